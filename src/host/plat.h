@@ -1,0 +1,51 @@
+// The seam between the portable program and the machine it runs on. The desktop host implements
+// it twice (a GTK window and a headless front end) over one event ring and one presented frame;
+// the core, the display layer and the audio engine call only these functions.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Input events, in framebuffer pixels.
+enum HostEventType : uint32_t {
+  HOST_POINTER_DOWN = 1,
+  HOST_POINTER_MOVE = 2,
+  HOST_POINTER_UP = 3,
+  HOST_DEVICE_EVENT = 4,
+  HOST_QUIT = 5,
+  HOST_BOOKS_ADDED = 6,
+  HOST_APPEARANCE = 7,
+  HOST_DEVICE_EVENT_2 = 8,
+};
+
+struct HostEvent {
+  uint32_t type;
+  int32_t x;
+  int32_t y;
+};
+
+// Screen: size, presentation, events.
+int plat_init(int* w, int* h);
+int plat_event(int timeout_ms, int* x, int* y);
+int plat_pending();
+void plat_present(const uint8_t* grey, int w, int h, int full, int wave, int invert);
+int plat_system_dark();
+void plat_import();
+
+// Device facts and services the desktop answers with "not known" or "nothing".
+int plat_battery();
+int plat_charging();
+void plat_light(int level);
+int plat_run(const char* cmd, int secs);
+int plat_thread(void* (*fn)(void*), void* arg);
+
+// 16-bit PCM output and AAC decoding, used from the audio engine thread.
+int plat_audio_open(int hz, int channels);
+int plat_audio_write(const int16_t* frames, int count);
+void plat_audio_close();
+int plat_aac_open(const char* path, int* hz, int* channels, double* seconds);
+int plat_aac_read(int16_t* buf, int frames, int channels);
+int plat_aac_seek(double seconds);
+void plat_aac_close();
+
+// HTTPS JSON POST through /usr/bin/curl; the HTTP status, 0 on failure.
+int plat_post(const char* url, const char* body, size_t length);
