@@ -1,0 +1,24 @@
+#include "app/screen_shots.h"
+
+#include <array>
+
+namespace {
+constexpr std::array kScreenShots = {
+    ScreenShot{"library", nullptr},  ScreenShot{"grid", nullptr},
+    ScreenShot{"reader", nullptr},   ScreenShot{"toolbar", nullptr},
+    ScreenShot{"goto", nullptr},     ScreenShot{"aa", nullptr},
+    ScreenShot{"light", nullptr},    ScreenShot{"keyboard", nullptr},
+    ScreenShot{"settings", nullptr}, ScreenShot{"quick", nullptr},
+    ScreenShot{"device", nullptr},   ScreenShot{"menu", nullptr},
+    ScreenShot{"details", nullptr},  ScreenShot{"morning", nullptr},
+    ScreenShot{"payln", nullptr},    ScreenShot{"paychain", nullptr},
+    ScreenShot{"payseen", nullptr},  ScreenShot{"paycard", nullptr},
+    ScreenShot{"thanks", nullptr},   ScreenShot{"thanks2", nullptr},
+    ScreenShot{"libnew", nullptr},   ScreenShot{"usb", nullptr},
+    ScreenShot{"lightfull", nullptr}, ScreenShot{"about", nullptr},
+    ScreenShot{"paper", nullptr},    ScreenShot{"store", nullptr},
+    ScreenShot{"bookmenu", nullptr}, ScreenShot{"audio", nullptr},
+};
+}  // namespace
+
+std::span<const ScreenShot> screen_shots() { return kScreenShots; }

@@ -1,0 +1,20 @@
+// Reading the non-blank lines of a small text file, or of its last bytes (for log excerpts).
+#pragma once
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+constexpr size_t kTextLineSize = 160;
+using TextLine = std::array<char, kTextLineSize>;
+
+// Reads the lines of `path` (a device path) into `lines`, one per buffer, and gives each kept line
+// as a view of its buffer in `spans`. A line longer than 159 bytes arrives in pieces, each kept
+// as a line. Trailing newline, carriage return and space characters are stripped and lines left
+// empty are skipped. With `tail_bytes` non-zero only whole lines that begin within the file's
+// last `tail_bytes` bytes are read. Stops after min(lines, spans) lines; 0 when unreadable.
+size_t text_read_lines(const char* path, std::span<TextLine> lines,
+                       std::span<std::string_view> spans, long tail_bytes);
+
+// The length of `s` without its trailing newline, carriage return and space characters.
+size_t trimmed_length(std::string_view s);
