@@ -48,7 +48,6 @@ void ql_blit_frame(const uint8_t* block);
 void ql_set_rotation(uint32_t r);
 uint32_t ql_rotation();
 void ql_set_invert(int v);
-int ql_inverted();
 
 // Shows the frame; full refreshes always use waveform 2. Always 1.
 int ql_present(int full, int wave);

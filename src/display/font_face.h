@@ -1,0 +1,32 @@
+// The five font slots behind all text: 0 regular, 1 italic, 2 bold (reading faces, replaceable by a
+// family from the user's storage), 3 UI and 4 UI bold (always the embedded faces).
+#pragma once
+#include <stb_truetype.h>
+
+#include <cstdint>
+
+#include "display/font_kerning.h"
+#include "display/sfnt.h"
+
+constexpr int kFontSlots = 5;
+
+struct FontFace {
+  stbtt_fontinfo info{};
+  ByteView hmtx;
+  int num_hmetrics = 0;
+  int num_glyphs = 0;
+  int units_per_em = 0;
+  int line_units = 0;  // ascender - descender: the pixel-height scale's divisor
+  KernReader kerning;
+
+  float scale_for(float size) const { return size / float(line_units); }
+  // Advance width of a glyph in font units (the last long metric beyond numberOfHMetrics).
+  int advance(uint32_t glyph) const {
+    const uint32_t i = glyph < uint32_t(num_hmetrics) ? glyph : uint32_t(num_hmetrics) - 1;
+    return hmtx.u16(size_t(i) * 4);
+  }
+};
+
+const FontFace& font_face(int slot);
+// Sets every slot up from the embedded faces.
+void ql_fonts_init();

@@ -1,0 +1,263 @@
+// The grey frame, its mask plane, redirection into off-screen blocks, rotation and presentation.
+#include "display/framebuffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "display/font_cache.h"
+#include "display/ql_error.h"
+#include "display/timing_log.h"
+#include "host/plat.h"
+
+// The PDF adapter lives in the book engine; a program built without it has nothing to close.
+void qlpdf_close() __attribute__((weak));
+
+namespace {
+
+struct FrameState {
+  Framebuffer fb;
+  uint8_t* screen = nullptr;       // the screen's own plane while drawing is redirected
+  uint8_t* target_mask = nullptr;  // the block's mask plane while redirected
+  uint8_t* own_mask = nullptr;
+  size_t own_mask_size = 0;
+  uint32_t rot = 0;
+  int invert = 0;
+  int headless = 0;
+};
+FrameState g;
+
+size_t frame_bytes() { return size_t(g.fb.width) * size_t(g.fb.height); }
+
+// The part of a rectangle inside the frame; empty when nothing of it is visible.
+struct Clip {
+  int x0, y0, x1, y1;
+  bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+Clip clip(int x, int y, int w, int h) {
+  const int64_t x1 = std::min<int64_t>(int64_t(x) + w, g.fb.width);
+  const int64_t y1 = std::min<int64_t>(int64_t(y) + h, g.fb.height);
+  return {std::max(x, 0), std::max(y, 0), int(std::max<int64_t>(x1, 0)), int(std::max<int64_t>(y1, 0))};
+}
+
+// Blends `grey` into a pixel by coverage c (only when c > 0), truncating toward zero.
+inline void blend(uint8_t* p, uint8_t grey, float c) {
+  if (c <= 0) return;
+  const float old = *p;
+  const float v = old + (float(grey) - old) * std::min(c, 1.0f);
+  *p = uint8_t(std::clamp(int(v), 0, 255));
+}
+
+// Float bounds of an anti-aliased shape turned into visited rows/columns inside the frame; NaN or
+// huge coordinates clamp to the frame instead of overflowing the conversion.
+int clamp_to(float v, int limit) {
+  if (!(v > -1.0f)) return -1;
+  if (v > float(limit)) return limit;
+  return int(v);
+}
+
+}  // namespace
+
+Framebuffer& ql_fb() { return g.fb; }
+int ql_headless() { return g.headless; }
+
+int ql_init(int headless) {
+  g.headless = headless;
+  ql_fonts_init();
+  if (!headless && !plat_init(&g.fb.width, &g.fb.height)) {
+    ql_fail("No display");
+    return 0;
+  }
+  free(g.fb.pixels);
+  g.fb.pixels = static_cast<uint8_t*>(malloc(frame_bytes()));
+  if (!g.fb.pixels) return 0;
+  ql_clear();
+  return 1;
+}
+
+void ql_close() {
+  if (qlpdf_close) qlpdf_close();
+  if (g.screen) {  // still redirected: the screen's own plane is the one we own
+    g.fb.pixels = g.screen;
+    g.screen = nullptr;
+    g.target_mask = nullptr;
+  }
+  free(g.fb.pixels);
+  g.fb.pixels = nullptr;
+  free(g.own_mask);
+  g.own_mask = nullptr;
+  g.own_mask_size = 0;
+}
+
+uint8_t* ql_mask() {
+  if (g.target_mask) return g.target_mask;
+  const size_t n = frame_bytes();
+  if (!g.own_mask || g.own_mask_size != n) {
+    free(g.own_mask);
+    g.own_mask = static_cast<uint8_t*>(calloc(n ? n : 1, 1));
+    g.own_mask_size = g.own_mask ? n : 0;
+  }
+  return g.own_mask;
+}
+
+void ql_clear() {
+  if (g.fb.pixels) memset(g.fb.pixels, 255, frame_bytes());
+  if (uint8_t* m = ql_mask()) memset(m, 0, frame_bytes());
+}
+
+void ql_rect(int x, int y, int w, int h, uint8_t grey) {
+  if (!g.fb.pixels) return;
+  const Clip c = clip(x, y, w, h);
+  if (c.empty()) return;
+  uint8_t* mask = ql_mask();
+  for (int r = c.y0; r < c.y1; ++r) {
+    const size_t at = size_t(r) * g.fb.width + c.x0;
+    memset(g.fb.pixels + at, grey, size_t(c.x1 - c.x0));
+    if (mask) memset(mask + at, 0, size_t(c.x1 - c.x0));
+  }
+}
+
+void ql_frame(int x, int y, int w, int h, int t) {
+  ql_rect(x, y, w, t, 0);
+  ql_rect(x, y + h - t, w, t, 0);
+  ql_rect(x, y, t, h, 0);
+  ql_rect(x + w - t, y, t, h, 0);
+}
+
+void ql_mark(int x, int y, int w, int h, uint8_t v) {
+  if (!g.fb.pixels) return;
+  uint8_t* mask = ql_mask();
+  const Clip c = clip(x, y, w, h);
+  if (!mask || c.empty()) return;
+  for (int r = c.y0; r < c.y1; ++r) memset(mask + size_t(r) * g.fb.width + c.x0, v, size_t(c.x1 - c.x0));
+}
+
+void ql_shade(int x, int y, int w, int h, uint8_t grey) {
+  if (!g.fb.pixels) return;
+  const Clip c = clip(x, y, w, h);
+  for (int r = c.y0; r < c.y1; ++r) {
+    uint8_t* p = g.fb.pixels + size_t(r) * g.fb.width;
+    for (int i = c.x0; i < c.x1; ++i) p[i] = std::min(p[i], grey);
+  }
+}
+
+void ql_invert(int x, int y, int w, int h) {
+  if (!g.fb.pixels) return;
+  const Clip c = clip(x, y, w, h);
+  for (int r = c.y0; r < c.y1; ++r) {
+    uint8_t* p = g.fb.pixels + size_t(r) * g.fb.width;
+    for (int i = c.x0; i < c.x1; ++i) p[i] = uint8_t(255 - p[i]);
+  }
+}
+
+void ql_blit(const uint8_t* src, int w, int h, int x, int y) {
+  if (!g.fb.pixels || !src || w < 1 || h < 1) return;
+  const Clip c = clip(x, y, w, h);
+  if (c.empty()) return;
+  for (int r = c.y0; r < c.y1; ++r) {
+    const uint8_t* from = src + size_t(r - y) * w + (c.x0 - x);
+    memcpy(g.fb.pixels + size_t(r) * g.fb.width + c.x0, from, size_t(c.x1 - c.x0));
+  }
+}
+
+void ql_line(uint8_t grey, float x0, float y0, float x1, float y1, float lw) {
+  if (!g.fb.pixels) return;
+  const float h = lw * 0.5f;
+  const int r0 = std::max(clamp_to(floorf(std::min(y0, y1) - h - 1), g.fb.height), 0);
+  const int r1 = std::min(clamp_to(ceilf(std::max(y0, y1) + h + 1), g.fb.height), g.fb.height - 1);
+  const int c0 = std::max(clamp_to(floorf(std::min(x0, x1) - h - 1), g.fb.width), 0);
+  const int c1 = std::min(clamp_to(ceilf(std::max(x0, x1) + h + 1), g.fb.width), g.fb.width - 1);
+  const float dx = x1 - x0, dy = y1 - y0, len2 = dx * dx + dy * dy;
+  for (int py = r0; py <= r1; ++py) {
+    uint8_t* row = g.fb.pixels + size_t(py) * g.fb.width;
+    for (int px = c0; px <= c1; ++px) {
+      const float sx = px + 0.5f - x0, sy = py + 0.5f - y0;
+      const float t = len2 > 0 ? std::clamp((sx * dx + sy * dy) / len2, 0.0f, 1.0f) : 0.0f;
+      const float ex = sx - t * dx, ey = sy - t * dy;
+      blend(row + px, grey, h + 0.5f - sqrtf(ex * ex + ey * ey));
+    }
+  }
+}
+
+void ql_circle(uint8_t grey, float cx, float cy, float r, float lw) {
+  if (!g.fb.pixels) return;
+  const float reach = ceilf(r + lw + 1);
+  const float tx = truncf(cx), ty = truncf(cy);
+  const int r0 = std::max(clamp_to(ty - reach, g.fb.height), 0);
+  const int r1 = std::min(clamp_to(ty + reach, g.fb.height), g.fb.height - 1);
+  const int c0 = std::max(clamp_to(tx - reach, g.fb.width), 0);
+  const int c1 = std::min(clamp_to(tx + reach, g.fb.width), g.fb.width - 1);
+  for (int py = r0; py <= r1; ++py) {
+    uint8_t* row = g.fb.pixels + size_t(py) * g.fb.width;
+    for (int px = c0; px <= c1; ++px) {
+      const float ex = px + 0.5f - cx, ey = py + 0.5f - cy;
+      const float d = sqrtf(ex * ex + ey * ey);
+      blend(row + px, grey, lw <= 0 ? r + 0.5f - d : lw * 0.5f + 0.5f - fabsf(d - r));
+    }
+  }
+}
+
+uint8_t* ql_target(uint8_t* block) {
+  if (!g.screen) g.screen = g.fb.pixels;
+  if (block) {
+    g.fb.pixels = block;
+    g.target_mask = block + frame_bytes();
+  } else {
+    g.fb.pixels = g.screen;
+    g.screen = nullptr;
+    g.target_mask = nullptr;
+  }
+  return g.fb.pixels;
+}
+
+void ql_blit_frame(const uint8_t* block) {
+  uint8_t* mask = ql_mask();
+  if (!block || !g.fb.pixels || !mask) return;
+  const size_t n = frame_bytes();
+  memcpy(g.fb.pixels, block, n);
+  memcpy(mask, block + n, n);
+}
+
+void ql_set_rotation(uint32_t r) {
+  if (r == g.rot || !g.fb.pixels) return;
+  std::swap(g.fb.width, g.fb.height);
+  g.rot = r;
+  free(g.fb.pixels);
+  g.fb.pixels = static_cast<uint8_t*>(malloc(frame_bytes()));
+  if (!g.fb.pixels) {
+    ql_fail("Out of memory");
+    exit(1);
+  }
+  ql_clear();
+}
+
+uint32_t ql_rotation() { return g.rot; }
+void ql_set_invert(int v) { g.invert = v; }
+
+int ql_present(int full, int wave) {
+  const double start = ql_now_ms();
+  if (!full) {
+    if (const char* env = getenv("QL_WAVE")) wave = atoi(env);
+  }
+  if (!g.headless) plat_present(g.fb.pixels, g.fb.width, g.fb.height, full, full ? 2 : wave, g.invert);
+  if (ql_timing_on()) {
+    const double end = ql_now_ms();
+    ql_timing_write("present full=%d draw+submit=%.0fms since_touch=%.0fms t=%.0f\n", full, end - start,
+                    -1.0, end);
+  }
+  return 1;
+}
+
+void ql_settle(int) {}
+
+double ql_now_ms() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return double(ts.tv_sec) * 1000 + double(ts.tv_nsec) / 1e6;
+}
+
+void ql_tmark(const char* label) {
+  if (ql_timing_on()) ql_timing_write("mark %s t=%.0f\n", label ? label : "", ql_now_ms());
+}
