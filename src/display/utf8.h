@@ -3,17 +3,23 @@
 #include <cstdint>
 
 // Decodes one character at *s and advances past it. A byte below 0xC2 or above 0xF4 is the
-// character of that value (stray continuation bytes and invalid leads read as U+0080..U+00FF); a
-// missing continuation byte gives U+FFFD and decoding resumes at that byte. Overlong forms and
-// surrogates are not checked. Never reads past a NUL.
+// character of that value (stray continuation bytes and invalid leads read as U+0080..U+00FF), and
+// so is a lead byte that the string's end cuts short (Latin-1 text such as a lone 0xE9 reads as
+// "é"); a byte that is not a continuation where one is expected gives U+FFFD and decoding resumes
+// at that byte. Overlong forms and surrogates are not checked. Never reads past a NUL.
 inline uint32_t utf8_next(const unsigned char*& s) {
   const unsigned char lead = *s++;
   if (lead < 0xC2 || lead > 0xF4) return lead;
   const int more = lead <= 0xDF ? 1 : lead <= 0xEF ? 2 : 3;
   uint32_t cp = lead & (more == 1 ? 0x1F : more == 2 ? 0x0F : 0x07);
   for (int k = 0; k < more; ++k) {
-    if ((*s & 0xC0) != 0x80) return 0xFFFD;
-    cp = cp << 6 | (*s++ & 0x3F);
+    if (!s[k]) return lead;
+    if ((s[k] & 0xC0) != 0x80) {
+      s += k;
+      return 0xFFFD;
+    }
+    cp = cp << 6 | (s[k] & 0x3F);
   }
+  s += more;
   return cp;
 }
