@@ -10,6 +10,7 @@
 #include "app/app_main.h"
 #include "display/paths.h"
 #include "host/data_folder.h"
+#include "host/host_start.h"
 
 namespace {
 char tmp_root[4096];
@@ -19,6 +20,8 @@ void remove_empty_tmp_root() { rmdir(tmp_root); }
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The interactive program is the desktop host with the core on its own thread.
+  if (app_dispatch(argc, argv) == ToolMode::Interactive) return host_main(argc, argv);
   std::string data = host_data_folder();
   std::string tmp = host_make_tmp_root();
   if (tmp.empty()) {

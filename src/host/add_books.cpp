@@ -1,0 +1,132 @@
+#include "host/add_books.h"
+
+#include "display/paths.h"
+#include "host/file_copy.h"
+#include "host/host_queue.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kLastCopyNumber = 999;
+
+std::string last_component(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// "Name.ext", then "Name (2).ext" ... "Name (999).ext"; a folder's name is numbered whole.
+std::string free_target(const std::string& dir, const std::string& name, bool is_folder) {
+  std::string target = dir + "/" + name;
+  if (!exists(target)) return target;
+  const size_t dot = is_folder ? std::string::npos : name.rfind('.');
+  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+  for (int n = 2; n <= kLastCopyNumber; n++) {
+    target = dir + "/" + stem + " (" + std::to_string(n) + ")" + ext;
+    if (!exists(target)) break;
+  }
+  return target;  // the last one may still exist: the copy then fails
+}
+
+// Copies a folder with everything in it. Links to files are copied as files; links to folders are
+// left out, so a link cycle cannot make the copy endless. Devices, pipes and sockets are left out.
+bool copy_tree(const std::string& src, const std::string& dst) {
+  if (mkdir(dst.c_str(), 0755) != 0) return false;
+  DirPtr dir(opendir(src.c_str()));
+  if (!dir) return false;
+  while (const dirent* e = readdir(dir.get())) {
+    if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+    const std::string from = src + "/" + e->d_name;
+    const std::string to = dst + "/" + e->d_name;
+    struct stat lst;
+    if (lstat(from.c_str(), &lst) != 0) return false;
+    const bool is_link = S_ISLNK(lst.st_mode);
+    struct stat st = lst;
+    if (is_link && stat(from.c_str(), &st) != 0) continue;  // dangling link
+    if (S_ISDIR(st.st_mode)) {
+      if (!is_link && !copy_tree(from, to)) return false;
+    } else if (S_ISREG(st.st_mode)) {
+      if (!copy_new_file(from, to)) return false;
+    }
+  }
+  return true;
+}
+
+void remove_tree(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+}
+
+// True when `inner` is `outer` or lies inside it (both resolved).
+bool is_within(const std::string& inner, const std::string& outer) {
+  char a[PATH_MAX], b[PATH_MAX];
+  if (!realpath(inner.c_str(), a) || !realpath(outer.c_str(), b)) return false;
+  const size_t n = strlen(b);
+  return strncmp(a, b, n) == 0 && (a[n] == '\0' || a[n] == '/' || (n == 1 && b[0] == '/'));
+}
+
+// One item through a ".part" name and a rename: a failed copy leaves nothing behind.
+bool copy_item(const std::string& src, const std::string& documents) {
+  struct stat st;
+  if (stat(src.c_str(), &st) != 0) return false;
+  const std::string name = last_component(src);
+  if (name.empty() || name == "/" || name == "." || name == "..") return false;
+  const bool folder = S_ISDIR(st.st_mode);
+  if (folder) {
+    if (is_within(documents, src)) return false;  // never into itself
+  } else if (!S_ISREG(st.st_mode) || !is_book_file_name(name)) {
+    return false;
+  }
+  const std::string target = free_target(documents, name, folder);
+  if (exists(target)) return false;
+  const std::string part = target + ".part";
+  remove_tree(part);  // left over from a copy that was cut short
+  const bool copied = folder ? copy_tree(src, part) : copy_new_file(src, part);
+  if (!copied || exists(target) || rename(part.c_str(), target.c_str()) != 0) {
+    remove_tree(part);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool is_book_file_name(std::string_view name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  std::string ext(name.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  for (std::string_view known : kBookExtensions) {
+    if (ext == known) return true;
+  }
+  return false;
+}
+
+int copy_books_into(const std::vector<std::string>& paths, const std::string& documents) {
+  int count = 0;
+  for (const std::string& p : paths) {
+    if (copy_item(p, documents)) count++;
+  }
+  return count;
+}
+
+int add_books(const std::vector<std::string>& paths) {
+  char buf[kQlPathMax];
+  const char* documents = ql_path("/mnt/us/documents", buf, sizeof buf);
+  if (!*documents) return 0;
+  const int count = copy_books_into(paths, documents);
+  if (count >= 1) host_push(HOST_BOOKS_ADDED, 0, 0);
+  return count;
+}

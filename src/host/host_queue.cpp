@@ -1,0 +1,231 @@
+#include "host/host_queue.h"
+
+#include "display/framebuffer.h"
+#include "host/present_palette.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct HostState {
+  std::mutex mu;
+  std::condition_variable cv;       // an event was pushed
+  std::condition_variable idle_cv;  // a reader started waiting for input
+  HostEvent queue[kHostRingSize] = {};
+  int qh = 0;  // next to take
+  int qt = 0;  // next free
+  bool quit_pending = false;  // a quit that found the ring full
+  int waiting = 0;            // threads blocked in plat_event on an empty ring
+
+  std::vector<uint8_t> frame;  // grey copy of the last presented frame
+  std::vector<uint8_t> rgb;    // its colour form, 4 bytes a pixel
+  int fw = kDefaultFrameW;
+  int fh = kDefaultFrameH;
+  bool fdark = false;
+
+  bool ring_empty() const { return qh == qt && !quit_pending; }
+};
+
+// Never destroyed: the core thread may still present or wait while the process exits.
+HostState& state() {
+  static HostState* s = new HostState;
+  return *s;
+}
+
+std::atomic<void (*)()> present_hook{nullptr};
+// Single words: the front end writes the system setting, the test driver the override.
+std::atomic<bool> sys_dark{false};
+std::atomic<int> test_dark{-1};
+
+bool copy_plane(const std::vector<uint8_t>& src, FrameCopy& out) {
+  HostState& s = state();
+  std::lock_guard lock(s.mu);
+  if (src.empty()) {
+    out = FrameCopy{};
+    return false;
+  }
+  out.w = s.fw;
+  out.h = s.fh;
+  out.dark = s.fdark;
+  out.pixels = src;
+  return true;
+}
+
+}  // namespace
+
+bool host_push(uint32_t type, int x, int y) {
+  HostState& s = state();
+  bool kept = true;
+  {
+    std::lock_guard lock(s.mu);
+    if ((s.qt + 1) % kHostRingSize == s.qh) {
+      if (type == HOST_QUIT) {
+        s.quit_pending = true;
+      } else {
+        kept = false;
+      }
+    } else {
+      s.queue[s.qt] = HostEvent{type, x, y};
+      s.qt = (s.qt + 1) % kHostRingSize;
+    }
+  }
+  s.cv.notify_all();
+  return kept;
+}
+
+void host_tap(int x, int y) {
+  host_push(HOST_POINTER_DOWN, x, y);
+  host_push(HOST_POINTER_UP, x, y);
+}
+
+int plat_init(int* w, int* h) {
+  HostState& s = state();
+  int cw = 0, ch = 0;
+  const char* size = getenv("CVNL_SIZE");
+  const bool sized = getenv("CVNL_HEADLESS") && size && sscanf(size, "%dx%d", &cw, &ch) == 2 &&
+                     cw >= 600 && cw <= 2000 && ch >= 800 && ch <= 3000;
+  std::lock_guard lock(s.mu);
+  if (sized) {
+    s.fw = cw;
+    s.fh = ch;
+  }
+  *w = s.fw;
+  *h = s.fh;
+  return 1;
+}
+
+int plat_event(int timeout_ms, int* x, int* y) {
+  HostState& s = state();
+  std::unique_lock lock(s.mu);
+  if (s.ring_empty()) {
+    if (timeout_ms == 0) return 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    // A poll is not a wait for input; only a blocking wait counts for host_wait_idle.
+    s.waiting++;
+    s.idle_cv.notify_all();
+    if (timeout_ms < 0) {
+      s.cv.wait(lock, [&] { return !s.ring_empty(); });
+    } else {
+      s.cv.wait_until(lock, deadline, [&] { return !s.ring_empty(); });
+    }
+    s.waiting--;
+    if (s.ring_empty()) return 0;
+  }
+  if (s.quit_pending) {
+    s.quit_pending = false;
+    *x = 0;
+    *y = 0;
+    return HOST_QUIT;
+  }
+  const HostEvent e = s.queue[s.qh];
+  s.qh = (s.qh + 1) % kHostRingSize;
+  *x = e.x;
+  *y = e.y;
+  return static_cast<int>(e.type);
+}
+
+int plat_pending() {
+  HostState& s = state();
+  std::lock_guard lock(s.mu);
+  return s.ring_empty() ? 0 : 1;
+}
+
+void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
+  if (!grey || w <= 0 || h <= 0) return;
+  HostState& s = state();
+  const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
+  {
+    std::lock_guard lock(s.mu);
+    if (s.frame.empty() || w != s.fw || h != s.fh) {
+      s.frame.clear();
+      s.rgb.clear();
+      try {
+        s.frame.resize(n);
+        s.rgb.resize(n * 4);
+      } catch (const std::bad_alloc&) {
+        // The window keeps showing the last image (or the plain paper colour).
+        s.frame = {};
+        s.rgb = {};
+        return;
+      }
+      s.fw = w;
+      s.fh = h;
+    }
+    std::copy(grey, grey + n, s.frame.begin());
+    s.fdark = invert != 0;
+    // The core thread owns the mask; it matches only a frame of the framebuffer's own size.
+    const Framebuffer& fb = ql_fb();
+    const uint8_t* mask = fb.width == w && fb.height == h ? ql_mask() : nullptr;
+    const PresentPalette pal = build_palette(s.fdark);
+    convert_frame(pal, s.frame.data(), mask, n, s.rgb.data());
+  }
+  if (auto hook = present_hook.load()) hook();
+}
+
+int plat_system_dark() {
+  const int t = test_dark.load();
+  return t >= 0 ? t : (sys_dark.load() ? 1 : 0);
+}
+
+void host_frame_size(int* w, int* h) {
+  HostState& s = state();
+  std::lock_guard lock(s.mu);
+  *w = s.fw;
+  *h = s.fh;
+}
+
+void host_clamp_point(int* x, int* y) {
+  int w, h;
+  host_frame_size(&w, &h);
+  *x = std::clamp(*x, 0, w - 1);
+  *y = std::clamp(*y, 0, h - 1);
+}
+
+void host_map_view_point(double px, double py, double vw, double vh, int* x, int* y) {
+  int w, h;
+  host_frame_size(&w, &h);
+  const double fx = vw > 0 ? px * w / vw : 0;
+  const double fy = vh > 0 ? py * h / vh : 0;
+  // Clamp in floating point first: a point far outside must not overflow the integer.
+  *x = static_cast<int>(std::clamp(fx, 0.0, double(w - 1)));
+  *y = static_cast<int>(std::clamp(fy, 0.0, double(h - 1)));
+}
+
+bool host_copy_grey(FrameCopy& out) { return copy_plane(state().frame, out); }
+bool host_copy_rgba(FrameCopy& out) { return copy_plane(state().rgb, out); }
+
+void host_set_present_hook(void (*hook)()) { present_hook.store(hook); }
+void host_set_system_dark(bool dark) { sys_dark.store(dark); }
+void host_set_test_dark(int value) { test_dark.store(value < 0 ? -1 : value); }
+
+bool host_wait_idle(int timeout_ms) {
+  HostState& s = state();
+  std::unique_lock lock(s.mu);
+  return s.idle_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                            [&] { return s.ring_empty() && s.waiting > 0; });
+}
+
+void host_reset() {
+  HostState& s = state();
+  {
+    std::lock_guard lock(s.mu);
+    s.qh = s.qt = 0;
+    s.quit_pending = false;
+    s.frame = {};
+    s.rgb = {};
+    s.fw = kDefaultFrameW;
+    s.fh = kDefaultFrameH;
+    s.fdark = false;
+  }
+  test_dark.store(-1);
+  sys_dark.store(false);
+}

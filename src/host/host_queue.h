@@ -1,0 +1,51 @@
+// The host's shared state behind plat.h: the 256-entry event ring and the presented frame, both
+// under one lock. The window and headless front ends, the test driver and the core all meet here.
+#pragma once
+#include "host/plat.h"
+
+#include <cstdint>
+#include <vector>
+
+constexpr int kHostRingSize = 256;  // holds at most 255 events
+constexpr int kDefaultFrameW = 1072;
+constexpr int kDefaultFrameH = 1448;
+
+// Pushes one event and wakes the core. A full ring drops the event and answers false, except a quit
+// request: that is kept as a flag beside the ring and delivered first, so quitting is never lost.
+bool host_push(uint32_t type, int x, int y);
+// Pointer down and up at one point, each under its own lock.
+void host_tap(int x, int y);
+
+// The presented frame size (the screen size until the first frame says otherwise).
+void host_frame_size(int* w, int* h);
+// Clamps a frame point into the presented frame, as the window does with the mouse.
+void host_clamp_point(int* x, int* y);
+// Maps a point of a view of vw x vh pixels (already relative to the shown frame) onto the frame,
+// truncating and clamping, so the far edge of the view is the last pixel and never one past it.
+void host_map_view_point(double px, double py, double vw, double vh, int* x, int* y);
+
+// A copy of the presented frame: grey (1 byte a pixel) or red, green, blue, 255 (4 bytes).
+struct FrameCopy {
+  int w = 0;
+  int h = 0;
+  bool dark = false;  // the frame was presented inverted (dark mode)
+  std::vector<uint8_t> pixels;
+};
+// False (and an empty copy) before the first frame.
+bool host_copy_grey(FrameCopy& out);
+bool host_copy_rgba(FrameCopy& out);
+
+// Called after every present, outside the lock, on the presenting thread: the window front end asks
+// its main loop for a redraw here.
+void host_set_present_hook(void (*hook)());
+
+// The appearance: the system's setting (written by the front end) and the test override (-1 none).
+void host_set_system_dark(bool dark);
+void host_set_test_dark(int value);
+
+// Blocks until the ring is empty and a thread waits in plat_event for input, or timeout_ms passes.
+// True when that state was reached.
+bool host_wait_idle(int timeout_ms);
+
+// Empties the ring, forgets the presented frame and the appearance override (for tests).
+void host_reset();

@@ -1,0 +1,141 @@
+#include "host/host_start.h"
+
+#include "app/app_main.h"
+#include "display/paths.h"
+#include "host/data_folder.h"
+#include "host/file_copy.h"
+#include "host/front_end.h"
+#include "host/main_thread.h"
+#include "host/test_driver.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kCoreStack = 16 * 1024 * 1024;
+
+bool is_dir(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void* core_main(void*) {
+  char name[] = "quillo";
+  char* argv[] = {name, nullptr};
+  // The core's status is the process's; it exits itself after a quit, so this is rare.
+  exit(nalo_main(1, argv));
+}
+
+bool start_core_thread() {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, kCoreStack);
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  const bool ok = pthread_create(&thread, &attr, core_main, nullptr) == 0;
+  pthread_attr_destroy(&attr);
+  return ok;
+}
+
+// Standard error goes to the log from here on, so every later message is kept. Returns the
+// terminal's standard error for messages a person starting the program must see (-1: none kept).
+int open_log(const std::string& data) {
+  const std::string log = data + "/ql/quillo.log";
+  trim_log(log);
+  if (getenv("CVNL_STDERR")) return -1;
+  const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  const int terminal = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  dup2(fd, STDERR_FILENO);
+  close(fd);
+  return terminal;
+}
+
+// A start-up failure: in the log and on the terminal.
+int fail_start(int terminal, const char* message) {
+  fprintf(stderr, "quillo: %s\n", message);
+  if (terminal >= 0) dprintf(terminal, "quillo: %s\n", message);
+  return 1;
+}
+
+}  // namespace
+
+void copy_seed(const std::string& src, const std::string& dst, bool overwrite) {
+  std::error_code ec;
+  fs::recursive_directory_iterator it(src, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    const fs::path rel = it->path().lexically_relative(src);
+    const std::string target = (fs::path(dst) / rel).string();
+    std::error_code type_ec;
+    if (it->is_directory(type_ec)) {
+      make_folders(target);
+    } else if (it->is_regular_file(type_ec)) {
+      make_folders(fs::path(target).parent_path().string());
+      if (!overwrite && fs::exists(fs::symlink_status(target, type_ec))) continue;
+      copy_file_replacing(it->path().string(), target);
+    }
+  }
+}
+
+void trim_log(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && st.st_size > kLogLimit) unlink(path.c_str());
+}
+
+std::string tz_minutes_text() {
+  const time_t now = time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  char buf[32];
+  snprintf(buf, sizeof buf, "%ld", static_cast<long>(local.tm_gmtoff / 60));
+  return buf;
+}
+
+std::string host_resources_dir() {
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return "";
+  exe[n] = '\0';
+  const fs::path dir = fs::path(exe).parent_path();
+  const std::string beside = (dir / "resources").string();
+  if (is_dir(beside)) return beside;
+  return (dir.parent_path() / "share" / "quillo").string();
+}
+
+int host_main(int argc, char** argv) {
+  const bool headless = getenv("CVNL_HEADLESS") != nullptr;
+  const std::string data = host_data_folder();
+  const std::string tmp = host_make_tmp_root();
+  if (tmp.empty()) perror("quillo: cannot create the temporary folder");
+  for (const char* sub : {"documents", "ql/state", "ql/trash", "ql/bundled"}) {
+    make_folders(data + "/" + sub);
+  }
+  const std::string resources = host_resources_dir();
+  copy_seed(resources + "/seed", data, false);
+  if (!(headless && getenv("CVNL_NO_SAMPLES"))) {
+    copy_seed(resources + "/bundled", data + "/ql/bundled", true);
+  }
+  ql_set_root(data.c_str(), tmp.c_str());
+  setenv("QUILLO_STATE", "/mnt/us/ql/state", 1);
+  setenv("QL_TZ_MIN", tz_minutes_text().c_str(), 1);
+  const int terminal = open_log(data);
+
+  if (!headless && !window_front_init(&argc, &argv)) {
+    return fail_start(terminal, "No display");
+  }
+  if (!start_core_thread()) return fail_start(terminal, "cannot start the core thread");
+  if (terminal >= 0) close(terminal);
+  if (const char* script = getenv("CVNL_TEST")) test_driver_start(script);
+  if (headless) host_task_loop();
+  window_front_run();
+}
