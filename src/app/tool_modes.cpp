@@ -8,7 +8,9 @@
 #include "app/screen_shots.h"
 #include "app/settings_file.h"
 #include "app/ui_state.h"
+#include "display/framebuffer.h"
 #include "display/hyphenation.h"
+#include "display/ql_error.h"
 
 namespace {
 constexpr int kMaxBreaks = 24;
@@ -17,6 +19,13 @@ constexpr int kMaxBreaks = 24;
 AppResult not_built(const char* what) {
   fprintf(stderr, "quillo: %s is not built yet\n", what);
   return 1u;
+}
+
+// The frame exists but is never shown.
+bool init_headless() {
+  if (ql_init(1)) return true;
+  fprintf(stderr, "%s\n", ql_error());
+  return false;
 }
 
 std::string hyphenated(const char* word) {
@@ -49,6 +58,7 @@ AppResult tool_hyphenate(int argc, char** argv) {
 }
 
 AppResult tool_bench_open(int argc, char** argv) {
+  if (!init_headless()) return 1u;
   qls_load(settings);
   uint32_t repeat = 1;
   if (argc > 3) repeat = parse_unsigned(argv[3]).value_or(1);
@@ -59,6 +69,7 @@ AppResult tool_bench_open(int argc, char** argv) {
 AppResult tool_opds_parse(int, char**) { return not_built("OPDS parsing"); }
 
 AppResult tool_screen(int, char** argv) {
+  if (!init_headless()) return 1u;
   qls_load(settings);
   ui_state_load();
   std::string_view name = argv[2];
