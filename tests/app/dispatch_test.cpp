@@ -129,6 +129,9 @@ TEST_F(QuilloRun, HyphenatesEachWordOnStandardError) {
   r = run({"--hyph", "en-US", "hyphenation", "a", "cat"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "hy-phen-ation\na\ncat\n");
+  r = run({"--hyph", "fi", "kirjoittaa"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "kir-joit-taa\n");
 }
 
 TEST_F(QuilloRun, HyphenationOffWritesWordsWhole) {
