@@ -1,0 +1,24 @@
+// The engine's small state files in /mnt/us/ql/state. Files the core reads while the engine
+// writes them (status, command, positions) are replaced by a rename so a reader sees either
+// the old or the new whole content; the chapter list and the error note are written in place.
+#pragma once
+#include <optional>
+#include <string>
+
+#include "audio/audio_chapters.h"
+#include "audio/audio_engine.h"
+
+inline constexpr const char* kAudioStateDir = "/mnt/us/ql/state";
+inline constexpr const char* kAudioCmdPath = "/mnt/us/ql/state/audio.cmd";
+inline constexpr const char* kAudioStatusPath = "/mnt/us/ql/state/audio.status";
+inline constexpr const char* kAudioErrPath = "/mnt/us/ql/state/audio.err";
+inline constexpr const char* kAudioChaptersPath = "/mnt/us/ql/state/audio.chapters";
+
+// Takes (reads and deletes) a waiting command line, at most 63 bytes.
+std::optional<std::string> audio_take_command();
+void audio_write_status(const AudioStatus& s);
+// Overwrites `audio.err` with `note` ("cannot-decode\n" or "no-output\n").
+void audio_write_error(const char* note);
+void audio_write_chapters(const ChapterTable& chapters);
+std::optional<double> audio_read_position(const std::string& pospath);
+void audio_write_position(const std::string& pospath, double seconds);

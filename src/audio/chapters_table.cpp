@@ -1,0 +1,109 @@
+#include "audio/audio_chapters.h"
+
+#include <algorithm>
+
+namespace {
+// Length of the valid UTF-8 sequence at the start of `s`, 0 when it is not one.
+size_t utf8_sequence_length(std::string_view s) {
+  auto b = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
+  auto cont = [&](size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
+  uint8_t c = b(0);
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    if (!cont(1) || !cont(2)) return 0;
+    if (c == 0xE0 && b(1) < 0xA0) return 0;   // overlong
+    if (c == 0xED && b(1) >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    if (!cont(1) || !cont(2) || !cont(3)) return 0;
+    if (c == 0xF0 && b(1) < 0x90) return 0;
+    if (c == 0xF4 && b(1) >= 0x90) return 0;
+    return 4;
+  }
+  return 0;
+}
+
+// Control characters become spaces (each chapter is one line of a tab-separated file) and
+// bytes that are not UTF-8 become U+FFFD, so the player only ever sees clean text.
+std::string make_title_safe(std::string_view in) {
+  std::string out;
+  out.reserve(in.size());
+  while (!in.empty()) {
+    size_t n = utf8_sequence_length(in);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      n = 1;
+    } else if (n == 1 && (static_cast<uint8_t>(in[0]) < 0x20 || in[0] == 0x7F)) {
+      out += ' ';
+    } else {
+      out.append(in.substr(0, n));
+    }
+    in.remove_prefix(n);
+  }
+  return out;
+}
+}  // namespace
+
+void ChapterTable::add(double start, std::string title) {
+  if (items_.size() >= kMaxChapters) return;
+  items_.push_back({start, make_title_safe(title)});
+}
+
+void ChapterTable::sort_by_start() {
+  for (size_t i = 1; i < items_.size(); i++) {
+    Chapter c = std::move(items_[i]);
+    size_t j = i;
+    for (; j > 0 && items_[j - 1].start > c.start; j--) items_[j] = std::move(items_[j - 1]);
+    items_[j] = std::move(c);
+  }
+}
+
+void append_utf8(std::string& out, char32_t cp, size_t limit) {
+  char buf[4];
+  size_t n;
+  if (cp < 0x80) {
+    buf[0] = static_cast<char>(cp);
+    n = 1;
+  } else if (cp < 0x800) {
+    buf[0] = static_cast<char>(0xC0 | (cp >> 6));
+    buf[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    n = 2;
+  } else if (cp < 0x10000) {
+    buf[0] = static_cast<char>(0xE0 | (cp >> 12));
+    buf[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    buf[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    n = 3;
+  } else {
+    buf[0] = static_cast<char>(0xF0 | (cp >> 18));
+    buf[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    buf[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    buf[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    n = 4;
+  }
+  if (n > limit - std::min(limit, out.size())) return;
+  out.append(buf, n);
+}
+
+std::string utf16_to_utf8(std::span<const uint8_t> bytes, bool big_endian, size_t limit) {
+  std::string out;
+  auto unit = [&](size_t i) -> char32_t {
+    return big_endian ? (bytes[i] << 8) | bytes[i + 1] : (bytes[i + 1] << 8) | bytes[i];
+  };
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    char32_t u = unit(i);
+    if (u == 0) break;
+    if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+      char32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), limit);
+        i += 2;
+        continue;
+      }
+    }
+    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+    append_utf8(out, u, limit);
+  }
+  return out;
+}

@@ -1,0 +1,189 @@
+// AAC decoding (MP4/M4A/M4B and ADTS) through FFmpeg: one file at a time, down-mixed to mono
+// or stereo 16-bit by libswresample. Seeks are exact: the reader goes back a little before
+// the target, then decodes and drops up to the target sample.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "host/plat.h"
+
+namespace {
+constexpr int kMinRate = 4000;
+constexpr double kSeekPreroll = 0.2;  // seconds decoded before a seek target
+
+struct AacReader {
+  AVFormatContext* fmt = nullptr;
+  AVCodecContext* dec = nullptr;
+  SwrContext* swr = nullptr;
+  AVPacket* pkt = nullptr;
+  AVFrame* frame = nullptr;
+  int stream = -1;
+  int rate = 0;
+  int channels = 0;  // 1 or 2, what reads deliver
+  AVRational tb{1, 1};
+  std::vector<int16_t> pending;  // converted frames not yet handed out
+  size_t pending_at = 0;         // in samples
+  int64_t next_sample = 0;       // sample index of the next frame decoded when pts is missing
+  int64_t drop_until = 0;        // samples before this index are discarded (after a seek)
+  bool draining = false;
+  bool ended = false;
+
+  ~AacReader() {
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    swr_free(&swr);
+    avcodec_free_context(&dec);
+    avformat_close_input(&fmt);
+  }
+};
+AacReader* aac = nullptr;
+
+bool open_reader(AacReader& r, const char* path) {
+  av_log_set_level(AV_LOG_FATAL);
+  if (avformat_open_input(&r.fmt, path, nullptr, nullptr) < 0) return false;
+  if (avformat_find_stream_info(r.fmt, nullptr) < 0) return false;
+  const AVCodec* codec = nullptr;
+  r.stream = av_find_best_stream(r.fmt, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+  if (r.stream < 0 || !codec) return false;
+  AVStream* st = r.fmt->streams[r.stream];
+  r.dec = avcodec_alloc_context3(codec);
+  if (!r.dec || avcodec_parameters_to_context(r.dec, st->codecpar) < 0) return false;
+  r.dec->thread_count = 1;
+  if (avcodec_open2(r.dec, codec, nullptr) < 0) return false;
+  r.rate = r.dec->sample_rate;
+  int file_channels = r.dec->ch_layout.nb_channels;
+  if (r.rate < kMinRate || file_channels <= 0) return false;
+  r.channels = file_channels < 2 ? 1 : 2;
+  r.tb = st->time_base;
+  AVChannelLayout out;
+  av_channel_layout_default(&out, r.channels);
+  int err = swr_alloc_set_opts2(&r.swr, &out, AV_SAMPLE_FMT_S16, r.rate, &r.dec->ch_layout,
+                                r.dec->sample_fmt, r.rate, 0, nullptr);
+  if (err < 0 || swr_init(r.swr) < 0) return false;
+  r.pkt = av_packet_alloc();
+  r.frame = av_frame_alloc();
+  return r.pkt && r.frame;
+}
+
+double duration_of(const AacReader& r) {
+  const AVStream* st = r.fmt->streams[r.stream];
+  if (st->duration != AV_NOPTS_VALUE && st->duration > 0) return st->duration * av_q2d(r.tb);
+  if (r.fmt->duration != AV_NOPTS_VALUE && r.fmt->duration > 0)
+    return static_cast<double>(r.fmt->duration) / AV_TIME_BASE;
+  return 0;
+}
+
+// Converts the decoded frame into `pending`, dropping what lies before drop_until.
+bool take_frame(AacReader& r) {
+  int64_t first = r.next_sample;
+  if (r.frame->pts != AV_NOPTS_VALUE)
+    first = av_rescale_q(r.frame->pts, r.tb, AVRational{1, r.rate});
+  int n = r.frame->nb_samples;
+  r.next_sample = first + n;
+  if (r.frame->sample_rate != r.rate) return false;
+  int cap = swr_get_out_samples(r.swr, n);
+  if (cap < 0) return false;
+  r.pending.resize(static_cast<size_t>(cap) * r.channels);
+  uint8_t* out = reinterpret_cast<uint8_t*>(r.pending.data());
+  int got = swr_convert(r.swr, &out, cap, const_cast<const uint8_t**>(r.frame->extended_data), n);
+  if (got < 0) return false;
+  r.pending.resize(static_cast<size_t>(got) * r.channels);
+  int64_t skip = std::clamp<int64_t>(r.drop_until - first, 0, got);
+  r.pending_at = static_cast<size_t>(skip) * r.channels;
+  return true;
+}
+
+// Decodes until `pending` holds frames; false at the end of the stream or on an error.
+bool decode_more(AacReader& r) {
+  while (!r.ended) {
+    int ret = avcodec_receive_frame(r.dec, r.frame);
+    if (ret == 0) {
+      bool ok = take_frame(r);
+      av_frame_unref(r.frame);
+      if (!ok) break;
+      if (r.pending_at < r.pending.size()) return true;
+      continue;
+    }
+    if (ret != AVERROR(EAGAIN) || r.draining) break;
+    ret = av_read_frame(r.fmt, r.pkt);
+    if (ret < 0) {
+      r.draining = true;
+      avcodec_send_packet(r.dec, nullptr);
+      continue;
+    }
+    if (r.pkt->stream_index == r.stream) {
+      ret = avcodec_send_packet(r.dec, r.pkt);
+      // A damaged packet is skipped; the stream goes on.
+      if (ret < 0 && ret != AVERROR(EAGAIN) && ret != AVERROR_INVALIDDATA) {
+        av_packet_unref(r.pkt);
+        break;
+      }
+    }
+    av_packet_unref(r.pkt);
+  }
+  r.ended = true;
+  return false;
+}
+}  // namespace
+
+int plat_aac_open(const char* path, int* hz, int* channels, double* seconds) {
+  plat_aac_close();
+  auto* r = new AacReader;
+  if (!open_reader(*r, path)) {
+    delete r;
+    return 0;
+  }
+  aac = r;
+  *hz = r->rate;
+  *channels = r->channels;
+  *seconds = duration_of(*r);
+  return 1;
+}
+
+int plat_aac_read(int16_t* buf, int frames, int channels) {
+  if (!aac || channels != aac->channels || frames <= 0) return 0;
+  int done = 0;
+  while (done < frames) {
+    if (aac->pending_at >= aac->pending.size() && !decode_more(*aac)) break;
+    size_t avail = (aac->pending.size() - aac->pending_at) / channels;
+    size_t n = std::min(avail, static_cast<size_t>(frames - done));
+    memcpy(buf + static_cast<size_t>(done) * channels, aac->pending.data() + aac->pending_at,
+           n * channels * sizeof(int16_t));
+    aac->pending_at += n * channels;
+    done += static_cast<int>(n);
+  }
+  return done;
+}
+
+int plat_aac_seek(double seconds) {
+  if (!aac) return 0;
+  AacReader& r = *aac;
+  int64_t target = seconds > 0 ? static_cast<int64_t>(seconds * r.rate) : 0;
+  double from = std::max(0.0, static_cast<double>(target) / r.rate - kSeekPreroll);
+  int64_t ts = av_rescale_q(static_cast<int64_t>(from * r.rate), AVRational{1, r.rate}, r.tb);
+  int ret = av_seek_frame(r.fmt, r.stream, ts, AVSEEK_FLAG_BACKWARD);
+  r.next_sample = target;
+  if (ret < 0) {
+    // Start over from the first byte and decode up to the target.
+    ret = av_seek_frame(r.fmt, r.stream, 0, AVSEEK_FLAG_BYTE);
+    r.next_sample = 0;
+  }
+  avcodec_flush_buffers(r.dec);
+  r.pending.clear();
+  r.pending_at = 0;
+  r.draining = r.ended = false;
+  r.drop_until = target;
+  return ret < 0 ? ret : 0;
+}
+
+void plat_aac_close() {
+  delete aac;
+  aac = nullptr;
+}
