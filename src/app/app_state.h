@@ -6,6 +6,16 @@ struct AppState {
   bool inverted = false;     // the frame is shown inverted (dark)
   char font_name[400] = {};  // the chosen reading font's path stem; empty for the built-in face
 
+  // The open book and the reader's place in it.
+  bool book_open = false;      // a book is loaded and shown by the reader view
+  bool use_prerender = false;  // the next reader_draw_page may copy a pre-rendered page
+  bool layout_dirty = false;   // a fresh pagination waits to be written to the layout cache
+  uint64_t page = 0;           // current page: layout page, or PDF/CBZ page
+  uint64_t book_stamp = 0;     // the open file's identity: modification time + size * 1000003
+  uint64_t back_page = 0;      // the "back to" mark, the page to return to after a jump
+  bool back_valid = false;
+  char open_path[4096] = {};   // full path of the open book
+
   // Presentation, shared by every screen through ui_present.
   bool clean = false;                     // false: the next present is a full refresh
   uint32_t present_waveform = 1;          // waveform of partial presents
