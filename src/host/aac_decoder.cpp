@@ -45,6 +45,19 @@ struct AacReader {
 };
 AacReader* aac = nullptr;
 
+// A fresh decoder: after a seek it must start exactly as it does at the head of the stream
+// (a flushed one keeps some state, which changes the first frame it gives).
+bool open_codec(AacReader& r) {
+  avcodec_free_context(&r.dec);
+  const AVStream* st = r.fmt->streams[r.stream];
+  const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+  r.dec = codec ? avcodec_alloc_context3(codec) : nullptr;
+  if (!r.dec || avcodec_parameters_to_context(r.dec, st->codecpar) < 0) return false;
+  r.dec->thread_count = 1;
+  r.dec->pkt_timebase = st->time_base;
+  return avcodec_open2(r.dec, codec, nullptr) >= 0;
+}
+
 bool open_reader(AacReader& r, const char* path) {
   av_log_set_level(AV_LOG_FATAL);
   if (avformat_open_input(&r.fmt, path, nullptr, nullptr) < 0) return false;
@@ -53,10 +66,7 @@ bool open_reader(AacReader& r, const char* path) {
   r.stream = av_find_best_stream(r.fmt, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
   if (r.stream < 0 || !codec) return false;
   AVStream* st = r.fmt->streams[r.stream];
-  r.dec = avcodec_alloc_context3(codec);
-  if (!r.dec || avcodec_parameters_to_context(r.dec, st->codecpar) < 0) return false;
-  r.dec->thread_count = 1;
-  if (avcodec_open2(r.dec, codec, nullptr) < 0) return false;
+  if (!open_codec(r)) return false;
   r.rate = r.dec->sample_rate;
   int file_channels = r.dec->ch_layout.nb_channels;
   if (r.rate < kMinRate || file_channels <= 0) return false;
@@ -166,8 +176,9 @@ int plat_aac_seek(double seconds) {
   if (!aac) return 0;
   AacReader& r = *aac;
   int64_t target = seconds > 0 ? static_cast<int64_t>(seconds * r.rate) : 0;
-  double from = std::max(0.0, static_cast<double>(target) / r.rate - kSeekPreroll);
-  int64_t ts = av_rescale_q(static_cast<int64_t>(from * r.rate), AVRational{1, r.rate}, r.tb);
+  // Going back before the first packet keeps an MP4's priming packet, which the decoder needs.
+  int64_t from = target - static_cast<int64_t>(kSeekPreroll * r.rate);
+  int64_t ts = av_rescale_q(from, AVRational{1, r.rate}, r.tb);
   int ret = av_seek_frame(r.fmt, r.stream, ts, AVSEEK_FLAG_BACKWARD);
   r.next_sample = target;
   if (ret < 0) {
@@ -175,10 +186,14 @@ int plat_aac_seek(double seconds) {
     ret = av_seek_frame(r.fmt, r.stream, 0, AVSEEK_FLAG_BYTE);
     r.next_sample = 0;
   }
-  avcodec_flush_buffers(r.dec);
+  if (!open_codec(r)) {
+    r.ended = true;
+    return -1;
+  }
   r.pending.clear();
   r.pending_at = 0;
-  r.draining = r.ended = false;
+  r.draining = false;
+  r.ended = false;
   r.drop_until = target;
   return ret < 0 ? ret : 0;
 }
