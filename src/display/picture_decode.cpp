@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "display/images.h"
+#include "display/jpeg_guard.h"
 #include "display/paths.h"
 
 namespace {
@@ -23,7 +24,7 @@ bool is_jpeg_frame(uint8_t m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m 
 }  // namespace
 
 uint8_t* ql_img_gray(const uint8_t* data, size_t size, int* w, int* h) {
-  if (!data || size < 1 || size > kMaxPictureData) return nullptr;
+  if (!data || size < 1 || size > kMaxPictureData || !jpeg_huffman_tables_fit(data, size)) return nullptr;
   int iw = 0, ih = 0, comp = 0;
   if (!stbi_info_from_memory(data, int(size), &iw, &ih, &comp)) return nullptr;
   if (iw < 1 || ih < 1 || uint64_t(iw) * uint64_t(ih) > kMaxPicturePixels) return nullptr;
@@ -45,7 +46,7 @@ uint8_t* ql_img_gray(const uint8_t* data, size_t size, int* w, int* h) {
 }
 
 int qlpdf_image_size(const uint8_t* data, size_t size, int* w, int* h) {
-  if (!data || size < 1 || size > kMaxPictureData) return 0;
+  if (!data || size < 1 || size > kMaxPictureData || !jpeg_huffman_tables_fit(data, size)) return 0;
   int iw = 0, ih = 0, comp = 0;
   if (!stbi_info_from_memory(data, int(size), &iw, &ih, &comp) || iw < 1 || ih < 1) return 0;
   *w = iw;

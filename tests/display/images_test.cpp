@@ -1,0 +1,331 @@
+// Pictures: decoding PNG, JPEG, GIF and BMP made here, compositing, fitting, header sizes, and
+// damaged data that must fail cleanly.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "display/framebuffer.h"
+#include "display/images.h"
+#include "display/paths.h"
+#include "support/temp_dir.h"
+
+extern "C" unsigned char* stbi_write_png_to_mem(const unsigned char* pixels, int stride_bytes, int x, int y,
+                                                 int n, int* out_len);
+extern "C" int stbi_write_bmp_to_func(void (*func)(void*, void*, int), void* context, int x, int y, int comp,
+                                      const void* data);
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes png(const Bytes& px, int w, int h, int n) {
+  int len = 0;
+  unsigned char* p = stbi_write_png_to_mem(px.data(), w * n, w, h, n, &len);
+  Bytes out(p, p + len);
+  free(p);
+  return out;
+}
+void append(void* ctx, void* data, int size) {
+  auto* out = static_cast<Bytes*>(ctx);
+  out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+// JPEG through the ffmpeg command (stb's JPEG writer trips the undefined-behaviour checks).
+Bytes jpeg(const Bytes& px, int w, int h, int n) {
+  TempDir dir;
+  std::string ppm = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+  for (int i = 0; i < w * h; ++i)
+    for (int c = 0; c < 3; ++c) ppm += char(px[size_t(i) * n + size_t(n >= 3 ? c : 0)]);
+  write_file(dir / "in.ppm", ppm);
+  const std::string cmd = "ffmpeg -nostdin -loglevel error -y -i '" + (dir / "in.ppm") + "' -q:v 2 '" + (dir / "out.jpg") + "'";
+  if (system(cmd.c_str()) != 0) return {};
+  const std::string out = read_file(dir / "out.jpg");
+  return Bytes(out.begin(), out.end());
+}
+Bytes bmp(const Bytes& px, int w, int h, int n) {
+  Bytes out;
+  stbi_write_bmp_to_func(append, &out, w, h, n, px.data());
+  return out;
+}
+
+// A GIF with a 4-colour palette whose LZW data is written as literals, a clear code every two
+// pixels so that codes stay 3 bits wide.
+Bytes gif(const std::vector<int>& indices, int w, int h, const uint8_t (&palette)[4][3], int transparent = -1) {
+  Bytes g = {'G', 'I', 'F', '8', '9', 'a', uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8),
+             0x81,  // global palette of 2^(1+1) entries
+             0, 0};
+  for (const auto& c : palette) g.insert(g.end(), c, c + 3);
+  if (transparent >= 0) g.insert(g.end(), {0x21, 0xF9, 4, 1, 0, 0, uint8_t(transparent), 0});
+  g.insert(g.end(), {0x2C, 0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), 0, 2});
+  Bytes data;
+  uint32_t acc = 0;
+  int bits = 0;
+  auto put = [&](int code) {
+    acc |= uint32_t(code) << bits;
+    bits += 3;
+    while (bits >= 8) {
+      data.push_back(uint8_t(acc));
+      acc >>= 8;
+      bits -= 8;
+    }
+  };
+  for (size_t i = 0; i < indices.size(); ++i) {
+    if (i % 2 == 0) put(4);  // clear
+    put(indices[i]);
+  }
+  put(5);  // end
+  if (bits) data.push_back(uint8_t(acc));
+  for (size_t at = 0; at < data.size(); at += 255) {
+    const size_t n = std::min<size_t>(255, data.size() - at);
+    g.push_back(uint8_t(n));
+    g.insert(g.end(), data.begin() + long(at), data.begin() + long(at + n));
+  }
+  g.insert(g.end(), {0, 0x3B});
+  return g;
+}
+
+struct Grey {
+  uint8_t* px = nullptr;
+  int w = 0, h = 0;
+  explicit Grey(const Bytes& b) { px = ql_img_gray(b.data(), b.size(), &w, &h); }
+  ~Grey() { free(px); }
+  uint8_t at(int x, int y) const { return px[size_t(y) * w + x]; }
+};
+
+TEST(Pictures, AlphaIsCompositedOverWhite) {
+  // grey, alpha pairs: transparent black, opaque black, half-transparent black, opaque 200
+  const Grey g(png({0, 0, 0, 255, 0, 128, 200, 255}, 4, 1, 2));
+  ASSERT_NE(g.px, nullptr);
+  EXPECT_EQ(g.w, 4);
+  EXPECT_EQ(g.at(0, 0), 255);
+  EXPECT_EQ(g.at(1, 0), 0);
+  EXPECT_EQ(g.at(2, 0), 127);
+  EXPECT_EQ(g.at(3, 0), 200);
+}
+
+TEST(Pictures, EveryFormatDecodesToGrey) {
+  Bytes rgb(8 * 8 * 3);
+  for (int i = 0; i < 64; ++i) {
+    const uint8_t v = (i % 8) < 4 ? 0 : 255;  // left half black, right half white
+    rgb[size_t(i) * 3] = rgb[size_t(i) * 3 + 1] = rgb[size_t(i) * 3 + 2] = v;
+  }
+  const uint8_t palette[4][3] = {{0, 0, 0}, {255, 255, 255}, {128, 128, 128}, {255, 0, 0}};
+  std::vector<int> idx(64);
+  for (int i = 0; i < 64; ++i) idx[size_t(i)] = (i % 8) < 4 ? 0 : 1;
+  struct Case {
+    const char* name;
+    Bytes data;
+    int tolerance;
+  } cases[] = {
+      {"PNG", png(rgb, 8, 8, 3), 0},
+      {"JPEG", jpeg(rgb, 8, 8, 3), 40},
+      {"BMP", bmp(rgb, 8, 8, 3), 0},
+      {"GIF", gif(idx, 8, 8, palette), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Grey g(c.data);
+    ASSERT_NE(g.px, nullptr);
+    EXPECT_EQ(g.w, 8);
+    EXPECT_EQ(g.h, 8);
+    EXPECT_NEAR(g.at(0, 0), 0, c.tolerance);
+    EXPECT_NEAR(g.at(1, 5), 0, c.tolerance);
+    EXPECT_NEAR(g.at(6, 2), 255, c.tolerance);
+    int w = 0, h = 0;
+    EXPECT_EQ(qlpdf_image_size(c.data.data(), c.data.size(), &w, &h), 1);
+    EXPECT_EQ(w * 100 + h, 808);
+  }
+  // A transparent GIF pixel is white.
+  const Grey t(gif({2, 3, 0, 1}, 2, 2, palette, 0));
+  ASSERT_NE(t.px, nullptr);
+  EXPECT_EQ(t.at(0, 1), 255);
+  EXPECT_EQ(t.at(1, 1), 255);
+}
+
+TEST(Pictures, FittingPlacesAndAverages) {
+  // 100 x 50 into 200 x 200: 200 x 100, 50 rows down, white above and below.
+  Bytes src(100 * 50, 0);
+  Bytes dst(200 * 200, 7);
+  ql_scale_gray(src.data(), 100, 50, dst.data(), 200, 200);
+  int black = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 200; ++x) {
+      const bool inside = y >= 50 && y < 150;
+      EXPECT_EQ(dst[size_t(y) * 200 + x], inside ? 0 : 255) << x << "," << y;
+      black += inside;
+    }
+  EXPECT_EQ(black, 200 * 100);
+
+  // 4 x 4 into 2 x 2 averages each 2 x 2 block (truncated).
+  const Bytes quad = {0, 10, 100, 101, 20, 30, 102, 103, 200, 201, 50, 50, 202, 203, 50, 51};
+  Bytes out(4);
+  ql_scale_gray(quad.data(), 4, 4, out.data(), 2, 2);
+  EXPECT_EQ(out, (Bytes{15, 101, 201, 50}));
+
+  // Enlarging repeats source pixels; a 1-pixel picture fills the box.
+  Bytes big(6 * 3);
+  ql_scale_gray(quad.data(), 2, 1, big.data(), 6, 3);
+  EXPECT_EQ(big[0], 0);
+  EXPECT_EQ(big[5], 10);
+  Bytes one(9);
+  ql_scale_gray(quad.data() + 2, 1, 1, one.data(), 3, 3);
+  EXPECT_EQ(one, Bytes(9, 100));
+
+  // Nothing at all for empty sizes or missing buffers.
+  Bytes keep(4, 9);
+  ql_scale_gray(quad.data(), 0, 4, keep.data(), 2, 2);
+  ql_scale_gray(nullptr, 4, 4, keep.data(), 2, 2);
+  ql_scale_gray(quad.data(), 4, 4, keep.data(), 2, 0);
+  EXPECT_EQ(keep, Bytes(4, 9));
+}
+
+TEST(Pictures, OversizedPicturesAreRefusedBeforeDecoding) {
+  // A 1 x 1 PNG whose header claims another size (the decoder does not check header CRCs).
+  Bytes p = png({0}, 1, 1, 1);
+  auto claim = [&](uint32_t w, uint32_t h) {
+    Bytes c = p;
+    for (int i = 0; i < 4; ++i) {
+      c[size_t(16 + i)] = uint8_t(w >> (24 - 8 * i));
+      c[size_t(20 + i)] = uint8_t(h >> (24 - 8 * i));
+    }
+    return c;
+  };
+  struct Case {
+    uint32_t w, h;
+  } cases[] = {{8000, 8000}, {60000001, 1}, {1, 60000001}, {0x7fffffff, 0x7fffffff}, {7746, 7746}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+    const Bytes b = claim(c.w, c.h);
+    const Grey g(b);
+    EXPECT_EQ(g.px, nullptr);
+    Bytes dst(16, 9);
+    EXPECT_EQ(qlpdf_image_mem(b.data(), b.size(), dst.data(), 4, 4), 0);
+    EXPECT_EQ(dst, Bytes(16, 9));
+  }
+}
+
+TEST(Pictures, HeaderSizes) {
+  auto be16 = [](int v) { return Bytes{uint8_t(v >> 8), uint8_t(v)}; };
+  auto jpeg_with = [&](uint8_t frame, size_t pad) {
+    Bytes j = {0xFF, 0xD8};
+    // An application segment of `pad` bytes, a fill byte, then the frame header.
+    j.insert(j.end(), {0xFF, 0xE1});
+    const Bytes len = be16(int(pad + 2));
+    j.insert(j.end(), len.begin(), len.end());
+    j.insert(j.end(), pad, 0);
+    j.insert(j.end(), {0xFF, 0xFF, frame, 0, 17, 8});
+    const Bytes hgt = be16(480), wid = be16(640);
+    j.insert(j.end(), hgt.begin(), hgt.end());
+    j.insert(j.end(), wid.begin(), wid.end());
+    j.insert(j.end(), 20, 0);
+    return j;
+  };
+  const uint8_t palette[4][3] = {};
+  struct Case {
+    const char* name;
+    Bytes data;
+    size_t n;  // bytes offered (0: all)
+    int ok, w, h;
+  } cases[] = {
+      {"PNG", png(Bytes(300 * 2, 0), 300, 2, 1), 24, 1, 300, 2},
+      {"PNG short", png(Bytes(3, 0), 3, 1, 1), 23, 0, 0, 0},
+      {"GIF", gif({0, 0, 0}, 3, 1, palette), 10, 1, 3, 1},
+      {"baseline JPEG", jpeg_with(0xC0, 10), 0, 1, 640, 480},
+      {"progressive JPEG", jpeg_with(0xC2, 10), 0, 1, 640, 480},
+      {"Huffman table is no frame", jpeg_with(0xC4, 10), 0, 0, 0, 0},
+      {"frame beyond 2 KiB, first 2 KiB", jpeg_with(0xC0, 3000), 2048, 0, 0, 0},
+      {"frame beyond 2 KiB, first 64 KiB", jpeg_with(0xC0, 3000), 0, 1, 640, 480},
+      {"not a picture", Bytes(64, 'x'), 0, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int w = 0, h = 0;
+    const size_t n = c.n ? std::min(c.n, c.data.size()) : c.data.size();
+    EXPECT_EQ(img_head_dims(c.data.data(), n, &w, &h), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(w, c.w);
+      EXPECT_EQ(h, c.h);
+    }
+  }
+}
+
+TEST(Pictures, TruncatedAndCorruptPicturesFailCleanly) {
+  Bytes rgba(24 * 16 * 4);
+  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = uint8_t(i * 37);
+  const uint8_t palette[4][3] = {{0, 0, 0}, {255, 255, 255}, {9, 9, 9}, {99, 99, 99}};
+  std::vector<int> idx(24 * 16);
+  for (size_t i = 0; i < idx.size(); ++i) idx[i] = int(i % 4);
+  const std::vector<std::pair<const char*, Bytes>> samples = {
+      {"PNG", png(rgba, 24, 16, 4)},
+      {"JPEG", jpeg(rgba, 24, 16, 4)},
+      {"BMP", bmp(rgba, 24, 16, 4)},
+      {"GIF", gif(idx, 24, 16, palette)},
+  };
+  std::mt19937 rng(7);
+  Bytes dst(10 * 10);
+  for (const auto& [name, data] : samples) {
+    SCOPED_TRACE(name);
+    for (size_t n = 0; n < data.size(); ++n) {
+      Bytes cut(data.begin(), data.begin() + long(n));  // exact-size copy: overreads are caught
+      qlpdf_image_mem(cut.data(), cut.size(), dst.data(), 10, 10);
+      int w = 0, h = 0;
+      img_head_dims(cut.data(), cut.size(), &w, &h);
+    }
+    for (int i = 0; i < 400; ++i) {
+      Bytes bad = data;
+      for (int k = 0; k < 3; ++k) bad[rng() % bad.size()] ^= uint8_t(1 << (rng() % 8));
+      qlpdf_image_mem(bad.data(), bad.size(), dst.data(), 10, 10);
+      int w = 0, h = 0;
+      img_head_dims(bad.data(), bad.size(), &w, &h);
+    }
+  }
+}
+
+TEST(Pictures, OverfullHuffmanTablesAreRefused) {
+  // Counts adding up to over 256 symbols would overrun the decoder's table arrays.
+  Bytes rgb(16 * 16 * 3, 90);
+  const Bytes good = jpeg(rgb, 16, 16, 3);
+  ASSERT_FALSE(good.empty());
+  Bytes bad = good;
+  size_t tables = 0;
+  for (size_t i = 0; i + 21 < bad.size(); ++i)
+    if (bad[i] == 0xFF && bad[i + 1] == 0xC4) {
+      for (size_t k = 0; k < 16; ++k) bad[i + 5 + k] = 0xFF;
+      ++tables;
+    }
+  ASSERT_GT(tables, 0u);
+  Bytes dst(4);
+  int w = 0, h = 0;
+  EXPECT_EQ(qlpdf_image_mem(good.data(), good.size(), dst.data(), 2, 2), 1);
+  EXPECT_EQ(qlpdf_image_mem(bad.data(), bad.size(), dst.data(), 2, 2), 0);
+  EXPECT_EQ(qlpdf_image_size(bad.data(), bad.size(), &w, &h), 0);
+}
+
+TEST(Pictures, PictureFiles) {
+  TempDir data, tmp;
+  ql_set_root(data.path().c_str(), tmp.path().c_str());
+  const Bytes p = png(Bytes(4 * 4, 0), 4, 4, 1);
+  write_file(data / "cover.png", std::string(p.begin(), p.end()));
+  write_file(data / "empty.png", "");
+  write_file(data / "junk.png", "junk");
+  struct Case {
+    const char* path;
+    int ok;
+  } cases[] = {{"/mnt/us/cover.png", 1}, {"/mnt/us/empty.png", 0}, {"/mnt/us/junk.png", 0},
+               {"/mnt/us/missing.png", 0}, {"/mnt/us", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    Bytes dst(8 * 4, 9);
+    EXPECT_EQ(ql_image_file(c.path, dst.data(), 8, 4), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(dst[2 * 8 + 4], 0);  // fitted 4 x 4 in the middle of 8 x 4
+      EXPECT_EQ(dst[0], 255);
+    }
+  }
+  ql_set_root(nullptr, nullptr);
+}
+
+}  // namespace
