@@ -4,10 +4,15 @@
 #include <cstring>
 #include <string>
 
+#include "app/app_state.h"
 #include "app/number_parse.h"
+#include "app/paginator.h"
+#include "app/reader_page.h"
 #include "app/screen_shots.h"
 #include "app/settings_file.h"
 #include "app/ui_state.h"
+#include "book/book_model.h"
+#include "book/toc.h"
 #include "display/framebuffer.h"
 #include "display/hyphenation.h"
 #include "display/ql_error.h"
@@ -28,6 +33,13 @@ bool init_headless() {
   return false;
 }
 
+// The tool modes lay books out with the settings' text size, margin and line spacing.
+void take_layout_settings() {
+  layout.font_px = settings.font;
+  layout.margin_px = settings.margin;
+  layout.line_pct = settings.line;
+}
+
 std::string hyphenated(const char* word) {
   uint32_t points[kMaxBreaks];
   int n = ql_hyphens(word, points, kMaxBreaks);
@@ -46,7 +58,33 @@ std::string hyphenated(const char* word) {
 }
 }  // namespace
 
-AppResult tool_render(int, char**) { return not_built("rendering a page"); }
+AppResult tool_render(int argc, char** argv) {
+  if (!init_headless()) return 1u;
+  qls_load(settings);
+  take_layout_settings();
+  layout.align = false;  // the interface state is not read: text is justified
+  if (!ql_open(argv[2])) {
+    layout_free();
+    ql_close();
+    return 1u;
+  }
+  if (ql_is_pdf()) {
+    ql_toc_from_pdf();
+  } else {
+    ql_toc_from_words();
+    if (!layout_paginate(layout.font_px)) {
+      layout_free();
+      ql_close();
+      return AppError::OutOfMemory;
+    }
+  }
+  app.page = page_index_arg(argc > 4 ? argv[4] : nullptr);
+  reader_draw_page();
+  const bool written = ql_png(argv[3]) == 1;
+  layout_free();
+  ql_close();
+  return written ? AppResult(0u) : AppResult(AppError::PngWriteFailed);
+}
 
 AppResult tool_hyphenate(int argc, char** argv) {
   ql_hy_lang(argv[2]);
@@ -62,8 +100,22 @@ AppResult tool_bench_open(int argc, char** argv) {
   qls_load(settings);
   uint32_t repeat = 1;
   if (argc > 3) repeat = parse_unsigned(argv[3]).value_or(1);
-  if (repeat == 0) return 0u;
-  return not_built("opening books");
+  take_layout_settings();
+  for (uint32_t i = 0; i < repeat; ++i) {
+    const double t0 = ql_now_ms();
+    if (!ql_open(argv[2])) return 1u;
+    const double t1 = ql_now_ms();
+    const bool pdf = ql_is_pdf() != 0;
+    if (!pdf && !layout_paginate(layout.font_px)) return AppError::OutOfMemory;
+    const double t2 = ql_now_ms();
+    reader_render_text_page(layout.page_count() / 2);
+    const double t3 = ql_now_ms();
+    const uint64_t pages = pdf ? static_cast<uint64_t>(ql_page_count()) : layout.page_count();
+    fprintf(stderr, "open %.1f ms  layout %.1f ms  draw %.1f ms  words %llu pages %llu\n", t1 - t0,
+            t2 - t1, t3 - t2, static_cast<unsigned long long>(ql_word_count()),
+            static_cast<unsigned long long>(pages));
+  }
+  return 0u;
 }
 
 AppResult tool_opds_parse(int, char**) { return not_built("OPDS parsing"); }
