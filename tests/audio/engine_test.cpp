@@ -1,0 +1,383 @@
+// The engine run in-process through its thread, with its output going to a raw file (or a
+// FIFO that the test drains at its own pace), steered and observed through its state files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
+#include <thread>
+
+#include "audio/audio_engine.h"
+#include "display/paths.h"
+#include "support/audio_fixtures.h"
+#include "support/temp_dir.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+// Reads what the engine writes into a FIFO, so the test decides how far it may run ahead.
+class RawPipe {
+ public:
+  explicit RawPipe(const std::string& path) {
+    mkfifo(path.c_str(), 0600);
+    fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  }
+  ~RawPipe() { close(fd_); }
+  void drain() {
+    char buf[65536];
+    ssize_t n;
+    while ((n = read(fd_, buf, sizeof buf)) > 0) bytes.append(buf, static_cast<size_t>(n));
+  }
+  // Reads until at least `count` bytes have arrived in all (or 10 s passed).
+  void read_until(size_t count) {
+    auto end = std::chrono::steady_clock::now() + 10s;
+    while (bytes.size() < count && std::chrono::steady_clock::now() < end) {
+      drain();
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+  // Reads until the engine has ended.
+  void read_to_end() {
+    auto end = std::chrono::steady_clock::now() + 30s;
+    while (ql_audio_alive() && std::chrono::steady_clock::now() < end) {
+      drain();
+      std::this_thread::sleep_for(1ms);
+    }
+    drain();
+  }
+  std::vector<int16_t> samples() const {
+    std::vector<int16_t> s(bytes.size() / 2);
+    memcpy(s.data(), bytes.data(), s.size() * 2);
+    return s;
+  }
+  std::string bytes;
+
+ private:
+  int fd_ = -1;
+};
+
+class Engine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    data = dir / "data";
+    std::string tmp = dir / "tmp";
+    for (const std::string& d : {data, data + "/documents", data + "/documents/book",
+                                 data + "/ql", data + "/ql/state", tmp})
+      mkdir(d.c_str(), 0755);
+    ql_set_root(data.c_str(), tmp.c_str());
+    raw = dir / "out.raw";
+    setenv("AUDIO_RAW", raw.c_str(), 1);
+    unsetenv("AUDIO_NULL");
+  }
+  void TearDown() override {
+    ql_audio_stop();
+    unsetenv("AUDIO_RAW");
+    unsetenv("AUDIO_NULL");
+    unsetenv("SDL_AUDIODRIVER");
+  }
+  static std::string part(const std::string& name) { return "/mnt/us/documents/book/" + name; }
+  std::string host(const std::string& name) const { return data + "/documents/book/" + name; }
+  std::string state(const std::string& name) const { return data + "/ql/state/" + name; }
+  void make_part(const std::string& name, double seconds, int rate = 44100, int channels = 2) {
+    ASSERT_TRUE(make_test_audio(host(name), seconds, rate, channels, "-c:a pcm_s16le"));
+  }
+  std::vector<int16_t> reference(const std::string& name, int channels = 2) {
+    return ffmpeg_decode(host(name), channels);
+  }
+  void wait_end() {
+    auto end = std::chrono::steady_clock::now() + 30s;
+    while (ql_audio_alive() && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(2ms);
+    ASSERT_FALSE(ql_audio_alive());
+  }
+  std::vector<int16_t> raw_samples() {
+    std::string b = read_file(raw);
+    std::vector<int16_t> s(b.size() / 2);
+    memcpy(s.data(), b.data(), s.size() * 2);
+    return s;
+  }
+  // Commands count only once the engine has started: it clears `audio.cmd` as it starts.
+  void wait_started() {
+    auto end = std::chrono::steady_clock::now() + 10s;
+    while (!file_exists(state("audio.status")) && ql_audio_alive() &&
+           std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(1ms);
+  }
+  void command_when_started(const char* text) {
+    wait_started();
+    ql_audio_cmd(text);
+  }
+  void start(const std::string& name, double start_pos, int speed = 100, uint32_t timer = 0,
+             uint32_t advance = 0) {
+    ASSERT_EQ(ql_audio_start(part(name).c_str(), speed, timer, advance, start_pos), 1);
+  }
+
+  TempDir dir;
+  std::string data;
+  std::string raw;
+};
+
+// `got` must be ref[0, X) followed by ref[jump, end) for some X ≥ min_before; returns X.
+size_t expect_jump(const std::vector<int16_t>& got, const std::vector<int16_t>& ref, size_t jump,
+                   size_t min_before) {
+  size_t x = 0;
+  while (x < got.size() && x < ref.size() && got[x] == ref[x]) x++;
+  x -= x % 2;
+  EXPECT_GE(x, min_before);
+  EXPECT_EQ(got.size() - x, ref.size() - jump) << "frames after the jump";
+  if (got.size() - x != ref.size() - jump) return x;
+  EXPECT_TRUE(std::equal(got.begin() + x, got.end(), ref.begin() + jump)) << "jump at " << x;
+  return x;
+}
+
+TEST_F(Engine, PlaysAPartThroughAndReportsTheEnd) {
+  make_part("a.wav", 1.0);
+  start("a.wav", 0);
+  wait_end();
+  EXPECT_EQ(raw_samples(), reference("a.wav"));
+  std::optional<AudioStatus> s = audio_status_read();
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->playing, 0);
+  EXPECT_NEAR(s->position, 1.0, 0.05);
+  EXPECT_NEAR(s->duration, 1.0, 0.05);
+  EXPECT_EQ(s->rate, 44100u);
+  EXPECT_EQ(s->channels, 2);
+  EXPECT_EQ(s->path, part("a.wav"));
+  EXPECT_FALSE(file_exists(data + audio_position_path(part("a.wav")).substr(7)));
+  EXPECT_FALSE(file_exists(state("audio.err")));
+  EXPECT_EQ(ql_audio_playing(), 0);
+}
+
+TEST_F(Engine, GoesOnToTheNextAudioPartOfTheFolder) {
+  make_part("a.wav", 0.2);
+  make_part("b.wav", 0.3);
+  make_part("C.WAV", 0.2);
+  make_part("c.wav", 0.4);
+  make_part(".d.wav", 0.2);
+  // Not audio files of the shared list: never followed, whatever they hold.
+  write_file(host("d.mp4"), read_file(host("a.wav")));
+  write_file(host("notes.txt"), "notes");
+  start("b.wav", 0, 100, 0, 1);
+  wait_end();
+  std::vector<int16_t> want = reference("b.wav");
+  std::vector<int16_t> c = reference("c.wav");
+  want.insert(want.end(), c.begin(), c.end());
+  EXPECT_EQ(raw_samples(), want);
+  std::optional<AudioStatus> s = audio_status_read();
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->path, part("c.wav"));
+  EXPECT_EQ(s->playing, 0);
+}
+
+TEST_F(Engine, ResumesFromThePositionFile) {
+  make_part("r.wav", 4.0, 8000, 1);
+  std::vector<int16_t> ref = reference("r.wav", 1);
+  struct Case {
+    const char* saved;
+    double expected_start;
+  };
+  const Case kCases[] = {{"1.5\n", 1.5}, {"2.5\n", 0}, {"0.0\n", 0}, {"junk", 0}, {"-3\n", 0}};
+  std::string pos = data + audio_position_path(part("r.wav")).substr(7);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.saved);
+    write_file(pos, c.saved);
+    unlink(raw.c_str());
+    start("r.wav", -1);
+    wait_end();
+    size_t from = static_cast<size_t>(c.expected_start * 8000);
+    EXPECT_EQ(raw_samples(), std::vector<int16_t>(ref.begin() + from, ref.end()));
+  }
+}
+
+TEST_F(Engine, ResumeWorksAcrossARestart) {
+  make_part("long.wav", 60.0, 8000, 1);
+  setenv("AUDIO_NULL", "1", 1);
+  start("long.wav", 0);
+  std::this_thread::sleep_for(400ms);
+  ql_audio_stop();
+  ASSERT_FALSE(ql_audio_alive());
+  std::string pos = data + audio_position_path(part("long.wav")).substr(7);
+  double saved = atof(read_file(pos).c_str());
+  std::optional<AudioStatus> s = audio_status_read();
+  ASSERT_TRUE(s);
+  EXPECT_GT(saved, 2.0);
+  EXPECT_LT(saved, 58.0);
+  EXPECT_NEAR(saved, s->position, 0.051);
+  unsetenv("AUDIO_NULL");
+  start("long.wav", -1);
+  wait_end();
+  std::vector<int16_t> ref = reference("long.wav", 1);
+  size_t from = static_cast<size_t>(std::lround(saved * 8000));
+  EXPECT_EQ(raw_samples(), std::vector<int16_t>(ref.begin() + from, ref.end()));
+}
+
+TEST_F(Engine, SeekCommandsLandExactly) {
+  make_part("s.wav", 3.0);
+  std::vector<int16_t> ref = reference("s.wav");
+  struct Case {
+    const char* command;
+    size_t jump_frames;
+  };
+  // A relative seek back past the start lands on the start; one past the end on the last second.
+  const Case kCases[] = {{"seekto:2.0", 88200}, {"seek:-30", 0}, {"seekto:9999", 88200},
+                         {"seekto:1.25", 55125}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.command);
+    unlink(raw.c_str());
+    RawPipe pipe(raw);
+    start("s.wav", 0);
+    pipe.read_until(32768);
+    ql_audio_cmd(c.command);
+    pipe.read_to_end();
+    expect_jump(pipe.samples(), ref, c.jump_frames * 2, 32768 / 2);
+  }
+}
+
+TEST_F(Engine, PauseStopsOutputAndResumesWithoutLoss) {
+  make_part("p.wav", 2.0);
+  RawPipe pipe(raw);
+  start("p.wav", 0);
+  pipe.read_until(32768);
+  ql_audio_cmd("pause");
+  auto until = std::chrono::steady_clock::now() + 5s;
+  while (std::chrono::steady_clock::now() < until) {
+    pipe.drain();
+    std::optional<AudioStatus> s = audio_status_read();
+    if (s && s->playing == 0) break;
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(ql_audio_playing(), 0);
+  pipe.drain();
+  size_t paused_at = pipe.bytes.size();
+  std::this_thread::sleep_for(500ms);
+  pipe.drain();
+  EXPECT_EQ(pipe.bytes.size(), paused_at) << "output while paused";
+  ql_audio_cmd("pause");
+  pipe.read_to_end();
+  EXPECT_EQ(pipe.samples(), reference("p.wav"));
+}
+
+TEST_F(Engine, SpeedCommands) {
+  make_part("v.wav", 4.0);
+  const size_t full = reference("v.wav").size() / 2;
+  struct Case {
+    const char* command;
+    bool changes;
+  };
+  const Case kCases[] = {{"speed:150", true}, {"speed:40", false}, {"speed:301", false},
+                         {"speed:100", false}, {"speed:300", true}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.command);
+    unlink(raw.c_str());
+    RawPipe pipe(raw);
+    start("v.wav", 0);
+    command_when_started(c.command);
+    pipe.read_to_end();
+    size_t frames = pipe.bytes.size() / 4;
+    if (c.changes) {
+      EXPECT_LT(frames, full - 40000);
+    } else {
+      EXPECT_EQ(frames, full);
+    }
+  }
+}
+
+TEST_F(Engine, StartSpeedShortensPlayback) {
+  make_part("w.wav", 3.0);
+  const double full = static_cast<double>(reference("w.wav").size() / 2);
+  for (int speed : {150, 300, 75}) {
+    SCOPED_TRACE(speed);
+    unlink(raw.c_str());
+    start("w.wav", 0, speed);
+    wait_end();
+    double frames = static_cast<double>(raw_samples().size() / 2);
+    // The stretcher holds back about 2304 frames and starts with one silent block.
+    EXPECT_NEAR(frames, full * 100 / speed, 4096);
+  }
+}
+
+TEST_F(Engine, SleepTimerEndsPlaybackAndSavesThePosition) {
+  make_part("t.wav", 120.0, 8000, 1);
+  setenv("AUDIO_NULL", "1", 1);
+  std::string pos = data + audio_position_path(part("t.wav")).substr(7);
+  auto t0 = std::chrono::steady_clock::now();
+  start("t.wav", 0, 100, 1);
+  wait_end();
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(took, 2.5);
+  std::optional<AudioStatus> s = audio_status_read();
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->playing, 0);
+  EXPECT_EQ(s->timer_left, 0);
+  // The timer counts whole wall-clock seconds, so it ends 0 to 1 s after its second began.
+  EXPECT_GT(s->position, 0.0);
+  EXPECT_LT(s->position, 110.0);
+  EXPECT_NEAR(atof(read_file(pos).c_str()), s->position, 0.051);
+
+  // "timer:0" switches it off: the part plays to its end (2.4 s at fifty times real time).
+  start("t.wav", 0, 100, 1);
+  command_when_started("timer:0");
+  wait_end();
+  s = audio_status_read();
+  ASSERT_TRUE(s);
+  EXPECT_NEAR(s->position, 120.0, 0.05);
+
+  // The timer runs on while paused; the engine stops and saves where it was.
+  start("t.wav", 30.0, 100, 1);
+  command_when_started("pause");
+  wait_end();
+  EXPECT_NEAR(atof(read_file(pos).c_str()), 30.0, 1.0);
+}
+
+TEST_F(Engine, StopWhilePausedSavesThePosition) {
+  make_part("q.wav", 60.0, 8000, 1);
+  setenv("AUDIO_NULL", "1", 1);
+  start("q.wav", 20.0);
+  command_when_started("pause");
+  std::this_thread::sleep_for(300ms);
+  ql_audio_cmd("stop");
+  wait_end();
+  std::string pos = data + audio_position_path(part("q.wav")).substr(7);
+  EXPECT_NEAR(atof(read_file(pos).c_str()), 20.0, 0.5);
+}
+
+TEST_F(Engine, FailuresAreReportedInTheErrorNote) {
+  write_file(host("bad.mp3"), std::string(5000, 'x'));
+  start("bad.mp3", 0);
+  wait_end();
+  EXPECT_EQ(read_file(state("audio.err")), "cannot-decode\n");
+  EXPECT_FALSE(file_exists(state("audio.status")));
+
+  // No sound output at the part's start: the saved resume position must survive.
+  make_part("o.wav", 4.0, 8000, 1);
+  std::string pos = data + audio_position_path(part("o.wav")).substr(7);
+  write_file(pos, "1.5\n");
+  unsetenv("AUDIO_RAW");
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  start("o.wav", -1);
+  wait_end();
+  EXPECT_EQ(read_file(state("audio.err")), "no-output\n");
+  EXPECT_EQ(read_file(pos), "1.5\n");
+
+  // An output that fails while playing stops the engine with the same note.
+  setenv("AUDIO_RAW", "/dev/full", 1);
+  unsetenv("SDL_AUDIODRIVER");
+  start("o.wav", 0);
+  wait_end();
+  EXPECT_EQ(read_file(state("audio.err")), "no-output\n");
+}
+
+TEST_F(Engine, StopRightAfterStartKeepsTheResumePosition) {
+  make_part("k.wav", 60.0, 8000, 1);
+  setenv("AUDIO_NULL", "1", 1);
+  std::string pos = data + audio_position_path(part("k.wav")).substr(7);
+  write_file(pos, "30.0\n");
+  start("k.wav", -1);
+  ql_audio_stop();
+  EXPECT_GE(atof(read_file(pos).c_str()), 30.0);
+}
+}  // namespace
