@@ -49,9 +49,10 @@ const char* ql_path(const char* path, char* buf, size_t n) {
   return path;
 }
 
-#define MAP(var, path)   \
+// A missing path becomes "", which every system call refuses (ENOENT) instead of reading NULL.
+#define MAP(var, path)        \
   char var##_buf[kQlPathMax]; \
-  const char* var = ql_path(path, var##_buf, sizeof var##_buf)
+  const char* var = path ? ql_path(path, var##_buf, sizeof var##_buf) : ""
 
 FILE* qlp_fopen(const char* path, const char* mode) {
   MAP(p, path);

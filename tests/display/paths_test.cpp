@@ -1,6 +1,8 @@
 #include "display/paths.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -54,4 +56,18 @@ TEST(PathRemap, OverlongResultIsAnErrorNotACut) {
   EXPECT_EQ(errno, ENAMETOOLONG);
   std::string huge = "/mnt/us/" + std::string(5000, 'a');
   EXPECT_EQ(qlp_fopen(huge.c_str(), "r"), nullptr);
+}
+
+TEST(PathRemap, WrappersRefuseAMissingPath) {
+  RootGuard g("/data", "/t");
+  struct stat st;
+  errno = 0;
+  EXPECT_EQ(qlp_fopen(nullptr, "r"), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(qlp_stat(nullptr, &st), -1);
+  EXPECT_EQ(qlp_access(nullptr, F_OK), -1);
+  EXPECT_EQ(qlp_remove(nullptr), -1);
+  EXPECT_EQ(qlp_rename(nullptr, "/tmp/x"), -1);
+  EXPECT_EQ(qlp_opendir(nullptr), nullptr);
+  EXPECT_EQ(qlp_open(nullptr, O_RDONLY), -1);
 }
