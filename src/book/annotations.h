@@ -1,0 +1,65 @@
+// Per-book state files, named by a hash of the book's path: the reading position (".pos") and the
+// highlights and bookmarks (".notes"; the older ".ann" file is still read). Files live in the
+// state folder ($QUILLO_STATE, else /mnt/us/ql/state) and are replaced atomically.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+constexpr size_t kMaxHighlights = 512;
+constexpr size_t kMaxBookmarks = 128;
+constexpr size_t kNoteMax = 511;
+constexpr size_t kBookmarkLabelMax = 127;
+constexpr int kDefaultFontSize = 40;
+constexpr int kMinFontSize = 24;
+constexpr int kMaxFontSize = 64;
+
+struct Highlight {
+  uint64_t start;   // first word (EPUB) or the PDF's own position
+  uint64_t end;     // greater than start when made here
+  char note[512];   // may be empty; "@r" begins a PDF region record
+  char style;       // colour letter, 'y'
+  int64_t created;  // Unix seconds
+};
+
+struct Bookmark {
+  uint64_t pos;     // page, or word index when is_tok
+  char label[128];
+  int64_t created;
+  uint32_t is_tok;
+};
+
+// BookPathKey: FNV-1a 64 of the path's bytes exactly as given.
+uint64_t book_path_hash(std::string_view path);
+// The key as 16 lower-case hexadecimal digits.
+std::string book_path_key(std::string_view path);
+// The state folder ($QUILLO_STATE, else "/mnt/us/ql/state").
+std::string state_folder();
+
+// The saved position of a book; font receives the saved size (40 when missing or out of 24..64).
+// A missing or unreadable file gives position 0.
+uint64_t ql_load_position(const char* path, int* font);
+// Replaces the position file; false when it could not be written (the old file stays).
+bool ql_save_position(const char* path, uint64_t pos, int font);
+
+// Loads the book's highlights and bookmarks (the ".notes" file, else the older ".ann" file,
+// else none). Always 1.
+int qla_load(const char* path);
+// Writes every highlight and bookmark to the book's ".notes" file, creating the state folder.
+// False when it could not be written; the previous file then stays as it was.
+bool qla_save(const char* path);
+
+// Line feeds in notes and labels become spaces: the file holds one record a line.
+int qla_hl_add(uint64_t start, uint64_t end, const char* note);
+int qla_hl_set_note(size_t i, const char* note);
+void qla_hl_del(size_t i);
+int qla_bm_add(uint64_t pos, const char* label, uint32_t is_tok);
+void qla_bm_set_tok(size_t i, uint64_t word);
+void qla_bm_del(size_t i);
+size_t qla_hl_count();
+const Highlight* qla_hls();
+size_t qla_bm_count();
+const Bookmark* qla_bms();
+// The notes file last loaded or saved.
+const char* qla_book_key();

@@ -1,0 +1,118 @@
+#include "book/inflate.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <zlib.h>
+
+namespace {
+constexpr int kRawWindowBits = -MAX_WBITS;
+constexpr int kGzipWindowBits = 16 + MAX_WBITS;
+constexpr size_t kInputChunk = 64 * 1024;
+
+// Owns a zlib inflate stream for the length of one call.
+class Stream {
+ public:
+  explicit Stream(int window_bits) { ok_ = inflateInit2(&z_, window_bits) == Z_OK; }
+  ~Stream() {
+    if (ok_) inflateEnd(&z_);
+  }
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+  bool ok() const { return ok_; }
+  z_stream& z() { return z_; }
+
+ private:
+  z_stream z_{};
+  bool ok_ = false;
+};
+
+InflateResult run(int window_bits, const InflateSource& source, std::span<uint8_t> out) {
+  Stream stream(window_bits);
+  if (!stream.ok()) return {InflateStatus::damaged, 0};
+  z_stream& z = stream.z();
+  std::array<uint8_t, kInputChunk> chunk;
+  size_t produced = 0;
+  bool input_ended = false;
+  for (;;) {
+    if (z.avail_in == 0 && !input_ended) {
+      size_t got = source(chunk);
+      if (got == 0) {
+        input_ended = true;
+      } else {
+        z.next_in = chunk.data();
+        z.avail_in = static_cast<uInt>(std::min(got, chunk.size()));
+      }
+    }
+    size_t room = std::min<size_t>(out.size() - produced, UINT_MAX);
+    z.next_out = out.data() + produced;
+    z.avail_out = static_cast<uInt>(room);
+    // Called even with no room left: the end of the stream needs input but no output.
+    int rc = inflate(&z, Z_NO_FLUSH);
+    produced += room - z.avail_out;
+    if (rc == Z_STREAM_END) return {InflateStatus::done, produced};
+    if (rc == Z_BUF_ERROR) {
+      // No progress was possible: more input is wanted, or the output is full.
+      if (z.avail_in == 0 && !input_ended) continue;
+      if (produced == out.size()) return {InflateStatus::full, produced};
+      if (input_ended) return {InflateStatus::short_input, produced};
+      return {InflateStatus::damaged, produced};
+    }
+    if (rc != Z_OK) return {InflateStatus::damaged, produced};
+    if (input_ended && z.avail_in == 0 && z.avail_out != 0) return {InflateStatus::short_input, produced};
+  }
+}
+
+InflateSource from_span(std::span<const uint8_t> in) {
+  return [in, off = size_t{0}](std::span<uint8_t> buf) mutable {
+    size_t n = std::min(buf.size(), in.size() - off);
+    if (n) memcpy(buf.data(), in.data() + off, n);
+    off += n;
+    return n;
+  };
+}
+}  // namespace
+
+InflateResult inflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out) {
+  return run(kRawWindowBits, from_span(in), out);
+}
+
+InflateResult inflate_raw(const InflateSource& source, std::span<uint8_t> out) {
+  return run(kRawWindowBits, source, out);
+}
+
+std::optional<std::string> inflate_gzip(std::span<const uint8_t> in, size_t max_out) {
+  // Grow the output as the stream proves it needs more, never past max_out + 1 (the extra byte
+  // tells "exactly max_out" from "larger").
+  std::string out(std::min<size_t>(max_out + 1, std::max<size_t>(in.size() * 4, 4096)), '\0');
+  auto source = from_span(in);
+  Stream stream(kGzipWindowBits);
+  if (!stream.ok()) return std::nullopt;
+  z_stream& z = stream.z();
+  std::array<uint8_t, kInputChunk> chunk;
+  size_t produced = 0;
+  for (;;) {
+    if (z.avail_in == 0) {
+      size_t got = source(chunk);
+      if (got == 0) return std::nullopt;  // ended before the gzip trailer
+      z.next_in = chunk.data();
+      z.avail_in = static_cast<uInt>(got);
+    }
+    if (produced == out.size()) {
+      if (out.size() > max_out) return std::nullopt;
+      out.resize(std::min(max_out + 1, out.size() * 2));
+    }
+    size_t room = std::min<size_t>(out.size() - produced, UINT_MAX);
+    z.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+    z.avail_out = static_cast<uInt>(room);
+    int rc = inflate(&z, Z_NO_FLUSH);
+    produced += room - z.avail_out;
+    if (produced > max_out) return std::nullopt;
+    if (rc == Z_STREAM_END) {
+      out.resize(produced);
+      return out;
+    }
+    if (rc != Z_OK && rc != Z_BUF_ERROR) return std::nullopt;
+  }
+}

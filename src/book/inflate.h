@@ -1,0 +1,33 @@
+// Decompression of deflate data through zlib, shared by every reader of compressed members and
+// files (book archives, comic pages, pictures, dictionaries, downloads). Output is always bounded
+// by the caller: a stream never writes past the room it was given.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+enum class InflateStatus {
+  done,        // the stream ended within the room given
+  full,        // the room was filled before the stream ended (the output is cut there)
+  short_input, // the compressed bytes ran out before the stream ended
+  damaged,     // the stream is not valid deflate data (or zlib could not start)
+};
+
+struct InflateResult {
+  InflateStatus status;
+  size_t produced;  // bytes written to the output
+};
+
+// Pulls compressed bytes into its buffer and returns how many it gave; 0 means no more.
+using InflateSource = std::function<size_t(std::span<uint8_t>)>;
+
+// Raw deflate (no zlib or gzip wrapper) into `out`, at most out.size() bytes.
+InflateResult inflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out);
+InflateResult inflate_raw(const InflateSource& source, std::span<uint8_t> out);
+
+// A whole gzip file (one member) when it inflates to at most `max_out` bytes; nothing when it is
+// damaged, cut short or larger.
+std::optional<std::string> inflate_gzip(std::span<const uint8_t> in, size_t max_out);

@@ -1,0 +1,56 @@
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/atomic_file.h"
+#include "book/annotations.h"
+#include "display/paths.h"
+
+namespace {
+constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ULL;
+constexpr uint64_t kFnvPrime = 0x100000001b3ULL;
+
+std::string position_file(const char* path) {
+  return state_folder() + "/" + book_path_key(path ? path : "") + ".pos";
+}
+}  // namespace
+
+uint64_t book_path_hash(std::string_view path) {
+  uint64_t h = kFnvOffset;
+  for (unsigned char c : path) {
+    h ^= c;
+    h *= kFnvPrime;
+  }
+  return h;
+}
+
+std::string book_path_key(std::string_view path) {
+  char key[17];
+  snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(book_path_hash(path)));
+  return key;
+}
+
+std::string state_folder() {
+  const char* dir = getenv("QUILLO_STATE");
+  return dir ? dir : "/mnt/us/ql/state";
+}
+
+uint64_t ql_load_position(const char* path, int* font) {
+  uint64_t pos = 0;
+  int size = kDefaultFontSize;
+  if (FilePtr f{qlp_fopen(position_file(path).c_str(), "r")}) {
+    if (fscanf(f.get(), "%" SCNu64 " %d", &pos, &size) != 2) {
+      pos = 0;
+      size = kDefaultFontSize;
+    }
+  }
+  if (size < kMinFontSize || size > kMaxFontSize) size = kDefaultFontSize;
+  if (font) *font = size;
+  return pos;
+}
+
+bool ql_save_position(const char* path, uint64_t pos, int font) {
+  char line[64];
+  int n = snprintf(line, sizeof line, "%" PRIu64 " %d\n", pos, font);
+  return file_write_atomic(position_file(path).c_str(), line, static_cast<size_t>(n));
+}

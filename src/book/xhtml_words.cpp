@@ -1,0 +1,188 @@
+// XHTML documents into words: text runs split at white space, with styles, block breaks, glue
+// across inline tags, internal links, anchors, list numbers and pictures. No CSS is read.
+#include <array>
+#include <cstring>
+
+#include "book/epub.h"
+#include "book/xml_scan.h"
+
+namespace {
+constexpr size_t kLinkHrefSize = 1024;
+constexpr size_t kPictureSrcSize = 2048;
+constexpr size_t kElementIdSize = 200;
+constexpr size_t kPictureTextMax = 4098;  // the mark byte and the member path
+constexpr int kListDepthMax = 8;
+
+bool ascii_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool starts_with_nocase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); i++) {
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+bool is_block(std::string_view n) {
+  return n == "p" || n == "div" || n == "br" || n == "li" || n == "blockquote";
+}
+
+bool is_heading(std::string_view n) { return n.size() == 2 && n[0] == 'h' && n[1] >= '1' && n[1] <= '6'; }
+
+class XhtmlReader {
+ public:
+  XhtmlReader(BookModel& book, std::string_view doc_path)
+      : book_(book), folder_(path_folder(doc_path)) {}
+
+  bool run(const std::string& document) {
+    XmlScanner s(document.c_str());
+    while (nexttag(s)) {
+      if (!take_text(s.text_run())) return false;
+      if (!take_tag(s)) return false;
+    }
+    return true;
+  }
+
+ private:
+  uint8_t style() const {
+    if (heading_ > 0) return STYLE_HEADING;
+    if (bold_ > 0) return STYLE_BOLD;
+    if (italic_ > 0) return STYLE_ITALIC;
+    return STYLE_PLAIN;
+  }
+
+  void block_break() {
+    if (pending_ != BRK_DOCUMENT) pending_ = BRK_BLOCK;
+  }
+
+  bool take_text(std::string_view run) {
+    if (run.empty() || !in_body_ || ignoring_ > 0) return true;
+    std::string decoded;
+    if (needs_decode(run)) {
+      decoded = decode(run);
+      run = decoded;
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(run.data());
+    size_t n = run.size(), i = 0;
+    while (i < n) {
+      if (ascii_space(p[i])) {
+        book_.join_words = 0;
+        i++;
+        continue;
+      }
+      if (p[i] == 0xC2 && i + 1 < n && p[i + 1] == 0xA0) {
+        book_.join_words = 0;
+        i += 2;
+        continue;
+      }
+      size_t start = i;
+      while (i < n && !ascii_space(p[i]) && !(p[i] == 0xC2 && i + 1 < n && p[i + 1] == 0xA0)) i++;
+      if (!book_.addword(run.substr(start, i - start), style(), pending_)) return false;
+      pending_ = BRK_NONE;
+      book_.join_words = 1;
+    }
+    return true;
+  }
+
+  bool take_tag(const XmlScanner& s) {
+    std::string_view n = s.name;
+    if (n.empty()) return true;  // comment or CDATA
+    bool start = !s.closing;
+    if (n == "body") {
+      in_body_ = start;
+      return true;
+    }
+    if (n == "script" || n == "style") {
+      if (!s.self_closing) ignoring_ = start ? ignoring_ + 1 : (ignoring_ > 0 ? ignoring_ - 1 : 0);
+    } else if (is_block(n)) {
+      block_break();
+      if (start && n == "li") number_item();
+    } else if (is_heading(n)) {
+      block_break();
+      count(heading_, start, s.self_closing);
+    } else if (n == "b" || n == "strong") {
+      count(bold_, start, s.self_closing);
+    } else if (n == "i" || n == "em") {
+      count(italic_, start, s.self_closing);
+    } else if (n == "sup") {
+      book_.g_sup = start ? 1 : 0;
+    } else if (n == "a") {
+      book_.g_link = start ? link_of(s) : 0;
+    } else if (n == "ol" || n == "ul") {
+      start ? open_list(n == "ol") : close_list();
+    } else if (start && (n == "img" || n == "image")) {
+      if (!picture(s)) return false;
+    }
+    if (start && in_body_) {
+      if (auto id = attr(s, "id", kElementIdSize)) book_.anchor_add(*id);
+    }
+    return true;
+  }
+
+  // Nesting counters, so an inner end tag does not switch off an outer element's style.
+  static void count(int& depth, bool start, bool self_closing) {
+    if (self_closing) return;
+    if (start) depth++;
+    else if (depth > 0) depth--;
+  }
+
+  uint32_t link_of(const XmlScanner& s) {
+    auto href = attr(s, "href", kLinkHrefSize);
+    if (!href || href->empty() || href->find("://") != std::string::npos ||
+        starts_with_nocase(*href, "mailto:"))
+      return 0;
+    return book_.link_add(*href);
+  }
+
+  void open_list(bool ordered) {
+    if (depth_ >= kListDepthMax) {
+      overflow_++;  // deeper levels are not tracked, and their end tags must not pop ours
+      return;
+    }
+    depth_++;
+    counters_[depth_] = ordered ? 0 : -1;
+  }
+
+  void close_list() {
+    if (overflow_ > 0) overflow_--;
+    else if (depth_ > 0) depth_--;
+  }
+
+  void number_item() {
+    if (depth_ < 1 || counters_[depth_] < 0) return;
+    counters_[depth_]++;
+    book_.g_num = static_cast<uint32_t>(counters_[depth_]);
+  }
+
+  bool picture(const XmlScanner& s) {
+    if (!in_body_ || ignoring_ > 0) return true;
+    auto src = attr(s, "src", kPictureSrcSize);
+    if (!src) src = attr(s, "xlink:href", kPictureSrcSize);
+    if (!src) src = attr(s, "href", kPictureSrcSize);
+    if (!src || src->empty() || starts_with_nocase(*src, "data:")) return true;
+    std::string path = normpath(folder_, *src);
+    if (path.empty()) return true;
+    std::string text(1, kPictureMark);
+    text.append(path, 0, kPictureTextMax - 1);
+    if (!book_.addword(text, STYLE_PICTURE, BRK_BLOCK)) return false;
+    book_.join_words = 0;
+    pending_ = BRK_BLOCK;
+    return true;
+  }
+
+  BookModel& book_;
+  std::string_view folder_;
+  uint8_t pending_ = BRK_DOCUMENT;
+  bool in_body_ = false;
+  int ignoring_ = 0;  // inside script or style
+  int heading_ = 0, bold_ = 0, italic_ = 0;
+  int depth_ = 0, overflow_ = 0;
+  std::array<int64_t, kListDepthMax + 1> counters_{};
+};
+}  // namespace
+
+bool xhtml_words(BookModel& book, const std::string& document, std::string_view doc_path) {
+  return XhtmlReader(book, doc_path).run(document);
+}

@@ -1,0 +1,245 @@
+#include "book/zip_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+#include "book/inflate.h"
+#include "display/paths.h"
+#include "display/ql_error.h"
+
+namespace {
+constexpr uint32_t kLocalSig = 0x04034b50;
+constexpr uint32_t kCentralSig = 0x02014b50;
+constexpr uint32_t kEndSig = 0x06054b50;
+constexpr uint64_t kLocalFixed = 30;
+constexpr uint64_t kCentralFixed = 46;
+constexpr uint64_t kEndFixed = 22;
+constexpr uint64_t kMaxComment = 65535;
+
+uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// What a central entry says about its member, checked against the file.
+struct Member {
+  uint16_t flags;
+  uint16_t method;
+  uint64_t compressed;
+  uint64_t uncompressed;
+  uint64_t data_offset;
+};
+
+std::optional<Member> locate(const ZipArchive& z, std::string_view name) {
+  auto at = z.find(name);
+  if (!at) return std::nullopt;
+  const uint8_t* e = z.directory().data() + *at;
+  Member m{le16(e + 8), le16(e + 10), le32(e + 20), le32(e + 24), 0};
+  if (m.flags & 1) return std::nullopt;  // encrypted
+  uint64_t local = le32(e + 42);
+  uint8_t head[kLocalFixed];
+  if (local > z.size() || kLocalFixed > z.size() - local) return std::nullopt;
+  if (!z.read_at(local, head, kLocalFixed) || le32(head) != kLocalSig) return std::nullopt;
+  uint64_t data = local + kLocalFixed + le16(head + 26) + le16(head + 28);
+  if (data > z.size() || m.compressed > z.size() - data) return std::nullopt;
+  m.data_offset = data;
+  return m;
+}
+
+// Compressed bytes of a member, pulled from the file in chunks.
+InflateSource member_source(const ZipArchive& z, const Member& m) {
+  return [&z, off = m.data_offset, left = m.compressed](std::span<uint8_t> buf) mutable {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), left));
+    if (n == 0 || !z.read_at(off, buf.data(), n)) return size_t{0};
+    off += n;
+    left -= n;
+    return n;
+  };
+}
+
+bool open_failed(const char* text) {
+  ql_fail("%s", text);
+  return false;
+}
+}  // namespace
+
+ZipArchive::~ZipArchive() { release(); }
+
+ZipArchive::ZipArchive(ZipArchive&& other) noexcept { *this = std::move(other); }
+
+ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept {
+  if (this != &other) {
+    release();
+    fd_ = std::exchange(other.fd_, -1);
+    heap_ = std::move(other.heap_);
+    size_ = std::exchange(other.size_, 0);
+    cd_offset_ = std::exchange(other.cd_offset_, 0);
+    entries_ = std::exchange(other.entries_, 0);
+    directory_ = std::move(other.directory_);
+    index_ = std::move(other.index_);
+    other.heap_.clear();
+    other.directory_.clear();
+    other.index_.clear();
+  }
+  return *this;
+}
+
+void ZipArchive::release() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  heap_ = {};
+  size_ = cd_offset_ = 0;
+  entries_ = 0;
+  index_.clear();
+  directory_ = {};
+}
+
+bool ZipArchive::read_at(uint64_t off, void* dst, uint64_t len) const {
+  if (off > size_ || len > size_ - off) return false;
+  if (fd_ < 0) {
+    if (len) memcpy(dst, heap_.data() + off, len);
+    return true;
+  }
+  auto* out = static_cast<uint8_t*>(dst);
+  while (len > 0) {
+    ssize_t n = pread(fd_, out, static_cast<size_t>(std::min<uint64_t>(len, 1 << 30)),
+                      static_cast<off_t>(off));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // the file shrank or cannot be read
+    out += n;
+    off += static_cast<uint64_t>(n);
+    len -= static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+std::optional<size_t> ZipArchive::find(std::string_view name) const {
+  auto it = index_.find(name);
+  if (it == index_.end()) return std::nullopt;
+  return it->second;
+}
+
+bool zipopen_mode(ZipArchive& z, const char* path, int map) {
+  zipclose(z);
+  int fd = qlp_open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return open_failed("Cannot open book");
+  z.fd_ = fd;
+  struct stat st;
+  uint64_t max = map ? kZipMaxFileSize : kZipMaxHeapSize;
+  if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(kZipMinSize) ||
+      static_cast<uint64_t>(st.st_size) > max) {
+    zipclose(z);
+    return open_failed(map ? "File too large or too small" : "ZIP size invalid or over 128 MiB");
+  }
+  z.size_ = static_cast<uint64_t>(st.st_size);
+  if (!map) {
+    z.heap_.resize(z.size_);
+    bool read = z.read_at(0, z.heap_.data(), z.size_);
+    close(std::exchange(z.fd_, -1));
+    if (!read) {
+      zipclose(z);
+      return open_failed("Cannot read book");
+    }
+  }
+
+  // The end record is the first one, searching backwards, whose comment runs exactly to the end
+  // of the file.
+  uint64_t span = std::min(z.size_, kEndFixed + kMaxComment);
+  std::vector<uint8_t> tail(span);
+  if (!z.read_at(z.size_ - span, tail.data(), span)) {
+    zipclose(z);
+    return open_failed("Cannot read book");
+  }
+  for (uint64_t k = kEndFixed; k <= span; k++) {
+    const uint8_t* r = tail.data() + (span - k);
+    if (le32(r) != kEndSig || le16(r + 20) != k - kEndFixed) continue;
+    uint64_t end_pos = z.size_ - k;
+    uint64_t cd = le32(r + 16);
+    if (le16(r + 4) != 0 || le16(r + 6) != 0 || cd > end_pos) break;
+    z.cd_offset_ = cd;
+    z.entries_ = le16(r + 10);
+    // Keep the directory in memory, bounded, and index it. The walk stops at the first entry
+    // that is damaged or runs past the directory, as a lookup walking it would.
+    uint64_t dir_size = std::min(end_pos - cd, kZipMaxDirectorySize);
+    z.directory_.resize(dir_size);
+    if (!z.read_at(cd, z.directory_.data(), dir_size)) {
+      zipclose(z);
+      return open_failed("Cannot read book");
+    }
+    const std::vector<uint8_t>& d = z.directory_;
+    uint64_t off = 0;
+    for (uint32_t i = 0; i < z.entries_; i++) {
+      if (kCentralFixed > d.size() - off) break;
+      const uint8_t* e = d.data() + off;
+      if (le32(e) != kCentralSig) break;
+      uint64_t name_len = le16(e + 28);
+      uint64_t total = kCentralFixed + name_len + le16(e + 30) + le16(e + 32);
+      if (total > d.size() - off) break;
+      std::string_view name(reinterpret_cast<const char*>(e + kCentralFixed), name_len);
+      if (zip_member_path_is_safe(name)) z.index_.emplace(name, off);  // the first one wins
+      off += total;
+    }
+    return true;
+  }
+  zipclose(z);
+  return open_failed("Unsupported ZIP directory / ZIP64");
+}
+
+void zipclose(ZipArchive& z) { z.release(); }
+
+std::optional<std::string> zipextract(const ZipArchive& z, std::string_view name) {
+  auto m = locate(z, name);
+  if (!m || m->uncompressed > kZipMaxMemberSize) return std::nullopt;
+  std::string out(m->uncompressed, '\0');
+  auto* dst = reinterpret_cast<uint8_t*>(out.data());
+  if (m->method == 0) {
+    if (m->compressed != m->uncompressed || !z.read_at(m->data_offset, dst, m->uncompressed))
+      return std::nullopt;
+    return out;
+  }
+  if (m->method != 8) return std::nullopt;
+  InflateResult r = inflate_raw(member_source(z, *m), std::span<uint8_t>(dst, out.size()));
+  bool whole = r.status == InflateStatus::done || r.status == InflateStatus::full;
+  if (!whole || r.produced != out.size()) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> zip_read_prefix(const ZipArchive& z, std::string_view name,
+                                           size_t max) {
+  auto m = locate(z, name);
+  if (!m) return std::nullopt;
+  if (m->method == 0) {
+    std::string out(static_cast<size_t>(std::min({uint64_t{max}, m->compressed, m->uncompressed})),
+                    '\0');
+    if (!z.read_at(m->data_offset, out.data(), out.size())) return std::nullopt;
+    return out;
+  }
+  if (m->method != 8) return std::nullopt;
+  std::string out(max, '\0');
+  InflateResult r = inflate_raw(member_source(z, *m),
+                                std::span<uint8_t>(reinterpret_cast<uint8_t*>(out.data()), max));
+  if (r.status == InflateStatus::damaged) return std::nullopt;
+  out.resize(r.produced);
+  return out;
+}
+
+bool zip_member_path_is_safe(std::string_view name) {
+  if (name.empty() || name.front() == '/' || name.find('\\') != std::string_view::npos) return false;
+  if (name.size() >= 2 && name[1] == ':') return false;  // a drive letter
+  if (name.find('\0') != std::string_view::npos) return false;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t slash = name.find('/', start);
+    size_t end = slash == std::string_view::npos ? name.size() : slash;
+    if (name.substr(start, end - start) == "..") return false;
+    if (slash == std::string_view::npos) break;
+    start = slash + 1;
+  }
+  return true;
+}

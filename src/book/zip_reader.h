@@ -1,0 +1,69 @@
+// Reading members of a ZIP archive (book files). No ZIP64, no multi-disk archives, no encrypted
+// members. Members are read from the open file with pread, so a book file that is truncated or
+// rewritten while open yields failed reads, never a crash.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+constexpr uint64_t kZipMinSize = 22;               // an empty end record
+constexpr uint64_t kZipMaxFileSize = 0x40000000;   // 1 GiB, read through the descriptor
+constexpr uint64_t kZipMaxHeapSize = 0x8000000;    // 128 MiB, read whole into memory
+constexpr uint64_t kZipMaxMemberSize = 0x1000000;  // 16 MiB uncompressed
+constexpr uint64_t kZipMaxDirectorySize = 0x4000000;  // 64 MiB of central directory kept in memory
+
+class ZipArchive {
+ public:
+  ZipArchive() = default;
+  ~ZipArchive();
+  ZipArchive(ZipArchive&& other) noexcept;
+  ZipArchive& operator=(ZipArchive&& other) noexcept;
+  ZipArchive(const ZipArchive&) = delete;
+  ZipArchive& operator=(const ZipArchive&) = delete;
+
+  bool is_open() const { return fd_ >= 0 || !heap_.empty(); }
+  uint64_t size() const { return size_; }
+  uint64_t cd_offset() const { return cd_offset_; }
+  uint32_t entries() const { return entries_; }
+  // 1 when members are read from the open file, 0 when the file was read whole into memory.
+  uint32_t mapped() const { return fd_ >= 0; }
+
+  // Reads len bytes at off into dst; false when any byte lies outside the file or cannot be read.
+  bool read_at(uint64_t off, void* dst, uint64_t len) const;
+  // Offset of the named member's central entry within the kept directory, or nothing.
+  std::optional<size_t> find(std::string_view name) const;
+  const std::vector<uint8_t>& directory() const { return directory_; }
+
+ private:
+  friend bool zipopen_mode(ZipArchive& archive, const char* path, int map);
+  friend void zipclose(ZipArchive& archive);
+  void release();
+
+  int fd_ = -1;
+  std::vector<uint8_t> heap_;  // the whole file when read into memory
+  uint64_t size_ = 0;
+  uint64_t cd_offset_ = 0;
+  uint32_t entries_ = 0;
+  std::vector<uint8_t> directory_;  // the central directory, read once
+  std::unordered_map<std::string_view, size_t> index_;  // names (into directory_) to entries
+};
+
+// Opens the archive at a device path. map = 1 reads members from the open file (up to 1 GiB);
+// map = 0 reads the whole file into memory (up to 128 MiB). 1/0 with ql_error() set and logged.
+bool zipopen_mode(ZipArchive& archive, const char* path, int map);
+void zipclose(ZipArchive& archive);
+
+// The member's uncompressed bytes (std::string: NUL-terminated, may hold NUL bytes), or nothing
+// when it is missing, encrypted, over 16 MiB, damaged or shorter than its directory entry says.
+// A deflated member that runs past its stated size is cut off at that size.
+std::optional<std::string> zipextract(const ZipArchive& archive, std::string_view name);
+// At most max bytes from the start of the member (picture headers); what could be produced, or
+// nothing when the member is missing, encrypted or its data is not valid deflate.
+std::optional<std::string> zip_read_prefix(const ZipArchive& archive, std::string_view name,
+                                           size_t max);
+// False for names that would leave the folder they are unpacked into: absolute paths, drive
+// letters, backslashes and ".." segments. Such members are never returned.
+bool zip_member_path_is_safe(std::string_view name);

@@ -1,0 +1,105 @@
+// A small ZIP writer for building test books (and the benchmark's generated book): stored and
+// deflated members, with knobs to write the damaged archives readers must survive. Header-only,
+// so that a benchmark program can use it too.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+#include <zlib.h>
+
+namespace zipw {
+
+enum Method : uint16_t { kStored = 0, kDeflated = 8 };
+
+struct Member {
+  Member(std::string name_, std::string data_, uint16_t method_ = kDeflated, uint16_t flags_ = 0,
+         std::optional<uint32_t> stated_size_ = {}, std::optional<uint16_t> method_written_ = {})
+      : name(std::move(name_)), data(std::move(data_)), method(method_), flags(flags_),
+        stated_size(stated_size_), method_written(method_written_) {}
+  std::string name;
+  std::string data;
+  uint16_t method = kDeflated;
+  uint16_t flags = 0;                         // bit 0: encrypted
+  std::optional<uint32_t> stated_size;        // uncompressed size written in the headers
+  std::optional<uint16_t> method_written;     // method written in the headers
+};
+
+inline void put16(std::string& out, uint32_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>(v >> 8 & 0xFF);
+}
+inline void put32(std::string& out, uint32_t v) {
+  put16(out, v & 0xFFFF);
+  put16(out, v >> 16);
+}
+
+// Raw deflate of the data (no zlib header), as ZIP members hold it.
+inline std::string deflate_raw(std::string_view data, int level = Z_DEFAULT_COMPRESSION) {
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// The archive's bytes: local headers and data in order, the central directory, the end record
+// (with `comment`, whose length field says `comment.size()`).
+inline std::string build(const std::vector<Member>& members, std::string_view comment = {}) {
+  std::string out, dir;
+  for (const Member& m : members) {
+    std::string body = m.method == kDeflated ? deflate_raw(m.data) : m.data;
+    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(m.data.data()),
+                                               static_cast<uInt>(m.data.size())));
+    uint32_t size = m.stated_size.value_or(static_cast<uint32_t>(m.data.size()));
+    uint16_t method = m.method_written.value_or(m.method);
+    uint32_t offset = static_cast<uint32_t>(out.size());
+    auto common = [&](std::string& h) {
+      put16(h, 20);           // version needed
+      put16(h, m.flags);      // flags
+      put16(h, method);       // method
+      put16(h, 0);            // time
+      put16(h, 0x0021);       // date: 1 January 1980
+      put32(h, crc);
+      put32(h, static_cast<uint32_t>(body.size()));  // compressed size
+      put32(h, size);                                // uncompressed size
+      put16(h, static_cast<uint32_t>(m.name.size()));
+      put16(h, 0);            // extra length
+    };
+    put32(out, 0x04034b50);
+    common(out);
+    out += m.name;
+    out += body;
+    put32(dir, 0x02014b50);
+    put16(dir, 20);           // version made by
+    common(dir);
+    put16(dir, 0);            // comment length
+    put16(dir, 0);            // disk number
+    put16(dir, 0);            // internal attributes
+    put32(dir, 0);            // external attributes
+    put32(dir, offset);
+    dir += m.name;
+  }
+  uint32_t dir_offset = static_cast<uint32_t>(out.size());
+  out += dir;
+  put32(out, 0x06054b50);
+  put16(out, 0);              // this disk
+  put16(out, 0);              // directory's disk
+  put16(out, static_cast<uint32_t>(members.size()));
+  put16(out, static_cast<uint32_t>(members.size()));
+  put32(out, static_cast<uint32_t>(dir.size()));
+  put32(out, dir_offset);
+  put16(out, static_cast<uint32_t>(comment.size()));
+  out += comment;
+  return out;
+}
+
+}  // namespace zipw
