@@ -2,12 +2,22 @@
 
 #include <array>
 
+#include "app/ui_keyboard.h"
+
 namespace {
+// The keyboard as a search starts: a short text typed into the library search.
+void show_keyboard(std::string_view) {
+  constexpr std::string_view title = "Search library";
+  constexpr std::string_view sample = "moby dick";
+  char text[64];
+  keyboard_edit(title.data(), title.size(), text, sizeof text, sample.data(), sample.size(), false);
+}
+
 constexpr std::array kScreenShots = {
     ScreenShot{"library", nullptr},  ScreenShot{"grid", nullptr},
     ScreenShot{"reader", nullptr},   ScreenShot{"toolbar", nullptr},
     ScreenShot{"goto", nullptr},     ScreenShot{"aa", nullptr},
-    ScreenShot{"light", nullptr},    ScreenShot{"keyboard", nullptr},
+    ScreenShot{"light", nullptr},    ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", nullptr}, ScreenShot{"quick", nullptr},
     ScreenShot{"device", nullptr},   ScreenShot{"menu", nullptr},
     ScreenShot{"details", nullptr},  ScreenShot{"morning", nullptr},

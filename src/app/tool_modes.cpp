@@ -124,6 +124,10 @@ AppResult tool_screen(int, char** argv) {
   if (!init_headless()) return 1u;
   qls_load(settings);
   ui_state_load();
+  // The first present writes the PNG and ends the process.
+  app.screenshot_mode = true;
+  app.screenshot_png = argv[3];
+  app.screenshot_frames = 1;
   std::string_view name = argv[2];
   // Every entry is tried, even after one matched; a screen that presents ends the process.
   for (const ScreenShot& shot : screen_shots()) {

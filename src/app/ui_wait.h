@@ -1,0 +1,59 @@
+// The three input waits every screen uses, and the housekeeping that runs whenever the core is
+// idle: finished downloads, the Wi-Fi state, saving before quit, dropped audiobooks, the back key.
+#pragma once
+#include <cstdint>
+
+// What a wait reports.
+enum TapCode : int32_t {
+  TAP_TOUCH = 1,         // a completed touch: tap, hold or swipe (tell them by points and time)
+  TAP_EARLY = 2,         // early edge touch, at touch-down
+  TAP_EARLY_CANCEL = 3,  // that early touch became a hold or a swipe
+  TAP_TIMEOUT = -1,
+  TAP_DEVICE = -2,
+  TAP_REDRAW = -3,       // redraw everything
+  TAP_STORAGE = -4,
+  TAP_BOOKS_ADDED = -5,
+  TAP_APPEARANCE = -6,
+  TAP_BACK = -7,         // the back key, only while app.back_passthrough is set
+};
+
+struct TapEvent {
+  uint32_t x = 0;  // where the touch began
+  uint32_t y = 0;
+  uint32_t x2 = 0;  // where it ended
+  uint32_t y2 = 0;
+  uint32_t held_ms = 0;
+  int32_t code = 0;  // a TapCode
+};
+
+// The common wait, without a time-out. Acknowledges a finished download (unless the download
+// screen is up) and rescans, refreshes the Wi-Fi state at most once a minute, then waits and
+// translates as ui_common_event does.
+void ui_wait_event(TapEvent& event);
+// timeout_ms 0 waits for a real event, else at most that long (-1 when nothing came). Passes
+// books added and appearance changes through; no download check or Wi-Fi refresh.
+int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms);
+// One wait of at most timeout_ms; every code but quit and the back key is left as it came.
+void ui_wait_event_timeout(TapEvent& event, int timeout_ms);
+
+// The common wait's translation of one touch-layer result (filled into `event` with its points):
+// the back key becomes a tap on the header's back arrow unless passed through; an appearance
+// change, a storage event or added books (unpacked and rescanned, library back on its first page)
+// become a redraw; quit saves everything and ends the process; other device events save and
+// redraw. Every place that takes input outside the waits goes through it too.
+int32_t ui_common_event(int touch_result, TapEvent& event);
+
+// Saves everything and ends the process: status 0, or, in the screenshot mode (where every
+// present that could have ended the run has not), the status of a screen that drew nothing.
+[[noreturn]] void ui_save_and_exit();
+constexpr int kScreenshotNothingStatus = 3;
+
+// Sets app.back_passthrough for a scope and clears it when the scope ends, on every path, so no
+// handler dispatched afterwards sees it set.
+class BackPassthrough {
+ public:
+  BackPassthrough();
+  ~BackPassthrough();
+  BackPassthrough(const BackPassthrough&) = delete;
+  BackPassthrough& operator=(const BackPassthrough&) = delete;
+};
