@@ -73,7 +73,9 @@ const FontFace& font_face(int slot) {
 }
 
 void ql_fonts_init() {
+  font_caches_clear();  // cached metrics may belong to a family loaded before
   for (int slot = 0; slot < kFontSlots; ++slot) setup_embedded(slot);
+  for (auto& file : g_family) std::vector<uint8_t>().swap(file);
 }
 
 int ql_font_load(const char* prefix) {

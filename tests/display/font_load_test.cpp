@@ -99,6 +99,15 @@ TEST_F(FontLoadTest, FamiliesWholePartialAndMissing) {
   for (int s = 0; s < 3; ++s) EXPECT_FLOAT_EQ(ql_measure(kSample, s, 40), embedded[s]);
 }
 
+TEST_F(FontLoadTest, InitReturnsToTheEmbeddedFaces) {
+  write_file(dir / "Face-Regular.ttf", ui_face);
+  ASSERT_EQ(ql_font_load((dir / "Face").c_str()), 1);
+  ASSERT_NE(ql_measure(kSample, 0, 40), embedded[0]);
+  ql_close();
+  ASSERT_EQ(ql_init(1), 1);
+  EXPECT_FLOAT_EQ(ql_measure(kSample, 0, 40), embedded[0]);
+}
+
 TEST_F(FontLoadTest, CorruptRegularLeavesAllReadingSlotsEmbedded) {
   struct Case {
     const char* name;
