@@ -1,0 +1,124 @@
+// Decoding speed per format (audio seconds per CPU second, one thread) beside ffmpeg decoding
+// the same file with -threads 1, and the time-stretcher at 150 % and 300 % beside sox's tempo.
+// Usage: audio_bench [seconds of audio, default 120]
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "audio/audio_decoder.h"
+#include "audio/time_stretch.h"
+
+namespace {
+double cpu_seconds() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+double children_cpu_seconds() {
+  rusage u;
+  getrusage(RUSAGE_CHILDREN, &u);
+  return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+}
+
+double child_cpu(const std::string& cmd) {
+  double before = children_cpu_seconds();
+  if (system(cmd.c_str()) != 0) return -1;
+  return children_cpu_seconds() - before;
+}
+
+struct Format {
+  const char* name;
+  const char* file;
+  const char* args;
+  int rate;
+  const char* ffmpeg_decoder;
+};
+const Format kFormats[] = {
+    {"mp3", "b.mp3", "-c:a libmp3lame -b:a 128k", 44100, ""},
+    {"flac", "b.flac", "-c:a flac", 44100, ""},
+    {"opus", "b.opus", "-c:a libopus -b:a 64k", 48000, "libopus"},
+    {"vorbis", "b.ogg", "-c:a libvorbis -q:a 4", 44100, ""},
+    {"aac (m4b)", "b.m4b", "-c:a aac -b:a 128k", 44100, ""},
+    {"wav", "b.wav", "-c:a pcm_s16le", 44100, ""},
+};
+}  // namespace
+
+int main(int argc, char** argv) {
+  double seconds = argc > 1 ? atof(argv[1]) : 120;
+  char dir[] = "/tmp/ql-audio-bench-XXXXXX";
+  if (!mkdtemp(dir)) return 1;
+  std::string src = std::string(dir) + "/src.wav";
+  // Speech-like material: a voice from espeak-ng over a quiet hiss, repeated to length.
+  std::string make = "espeak-ng -w " + std::string(dir) + "/voice.wav 'The quick brown fox jumps over "
+                     "the lazy dog. She sells sea shells by the sea shore, and the shells she sells are "
+                     "surely sea shells.' && ffmpeg -v error -y -stream_loop -1 -i " + dir +
+                     "/voice.wav -f lavfi -i 'anoisesrc=a=0.01:d=" + std::to_string(seconds) +
+                     "' -filter_complex '[0]aresample=44100,pan=stereo|c0=c0|c1=c0[v];[v][1]amix=inputs=2:duration=shortest' -t " +
+                     std::to_string(seconds) + " -ar 44100 -ac 2 " + src;
+  if (system(make.c_str()) != 0) return 1;
+  printf("%-10s %14s %14s\n", "format", "ours (x RT)", "ffmpeg (x RT)");
+  for (const Format& f : kFormats) {
+    std::string path = std::string(dir) + "/" + f.file;
+    std::string enc = "ffmpeg -v error -y -i " + src + " -ar " + std::to_string(f.rate) + " " + f.args + " " + path;
+    if (system(enc.c_str()) != 0) continue;
+    double best_ours = 1e9, best_ff = 1e9;
+    for (int rep = 0; rep < 3; rep++) {
+      const DecoderOps* d = detect_decoder(path.c_str());
+      AudioInfo info;
+      double t0 = cpu_seconds();
+      if (!d || !d->open(path.c_str(), &info, nullptr)) break;
+      std::vector<int16_t> block(4096 * 2);
+      int64_t frames = 0;
+      int n;
+      while ((n = d->read(block.data(), 4096, static_cast<int>(info.channels))) > 0) frames += n;
+      d->close();
+      best_ours = std::min(best_ours, cpu_seconds() - t0);
+      std::string ff = std::string("ffmpeg -v error -threads 1 ") +
+                       (*f.ffmpeg_decoder ? std::string("-c:a ") + f.ffmpeg_decoder + " " : "") +
+                       "-i " + path + " -f s16le -ac 2 -y /dev/null";
+      best_ff = std::min(best_ff, child_cpu(ff));
+      if (rep == 0 && frames < static_cast<int64_t>(seconds * f.rate * 0.99))
+        printf("  (%s decoded only %lld frames)\n", f.name, static_cast<long long>(frames));
+    }
+    printf("%-10s %14.0f %14.0f\n", f.name, seconds / best_ours, seconds / best_ff);
+  }
+
+  // The stretcher on the 44.1 kHz stereo source, fed in 4096-frame blocks.
+  std::vector<int16_t> pcm;
+  {
+    const DecoderOps* d = detect_decoder((std::string(dir) + "/b.wav").c_str());
+    AudioInfo info;
+    if (d && d->open((std::string(dir) + "/b.wav").c_str(), &info, nullptr)) {
+      std::vector<int16_t> block(4096 * 2);
+      int n;
+      while ((n = d->read(block.data(), 4096, 2)) > 0) pcm.insert(pcm.end(), block.begin(), block.begin() + n * 2);
+      d->close();
+    }
+  }
+  printf("\n%-10s %14s %14s\n", "stretch", "ours (x RT)", "sox tempo (x RT)");
+  for (int speed : {150, 300}) {
+    double best = 1e9, best_sox = 1e9;
+    for (int rep = 0; rep < 3; rep++) {
+      TimeStretch ts;
+      size_t out = 0;
+      auto emit = [&](const int16_t*, int n) { out += n; };
+      double t0 = cpu_seconds();
+      for (size_t at = 0; at < pcm.size() / 2; at += 4096) {
+        int n = static_cast<int>(std::min<size_t>(4096, pcm.size() / 2 - at));
+        ts.push(pcm.data() + at * 2, n, 2, speed, emit);
+      }
+      best = std::min(best, cpu_seconds() - t0);
+      std::string sox = "sox " + std::string(dir) + "/b.wav -n tempo " + std::to_string(speed / 100.0);
+      best_sox = std::min(best_sox, child_cpu(sox));
+    }
+    printf("%-10d %14.0f %14.0f\n", speed, seconds / best, seconds / best_sox);
+  }
+  std::string rm = std::string("rm -rf ") + dir;
+  return system(rm.c_str()) == 0 ? 0 : 1;
+}
