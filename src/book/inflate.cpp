@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <zlib.h>
 
@@ -85,7 +86,8 @@ InflateResult inflate_raw(const InflateSource& source, std::span<uint8_t> out) {
 std::optional<std::string> inflate_gzip(std::span<const uint8_t> in, size_t max_out) {
   // Grow the output as the stream proves it needs more, never past max_out + 1 (the extra byte
   // tells "exactly max_out" from "larger").
-  std::string out(std::min<size_t>(max_out + 1, std::max<size_t>(in.size() * 4, 4096)), '\0');
+  const size_t cap = max_out < SIZE_MAX ? max_out + 1 : max_out;
+  std::string out(std::min<size_t>(cap, std::max<size_t>(in.size() * 4, 4096)), '\0');
   auto source = from_span(in);
   Stream stream(kGzipWindowBits);
   if (!stream.ok()) return std::nullopt;
@@ -100,8 +102,8 @@ std::optional<std::string> inflate_gzip(std::span<const uint8_t> in, size_t max_
       z.avail_in = static_cast<uInt>(got);
     }
     if (produced == out.size()) {
-      if (out.size() > max_out) return std::nullopt;
-      out.resize(std::min(max_out + 1, out.size() * 2));
+      if (out.size() >= cap) return std::nullopt;
+      out.resize(std::min(cap, out.size() * 2));
     }
     size_t room = std::min<size_t>(out.size() - produced, UINT_MAX);
     z.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
