@@ -107,11 +107,11 @@ class XhtmlReader {
     } else if (n == "i" || n == "em") {
       count(italic_, start, s.self_closing);
     } else if (n == "sup") {
-      book_.g_sup = start ? 1 : 0;
+      if (!s.self_closing) book_.g_sup = start ? 1 : 0;
     } else if (n == "a") {
-      book_.g_link = start ? link_of(s) : 0;
+      if (!s.self_closing) book_.g_link = start ? link_of(s) : 0;
     } else if (n == "ol" || n == "ul") {
-      start ? open_list(n == "ol") : close_list();
+      if (!s.self_closing) start ? open_list(n == "ol") : close_list();
     } else if (start && (n == "img" || n == "image")) {
       if (!picture(s)) return false;
     }
@@ -121,7 +121,8 @@ class XhtmlReader {
     return true;
   }
 
-  // Nesting counters, so an inner end tag does not switch off an outer element's style.
+  // Nesting counters, so an inner end tag does not switch off an outer element's style. An empty
+  // element ("<b/>", and likewise "<a/>", "<sup/>", "<ol/>") encloses nothing and changes nothing.
   static void count(int& depth, bool start, bool self_closing) {
     if (self_closing) return;
     if (start) depth++;

@@ -84,7 +84,7 @@ TEST(EpubOpen, LinksAnchorsAndTheirTargets) {
   EpubSpec spec = simple_book(
       {"<p id=\"top\">Start <a href=\"ch2.xhtml#sec\">to two</a> <a href=\"http://example.org/\">web</a> "
        "<a href=\"MAILTO:x@y\">mail</a> <a href=\"#nowhere\">self</a> <a href=\"\">empty</a> "
-       "<a href=\"missing.xhtml\">lost</a></p>",
+       "<a href=\"missing.xhtml\">lost</a> <a href=\"ch2.xhtml\"/><sup/>plain</p>",
        "<p>Two</p><p id=\"sec\">Section</p><span id=\"" + long_id + "\">x</span>"});
   OpenedBook b(spec);
   ASSERT_EQ(b.ok, 1) << ql_error();
@@ -101,6 +101,8 @@ TEST(EpubOpen, LinksAnchorsAndTheirTargets) {
   EXPECT_EQ(link_of("self"), 2u);
   EXPECT_EQ(link_of("empty"), 0u);
   EXPECT_EQ(link_of("lost"), 3u);
+  EXPECT_EQ(link_of("plain"), 0u);  // empty elements enclose nothing
+  EXPECT_EQ(word(std::find(texts.begin(), texts.end(), "plain") - texts.begin()).sup, 0u);
   int64_t section = std::find(texts.begin(), texts.end(), "Section") - texts.begin();
   EXPECT_EQ(ql_link_token(1), section);
   EXPECT_EQ(ql_link_token(2), 0);  // unmatched fragment: the linking document's first word

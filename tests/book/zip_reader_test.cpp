@@ -56,6 +56,17 @@ TEST(ZipReader, OpensOnlyArchivesWithAnEndRecordAtTheEnd) {
   ZipArchive z;
   EXPECT_FALSE(zipopen_mode(z, "/nonexistent/book.epub", 1));
   EXPECT_STREQ(ql_error(), "Cannot open book");
+
+  // Size limits are checked before anything is read (sparse files cost no disk).
+  TempDir dir;
+  std::string big = dir / "big.epub";
+  write_file(big, empty_end);
+  ASSERT_EQ(truncate(big.c_str(), 0x8000001), 0);
+  EXPECT_FALSE(zipopen_mode(z, big.c_str(), 0));
+  EXPECT_STREQ(ql_error(), "ZIP size invalid or over 128 MiB");
+  ASSERT_EQ(truncate(big.c_str(), 0x40000001), 0);
+  EXPECT_FALSE(zipopen_mode(z, big.c_str(), 1));
+  EXPECT_STREQ(ql_error(), "File too large or too small");
 }
 
 TEST(ZipReader, EndRecordWithDiskNumbersIsRefused) {

@@ -1,0 +1,54 @@
+// Phrase search over the open book's words.
+#include <array>
+#include <cstring>
+#include <string_view>
+
+#include "book/book_model.h"
+#include "book/toc.h"
+
+namespace {
+constexpr size_t kQueryMax = 255;
+
+bool contains_nocase(std::string_view word, std::string_view term) {
+  if (term.size() > word.size()) return false;
+  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+  for (size_t i = 0; i + term.size() <= word.size(); i++) {
+    size_t k = 0;
+    while (k < term.size() && lower(static_cast<unsigned char>(word[i + k])) == lower(static_cast<unsigned char>(term[k])))
+      k++;
+    if (k == term.size()) return true;
+  }
+  return false;
+}
+}  // namespace
+
+size_t ql_search(const char* query, uint64_t* hits, size_t max) {
+  if (!query || !*query || !hits || max == 0) return 0;
+  std::string_view q(query, strnlen(query, kQueryMax));
+  std::array<std::string_view, kMaxSearchTerms> terms;
+  size_t nterms = 0;
+  size_t i = 0;
+  while (i < q.size() && nterms < kMaxSearchTerms) {
+    while (i < q.size() && (q[i] == ' ' || q[i] == '\t')) i++;
+    size_t start = i;
+    while (i < q.size() && q[i] != ' ' && q[i] != '\t') i++;
+    if (i > start) terms[nterms++] = q.substr(start, i - start);
+  }
+  const std::vector<BookWord>& words = ql_book().words;
+  if (nterms == 0 || words.size() < nterms) return 0;
+  size_t found = 0;
+  for (size_t s = 0; s + nterms <= words.size() && found < max; s++) {
+    size_t w = s, t = 0;
+    while (t < nterms && w < words.size()) {
+      if (words[w].style == STYLE_PICTURE) {
+        w++;
+        continue;
+      }
+      if (!contains_nocase(words[w].text, terms[t])) break;
+      t++;
+      w++;
+    }
+    if (t == nterms) hits[found++] = s;
+  }
+  return found;
+}
