@@ -8,6 +8,7 @@
 #include "book/pdf_adapter.h"
 #include "book/xml_scan.h"
 #include "display/book_pictures.h"
+#include "display/framebuffer.h"
 #include "display/ql_error.h"
 
 namespace {
@@ -131,3 +132,5 @@ uint64_t ql_word_count() { return current().words.size(); }
 const BookWord* ql_words() { return current().words.data(); }
 uint32_t ql_is_pdf() { return current().pdf_mode; }
 int ql_page_count() { return qlpdf_count(); }
+int ql_width() { return ql_fb().width; }
+int ql_height() { return ql_fb().height; }

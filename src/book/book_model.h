@@ -120,3 +120,6 @@ uint64_t ql_word_count();
 const BookWord* ql_words();
 uint32_t ql_is_pdf();
 int ql_page_count();
+// The display size in pixels, for readers that fit pages and pictures to it.
+int ql_width();
+int ql_height();
