@@ -44,6 +44,7 @@ struct PlacedWord {
   float width;
   std::string_view shown;
   bool line_start;
+  float gap_after;  // the pen's advance past the word to the next one on the line; 0 when none
 };
 
 // The extra room each space of a justified line gets: the line's slack spread over its gaps, at
@@ -64,7 +65,7 @@ void walk_line(const LayoutLine& line, const PageMetrics& m, Visit&& visit) {
   const uint64_t end = std::min<uint64_t>(line.word_to, m.words.size());
   if (line.word_from >= end) return;
   if (is_picture_line(line, m)) {
-    visit(PlacedWord{line.word_from, m.margin + (m.text_width - line.width) / 2, line.width, {}, true});
+    visit(PlacedWord{line.word_from, m.margin + (m.text_width - line.width) / 2, line.width, {}, true, 0});
     return;
   }
   const float extra = justify_extra(line, m);
@@ -76,8 +77,8 @@ void walk_line(const LayoutLine& line, const PageMetrics& m, Visit&& visit) {
     const uint32_t cut = i + 1 == line.word_to ? line.cut_off : 0;
     const std::string_view shown = piece.make(w.text, from, cut);
     const float width = m.measure(shown.data(), w.style, m.size);
-    if (!visit(PlacedWord{i, x, width, shown, i == line.word_from})) return;
-    x += width;
-    if (i + 1 < end && !m.words[i + 1].join) x += m.space + extra;
+    const float gap = i + 1 < end && !m.words[i + 1].join ? m.space + extra : 0;
+    if (!visit(PlacedWord{i, x, width, shown, i == line.word_from, gap})) return;
+    x += width + gap;
   }
 }

@@ -7,9 +7,9 @@
 
 #include "app/layout_cache.h"
 #include "app/line_walker.h"
+#include "display/book_pictures.h"
 #include "display/framebuffer.h"
 #include "display/hyphenation.h"
-#include "app/book_pictures.h"
 
 PageTable layout;
 

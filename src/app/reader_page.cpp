@@ -10,8 +10,8 @@
 #include "app/reader_bookmark.h"
 #include "app/ui_state.h"
 #include "book/annotations.h"
+#include "display/book_pictures.h"
 #include "display/framebuffer.h"
-#include "app/book_pictures.h"
 
 namespace {
 constexpr uint8_t kHighlightGrey = 205;
@@ -71,8 +71,11 @@ void draw_text_line(const LayoutLine& line, const PageMetrics& m) {
   walk_line(line, m, [&](const PlacedWord& p) {
     const BookWord& w = m.words[p.index];
     if (is_highlighted(p.index)) {
+      // The shading reaches over the space after the word, stretched as justification made it,
+      // so a highlight across a justified line has no white slivers between its words.
+      const float after = std::max(m.space, p.gap_after);
       ql_rect(static_cast<int>(p.x - 2), static_cast<int>(line.y - kHighlightTop * s),
-              static_cast<int>(p.width + m.space + 4), static_cast<int>(kHighlightHeight * s),
+              static_cast<int>(p.width + after + 4), static_cast<int>(kHighlightHeight * s),
               kHighlightGrey);
     }
     if (p.line_start && w.num != 0 && line.start_off == 0) draw_list_number(w.num, line.y, m);
