@@ -113,3 +113,39 @@ TEST(XmlScan, NormalisesMemberPaths) {
 }
 
 }  // namespace
+
+#include <random>
+
+#include "book/epub.h"
+
+namespace {
+
+// Random markup through the whole XHTML reader: never a crash, and every word it makes keeps the
+// stream's invariants.
+TEST(XhtmlWords, RandomMarkupKeepsTheInvariants) {
+  const std::string pieces[] = {"<", ">", "/", "\"", "'", "&", ";", "#", "x", "1", " ", "\n", "=", "!--", "-->",
+                                "<![CDATA[", "]]>", "<body>", "</body>", "<p>", "</p>", "<b>", "</b>", "<i>",
+                                "<a href=\"#n\">", "</a>", "<ol>", "<li>", "</ol>", "<img src=\"p.png\"/>",
+                                "<script>", "</script>", "&amp;", "&nbsp;", "&#x41;", "\xC2\xA0", "word", "id=\"q\""};
+  std::mt19937 rng(1234);
+  for (int round = 0; round < 3000; round++) {
+    std::string doc = "<body>";
+    size_t n = rng() % 60;
+    for (size_t i = 0; i < n; i++) doc += pieces[rng() % std::size(pieces)];
+    BookModel book;
+    book.spine.push_back({"OEBPS/a.xhtml", 0});
+    ASSERT_TRUE(xhtml_words(book, doc, "OEBPS/a.xhtml"));
+    for (const BookWord& w : book.words) {
+      std::string_view t = w.text;
+      ASSERT_FALSE(t.empty()) << doc;
+      ASSERT_EQ(t.find_first_of(" \t\n\r\f\v"), std::string_view::npos) << doc;
+      ASSERT_EQ(t.find("\xC2\xA0"), std::string_view::npos) << doc;
+      if (w.brk != BRK_NONE) ASSERT_EQ(w.join, 0) << doc;
+      ASSERT_LE(w.link, book.links.size()) << doc;
+      ASSERT_EQ(w.style == STYLE_PICTURE, t[0] == kPictureMark) << doc;
+    }
+    for (const BookAnchor& a : book.anchors) ASSERT_LE(a.word, book.words.size());
+  }
+}
+
+}  // namespace
