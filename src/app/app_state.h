@@ -2,6 +2,9 @@
 #pragma once
 #include <cstdint>
 
+#include "app/cover_jobs.h"
+#include "app/page_slots.h"
+
 struct AppState {
   bool inverted = false;     // the frame is shown inverted (dark)
   char font_name[400] = {};  // the chosen reading font's path stem; empty for the built-in face
@@ -15,6 +18,18 @@ struct AppState {
   uint64_t back_page = 0;      // the "back to" mark, the page to return to after a jump
   bool back_valid = false;
   char open_path[4096] = {};   // full path of the open book
+
+  // The main loop.
+  uint8_t view = 0;               // 0 library, 1 reader, 2 Morning Paper, 3 or more the store
+  bool keep_prerender = false;    // the dispatched event only changed the page: slots stay current
+  bool position_dirty = false;    // a page turn happened; the next pass saves the position
+  bool battery_warned = false;    // "Battery low" was shown; re-armed above 15 %
+  uint64_t page_turns = 0;        // page turns since the book was opened
+  uint64_t early_page = 0;        // the page before an early edge turn, until the touch ends
+  bool early_pending = false;
+  PageSlot slots[2];              // neighbour pages rendered off screen
+  CoverJob cover_jobs[kMaxCoverJobs];  // library covers waiting to be decoded, oldest first
+  uint64_t cover_job_count = 0;
 
   // Presentation, shared by every screen through ui_present.
   bool clean = false;                     // false: the next present is a full refresh

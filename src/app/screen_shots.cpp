@@ -2,9 +2,20 @@
 
 #include <array>
 
+#include "app/reader_page.h"
+#include "app/reader_toolbar.h"
 #include "app/ui_keyboard.h"
+#include "app/ui_present.h"
 
 namespace {
+// The current page of the book given on the command line (a blank page without one).
+void show_reader(std::string_view) {
+  reader_draw_page();
+  ui_present(false);
+}
+
+void show_toolbar(std::string_view) { reader_toolbar(); }
+
 // The keyboard as a search starts: a short text typed into the library search.
 void show_keyboard(std::string_view) {
   constexpr std::string_view title = "Search library";
@@ -15,7 +26,7 @@ void show_keyboard(std::string_view) {
 
 constexpr std::array kScreenShots = {
     ScreenShot{"library", nullptr},  ScreenShot{"grid", nullptr},
-    ScreenShot{"reader", nullptr},   ScreenShot{"toolbar", nullptr},
+    ScreenShot{"reader", show_reader}, ScreenShot{"toolbar", show_toolbar},
     ScreenShot{"goto", nullptr},     ScreenShot{"aa", nullptr},
     ScreenShot{"light", nullptr},    ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", nullptr}, ScreenShot{"quick", nullptr},

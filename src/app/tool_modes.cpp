@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/book_open.h"
 #include "app/number_parse.h"
 #include "app/paginator.h"
 #include "app/reader_page.h"
@@ -19,6 +20,7 @@
 
 namespace {
 constexpr int kMaxBreaks = 24;
+constexpr uint32_t kOpeningFrames = 1000;
 
 // The modes whose engines are not part of this program yet fail as an unopenable book does.
 AppResult not_built(const char* what) {
@@ -120,13 +122,20 @@ AppResult tool_bench_open(int argc, char** argv) {
 
 AppResult tool_opds_parse(int, char**) { return not_built("OPDS parsing"); }
 
-AppResult tool_screen(int, char** argv) {
+AppResult tool_screen(int argc, char** argv) {
   if (!init_headless()) return 1u;
-  qls_load(settings);
-  ui_state_load();
-  // The first present writes the PNG and ends the process.
   app.screenshot_mode = true;
   app.screenshot_png = argv[3];
+  qls_load(settings);
+  take_layout_settings();
+  ui_state_load();
+  // Frames drawn while the book opens ("Opening...") only count down; the screen's own present
+  // writes the PNG and ends the process.
+  app.screenshot_frames = kOpeningFrames;
+  if (argc > 4) {
+    book_open(argv[4], strlen(argv[4]));
+    if (argc > 5) app.page = page_index_arg(argv[5]);
+  }
   app.screenshot_frames = 1;
   std::string_view name = argv[2];
   // Every entry is tried, even after one matched; a screen that presents ends the process.

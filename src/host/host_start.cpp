@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -29,11 +30,15 @@ bool is_dir(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// "--open" and its book from the command line, handed on to the core.
+char* open_arg[2] = {};
+
 void* core_main(void*) {
   char name[] = "quillo";
-  char* argv[] = {name, nullptr};
+  char* argv[] = {name, open_arg[0], open_arg[1], nullptr};
+  const int argc = open_arg[0] ? 3 : 1;
   // The core's status is the process's; it exits itself after a quit, so this is rare.
-  exit(nalo_main(1, argv));
+  exit(nalo_main(argc, argv));
 }
 
 bool start_core_thread() {
@@ -114,6 +119,10 @@ std::string host_resources_dir() {
 
 int host_main(int argc, char** argv) {
   const bool headless = getenv("CVNL_HEADLESS") != nullptr;
+  if (argc >= 3 && strcmp(argv[1], "--open") == 0) {
+    open_arg[0] = argv[1];
+    open_arg[1] = argv[2];
+  }
   const std::string data = host_data_folder();
   const std::string tmp = host_make_tmp_root();
   if (tmp.empty()) perror("quillo: cannot create the temporary folder");
