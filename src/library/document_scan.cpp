@@ -1,0 +1,185 @@
+#include "library/document_scan.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "audio/audio_formats.h"
+#include "book/annotations.h"
+#include "book/epub.h"
+#include "book/zip_reader.h"
+#include "display/paths.h"
+#include "library/scan_cache.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 7> kBookExtensions = {".epub", ".pdf", ".mobi", ".azw3",
+                                                             ".cbz",  ".txt", ".fb2"};
+
+std::vector<ScanEntry> entries;
+ScanStats stats;
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+bool is_book_extension(std::string_view ext) {
+  return std::any_of(kBookExtensions.begin(), kBookExtensions.end(),
+                     [&](std::string_view e) { return equal_ignoring_case(ext, e); });
+}
+
+bool is_blank(std::string_view text) {
+  return text.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+struct BookFacts {
+  std::string title;
+  std::string author;
+};
+
+// The title and author a book names. EPUBs are read through the book engine's package reader
+// over a ZIP archive of their own, so the open book is never touched. Other kinds have no reader
+// here yet: nothing is returned and nothing cached, so they are read once a reader exists.
+std::optional<BookFacts> probe_book(const std::string& path, uint32_t kind) {
+  if (kind != KIND_EPUB) return std::nullopt;
+  stats.probed++;
+  BookFacts facts;
+  ZipArchive zip;
+  if (zipopen_mode(zip, path.c_str(), 1)) {
+    if (std::optional<OpfDocument> opf = getopf(zip)) {
+      BookMeta meta = metadata(opf->text);
+      facts.title = std::move(meta.title);
+      facts.author = std::move(meta.author);
+    }
+    zipclose(zip);
+  }
+  if (is_blank(facts.title)) facts.title.clear();
+  if (facts.title.size() > kScanTitleMax) facts.title.resize(kScanTitleMax);
+  if (facts.author.size() > kScanAuthorMax) facts.author.resize(kScanAuthorMax);
+  return facts;
+}
+
+// Title and author from the cache when the file is unchanged, else from the book (and into the
+// cache). A title or author left empty keeps the entry's own.
+void fill_metadata(ScanEntry& e, int64_t mtime, int64_t size) {
+  sc_load();
+  ScanCacheRecord* record = sc_find(e.path);
+  if (record && record->mtime == mtime && record->size == size) {
+    stats.cached++;
+    if (!record->title.empty()) e.title = record->title;
+    e.author = record->author;
+    return;
+  }
+  std::optional<BookFacts> facts = probe_book(e.path, e.kind);
+  if (!facts) return;
+  // Empty texts are stored too, so a book without metadata is not opened again until it changes.
+  if (record) {
+    sc_replace(*record, mtime, size, facts->title, facts->author);
+  } else {
+    sc_put(e.path, mtime, size, facts->title, facts->author);
+  }
+  if (!facts->title.empty()) e.title = std::move(facts->title);
+  if (!facts->author.empty()) e.author = std::move(facts->author);
+}
+
+int64_t last_read_time(const std::string& state, const std::string& path) {
+  const std::string pos = state + "/" + book_path_key(path) + ".pos";
+  struct stat st;
+  return qlp_stat(pos.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
+}
+
+bool append_entry(std::string path, uint32_t kind) {
+  try {
+    std::string title(path_file_name(path));
+    entries.push_back({std::move(path), std::move(title), {}, 0, kind});
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+// Walks one folder; folders are walked as they are met, before the rest of their parent.
+void scan(const std::string& dir, int depth, const std::string& state) {
+  if (depth > kScanDepthMax || entries.size() >= kMaxEntries) return;
+  DirPtr d(qlp_opendir(dir.c_str()));
+  if (!d) return;
+  while (dirent* item = readdir(d.get())) {
+    const std::string_view name = item->d_name;
+    if (name.starts_with('.')) continue;
+    if (dir.size() + 1 + name.size() > kScanPathMax) continue;
+    std::string path = dir + "/" + std::string(name);
+    struct stat st;
+    if (qlp_lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      scan(path, depth + 1, state);
+      if (entries.size() >= kMaxEntries) return;
+      continue;
+    }
+    if (!S_ISREG(st.st_mode)) continue;
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos) continue;
+    const std::string_view ext = std::string_view(path).substr(dot);
+    uint32_t kind;
+    if (is_audio_extension(ext)) {
+      kind = KIND_AUDIO;
+    } else if (is_book_extension(ext) && path.find("/dictionaries/") == std::string::npos) {
+      kind = equal_ignoring_case(ext, ".epub") ? KIND_EPUB
+             : equal_ignoring_case(ext, ".pdf") ? KIND_PDF
+                                                 : KIND_OTHER_BOOK;
+    } else {
+      continue;
+    }
+    if (!append_entry(std::move(path), kind)) return;
+    ScanEntry& e = entries.back();
+    fill_metadata(e, static_cast<int64_t>(st.st_mtime), static_cast<int64_t>(st.st_size));
+    e.last_read = last_read_time(state, e.path);
+    if (entries.size() >= kMaxEntries) return;
+  }
+}
+
+bool is_today_name(std::string_view path) {
+  std::string_view name = path_file_name(path);
+  return name.starts_with("Today-") || name.starts_with("Today_");
+}
+
+}  // namespace
+
+std::string_view path_file_name(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+int entrycmp(const ScanEntry& a, const ScanEntry& b) {
+  const bool today_a = is_today_name(a.path), today_b = is_today_name(b.path);
+  if (today_a != today_b) return today_a ? -1 : 1;
+  if (a.last_read != b.last_read) return a.last_read > b.last_read ? -1 : 1;
+  const size_t n = std::min(a.title.size(), b.title.size());
+  for (size_t i = 0; i < n; i++) {
+    const unsigned char ca = fold(a.title[i]), cb = fold(b.title[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return a.title.size() < b.title.size() ? -1 : a.title.size() > b.title.size() ? 1 : 0;
+}
+
+uint64_t ql_scan(const char* root) {
+  if (entries.capacity() < kEntryTableStart) entries.reserve(kEntryTableStart);
+  entries.clear();
+  stats = {};
+  scan(root ? root : "", 0, state_folder());
+  sc_save();
+  std::sort(entries.begin(), entries.end(),
+            [](const ScanEntry& a, const ScanEntry& b) { return entrycmp(a, b) < 0; });
+  return entries.size();
+}
+
+std::span<const ScanEntry> ql_entries() { return entries; }
+
+ScanStats ql_scan_stats() { return stats; }

@@ -1,0 +1,158 @@
+#include "library/progress_index.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "app/app_state.h"
+#include "app/atomic_file.h"
+#include "app/number_parse.h"
+#include "app/paginator.h"
+#include "app/settings_file.h"
+#include "app/ui_state.h"
+#include "book/annotations.h"
+#include "book/book_model.h"
+#include "display/paths.h"
+#include "library/document_scan.h"
+#include "library/library_view.h"
+#include "library/tsv_field.h"
+
+ProgressIndex progress;
+
+namespace {
+
+constexpr uint8_t kMaxLoadedPercent = 255;
+
+std::string_view key_of(const char* name, size_t length) {
+  return std::string_view(name, std::min(length, kProgressNameMax));
+}
+
+void set_name(ProgressRecord& r, std::string_view key) {
+  memcpy(r.name, key.data(), key.size());
+  r.name[key.size()] = '\0';
+}
+
+// Percent of a loaded line: 0..255, "+" and "_" between digits accepted; anything else 0.
+uint8_t parse_percent(std::string_view text) {
+  std::optional<uint32_t> v = parse_unsigned(text);
+  return v && *v <= kMaxLoadedPercent ? static_cast<uint8_t>(*v) : 0;
+}
+
+// "name\tpercent\tread" with trailing spaces and line ends already removed.
+void load_line(std::string_view line) {
+  size_t tab = line.find('\t');
+  const std::string name = tsv_unescape(line.substr(0, tab));
+  std::string_view percent, read;
+  if (tab != std::string_view::npos) {
+    line.remove_prefix(tab + 1);
+    tab = line.find('\t');
+    percent = line.substr(0, tab);
+    if (tab != std::string_view::npos) read = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
+  }
+  ProgressRecord& r = library_record_for(name.data(), name.size());
+  r.percent = parse_percent(percent);
+  r.read = read == "1" ? 1 : 0;
+}
+
+// The position the reader would reopen at: the PDF page, or the first word of the text page.
+uint64_t open_book_position(bool pdf) { return pdf ? app.page : layout.page_first_word(app.page); }
+
+uint64_t open_book_pages(bool pdf) {
+  return pdf ? static_cast<uint64_t>(std::max(ql_page_count(), 0)) : layout.page_count();
+}
+
+}  // namespace
+
+ProgressRecord* library_find_record(const char* name, size_t length) {
+  const std::string_view key = key_of(name, length);
+  for (size_t i = 0; i < progress.count; i++) {
+    ProgressRecord& r = progress.records[i];
+    if (std::string_view(r.name) == key) return &r;
+  }
+  return nullptr;
+}
+
+ProgressRecord& library_record_for(const char* name, size_t length) {
+  if (ProgressRecord* found = library_find_record(name, length)) return *found;
+  ProgressRecord& r =
+      progress.count < kMaxProgressRecords ? progress.records[progress.count++] : progress.scratch;
+  r = ProgressRecord{};
+  set_name(r, key_of(name, length));
+  return r;
+}
+
+bool library_record_progress() {
+  if (!app.book_open) return false;
+  const bool pdf = ql_is_pdf() != 0;
+  ql_save_position(app.open_path, open_book_position(pdf), layout.font_px);
+  const uint64_t total = open_book_pages(pdf);
+  const std::string_view name = path_file_name(app.open_path);
+  ProgressRecord& r = library_record_for(name.data(), name.size());
+  const uint8_t old_percent = r.percent, old_read = r.read;
+  const uint64_t p = total > 1 ? (app.page + 1) * 100 / total : 100;
+  if (p < 100) {
+    r.percent = static_cast<uint8_t>(p);
+    return r.percent != old_percent;
+  }
+  r.percent = 100;
+  r.read = 1;
+  return r.percent != old_percent || r.read != old_read;
+}
+
+void library_index_save() {
+  char tmp[kTmpPathSize];
+  const char* tmp_path = path_with_tmp_suffix(tmp, kLibraryIndexPath);
+  FILE* f = qlp_fopen(tmp_path, "wb");
+  if (!f) return;
+  std::string line;
+  for (size_t i = 0; i < progress.count; i++) {
+    const ProgressRecord& r = progress.records[i];
+    line.clear();
+    tsv_escape_append(line, r.name);
+    line += '\t' + std::to_string(r.percent) + (r.read ? "\t1\n" : "\t0\n");
+    if (fwrite(line.data(), 1, line.size(), f) != line.size()) break;
+  }
+  file_commit(f, tmp_path, kLibraryIndexPath);
+}
+
+void library_index_load() {
+  progress.count = 0;
+  FilePtr f(qlp_fopen(kLibraryIndexPath, "rb"));
+  if (!f) return;
+  char* buf = nullptr;
+  size_t cap = 0;
+  ssize_t len;
+  while ((len = getline(&buf, &cap, f.get())) >= 0) {
+    std::string_view line(buf, static_cast<size_t>(len));
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\n')) {
+      line.remove_suffix(1);
+    }
+    if (!line.empty()) load_line(line);
+  }
+  free(buf);
+}
+
+void app_persist_all() {
+  if (app.book_open) library_record_progress();
+  library_index_save();
+  qls_save(settings);
+  ui_save();
+}
+
+void app_persist_all_and_refresh() {
+  app_persist_all();
+  app.clean = false;
+}
+
+void book_close() {
+  if (library_record_progress()) library_index_save();
+  const std::string_view name = key_of(path_file_name(app.open_path).data(),
+                                       path_file_name(app.open_path).size());
+  memcpy(library.closed_name, name.data(), name.size());
+  library.closed_name[name.size()] = '\0';
+  library_rebuild_view();
+  app.clean = false;
+}

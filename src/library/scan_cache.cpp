@@ -1,0 +1,147 @@
+#include "library/scan_cache.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "app/atomic_file.h"
+#include "book/annotations.h"
+#include "display/paths.h"
+#include "library/tsv_field.h"
+
+namespace {
+
+constexpr uint32_t kFnv32Offset = 0x811c9dc5;
+constexpr uint32_t kFnv32Prime = 16777619;
+constexpr uint32_t kSlotMask = kScanCacheSlots - 1;
+
+std::vector<ScanCacheRecord> scache;
+std::array<uint32_t, kScanCacheSlots> sc_tab{};
+bool sc_loaded = false;
+bool sc_dirty = false;
+
+uint32_t path_slot(std::string_view path) {
+  uint32_t h = kFnv32Offset;
+  for (unsigned char c : path) {
+    h ^= c;
+    h *= kFnv32Prime;
+  }
+  return h & kSlotMask;
+}
+
+// The slot holding the path's record, or the empty slot where it would go; nothing when every
+// slot holds another path (the index is full).
+std::optional<uint32_t> probe(std::string_view path) {
+  uint32_t slot = path_slot(path);
+  for (size_t step = 0; step < kScanCacheSlots; step++, slot = (slot + 1) & kSlotMask) {
+    uint32_t held = sc_tab[slot];
+    if (held == 0 || scache[held - 1].path == path) return slot;
+  }
+  return std::nullopt;
+}
+
+std::string cache_file() { return state_folder() + "/" + kScanCacheName; }
+
+// "path\tmtime\tsize\ttitle\tauthor": fewer than four tabs is no record; a fifth ends the author.
+void load_line(std::string_view line) {
+  size_t cut = line.find_first_of("\r\n");
+  if (cut != std::string_view::npos) line = line.substr(0, cut);
+  std::array<std::string_view, 5> field;
+  size_t n = 0;
+  while (n < 4) {
+    size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) return;
+    field[n++] = line.substr(0, tab);
+    line.remove_prefix(tab + 1);
+  }
+  field[4] = line.substr(0, line.find('\t'));
+  auto number = [](std::string_view text) {
+    return static_cast<int64_t>(strtoll(std::string(text).c_str(), nullptr, 10));
+  };
+  sc_put(tsv_unescape(field[0]), number(field[1]), number(field[2]), tsv_unescape(field[3]),
+         tsv_unescape(field[4]));
+}
+
+}  // namespace
+
+void sc_load() {
+  if (sc_loaded) return;
+  sc_loaded = true;
+  FilePtr f(qlp_fopen(cache_file().c_str(), "rb"));
+  if (!f) return;
+  const bool was_dirty = sc_dirty;  // what the file holds needs no write
+  char* buf = nullptr;
+  size_t cap = 0;
+  ssize_t len;
+  while ((len = getline(&buf, &cap, f.get())) >= 0) {
+    if (static_cast<size_t>(len) <= kScanCacheLineMax) load_line(std::string_view(buf, len));
+  }
+  free(buf);
+  sc_dirty = was_dirty;
+}
+
+bool sc_put(std::string_view path, int64_t mtime, int64_t size, std::string_view title,
+            std::string_view author) {
+  std::optional<uint32_t> slot = probe(path);
+  if (!slot) return false;
+  try {
+    scache.push_back({std::string(path), mtime, size, std::string(title), std::string(author)});
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  sc_tab[*slot] = static_cast<uint32_t>(scache.size());
+  sc_dirty = true;
+  return true;
+}
+
+ScanCacheRecord* sc_find(std::string_view path) {
+  std::optional<uint32_t> slot = probe(path);
+  if (!slot || sc_tab[*slot] == 0) return nullptr;
+  return &scache[sc_tab[*slot] - 1];
+}
+
+void sc_replace(ScanCacheRecord& record, int64_t mtime, int64_t size, std::string_view title,
+                std::string_view author) {
+  try {
+    std::string t(title), a(author);
+    record.title = std::move(t);
+    record.author = std::move(a);
+  } catch (const std::bad_alloc&) {
+    return;  // the record keeps its old values and is probed again next time
+  }
+  record.mtime = mtime;
+  record.size = size;
+  sc_dirty = true;
+}
+
+void sc_save() {
+  if (!sc_dirty) return;
+  sc_dirty = false;
+  const std::string final_path = cache_file();
+  char tmp[kTmpPathSize];
+  const char* tmp_path = path_with_tmp_suffix(tmp, final_path.c_str());
+  FILE* f = qlp_fopen(tmp_path, "wb");
+  if (!f) return;
+  std::string line;
+  for (const ScanCacheRecord& r : scache) {
+    line.clear();
+    tsv_escape_append(line, r.path);
+    line += '\t' + std::to_string(r.mtime) + '\t' + std::to_string(r.size) + '\t';
+    tsv_escape_append(line, r.title);
+    line += '\t';
+    tsv_escape_append(line, r.author);
+    line += '\n';
+    if (fwrite(line.data(), 1, line.size(), f) != line.size()) break;
+  }
+  file_commit(f, tmp_path, final_path.c_str());
+}
+
+void scan_cache_forget() {
+  scache.clear();
+  sc_tab.fill(0);
+  sc_loaded = false;
+  sc_dirty = false;
+}
