@@ -35,9 +35,9 @@ ConfirmGeometry confirm_geometry(int w, int h) {
 }
 
 ConfirmTap confirm_hit(const ConfirmGeometry& g, int x, int y) {
-  // The whole button band answers, beside the buttons too.
-  if (y > g.cy + 70 && y < g.cy + 210) return x > g.button_width + 104 ? ConfirmTap::Action
-                                                                        : ConfirmTap::Cancel;
+  // The whole button band answers, beside the buttons too; the gap between them is split evenly.
+  if (y > g.cy + 70 && y < g.cy + 210) return x >= g.button_width + 104 ? ConfirmTap::Action
+                                                                         : ConfirmTap::Cancel;
   if (y < g.cy - kBoxHalfH || y > g.cy + kBoxHalfH) return ConfirmTap::Cancel;
   return ConfirmTap::Ignore;
 }
