@@ -43,8 +43,8 @@ void ui_wait_event_timeout(TapEvent& event, int timeout_ms);
 // redraw. Every place that takes input outside the waits goes through it too.
 int32_t ui_common_event(int touch_result, TapEvent& event);
 
-// Saves everything and ends the process: status 0, or, in the screenshot mode (where every
-// present that could have ended the run has not), the status of a screen that drew nothing.
+// Saves everything and ends the process with status 0; in the screenshot mode a wait is reached
+// only when no PNG was written, so the status is that of a screen that drew nothing.
 [[noreturn]] void ui_save_and_exit();
 constexpr int kScreenshotNothingStatus = 3;
 
