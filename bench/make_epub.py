@@ -53,14 +53,14 @@ def chapter(rng, number, budget, pictures):
     parts = ["<h1>Chapter %d</h1>" % number]
     if pictures and number % 3 == 1:
         # A chapter that opens with a picture, before its heading.
-        parts.insert(0, '<p><img src="images/p%d.png" alt=""/></p>' % (number % 4))
+        parts.insert(0, '<p><img src="../images/p%d.png" alt=""/></p>' % (number % 4))
     used = 0
     while used < budget:
         if rng.random() < 0.04:
             items = "".join("<li>%s</li>" % sentence(rng) for _ in range(3))
             parts.append("<ol>%s</ol>" % items)
         elif pictures and rng.random() < 0.02:
-            parts.append('<p><img src="images/p%d.png" alt=""/></p>' % rng.randrange(4))
+            parts.append('<p><img src="../images/p%d.png" alt=""/></p>' % rng.randrange(4))
         else:
             text = " ".join(sentence(rng) for _ in range(rng.randint(2, 7)))
             parts.append("<p>%s</p>" % text)

@@ -261,8 +261,8 @@ bool layout_cache_load() {
 
 void layout_cache_write() {
   app.layout_dirty = false;
-  qlp_mkdir("/mnt/us/ql/state", 0755);
-  qlp_mkdir(kLayoutFolder, 0755);
+  // The folders exist after start-up; made here too so a write never depends on that order.
+  for (const char* folder : {"/mnt/us/ql", "/mnt/us/ql/state", kLayoutFolder}) qlp_mkdir(folder, 0755);
   layout_file_write(layout_cache_path().c_str(), layout);  // a failed write keeps the old file
 }
 
