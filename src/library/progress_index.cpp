@@ -86,6 +86,7 @@ ProgressRecord& library_record_for(const char* name, size_t length) {
 
 bool library_record_progress() {
   if (!app.book_open) return false;
+  app.position_dirty = false;
   const bool pdf = ql_is_pdf() != 0;
   ql_save_position(app.open_path, open_book_position(pdf), layout.font_px);
   const uint64_t total = open_book_pages(pdf);
@@ -149,10 +150,10 @@ void app_persist_all_and_refresh() {
 
 void book_close() {
   if (library_record_progress()) library_index_save();
-  const std::string_view name = key_of(path_file_name(app.open_path).data(),
-                                       path_file_name(app.open_path).size());
+  const std::string_view name = path_file_name(app.open_path).substr(0, kClosedNameMax);
   memcpy(library.closed_name, name.data(), name.size());
   library.closed_name[name.size()] = '\0';
   library_rebuild_view();
   app.clean = false;
+  app.view = 0;
 }

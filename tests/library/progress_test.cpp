@@ -208,7 +208,11 @@ TEST(Progress, CloseSavesAndPutsTheBookFirst) {
   library_rescan_documents();
   open_text_book("/mnt/us/documents/Closed.txt", 2, 1);
   app.clean = true;
+  app.view = 1;
+  app.position_dirty = true;
   book_close();
+  EXPECT_EQ(app.view, 0);
+  EXPECT_FALSE(app.position_dirty);
   EXPECT_STREQ(library.closed_name, "Closed.txt");
   EXPECT_EQ(read_file(root.state("library.tsv")), "Closed.txt\t100\t1\n");
   EXPECT_FALSE(app.clean);
