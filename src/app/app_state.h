@@ -30,6 +30,7 @@ struct AppState {
   PageSlot slots[2];              // neighbour pages rendered off screen
   CoverJob cover_jobs[kMaxCoverJobs];  // library covers waiting to be decoded, oldest first
   uint64_t cover_job_count = 0;
+  bool defer_covers = false;   // library cards queue missing covers instead of decoding them
 
   // Presentation, shared by every screen through ui_present.
   bool clean = false;                     // false: the next present is a full refresh

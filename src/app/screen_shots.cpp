@@ -1,11 +1,17 @@
 #include "app/screen_shots.h"
 
+#include <algorithm>
 #include <array>
 
 #include "app/reader_page.h"
 #include "app/reader_toolbar.h"
 #include "app/ui_keyboard.h"
 #include "app/ui_present.h"
+#include "app/ui_state.h"
+#include "library/document_scan.h"
+#include "library/library_screen.h"
+#include "library/library_view.h"
+#include "library/new_books.h"
 
 namespace {
 // The current page of the book given on the command line (a blank page without one).
@@ -24,8 +30,35 @@ void show_keyboard(std::string_view) {
   keyboard_edit(title.data(), title.size(), text, sizeof text, sample.data(), sample.size(), false);
 }
 
+// The library as the documents folder holds it, covers decoded at once.
+void show_library_as(bool grid) {
+  library_rescan_documents();
+  ui_state.grid = grid;
+  library_view_draw();
+  ui_present(true);
+}
+void show_library(std::string_view) { show_library_as(false); }
+void show_grid(std::string_view) { show_library_as(true); }
+
+// The library with its last entry just bought: the one new book.
+void show_library_new(std::string_view) {
+  library_rescan_documents();
+  const std::span<const ScanEntry> entries = ql_entries();
+  if (!entries.empty()) {
+    const std::string_view name = path_file_name(entries.back().path);
+    new_books = NewBooks{};
+    new_books.loaded = true;
+    const size_t n = std::min(name.size(), kNewBookNameMax);
+    std::copy_n(name.data(), n, new_books.names[0].data());
+    new_books.count = 1;
+  }
+  library_rebuild_view();
+  library_view_draw();
+  ui_present(true);
+}
+
 constexpr std::array kScreenShots = {
-    ScreenShot{"library", nullptr},  ScreenShot{"grid", nullptr},
+    ScreenShot{"library", show_library}, ScreenShot{"grid", show_grid},
     ScreenShot{"reader", show_reader}, ScreenShot{"toolbar", show_toolbar},
     ScreenShot{"goto", nullptr},     ScreenShot{"aa", nullptr},
     ScreenShot{"light", nullptr},    ScreenShot{"keyboard", show_keyboard},
@@ -35,7 +68,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"payln", nullptr},    ScreenShot{"paychain", nullptr},
     ScreenShot{"payseen", nullptr},  ScreenShot{"paycard", nullptr},
     ScreenShot{"thanks", nullptr},   ScreenShot{"thanks2", nullptr},
-    ScreenShot{"libnew", nullptr},   ScreenShot{"usb", nullptr},
+    ScreenShot{"libnew", show_library_new},   ScreenShot{"usb", nullptr},
     ScreenShot{"lightfull", nullptr}, ScreenShot{"about", nullptr},
     ScreenShot{"paper", nullptr},    ScreenShot{"store", nullptr},
     ScreenShot{"bookmenu", nullptr}, ScreenShot{"audio", nullptr},

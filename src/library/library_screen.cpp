@@ -1,0 +1,239 @@
+#include "library/library_screen.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "app/app_state.h"
+#include "app/cover_jobs.h"
+#include "app/ui_cover_card.h"
+#include "app/ui_frame.h"
+#include "app/ui_state.h"
+#include "app/ui_text.h"
+#include "display/fonts.h"
+#include "display/framebuffer.h"
+#include "library/library_view.h"
+#include "library/progress_index.h"
+
+namespace {
+constexpr int kGridColumns = 3;
+constexpr int kGridGap = 32;
+constexpr int kGridLabelBand = 96;
+constexpr int kListRowPitch = 232;
+constexpr int kListCoverW = 148;
+constexpr int kListCoverH = 204;
+constexpr int kListTextX = 232;
+constexpr int kItemsReserve = 496;  // screen height left out of the items area
+constexpr int kNewBand = 44;
+constexpr size_t kShowLabelMax = 64;
+constexpr size_t kFolderLabelMax = 259;
+constexpr std::string_view kDot = "  ·  ";
+constexpr std::string_view kEmptyText =
+    "No books yet. Drop book or audiobook files on this window, or tap the top of the screen, All "
+    "settings, Add books from this device. Free books are in the same place.";
+
+std::string ascii_upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string show_label() {
+  switch (ui_state.filter) {
+    case FILTER_COLLECTION:
+      return kFilterLabels[FILTER_COLLECTION];
+    case FILTER_AUTHOR:
+      return std::string(library.filter_author, strnlen(library.filter_author, kFilterAuthorMax));
+    default:
+      return ui_state.filter < kFilterLabels.size() ? kFilterLabels[ui_state.filter] : "";
+  }
+}
+
+// The small triangle after the sort bar that marks it as a menu.
+void draw_menu_triangle(int text_end) {
+  constexpr int kRows = 9, kTop = 244, kWidth = 18, kGapAfterText = 66;
+  for (int i = 0; i < kRows; ++i) ql_rect(text_end + kGapAfterText + i, kTop + i, kWidth - 2 * i, 1, 0);
+}
+
+void draw_sort_bar(int w) {
+  constexpr int kSize = 38, kX = 48, kBaseline = 262, kRightReserve = 300;
+  const std::string text = library_sort_bar_text();
+  ui_draw_text_fit(text.c_str(), 0, kSize, kX, kBaseline, w - kRightReserve);
+  if (!library_search_text().empty()) return;
+  const float measured = ql_measure(text.c_str(), ui_face(0), kSize);
+  const int text_w = std::min(static_cast<int>(measured), w - kRightReserve);
+  draw_menu_triangle(kX + text_w);
+}
+
+void draw_header_buttons(int w, bool grid) {
+  const float fw = static_cast<float>(w);
+  ql_circle(0, fw - 185, 243, 16, 5);
+  ql_line(0, fw - 173, 255, fw - 158, 270, 5);
+  if (grid) {
+    for (float y : {236.f, 248.f, 260.f}) ql_line(0, fw - 92, y, fw - 52, y, 5);
+  } else {
+    for (int y : {229, 251})
+      for (int x : {w - 91, w - 69}) ql_rect(x, y, 16, 16, 0);
+  }
+}
+
+// The "NEW" band over the top of a cover: white text on black.
+void draw_new_band(int x, int top, int w, int baseline) {
+  constexpr float kSize = 28;
+  ql_rect(x, top, w, kNewBand, 255);
+  const float tw = ql_measure("NEW", TS_UI_BOLD, kSize);
+  ql_text("NEW", TS_UI_BOLD, kSize, static_cast<float>(x) + (static_cast<float>(w) - tw) / 2,
+          static_cast<float>(baseline));
+  ql_invert(x, top, w, kNewBand);
+}
+
+void draw_cover(const ScanEntry& e, const std::string& label, int x, int y, int w, int h) {
+  ui_draw_cover_card(e.path.data(), e.path.size(), e.kind, label.data(), label.size(), x, y, w, h);
+}
+
+void draw_grid_item(const LibraryGeometry& g, uint64_t slot, uint64_t entry) {
+  const ScanEntry& e = ql_entries()[entry];
+  const std::string label = library_item_label(entry);
+  const int x = kLibraryLeft + static_cast<int>(slot % kGridColumns) * g.pitch_x;
+  const int top = kLibraryItemsTop + static_cast<int>(slot / kGridColumns) * g.row_pitch;
+  draw_cover(e, label, x, top, g.cover_w, g.cover_h);
+  if (library_new_book_position(entry)) draw_new_band(x, top, g.cell_w, top + 33);
+  ui_draw_text_fit(label.c_str(), 2, 42, x, top + g.row_pitch - 50, g.cell_w);
+}
+
+void draw_list_item(const LibraryGeometry& g, uint64_t slot, uint64_t entry, int w) {
+  const ScanEntry& e = ql_entries()[entry];
+  const std::string label = library_item_label(entry);
+  const int top = kLibraryItemsTop + static_cast<int>(slot) * g.row_pitch;
+  draw_cover(e, label, kLibraryLeft, top + 12, kListCoverW, kListCoverH);
+  if (library_new_book_position(entry)) draw_new_band(kLibraryLeft, top + 12, kListCoverW, top + 45);
+  ui_draw_text_fit(label.c_str(), 2, 54, kListTextX, top + 80, w - 280);
+
+  std::string_view detail = e.author;
+  if (library.latest_paper_set && library.latest_paper == entry) {
+    detail = "Latest paper";
+  } else if (e.kind == KIND_AUDIO) {
+    detail = "Audiobook";
+  }
+  const std::string status = library_item_status(entry);
+  char second[1024];
+  std::string_view line = status;
+  if (!detail.empty()) line = ui_join_dot(second, sizeof second, detail, status);
+  const std::string text(line);
+  ui_draw_text_fit(text.c_str(), 0, 42, kListTextX, top + 142, w - 280);
+  ql_rect(kLibraryLeft, top + 231, w - 96, 1, 170);
+}
+
+void draw_pager(uint64_t page, uint64_t pages, int w, int h) {
+  constexpr float kSize = 42;
+  const std::string text =
+      "‹    " + std::to_string(page + 1) + " of " + std::to_string(pages) + "    ›";
+  const TextStyle face = ui_face(0);
+  const float tw = ql_measure(text.c_str(), face, kSize);
+  ql_text(text.c_str(), face, kSize, (static_cast<float>(w) - tw) / 2, static_cast<float>(h - 148));
+}
+}  // namespace
+
+LibraryGeometry library_geometry(int width, int height, bool grid) {
+  LibraryGeometry g;
+  g.grid = grid;
+  if (grid) {
+    g.columns = kGridColumns;
+    g.cell_w = (width - 160) / kGridColumns;
+    g.pitch_x = g.cell_w + kGridGap;
+    g.cover_w = g.cell_w;
+    g.row_pitch = g.cell_w * 4 / 3 + kGridLabelBand;
+    g.cover_h = g.row_pitch - kGridLabelBand;
+    g.rows = std::max(1, g.row_pitch > 0 ? (height - kItemsReserve) / g.row_pitch : 1);
+  } else {
+    g.columns = 1;
+    g.cell_w = width - 96;
+    g.cover_w = kListCoverW;
+    g.cover_h = kListCoverH;
+    g.row_pitch = kListRowPitch;
+    // A screen too low for one row still shows one rather than none.
+    g.rows = std::max(1, (height - kItemsReserve) / kListRowPitch);
+  }
+  g.per_page = uint64_t(g.rows) * uint64_t(g.columns);
+  return g;
+}
+
+std::optional<uint64_t> library_slot_at(const LibraryGeometry& g, int x, int y) {
+  if (y < kLibraryItemsTop || g.row_pitch <= 0) return std::nullopt;
+  const int row = (y - kLibraryItemsTop) / g.row_pitch;
+  int column = 0;
+  if (g.grid) {
+    if (x < kLibraryLeft || g.pitch_x <= 0) return std::nullopt;
+    column = (x - kLibraryLeft) / g.pitch_x;
+    if (column >= g.columns) return std::nullopt;
+  }
+  const uint64_t slot = uint64_t(column) + uint64_t(g.columns) * uint64_t(row);
+  if (slot >= g.per_page) return std::nullopt;
+  return slot;
+}
+
+uint64_t library_page_count() {
+  const LibraryGeometry g = library_geometry(ql_fb().width, ql_fb().height, ui_state.grid);
+  return std::max<uint64_t>(1, (library.view_count + g.per_page - 1) / g.per_page);
+}
+
+std::string library_item_label(uint64_t entry) {
+  if (const auto folder = audiobook_part_folder(entry)) {
+    const std::string_view name = path_file_name(*folder);
+    return std::string(ui_utf8_prefix(name, kFolderLabelMax));
+  }
+  return ql_entries()[entry].title;
+}
+
+std::string library_item_status(uint64_t entry) {
+  const std::string_view name = path_file_name(ql_entries()[entry].path);
+  const ProgressRecord* r = library_find_record(name.data(), name.size());
+  if (r && r->read) return "Read";
+  if (!r || r->percent == 0) return "New";
+  return std::to_string(r->percent) + "%";
+}
+
+std::string library_sort_bar_text() {
+  const std::string count = std::to_string(library.view_count);
+  const std::string_view search = library_search_text();
+  if (!search.empty()) {
+    return "\"" + std::string(search) + "\"" + std::string(kDot) + count + " FOUND";
+  }
+  std::string text = ascii_upper(kSortLabels[std::min<size_t>(ui_state.sort, kSortLabels.size() - 1)]);
+  const std::string show = ascii_upper(ui_utf8_prefix(show_label(), kShowLabelMax));
+  if (!show.empty()) text += std::string(kDot) + show;
+  return text + std::string(kDot) + count;
+}
+
+void library_view_draw() {
+  app.defer_covers = !app.screenshot_mode;
+  cover_jobs_clear();
+  const int w = ql_fb().width, h = ql_fb().height;
+  ql_clear();
+  ui_draw_status_bar();
+  ui_draw_title_fit("Your library", kLibraryLeft, 192, w - 96);
+  draw_sort_bar(w);
+  draw_header_buttons(w, ui_state.grid);
+
+  const LibraryGeometry g = library_geometry(w, h, ui_state.grid);
+  const uint64_t pages = library_page_count();
+  if (app.library_page >= pages) app.library_page = pages - 1;
+  const uint64_t first = app.library_page * g.per_page;
+  for (uint64_t slot = 0; slot < g.per_page && first + slot < library.view_count; ++slot) {
+    const uint64_t entry = library.view_list[first + slot];
+    if (g.grid) {
+      draw_grid_item(g, slot, entry);
+    } else {
+      draw_list_item(g, slot, entry, w);
+    }
+  }
+  if (library.view_count == 0) {
+    ui_draw_wrapped(kEmptyText.data(), kEmptyText.size(), 0, 54, kLibraryLeft, 420, w - 96, 72);
+  }
+  if (pages >= 2) draw_pager(app.library_page, pages, w, h);
+  // Covers are deferred only while the library itself draws: the details screen and any other
+  // card drawn before the next library pass decode theirs on the spot.
+  app.defer_covers = false;
+}

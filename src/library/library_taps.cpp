@@ -1,0 +1,106 @@
+// Touches on the library screen: the header's buttons, page swipes, the pager and the items.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/book_open.h"
+#include "app/ui_keyboard.h"
+#include "app/ui_state.h"
+#include "audio/audio_player.h"
+#include "display/framebuffer.h"
+#include "library/book_details.h"
+#include "library/library_menu.h"
+#include "library/library_screen.h"
+#include "library/library_view.h"
+#include "settings/quick_settings.h"
+
+namespace {
+constexpr uint32_t kLongPressMs = 450;
+constexpr int kSwipeMin = 201;
+constexpr int kToggleFromRight = 130;
+constexpr int kSearchFromRight = 240;
+constexpr int kSortBarTop = 217;
+
+void next_page() {
+  if (app.library_page + 1 < library_page_count()) ++app.library_page;
+}
+
+void previous_page() {
+  if (app.library_page > 0) --app.library_page;
+}
+
+void edit_search() {
+  constexpr std::string_view title = "Search library";
+  char buffer[kSearchQueryMax];
+  const std::string_view current = library_search_text();
+  const auto result =
+      keyboard_edit(title.data(), title.size(), buffer, sizeof buffer, current.data(), current.size(), false);
+  if (!result) return;
+  memset(library.search_query, 0, sizeof library.search_query);
+  memcpy(library.search_query, result->data(), std::min(result->size(), kSearchQueryMax - 1));
+  app.library_page = 0;
+  library_rebuild_view();
+}
+
+void touch_header(const TapEvent& tap, int w) {
+  const int x = static_cast<int>(tap.x), y = static_cast<int>(tap.y);
+  if (x > w - kToggleFromRight) {
+    ui_state.grid = !ui_state.grid;
+    ui_save();
+  } else if (x > w - kSearchFromRight) {
+    edit_search();
+  } else if (y >= kSortBarTop) {
+    library_menu();
+  }
+}
+
+void touch_items(const TapEvent& tap, int w, int h) {
+  const int x = static_cast<int>(tap.x), y = static_cast<int>(tap.y);
+  const int dx = static_cast<int>(tap.x2) - x;
+  if (tap.held_ms < kLongPressMs && std::abs(dx) >= kSwipeMin) {
+    if (dx >= 0) {
+      previous_page();
+    } else {
+      next_page();
+    }
+    return;
+  }
+  const LibraryGeometry g = library_geometry(w, h, ui_state.grid);
+  const auto slot = library_slot_at(g, x, y);
+  if (!slot) return;
+  const uint64_t index = *slot + app.library_page * g.per_page;
+  if (index >= library.view_count) return;
+  const uint64_t entry = library.view_list[index];
+  if (tap.held_ms < kLongPressMs) {
+    library_open_entry(ql_entries()[entry]);
+  } else {
+    book_details_screen(entry);
+  }
+}
+}  // namespace
+
+void library_open_entry(const ScanEntry& entry) {
+  if (entry.kind == KIND_AUDIO) {
+    audio_player_screen(entry.path.c_str(), entry.path.size());
+  } else {
+    book_open(entry.path.c_str(), entry.path.size());
+  }
+}
+
+void library_handle_touch(const TapEvent& tap) {
+  const int w = ql_fb().width, h = ql_fb().height;
+  const int x = static_cast<int>(tap.x), y = static_cast<int>(tap.y);
+  if (y >= h - kLibraryDeadBand) return;
+  if (y < 88) {
+    quick_settings_panel();
+  } else if (y < kLibraryItemsTop) {
+    touch_header(tap, w);
+  } else if (y <= h - kLibraryPagerBand) {
+    touch_items(tap, w, h);
+  } else if (x >= w / 2) {
+    next_page();
+  } else {
+    previous_page();
+  }
+}
