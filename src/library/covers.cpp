@@ -133,7 +133,8 @@ int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t 
     return 1;
   }
   // A book that vanished gets no mark, so it is tried again if it comes back.
-  if (modified_at(book.c_str()) >= 0) write_cover_file(file, nullptr, 0);
+  static constexpr uint8_t kNothing = 0;
+  if (modified_at(book.c_str()) >= 0) write_cover_file(file, &kNothing, 0);
   return 0;
 }
 
