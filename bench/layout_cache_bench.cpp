@@ -2,13 +2,14 @@
 // (parse and load), under the settings' layout on the default screen.
 //
 // usage: layout_cache_bench BOOK.epub [REPEAT]
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "app/app_state.h"
 #include "app/layout_cache.h"
@@ -72,7 +73,8 @@ int main(int argc, char** argv) {
   snprintf(app.open_path, sizeof app.open_path, "%s", book.c_str());
   struct stat st;
   if (stat(book.c_str(), &st) != 0) return fail("cannot reach the book");
-  app.book_stamp = static_cast<uint64_t>(st.st_mtime) + static_cast<uint64_t>(st.st_size) * 1000003u;
+  app.book_stamp =
+      static_cast<uint64_t>(st.st_mtime) + static_cast<uint64_t>(st.st_size) * 1000003u;
 
   Times best_first, best_again;
   for (int i = 0; i < repeat; ++i) {
@@ -87,10 +89,11 @@ int main(int argc, char** argv) {
     if (!open_book(book.c_str(), again, fresh) || fresh || layout.page_count() != pages) {
       return fail("reopen did not use the layout file");
     }
-    printf("first open %.1f ms (parse %.1f + paginate %.1f)  cache write %.1f ms  "
-           "reopen %.1f ms (parse %.1f + cache load %.1f)  pages %llu\n",
-           first.total(), first.open_ms, first.layout_ms, write_ms, again.total(), again.open_ms,
-           again.layout_ms, static_cast<unsigned long long>(pages));
+    printf(
+        "first open %.1f ms (parse %.1f + paginate %.1f)  cache write %.1f ms  "
+        "reopen %.1f ms (parse %.1f + cache load %.1f)  pages %llu\n",
+        first.total(), first.open_ms, first.layout_ms, write_ms, again.total(), again.open_ms,
+        again.layout_ms, static_cast<unsigned long long>(pages));
     if (i == 0 || first.total() < best_first.total()) best_first = first;
     if (i == 0 || again.total() < best_again.total()) best_again = again;
   }

@@ -1,10 +1,11 @@
 #include "app/layout_cache.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <sys/stat.h>
 
 #include "app/app_state.h"
 #include "app/atomic_file.h"
@@ -66,7 +67,8 @@ bool line_fits_book(const LayoutLine& line, const LayoutLine* prev, std::span<co
                     float screen_h) {
   if (line.word_from >= line.word_to || line.word_to > words.size()) return false;
   if (line.gaps > line.word_to - line.word_from) return false;
-  if (!is_sane(line.y, 0, kMaxPagesTall * screen_h) || !is_sane(line.width, 0, kMaxLineWidth)) return false;
+  if (!is_sane(line.y, 0, kMaxPagesTall * screen_h) || !is_sane(line.width, 0, kMaxLineWidth))
+    return false;
   const BookWord& first = words[line.word_from];
   if (first.style == STYLE_PICTURE &&
       (line.word_to != line.word_from + 1 || line.start_off != 0 || line.cut_off != 0)) {
@@ -136,8 +138,8 @@ bool read_page_starts(FILE* f, uint32_t p, uint32_t n, PageTable& into) {
     if (fread(buf, kPageStartBytes, batch, f) != batch) return false;
     for (size_t j = 0; j < batch; ++j) {
       const uint32_t start = get_u32(buf + j * kPageStartBytes);
-      const bool ok = into.page_starts.empty() ? start == 0
-                                               : start < n && start > into.page_starts.back();
+      const bool ok =
+          into.page_starts.empty() ? start == 0 : start < n && start > into.page_starts.back();
       if (!ok) return false;
       into.page_starts.push_back(start);
     }
@@ -158,7 +160,8 @@ bool read_layout(FILE* f, uint64_t key, std::span<const BookWord> words, int32_t
   // The file must hold exactly what the header claims before anything is reserved for it.
   struct stat st;
   if (fstat(fileno(f), &st) != 0) return false;
-  const uint64_t expected = kHeaderBytes + uint64_t{n} * kRecordBytes + uint64_t{p} * kPageStartBytes;
+  const uint64_t expected =
+      kHeaderBytes + uint64_t{n} * kRecordBytes + uint64_t{p} * kPageStartBytes;
   if (static_cast<uint64_t>(st.st_size) != expected) return false;
   try {
     into.lines.reserve(n);
@@ -262,7 +265,8 @@ bool layout_cache_load() {
 void layout_cache_write() {
   app.layout_dirty = false;
   // The folders exist after start-up; made here too so a write never depends on that order.
-  for (const char* folder : {"/mnt/us/ql", "/mnt/us/ql/state", kLayoutFolder}) qlp_mkdir(folder, 0755);
+  for (const char* folder : {"/mnt/us/ql", "/mnt/us/ql/state", kLayoutFolder})
+    qlp_mkdir(folder, 0755);
   layout_file_write(layout_cache_path().c_str(), layout);  // a failed write keeps the old file
 }
 

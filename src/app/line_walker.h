@@ -65,7 +65,8 @@ void walk_line(const LayoutLine& line, const PageMetrics& m, Visit&& visit) {
   const uint64_t end = std::min<uint64_t>(line.word_to, m.words.size());
   if (line.word_from >= end) return;
   if (is_picture_line(line, m)) {
-    visit(PlacedWord{line.word_from, m.margin + (m.text_width - line.width) / 2, line.width, {}, true, 0});
+    visit(PlacedWord{
+        line.word_from, m.margin + (m.text_width - line.width) / 2, line.width, {}, true, 0});
     return;
   }
   const float extra = justify_extra(line, m);

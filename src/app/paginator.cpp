@@ -14,13 +14,13 @@
 PageTable layout;
 
 namespace {
-constexpr float kHeadingAdvance = 1.35f;   // heading lines advance this much more than body text
-constexpr float kParagraphGap = 0.48f;     // times the text size, before a new block
-constexpr float kPictureGap = 0.6f;        // times the text size, after a picture
-constexpr float kLineNeeds = 0.35f;        // of its advance, a line needs this much above the bottom
+constexpr float kHeadingAdvance = 1.35f;  // heading lines advance this much more than body text
+constexpr float kParagraphGap = 0.48f;    // times the text size, before a new block
+constexpr float kPictureGap = 0.6f;       // times the text size, after a picture
+constexpr float kLineNeeds = 0.35f;       // of its advance, a line needs this much above the bottom
 constexpr float kPictureScaleMax = 1.6f;
-constexpr float kTopBelowSize = 72;        // first baseline = text size + this
-constexpr float kBottomBand = 92;          // the footer's band at the bottom of the page
+constexpr float kTopBelowSize = 72;  // first baseline = text size + this
+constexpr float kBottomBand = 92;    // the footer's band at the bottom of the page
 constexpr float kPictureHeightMargin = 300;
 constexpr int kMaxBreaks = 24;
 constexpr size_t kLineGrowth = 3;
@@ -46,7 +46,9 @@ bool picture_dims_of_book(uint64_t word, int* w, int* h) { return ql_img_dims(wo
 class Paginator {
  public:
   Paginator(PageTable& table, const LayoutSource& source)
-      : t_(table), src_(source), words_(source.words),
+      : t_(table),
+        src_(source),
+        words_(source.words),
         g_(page_geometry(table, source.screen_w, source.screen_h)),
         space_(source.measure(" ", TS_REGULAR, g_.size)),
         body_advance_(static_cast<float>(table.line_pct) / 100.0f * g_.size),
@@ -73,7 +75,9 @@ class Paginator {
     return src_.measure(text.data(), style, g_.size);
   }
 
-  float word_width(uint64_t k) { return measure(piece_.make(words_[k].text, 0, 0), words_[k].style); }
+  float word_width(uint64_t k) {
+    return measure(piece_.make(words_[k].text, 0, 0), words_[k].style);
+  }
 
   // Whether word k may continue a line whose first word is (or is not) a heading.
   bool continues_line(uint64_t k, bool heading) const {
@@ -197,8 +201,8 @@ class Paginator {
   float space_;
   float body_advance_;
   float y_;
-  uint64_t next_ = 0;      // the word the next line or picture starts with
-  uint16_t cut_ = 0;       // byte where that word continues after a hyphen, else 0
+  uint64_t next_ = 0;  // the word the next line or picture starts with
+  uint16_t cut_ = 0;   // byte where that word continues after a hyphen, else 0
   bool section_pending_ = false;
   WordPiece piece_;
 };
@@ -265,9 +269,9 @@ uint64_t page_of_word(const PageTable& table, uint64_t word) {
   const auto& starts = table.page_starts;
   // Page starts ascend, so those pointing past the lines form the tail.
   const auto valid_end = std::lower_bound(starts.begin(), starts.end(), table.lines.size());
-  const auto after = std::upper_bound(starts.begin(), valid_end, word, [&](uint64_t w, uint64_t start) {
-    return w < table.lines[start].word_from;
-  });
+  const auto after = std::upper_bound(
+      starts.begin(), valid_end, word,
+      [&](uint64_t w, uint64_t start) { return w < table.lines[start].word_from; });
   return after == starts.begin() ? 0 : static_cast<uint64_t>(after - starts.begin() - 1);
 }
 

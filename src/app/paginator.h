@@ -11,14 +11,14 @@
 
 // One laid-out line. A text line's y is its baseline; a picture line's y is the picture's top.
 struct LayoutLine {
-  uint64_t word_from;   // first word
-  uint64_t word_to;     // one past the last word
-  uint64_t gaps;        // spaces in the line (boundaries before words not glued to the previous)
+  uint64_t word_from;  // first word
+  uint64_t word_to;    // one past the last word
+  uint64_t gaps;       // spaces in the line (boundaries before words not glued to the previous)
   float y;
-  float width;          // natural width of words and spaces; drawn width of a picture
-  uint16_t start_off;   // byte in the first word where the line begins (rest of a split word)
-  uint16_t cut_off;     // byte where the last word is cut, a hyphen drawn after it; 0 uncut
-  bool justify;         // stretched to the text width when drawn
+  float width;         // natural width of words and spaces; drawn width of a picture
+  uint16_t start_off;  // byte in the first word where the line begins (rest of a split word)
+  uint16_t cut_off;    // byte where the last word is cut, a hyphen drawn after it; 0 uncut
+  bool justify;        // stretched to the text width when drawn
 };
 
 // The pagination of the open text book and the inputs it was made under.

@@ -15,8 +15,8 @@
 
 namespace {
 constexpr uint8_t kHighlightGrey = 205;
-constexpr float kHighlightTop = 0.85f;     // of the text size, above the baseline
-constexpr float kHighlightHeight = 1.1f;   // of the text size
+constexpr float kHighlightTop = 0.85f;    // of the text size, above the baseline
+constexpr float kHighlightHeight = 1.1f;  // of the text size
 constexpr int kListNumberGap = 8;
 constexpr float kSuperscriptRise = 0.34f;  // of the text size
 constexpr int kFooterSize = 30;
@@ -100,8 +100,10 @@ uint64_t words_left_from(uint64_t page) {
 
 std::string reading_time_left(uint64_t words_left) {
   const uint64_t minutes = words_left / kWordsPerMinute;
-  if (words_left < kWordsPerHour) return footer_text("%llu min left", static_cast<unsigned long long>(minutes));
-  return footer_text("%llu h %llu min left", static_cast<unsigned long long>(words_left / kWordsPerHour),
+  if (words_left < kWordsPerHour)
+    return footer_text("%llu min left", static_cast<unsigned long long>(minutes));
+  return footer_text("%llu h %llu min left",
+                     static_cast<unsigned long long>(words_left / kWordsPerHour),
                      static_cast<unsigned long long>(minutes % 60));
 }
 
@@ -128,7 +130,8 @@ void reader_draw_footer(uint64_t page, uint64_t pages) {
   if (!t.left.empty()) ql_text(t.left.c_str(), TS_UI, kFooterSize, kFooterSide, y);
   if (!t.right.empty()) {
     const int width = static_cast<int>(ql_measure(t.right.c_str(), TS_UI, kFooterSize));
-    ql_text(t.right.c_str(), TS_UI, kFooterSize, static_cast<float>(fb.width - width - kFooterSide), y);
+    ql_text(t.right.c_str(), TS_UI, kFooterSize, static_cast<float>(fb.width - width - kFooterSide),
+            y);
   }
 }
 

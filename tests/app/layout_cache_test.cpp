@@ -1,9 +1,10 @@
 #include "app/layout_cache.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <gtest/gtest.h>
 
 #include "app/wyhash.h"
 #include "device_root.h"
@@ -23,7 +24,8 @@ struct Sample {
 void make_sample(Sample& s) {
   reset_tables();
   hyphen_table()["bbbbbbbbbb"] = {2, 5, 8};
-  for (int i = 0; i < 60; ++i) s.stream.words({"aaaaaaaaaa", "bbbbbbbbbb", "cc", "dd"}, i % 5 ? BRK_NONE : BRK_BLOCK);
+  for (int i = 0; i < 60; ++i)
+    s.stream.words({"aaaaaaaaaa", "bbbbbbbbbb", "cc", "dd"}, i % 5 ? BRK_NONE : BRK_BLOCK);
   s.stream.picture(100, 50);
   s.stream.words({"ee", "ff"}, BRK_DOCUMENT);
   s.table = lay_out(s.stream.all());
@@ -104,21 +106,34 @@ TEST_F(LayoutFile, RefusesAnythingThatDoesNotCheckOut) {
       {"older paginator (reserved word 0)", [](std::string& b) { put32(b, 12, 0); }},
       {"no lines", [](std::string& b) { put32(b, 4, 0); }},
       {"4,000,001 lines claimed", [](std::string& b) { put32(b, 4, 4000001); }},
-      {"more lines claimed than the file holds", [&](std::string& b) { put32(b, 4, static_cast<uint32_t>(n() + 1)); }},
+      {"more lines claimed than the file holds",
+       [&](std::string& b) { put32(b, 4, static_cast<uint32_t>(n() + 1)); }},
       {"no pages", [](std::string& b) { put32(b, 8, 0); }},
-      {"more pages than lines", [&](std::string& b) { put32(b, 8, static_cast<uint32_t>(n() + 1)); }},
+      {"more pages than lines",
+       [&](std::string& b) { put32(b, 8, static_cast<uint32_t>(n() + 1)); }},
       {"a byte too many", [](std::string& b) { b.push_back(0); }},
       {"first page not at line 0", [&](std::string& b) { put32(b, page_start(0), 1); }},
       {"page starts not increasing", [&](std::string& b) { put32(b, page_start(2), 0); }},
-      {"page start past the lines", [&](std::string& b) { put32(b, page_start(2), static_cast<uint32_t>(n())); }},
-      {"empty line", [&](std::string& b) { put32(b, record(3) + 4, static_cast<uint32_t>(sample_.table.lines[3].word_from)); }},
-      {"word past the book", [&](std::string& b) { put32(b, record(n() - 1) + 4, static_cast<uint32_t>(words().size() + 1)); }},
+      {"page start past the lines",
+       [&](std::string& b) { put32(b, page_start(2), static_cast<uint32_t>(n())); }},
+      {"empty line",
+       [&](std::string& b) {
+         put32(b, record(3) + 4, static_cast<uint32_t>(sample_.table.lines[3].word_from));
+       }},
+      {"word past the book",
+       [&](std::string& b) {
+         put32(b, record(n() - 1) + 4, static_cast<uint32_t>(words().size() + 1));
+       }},
       {"lines out of order", [&](std::string& b) { put32(b, record(4), 0); }},
       {"y not a number", [&](std::string& b) { put_float(b, record(2) + 8, NAN); }},
       {"y below the page", [&](std::string& b) { put_float(b, record(2) + 8, -5); }},
       {"width infinite", [&](std::string& b) { put_float(b, record(2) + 12, INFINITY); }},
       {"more gaps than words", [&](std::string& b) { b[record(2) + 16] = 100; }},
-      {"start offset past the word", [&](std::string& b) { b[record(split + 1) + 18] = 60; b[record(split) + 20] = 60; }},
+      {"start offset past the word",
+       [&](std::string& b) {
+         b[record(split + 1) + 18] = 60;
+         b[record(split) + 20] = 60;
+       }},
       {"cut word not continued", [&](std::string& b) { b[record(split + 1) + 18] = 0; }},
       {"cut offset past the word", [&](std::string& b) { b[record(split) + 20] = 40; }},
   };
@@ -229,7 +244,8 @@ class LayoutCache : public testing::Test {
     BookModel book;
     book.book_lang = "en";
     for (int p = 0; p < 400; ++p) {
-      for (int w = 0; w < 40; ++w) book.addword(w % 7 ? "extraordinary" : "of", 0, w == 0 ? BRK_BLOCK : BRK_NONE);
+      for (int w = 0; w < 40; ++w)
+        book.addword(w % 7 ? "extraordinary" : "of", 0, w == 0 ? BRK_BLOCK : BRK_NONE);
     }
     ql_book_replace(std::move(book));
     strcpy(app.open_path, "/mnt/us/documents/book.epub");
@@ -249,7 +265,8 @@ class LayoutCache : public testing::Test {
 };
 
 TEST_F(LayoutCache, FreshPaginationIsWrittenAndThenLoadedInsteadOfRepeated) {
-  EXPECT_EQ(layout_cache_path(), "/mnt/us/ql/state/layout/" + cache_key_hex(CacheKey(app.open_path)) + ".lay");
+  EXPECT_EQ(layout_cache_path(),
+            "/mnt/us/ql/state/layout/" + cache_key_hex(CacheKey(app.open_path)) + ".lay");
   const uint32_t generation = layout.generation;
   ASSERT_TRUE(layout_cache_load());
   EXPECT_TRUE(app.layout_dirty);

@@ -14,7 +14,9 @@ namespace layout_test {
 
 constexpr float kByte = 10;  // px per byte, the space included
 
-inline float measure(const char* text, TextStyle, float) { return kByte * static_cast<float>(strlen(text)); }
+inline float measure(const char* text, TextStyle, float) {
+  return kByte * static_cast<float>(strlen(text));
+}
 
 // Break points and picture sizes the tests hand the paginator; set per test.
 inline std::map<std::string, std::vector<uint32_t>>& hyphen_table() {
@@ -47,14 +49,17 @@ inline bool picture_size(uint64_t word, int* w, int* h) {
 // A word stream under construction. Text stays alive in a deque (stable addresses).
 class Stream {
  public:
-  Stream& word(std::string text, uint8_t style = STYLE_PLAIN, uint8_t brk = BRK_NONE, bool join = false) {
+  Stream& word(std::string text, uint8_t style = STYLE_PLAIN, uint8_t brk = BRK_NONE,
+               bool join = false) {
     texts_.push_back(std::move(text));
-    words_.push_back(BookWord{texts_.back().c_str(), style, brk, static_cast<uint8_t>(join), 0, 0, 0});
+    words_.push_back(
+        BookWord{texts_.back().c_str(), style, brk, static_cast<uint8_t>(join), 0, 0, 0});
     return *this;
   }
   // Several plain words, the first with the given break.
   Stream& words(const std::vector<std::string>& texts, uint8_t brk = BRK_NONE) {
-    for (size_t i = 0; i < texts.size(); ++i) word(texts[i], STYLE_PLAIN, i == 0 ? brk : uint8_t{BRK_NONE});
+    for (size_t i = 0; i < texts.size(); ++i)
+      word(texts[i], STYLE_PLAIN, i == 0 ? brk : uint8_t{BRK_NONE});
     return *this;
   }
   Stream& picture(int w, int h, uint8_t brk = BRK_BLOCK) {
@@ -102,7 +107,8 @@ inline PageTable lay_out(const std::vector<BookWord>& words, const LayoutSetup& 
 }
 
 // The pieces of a line as the walker places them: "shown@x" for each word.
-inline std::vector<std::string> placed(const PageTable& t, size_t line, const std::vector<BookWord>& words,
+inline std::vector<std::string> placed(const PageTable& t, size_t line,
+                                       const std::vector<BookWord>& words,
                                        const LayoutSetup& s = {}) {
   std::vector<std::string> out;
   walk_line(t.lines[line], page_metrics(t, source_of(words, s)), [&](const PlacedWord& p) {

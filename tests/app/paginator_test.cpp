@@ -1,6 +1,7 @@
 #include "app/paginator.h"
 
 #include <gtest/gtest.h>
+
 #include <random>
 
 #include "layout_fixture.h"
@@ -40,7 +41,8 @@ std::vector<float> placed_x(const PageTable& t, size_t line, const std::vector<B
   return xs;
 }
 
-std::vector<std::string> shown(const PageTable& t, size_t line, const std::vector<BookWord>& words) {
+std::vector<std::string> shown(const PageTable& t, size_t line,
+                               const std::vector<BookWord>& words) {
   std::vector<std::string> out;
   walk_line(t.lines[line], page_metrics(t, source_of(words, {})), [&](const PlacedWord& p) {
     out.emplace_back(p.shown);
@@ -68,7 +70,8 @@ TEST_F(Paginator, BreaksLinesWhereTheNextWordWouldPassTheTextWidth) {
 }
 
 TEST_F(Paginator, JustifiedLineSpreadsItsSlackOverTheGapsUpToTwoAndAHalfSpaces) {
-  s.words({"aaaa", "aaaa", "aaaa", "aaaa", "aaaa"}).words({"aaaaaaaaa", "bb", "cccccccccc"}, BRK_BLOCK);
+  s.words({"aaaa", "aaaa", "aaaa", "aaaa", "aaaa"})
+      .words({"aaaaaaaaa", "bb", "cccccccccc"}, BRK_BLOCK);
   PageTable t = lay_out(s.all());
   ASSERT_EQ(t.lines.size(), 4u);
   // 10 px of slack over three gaps: the last word ends exactly at the right margin.
@@ -234,7 +237,9 @@ TEST_F(Paginator, AChapterThatOpensWithAPictureStartsAPage) {
     SCOPED_TRACE(sized ? "picture with a size" : "picture without a size");
     reset_tables();
     Stream words;
-    words.words({"aa"}, BRK_DOCUMENT).picture(sized ? 100 : 0, 50, BRK_DOCUMENT).words({"bb"}, BRK_BLOCK);
+    words.words({"aa"}, BRK_DOCUMENT)
+        .picture(sized ? 100 : 0, 50, BRK_DOCUMENT)
+        .words({"bb"}, BRK_BLOCK);
     PageTable t = lay_out(words.all());
     EXPECT_EQ(t.page_starts, (std::vector<uint64_t>{0, 1}));
     EXPECT_EQ(t.lines[1].word_from, sized ? 1u : 2u);
@@ -250,8 +255,10 @@ TEST_F(Paginator, ABookWithoutWordsHasOnePageAndNoLines) {
 
 TEST(PageOfWord, FindsTheLastPageStartingAtOrBeforeTheWord) {
   PageTable t;
-  t.lines = {{2, 3, 0, 0, 0, 0, 0, false}, {3, 5, 0, 0, 0, 0, 0, false},
-             {5, 8, 0, 0, 0, 0, 0, false}, {8, 9, 0, 0, 0, 0, 0, false}};
+  t.lines = {{2, 3, 0, 0, 0, 0, 0, false},
+             {3, 5, 0, 0, 0, 0, 0, false},
+             {5, 8, 0, 0, 0, 0, 0, false},
+             {8, 9, 0, 0, 0, 0, 0, false}};
   t.page_starts = {0, 2, 7};  // the last one points past the lines
   const std::pair<uint64_t, uint64_t> cases[] = {{0, 0}, {2, 0}, {4, 0}, {5, 1}, {8, 1}, {1000, 1}};
   for (auto [word, page] : cases) {
@@ -274,13 +281,17 @@ Stream random_book(unsigned seed) {
   Stream s;
   for (int i = 0; i < 3000; ++i) {
     if (chance(2)) {
-      s.picture(chance(70) ? 1 + static_cast<int>(rng() % 900) : 0, 1 + static_cast<int>(rng() % 900),
+      s.picture(chance(70) ? 1 + static_cast<int>(rng() % 900) : 0,
+                1 + static_cast<int>(rng() % 900),
                 chance(20) ? uint8_t{BRK_DOCUMENT} : uint8_t{BRK_BLOCK});
       continue;
     }
     std::string text(1 + rng() % (chance(3) ? 40 : 12), static_cast<char>('a' + rng() % 26));
-    if (text.size() >= 6 && chance(50)) hyphen_table()[text] = {2, static_cast<uint32_t>(text.size() - 2)};
-    const uint8_t brk = chance(1) ? uint8_t{BRK_DOCUMENT} : chance(6) ? uint8_t{BRK_BLOCK} : uint8_t{BRK_NONE};
+    if (text.size() >= 6 && chance(50))
+      hyphen_table()[text] = {2, static_cast<uint32_t>(text.size() - 2)};
+    const uint8_t brk = chance(1)   ? uint8_t{BRK_DOCUMENT}
+                        : chance(6) ? uint8_t{BRK_BLOCK}
+                                    : uint8_t{BRK_NONE};
     const uint8_t style = chance(3) ? uint8_t{STYLE_HEADING} : static_cast<uint8_t>(rng() % 3);
     s.word(text, style, brk, brk == BRK_NONE && chance(12));
   }
@@ -358,7 +369,8 @@ TEST_P(PaginatorInvariants, EveryWordLandsOnExactlyOnePageAndLinesStayInTheirWid
   }
 }
 
-LayoutSetup with(int32_t font, int32_t margin, int32_t line_pct, int32_t w = 1072, int32_t h = 1448) {
+LayoutSetup with(int32_t font, int32_t margin, int32_t line_pct, int32_t w = 1072,
+                 int32_t h = 1448) {
   LayoutSetup s;
   s.font_px = font;
   s.margin_px = margin;
@@ -368,9 +380,19 @@ LayoutSetup with(int32_t font, int32_t margin, int32_t line_pct, int32_t w = 107
   return s;
 }
 
+std::string setting_name(const testing::TestParamInfo<LayoutSetup>& info) {
+  static const char* const names[] = {"small_screen",
+                                      "defaults",
+                                      "largest",
+                                      "landscape_smallest",
+                                      "text_taller_than_the_page",
+                                      "margins_wider_than_the_screen"};
+  return names[info.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(LayoutSettings, PaginatorInvariants,
                          testing::Values(LayoutSetup{}, with(40, 64, 148), with(110, 144, 180),
-                                         with(32, 24, 92, 1448, 1072),
-                                         // text taller than the page, text width below zero
-                                         with(2000, 64, 148), with(40, 700, 148)));
+                                         with(32, 24, 92, 1448, 1072), with(2000, 64, 148),
+                                         with(40, 700, 148)),
+                         setting_name);
 }  // namespace

@@ -1,10 +1,11 @@
 #include "app/reader_page.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include "app/app_state.h"
 #include "app/line_walker.h"
@@ -100,7 +101,9 @@ TEST_F(ReaderPage, HighlightShadesItsWordsAndTheSpacesAfterThem) {
   // Three words in the middle of a body line of page 1.
   const auto [first, last] = layout.page_lines(1);
   size_t li = first;
-  while (li < last && (layout.lines[li].word_to - layout.lines[li].word_from < 6 || layout.lines[li].start_off)) ++li;
+  while (li < last &&
+         (layout.lines[li].word_to - layout.lines[li].word_from < 6 || layout.lines[li].start_off))
+    ++li;
   ASSERT_LT(li, last);
   const LayoutLine line = layout.lines[li];
   const uint64_t start = line.word_from + 1;
@@ -166,9 +169,15 @@ TEST_F(ReaderPage, HyphenatedWordContinuesOnTheNextPage) {
     if (last.cut_off == 0) continue;
     found = true;
     std::string end, rest;
-    walk_line(last, m, [&](const PlacedWord& w) { end = std::string(w.shown); return true; });
+    walk_line(last, m, [&](const PlacedWord& w) {
+      end = std::string(w.shown);
+      return true;
+    });
     const LayoutLine& next = layout.lines[layout.page_starts[p + 1]];
-    walk_line(next, m, [&](const PlacedWord& w) { rest = std::string(w.shown); return false; });
+    walk_line(next, m, [&](const PlacedWord& w) {
+      rest = std::string(w.shown);
+      return false;
+    });
     const std::string word = ql_words()[last.word_to - 1].text;
     EXPECT_EQ(next.start_off, last.cut_off);
     EXPECT_EQ(end, word.substr(0, last.cut_off) + "-");
@@ -182,8 +191,12 @@ TEST_F(ReaderPage, HyphenatedWordContinuesOnTheNextPage) {
 
 TEST(ReaderFooter, TimeLeftAndPercent) {
   const std::pair<uint64_t, const char*> times[] = {
-      {0, "0 min left"},     {249, "0 min left"},       {250, "1 min left"},
-      {14999, "59 min left"}, {15000, "1 h 0 min left"}, {20000, "1 h 20 min left"},
+      {0, "0 min left"},
+      {249, "0 min left"},
+      {250, "1 min left"},
+      {14999, "59 min left"},
+      {15000, "1 h 0 min left"},
+      {20000, "1 h 20 min left"},
       {2000000, "133 h 20 min left"},
   };
   for (auto [words, text] : times) {
@@ -206,9 +219,12 @@ TEST(ReaderFooter, TimeLeftAndPercent) {
     const char* right;
   };
   const Case cases[] = {
-      {0, 0, "1 h 20 min left", "14%"}, {0, 6, "56 min left", "100%"},
+      {0, 0, "1 h 20 min left", "14%"},
+      {0, 6, "56 min left", "100%"},
       {0, 9, "1 h 20 min left", "142%"},  // a page not in the table: the whole book left
-      {1, 0, "Page 1 of 7", "14%"},     {2, 3, "", "57%"}, {3, 3, "", ""},
+      {1, 0, "Page 1 of 7", "14%"},
+      {2, 3, "", "57%"},
+      {3, 3, "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.foot) + " page " + std::to_string(c.page));
@@ -250,8 +266,9 @@ TEST_F(ReaderTools, RenderWritesAGreyPngOfTheChosenPage) {
   const std::string png = read_file(file("p5.png"));
   ASSERT_GT(png.size(), 33u);
   auto be32 = [&](size_t at) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(png[at]) << 24 | static_cast<uint8_t>(png[at + 1]) << 16 |
-                                 static_cast<uint8_t>(png[at + 2]) << 8 | static_cast<uint8_t>(png[at + 3]));
+    return static_cast<uint32_t>(
+        static_cast<uint8_t>(png[at]) << 24 | static_cast<uint8_t>(png[at + 1]) << 16 |
+        static_cast<uint8_t>(png[at + 2]) << 8 | static_cast<uint8_t>(png[at + 3]));
   };
   EXPECT_EQ(png.substr(1, 3), "PNG");
   EXPECT_EQ(be32(16), 1072u);
@@ -286,12 +303,12 @@ std::vector<std::pair<unsigned long, unsigned long>> bench_lines(const std::stri
     double open = 0, lay = 0, draw = 0;
     unsigned long words = 0, pages = 0;
     char check[160];
-    if (sscanf(line.c_str(), "open %lf ms  layout %lf ms  draw %lf ms  words %lu pages %lu", &open, &lay,
-               &draw, &words, &pages) != 5) {
+    if (sscanf(line.c_str(), "open %lf ms  layout %lf ms  draw %lf ms  words %lu pages %lu", &open,
+               &lay, &draw, &words, &pages) != 5) {
       return {};
     }
-    snprintf(check, sizeof check, "open %.1f ms  layout %.1f ms  draw %.1f ms  words %lu pages %lu", open, lay,
-             draw, words, pages);
+    snprintf(check, sizeof check, "open %.1f ms  layout %.1f ms  draw %.1f ms  words %lu pages %lu",
+             open, lay, draw, words, pages);
     if (line != check) return {};
     out.emplace_back(words, pages);
     from = end + 1;
