@@ -240,6 +240,7 @@ bool window_front_init(int* argc, char*** argv) {
   gtk_box_pack_start(GTK_BOX(box), menu, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), win.area, TRUE, TRUE, 0);
   gtk_container_add(GTK_CONTAINER(win.window), box);
+  gtk_widget_show_all(box);  // hidden widgets measure as nothing
   size_window(menu);
 
   g_signal_connect(win.area, "draw", G_CALLBACK(draw_area), nullptr);

@@ -1,0 +1,265 @@
+// The GTK window under Xvfb: its size, a mouse click and a key reaching the core, a book added the
+// way a drop adds it, the window's pixels showing the presented frame, and quitting. Skipped when
+// Xvfb or xdotool is missing.
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <gdk/gdk.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#ifdef QL_TEST_QUILLO
+
+namespace fs = std::filesystem;
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kViewW = 536;
+constexpr int kViewH = 724;
+
+bool have(const char* tool) {
+  return system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Output of a shell command, with the display set.
+std::string run(const std::string& display, const std::string& cmd) {
+  std::string full = "DISPLAY=" + display + " " + cmd + " 2>/dev/null";
+  std::string out;
+  if (FILE* p = popen(full.c_str(), "r")) {
+    char buf[256];
+    while (fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+  }
+  return out;
+}
+
+// A private X server; its display number is chosen by the server itself.
+class Xvfb {
+ public:
+  Xvfb() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const std::string fd = std::to_string(fds[1]);
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+                          "-nolisten", "tcp", nullptr};
+    if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+      pid_ = -1;
+    }
+    close(fds[1]);
+    char buf[16] = {};
+    if (pid_ > 0 && read(fds[0], buf, sizeof buf - 1) > 0) display_ = ":" + std::to_string(atoi(buf));
+    close(fds[0]);
+  }
+  ~Xvfb() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+struct Geometry {
+  int x = 0, y = 0, w = 0, h = 0;
+};
+
+Geometry window_geometry(const std::string& display, const std::string& id) {
+  Geometry g;
+  const std::string out = run(display, "xdotool getwindowgeometry --shell " + id);
+  sscanf(out.c_str(), "WINDOW=%*d\nX=%d\nY=%d\nWIDTH=%d\nHEIGHT=%d", &g.x, &g.y, &g.w, &g.h);
+  return g;
+}
+
+bool wait_for_file(const std::string& path, int timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (Clock::now() < deadline) {
+    if (fs::exists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// The screen's pixels of the given rectangle, grabbed through GDK on the test's own connection.
+struct Shot {
+  GdkPixbuf* pixbuf = nullptr;
+  ~Shot() {
+    if (pixbuf) g_object_unref(pixbuf);
+  }
+  bool rgb_at(int x, int y, int* r, int* g, int* b) const {
+    if (!pixbuf || x < 0 || y < 0 || x >= gdk_pixbuf_get_width(pixbuf) ||
+        y >= gdk_pixbuf_get_height(pixbuf)) {
+      return false;
+    }
+    const guchar* p = gdk_pixbuf_get_pixels(pixbuf) + y * gdk_pixbuf_get_rowstride(pixbuf) +
+                      x * gdk_pixbuf_get_n_channels(pixbuf);
+    *r = p[0];
+    *g = p[1];
+    *b = p[2];
+    return true;
+  }
+};
+
+bool grab(const std::string& display, const Geometry& area, Shot* shot) {
+  static GdkDisplay* connection = nullptr;
+  if (!connection) {
+    // Only this test talks to a display from the test process; this one is private.
+    setenv("DISPLAY", display.c_str(), 1);
+    gdk_set_allowed_backends("x11");
+    if (!gdk_init_check(nullptr, nullptr)) return false;
+    connection = gdk_display_get_default();
+  }
+  if (!connection) return false;
+  GdkWindow* root = gdk_screen_get_root_window(gdk_display_get_default_screen(connection));
+  shot->pixbuf = gdk_pixbuf_get_from_window(root, area.x, area.y, area.w, area.h);
+  if (const char* keep = getenv("QL_KEEP_WINDOW_SHOT"); keep && shot->pixbuf) {
+    gdk_pixbuf_save(shot->pixbuf, keep, "png", nullptr, nullptr);
+  }
+  return shot->pixbuf != nullptr;
+}
+
+// Lines of the core's timing log that record a presented frame.
+int presents(const std::string& tmp_parent) {
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(tmp_parent)) {
+    const std::string log = read_file(e.path() / "ql-timing.log");
+    for (size_t at = log.find("present "); at != std::string::npos; at = log.find("present ", at + 1)) {
+      n++;
+    }
+  }
+  return n;
+}
+
+// Waits until the core has presented more than `after` frames.
+bool wait_for_present(const std::string& tmp_parent, int after) {
+  for (int i = 0; i < 200; i++) {
+    if (presents(tmp_parent) > after) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(Window, OpensShowsFramesAndTakesInput) {
+  if (!have("Xvfb") || !have("xdotool")) GTEST_SKIP() << "Xvfb and xdotool are needed";
+  Xvfb x;
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  TempDir dir;
+  const std::string script = dir / "script";
+  const std::string data = dir / "data";
+  const std::string tmp = dir / "tmp";
+  fs::create_directories(tmp);
+  write_file(dir / "Added.epub", "book");
+  write_file(script, "");
+  const int pid = start_program(QL_TEST_QUILLO, {},
+                                {{"DISPLAY", x.display()},
+                                 {"CVNL_DATA", data},
+                                 {"CVNL_TEST", script},
+                                 {"CVNL_NO_SAMPLES", "1"},
+                                 {"TMPDIR", tmp},
+                                 {"QL_TIMING", "1"},
+                                 {"GDK_BACKEND", "x11"},
+                                 {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+                                 {"NO_AT_BRIDGE", "1"}});
+  ASSERT_GT(pid, 0);
+  struct Reaper {
+    int pid;
+    ~Reaper() {
+      if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+      }
+    }
+  } reaper{pid};
+
+  // No window manager here: find the window, then move and click inside it without activating.
+  std::string id;
+  for (int i = 0; i < 200 && id.empty(); i++) {
+    id = run(x.display(), "xdotool search --name '^Corvell Nalo$'");
+    if (!id.empty()) id = id.substr(0, id.find('\n'));
+    if (id.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_FALSE(id.empty()) << "the window did not appear";
+  write_file(script, "idle\n");
+  ASSERT_TRUE(wait_for_present(tmp, 0)) << "no frame was presented";
+  const Geometry win = window_geometry(x.display(), id);
+  // The frame's area is 536 x 724 below the menu bar.
+  EXPECT_EQ(win.w, kViewW);
+  const int menu_h = win.h - kViewH;
+  EXPECT_GT(menu_h, 10);
+  EXPECT_LT(menu_h, 80);
+
+  // A click, then a key: the core wakes for each and presents a new frame.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  int before = presents(tmp);
+  const std::string spot = std::to_string(kViewW / 2) + " " + std::to_string(menu_h + kViewH - 20);
+  run(x.display(), "xdotool mousemove --window " + id + " " + spot + " click 1");
+  EXPECT_TRUE(wait_for_present(tmp, before)) << "the click did not reach the core";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  before = presents(tmp);
+  run(x.display(), "xdotool key --window " + id + " Right");
+  EXPECT_TRUE(wait_for_present(tmp, before)) << "the key did not reach the core";
+
+  // A book added the way a drop adds it.
+  const std::string ppm = dir / "frame.ppm";
+  write_file(script, "idle\ndrop " + dir / "Added.epub" + "\nidle\nwait 300\nidle\nshotc " + ppm +
+                         "\n");
+  ASSERT_TRUE(wait_for_file(data + "/documents/Added.epub", 20000));
+  EXPECT_EQ(read_file(data + "/documents/Added.epub"), "book");
+  ASSERT_TRUE(wait_for_file(ppm, 20000));
+
+  // The window shows the presented frame at half scale: compare it with the frame averaged over
+  // 2 x 2 blocks.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const std::string frame = read_file(ppm);
+  const size_t head = std::string("P6\n1072 1448\n255\n").size();
+  ASSERT_EQ(frame.size(), head + 1072 * 1448 * 3);
+  Shot shot;
+  ASSERT_TRUE(grab(x.display(), {win.x, win.y + menu_h, kViewW, kViewH}, &shot));
+  double diff = 0;
+  int samples = 0, dark_samples = 0;
+  for (int y = 4; y < kViewH - 4; y += 3) {
+    for (int xx = 4; xx < kViewW - 4; xx += 3) {
+      int rgb[3];
+      ASSERT_TRUE(shot.rgb_at(xx, y, &rgb[0], &rgb[1], &rgb[2]));
+      for (int c = 0; c < 3; c++) {
+        int sum = 0;
+        for (int dy = 0; dy < 2; dy++) {
+          for (int dx = 0; dx < 2; dx++) {
+            sum += uint8_t(frame[head + ((size_t(2 * y + dy) * 1072) + 2 * xx + dx) * 3 + c]);
+          }
+        }
+        diff += std::abs(rgb[c] - sum / 4.0);
+      }
+      dark_samples += rgb[0] < 128 ? 1 : 0;
+      samples++;
+    }
+  }
+  EXPECT_LT(diff / (samples * 3), 6.0) << "the window does not show the presented frame";
+  EXPECT_GT(dark_samples, 0) << "the frame shows nothing but paper";
+
+  // Quitting from the keyboard goes through the core, which ends the process with status 0.
+  run(x.display(), "xdotool key --window " + id + " ctrl+q");
+  const ProgramResult res = wait_program(pid, 20000);
+  reaper.pid = -1;
+  EXPECT_FALSE(res.timed_out);
+  EXPECT_EQ(res.status, 0);
+}
+
+#endif  // QL_TEST_QUILLO

@@ -1,0 +1,75 @@
+#include "support/run_program.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> merged_env(const EnvList& extra) {
+  std::vector<std::string> out;
+  for (char** e = environ; *e; e++) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('='));
+    bool replaced = false;
+    for (const auto& [k, v] : extra) replaced = replaced || k == name;
+    if (!replaced) out.push_back(entry);
+  }
+  for (const auto& [k, v] : extra) out.push_back(k + "=" + v);
+  return out;
+}
+}  // namespace
+
+int start_program(const std::string& program, const std::vector<std::string>& args,
+                  const EnvList& env) {
+  std::vector<std::string> argv_s = {program};
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_s) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env_s = merged_env(env);
+  std::vector<char*> envp;
+  for (auto& e : env_s) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+    return -1;
+  }
+  return pid;
+}
+
+ProgramResult wait_program(int pid, int timeout_ms) {
+  ProgramResult r;
+  if (pid <= 0) return r;
+  const auto start = Clock::now();
+  const auto deadline = start + std::chrono::milliseconds(timeout_ms);
+  int status = 0;
+  for (;;) {
+    const pid_t w = waitpid(pid, &status, WNOHANG);
+    if (w == pid) break;
+    if (w < 0 && errno != EINTR) return r;
+    if (Clock::now() >= deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      r.timed_out = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  r.elapsed_ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  if (!r.timed_out && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+  return r;
+}
+
+ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const EnvList& env, int timeout_ms) {
+  return wait_program(start_program(program, args, env), timeout_ms);
+}
