@@ -272,6 +272,47 @@ TEST(PageOfWord, FindsTheLastPageStartingAtOrBeforeTheWord) {
   EXPECT_EQ(t.page_lines(3), (std::pair<size_t, size_t>{0, 0}));
 }
 
+#ifdef __SANITIZE_ADDRESS__
+// The sanitizer's allocator reports every allocation to a hook.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+std::atomic<bool> counting{false};
+std::atomic<size_t> allocations{0};
+void count_malloc(const volatile void*, size_t) {
+  if (counting) ++allocations;
+}
+void ignore_free(const volatile void*) {}
+
+size_t allocations_while(const std::function<void()>& work) {
+  static const int installed = __sanitizer_install_malloc_and_free_hooks(count_malloc, ignore_free);
+  EXPECT_NE(installed, 0);
+  allocations = 0;
+  counting = true;
+  work();
+  counting = false;
+  return allocations;
+}
+
+// The tables grow geometrically; nothing else is allocated, whatever the book's length.
+TEST_F(Paginator, AllocatesNothingPerWord) {
+  LayoutSetup setup;
+  setup.hyphenate = false;
+  std::vector<size_t> counts;
+  for (int words : {20000, 200000}) {
+    Stream book;
+    for (int i = 0; i < words; ++i) book.word(i % 3 ? "aaaa" : "bb", STYLE_PLAIN, i % 50 ? 0 : 1);
+    const LayoutSource src = source_of(book.all(), setup);
+    PageTable t;
+    t.margin_px = setup.margin_px;
+    t.line_pct = setup.line_pct;
+    counts.push_back(allocations_while([&] { ASSERT_TRUE(paginate(t, src, setup.font_px)); }));
+    EXPECT_GT(t.lines.size(), static_cast<size_t>(words / 5));
+  }
+  EXPECT_LT(counts[0], 60u);
+  EXPECT_LT(counts[1], counts[0] + 15);  // ten times the words: a few more growth steps
+}
+#endif
+
 // Random books under ordinary and extreme settings keep the layout's promises.
 class PaginatorInvariants : public testing::TestWithParam<LayoutSetup> {};
 
