@@ -325,16 +325,25 @@ TEST_F(LayoutCache, RelayoutKeepsThePageAndTheBackMarkOnTheirWords) {
   app.page = 37;
   app.back_page = 12;
   app.back_valid = true;
-  const uint64_t word = layout.page_first_word(37);
-  const uint64_t back_word = layout.page_first_word(12);
-  for (int32_t size : {64, 32}) {
-    SCOPED_TRACE(size);
-    layout.font_px = size;
+  auto holds = [](uint64_t page, uint64_t w) {
+    return layout.page_first_word(page) <= w &&
+           (page + 1 >= layout.page_count() || layout.page_first_word(page + 1) > w);
+  };
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"larger text", [] { layout.font_px = 64; }},
+      {"smaller text", [] { layout.font_px = 32; }},
+      {"landscape", [] { ql_set_rotation(1); }},
+      {"portrait again", [] { ql_set_rotation(0); }},
+  };
+  for (const auto& [name, change] : changes) {
+    SCOPED_TRACE(name);
+    // Each page keeps the first word it showed before the change.
+    const uint64_t word = layout.page_first_word(app.page);
+    const uint64_t back_word = layout.page_first_word(app.back_page);
+    const uint64_t pages = layout.page_count();
+    change();
     relayout_keep_position();
-    auto holds = [](uint64_t page, uint64_t w) {
-      return layout.page_first_word(page) <= w &&
-             (page + 1 >= layout.page_count() || layout.page_first_word(page + 1) > w);
-    };
+    EXPECT_NE(layout.page_count(), pages);
     EXPECT_TRUE(holds(app.page, word));
     EXPECT_TRUE(app.back_valid);
     EXPECT_TRUE(holds(app.back_page, back_word));
