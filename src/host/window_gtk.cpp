@@ -13,6 +13,7 @@
 #include <csignal>
 #include <glib-unix.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -170,6 +171,12 @@ gboolean key_press(GtkWidget*, GdkEventKey* e, gpointer) {
   }
 }
 
+// The drop itself asks for the file list; its arrival below answers whether anything was added.
+gboolean drag_drop(GtkWidget* area, GdkDragContext* context, gint, gint, guint time, gpointer) {
+  gtk_drag_get_data(area, context, gdk_atom_intern_static_string("text/uri-list"), time);
+  return TRUE;
+}
+
 void drag_received(GtkWidget*, GdkDragContext* context, gint, gint, GtkSelectionData* data,
                    guint, guint time, gpointer) {
   std::vector<std::string> paths;
@@ -253,7 +260,9 @@ bool window_front_init(int* argc, char*** argv) {
   g_signal_connect(win.window, "delete-event", G_CALLBACK(close_requested), nullptr);
 
   static GtkTargetEntry uri_target = {const_cast<gchar*>("text/uri-list"), 0, 0};
-  gtk_drag_dest_set(win.area, GTK_DEST_DEFAULT_ALL, &uri_target, 1, GDK_ACTION_COPY);
+  gtk_drag_dest_set(win.area, GtkDestDefaults(GTK_DEST_DEFAULT_MOTION | GTK_DEST_DEFAULT_HIGHLIGHT),
+                    &uri_target, 1, GDK_ACTION_COPY);
+  g_signal_connect(win.area, "drag-drop", G_CALLBACK(drag_drop), nullptr);
   g_signal_connect(win.area, "drag-data-received", G_CALLBACK(drag_received), nullptr);
 
   g_unix_signal_add(SIGINT, quit_signal, nullptr);

@@ -38,6 +38,7 @@ bool scheme_is_dark(GVariant* value) {
 
 void setting_changed(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
                      GVariant* params, gpointer) {
+  if (!g_variant_is_of_type(params, G_VARIANT_TYPE("(ssv)"))) return;
   const gchar* ns = nullptr;
   const gchar* key = nullptr;
   GVariant* value = nullptr;

@@ -59,7 +59,7 @@ TEST_F(HostRing, EmptyRingPollTimeoutAndWake) {
   EXPECT_EQ(plat_pending(), 0);
   auto t0 = Clock::now();
   EXPECT_EQ(next_event(0), 0);
-  EXPECT_LT(ms_since(t0), 50);
+  EXPECT_LT(ms_since(t0), 500);  // at once (generous for a loaded machine)
 
   t0 = Clock::now();
   EXPECT_EQ(next_event(120), 0);
