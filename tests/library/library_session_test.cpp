@@ -1,0 +1,339 @@
+// The library driven end to end: the real program, headless, with test-driver scripts over a data
+// folder of EPUBs made here. A book opened from the library, read and left shows its progress in
+// the list, also after a restart; a dropped book arrives in the documents folder and is listed as
+// new; a warm start takes titles, authors and covers from its caches without reading the books.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+#include "app/reader_taps.h"
+#include "app/reader_toolbar.h"
+#include "app/ui_state.h"
+#include "app/ui_text.h"
+#include "cover_fixture.h"
+#include "display/framebuffer.h"
+#include "library/library_screen.h"
+#include "support/epub_builder.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+extern "C" unsigned char* stbi_load_from_memory(const unsigned char* buffer, int len, int* x, int* y,
+                                                int* channels_in_file, int desired_channels);
+
+#ifdef QL_TEST_QUILLO
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int kW = 1072;
+constexpr int kH = 1448;
+constexpr int kRunLimitMs = 20000;
+constexpr char kPgmHead[] = "P5\n1072 1448\n255\n";
+constexpr uint8_t kCoverGrey = 60;
+
+// The list's second line (author and status) of each row: under the label's descenders, above
+// the rule, right of the cover.
+constexpr int kStatusBandTop = 98;
+constexpr int kStatusBandHeight = 100;
+constexpr int kStatusBaseline = 142;
+constexpr int kListTextX = 232;
+
+using Grey = std::vector<uint8_t>;
+
+std::string paragraph(int n, int words) {
+  static const char* kWords[] = {"river", "stone", "quiet", "morning", "lantern", "harbour", "window",
+                                 "garden", "letter", "meadow", "silver", "anchor"};
+  std::string p;
+  for (int i = 0; i < words; ++i) {
+    if (!p.empty()) p += ' ';
+    p += kWords[(n * 7 + i * 5) % 12];
+  }
+  return "<p>" + p + ".</p>";
+}
+
+// A book of some twenty pages, so a few turns move its percent. Titles without descenders keep
+// the list's label clear of the status band below it.
+std::string book(const std::string& title, const std::string& author, bool with_cover) {
+  std::vector<std::string> bodies(3);
+  for (int c = 0; c < 3; ++c) {
+    for (int p = 0; p < 30; ++p) bodies[c] += paragraph(c * 100 + p, 40);
+  }
+  EpubSpec spec = simple_book(bodies);
+  spec.title = title;
+  spec.author = author;
+  if (with_cover) {
+    spec.items.emplace_back("cov", "cover.png", "image/png", flat_png(300, 420, kCoverGrey),
+                            "cover-image", false);
+  }
+  return build_epub(spec);
+}
+
+struct Library {
+  TempDir dir;
+  std::string data = dir / "data";
+  std::string docs = data + "/documents";
+  std::string state = data + "/ql/state";
+
+  // Listed by title while none has been read: Amber, Beacon (with a cover), Cedar.
+  Library() {
+    fs::create_directories(docs);
+    write_file(docs + "/Amber.epub", book("Amber", "Ann Reed", false));
+    write_file(docs + "/Beacon.epub", book("Beacon", "Ben Stone", true));
+    write_file(docs + "/Cedar.epub", book("Cedar", "Cal Moor", false));
+  }
+  std::string path(const std::string& name) const { return dir / name; }
+  EnvList env(const std::string& script) const {
+    EnvList e = {{"CVNL_DATA", data}, {"CVNL_NO_SAMPLES", "1"}, {"ASAN_OPTIONS", "detect_leaks=0"}};
+    if (!script.empty()) {
+      e.push_back({"CVNL_HEADLESS", "1"});
+      e.push_back({"CVNL_TEST", script});
+    }
+    return e;
+  }
+  // Starts on the library (no book named) and runs the whole script.
+  ProgramResult run(const std::string& lines) {
+    const std::string script = path("script");
+    write_file(script, lines);
+    return run_program(QL_TEST_QUILLO, {}, env(script), kRunLimitMs);
+  }
+  // The library as a picture, covers decoded at once; empty when the program failed.
+  Grey screen_library() {
+    const std::string png = path("library.png");
+    const ProgramResult r = run_program(QL_TEST_QUILLO, {"--screen", "library", png}, env(""), kRunLimitMs);
+    if (r.timed_out || r.status != 0) return {};
+    return decode_png(read_file(png));
+  }
+  static Grey decode_png(const std::string& bytes) {
+    int w = 0, h = 0, n = 0;
+    unsigned char* px = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                              static_cast<int>(bytes.size()), &w, &h, &n, 1);
+    if (!px) return {};
+    Grey out;
+    if (w == kW && h == kH) out.assign(px, px + size_t(kW) * kH);
+    free(px);
+    return out;
+  }
+};
+
+Grey pgm_pixels(const std::string& pgm) {
+  const size_t head = sizeof kPgmHead - 1;
+  if (pgm.size() != head + size_t(kW) * kH || pgm.compare(0, head, kPgmHead) != 0) return {};
+  return Grey(pgm.begin() + static_cast<std::ptrdiff_t>(head), pgm.end());
+}
+
+// Pixels of the status band of list row `row` that differ from what the toolkit draws for `text`
+// there on a blank screen.
+int status_band_difference(const Grey& shot, int row, const std::string& text) {
+  if (!ql_fb().pixels || ql_fb().width != kW || ql_fb().height != kH) {
+    ql_set_rotation(0);
+    if (ql_init(1) != 1) return -1;
+  }
+  ui_state = UiState{};
+  const LibraryGeometry g = library_geometry(kW, kH, false);
+  const int top = kLibraryItemsTop + row * g.row_pitch;
+  ql_clear();
+  ui_draw_text_fit(text.c_str(), 0, 42, kListTextX, top + kStatusBaseline, kW - 280);
+  int differ = 0;
+  const int left = kLibraryLeft + g.cover_w + 1;
+  for (int y = top + kStatusBandTop; y < top + kStatusBandTop + kStatusBandHeight; ++y) {
+    for (int x = left; x < kW; ++x) {
+      const size_t at = size_t(y) * kW + size_t(x);
+      differ += shot.at(at) != ql_fb().pixels[at];
+    }
+  }
+  return differ;
+}
+
+// The middle of a list row's cover.
+uint8_t cover_middle(const Grey& shot, int row) {
+  const LibraryGeometry g = library_geometry(kW, kH, false);
+  const int x = kLibraryLeft + g.cover_w / 2;
+  const int y = kLibraryItemsTop + row * g.row_pitch + g.row_pitch / 2;
+  return shot.at(size_t(y) * kW + size_t(x));
+}
+
+// A short tap in the middle of list row `row`.
+std::string tap_row(int row) {
+  const LibraryGeometry g = library_geometry(kW, kH, false);
+  const int x = kLibraryLeft + g.cell_w / 2;
+  const int y = kLibraryItemsTop + row * g.row_pitch + g.row_pitch / 2;
+  EXPECT_EQ(library_slot_at(g, x, y), std::optional<uint64_t>(row));
+  return "tap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\n";
+}
+
+TapEvent touch(int x, int y) { return TapEvent{uint32_t(x), uint32_t(y), uint32_t(x), uint32_t(y), 40, TAP_TOUCH}; }
+
+// The reader's taps: a page turn forward, opening the toolbar, and its "Library" column.
+std::string turn_page() {
+  const int x = kW - 72, y = kH / 2;
+  EXPECT_EQ(reader_touch_kind(touch(x, y), kW, kH), ReaderTouch::LinkOrTurn);
+  EXPECT_TRUE(reader_zone_forward(x, kW));
+  return "tap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\n";
+}
+std::string back_to_library() {
+  const int x = kW / 2, y = kH / 30;
+  EXPECT_EQ(reader_touch_kind(touch(x, y), kW, kH), ReaderTouch::Toolbar);
+  int first = -1, last = -1;
+  for (int row = 0; row < kToolbarHeight; ++row) {
+    if (toolbar_hit(row) != ToolbarTap::Column) continue;
+    if (first < 0) first = row;
+    last = row;
+  }
+  const int column_x = kW / 12;
+  EXPECT_EQ(toolbar_column(column_x, kW), 0) << "the Library column";
+  return "tap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\n" + "tap " +
+         std::to_string(column_x) + " " + std::to_string((first + last) / 2) + "\nidle\n";
+}
+
+// The percent and read flag library.tsv holds for a file name.
+std::optional<std::pair<int, int>> recorded(const std::string& tsv, const std::string& name) {
+  const std::string key = name + "\t";
+  for (size_t at = 0; at < tsv.size();) {
+    const size_t end = std::min(tsv.find('\n', at), tsv.size());
+    if (tsv.compare(at, key.size(), key) == 0) {
+      int percent = -1, read = -1;
+      if (sscanf(tsv.substr(at + key.size(), end - at - key.size()).c_str(), "%d\t%d", &percent, &read) == 2) {
+        return std::make_pair(percent, read);
+      }
+    }
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
+struct FileStamp {
+  ino_t inode = 0;
+  timespec mtime{};
+  bool operator==(const FileStamp& o) const {
+    return inode == o.inode && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
+  }
+};
+FileStamp stamp(const std::string& path) {
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0) return {};
+  return {st.st_ino, st.st_mtim};
+}
+}  // namespace
+
+TEST(LibrarySession, ABookReadFromTheLibraryShowsItsProgressThere) {
+  Library lib;
+  const std::string shot = lib.path("back.pgm");
+  std::string script = "idle\n" + tap_row(1);  // Beacon
+  for (int i = 0; i < 3; ++i) script += turn_page();
+  script += back_to_library() + "shot " + shot + "\nquit\n";
+  const ProgramResult r = lib.run(script);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+
+  const std::string tsv = read_file(lib.state + "/library.tsv");
+  const auto beacon = recorded(tsv, "Beacon.epub");
+  ASSERT_TRUE(beacon) << tsv;
+  const int percent = beacon->first;
+  EXPECT_GT(percent, 0) << tsv;
+  EXPECT_LT(percent, 100) << tsv;
+  EXPECT_EQ(beacon->second, 0) << "three pages in is not finished";
+  const auto amber = recorded(tsv, "Amber.epub");
+  EXPECT_TRUE(!amber || amber->first == 0) << "an unopened book keeps no progress\n" << tsv;
+
+  // Back on the library the book just left heads the list with its percent; the others are new.
+  const Grey back = pgm_pixels(read_file(shot));
+  ASSERT_FALSE(back.empty());
+  const std::string progress = "Ben Stone  ·  " + std::to_string(percent) + "%";
+  EXPECT_EQ(status_band_difference(back, 0, progress), 0) << progress;
+  EXPECT_EQ(status_band_difference(back, 1, "Ann Reed  ·  New"), 0);
+  EXPECT_EQ(status_band_difference(back, 2, "Cal Moor  ·  New"), 0);
+
+  // A fresh start lists it first again (read last) with the same percent.
+  const std::string again_shot = lib.path("again.pgm");
+  const ProgramResult again_run = lib.run("idle\nshot " + again_shot + "\nquit\n");
+  ASSERT_FALSE(again_run.timed_out);
+  ASSERT_EQ(again_run.status, 0);
+  const Grey again = pgm_pixels(read_file(again_shot));
+  ASSERT_FALSE(again.empty());
+  EXPECT_EQ(status_band_difference(again, 0, progress), 0) << progress;
+  EXPECT_EQ(status_band_difference(again, 1, "Ann Reed  ·  New"), 0);
+}
+
+TEST(LibrarySession, ADroppedBookIsCopiedInAndListedAsNew) {
+  Library lib;
+  const std::string source = lib.path("Dawn.epub");
+  const std::string bytes = book("Dawn", "Dee Walker", false);
+  write_file(source, bytes);
+  const std::string copy = lib.docs + "/Dawn.epub";
+  const std::string script = lib.path("script");
+  const std::string shot = lib.path("dropped.pgm");
+  write_file(script, "idle\ndrop " + source + "\n");
+  const int pid = start_program(QL_TEST_QUILLO, {}, lib.env(script));
+  ASSERT_GT(pid, 0);
+  // The copy lands under its final name by a rename just before the library hears of it; the
+  // script goes on once it is there.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!fs::exists(copy) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  {
+    FILE* f = fopen(script.c_str(), "ab");
+    ASSERT_NE(f, nullptr);
+    const std::string rest = "wait 200\nidle\nshot " + shot + "\nquit\n";
+    fwrite(rest.data(), 1, rest.size(), f);
+    fclose(f);
+  }
+  const ProgramResult r = wait_program(pid, kRunLimitMs);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+
+  ASSERT_TRUE(fs::exists(copy));
+  EXPECT_EQ(read_file(copy), bytes);
+  EXPECT_EQ(read_file(source), bytes) << "the dropped file is copied, not moved";
+  EXPECT_FALSE(fs::exists(copy + ".part"));
+
+  // Listed in its place by title, unread: "New" beside its author.
+  const Grey after = pgm_pixels(read_file(shot));
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(status_band_difference(after, 3, "Dee Walker  ·  New"), 0);
+  EXPECT_EQ(status_band_difference(after, 2, "Cal Moor  ·  New"), 0);
+}
+
+TEST(LibrarySession, AWarmStartReadsNoBookForTitlesOrCovers) {
+  Library lib;
+  fs::create_directories(lib.state);  // made by an earlier start
+  ASSERT_FALSE(lib.screen_library().empty());  // the cold scan fills the caches, covers included
+  const std::string cache = lib.state + "/scan-cache.tsv";
+  const std::string cached = read_file(cache);
+  ASSERT_NE(cached.find("Beacon"), std::string::npos) << cached;
+  const FileStamp before = stamp(cache);
+
+  // Every book becomes unreadable bytes of the same size and time: only the caches still know
+  // their titles, authors and covers.
+  for (const char* name : {"Amber.epub", "Beacon.epub", "Cedar.epub"}) {
+    const std::string p = lib.docs + "/" + name;
+    struct stat st{};
+    ASSERT_EQ(stat(p.c_str(), &st), 0);
+    write_file(p, std::string(static_cast<size_t>(st.st_size), 'x'));
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+  }
+
+  const std::string shot = lib.path("warm.pgm");
+  const ProgramResult r = lib.run("idle\nshot " + shot + "\nquit\n");
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(read_file(cache), cached);
+  EXPECT_TRUE(stamp(cache) == before) << "the scan cache was written again";
+
+  const Grey warm = pgm_pixels(read_file(shot));
+  ASSERT_FALSE(warm.empty());
+  EXPECT_EQ(status_band_difference(warm, 0, "Ann Reed  ·  New"), 0);
+  EXPECT_EQ(status_band_difference(warm, 1, "Ben Stone  ·  New"), 0);
+  EXPECT_NEAR(cover_middle(warm, 1), kCoverGrey, 2) << "Beacon's cover from its cover file";
+}
+
+#endif  // QL_TEST_QUILLO
