@@ -60,9 +60,10 @@ class TlsServer {
     posix_spawn_file_actions_adddup2(&fa, STDOUT_FILENO, STDERR_FILENO);
     const std::string accept = "127.0.0.1:" + std::to_string(port);
     const std::string cert = dir / "cert.pem", key = dir / "key.pem";
-    const char* argv[] = {"openssl", "s_server", "-accept", accept.c_str(), "-cert", cert.c_str(),
-                          "-key", key.c_str(), "-naccept", "1", nullptr};
-    if (posix_spawnp(&pid_, "openssl", &fa, nullptr, const_cast<char**>(argv), environ) != 0) {
+    // The time limit ends a server left behind by a test that died.
+    const char* argv[] = {"timeout", "60", "openssl", "s_server", "-accept", accept.c_str(),
+                          "-cert", cert.c_str(), "-key", key.c_str(), "-naccept", "1", nullptr};
+    if (posix_spawnp(&pid_, "timeout", &fa, nullptr, const_cast<char**>(argv), environ) != 0) {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&fa);

@@ -4,14 +4,14 @@
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <gdk/gdk.h>
+#include <gtk/gtk.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -20,14 +20,19 @@
 
 namespace fs = std::filesystem;
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr int kViewW = 536;
 constexpr int kViewH = 724;
+
+// GTK serves one thread of a process; ctest runs each test in a process of its own, but a direct
+// run of every test shares one. The first windowed test takes GTK, later ones skip.
+bool claim_gtk() {
+  static std::atomic<bool> claimed{false};
+  return !claimed.exchange(true);
+}
 
 bool have(const char* tool) {
   return system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
@@ -51,12 +56,8 @@ class Xvfb {
   Xvfb() {
     int fds[2];
     if (pipe(fds) != 0) return;
-    const std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-                          "-nolisten", "tcp", nullptr};
-    if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-      pid_ = -1;
-    }
+    pid_ = start_program("Xvfb", {"-displayfd", std::to_string(fds[1]), "-screen", "0",
+                                  "1280x1024x24", "-nolisten", "tcp"}, {});
     close(fds[1]);
     char buf[16] = {};
     if (pid_ > 0 && read(fds[0], buf, sizeof buf - 1) > 0) display_ = ":" + std::to_string(atoi(buf));
@@ -156,46 +157,62 @@ bool wait_for_present(const std::string& tmp_parent, int after) {
 
 }  // namespace
 
+// The program in a window on the private display, with a data folder, an empty script, the
+// timing log and no desktop services; killed at the end unless it ended by itself.
+struct WindowedProgram {
+  TempDir dir;
+  std::string script = dir / "script";
+  std::string data = dir / "data";
+  std::string tmp = dir / "tmp";
+  int pid = -1;
+  std::string id;  // the X window
+
+  explicit WindowedProgram(const std::string& display) {
+    fs::create_directories(tmp);
+    write_file(script, "");
+    pid = start_program(QL_TEST_QUILLO, {},
+                        {{"DISPLAY", display},
+                         {"CVNL_DATA", data},
+                         {"CVNL_TEST", script},
+                         {"TMPDIR", tmp},
+                         {"QL_TIMING", "1"},
+                         {"GDK_BACKEND", "x11"},
+                         {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+                         {"NO_AT_BRIDGE", "1"}});
+    // No window manager here: the window is found by its title and never activated.
+    for (int i = 0; pid > 0 && i < 200 && id.empty(); i++) {
+      id = run(display, "xdotool search --name '^Corvell Nalo$'");
+      if (!id.empty()) id = id.substr(0, id.find('\n'));
+      if (id.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+  ~WindowedProgram() {
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+  ProgramResult wait_exit(int timeout_ms) {
+    const ProgramResult r = wait_program(pid, timeout_ms);
+    pid = -1;
+    return r;
+  }
+};
+
 TEST(Window, OpensShowsFramesAndTakesInput) {
   if (!have("Xvfb") || !have("xdotool")) GTEST_SKIP() << "Xvfb and xdotool are needed";
+  if (!claim_gtk()) GTEST_SKIP() << "GTK is in use by another test of this process";
   Xvfb x;
   ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  WindowedProgram p(x.display());
+  ASSERT_GT(p.pid, 0);
+  ASSERT_FALSE(p.id.empty()) << "the window did not appear";
+  const std::string& id = p.id;
+  const std::string& tmp = p.tmp;
+  const std::string& data = p.data;
+  const std::string& script = p.script;
   TempDir dir;
-  const std::string script = dir / "script";
-  const std::string data = dir / "data";
-  const std::string tmp = dir / "tmp";
-  fs::create_directories(tmp);
   write_file(dir / "Added.epub", "book");
-  write_file(script, "");
-  const int pid = start_program(QL_TEST_QUILLO, {},
-                                {{"DISPLAY", x.display()},
-                                 {"CVNL_DATA", data},
-                                 {"CVNL_TEST", script},
-                                 {"CVNL_NO_SAMPLES", "1"},
-                                 {"TMPDIR", tmp},
-                                 {"QL_TIMING", "1"},
-                                 {"GDK_BACKEND", "x11"},
-                                 {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-                                 {"NO_AT_BRIDGE", "1"}});
-  ASSERT_GT(pid, 0);
-  struct Reaper {
-    int pid;
-    ~Reaper() {
-      if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-      }
-    }
-  } reaper{pid};
-
-  // No window manager here: find the window, then move and click inside it without activating.
-  std::string id;
-  for (int i = 0; i < 200 && id.empty(); i++) {
-    id = run(x.display(), "xdotool search --name '^Corvell Nalo$'");
-    if (!id.empty()) id = id.substr(0, id.find('\n'));
-    if (id.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ASSERT_FALSE(id.empty()) << "the window did not appear";
   write_file(script, "idle\n");
   ASSERT_TRUE(wait_for_present(tmp, 0)) << "no frame was presented";
   const Geometry win = window_geometry(x.display(), id);
@@ -256,10 +273,90 @@ TEST(Window, OpensShowsFramesAndTakesInput) {
 
   // Quitting from the keyboard goes through the core, which ends the process with status 0.
   run(x.display(), "xdotool key --window " + id + " ctrl+q");
-  const ProgramResult res = wait_program(pid, 20000);
-  reaper.pid = -1;
+  const ProgramResult res = p.wait_exit(20000);
   EXPECT_FALSE(res.timed_out);
   EXPECT_EQ(res.status, 0);
+}
+
+namespace {
+
+// A small GTK window of this test process that offers one file for dragging, with its own main
+// loop on a thread of its own (the only thread here that touches GTK).
+class DragSource {
+ public:
+  DragSource(const std::string& display, const std::string& file) : file_(file) {
+    setenv("DISPLAY", display.c_str(), 1);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~DragSource() {
+    g_idle_add([](gpointer) -> gboolean {
+      gtk_main_quit();
+      return G_SOURCE_REMOVE;
+    }, nullptr);
+    thread_.join();
+  }
+
+ private:
+  void run() {
+    gdk_set_allowed_backends("x11");
+    if (!gtk_init_check(nullptr, nullptr)) return;
+    GtkWidget* w = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(w), "drag source");
+    gtk_window_set_default_size(GTK_WINDOW(w), 200, 200);
+    gtk_window_move(GTK_WINDOW(w), 900, 100);
+    GtkWidget* box = gtk_event_box_new();
+    gtk_container_add(GTK_CONTAINER(w), box);
+    static GtkTargetEntry uris = {const_cast<gchar*>("text/uri-list"), 0, 0};
+    gtk_drag_source_set(box, GDK_BUTTON1_MASK, &uris, 1, GDK_ACTION_COPY);
+    g_signal_connect(box, "drag-data-get", G_CALLBACK(provide_uri), this);
+    gtk_widget_show_all(w);
+    gtk_main();
+  }
+
+  static void provide_uri(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint, guint,
+                          gpointer self) {
+    gchar* uri = g_filename_to_uri(static_cast<DragSource*>(self)->file_.c_str(), nullptr, nullptr);
+    gchar* list[] = {uri, nullptr};
+    gtk_selection_data_set_uris(data, list);
+    g_free(uri);
+  }
+
+  std::string file_;
+  std::thread thread_;
+};
+
+}  // namespace
+
+TEST(Window, DroppedFileIsAdded) {
+  if (!have("Xvfb") || !have("xdotool")) GTEST_SKIP() << "Xvfb and xdotool are needed";
+  if (!claim_gtk()) GTEST_SKIP() << "GTK is in use by another test of this process";
+  Xvfb x;
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  WindowedProgram p(x.display());
+  ASSERT_FALSE(p.id.empty()) << "the window did not appear";
+  TempDir dir;
+  write_file(dir / "Dragged Book.epub", "dragged");
+  write_file(dir / "notes.docx", "not a book");
+  DragSource source(x.display(), dir / "Dragged Book.epub");
+  std::string src_id;
+  for (int i = 0; i < 100 && src_id.empty(); i++) {
+    src_id = run(x.display(), "xdotool search --name '^drag source$'");
+    if (src_id.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_FALSE(src_id.empty()) << "the drag source did not appear";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const Geometry target = window_geometry(x.display(), p.id);
+  // Press on the source, move in steps (a drag starts past a threshold), release over the frame.
+  std::string moves = "xdotool mousemove 1000 200 mousedown 1";
+  for (int i = 1; i <= 10; i++) {
+    moves += " sleep 0.05 mousemove " + std::to_string(1000 - i * (1000 - target.x - 268) / 10) +
+             " " + std::to_string(200 + i * (target.y + 400 - 200) / 10);
+  }
+  moves += " sleep 0.3 mouseup 1";
+  run(x.display(), moves);
+  ASSERT_TRUE(wait_for_file(p.data + "/documents/Dragged Book.epub", 10000))
+      << "the dropped book was not added";
+  EXPECT_EQ(read_file(p.data + "/documents/Dragged Book.epub"), "dragged");
 }
 
 #endif  // QL_TEST_QUILLO

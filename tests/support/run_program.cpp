@@ -4,7 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -39,9 +39,14 @@ int start_program(const std::string& program, const std::vector<std::string>& ar
   std::vector<char*> envp;
   for (auto& e : env_s) envp.push_back(e.data());
   envp.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
-    return -1;
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // Ended with the test, even when the test itself dies.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    execvpe(program.c_str(), argv.data(), envp.data());
+    _exit(127);
   }
   return pid;
 }

@@ -1,5 +1,6 @@
 // Runs a program as a child process with extra environment variables and a time limit, for tests
-// that drive the real program end to end.
+// that drive the real program end to end. The child is killed if the test process dies first. A
+// program name without a slash is looked up in PATH.
 #pragma once
 #include <string>
 #include <utility>
