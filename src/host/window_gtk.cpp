@@ -131,7 +131,8 @@ gboolean button_release(GtkWidget*, GdkEventButton* e, gpointer) {
   return TRUE;
 }
 
-// A press whose release the window will never see (focus or grab taken away) still ends, or
+// A press whose release the window will never see (focus or grab taken away, the window hidden)
+// still ends, or
 // every wait for the end of the gesture would hang.
 void end_lost_press() {
   if (!win.pointer_down) return;
@@ -145,6 +146,11 @@ gboolean grab_broken(GtkWidget*, GdkEvent*, gpointer) {
 }
 
 gboolean focus_out(GtkWidget*, GdkEventFocus*, gpointer) {
+  end_lost_press();
+  return FALSE;
+}
+
+gboolean unmapped(GtkWidget*, GdkEvent*, gpointer) {
   end_lost_press();
   return FALSE;
 }
@@ -256,6 +262,7 @@ bool window_front_init(int* argc, char*** argv) {
   g_signal_connect(win.area, "button-release-event", G_CALLBACK(button_release), nullptr);
   g_signal_connect(win.area, "grab-broken-event", G_CALLBACK(grab_broken), nullptr);
   g_signal_connect(win.window, "focus-out-event", G_CALLBACK(focus_out), nullptr);
+  g_signal_connect(win.window, "unmap-event", G_CALLBACK(unmapped), nullptr);
   g_signal_connect(win.window, "key-press-event", G_CALLBACK(key_press), nullptr);
   g_signal_connect(win.window, "delete-event", G_CALLBACK(close_requested), nullptr);
 

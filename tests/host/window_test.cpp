@@ -278,6 +278,24 @@ TEST(Window, OpensShowsFramesAndTakesInput) {
   EXPECT_EQ(res.status, 0);
 }
 
+TEST(Window, PressCutOffByHidingTheWindowStillEnds) {
+  if (!have("Xvfb") || !have("xdotool")) GTEST_SKIP() << "Xvfb and xdotool are needed";
+  Xvfb x;
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  WindowedProgram p(x.display());
+  ASSERT_FALSE(p.id.empty()) << "the window did not appear";
+  ASSERT_TRUE(wait_for_present(p.tmp, 0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const Geometry win = window_geometry(x.display(), p.id);
+  const int before = presents(p.tmp);
+  // Pressed, then the window goes away under the pointer: its release is never seen.
+  run(x.display(), "xdotool mousemove --window " + p.id + " 268 " +
+                       std::to_string(win.h - 20) + " mousedown 1 sleep 0.3 windowunmap --sync " +
+                       p.id + " sleep 0.3 mouseup 1 windowmap --sync " + p.id);
+  // The front end ends the press itself, so the core's wait for the end of the gesture is over.
+  EXPECT_TRUE(wait_for_present(p.tmp, before)) << "the cut-off press never ended";
+}
+
 namespace {
 
 // A small GTK window of this test process that offers one file for dragging, with its own main
