@@ -140,7 +140,9 @@ TEST(XhtmlWords, RandomMarkupKeepsTheInvariants) {
       ASSERT_FALSE(t.empty()) << doc;
       ASSERT_EQ(t.find_first_of(" \t\n\r\f\v"), std::string_view::npos) << doc;
       ASSERT_EQ(t.find("\xC2\xA0"), std::string_view::npos) << doc;
-      if (w.brk != BRK_NONE) ASSERT_EQ(w.join, 0) << doc;
+      if (w.brk != BRK_NONE) {
+        ASSERT_EQ(w.join, 0) << doc;
+      }
       ASSERT_LE(w.link, book.links.size()) << doc;
       ASSERT_EQ(w.style == STYLE_PICTURE, t[0] == kPictureMark) << doc;
     }
