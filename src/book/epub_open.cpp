@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "book/xml_scan.h"
 #include "display/ql_error.h"
@@ -79,6 +80,7 @@ bool read_spine(BookModel& book, const ZipArchive& zip, const OpfDocument& opf, 
     if (!first_skip) first_skip = reason;
   };
   bool in_spine = false;
+  std::unordered_set<std::string> read_paths;
   XmlScanner s(opf.text.c_str());
   while (nexttag(s)) {
     if (s.name == "spine") {
@@ -99,6 +101,9 @@ bool read_spine(BookModel& book, const ZipArchive& zip, const OpfDocument& opf, 
       continue;
     }
     std::string path = normpath(folder, item->second);
+    // Some packages list one document several times (items whose hrefs differ only by a
+    // fragment); its text belongs in the book once.
+    if (!read_paths.insert(path).second) continue;
     auto doc = zipextract(zip, path);
     if (!doc) {
       skip(kMissingItem, path);

@@ -164,6 +164,16 @@ TEST(EpubOpen, UnreadableSpineDocumentsAreSkipped) {
   EXPECT_EQ(ql_link_token(1), 2);
 }
 
+TEST(EpubOpen, ADocumentListedUnderSeveralItemsIsReadOnce) {
+  EpubSpec spec = simple_book({"<p id=\"o1\">one</p><p id=\"o2\">two</p>", "<p>three</p>"});
+  spec.items.insert(spec.items.begin() + 1, {"c1-o2", "text/ch1.xhtml#o2"});
+  spec.items.push_back({"c1-again", "text/ch1.xhtml"});
+  OpenedBook b(spec);
+  ASSERT_EQ(b.ok, 1) << ql_error();
+  ASSERT_EQ(ql_book().spine.size(), 2u);
+  EXPECT_EQ(word_texts(), (std::vector<std::string>{"one", "two", "three"}));
+}
+
 TEST(EpubOpen, BrokenBooksFailWithTheirMessage) {
   auto only = [](EpubItem item) {
     EpubSpec s;
