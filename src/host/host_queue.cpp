@@ -15,6 +15,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr int kShortestIdleWaitMs = 20;
 
 struct HostState {
   std::mutex mu;
@@ -109,15 +110,19 @@ int plat_event(int timeout_ms, int* x, int* y) {
   if (s.ring_empty()) {
     if (timeout_ms == 0) return 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    // A poll is not a wait for input; only a blocking wait counts for host_wait_idle.
-    s.waiting++;
-    s.idle_cv.notify_all();
+    // A short poll (the core checking for input between cover decodes) is not a wait for input;
+    // only a blocking or long wait counts for host_wait_idle.
+    const bool is_idle_wait = timeout_ms < 0 || timeout_ms >= kShortestIdleWaitMs;
+    if (is_idle_wait) {
+      s.waiting++;
+      s.idle_cv.notify_all();
+    }
     if (timeout_ms < 0) {
       s.cv.wait(lock, [&] { return !s.ring_empty(); });
     } else {
       s.cv.wait_until(lock, deadline, [&] { return !s.ring_empty(); });
     }
-    s.waiting--;
+    if (is_idle_wait) s.waiting--;
     if (s.ring_empty()) return 0;
   }
   if (s.quit_pending) {

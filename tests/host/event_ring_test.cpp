@@ -3,6 +3,7 @@
 #include "host/main_thread.h"
 #include "host/present_palette.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -103,6 +104,17 @@ TEST_F(HostRing, IdleNeedsAnEmptyRingAndAWaitingReader) {
   EXPECT_EQ(plat_pending(), 0);
   host_push(HOST_POINTER_UP, 1, 1);  // releases the reader
   reader.join();
+}
+
+TEST_F(HostRing, ShortPollsBetweenWorkAreNotIdle) {
+  std::atomic<bool> busy = true;
+  std::thread core([&] {
+    int x, y;
+    while (busy) plat_event(1, &x, &y);  // checking for input between cover decodes
+  });
+  EXPECT_FALSE(host_wait_idle(150));
+  busy = false;
+  core.join();
 }
 
 TEST_F(HostRing, ScreenSizeFromEnvironment) {
