@@ -1,7 +1,6 @@
 #include "app/atomic_file.h"
 
 #include <csignal>
-#include <dirent.h>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -10,20 +9,12 @@
 #include <vector>
 
 #include "device_root.h"
+#include "support/temp_dir.h"
 
 namespace {
 bool is_regular_file(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-size_t entries_in(const std::string& dir) {
-  size_t n = 0;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
-    closedir(d);
-  }
-  return n;
 }
 
 // Emulates a full disk: files may not grow past `bytes`, and the write fails instead of killing us.

@@ -1,6 +1,5 @@
 #include "app/app_main.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -61,14 +60,6 @@ class QuilloRun : public testing::Test {
     return r;
   }
 
-  size_t entries_in(const std::string& dir) {
-    size_t n = 0;
-    if (DIR* d = opendir(dir.c_str())) {
-      while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
-      closedir(d);
-    }
-    return n;
-  }
 
   TempDir data_;
   TempDir tmp_;

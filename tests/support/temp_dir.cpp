@@ -33,3 +33,11 @@ std::string read_file(const std::string& path) {
 }
 
 bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+size_t entries_in(const std::string& dir) {
+  size_t n = 0;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+    n += e.path().filename().string()[0] != '.';
+  return n;
+}

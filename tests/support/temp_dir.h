@@ -20,3 +20,5 @@ class TempDir {
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
+// Entries of a folder whose names do not begin with a dot.
+size_t entries_in(const std::string& dir);
