@@ -47,9 +47,9 @@ std::string build_book() {
       bodies[c] += paragraph(c * 100 + p, 40);
     }
   }
-  EpubSpec spec = simple_book(bodies);
-  spec.title = "Session Book";
-  return build_epub(spec);
+  EpubPlan plan = simple_book(bodies);
+  plan.title = "Session Book";
+  return build_epub(plan);
 }
 
 // The centre of the keyboard key with this label.

@@ -12,9 +12,9 @@ struct OpenedBook {
   TempDir dir;
   std::string path;
   int ok = 0;
-  explicit OpenedBook(const EpubSpec& spec, const std::string& name = "book.epub")
+  explicit OpenedBook(const EpubPlan& plan, const std::string& name = "book.epub")
       : path(dir / name) {
-    write_file(path, build_epub(spec));
+    write_file(path, build_epub(plan));
     ok = ql_open(path.c_str());
   }
   OpenedBook(const std::string& bytes, const std::string& name) : path(dir / name) {

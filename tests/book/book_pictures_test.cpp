@@ -39,20 +39,20 @@ std::string late_frame_jpeg() {
 }
 
 struct PictureBook {
-  EpubSpec spec;
+  EpubPlan plan;
   std::unique_ptr<OpenedBook> book;
   std::vector<uint64_t> pictures;  // word indices of the picture words, in order
   PictureBook() {
     std::string body = "<p>Before the pictures.</p>";
     for (int i = 0; i < 7; ++i) body += "<img src=\"../img/p" + std::to_string(i) + ".png\"/>";
     body += "<img src=\"../img/late.jpg\"/><img src=\"../img/junk.png\"/><img src=\"../img/gone.png\"/><p>After.</p>";
-    spec = simple_book({body});
+    plan = simple_book({body});
     for (int i = 0; i < 7; ++i)
-      spec.items.emplace_back("p" + std::to_string(i), "img/p" + std::to_string(i) + ".png", "image/png",
+      plan.items.emplace_back("p" + std::to_string(i), "img/p" + std::to_string(i) + ".png", "image/png",
                               grey_png(100 + i, 50, uint8_t(10 * i)), "", false);
-    spec.items.emplace_back("late", "img/late.jpg", "image/jpeg", late_frame_jpeg(), "", false);
-    spec.items.emplace_back("junk", "img/junk.png", "image/png", "not a picture at all", "", false);
-    book = std::make_unique<OpenedBook>(spec);
+    plan.items.emplace_back("late", "img/late.jpg", "image/jpeg", late_frame_jpeg(), "", false);
+    plan.items.emplace_back("junk", "img/junk.png", "image/png", "not a picture at all", "", false);
+    book = std::make_unique<OpenedBook>(plan);
     for (uint64_t i = 0; i < ql_word_count(); ++i)
       if (ql_words()[i].style == STYLE_PICTURE) pictures.push_back(i);
   }

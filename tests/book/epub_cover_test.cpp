@@ -59,11 +59,11 @@ TEST(EpubCover, ChosenInItsOrderOfPreference) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EpubSpec spec = simple_book({"<p>x</p>"});
-    for (const EpubItem& p : c.pictures) spec.items.push_back(p);
-    spec.extra_metadata = c.meta;
+    EpubPlan plan = simple_book({"<p>x</p>"});
+    for (const EpubItem& p : c.pictures) plan.items.push_back(p);
+    plan.extra_metadata = c.meta;
     TempDir dir;
-    write_file(dir / "c.epub", build_epub(spec));
+    write_file(dir / "c.epub", build_epub(plan));
     std::vector<uint8_t> out(60 * 80, 77);
     int got = ql_epub_cover((dir / "c.epub").c_str(), out.data(), 60, 80);
     EXPECT_EQ(got, c.expected >= 0 ? 1 : 0);

@@ -10,14 +10,14 @@ namespace {
 const BookWord& word(uint64_t i) { return ql_words()[i]; }
 
 TEST(EpubOpen, Epub2BookOpensWithItsMetadataAndSpine) {
-  EpubSpec spec = simple_book({"<h1>One</h1><p>First chapter text.</p>", "<p>Second <b>bold</b> text.</p>",
+  EpubPlan plan = simple_book({"<h1>One</h1><p>First chapter text.</p>", "<p>Second <b>bold</b> text.</p>",
                                "<p>Third.</p>"});
-  spec.opf_override.clear();
-  spec.title = "The &amp; Title";
-  spec.author = "Jane Doe";
-  spec.language = "\n      en-GB\n    ";
-  spec.extra_metadata = "<dc:title>Second title</dc:title><dc:creator>Second author</dc:creator>";
-  OpenedBook b(spec);
+  plan.opf_override.clear();
+  plan.title = "The &amp; Title";
+  plan.author = "Jane Doe";
+  plan.language = "\n      en-GB\n    ";
+  plan.extra_metadata = "<dc:title>Second title</dc:title><dc:creator>Second author</dc:creator>";
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1) << ql_error();
   EXPECT_STREQ(ql_error(), "");
   EXPECT_STREQ(ql_title(), "The & Title");
@@ -81,12 +81,12 @@ TEST(EpubOpen, ListNumbersGoToTheFirstWordOfEachItem) {
 
 TEST(EpubOpen, LinksAnchorsAndTheirTargets) {
   std::string long_id(250, 'L');
-  EpubSpec spec = simple_book(
+  EpubPlan plan = simple_book(
       {"<p id=\"top\">Start <a href=\"ch2.xhtml#sec\">to two</a> <a href=\"http://example.org/\">web</a> "
        "<a href=\"MAILTO:x@y\">mail</a> <a href=\"#nowhere\">self</a> <a href=\"\">empty</a> "
        "<a href=\"missing.xhtml\">lost</a> <a href=\"ch2.xhtml\"/><sup/>plain</p>",
        "<p>Two</p><p id=\"sec\">Section</p><span id=\"" + long_id + "\">x</span>"});
-  OpenedBook b(spec);
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1) << ql_error();
   const BookModel& m = ql_book();
   ASSERT_EQ(m.links.size(), 3u);
@@ -116,11 +116,11 @@ TEST(EpubOpen, LinksAnchorsAndTheirTargets) {
 }
 
 TEST(EpubOpen, PicturesBecomePictureWords) {
-  EpubSpec spec = simple_book({"<p>Before<img src=\"../images/p%201.png\" alt=\"x\"/>after</p>"
+  EpubPlan plan = simple_book({"<p>Before<img src=\"../images/p%201.png\" alt=\"x\"/>after</p>"
                                "<svg><image xlink:href=\"../images/cover.jpg\"/></svg>"
                                "<img src=\"data:image/png;base64,AAAA\"/><img/><p>end</p>"});
-  spec.items.push_back({"p", "images/p 1.png", "image/png", "\x89PNG", "", false});
-  OpenedBook b(spec);
+  plan.items.push_back({"p", "images/p 1.png", "image/png", "\x89PNG", "", false});
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1) << ql_error();
   auto texts = word_texts();
   ASSERT_EQ(texts.size(), 5u);
@@ -134,26 +134,26 @@ TEST(EpubOpen, PicturesBecomePictureWords) {
 }
 
 TEST(EpubOpen, MemberNamesInFoldersEscapedAndNonAscii) {
-  EpubSpec spec;
-  spec.opf_path = "deep/er/package.opf";
-  spec.items.push_back({"a", "Text/My%20Chapter.xhtml", "application/xhtml+xml", ""});
-  spec.items.push_back({"b", "T%C3%ABxt/%E7%AB%A0.xhtml", "text/html", ""});
-  spec.extra_members.push_back({"deep/er/Text/My Chapter.xhtml", xhtml("<p>spaced name</p>")});
-  spec.extra_members.push_back({"deep/er/Tëxt/章.xhtml", xhtml("<p>unicode name</p>"), zipw::kStored});
-  spec.mimetype = "  application/epub+zip\n";
-  OpenedBook b(spec);
+  EpubPlan plan;
+  plan.opf_path = "deep/er/package.opf";
+  plan.items.push_back({"a", "Text/My%20Chapter.xhtml", "application/xhtml+xml", ""});
+  plan.items.push_back({"b", "T%C3%ABxt/%E7%AB%A0.xhtml", "text/html", ""});
+  plan.extra_members.push_back({"deep/er/Text/My Chapter.xhtml", xhtml("<p>spaced name</p>")});
+  plan.extra_members.push_back({"deep/er/Tëxt/章.xhtml", xhtml("<p>unicode name</p>"), zipw::kStored});
+  plan.mimetype = "  application/epub+zip\n";
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1) << ql_error();
   EXPECT_EQ(word_texts(), (std::vector<std::string>{"spaced", "name", "unicode", "name"}));
   EXPECT_EQ(ql_book().spine[1].path, "deep/er/Tëxt/章.xhtml");
 }
 
 TEST(EpubOpen, UnreadableSpineDocumentsAreSkipped) {
-  EpubSpec spec = simple_book({"<p>one <a href=\"ch3.xhtml\">jump</a></p>", "", "<p>three</p>"});
-  spec.items[1].content.clear();                    // named in the spine, missing from the archive
-  spec.items.push_back({"pic", "p.png", "image/png", "\x89PNG"});  // an image in the spine
-  spec.extra_spine = {"no-such-item"};
-  spec.items.push_back({"nl", "text/notes.xhtml", "application/xhtml+xml", xhtml("<p>aside</p>"), "", true, "no"});
-  OpenedBook b(spec);
+  EpubPlan plan = simple_book({"<p>one <a href=\"ch3.xhtml\">jump</a></p>", "", "<p>three</p>"});
+  plan.items[1].content.clear();                    // named in the spine, missing from the archive
+  plan.items.push_back({"pic", "p.png", "image/png", "\x89PNG"});  // an image in the spine
+  plan.extra_spine = {"no-such-item"};
+  plan.items.push_back({"nl", "text/notes.xhtml", "application/xhtml+xml", xhtml("<p>aside</p>"), "", true, "no"});
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1) << ql_error();
   EXPECT_STREQ(ql_error(), "");
   const BookModel& m = ql_book();
@@ -165,10 +165,10 @@ TEST(EpubOpen, UnreadableSpineDocumentsAreSkipped) {
 }
 
 TEST(EpubOpen, ADocumentListedUnderSeveralItemsIsReadOnce) {
-  EpubSpec spec = simple_book({"<p id=\"o1\">one</p><p id=\"o2\">two</p>", "<p>three</p>"});
-  spec.items.insert(spec.items.begin() + 1, {"c1-o2", "text/ch1.xhtml#o2"});
-  spec.items.push_back({"c1-again", "text/ch1.xhtml"});
-  OpenedBook b(spec);
+  EpubPlan plan = simple_book({"<p id=\"o1\">one</p><p id=\"o2\">two</p>", "<p>three</p>"});
+  plan.items.insert(plan.items.begin() + 1, {"c1-o2", "text/ch1.xhtml#o2"});
+  plan.items.push_back({"c1-again", "text/ch1.xhtml"});
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1) << ql_error();
   ASSERT_EQ(ql_book().spine.size(), 2u);
   EXPECT_EQ(word_texts(), (std::vector<std::string>{"one", "two", "three"}));
@@ -176,24 +176,24 @@ TEST(EpubOpen, ADocumentListedUnderSeveralItemsIsReadOnce) {
 
 TEST(EpubOpen, BrokenBooksFailWithTheirMessage) {
   auto only = [](EpubItem item) {
-    EpubSpec s;
+    EpubPlan s;
     s.items = {std::move(item)};
     return s;
   };
-  EpubSpec no_container = simple_book({"<p>x</p>"});
+  EpubPlan no_container = simple_book({"<p>x</p>"});
   no_container.with_container = false;
-  EpubSpec no_rootfile = simple_book({"<p>x</p>"});
+  EpubPlan no_rootfile = simple_book({"<p>x</p>"});
   no_rootfile.with_container = false;
   no_rootfile.extra_members.push_back({"META-INF/container.xml", "<container><rootfiles/></container>"});
-  EpubSpec no_opf = simple_book({"<p>x</p>"});
+  EpubPlan no_opf = simple_book({"<p>x</p>"});
   no_opf.write_opf = false;
-  EpubSpec no_text = simple_book({"<p> </p>", "<p><img src=\"\"/><img alt=\"x\"/></p>"});
-  EpubSpec no_body = simple_book({"<p>x</p>"});
+  EpubPlan no_text = simple_book({"<p> </p>", "<p><img src=\"\"/><img alt=\"x\"/></p>"});
+  EpubPlan no_body = simple_book({"<p>x</p>"});
   no_body.items[0].content = "<html><p>outside any body</p></html>";
-  EpubSpec no_spine = simple_book({});
+  EpubPlan no_spine = simple_book({});
   struct Case {
     const char* name;
-    EpubSpec spec;
+    EpubPlan plan;
     const char* error;
   } cases[] = {
       {"missing container", no_container, "No EPUB container.xml"},
@@ -207,7 +207,7 @@ TEST(EpubOpen, BrokenBooksFailWithTheirMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    OpenedBook b(c.spec);
+    OpenedBook b(c.plan);
     EXPECT_EQ(b.ok, 0);
     EXPECT_STREQ(ql_error(), c.error);
   }
@@ -217,9 +217,9 @@ TEST(EpubOpen, BrokenBooksFailWithTheirMessage) {
 }
 
 TEST(EpubOpen, DocumentWithoutBodyKeepsItsSpineEntry) {
-  EpubSpec spec = simple_book({"<p>x</p>", "<p>y</p>"});
-  spec.items[0].content = "<html><head><title>no body here</title></head></html>";
-  OpenedBook b(spec);
+  EpubPlan plan = simple_book({"<p>x</p>", "<p>y</p>"});
+  plan.items[0].content = "<html><head><title>no body here</title></head></html>";
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1);
   ASSERT_EQ(ql_book().spine.size(), 2u);
   EXPECT_EQ(ql_book().spine[1].first_word, 0u);
@@ -227,12 +227,12 @@ TEST(EpubOpen, DocumentWithoutBodyKeepsItsSpineEntry) {
 }
 
 TEST(EpubOpen, FailedOpenLeavesThePreviousBookCurrent) {
-  EpubSpec good = simple_book({"<p>kept words <a href=\"#a\">here</a></p><p id=\"a\">x</p>"});
+  EpubPlan good = simple_book({"<p>kept words <a href=\"#a\">here</a></p><p id=\"a\">x</p>"});
   good.title = "Kept";
   OpenedBook first(good);
   ASSERT_EQ(first.ok, 1);
   const BookWord* words = ql_words();
-  EpubSpec broken = simple_book({"<p>new</p>"});
+  EpubPlan broken = simple_book({"<p>new</p>"});
   broken.write_opf = false;
   OpenedBook second(broken);
   EXPECT_EQ(second.ok, 0);
@@ -244,7 +244,7 @@ TEST(EpubOpen, FailedOpenLeavesThePreviousBookCurrent) {
   EXPECT_TRUE(ql_book().g_zip.is_open());
   EXPECT_EQ(zipextract(ql_book().g_zip, "mimetype"), "application/epub+zip");
 
-  EpubSpec other = simple_book({"<p>replaced</p>"});
+  EpubPlan other = simple_book({"<p>replaced</p>"});
   other.title = "";
   OpenedBook third(other, "Other Book.epub");
   ASSERT_EQ(third.ok, 1);
@@ -253,7 +253,7 @@ TEST(EpubOpen, FailedOpenLeavesThePreviousBookCurrent) {
 }
 
 TEST(EpubOpen, OtherKindsGetTheAdaptersMessage) {
-  EpubSpec good = simple_book({"<p>x</p>"});
+  EpubPlan good = simple_book({"<p>x</p>"});
   for (const char* name : {"a.pdf", "b.MOBI", "c.azw3", "d.cbz", "e.txt", "f.fb2", "g.xps"}) {
     SCOPED_TRACE(name);
     OpenedBook b(build_epub(good), name);
@@ -266,11 +266,11 @@ TEST(EpubOpen, OtherKindsGetTheAdaptersMessage) {
 TEST(EpubOpen, WordLimit) {
   std::string half;
   for (int i = 0; i < 1000000; i++) half += "w ";
-  EpubSpec spec = simple_book({half, half + "last"});
-  OpenedBook b(spec);
+  EpubPlan plan = simple_book({half, half + "last"});
+  OpenedBook b(plan);
   EXPECT_EQ(b.ok, 0);
   EXPECT_STREQ(ql_error(), "Book exceeds 2M words");
-  EpubSpec exact = simple_book({half, half});
+  EpubPlan exact = simple_book({half, half});
   OpenedBook c(exact);
   EXPECT_EQ(c.ok, 1);
   EXPECT_EQ(ql_word_count(), 2000000u);
@@ -297,21 +297,21 @@ TEST(EpubOpen, LanguageIsReguessedFromTheWords) {
   cases[4].text = undecided;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EpubSpec spec = simple_book({"<p>" + c.text + "</p>"});
-    spec.language = c.declared;
-    OpenedBook b(spec);
+    EpubPlan plan = simple_book({"<p>" + c.text + "</p>"});
+    plan.language = c.declared;
+    OpenedBook b(plan);
     ASSERT_EQ(b.ok, 1);
     EXPECT_STREQ(ql_language(), c.expected);
   }
 }
 
 TEST(EpubOpen, DamagedArchivesNeverCrash) {
-  EpubSpec spec = simple_book({"<h1>T</h1><p>Some <i>text</i> &amp; <a href=\"ch2.xhtml#x\">a link</a></p>",
+  EpubPlan plan = simple_book({"<h1>T</h1><p>Some <i>text</i> &amp; <a href=\"ch2.xhtml#x\">a link</a></p>",
                                "<p id=\"x\">More <img src=\"p.png\"/></p>"});
-  spec.items.push_back({"nav", "nav.xhtml", "application/xhtml+xml",
+  plan.items.push_back({"nav", "nav.xhtml", "application/xhtml+xml",
                         xhtml("<nav epub:type=\"toc\"><ol><li><a href=\"text/ch1.xhtml\">One</a></li></ol></nav>"),
                         "nav", false});
-  std::string bytes = build_epub(spec);
+  std::string bytes = build_epub(plan);
   TempDir dir;
   std::string path = dir / "d.epub";
   int opened = 0;

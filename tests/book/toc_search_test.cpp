@@ -20,7 +20,7 @@ std::vector<Entry> toc_entries() {
 }
 
 // Three chapters: "Alpha one two" (0..2), "Beta three" with anchor "b2" at word 4, "Gamma".
-EpubSpec three_chapters() {
+EpubPlan three_chapters() {
   return simple_book({"<h1>Alpha</h1><p>one two</p>", "<h1>Beta</h1><p id=\"b2\">three</p>", "<h1>Gamma</h1>"});
 }
 
@@ -41,27 +41,27 @@ std::string nav_point(const std::string& label, const std::string& src, const st
 }
 
 TEST(Contents, Epub3NavTocOnlyWithLevels) {
-  EpubSpec spec = three_chapters();
-  spec.items.push_back(nav_item(
+  EpubPlan plan = three_chapters();
+  plan.items.push_back(nav_item(
       "<nav epub:type=\"landmarks\"><ol><li><a href=\"text/ch3.xhtml\">Landmark</a></li></ol></nav>"
       "<nav epub:type=\"toc\"><h2>Contents</h2><ol>"
       "<li><a href=\"text/ch1.xhtml\">  <span>Alpha</span>\n   &amp;   <b>more</b> </a></li>"
       "<li><a href=\"text/ch2.xhtml\">Beta</a><ol><li><a href=\"text/ch2.xhtml#b2\">Beta two</a></li>"
       "<li><a href=\"text/missing.xhtml\">Gone</a></li><li><a href=\"text/ch3.xhtml\"> </a></li></ol></li>"
       "</ol></nav><nav epub:type=\"page-list\"><ol><li><a href=\"text/ch1.xhtml\">1</a></li></ol></nav>"));
-  OpenedBook b(spec);
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1) << ql_error();
   EXPECT_EQ(ql_toc_from_nav(), 3u);
   EXPECT_EQ(toc_entries(), (std::vector<Entry>{{"Alpha & more", 0, 0}, {"Beta", 3, 0}, {"Beta two", 4, 1}}));
 }
 
 TEST(Contents, NcxNestedAndOutsideTheSpine) {
-  EpubSpec spec = three_chapters();
-  spec.items.push_back(ncx_item(nav_point("Alpha &amp; co", "text/ch1.xhtml",
+  EpubPlan plan = three_chapters();
+  plan.items.push_back(ncx_item(nav_point("Alpha &amp; co", "text/ch1.xhtml",
                                           nav_point("Deep", "text/ch2.xhtml#b2")) +
                                     nav_point("Elsewhere", "text/appendix.xhtml") +
                                     nav_point("Gamma", "text/ch3.xhtml#nope")));
-  OpenedBook b(spec);
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1) << ql_error();
   EXPECT_EQ(ql_toc_from_nav(), 3u);
   EXPECT_EQ(toc_entries(), (std::vector<Entry>{{"Alpha & co", 0, 0}, {"Deep", 4, 1}, {"Gamma", 5, 0}}));
@@ -82,12 +82,12 @@ TEST(Contents, SourcesInTheirOrderOfPreference) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EpubSpec spec = three_chapters();
+    EpubPlan plan = three_chapters();
     EpubItem nav_doc = nav_item(nav, "nav/nav.xhtml");  // in a folder of its own: hrefs resolve from there
-    if (c.with_ncx && c.ncx_first) spec.items.push_back(ncx_item(ncx));
-    if (c.with_nav) spec.items.push_back(nav_doc);
-    if (c.with_ncx && !c.ncx_first) spec.items.push_back(ncx_item(ncx));
-    OpenedBook b(spec);
+    if (c.with_ncx && c.ncx_first) plan.items.push_back(ncx_item(ncx));
+    if (c.with_nav) plan.items.push_back(nav_doc);
+    if (c.with_ncx && !c.ncx_first) plan.items.push_back(ncx_item(ncx));
+    OpenedBook b(plan);
     ASSERT_EQ(b.ok, 1) << ql_error();
     ql_toc_clear();
     ql_toc_add("stale", 99, 0);
@@ -110,9 +110,9 @@ TEST(Contents, HeadingsCollapseRepeats) {
 TEST(Contents, TableKeepsTheFirst512) {
   std::string points;
   for (int i = 0; i < 600; i++) points += nav_point("Entry " + std::to_string(i), "text/ch1.xhtml");
-  EpubSpec spec = three_chapters();
-  spec.items.push_back(ncx_item(points));
-  OpenedBook b(spec);
+  EpubPlan plan = three_chapters();
+  plan.items.push_back(ncx_item(points));
+  OpenedBook b(plan);
   ASSERT_EQ(b.ok, 1);
   EXPECT_EQ(ql_toc_from_nav(), 512u);
   EXPECT_STREQ(ql_toc()[511].title, "Entry 511");

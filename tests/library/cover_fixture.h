@@ -21,9 +21,9 @@ inline std::string flat_png(int w, int h, uint8_t grey) {
 
 // A book whose cover (marked "cover-image") is one flat grey of the cover file's proportions.
 inline std::string epub_with_cover(const std::string& title, uint8_t grey) {
-  EpubSpec spec = simple_book({"<p>Words.</p>"});
-  spec.title = title;
-  spec.items.emplace_back("cov", "cover.png", "image/png", flat_png(300, 420, grey), "cover-image",
+  EpubPlan plan = simple_book({"<p>Words.</p>"});
+  plan.title = title;
+  plan.items.emplace_back("cov", "cover.png", "image/png", flat_png(300, 420, grey), "cover-image",
                           false);
-  return build_epub(spec);
+  return build_epub(plan);
 }

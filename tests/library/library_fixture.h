@@ -73,10 +73,10 @@ class LibraryRoot {
 
 // An EPUB with this title and author (and one short chapter).
 inline std::string epub_titled(const std::string& title, const std::string& author) {
-  EpubSpec spec = simple_book({"<p>Some words.</p>"});
-  spec.title = title;
-  spec.author = author;
-  return build_epub(spec);
+  EpubPlan plan = simple_book({"<p>Some words.</p>"});
+  plan.title = title;
+  plan.author = author;
+  return build_epub(plan);
 }
 
 // Sets a host file's modification time.

@@ -66,14 +66,14 @@ std::string book(const std::string& title, const std::string& author, bool with_
   for (int c = 0; c < 3; ++c) {
     for (int p = 0; p < 30; ++p) bodies[c] += paragraph(c * 100 + p, 40);
   }
-  EpubSpec spec = simple_book(bodies);
-  spec.title = title;
-  spec.author = author;
+  EpubPlan plan = simple_book(bodies);
+  plan.title = title;
+  plan.author = author;
   if (with_cover) {
-    spec.items.emplace_back("cov", "cover.png", "image/png", flat_png(300, 420, kCoverGrey),
+    plan.items.emplace_back("cov", "cover.png", "image/png", flat_png(300, 420, kCoverGrey),
                             "cover-image", false);
   }
-  return build_epub(spec);
+  return build_epub(plan);
 }
 
 struct Library {

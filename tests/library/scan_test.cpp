@@ -104,7 +104,7 @@ TEST(Scan, TitlesAndAuthorsFromEpubs) {
   root.put("blank.epub", epub_titled("   ", "Someone"));
   root.put("anonymous.epub", epub_titled("Only A Title", ""));
   root.put("broken.epub", "PK\x03\x04 not really a zip");
-  EpubSpec no_package = simple_book({"<p>x</p>"});
+  EpubPlan no_package = simple_book({"<p>x</p>"});
   no_package.write_opf = false;
   root.put("nopackage.epub", build_epub(no_package));
   scan_docs();
@@ -163,10 +163,10 @@ TEST(Scan, UnchangedSizeAndTimeTrustTheCache) {
   // The cache is keyed by time and size only: a file rewritten with both kept is not reopened.
   LibraryRoot root;
   auto stored = [](const std::string& title) {  // same-length titles give same-size files
-    EpubSpec spec = simple_book({"<p>x</p>"});
-    spec.title = title;
-    spec.method = zipw::kStored;
-    return build_epub(spec);
+    EpubPlan plan = simple_book({"<p>x</p>"});
+    plan.title = title;
+    plan.method = zipw::kStored;
+    return build_epub(plan);
   };
   root.put("a.epub", stored("First"));
   set_mtime(root.doc("a.epub"), 1700000000);

@@ -24,7 +24,7 @@ struct EpubItem {
   std::string linear;      // written on the itemref when not empty
 };
 
-struct EpubSpec {
+struct EpubPlan {
   std::string title = "Test Book";
   std::string author = "A. Writer";
   std::string language = "en";
@@ -42,11 +42,11 @@ struct EpubSpec {
 
 // A whole XHTML document around a body's inner markup.
 std::string xhtml(std::string_view body);
-// The package document the spec describes.
-std::string opf_text(const EpubSpec& spec);
+// The package document the plan describes.
+std::string opf_text(const EpubPlan& plan);
 // The archive's members in order (mimetype first, stored).
-std::vector<zipw::Member> epub_members(const EpubSpec& spec);
+std::vector<zipw::Member> epub_members(const EpubPlan& plan);
 // The archive's bytes.
-std::string build_epub(const EpubSpec& spec);
-// A spec with one chapter per body, ids "c1", "c2"... at "text/chN.xhtml".
-EpubSpec simple_book(const std::vector<std::string>& bodies);
+std::string build_epub(const EpubPlan& plan);
+// A plan with one chapter per body, ids "c1", "c2"... at "text/chN.xhtml".
+EpubPlan simple_book(const std::vector<std::string>& bodies);
