@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "book/text_decode.h"
 #include "book/xml_scan.h"
 #include "display/ql_error.h"
 
@@ -35,6 +36,14 @@ std::string cut_utf8(std::string_view s, size_t max) {
   return std::string(s.substr(0, n));
 }
 
+// A member as document text for the readers: always UTF-8, whatever encoding the document
+// declares or marks for itself (is_html: an XHTML document, which may name it in a meta).
+std::optional<std::string> extract_document(const ZipArchive& zip, std::string_view path, bool is_html) {
+  std::optional<std::string> bytes = zipextract(zip, path);
+  if (bytes) *bytes = document_to_utf8(std::move(*bytes), is_html);
+  return bytes;
+}
+
 std::string element_text(const XmlScanner& s) {
   std::string_view raw = s.text_after();
   return needs_decode(raw) ? decode(raw) : std::string(raw);
@@ -56,7 +65,7 @@ void read_manifest(BookModel& book, const ZipArchive& zip, const OpfDocument& op
     bool ncx = *type == "application/x-dtbncx+xml" && book.toc_xml.empty();
     if (nav || ncx) {
       std::string path = normpath(folder, *href);
-      if (auto doc = zipextract(zip, path)) {
+      if (auto doc = extract_document(zip, path, nav)) {
         book.toc_xml = std::move(*doc);
         book.toc_is_nav = nav ? 1 : 0;
         book.toc_base = std::string(path_folder(path));
@@ -104,7 +113,7 @@ bool read_spine(BookModel& book, const ZipArchive& zip, const OpfDocument& opf, 
     // Some packages list one document several times (items whose hrefs differ only by a
     // fragment); its text belongs in the book once.
     if (!read_paths.insert(path).second) continue;
-    auto doc = zipextract(zip, path);
+    auto doc = extract_document(zip, path, true);
     if (!doc) {
       skip(kMissingItem, path);
       continue;
@@ -122,7 +131,7 @@ bool read_spine(BookModel& book, const ZipArchive& zip, const OpfDocument& opf, 
 }  // namespace
 
 std::optional<OpfDocument> getopf(const ZipArchive& zip) {
-  auto container = zipextract(zip, "META-INF/container.xml");
+  auto container = extract_document(zip, "META-INF/container.xml", false);
   if (!container) {
     ql_fail("No EPUB container.xml");
     return std::nullopt;
@@ -136,7 +145,7 @@ std::optional<OpfDocument> getopf(const ZipArchive& zip) {
     ql_fail("No OPF rootfile");
     return std::nullopt;
   }
-  auto text = zipextract(zip, *full_path);
+  auto text = extract_document(zip, *full_path, false);
   if (!text) {
     ql_fail("Missing OPF");
     return std::nullopt;
