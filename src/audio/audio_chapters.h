@@ -32,11 +32,11 @@ class ChapterTable {
   std::vector<Chapter> items_;
 };
 
-// Appends `cp` as UTF-8 unless that would take `out` past `limit` bytes.
-void append_utf8(std::string& out, char32_t cp, size_t limit);
+// Cuts UTF-8 text to at most `limit` bytes, before the character that crosses the limit.
+void cut_utf8(std::string& text, size_t limit);
 // UTF-16 text to UTF-8 of at most `limit` bytes: pairs are combined, a lone surrogate becomes
 // U+FFFD, a unit 0 ends the text. A character that does not fit whole is left out.
-std::string utf16_to_utf8(std::span<const uint8_t> bytes, bool big_endian, size_t limit);
+std::string utf16_title(std::span<const uint8_t> bytes, bool big_endian, size_t limit);
 
 // CHAPTERnnn=H:M:S and CHAPTERnnnNAME=title comments gathered before they become chapters.
 struct CommentSlots {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "audio/audio_chapters.h"
+#include "book/xml_scan.h"
 
 namespace {
 constexpr uint32_t kMaxTagBytes = 33554432;
@@ -31,22 +32,17 @@ std::string decode_text_frame(std::span<const uint8_t> body) {
       big = false;
       text = text.subspan(2);
     }
-    return utf16_to_utf8(text, big, kTitleMax);
+    return utf16_title(text, big, kTitleMax);
   }
   for (uint8_t b : text) {
     if (b == 0) break;
     if (encoding == 3) {
       out += static_cast<char>(b);
     } else {
-      append_utf8(out, b, kTitleMax);
+      append_utf8(out, b);
     }
   }
-  if (out.size() > kTitleMax) {
-    // Cut before the sequence that crosses the limit, never inside one.
-    size_t cut = kTitleMax;
-    while (cut > 0 && (static_cast<uint8_t>(out[cut]) & 0xC0) == 0x80) cut--;
-    out.resize(cut);
-  }
+  cut_utf8(out, kTitleMax);
   return out;
 }
 

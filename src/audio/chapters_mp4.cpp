@@ -197,7 +197,7 @@ void Walker::text_chapters(const Track& t) {
     std::span<const uint8_t> text(buf + 2, len);
     std::string title;
     if (len >= 2 && text[0] == 0xFE && text[1] == 0xFF) {
-      if (len >= 4) title = utf16_to_utf8(text.subspan(2), true, kTextTitleMax);
+      if (len >= 4) title = utf16_title(text.subspan(2), true, kTextTitleMax);
     } else {
       title.assign(reinterpret_cast<const char*>(text.data()), text.size());
     }

@@ -1,5 +1,7 @@
 #include "audio/audio_chapters.h"
 
+#include "book/text_decode.h"
+
 #include <algorithm>
 
 namespace {
@@ -60,50 +62,18 @@ void ChapterTable::sort_by_start() {
   }
 }
 
-void append_utf8(std::string& out, char32_t cp, size_t limit) {
-  char buf[4];
-  size_t n;
-  if (cp < 0x80) {
-    buf[0] = static_cast<char>(cp);
-    n = 1;
-  } else if (cp < 0x800) {
-    buf[0] = static_cast<char>(0xC0 | (cp >> 6));
-    buf[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    n = 2;
-  } else if (cp < 0x10000) {
-    buf[0] = static_cast<char>(0xE0 | (cp >> 12));
-    buf[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    buf[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    n = 3;
-  } else {
-    buf[0] = static_cast<char>(0xF0 | (cp >> 18));
-    buf[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    buf[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    buf[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    n = 4;
-  }
-  if (n > limit - std::min(limit, out.size())) return;
-  out.append(buf, n);
+void cut_utf8(std::string& text, size_t limit) {
+  if (text.size() <= limit) return;
+  size_t cut = limit;
+  while (cut > 0 && (static_cast<uint8_t>(text[cut]) & 0xC0) == 0x80) cut--;
+  text.resize(cut);
 }
 
-std::string utf16_to_utf8(std::span<const uint8_t> bytes, bool big_endian, size_t limit) {
+std::string utf16_title(std::span<const uint8_t> bytes, bool big_endian, size_t limit) {
+  size_t units = 0;
+  while (bytes.size() - units >= 2 && (bytes[units] | bytes[units + 1]) != 0) units += 2;
   std::string out;
-  auto unit = [&](size_t i) -> char32_t {
-    return big_endian ? (bytes[i] << 8) | bytes[i + 1] : (bytes[i + 1] << 8) | bytes[i];
-  };
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    char32_t u = unit(i);
-    if (u == 0) break;
-    if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
-      char32_t low = unit(i + 2);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), limit);
-        i += 2;
-        continue;
-      }
-    }
-    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
-    append_utf8(out, u, limit);
-  }
+  utf16_to_utf8(out, {reinterpret_cast<const char*>(bytes.data()), units}, big_endian);
+  cut_utf8(out, limit);
   return out;
 }
