@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "display/framebuffer.h"
+#include "display/utf8.h"
 
 namespace {
-bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 }  // namespace
 
 std::string_view WordPiece::make(const char* text, uint32_t from, uint32_t cut) {
@@ -17,7 +17,7 @@ std::string_view WordPiece::make(const char* text, uint32_t from, uint32_t cut) 
   if (cut == 0 && end - begin <= max_content) return {text + begin, end - begin};
   if (end - begin > max_content) {
     end = begin + max_content;
-    while (end > begin && is_utf8_continuation(text[end])) --end;
+    while (end > begin && utf8_is_continuation(text[end])) --end;
   }
   size_t n = end - begin;
   memcpy(buf_, text + begin, n);

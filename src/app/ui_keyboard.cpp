@@ -11,6 +11,7 @@
 #include "app/ui_text.h"
 #include "app/ui_wait.h"
 #include "display/framebuffer.h"
+#include "display/utf8.h"
 
 namespace {
 using KeyRow = std::span<const std::string_view>;
@@ -65,9 +66,7 @@ std::string shifted(std::string_view key, bool shift) {
 
 void remove_last_character(std::string& text) {
   if (text.empty()) return;
-  size_t n = text.size() - 1;
-  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  text.resize(n);
+  text.resize(utf8_prefix_length(text, text.size() - 1));
 }
 
 void draw_keys(int w, int h, bool shift) {

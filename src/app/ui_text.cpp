@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "display/utf8.h"
+
 namespace {
 constexpr int kFitSizeFloor = 40;  // shrinking stops 10 sizes below this or below the size given
 constexpr int kFitShrink = 10;
@@ -10,22 +12,13 @@ constexpr size_t kFitCopyMax = 1020;
 constexpr std::string_view kEllipsis = "...";
 constexpr std::string_view kDotSeparator = "  \xC2\xB7  ";
 
-bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// The longest prefix of at most `max` bytes that ends on a character boundary.
-size_t boundary_at_or_before(std::string_view text, size_t max) {
-  size_t n = std::min(max, text.size());
-  while (n > 0 && n < text.size() && is_continuation(text[n])) --n;
-  return n;
-}
-
 float measure(const std::string& text, TextStyle face, float size) {
   return ql_measure(text.c_str(), face, size);
 }
 }  // namespace
 
 std::string_view ui_utf8_prefix(std::string_view text, size_t max) {
-  return text.substr(0, boundary_at_or_before(text, max));
+  return text.substr(0, utf8_prefix_length(text, max));
 }
 
 TextStyle ui_face(int style) { return style == TS_BOLD ? TS_UI_BOLD : TS_UI; }
@@ -35,12 +28,12 @@ std::string ui_cut_to_width(std::string_view text, TextStyle face, float size, f
   if (measure(fitted, face, size) <= width) return fitted;
   size_t n = fitted.size();
   while (n > 0) {
-    n = boundary_at_or_before(text, n - 1);
+    n = utf8_prefix_length(text, n - 1);
     fitted.resize(n);
     if (measure(fitted, face, size) <= width) break;
   }
   if (n >= kEllipsis.size() + 1) {
-    fitted.resize(boundary_at_or_before(text, n - kEllipsis.size()));
+    fitted.resize(utf8_prefix_length(text, n - kEllipsis.size()));
     fitted += kEllipsis;
   }
   return fitted;

@@ -1,6 +1,7 @@
 #include "audio/audio_chapters.h"
 
 #include "book/text_decode.h"
+#include "display/utf8.h"
 
 #include <algorithm>
 
@@ -62,12 +63,7 @@ void ChapterTable::sort_by_start() {
   }
 }
 
-void cut_utf8(std::string& text, size_t limit) {
-  if (text.size() <= limit) return;
-  size_t cut = limit;
-  while (cut > 0 && (static_cast<uint8_t>(text[cut]) & 0xC0) == 0x80) cut--;
-  text.resize(cut);
-}
+void cut_utf8(std::string& text, size_t limit) { text.resize(utf8_prefix_length(text, limit)); }
 
 std::string utf16_title(std::span<const uint8_t> bytes, bool big_endian, size_t limit) {
   size_t units = 0;

@@ -8,6 +8,7 @@
 #include "book/text_decode.h"
 #include "book/xml_scan.h"
 #include "display/ql_error.h"
+#include "display/utf8.h"
 
 namespace {
 constexpr size_t kFullPathSize = 4096;
@@ -30,10 +31,7 @@ std::string_view trim(std::string_view s) {
 
 // At most max bytes, never ending inside a UTF-8 sequence.
 std::string cut_utf8(std::string_view s, size_t max) {
-  if (s.size() <= max) return std::string(s);
-  size_t n = max;
-  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) n--;
-  return std::string(s.substr(0, n));
+  return std::string(s.substr(0, utf8_prefix_length(s, max)));
 }
 
 // A member as document text for the readers: always UTF-8, whatever encoding the document

@@ -1,6 +1,19 @@
 // The UTF-8 decoding used for all measured and drawn text.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
+
+inline bool utf8_is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The length of the longest prefix of `text` of at most `max` bytes that does not end inside a
+// character: text kept to a byte limit is cut before the character that crosses it.
+inline size_t utf8_prefix_length(std::string_view text, size_t max) {
+  if (text.size() <= max) return text.size();
+  size_t n = max;
+  while (n > 0 && utf8_is_continuation(text[n])) --n;
+  return n;
+}
 
 // Decodes one character at *s and advances past it. A byte below 0xC2 or above 0xF4 is the
 // character of that value (stray continuation bytes and invalid leads read as U+0080..U+00FF), and
