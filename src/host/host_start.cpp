@@ -6,6 +6,7 @@
 #include "host/file_copy.h"
 #include "host/front_end.h"
 #include "host/main_thread.h"
+#include "host/services.h"
 #include "host/test_driver.h"
 
 #include <climits>
@@ -15,7 +16,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,16 +41,6 @@ void* core_main(void*) {
   exit(nalo_main(argc, argv));
 }
 
-bool start_core_thread() {
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, kCoreStack);
-  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  pthread_t thread;
-  const bool ok = pthread_create(&thread, &attr, core_main, nullptr) == 0;
-  pthread_attr_destroy(&attr);
-  return ok;
-}
 
 // Standard error goes to the log from here on, so every later message is kept. Returns the
 // terminal's standard error for messages a person starting the program must see (-1: none kept).
@@ -142,7 +132,7 @@ int host_main(int argc, char** argv) {
   if (!headless && !window_front_init(&argc, &argv)) {
     return fail_start(terminal, "No display");
   }
-  if (!start_core_thread()) return fail_start(terminal, "cannot start the core thread");
+  if (!plat_thread_stack(core_main, nullptr, kCoreStack)) return fail_start(terminal, "cannot start the core thread");
   if (terminal >= 0) close(terminal);
   if (const char* script = getenv("CVNL_TEST")) test_driver_start(script);
   if (headless) host_task_loop();
