@@ -14,8 +14,10 @@ namespace {
 
 struct TaskQueue {
   std::mutex mu;
-  std::condition_variable cv;
+  std::condition_variable cv;       // a task was posted
+  std::condition_variable done_cv;  // a task finished
   std::deque<std::function<void()>> tasks;
+  int unfinished = 0;  // queued or running
 };
 
 // Never destroyed: tasks may still be posted while the process exits.
@@ -35,6 +37,7 @@ void host_post_task(std::function<void()> fn) {
   {
     std::lock_guard lock(q.mu);
     q.tasks.push_back(std::move(fn));
+    q.unfinished++;
   }
   q.cv.notify_one();
   if (auto wake = waker.load()) wake();
@@ -51,7 +54,19 @@ void host_run_tasks() {
       q.tasks.pop_front();
     }
     fn();
+    {
+      std::lock_guard lock(q.mu);
+      q.unfinished--;
+    }
+    q.done_cv.notify_all();
   }
+}
+
+bool host_wait_tasks_done(int timeout_ms) {
+  TaskQueue& q = tasks();
+  std::unique_lock lock(q.mu);
+  return q.done_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                            [&] { return q.unfinished == 0; });
 }
 
 void host_set_task_waker(void (*wake)()) { waker.store(wake); }

@@ -6,6 +6,8 @@
 void host_post_task(std::function<void()> fn);
 // Runs every task queued so far; the window front end calls it from its main loop.
 void host_run_tasks();
+// Waits until every task posted so far has finished; false after the time limit.
+bool host_wait_tasks_done(int timeout_ms);
 // The window front end's wake-up, called after each post so that its loop runs host_run_tasks.
 void host_set_task_waker(void (*wake)());
 // The headless main thread: runs tasks as they are posted, until the process ends.

@@ -165,6 +165,30 @@ TEST_F(Driver, WaitAndIdle) {
   reader.join();
 }
 
+TEST_F(Driver, IdleWaitsForADropToReachTheCore) {
+  TempDir data;
+  fs::create_directories(data / "documents");
+  write_file(dir / "Late.epub", "e");
+  ql_set_root(data.path().c_str(), dir.path().c_str());
+  std::thread core([] {  // already waiting for input when the drop arrives
+    int x, y;
+    while (plat_event(-1, &x, &y) != HOST_QUIT) {
+    }
+  });
+  test_driver_line("drop " + dir / "Late.epub");
+  std::thread main_thread([] {  // a busy main thread gets to the copy late
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    host_run_tasks();
+  });
+  test_driver_line("idle");
+  EXPECT_EQ(read_file(data / "documents/Late.epub"), "e");
+  EXPECT_EQ(plat_pending(), 0);
+  host_push(HOST_QUIT, 0, 0);
+  core.join();
+  main_thread.join();
+  ql_set_root(nullptr, nullptr);
+}
+
 TEST_F(Driver, ScriptFileIsFollowedAsItGrows) {
   const std::string script = dir / "script";
   test_driver_start(script);  // the file does not exist yet
