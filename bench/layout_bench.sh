@@ -16,7 +16,7 @@ book="$work/data/book.epub"
 python3 "$here/make_epub.py" "$book" "$words"
 
 # The book lies in the data folder, so the program's path remapping leaves its path alone.
-CVNL_DATA="$work/data" QUILLO_STATE="$work/state" "$build/src/quillo" --bench-open "$book" $runs \
+CVNL_DATA="$work/data" QUILLO_STATE="$work/state" "$build/quillo" --bench-open "$book" $runs \
   2>"$work/ours.txt"
 cat "$work/ours.txt"
 ours=$(awk '{ t = $2 + $5; if (NR == 1 || t < best) best = t } END { printf "%.1f", best }' "$work/ours.txt")

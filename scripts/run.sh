@@ -4,10 +4,9 @@
 # files instead and says where they are.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-prog="$top/build/src/quillo"
-[ -x "$prog" ] || prog="$top/build/quillo"
+prog="$top/build/quillo"
 if [ ! -x "$prog" ]; then
-  echo "run.sh: build/src/quillo is missing: run 'make build' first" >&2
+  echo "run.sh: build/quillo is missing: run 'make build' first" >&2
   exit 1
 fi
 export CVNL_DATA="${CVNL_DATA:-$top/build/run-data}"
