@@ -105,6 +105,31 @@ bool glyph_ok(const Face& f, uint32_t g, int depth, std::vector<uint8_t>& state,
   return true;
 }
 
+constexpr uint32_t kLastCodepoint = 0x10FFFF;
+constexpr uint32_t kLastGlyphId = 0xFFFF;
+
+// Format 12/13 groups as stb_truetype's binary search reads them: ordered code point ranges inside
+// Unicode and 16-bit glyph ids. Its byte reader shifts into the sign bit of an int for anything
+// larger, and no real face holds such values.
+bool groups_ok(ByteView map) {
+  const uint32_t groups = map.u32(12);
+  if (!map.has(16, uint64_t(groups) * 12)) return false;
+  for (uint32_t i = 0; i < groups; ++i) {
+    const size_t at = 16 + size_t(i) * 12;
+    const uint32_t first = map.u32(at), last = map.u32(at + 4), glyph = map.u32(at + 8);
+    if (first > last || last > kLastCodepoint || glyph > kLastGlyphId) return false;
+  }
+  return true;
+}
+
+// Whether the table is missing or starts inside the file: stb_truetype reads the offset of every
+// table it looks up, also those it never uses here.
+bool table_starts_inside(ByteView file, uint32_t face, uint32_t tag) {
+  uint32_t at = 0;
+  sfnt_table(file, face, tag, &at);
+  return at <= file.n;
+}
+
 // The character map stb_truetype will choose (the last Microsoft Unicode or Unicode-platform
 // encoding record), and the subtable's structure for the lookups it performs.
 bool cmap_ok(const Face& f) {
@@ -118,6 +143,8 @@ bool cmap_ok(const Face& f) {
     if (platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10))) {
       chosen = f.cmap.u32(rec + 4);
       found = true;
+      // stb_truetype reads every such record's offset, also those a later record overrides.
+      if (chosen >= f.cmap.n) return false;
     }
   }
   if (!found) return false;
@@ -129,7 +156,7 @@ bool cmap_ok(const Face& f) {
       return map.has(10, size_t(map.u16(8)) * 2);
     case 12:
     case 13:
-      return map.has(16, uint64_t(map.u32(12)) * 12);
+      return groups_ok(map);
     case 4:
       break;
     default:  // formats stb_truetype cannot read
@@ -187,6 +214,8 @@ bool font_file_usable(ByteView file, uint32_t* face_at) {
   if (!f.hmtx.has(0, size_t(hmetrics) * 4 + size_t(f.num_glyphs - hmetrics) * 2)) return false;
   if (!f.loca.has(0, size_t(f.num_glyphs + 1) * (f.long_loca ? 4 : 2))) return false;
   if (!cmap_ok(f)) return false;
+  if (!table_starts_inside(file, f.face, sfnt_tag("kern")) || !table_starts_inside(file, f.face, sfnt_tag("GPOS")))
+    return false;
 
   std::vector<uint8_t> state(size_t(f.num_glyphs), 0);
   std::vector<uint32_t> points(size_t(f.num_glyphs), 0);

@@ -53,6 +53,29 @@ void put16(std::string& s, size_t at, uint16_t v) {
   s[at] = char(v >> 8);
   s[at + 1] = char(v & 0xff);
 }
+void put32(std::string& s, size_t at, uint32_t v) {
+  put16(s, at, uint16_t(v >> 16));
+  put16(s, at + 2, uint16_t(v & 0xffff));
+}
+// File offset of the first character-map subtable of a format, or 0.
+uint32_t cmap_subtable(const std::string& font, uint16_t format) {
+  uint32_t len = 0;
+  const uint32_t cmap = table_at(font, "cmap", &len);
+  const ByteView v{reinterpret_cast<const uint8_t*>(font.data()) + cmap, len};
+  for (uint16_t i = 0; i < v.u16(2); ++i) {
+    const uint32_t sub = v.u32(4 + 8 * i + 4);
+    if (v.u16(sub) == format) return cmap + sub;
+  }
+  return 0;
+}
+// File offset of a table's directory record, or 0.
+size_t directory_record(const std::string& font, const char* tag) {
+  const ByteView v{reinterpret_cast<const uint8_t*>(font.data()), font.size()};
+  for (uint16_t i = 0; i < v.u16(4); ++i) {
+    if (font.compare(12 + 16 * size_t(i), 4, tag) == 0) return 12 + 16 * size_t(i);
+  }
+  return 0;
+}
 
 TEST_F(FontLoadTest, EmbeddedFacesLoadAndValidate) {
   for (const char* name : {"SourceSerif4-Regular.ttf", "SourceSerif4-It.ttf", "SourceSerif4-Bold.ttf",
@@ -192,6 +215,34 @@ TEST_F(FontLoadTest, HostileStructuresAreRefused) {
     std::string f = ui_face;
     put16(f, 4, 0xfff0);
     cases.push_back({"table count", f});
+  }
+  // Values stb_truetype's 32-bit reader would shift into the sign bit of an int (found by fuzzing):
+  // code points and glyph ids past their ranges, offsets past the end of the file.
+  const std::string serif = read_file(kFonts + "SourceSerif4-Regular.ttf");
+  const uint32_t groups = cmap_subtable(serif, 12);
+  ASSERT_NE(groups, 0u);
+  {
+    std::string f = serif;
+    put32(f, groups + 16 + 4, 0xffffffffu);
+    cases.push_back({"format 12 group past Unicode", f});
+  }
+  {
+    std::string f = serif;
+    put32(f, groups + 16 + 8, 0x80000000u);
+    cases.push_back({"format 12 glyph id past 16 bits", f});
+  }
+  {
+    std::string f = serif;
+    const size_t at = directory_record(f, "GPOS");
+    ASSERT_NE(at, 0u);
+    put32(f, at + 8, 0xffffff00u);
+    cases.push_back({"GPOS table past the file", f});
+  }
+  {  // the first of two Unicode records, which the second overrides, points far away
+    std::string f = ui_face;
+    const uint32_t cmap = table_at(f, "cmap", &len);
+    put32(f, cmap + 4 + 4, 0xfffffff0u);
+    cases.push_back({"overridden map record past the table", f});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,0 +1,56 @@
+// Shared by the harnesses whose entries take device paths: a private folder standing in for the
+// device's /mnt/us and /tmp, and the switch that makes a harness write its seed inputs.
+#pragma once
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "display/paths.h"
+
+namespace fuzz {
+
+// The host folder behind the device paths, made on the first call with us/ql/state inside, the
+// path remapping pointed at it, and removed when the process ends.
+inline const std::string& device_root() {
+  // Never freed: the exit handler below runs after static objects are destroyed.
+  static const std::string& root = *new std::string([] {
+    // In memory where there is such a folder: the state writers sync every file they replace.
+    struct stat shm;
+    const bool in_memory = stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode);
+    std::string base = std::string(in_memory ? "/dev/shm" : "/tmp") + "/ql-fuzzdisp-XXXXXX";
+    if (!mkdtemp(base.data())) __builtin_trap();
+    for (const char* sub : {"/us", "/tmp", "/us/ql", "/us/ql/state"}) mkdir((base + sub).c_str(), 0755);
+    ql_set_root((base + "/us").c_str(), (base + "/tmp").c_str());
+    atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(device_root(), ec);
+    });
+    return base;
+  }());
+  return root;
+}
+
+// Writes a whole file at a device path; a failed write is the harness's fault, not the input's.
+inline void write_device_file(const char* path, const void* data, size_t size) {
+  FilePtr f(qlp_fopen(path, "wb"));
+  if (!f || (size > 0 && fwrite(data, 1, size, f.get()) != size)) __builtin_trap();
+}
+
+// The folder named by QL_FUZZ_SEEDS, or null: when set, the harness writes its seeds there from
+// LLVMFuzzerInitialize and exits instead of fuzzing.
+inline const char* seed_folder() { return getenv("QL_FUZZ_SEEDS"); }
+
+inline void write_seed(const std::string& name, std::string_view bytes) {
+  const std::string path = std::string(seed_folder()) + "/" + name;
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) __builtin_trap();
+  fwrite(bytes.data(), 1, bytes.size(), f);
+  fclose(f);
+}
+
+}  // namespace fuzz
