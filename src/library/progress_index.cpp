@@ -26,8 +26,10 @@ namespace {
 
 constexpr uint8_t kMaxLoadedPercent = 255;
 
+// The name as a record keeps it: cut to 199 bytes and at a NUL, which only a damaged library.tsv
+// holds; a key longer than the stored name would never find its record and make duplicates.
 std::string_view key_of(const char* name, size_t length) {
-  return std::string_view(name, std::min(length, kProgressNameMax));
+  return std::string_view(name, strnlen(name, std::min(length, kProgressNameMax)));
 }
 
 void set_name(ProgressRecord& r, std::string_view key) {
