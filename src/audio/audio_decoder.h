@@ -2,6 +2,7 @@
 // in its own file-level state (one part is open at a time, on the engine thread) and delivers
 // interleaved signed 16-bit samples with at most two channels.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 
 #include "audio/audio_chapters.h"
@@ -30,6 +31,14 @@ extern const DecoderOps DEC_VORBIS;
 extern const DecoderOps DEC_OPUS;
 extern const DecoderOps DEC_MP4;
 extern const DecoderOps DEC_ADTS;
+
+// The frame at `seconds`, trunc(seconds * rate): 0 for a negative or NaN time, and at most
+// 1e18 so that a far-off target (any later time is asked for when the length is unknown)
+// stays a valid integer; the adapter then clamps it to its own end.
+inline uint64_t seek_frame(double seconds, double rate) {
+  double frame = seconds * rate;
+  return frame > 0 ? static_cast<uint64_t>(std::min(frame, 1e18)) : 0;
+}
 
 // The decoder for a file, chosen by its first bytes; null when it cannot be read.
 const DecoderOps* detect_decoder(const char* host_path);

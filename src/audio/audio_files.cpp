@@ -113,6 +113,9 @@ std::optional<AudioStatus> audio_status_read() {
   }
   fclose(f);
   if (got < 3) return std::nullopt;
+  // The engine writes only finite times; "inf", "nan" or an overflowing number means damage.
+  if (!std::isfinite(s.position)) s.position = 0;
+  if (!std::isfinite(s.duration)) s.duration = 0;
   return s;
 }
 

@@ -25,6 +25,7 @@ struct FlacState {
   size_t pending_at = 0;         // samples of it already handed out
   CommentSlots* slots = nullptr;
   bool failed = false;
+  bool at_end = false;  // a seek to the end or past it: reads give nothing until the next seek
 };
 FlacState F;
 
@@ -90,7 +91,7 @@ bool flac_open(const char* path, AudioInfo* info, ChapterTable* chapters) {
 }
 
 int flac_read(int16_t* buf, int frames, int channels) {
-  if (!F.dec || F.channels > kMaxChannels || channels < 1) return 0;
+  if (!F.dec || F.channels > kMaxChannels || channels < 1 || F.at_end) return 0;
   int done = 0;
   int idle = 0;  // decoder calls that brought no audio; damaged input must not spin for ever
   while (done < frames && !F.failed && idle < 64) {
@@ -122,10 +123,13 @@ int flac_read(int16_t* buf, int frames, int channels) {
 
 bool flac_seek(double seconds) {
   if (!F.dec) return false;
-  uint64_t frame = seconds > 0 ? static_cast<uint64_t>(seconds * F.rate) : 0;
-  if (F.total) frame = std::min(frame, F.total);
+  uint64_t frame = seek_frame(seconds, F.rate);
   F.pending.clear();
   F.pending_at = 0;
+  // libFLAC refuses a target at or past the last sample, and its later seeks failed too; the
+  // end of a stream of known length is a place of its own.
+  F.at_end = F.total && frame >= F.total;
+  if (F.at_end) return true;
   // libFLAC hands the frame that holds the target to on_write starting at the target itself.
   if (FLAC__stream_decoder_seek_absolute(F.dec.get(), frame)) return true;
   if (FLAC__stream_decoder_get_state(F.dec.get()) == FLAC__STREAM_DECODER_SEEK_ERROR)

@@ -22,6 +22,7 @@ struct Mp3State {
   Mpg123Ptr mh;
   int ch = 0;
   long rate = 0;
+  off_t length = 0;  // frames, from the scan
   std::vector<int16_t> scratch;  // when fewer channels are asked for than the file has
 };
 Mp3State M;
@@ -54,6 +55,7 @@ bool mp3_open(const char* path, AudioInfo* info, ChapterTable* chapters) {
   if (mpg123_scan(mh) != MPG123_OK) return false;
   M.ch = channels;
   off_t frames = mpg123_length(mh);
+  M.length = frames > 0 ? frames : 0;
   info->rate = static_cast<uint32_t>(M.rate);
   info->channels = static_cast<uint32_t>(std::min(channels, 2));
   info->duration = frames > 0 ? static_cast<double>(frames) / M.rate : 0;
@@ -93,7 +95,9 @@ int mp3_read(int16_t* buf, int frames, int channels) {
 
 bool mp3_seek(double seconds) {
   if (!M.mh) return false;
-  off_t frame = seconds > 0 ? static_cast<off_t>(seconds * M.rate) : 0;
+  off_t frame = static_cast<off_t>(seek_frame(seconds, static_cast<double>(M.rate)));
+  // mpg123 walks towards a target past the end for a time that grows with the target.
+  if (M.length > 0) frame = std::min(frame, M.length);
   return mpg123_seek(M.mh.get(), frame, SEEK_SET) >= 0;
 }
 }  // namespace

@@ -312,7 +312,7 @@ bool start_from_beginning(int64_t target) {
 bool opus_seek(double seconds) {
   if (!S || !S->od) return false;
   restart_decoder();
-  int64_t target = S->o_pre + (seconds > 0 ? static_cast<int64_t>(seconds * kRate) : 0);
+  int64_t target = S->o_pre + static_cast<int64_t>(seek_frame(seconds, kRate));
   int64_t want = target - kPreroll;  // where decoding should begin at the latest
   if (want <= S->o_pre) return start_from_beginning(target);
   uint64_t lo = S->o_first, hi = S->o_size;

@@ -46,8 +46,9 @@ int vorbis_read(int16_t* buf, int frames, int channels) {
 
 bool vorbis_seek(double seconds) {
   if (!vf) return false;
-  double frame = seconds > 0 ? seconds * v_rate : 0;
-  if (v_total && frame >= v_total) frame = v_total;
+  uint64_t frame = seek_frame(seconds, v_rate);
+  // stb_vorbis counts samples in 32 bits; a target past that lies past any length it reports.
+  frame = std::min<uint64_t>(frame, v_total ? v_total : UINT32_MAX);
   return stb_vorbis_seek(vf, static_cast<unsigned>(frame)) != 0;
 }
 }  // namespace

@@ -129,7 +129,7 @@ int wav_read(int16_t* out, int frames, int channels) {
 bool wav_seek(double seconds) {
   if (!W.wf) return false;
   uint64_t frames = W.w_len / W.w_block;
-  uint64_t frame = seconds > 0 ? static_cast<uint64_t>(std::min(seconds * W.w_rate, 1e18)) : 0;
+  uint64_t frame = seek_frame(seconds, W.w_rate);
   W.w_at = std::min(frame, frames) * W.w_block;
   return fseeko(W.wf.get(), static_cast<off_t>(W.w_data + W.w_at), SEEK_SET) == 0;
 }

@@ -175,7 +175,10 @@ int plat_aac_read(int16_t* buf, int frames, int channels) {
 int plat_aac_seek(double seconds) {
   if (!aac) return 0;
   AacReader& r = *aac;
-  int64_t target = seconds > 0 ? static_cast<int64_t>(seconds * r.rate) : 0;
+  // Capped so that a far-off target (asked for when the length is unknown) stays an integer;
+  // the read then simply finds the end.
+  double at = seconds * r.rate;
+  int64_t target = at > 0 ? static_cast<int64_t>(std::min(at, 1e18)) : 0;
   // Going back before the first packet keeps an MP4's priming packet, which the decoder needs.
   int64_t from = target - static_cast<int64_t>(kSeekPreroll * r.rate);
   int64_t ts = av_rescale_q(from, AVRational{1, r.rate}, r.tb);

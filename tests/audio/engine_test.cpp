@@ -381,3 +381,22 @@ TEST_F(Engine, StopRightAfterStartKeepsTheResumePosition) {
   EXPECT_GE(atof(read_file(pos).c_str()), 30.0);
 }
 }  // namespace
+
+namespace {
+// A damaged status file never hands the player a time that is not a number.
+TEST_F(Engine, StatusWithNonFiniteTimesReadsThemAsZero) {
+  const std::pair<const char*, double> kCases[] = {
+      {"3.66e666 2.0 0\n/mnt/us/a.mp3\n", 2.0},  // an overflowing number reads as inf
+      {"inf -inf 1 8000 1 0\n/mnt/us/a.mp3\n", 0.0},
+      {"nan nan 1\n\n", 0.0},
+  };
+  for (const auto& [text, duration] : kCases) {
+    SCOPED_TRACE(text);
+    write_file(state("audio.status"), text);
+    std::optional<AudioStatus> s = audio_status_read();
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->position, 0.0);
+    EXPECT_EQ(s->duration, duration);
+  }
+}
+}  // namespace
