@@ -27,6 +27,8 @@ uint32_t le32(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+constexpr uint64_t kDeflateMaxRatio = 1032;
+
 // What a central entry says about its member, checked against the file.
 struct Member {
   uint16_t flags;
@@ -196,6 +198,9 @@ void zipclose(ZipArchive& z) { z.release(); }
 std::optional<std::string> zipextract(const ZipArchive& z, std::string_view name) {
   auto m = locate(z, name);
   if (!m || m->uncompressed > kZipMaxMemberSize) return std::nullopt;
+  // Deflate cannot expand more than about 1032 to 1: a larger stated size is a lie, refused
+  // before a crafted directory can make the reader allocate and inflate 16 MiB per entry.
+  if (m->method == 8 && m->uncompressed / kDeflateMaxRatio > m->compressed) return std::nullopt;
   std::string out(m->uncompressed, '\0');
   auto* dst = reinterpret_cast<uint8_t*>(out.data());
   if (m->method == 0) {

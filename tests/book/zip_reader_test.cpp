@@ -132,6 +132,14 @@ TEST(ZipReader, RefusesMembersItCannotTrust) {
   }
 }
 
+TEST(ZipReader, MembersAtDeflatesHighestRatioStillExtract) {
+  const std::string zeros(8 << 20, '\0');  // compresses about as far as deflate can
+  ZipFile f(zipw::build({{"z", zeros, zipw::kDeflated}}));
+  ZipArchive z;
+  ASSERT_TRUE(zipopen_mode(z, f.path.c_str(), 1));
+  EXPECT_EQ(zipextract(z, "z"), zeros);
+}
+
 TEST(ZipReader, MemberPathSafety) {
   struct Case {
     const char* name;
