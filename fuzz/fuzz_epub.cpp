@@ -16,7 +16,7 @@
 #include "book/book_model.h"
 #include "book/epub.h"
 #include "book/toc.h"
-#include "fuzz_book_support.h"
+#include "fuzz_support.h"
 
 namespace {
 enum class Part { whole, chapter, package, ncx, nav, container };
@@ -166,13 +166,13 @@ void check_search() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static const std::string path = fuzz_folder() + "/book.epub";
+  static const std::string path = fuzz::device_root() + "/book.epub";
   const auto part = static_cast<Part>(data[0] % 6);
   std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
-  if (part == Part::whole) fuzz_write_file(path, rest.data(), rest.size());
+  if (part == Part::whole) fuzz::write_host_file(path, rest.data(), rest.size());
   else {
     std::string book = book_with(part, rest);
-    fuzz_write_file(path, book.data(), book.size());
+    fuzz::write_host_file(path, book.data(), book.size());
   }
 
   // Each run starts with no book open, as the program does after closing one.

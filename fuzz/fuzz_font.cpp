@@ -12,7 +12,7 @@
 
 #include "display/fonts.h"
 #include "display/framebuffer.h"
-#include "fuzz_device_root.h"
+#include "fuzz_support.h"
 
 extern "C" const unsigned char ql_ttf_SourceSerif4_Regular[], ql_ttf_SourceSerif4_Regular_end[];
 extern "C" const unsigned char ql_ttf_SourceSerif4_It[], ql_ttf_SourceSerif4_It_end[];

@@ -13,7 +13,7 @@
 
 #include "display/framebuffer.h"
 #include "display/images.h"
-#include "fuzz_device_root.h"
+#include "fuzz_support.h"
 
 namespace {
 

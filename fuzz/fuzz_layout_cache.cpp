@@ -21,7 +21,7 @@
 #include "app/reader_page.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
-#include "fuzz_device_root.h"
+#include "fuzz_support.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "book/annotations.h"
-#include "fuzz_book_support.h"
+#include "fuzz_support.h"
 
 namespace {
 constexpr const char* kBook = "/mnt/us/documents/book.epub";
 
 const std::string& state() {
   static const std::string dir = [] {
-    std::string d = fuzz_folder() + "/state";
+    std::string d = fuzz::device_root() + "/state";
     if (mkdir(d.c_str(), 0755) != 0) abort();
     setenv("QUILLO_STATE", d.c_str(), 1);
     return d;
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Each run sees only the one file it wrote.
   for (const std::string& f : files) unlink(f.c_str());
   const std::string& target = files[data[0] % 3];
-  fuzz_write_file(target, data + 1, size - 1);
+  fuzz::write_host_file(target, data + 1, size - 1);
   if (data[0] % 3 == 0) check_position();
   else check_notes();
   return 0;

@@ -18,7 +18,7 @@
 #include "app/text_lines.h"
 #include "app/time_zones.h"
 #include "app/ui_state.h"
-#include "fuzz_device_root.h"
+#include "fuzz_support.h"
 #include "library/new_books.h"
 #include "library/progress_index.h"
 #include "library/scan_cache.h"

@@ -13,7 +13,7 @@
 
 #include "book/inflate.h"
 #include "book/zip_reader.h"
-#include "fuzz_book_support.h"
+#include "fuzz_support.h"
 
 namespace {
 constexpr size_t kMembersChecked = 24;  // enough to cover any real book's interesting members
@@ -38,8 +38,8 @@ std::vector<std::string> member_names(const ZipArchive& z) {
 }
 
 void check_archive(const uint8_t* data, size_t size, size_t prefix_max) {
-  const std::string path = fuzz_folder() + "/book.zip";
-  fuzz_write_file(path, data, size);
+  const std::string path = fuzz::device_root() + "/book.zip";
+  fuzz::write_host_file(path, data, size);
   ZipArchive mapped, heap;
   bool open_mapped = zipopen_mode(mapped, path.c_str(), 1);
   bool open_heap = zipopen_mode(heap, path.c_str(), 0);

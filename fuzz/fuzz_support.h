@@ -1,5 +1,6 @@
-// Shared by the harnesses whose entries take device paths: a private folder standing in for the
-// device's /mnt/us and /tmp, and the switch that makes a harness write its seed inputs.
+// Shared by the harnesses: a private folder standing in for the device's /mnt/us and /tmp (so
+// nothing the code under test writes escapes it), whole-file writes, and the switch that makes a
+// harness write its seed inputs.
 #pragma once
 #include <sys/stat.h>
 
@@ -22,7 +23,7 @@ inline const std::string& device_root() {
     // In memory where there is such a folder: the state writers sync every file they replace.
     struct stat shm;
     const bool in_memory = stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode);
-    std::string base = std::string(in_memory ? "/dev/shm" : "/tmp") + "/ql-fuzzdisp-XXXXXX";
+    std::string base = std::string(in_memory ? "/dev/shm" : "/tmp") + "/ql-fuzz-XXXXXX";
     if (!mkdtemp(base.data())) __builtin_trap();
     for (const char* sub : {"/us", "/tmp", "/us/ql", "/us/ql/state"}) mkdir((base + sub).c_str(), 0755);
     ql_set_root((base + "/us").c_str(), (base + "/tmp").c_str());
@@ -33,6 +34,14 @@ inline const std::string& device_root() {
     return base;
   }());
   return root;
+}
+
+// Replaces the host file at `path` (under device_root(), where the remapping leaves paths alone)
+// with the bytes; a failed write is the harness's fault, not the input's.
+inline void write_host_file(const std::string& path, const void* bytes, size_t size) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f || (size > 0 && fwrite(bytes, 1, size, f) != size)) __builtin_trap();
+  if (fclose(f) != 0) __builtin_trap();
 }
 
 // Writes a whole file at a device path; a failed write is the harness's fault, not the input's.
