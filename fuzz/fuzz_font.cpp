@@ -10,15 +10,11 @@
 #include <cstdint>
 #include <string>
 
+#include "display/font_face.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
 #include "fuzz_support.h"
 
-extern "C" const unsigned char ql_ttf_SourceSerif4_Regular[], ql_ttf_SourceSerif4_Regular_end[];
-extern "C" const unsigned char ql_ttf_SourceSerif4_It[], ql_ttf_SourceSerif4_It_end[];
-extern "C" const unsigned char ql_ttf_SourceSerif4_Bold[], ql_ttf_SourceSerif4_Bold_end[];
-extern "C" const unsigned char ql_ttf_HankenGrotesk_Regular[], ql_ttf_HankenGrotesk_Regular_end[];
-extern "C" const unsigned char ql_ttf_HankenGrotesk_SemiBold[], ql_ttf_HankenGrotesk_SemiBold_end[];
 
 namespace {
 
@@ -42,23 +38,15 @@ void measure_embedded(float* widths) {
 }
 
 void write_seeds() {
-  const struct {
-    const char* name;
-    const unsigned char* begin;
-    const unsigned char* end;
-  } faces[] = {
-      {"serif", ql_ttf_SourceSerif4_Regular, ql_ttf_SourceSerif4_Regular_end},
-      {"serif-it", ql_ttf_SourceSerif4_It, ql_ttf_SourceSerif4_It_end},
-      {"serif-bold", ql_ttf_SourceSerif4_Bold, ql_ttf_SourceSerif4_Bold_end},
-      {"sans", ql_ttf_HankenGrotesk_Regular, ql_ttf_HankenGrotesk_Regular_end},
-      {"sans-bold", ql_ttf_HankenGrotesk_SemiBold, ql_ttf_HankenGrotesk_SemiBold_end},
-  };
-  for (const auto& face : faces) {
-    const std::string file(reinterpret_cast<const char*>(face.begin), size_t(face.end - face.begin));
-    fuzz::write_seed(std::string(face.name) + ".ttf", std::string("\x36", 1) + file);
+  constexpr const char* kNames[] = {"serif", "serif-it", "serif-bold", "sans", "sans-bold"};
+  for (int slot = 0; slot < kFontSlots; ++slot) {
+    const ByteView face = embedded_face_file(slot);
+    const std::string file(reinterpret_cast<const char*>(face.p), face.n);
+    const std::string name = kNames[slot];
+    fuzz::write_seed(name + ".ttf", std::string("\x36", 1) + file);
     // Cut inside the table directory, inside the tables and near the end.
     for (size_t cut : {size_t{40}, size_t{300}, file.size() / 8, file.size() / 2, file.size() - 7}) {
-      fuzz::write_seed(std::string(face.name) + "-cut" + std::to_string(cut) + ".ttf",
+      fuzz::write_seed(name + "-cut" + std::to_string(cut) + ".ttf",
                        std::string("\x57", 1) + file.substr(0, cut));
     }
   }
@@ -67,11 +55,7 @@ void write_seeds() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::device_root();
-  if (fuzz::seed_folder()) {
-    write_seeds();
-    exit(0);
-  }
+  fuzz::begin(write_seeds);
   if (!ql_init(1)) __builtin_trap();
   qlp_mkdir("/mnt/us/fonts", 0755);
   measure_embedded(g_embedded_width);

@@ -59,11 +59,7 @@ void write_seeds() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::device_root();
-  if (fuzz::seed_folder()) {
-    write_seeds();
-    exit(0);
-  }
+  fuzz::begin(write_seeds);
   if (!ql_init(1)) __builtin_trap();
   return 0;
 }

@@ -177,11 +177,7 @@ void write_seeds() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::device_root();
-  if (fuzz::seed_folder()) {
-    write_seeds();
-    exit(0);
-  }
+  fuzz::begin(write_seeds);
   setenv("QUILLO_STATE", kStateFolder, 1);
   return 0;
 }

@@ -54,6 +54,15 @@ inline void write_device_file(const char* path, const void* data, size_t size) {
 // LLVMFuzzerInitialize and exits instead of fuzzing.
 inline const char* seed_folder() { return getenv("QL_FUZZ_SEEDS"); }
 
+// The common start of a harness: the private folder is made, and with QL_FUZZ_SEEDS set the
+// seeds are written and the process ends.
+inline void begin(void (*write_seeds)()) {
+  device_root();
+  if (!seed_folder()) return;
+  write_seeds();
+  exit(0);
+}
+
 inline void write_seed(const std::string& name, std::string_view bytes) {
   const std::string path = std::string(seed_folder()) + "/" + name;
   FILE* f = fopen(path.c_str(), "wb");

@@ -28,5 +28,7 @@ struct FontFace {
 };
 
 const FontFace& font_face(int slot);
+// The whole file of the face built into the program for a slot.
+ByteView embedded_face_file(int slot);
 // Sets every slot up from the embedded faces.
 void ql_fonts_init();

@@ -67,6 +67,8 @@ std::vector<uint8_t> read_font_file(const char* prefix, const char* suffix) {
 
 }  // namespace
 
+ByteView embedded_face_file(int slot) { return kEmbedded.at(size_t(slot)); }
+
 const FontFace& font_face(int slot) {
   if (g_slots[size_t(slot)].line_units == 0) ql_fonts_init();  // text measured before ql_init
   return g_slots[size_t(slot)];
