@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <cstdint>
 #include <cstdlib>
 #include <thread>
 
@@ -27,16 +28,22 @@ class RawPipe {
     fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK);
   }
   ~RawPipe() { close(fd_); }
-  void drain() {
+  // Reads what has arrived, but never more than `limit` bytes in all.
+  void drain(size_t limit = SIZE_MAX) {
     char buf[65536];
     ssize_t n;
-    while ((n = read(fd_, buf, sizeof buf)) > 0) bytes.append(buf, static_cast<size_t>(n));
+    while (bytes.size() < limit &&
+           (n = read(fd_, buf, std::min(sizeof buf, limit - bytes.size()))) > 0)
+      bytes.append(buf, static_cast<size_t>(n));
   }
-  // Reads until at least `count` bytes have arrived in all (or 10 s passed).
+  // Reads exactly `count` bytes in all (or fewer when 10 s passed). Reading no further keeps
+  // the engine where it is: once the pipe is full it waits in its write, so a command sent
+  // now is taken within a known distance of this point. Draining everything instead lets a
+  // fast engine run to the end of the part before the command is even written.
   void read_until(size_t count) {
     auto end = std::chrono::steady_clock::now() + 10s;
     while (bytes.size() < count && std::chrono::steady_clock::now() < end) {
-      drain();
+      drain(count);
       std::this_thread::sleep_for(1ms);
     }
   }
