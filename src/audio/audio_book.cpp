@@ -1,6 +1,7 @@
 #include "audio/audio_book.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -137,7 +138,7 @@ std::vector<AudioBookmark> audio_bookmarks_read(const std::string& key_hex, std:
     std::string secs(line.substr(0, tab));
     char* stop = nullptr;
     double v = strtod(secs.c_str(), &stop);
-    m.seconds = stop != secs.c_str() && v == v ? v : 0;
+    m.seconds = stop != secs.c_str() && std::isfinite(v) ? v : 0;
     if (tab != std::string_view::npos) m.part_name = line.substr(tab + 1);
     marks.push_back(std::move(m));
   }

@@ -21,6 +21,7 @@
 #include "app/ui_present.h"
 #include "app/ui_text.h"
 #include "app/ui_wait.h"
+#include "audio/audio_chapters.h"
 #include "audio/audio_engine.h"
 #include "audio/audio_files.h"
 #include "display/framebuffer.h"
@@ -39,7 +40,6 @@ constexpr int kPlayingWaitMs = 2000;
 constexpr int kPauseSettleMs = 400;
 constexpr int kStartPolls = 40;
 constexpr auto kStartPoll = std::chrono::milliseconds(100);
-constexpr size_t kMaxChapters = 512;
 constexpr size_t kErrHead = 64;
 constexpr size_t kErrShortest = 12;
 constexpr int kToastShortMs = 1200;
@@ -62,18 +62,13 @@ void toast_wait(std::string_view text, int timeout_ms) {
   ui_toast_wait(text.data(), text.size(), timeout_ms);
 }
 
-struct Chapter {
-  double start = 0;
-  std::string title;
-};
-
 // The chapters the engine wrote for the part it opened last (at most 512).
 std::vector<Chapter> read_chapters() {
   std::vector<Chapter> out;
   FilePtr f(qlp_fopen(kAudioChaptersPath, "r"));
   if (!f) return out;
   char line[1024];
-  while (out.size() < kMaxChapters && fgets(line, sizeof line, f.get())) {
+  while (out.size() < ChapterTable::kMaxChapters && fgets(line, sizeof line, f.get())) {
     std::string_view l(line);
     while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.remove_suffix(1);
     if (l.empty()) continue;

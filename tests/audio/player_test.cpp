@@ -206,6 +206,25 @@ TEST_F(Player, ChaptersOfAnM4bAreListedAndChosen) {
   EXPECT_LT(s.position, 180.0);
 }
 
+// All 512 chapters the engine keeps are listed: the last one is chosen from the last page.
+TEST_F(Player, ChapterListHoldsAll512) {
+  tap(PlayerButton::PlayPause);
+  tap(PlayerButton::Stop);
+  run_player(single("Chaptered.m4b"));
+  std::string many;
+  for (int i = 0; i < 600; i++) many += std::to_string(i) + ".0\tChapter " + std::to_string(i) + "\n";
+  write_file(root_.state("audio.chapters"), many);
+  const ListGeometry g = list_geometry(512, 0, kListMenuRowHeight, H());
+  tap(PlayerButton::PartsOrChapters);
+  for (uint64_t page = 1; page < g.pages; page++) touches_.touch(W() * 3 / 4, H() - kListPagerBand / 2);
+  tap_row(static_cast<int>(511 % static_cast<uint64_t>(g.per_page)));
+  run_player(single("Chaptered.m4b"));
+  EXPECT_EQ(g.pages, (512 + static_cast<uint64_t>(g.per_page) - 1) / static_cast<uint64_t>(g.per_page));
+  AudioStatus s = status();
+  EXPECT_GE(s.position, 511.0);
+  EXPECT_LT(s.position, 560.0);
+}
+
 // While another book plays, this book's buttons never seek inside it.
 TEST_F(Player, AnotherBookPlayingIsLeftWhereItIs) {
   ASSERT_EQ(ql_audio_start(doc("Single.flac").c_str(), 100, 0, 0, 100.0), 1);
