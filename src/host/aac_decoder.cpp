@@ -1,8 +1,9 @@
-// AAC decoding (MP4/M4A/M4B and ADTS) through FFmpeg: one file at a time, down-mixed to mono
-// or stereo 16-bit by libswresample at the rate and channel count seen at open. A stream may
-// change its layout, sample format or rate from one frame to the next (ADTS headers are per
-// frame); the converter is then set up again for the new input. Seeks are exact: the reader goes back a little before
-// the target, then decodes and drops up to the target sample.
+// AAC decoding (MP4/M4A/M4B and ADTS), and Ogg Vorbis, through FFmpeg: one file at a time,
+// down-mixed to mono or stereo 16-bit by libswresample at the rate and channel count seen at
+// open. A stream may change its layout, sample format or rate from one frame to the next (ADTS
+// headers are per frame); the converter is then set up again for the new input. Seeks are
+// exact: the reader goes back a little before the target, then decodes and drops up to the
+// target sample.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
