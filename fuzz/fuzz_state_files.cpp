@@ -13,11 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/app_state.h"
-#include "app/settings_file.h"
-#include "app/text_lines.h"
-#include "app/time_zones.h"
-#include "app/ui_state.h"
+#include "app/ui/app_state.h"
+#include "app/ui/settings_file.h"
+#include "base/text_lines.h"
+#include "app/ui/time_zones.h"
+#include "app/ui/ui_state.h"
 #include "fuzz_support.h"
 #include "library/new_books.h"
 #include "library/progress_index.h"

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/app_connect.h"
 #include "app/tool_modes.h"
 
 namespace {
@@ -36,6 +37,7 @@ AppResult app_main(int argc, char** argv) {
 }
 
 int nalo_main(int argc, char** argv) {
+  app_connect_hooks();
   AppResult r = app_main(argc, argv);
   if (r.error) {
     fprintf(stderr, "quillo: %s\n", app_error_name(*r.error));

@@ -7,8 +7,8 @@
 
 #include "book/text_decode.h"
 #include "book/xml_scan.h"
-#include "display/ql_error.h"
-#include "display/utf8.h"
+#include "base/ql_error.h"
+#include "base/utf8.h"
 
 namespace {
 constexpr size_t kFullPathSize = 4096;

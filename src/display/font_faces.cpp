@@ -6,7 +6,7 @@
 #include "display/font_cache.h"
 #include "display/font_validate.h"
 #include "display/fonts.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 extern "C" const unsigned char ql_ttf_SourceSerif4_Regular[], ql_ttf_SourceSerif4_Regular_end[];
 extern "C" const unsigned char ql_ttf_SourceSerif4_It[], ql_ttf_SourceSerif4_It_end[];

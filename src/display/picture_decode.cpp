@@ -8,7 +8,7 @@
 
 #include "display/images.h"
 #include "display/jpeg_guard.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "display/framebuffer.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 // Debian's stb_image_write declares this only inside its implementation section.
 extern "C" unsigned char* stbi_write_png_to_mem(const unsigned char* pixels, int stride_bytes, int x, int y,

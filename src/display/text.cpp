@@ -6,7 +6,7 @@
 #include "display/font_cache.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
-#include "display/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/app_state.h"
-#include "app/cover_jobs.h"
-#include "app/ui_cover_card.h"
-#include "app/ui_frame.h"
-#include "app/ui_state.h"
-#include "app/ui_text.h"
+#include "app/ui/app_state.h"
+#include "app/ui/cover_jobs.h"
+#include "app/ui/ui_cover_card.h"
+#include "app/ui/ui_frame.h"
+#include "app/ui/ui_state.h"
+#include "app/ui/ui_text.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
 #include "library/library_view.h"

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/ui_wait.h"
+#include "app/ui/ui_wait.h"
 #include "library/document_scan.h"
 
 // Draws the whole library screen into the frame (the main loop presents it).

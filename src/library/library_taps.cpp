@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/book_open.h"
-#include "app/ui_keyboard.h"
-#include "app/ui_state.h"
+#include "app/ui/app_state.h"
+#include "app/reader/reader_open.h"
+#include "app/ui/ui_keyboard.h"
+#include "app/ui/ui_state.h"
 #include "audio/audio_player.h"
 #include "display/framebuffer.h"
 #include "library/book_details.h"

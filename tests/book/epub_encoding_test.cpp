@@ -4,7 +4,7 @@
 
 #include "book/toc.h"
 #include "book_fixture.h"
-#include "display/ql_error.h"
+#include "base/ql_error.h"
 #include "support/text_encoding.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "book/book_model.h"
 #include "book/epub.h"
 #include "book_fixture.h"
-#include "display/ql_error.h"
+#include "base/ql_error.h"
 
 namespace {
 

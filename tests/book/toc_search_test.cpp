@@ -2,7 +2,7 @@
 
 #include "book/toc.h"
 #include "book_fixture.h"
-#include "display/ql_error.h"
+#include "base/ql_error.h"
 
 namespace {
 

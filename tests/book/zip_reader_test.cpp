@@ -6,7 +6,7 @@
 
 #include "book/inflate.h"
 #include "book/zip_reader.h"
-#include "display/ql_error.h"
+#include "base/ql_error.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "display/framebuffer.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "support/temp_dir.h"
 
 namespace {

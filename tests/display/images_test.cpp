@@ -10,7 +10,7 @@
 
 #include "display/framebuffer.h"
 #include "display/images.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "support/temp_dir.h"
 
 extern "C" unsigned char* stbi_write_png_to_mem(const unsigned char* pixels, int stride_bytes, int x, int y,

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/wyhash.h"
-#include "cover_fixture.h"
-#include "library/covers.h"
+#include "base/wyhash.h"
+#include "support/cover_fixture.h"
+#include "book/covers.h"
 #include "library_fixture.h"
 
 namespace {

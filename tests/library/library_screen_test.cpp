@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "../app/scripted_touch.h"
-#include "app/app_state.h"
-#include "app/ui_keyboard.h"
-#include "app/ui_state.h"
-#include "cover_fixture.h"
+#include "support/scripted_touch.h"
+#include "app/ui/app_state.h"
+#include "app/ui/ui_keyboard.h"
+#include "app/ui/ui_state.h"
+#include "support/cover_fixture.h"
 #include "display/framebuffer.h"
 #include "host/host_queue.h"
-#include "library/covers.h"
+#include "book/covers.h"
 #include "library/library_screen.h"
 #include "library_fixture.h"
 

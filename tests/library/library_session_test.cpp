@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/reader_taps.h"
-#include "app/reader_toolbar.h"
-#include "app/ui_state.h"
-#include "app/ui_text.h"
-#include "cover_fixture.h"
+#include "app/reader/reader_taps.h"
+#include "app/reader/reader_toolbar.h"
+#include "app/ui/ui_state.h"
+#include "app/ui/ui_text.h"
+#include "support/cover_fixture.h"
 #include "display/framebuffer.h"
 #include "library/library_screen.h"
 #include "support/epub_builder.h"

@@ -6,7 +6,7 @@
 
 #include "book/book_model.h"
 #include "book/toc.h"
-#include "display/ql_error.h"
+#include "base/ql_error.h"
 #include "library_fixture.h"
 #include "library/bundled_books.h"
 

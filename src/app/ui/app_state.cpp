@@ -1,0 +1,3 @@
+#include "app/ui/app_state.h"
+
+AppState app;
