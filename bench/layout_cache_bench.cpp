@@ -11,13 +11,13 @@
 #include <cstring>
 #include <string>
 
-#include "app/ui/app_state.h"
 #include "app/reader/layout_cache.h"
 #include "app/reader/paginator.h"
+#include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"
+#include "base/paths.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
-#include "base/paths.h"
 
 namespace {
 int fail(const char* what) {

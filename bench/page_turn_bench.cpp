@@ -11,15 +11,15 @@
 #include <vector>
 
 #include "../tests/support/zip_writer.h"
-#include "app/ui/app_state.h"
 #include "app/main_loop.h"
 #include "app/reader/page_slots.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_page.h"
+#include "app/ui/app_state.h"
 #include "app/ui/ui_present.h"
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
-#include "base/ql_error.h"
 
 namespace {
 std::string chapter(int n) {

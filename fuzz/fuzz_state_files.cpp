@@ -15,9 +15,9 @@
 
 #include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"
-#include "base/text_lines.h"
 #include "app/ui/time_zones.h"
 #include "app/ui/ui_state.h"
+#include "base/text_lines.h"
 #include "fuzz_support.h"
 #include "library/new_books.h"
 #include "library/progress_index.h"

@@ -4,19 +4,19 @@
 #include <cstring>
 #include <string>
 
-#include "app/ui/app_state.h"
-#include "app/reader/reader_open.h"
-#include "base/number_parse.h"
 #include "app/reader/paginator.h"
+#include "app/reader/reader_open.h"
 #include "app/reader/reader_page.h"
 #include "app/screen_shots.h"
+#include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_state.h"
+#include "base/number_parse.h"
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/toc.h"
 #include "display/framebuffer.h"
 #include "display/hyphenation.h"
-#include "base/ql_error.h"
 
 namespace {
 constexpr int kMaxBreaks = 24;

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <strings.h>
 
+#include "base/ql_error.h"
 #include "book/book_model.h"
-#include "display/framebuffer.h"
 #include "book/convert.h"
 #include "book/epub.h"
 #include "book/pdf_adapter.h"
-#include "base/ql_error.h"
+#include "display/framebuffer.h"
 
 namespace {
 constexpr size_t kConvertedPathSize = 4200;

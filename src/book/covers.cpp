@@ -13,10 +13,10 @@
 #include <string_view>
 
 #include "base/atomic_file.h"
+#include "base/paths.h"
 #include "base/wyhash.h"
 #include "book/epub.h"
 #include "display/images.h"
-#include "base/paths.h"
 #include "library/document_scan.h"
 
 namespace {

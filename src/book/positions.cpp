@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "base/atomic_file.h"
-#include "book/annotations.h"
 #include "base/paths.h"
+#include "book/annotations.h"
 
 namespace {
 constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ULL;

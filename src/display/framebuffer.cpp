@@ -7,9 +7,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "display/font_cache.h"
 #include "base/ql_error.h"
 #include "base/timing_log.h"
+#include "display/font_cache.h"
 #include "host/host_queue.h"
 #include "host/plat.h"
 

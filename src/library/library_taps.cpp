@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/ui/app_state.h"
 #include "app/reader/reader_open.h"
+#include "app/ui/app_state.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_state.h"
 #include "audio/audio_player.h"

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/text_lines.h"
 #include "base/paths.h"
+#include "base/text_lines.h"
 
 NewBooks new_books;
 

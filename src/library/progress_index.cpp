@@ -7,18 +7,18 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui/app_state.h"
-#include "base/atomic_file.h"
-#include "base/number_parse.h"
 #include "app/reader/paginator.h"
+#include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_state.h"
+#include "base/atomic_file.h"
+#include "base/number_parse.h"
+#include "base/paths.h"
+#include "base/tsv_field.h"
 #include "book/annotations.h"
 #include "book/book_model.h"
-#include "base/paths.h"
 #include "library/document_scan.h"
 #include "library/library_view.h"
-#include "base/tsv_field.h"
 
 ProgressIndex progress;
 

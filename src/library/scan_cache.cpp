@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "base/atomic_file.h"
-#include "book/annotations.h"
 #include "base/paths.h"
 #include "base/tsv_field.h"
+#include "book/annotations.h"
 
 namespace {
 

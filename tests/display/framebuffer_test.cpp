@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "display/framebuffer.h"
 #include "base/paths.h"
+#include "display/framebuffer.h"
 #include "support/temp_dir.h"
 
 namespace {

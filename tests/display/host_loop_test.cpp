@@ -1,8 +1,8 @@
 // The host's pieces working together in this process: a small core thread waits for touches and
 // marks each tap, while test-driver lines push input, change the appearance, drop a book and take
 // screenshots, as the program's own driver thread does.
-#include "display/framebuffer.h"
 #include "base/paths.h"
+#include "display/framebuffer.h"
 #include "display/touch.h"
 #include "host/host_queue.h"
 #include "host/main_thread.h"

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "base/wyhash.h"
-#include "support/cover_fixture.h"
 #include "book/covers.h"
 #include "library_fixture.h"
+#include "support/cover_fixture.h"
 
 namespace {
 constexpr uint32_t kW = 30, kH = 42;

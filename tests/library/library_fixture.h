@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/app_connect.h"
-#include "app/ui/app_state.h"
 #include "app/reader/paginator.h"
+#include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_state.h"
 #include "base/paths.h"

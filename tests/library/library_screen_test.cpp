@@ -4,16 +4,16 @@
 
 #include <string>
 
-#include "support/scripted_touch.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_state.h"
-#include "support/cover_fixture.h"
+#include "book/covers.h"
 #include "display/framebuffer.h"
 #include "host/host_queue.h"
-#include "book/covers.h"
 #include "library/library_screen.h"
 #include "library_fixture.h"
+#include "support/cover_fixture.h"
+#include "support/scripted_touch.h"
 
 namespace {
 constexpr int W = 1072, H = 1448;

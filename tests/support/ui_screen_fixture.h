@@ -7,9 +7,9 @@
 #include "app/app_connect.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_state.h"
-#include "support/device_root.h"
 #include "display/framebuffer.h"
 #include "host/host_queue.h"
+#include "support/device_root.h"
 #include "support/scripted_touch.h"
 
 class ScreenTest : public testing::Test {

@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "app/ui/app_state.h"
+#include "base/paths.h"
 #include "base/text_lines.h"
 #include "display/fonts.h"
-#include "base/paths.h"
 
 void font_choice_load() {
   FilePtr f(qlp_fopen(kFontChoicePath, "rb"));

@@ -9,9 +9,9 @@
 
 #include "app/ui/app_state.h"
 #include "base/atomic_file.h"
+#include "base/paths.h"
 #include "base/wyhash.h"
 #include "display/framebuffer.h"
-#include "base/paths.h"
 
 namespace {
 // The layout key's hash starts from this internal state instead of a mixed seed.

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "display/framebuffer.h"
 #include "base/utf8.h"
+#include "display/framebuffer.h"
 
 namespace {
 }  // namespace

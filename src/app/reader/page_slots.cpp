@@ -2,9 +2,9 @@
 
 #include <sys/mman.h>
 
-#include "app/ui/app_state.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_page.h"
+#include "app/ui/app_state.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
 #include "display/touch.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/ui/app_state.h"
 #include "app/reader/paginator.h"
+#include "app/ui/app_state.h"
 #include "book/annotations.h"
 #include "book/book_model.h"
 

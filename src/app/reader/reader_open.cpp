@@ -4,19 +4,19 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/ui/app_hooks.h"
-#include "app/ui/app_state.h"
 #include "app/reader/layout_cache.h"
 #include "app/reader/paginator.h"
+#include "app/ui/app_hooks.h"
+#include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_state.h"
+#include "base/ql_error.h"
+#include "base/system_services.h"
 #include "book/annotations.h"
 #include "book/book_model.h"
 #include "book/toc.h"
 #include "display/framebuffer.h"
-#include "base/ql_error.h"
-#include "base/system_services.h"
 
 namespace {
 constexpr uint64_t kIdentitySizeFactor = 1000003;

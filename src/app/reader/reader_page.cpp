@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/ui/app_state.h"
 #include "app/reader/line_walker.h"
 #include "app/reader/page_slots.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_bookmark.h"
+#include "app/ui/app_state.h"
 #include "app/ui/ui_state.h"
 #include "book/annotations.h"
 #include "book/book_pictures.h"

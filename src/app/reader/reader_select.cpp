@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui/app_state.h"
 #include "app/reader/book_search.h"
 #include "app/reader/dictionary_page.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_page.h"
 #include "app/reader/reader_words.h"
+#include "app/ui/app_state.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_present.h"

@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/ui/app_state.h"
 #include "app/reader/line_walker.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_bookmark.h"
 #include "app/reader/reader_select.h"
 #include "app/reader/reader_toolbar.h"
+#include "app/ui/app_state.h"
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_state.h"
 #include "book/annotations.h"

@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <string_view>
 
-#include "app/ui/app_hooks.h"
-#include "app/ui/app_state.h"
 #include "app/reader/book_lists.h"
 #include "app/reader/book_menu.h"
 #include "app/reader/book_search.h"
 #include "app/reader/reader_page.h"
 #include "app/reader/reader_taps.h"
 #include "app/reader/reading_options.h"
+#include "app/ui/app_hooks.h"
+#include "app/ui/app_state.h"
 #include "app/ui/ui_frame.h"
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_text.h"

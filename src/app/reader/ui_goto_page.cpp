@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "app/ui/app_state.h"
 #include "app/reader/paginator.h"
+#include "app/ui/app_state.h"
 #include "app/ui/ui_frame.h"
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_wait.h"

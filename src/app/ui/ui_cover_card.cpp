@@ -7,9 +7,9 @@
 
 #include "app/ui/app_state.h"
 #include "app/ui/cover_jobs.h"
+#include "book/covers.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
-#include "book/covers.h"
 
 namespace {
 constexpr size_t kLineMax = 118;   // bytes a placeholder line holds; longer words are skipped

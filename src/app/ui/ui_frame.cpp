@@ -5,13 +5,13 @@
 #include <cstdlib>
 
 #include "app/ui/app_state.h"
-#include "base/number_parse.h"
 #include "app/ui/ui_text.h"
+#include "base/number_parse.h"
+#include "base/system_services.h"
 #include "display/device_facts.h"
 #include "display/framebuffer.h"
 #include "display/images.h"
 #include "display/logo.h"
-#include "base/system_services.h"
 
 namespace {
 constexpr int kSmallLogoW = 269;

@@ -10,8 +10,8 @@
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
-#include "display/framebuffer.h"
 #include "base/utf8.h"
+#include "display/framebuffer.h"
 
 namespace {
 using KeyRow = std::span<const std::string_view>;

@@ -4,8 +4,8 @@
 
 #include "app/ui/app_state.h"
 #include "app/ui/ui_state.h"
-#include "display/framebuffer.h"
 #include "display/device_facts.h"
+#include "display/framebuffer.h"
 
 namespace {
 constexpr uint8_t kAppearanceSystem = 0;

@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "app/ui/app_state.h"
+#include "app/ui/time_zones.h"
 #include "base/atomic_file.h"
 #include "base/number_parse.h"
-#include "base/text_lines.h"
-#include "app/ui/time_zones.h"
 #include "base/paths.h"
+#include "base/text_lines.h"
 
 UiState ui_state;
 uint8_t tz_written = 255;

@@ -2,11 +2,11 @@
 
 #include <cstdlib>
 
+#include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_frame.h"
-#include "display/device_facts.h"
-#include "app/ui/app_hooks.h"
 #include "base/system_services.h"
+#include "display/device_facts.h"
 #include "display/touch.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "base/wyhash.h"
-#include "support/device_root.h"
 #include "display/framebuffer.h"
+#include "support/device_root.h"
 #include "support/layout_fixture.h"
 #include "support/temp_dir.h"
 

@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/ui/app_state.h"
 #include "app/reader/line_walker.h"
 #include "app/reader/paginator.h"
+#include "app/ui/app_state.h"
 #include "book/annotations.h"
-#include "support/device_root.h"
 #include "display/framebuffer.h"
+#include "support/device_root.h"
 #include "support/epub_builder.h"
 #include "support/temp_dir.h"
 

@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "app/ui/app_state.h"
 #include "app/main_loop.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_select.h"
 #include "app/reader/reader_taps.h"
 #include "app/reader/reader_toolbar.h"
 #include "app/reader/reader_words.h"
+#include "app/ui/app_state.h"
 #include "app/ui/ui_state.h"
 #include "support/ui_screen_fixture.h"
 
