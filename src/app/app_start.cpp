@@ -33,7 +33,7 @@ void show_splash() {
   const Framebuffer& fb = ql_fb();
   ql_blit(ql_logo(), kLogoWidth, kLogoHeight, (fb.width - kLogoWidth) / 2, fb.height / 2 - 40);
   ui_present(true);
-  app.clean = true;
+  app.present.clean = true;
 }
 }  // namespace
 
@@ -59,7 +59,7 @@ int app_interactive(int argc, char** argv) {
   ql_frontlight_lipc(settings.light);
   show_splash();
   library_rescan_documents();
-  app.view = 0;
+  app.view = AppView::Library;
   if (argc >= 3 && strcmp(argv[1], "--open") == 0) book_open(argv[2], strlen(argv[2]));
   main_loop();
 }

@@ -3,4 +3,4 @@
 
 #include "app/ui/app_state.h"
 
-void morning_paper_screen() { app.view = 0; }
+void morning_paper_screen() { app.view = AppView::Library; }

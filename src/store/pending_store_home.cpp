@@ -3,4 +3,4 @@
 
 #include "app/ui/app_state.h"
 
-void store_home_screen() { app.view = 0; }
+void store_home_screen() { app.view = AppView::Library; }

@@ -140,7 +140,7 @@ int status_band_difference(const Grey& shot, int row, const std::string& text) {
   const LibraryGeometry g = library_geometry(kW, kH, false);
   const int top = kLibraryItemsTop + row * g.row_pitch;
   ql_clear();
-  ui_draw_text_fit(text.c_str(), 0, 42, kListTextX, top + kStatusBaseline, kW - 280);
+  ui_draw_text_fit(text.c_str(), TS_REGULAR, 42, kListTextX, top + kStatusBaseline, kW - 280);
   int differ = 0;
   const int left = kLibraryLeft + g.cover_w + 1;
   for (int y = top + kStatusBandTop; y < top + kStatusBandTop + kStatusBandHeight; ++y) {

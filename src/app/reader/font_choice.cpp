@@ -17,9 +17,9 @@ void font_choice_load() {
   size_t got = fread(buf, 1, sizeof buf, f.get());
   // A stem never holds a NUL; anything after one is not part of the name.
   std::string_view text(buf, strnlen(buf, got));
-  size_t n = std::min(trimmed_length(text), sizeof app.font_name - 1);
+  size_t n = std::min(trimmed_length(text), sizeof app.reader.font_name - 1);
   if (n == 0) return;
-  memcpy(app.font_name, text.data(), n);
-  app.font_name[n] = 0;
-  ql_font_load(app.font_name);
+  memcpy(app.reader.font_name, text.data(), n);
+  app.reader.font_name[n] = 0;
+  ql_font_load(app.reader.font_name);
 }

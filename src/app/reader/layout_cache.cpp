@@ -191,8 +191,8 @@ uint64_t layout_key_of(const LayoutKeyInputs& in) {
 
 uint64_t layout_key() {
   LayoutKeyInputs in;
-  in.book_stamp = app.book_stamp;
-  in.font_name = std::string_view(app.font_name, strnlen(app.font_name, sizeof app.font_name));
+  in.book_stamp = app.reader.book_stamp;
+  in.font_name = std::string_view(app.reader.font_name, strnlen(app.reader.font_name, sizeof app.reader.font_name));
   in.font_px = layout.font_px;
   in.margin_px = layout.margin_px;
   in.line_pct = layout.line_pct;
@@ -205,7 +205,7 @@ uint64_t layout_key() {
 }
 
 std::string layout_cache_path() {
-  const std::string_view path(app.open_path, strnlen(app.open_path, sizeof app.open_path));
+  const std::string_view path(app.reader.open_path, strnlen(app.reader.open_path, sizeof app.reader.open_path));
   return std::string(kLayoutFolder) + "/" + cache_key_hex(CacheKey(path)) + ".lay";
 }
 
@@ -258,12 +258,12 @@ bool layout_cache_load() {
     return true;
   }
   const bool ok = layout_paginate(layout.font_px);
-  app.layout_dirty = true;
+  app.reader.layout_dirty = true;
   return ok;
 }
 
 void layout_cache_write() {
-  app.layout_dirty = false;
+  app.reader.layout_dirty = false;
   // The folders exist after start-up; made here too so a write never depends on that order.
   for (const char* folder : {"/mnt/us/ql", "/mnt/us/ql/state", kLayoutFolder})
     qlp_mkdir(folder, 0755);
@@ -271,13 +271,13 @@ void layout_cache_write() {
 }
 
 void relayout_keep_position() {
-  if (!app.book_open || ql_is_pdf()) return;
-  const uint64_t word = layout.page_first_word(app.page);
-  const bool had_back = app.back_valid;
-  const uint64_t back_word = had_back ? layout.page_first_word(app.back_page) : 0;
+  if (!app.reader.book_open || ql_is_pdf()) return;
+  const uint64_t word = layout.page_first_word(app.reader.page);
+  const bool had_back = app.reader.back_valid;
+  const uint64_t back_word = had_back ? layout.page_first_word(app.reader.back_page) : 0;
   // Out of memory leaves what was laid out; the page search below copes with any table.
   (void)layout_cache_load();
-  app.page = layout_page_of_word(word);
-  app.back_valid = had_back;
-  app.back_page = had_back ? layout_page_of_word(back_word) : 0;
+  app.reader.page = layout_page_of_word(word);
+  app.reader.back_valid = had_back;
+  app.reader.back_page = had_back ? layout_page_of_word(back_word) : 0;
 }

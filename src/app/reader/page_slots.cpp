@@ -67,25 +67,25 @@ const uint8_t* page_bitmap_cached(uint64_t page) {
 }
 
 void prerender_neighbours() {
-  if (app.view != 1 || !app.book_open || ql_is_pdf()) return;
+  if (app.view != AppView::Reader || !app.reader.book_open || ql_is_pdf()) return;
   const uint64_t pages = layout.page_count();
-  const uint64_t next = app.page + 1;
+  const uint64_t next = app.reader.page + 1;
   if (next < pages && !page_bitmap_cached(next)) {
     // Keep a slot that already holds the previous page.
-    const bool zero_has_prev = app.page > 0 && slot_holds(slots[0], app.page - 1);
+    const bool zero_has_prev = app.reader.page > 0 && slot_holds(slots[0], app.reader.page - 1);
     if (!fill_slot(slots[zero_has_prev ? 1 : 0], next)) return;
     if (ql_touch_waiting()) return;
   }
-  if (app.page > 0 && !page_bitmap_cached(app.page - 1)) {
+  if (app.reader.page > 0 && !page_bitmap_cached(app.reader.page - 1)) {
     const bool one_has_next = slot_holds(slots[1], std::min(next, pages));
-    fill_slot(slots[one_has_next ? 0 : 1], app.page - 1);
+    fill_slot(slots[one_has_next ? 0 : 1], app.reader.page - 1);
   }
 }
 
 bool page_has_image() {
   if (ql_is_pdf()) return true;
-  if (app.page >= layout.page_count()) return false;
-  const auto [first, last] = layout.page_lines(app.page);
+  if (app.reader.page >= layout.page_count()) return false;
+  const auto [first, last] = layout.page_lines(app.reader.page);
   const uint64_t count = ql_word_count();
   const BookWord* words = ql_words();
   for (size_t i = first; i < last; ++i) {

@@ -44,6 +44,7 @@ struct PageTable {
 };
 
 // The process-wide pagination.
+// Only the core thread touches it (see app_assert_core).
 extern PageTable layout;
 
 // What a pagination reads besides the table's inputs: the words, the screen, and how text and

@@ -17,7 +17,7 @@ std::optional<size_t> reader_page_bookmark() {
     const bool by_word = !pdf && bms[i].is_tok == 1;
     const uint64_t page =
         std::min(by_word ? layout_page_of_word(bms[i].pos) : bms[i].pos, pages - 1);
-    if (page == app.page) return i;
+    if (page == app.reader.page) return i;
   }
   return std::nullopt;
 }

@@ -33,28 +33,28 @@ bool layout_matches_settings() {
 // The loaded book can be shown again as it stands: same path, same file, same layout inputs, and
 // the page it was left on still exists.
 bool can_reuse(const char* path, size_t length) {
-  if (!app.book_open) return false;
-  if (length != strnlen(app.open_path, sizeof app.open_path) ||
-      memcmp(path, app.open_path, length) != 0) {
+  if (!app.reader.book_open) return false;
+  if (length != strnlen(app.reader.open_path, sizeof app.reader.open_path) ||
+      memcmp(path, app.reader.open_path, length) != 0) {
     return false;
   }
   if (!layout_matches_settings()) return false;
-  if (book_file_identity(app.open_path) != app.book_stamp) return false;
-  return ql_is_pdf() || app.page < layout.page_count();
+  if (book_file_identity(app.reader.open_path) != app.reader.book_stamp) return false;
+  return ql_is_pdf() || app.reader.page < layout.page_count();
 }
 
 void show_reader(bool full) {
-  if (full) app.clean = false;
-  app.view = 1;
-  app.page_turns = 0;
-  app.back_valid = false;
-  app.back_page = 0;
+  if (full) app.present.clean = false;
+  app.view = AppView::Reader;
+  app.reader.page_turns = 0;
+  app.reader.back_valid = false;
+  app.reader.back_page = 0;
 }
 
 // A failure message that stays until a touch or the time-out; a quit saves and ends.
 void fail_open(std::string_view message, int wait_ms) {
   ui_toast_wait(message.data(), message.size(), wait_ms);
-  app.book_open = false;
+  app.reader.book_open = false;
 }
 }  // namespace
 
@@ -77,13 +77,13 @@ void book_bookmarks_attach_tokens() {
     qla_bm_set_tok(i, layout.page_first_word(page));
     changed = true;
   }
-  if (changed) qla_save(app.open_path);
+  if (changed) qla_save(app.reader.open_path);
 }
 
 void book_open(const char* path, size_t length) {
   layout_generation_advance();
-  length = std::min(length, sizeof app.open_path - 1);
-  if (app.book_open) {
+  length = std::min(length, sizeof app.reader.open_path - 1);
+  if (app.reader.book_open) {
     if (app_hooks.record_progress) app_hooks.record_progress();
     if (can_reuse(path, length)) {
       show_reader(true);
@@ -91,34 +91,34 @@ void book_open(const char* path, size_t length) {
     }
   }
   // The path is copied first: the caller's text may live in state the open replaces.
-  char chosen[sizeof app.open_path] = {};
+  char chosen[sizeof app.reader.open_path] = {};
   memcpy(chosen, path, length);
-  memcpy(app.open_path, chosen, sizeof chosen);
-  app.book_open = false;
+  memcpy(app.reader.open_path, chosen, sizeof chosen);
+  app.reader.book_open = false;
   ui_toast(kOpening.data(), kOpening.size());
 
-  if (!ql_open(app.open_path)) {
+  if (!ql_open(app.reader.open_path)) {
     const std::string message = ql_error();
     fail_open(message, kOpenFailWaitMs);
     return;
   }
   ql_tmark("open:parsed");
-  app.book_stamp = book_file_identity(app.open_path);
-  qla_load(app.open_path);
+  app.reader.book_stamp = book_file_identity(app.reader.open_path);
+  qla_load(app.reader.open_path);
   if (ql_is_pdf()) {
     ql_toc_from_pdf();
   } else if (ql_toc_from_nav() == 0) {
     ql_toc_from_words();
   }
   ql_tmark("open:toc");
-  const uint64_t position = ql_load_position(app.open_path, nullptr);
+  const uint64_t position = ql_load_position(app.reader.open_path, nullptr);
   layout.font_px = settings.font;
   layout.margin_px = settings.margin;
   layout.line_pct = settings.line;
   layout.align = ui_state.align;
   if (ql_is_pdf()) {
     const int count = ql_page_count();
-    app.page = count <= 0 ? 0 : std::min<uint64_t>(position, static_cast<uint64_t>(count) - 1);
+    app.reader.page = count <= 0 ? 0 : std::min<uint64_t>(position, static_cast<uint64_t>(count) - 1);
   } else {
     // Running out of memory keeps what was laid out; no line at all is the failure below.
     (void)layout_cache_load();
@@ -126,12 +126,12 @@ void book_open(const char* path, size_t length) {
       fail_open(kNoPages, kNoPagesWaitMs);
       return;
     }
-    app.page = layout_page_of_word(position);
-    app.book_open = true;  // the notes are saved under the open path
+    app.reader.page = layout_page_of_word(position);
+    app.reader.book_open = true;  // the notes are saved under the open path
     book_bookmarks_attach_tokens();
   }
   ql_tmark("open:paginated");
-  app.book_open = true;
+  app.reader.book_open = true;
   show_reader(true);
   if (app_hooks.record_progress) app_hooks.record_progress();
   app_call(app_hooks.save_progress);

@@ -5,7 +5,7 @@
 
 // Loads the book (or reuses the one still loaded when nothing changed), its notes, contents,
 // saved position and layout, and switches the main loop to the reader. On failure a message was
-// shown and app.book_open is false.
+// shown and app.reader.book_open is false.
 void book_open(const char* path, size_t length);
 
 // The identity of a book file: modification time + size * 1000003 (a missing file gives a fixed

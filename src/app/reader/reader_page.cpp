@@ -154,14 +154,14 @@ void reader_render_text_page(uint64_t page) {
 
 void reader_draw_page() {
   bool drawn = false;
-  if (app.use_prerender) {
-    app.use_prerender = false;
-    if (const uint8_t* pixels = page_bitmap_cached(app.page)) {
+  if (app.reader.use_prerender) {
+    app.reader.use_prerender = false;
+    if (const uint8_t* pixels = page_bitmap_cached(app.reader.page)) {
       ql_blit_frame(pixels);
       drawn = true;
     }
   }
-  if (!drawn) reader_render_text_page(app.page);
+  if (!drawn) reader_render_text_page(app.reader.page);
   if (reader_page_bookmark()) {
     ql_rect(ql_fb().width - kRibbonFromRight, 0, kRibbonWidth, kRibbonHeight, 0);
   }

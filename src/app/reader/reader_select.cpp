@@ -68,7 +68,7 @@ std::string selected_text(const Selection& s) {
   return std::string(text);
 }
 
-bool has_next_page() { return app.page + 1 < layout.page_count(); }
+bool has_next_page() { return app.reader.page + 1 < layout.page_count(); }
 
 // The last word shown on a page; the book's last word on the last page.
 uint64_t page_last_word(uint64_t page) {
@@ -94,8 +94,8 @@ SelectionPopup draw_selection(const Selection& sel, int press_y) {
   reader_draw_page();
   if (qla_hl_count() > before) qla_hl_del(qla_hl_count() - 1);
 
-  const std::optional<WordBox> a = reader_word_box(app.page, sel.first);
-  const std::optional<WordBox> b = reader_word_box(app.page, sel.last);
+  const std::optional<WordBox> a = reader_word_box(app.reader.page, sel.first);
+  const std::optional<WordBox> b = reader_word_box(app.reader.page, sel.last);
   if (a) draw_handle(*a, a->x, s);
   if (b) draw_handle(*b, b->x + b->width, s);
 
@@ -128,12 +128,12 @@ bool near_point(int x, int y, float px, float py) {
 // Moves one end of the selection to the word under the release point; true when a handle was hit.
 bool drag_handle(Selection& sel, const TapEvent& e) {
   const auto x = static_cast<int>(e.x), y = static_cast<int>(e.y);
-  const std::optional<WordBox> a = reader_word_box(app.page, sel.first);
-  const std::optional<WordBox> b = reader_word_box(app.page, sel.last);
+  const std::optional<WordBox> a = reader_word_box(app.reader.page, sel.first);
+  const std::optional<WordBox> b = reader_word_box(app.reader.page, sel.last);
   const bool on_first = a && near_point(x, y, a->x, a->y + kHandleDrop);
   const bool on_last = !on_first && b && near_point(x, y, b->x + b->width, b->y + kHandleDrop);
   if (!on_first && !on_last) return false;
-  const auto word = reader_word_at_point(app.page, static_cast<float>(e.x2), static_cast<float>(e.y2));
+  const auto word = reader_word_at_point(app.reader.page, static_cast<float>(e.x2), static_cast<float>(e.y2));
   if (word) (on_first ? sel.first : sel.last) = *word;
   if (sel.first > sel.last) std::swap(sel.first, sel.last);
   return true;
@@ -144,7 +144,7 @@ void add_highlight(const Selection& sel, const char* note) {
     reader_show_highlight_limit();
     return;
   }
-  qla_save(app.open_path);
+  qla_save(app.reader.open_path);
 }
 
 void run_action(PopupTap action, const Selection& sel) {
@@ -199,13 +199,13 @@ PopupTap popup_hit(const SelectionPopup& p, int w, int x, int y, bool next_page)
 
 void reader_select(const TapEvent& e) {
   if (ql_is_pdf()) return;  // PDF pages have no word layer to select from yet
-  app.present_waveform = kSelectWaveform;
+  app.present.waveform = kSelectWaveform;
   ql_settle();
-  const uint64_t remembered = app.page;
-  const auto start = reader_word_at_point(app.page, static_cast<float>(e.x), static_cast<float>(e.y));
+  const uint64_t remembered = app.reader.page;
+  const auto start = reader_word_at_point(app.reader.page, static_cast<float>(e.x), static_cast<float>(e.y));
   if (!start) return;
   const uint64_t end =
-      reader_word_at_point(app.page, static_cast<float>(e.x2), static_cast<float>(e.y2)).value_or(*start);
+      reader_word_at_point(app.reader.page, static_cast<float>(e.x2), static_cast<float>(e.y2)).value_or(*start);
   Selection sel{std::min(*start, end), std::max(*start, end)};
   for (;;) {
     const SelectionPopup p = draw_selection(sel, static_cast<int>(e.y));
@@ -217,13 +217,13 @@ void reader_select(const TapEvent& e) {
     const PopupTap hit = popup_hit(p, ql_fb().width, static_cast<int>(tap.x), static_cast<int>(tap.y),
                                    has_next_page());
     if (hit == PopupTap::NextPage) {
-      ++app.page;
-      sel.last = std::max(sel.last, page_last_word(app.page));
+      ++app.reader.page;
+      sel.last = std::max(sel.last, page_last_word(app.reader.page));
       continue;
     }
-    app.page = remembered;  // the actions below may draw over the page they were chosen on
+    app.reader.page = remembered;  // the actions below may draw over the page they were chosen on
     run_action(hit, sel);
     break;
   }
-  app.page = remembered;
+  app.reader.page = remembered;
 }

@@ -30,7 +30,7 @@ constexpr int kBookmarkLimitWaitMs = 2500;
 constexpr std::string_view kBookmarkLimit = "This book has reached its limit of bookmarks.";
 
 uint64_t current_position() {
-  return ql_is_pdf() ? app.page : layout.page_first_word(app.page);
+  return ql_is_pdf() ? app.reader.page : layout.page_first_word(app.reader.page);
 }
 }  // namespace
 
@@ -42,27 +42,27 @@ uint64_t reader_page_count() {
 void reader_turn_page(bool forward) {
   const uint64_t pages = reader_page_count();
   if (forward) {
-    if (app.page + 1 < pages) ++app.page;
-  } else if (app.page > 0) {
-    --app.page;
+    if (app.reader.page + 1 < pages) ++app.reader.page;
+  } else if (app.reader.page > 0) {
+    --app.reader.page;
   }
-  ++app.page_turns;
-  app.keep_prerender = true;
-  app.position_dirty = true;
-  if (ui_state.refresh > 0 && app.page_turns % static_cast<uint64_t>(ui_state.refresh) == 0) {
-    app.clean = false;
+  ++app.reader.page_turns;
+  app.reader.keep_prerender = true;
+  app.reader.position_dirty = true;
+  if (ui_state.refresh > 0 && app.reader.page_turns % static_cast<uint64_t>(ui_state.refresh) == 0) {
+    app.present.clean = false;
   }
 }
 
 bool reader_link_at(int x, int y) {
-  if (!app.book_open || ql_is_pdf() || app.page >= layout.page_count()) return false;
+  if (!app.reader.book_open || ql_is_pdf() || app.reader.page >= layout.page_count()) return false;
   const int w = ql_fb().width;
   const float slack = (x >= w / 4 && x < w - w / 4) ? kLinkSlackMiddle : kLinkSlackEdge;
   const PageMetrics m = reader_page_metrics();
   const float s = static_cast<float>(layout.font_px);
   const auto fx = static_cast<float>(x), fy = static_cast<float>(y);
   uint32_t link = 0;
-  const auto [first, last] = layout.page_lines(app.page);
+  const auto [first, last] = layout.page_lines(app.reader.page);
   for (size_t i = first; i < last && link == 0; ++i) {
     const LayoutLine& line = layout.lines[i];
     if (is_picture_line(line, m)) continue;
@@ -80,27 +80,27 @@ bool reader_link_at(int x, int y) {
   const int64_t target_word = ql_link_token(link);
   if (target_word < 0) return false;
   const uint64_t target = layout_page_of_word(static_cast<uint64_t>(target_word));
-  if (target == app.page) return false;
-  app.back_page = app.page;
-  app.back_valid = true;
-  app.page = target;
-  app.keep_prerender = true;
+  if (target == app.reader.page) return false;
+  app.reader.back_page = app.reader.page;
+  app.reader.back_valid = true;
+  app.reader.page = target;
+  app.reader.keep_prerender = true;
   return true;
 }
 
 void reader_toggle_bookmark() {
   if (const auto held = reader_page_bookmark()) {
     qla_bm_del(*held);
-    qla_save(app.open_path);
+    qla_save(app.reader.open_path);
     return;
   }
   char label[64];
-  const int n = snprintf(label, sizeof label, "Page %llu", static_cast<unsigned long long>(app.page + 1));
+  const int n = snprintf(label, sizeof label, "Page %llu", static_cast<unsigned long long>(app.reader.page + 1));
   if (n < 0 || static_cast<size_t>(n) >= sizeof label) label[0] = 0;
   if (!qla_bm_add(current_position(), label, ql_is_pdf() ? 0 : 1)) {
     ui_toast_wait(kBookmarkLimit.data(), kBookmarkLimit.size(), kBookmarkLimitWaitMs);
   }
-  qla_save(app.open_path);
+  qla_save(app.reader.open_path);
 }
 
 ReaderTouch reader_touch_kind(const TapEvent& e, int w, int h) {

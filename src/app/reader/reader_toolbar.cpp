@@ -41,7 +41,7 @@ constexpr std::array<std::string_view, kColumns> kLabels = {"Library", "Back", "
 constexpr size_t kAaColumn = 3;
 
 void swap_with_back_mark() {
-  if (app.back_valid) std::swap(app.page, app.back_page);
+  if (app.reader.back_valid) std::swap(app.reader.page, app.reader.back_page);
 }
 
 // What the column action leaves for the toolbar: draw it again, or end.
@@ -124,12 +124,12 @@ void reader_toolbar_draw() {
   }
   ql_rect(32, kRuleY, w - 64, 1, kRuleGrey);
   const uint64_t total = reader_page_count();
-  const std::string progress = toolbar_progress_text(app.page, total, app.back_valid, app.back_page);
+  const std::string progress = toolbar_progress_text(app.reader.page, total, app.reader.back_valid, app.reader.back_page);
   ui_draw_text_fit(progress.c_str(), TS_REGULAR, kProgressSize, kSliderSide, kProgressBaseline,
                    w - 2 * kSliderSide);
   ql_rect(kSliderSide, kSliderY, w - 2 * kSliderSide, 4, 0);
   ql_mark(kSliderSide, kSliderY, w - 2 * kSliderSide, 4, MASK_ACCENT);
-  const int k = toolbar_knob_offset(app.page, w, total);
+  const int k = toolbar_knob_offset(app.reader.page, w, total);
   ql_circle(0, static_cast<float>(kSliderSide + k), kKnobY, kKnobRadius, 0);
   ql_mark(k + 32, kKnobY - 16, 32, 32, MASK_ACCENT);
   ql_rect(0, kCloseLineY, w, 2, 0);
@@ -137,7 +137,7 @@ void reader_toolbar_draw() {
 
 void reader_toolbar() {
   for (;;) {
-    app.present_waveform = kToolbarWaveform;
+    app.present.waveform = kToolbarWaveform;
     ql_settle();
     reader_toolbar_draw();
     ui_present(false);
@@ -158,9 +158,9 @@ void reader_toolbar() {
         swap_with_back_mark();
         break;
       case ToolbarTap::Slider:
-        app.back_page = app.page;
-        app.back_valid = true;
-        app.page = toolbar_slider_page(static_cast<int>(e.x2), w, reader_page_count());
+        app.reader.back_page = app.reader.page;
+        app.reader.back_valid = true;
+        app.reader.page = toolbar_slider_page(static_cast<int>(e.x2), w, reader_page_count());
         break;
     }
   }

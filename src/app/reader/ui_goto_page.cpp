@@ -89,7 +89,7 @@ KeypadTarget keypad_target(const std::string& digits, uint64_t pages) {
 }
 
 void goto_page_dialog() {
-  app.present_waveform = kWaveformFull;
+  app.present.waveform = kWaveformFull;
   ql_settle();
   std::string digits;
   for (;;) {
@@ -98,7 +98,7 @@ void goto_page_dialog() {
     const uint64_t pages = page_count();
     draw_dialog(g, digits, pages);
     ui_present(false);
-    app.present_waveform = kWaveformTyping;
+    app.present.waveform = kWaveformTyping;
     ql_settle();
     TapEvent event;
     ui_wait_event(event);
@@ -109,9 +109,9 @@ void goto_page_dialog() {
     if (key.empty() || !keypad_press(digits, key)) continue;
     const KeypadTarget target = keypad_target(digits, pages);
     if (target.move) {
-      app.back_page = app.page;
-      app.back_valid = true;
-      app.page = target.page;
+      app.reader.back_page = app.reader.page;
+      app.reader.back_valid = true;
+      app.reader.page = target.page;
     }
     return;
   }

@@ -23,6 +23,7 @@ struct AppHooks {
   void (*quick_settings)() = nullptr;
 };
 
+// Set by the shell at start-up; only the core thread calls them.
 extern AppHooks app_hooks;
 
 // Calls a hook when it is connected.

@@ -6,8 +6,8 @@
 
 bool cover_job_queue(const char* path, size_t path_length, uint32_t kind, int x, int y, uint32_t w,
                      uint32_t h) {
-  if (app.cover_job_count >= kMaxCoverJobs || path_length >= kCoverJobPathSize) return false;
-  CoverJob& job = app.cover_jobs[app.cover_job_count];
+  if (app.covers.count >= kMaxCoverJobs || path_length >= kCoverJobPathSize) return false;
+  CoverJob& job = app.covers.jobs[app.covers.count];
   job.kind = kind;
   job.x = x;
   job.y = y;
@@ -15,8 +15,8 @@ bool cover_job_queue(const char* path, size_t path_length, uint32_t kind, int x,
   job.h = h;
   memcpy(job.path, path, path_length);
   job.path[path_length] = '\0';
-  ++app.cover_job_count;
+  ++app.covers.count;
   return true;
 }
 
-void cover_jobs_clear() { app.cover_job_count = 0; }
+void cover_jobs_clear() { app.covers.count = 0; }

@@ -16,7 +16,7 @@ struct CoverJob {
   char path[kCoverJobPathSize];  // the book's path, NUL-terminated
 };
 
-// Appends a job to app.cover_jobs; false (nothing queued) when the queue is full or the path does
+// Appends a job to app.covers.jobs; false (nothing queued) when the queue is full or the path does
 // not fit. Jobs are never merged: a page drawn twice queues its covers twice.
 bool cover_job_queue(const char* path, size_t path_length, uint32_t kind, int x, int y, uint32_t w,
                      uint32_t h);

@@ -31,6 +31,7 @@ constexpr SettingRange kSpeedRange{75, 300};
 constexpr SettingRange kSleepTimerRange{0, 90};
 
 // The process-wide settings.
+// Only the core thread touches it (see app_assert_core).
 extern SettingsRecord settings;
 
 // The defaults with the default feed link.

@@ -44,13 +44,13 @@ ConfirmTap confirm_hit(const ConfirmGeometry& g, int x, int y) {
 
 bool ui_confirm(const char* message, size_t message_length, const char* action,
                 size_t action_length) {
-  app.present_waveform = kWaveformFull;
+  app.present.waveform = kWaveformFull;
   ql_settle();
   const int w = ql_fb().width;
   const ConfirmGeometry g = confirm_geometry(w, ql_fb().height);
   ql_rect(kBoxX, g.cy - kBoxHalfH, w - 2 * kBoxX, 2 * kBoxHalfH, 255);
   ql_frame(kBoxX, g.cy - kBoxHalfH, w - 2 * kBoxX, 2 * kBoxHalfH, kBoxFrame);
-  ui_draw_wrapped(message, message_length, 0, kMessageSize, kTextX, g.cy - 150, w - 2 * kTextX,
+  ui_draw_wrapped(message, message_length, TS_REGULAR, kMessageSize, kTextX, g.cy - 150, w - 2 * kTextX,
                   kMessageLineHeight);
   const std::string action_label(ui_utf8_prefix({action, action_length}, kActionMax));
   const int top = g.cy + kButtonTop;

@@ -68,7 +68,7 @@ void ui_draw_cover_card(const char* path, size_t path_length, uint32_t kind, con
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bytes == 0 ? 1 : bytes]);
   if (!buffer) return;
   const int r = cover_get(path, path_length, kind, uint32_t(w), uint32_t(h), buffer.get(), bytes,
-                          !app.defer_covers);
+                          !app.covers.deferred);
   if (r == 1) {
     ql_blit(buffer.get(), w, h, x, y);
     ql_mark(x, y, w, h, MASK_PICTURE);

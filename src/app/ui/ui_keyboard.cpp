@@ -94,7 +94,7 @@ void draw_keyboard(const std::string& title, const KeyboardText& state, bool mas
   const std::string_view shown = ui_utf8_prefix(state.text, kFieldShownMax);
   std::string field = masked ? std::string(shown.size(), '*') : std::string(shown);
   field += '_';
-  ui_draw_text_fit(field.c_str(), 0, 54, 72, 330, w - 144);
+  ui_draw_text_fit(field.c_str(), TS_REGULAR, 54, 72, 330, w - 144);
   draw_keys(w, h, state.shift);
 }
 }  // namespace
@@ -132,7 +132,7 @@ KeyResult keyboard_press(KeyboardText& state, std::string_view key) {
 std::optional<std::string_view> keyboard_edit(const char* title, size_t title_length, char* buffer,
                                               size_t capacity, const char* initial,
                                               size_t initial_length, bool masked) {
-  app.present_waveform = kWaveformFull;
+  app.present.waveform = kWaveformFull;
   ql_settle();
   KeyboardText state;
   state.capacity = capacity;
@@ -142,7 +142,7 @@ std::optional<std::string_view> keyboard_edit(const char* title, size_t title_le
   for (;;) {
     draw_keyboard(shown_title, state, masked);
     ui_present(false);
-    app.present_waveform = kWaveformTyping;
+    app.present.waveform = kWaveformTyping;
     ql_settle();
     TapEvent event;
     ui_wait_event(event);

@@ -116,7 +116,7 @@ ListRowText list_row_text(std::string_view title, std::string_view row) {
 
 std::optional<size_t> ui_list_menu(const char* title, size_t title_length,
                                    std::span<const std::string_view> rows) {
-  app.present_waveform = kWaveformFull;
+  app.present.waveform = kWaveformFull;
   ql_settle();
   const std::string shown_title(ui_utf8_prefix({title, title_length}, kTitleMax));
   uint64_t page = 0;

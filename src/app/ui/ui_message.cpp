@@ -63,9 +63,9 @@ void ui_toast(const char* text, size_t length) {
   ql_rect(kToastBoxX, t.top, w - 2 * kToastBoxX, t.height, 255);
   ql_frame(kToastBoxX, t.top, w - 2 * kToastBoxX, t.height, kToastFrame);
   if (t.one_line) {
-    ui_draw_text_fit(t.copy.c_str(), 0, kToastFitSize, kToastTextX, h - 114, width);
+    ui_draw_text_fit(t.copy.c_str(), TS_REGULAR, kToastFitSize, kToastTextX, h - 114, width);
   } else {
-    ui_draw_wrapped(text, length, 0, int(kToastWrapSize), kToastTextX, t.top + 72, width,
+    ui_draw_wrapped(text, length, TS_REGULAR, int(kToastWrapSize), kToastTextX, t.top + 72, width,
                     kToastLineHeight);
   }
   ui_present(false);
@@ -80,7 +80,7 @@ int ui_toast_wait(const char* text, size_t length, int timeout_ms) {
 }
 
 void ui_info_page(const char* title, size_t title_length, std::span<const std::string_view> lines) {
-  app.present_waveform = kWaveformFull;
+  app.present.waveform = kWaveformFull;
   ql_settle();
   const std::string shown(title, std::min(title_length, kInfoTitleMax));
   ui_draw_header(shown.c_str());
@@ -88,7 +88,7 @@ void ui_info_page(const char* title, size_t title_length, std::span<const std::s
   int y = kInfoTop;
   for (std::string_view line : lines) {
     if (y > h - 80) break;
-    y = ui_draw_wrapped(line.data(), line.size(), 0, kInfoSize, 48, y, w - 96, kInfoLineHeight) +
+    y = ui_draw_wrapped(line.data(), line.size(), TS_REGULAR, kInfoSize, 48, y, w - 96, kInfoLineHeight) +
         kInfoParagraphGap;
   }
   ui_present(false);

@@ -2,11 +2,11 @@
 // screenshot countdown or the host's present.
 #pragma once
 
-// Sets app.inverted from the appearance choice (follow the system, light or dark) and hands it to
+// Sets app.present.inverted from the appearance choice (follow the system, light or dark) and hands it to
 // the frame.
 void ui_apply_appearance();
 
 // Applies the appearance and shows the frame: a full refresh, or a partial one with
-// app.present_waveform. In the screenshot mode nothing is shown; the present that finds
-// app.screenshot_frames at 1 writes the PNG and ends the process with status 0.
+// app.present.waveform. In the screenshot mode nothing is shown; the present that finds
+// app.screenshot.frames at 1 writes the PNG and ends the process with status 0.
 void ui_present(bool full);

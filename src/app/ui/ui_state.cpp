@@ -31,7 +31,7 @@ void store(std::string_view key, int32_t v) {
   // one cannot be restored; showing everything is the honest fallback.
   else if (key == "filter") u.filter = v >= 0 && v <= kFilterRead ? static_cast<uint8_t>(v) : 0;
   else if (key == "night") {
-    app.inverted = v != 0;
+    app.present.inverted = v != 0;
     if (v != 0) u.appearance = 2;
   }
   else if (key == "appearance") u.appearance = clamp_u8(v, 2);
@@ -73,7 +73,7 @@ bool ui_save() {
   int n = snprintf(text, sizeof text,
                    "grid=%d\nsort=%d\nfilter=%d\nnight=%d\nappearance=%d\ntz=%d\nsleep=%d\n"
                    "cover=%d\nrefresh=%d\nmorning=%d\nalign=%d\nland=%d\nfoot=%d\npq=%d\nbuy=%d\n",
-                   u.grid, u.sort, u.filter, app.inverted, u.appearance, u.tz, u.sleep, u.cover,
+                   u.grid, u.sort, u.filter, app.present.inverted, u.appearance, u.tz, u.sleep, u.cover,
                    u.refresh, u.morning, u.align, u.land, u.foot, u.pq, u.buy);
   bool saved = n > 0 && static_cast<size_t>(n) < sizeof text &&
                file_write_atomic(kUiStatePath, text, static_cast<size_t>(n));

@@ -20,14 +20,15 @@ struct UiState {
   bool land = false;       // landscape while reading
 };
 
+// Only the core thread touches it (see app_assert_core).
 extern UiState ui_state;
-// The zone last written to tz.txt; 255 until the first write of the run.
+// The zone last written to tz.txt; 255 until the first write of the run. Core thread only.
 extern uint8_t tz_written;
 
 constexpr char kUiStatePath[] = "/mnt/us/ql/state/ui.txt";
 constexpr char kTzPath[] = "/mnt/us/ql/state/tz.txt";
 
-// Reads ui.txt into ui_state (and `night` into app.inverted); a missing file leaves the values.
+// Reads ui.txt into ui_state (and `night` into app.present.inverted); a missing file leaves the values.
 void ui_state_load();
 // Replaces ui.txt, and tz.txt when the zone differs from the one last written. True when ui.txt
 // was written.

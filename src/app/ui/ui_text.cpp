@@ -21,7 +21,7 @@ std::string_view ui_utf8_prefix(std::string_view text, size_t max) {
   return text.substr(0, utf8_prefix_length(text, max));
 }
 
-TextStyle ui_face(int style) { return style == TS_BOLD ? TS_UI_BOLD : TS_UI; }
+TextStyle ui_face(TextStyle style) { return style == TS_BOLD ? TS_UI_BOLD : TS_UI; }
 
 std::string ui_cut_to_width(std::string_view text, TextStyle face, float size, float width) {
   std::string fitted(text);
@@ -39,7 +39,7 @@ std::string ui_cut_to_width(std::string_view text, TextStyle face, float size, f
   return fitted;
 }
 
-void ui_draw_text_fit(const char* text, int style, int size, int x, int y, int width) {
+void ui_draw_text_fit(const char* text, TextStyle style, int size, int x, int y, int width) {
   const TextStyle face = ui_face(style);
   const int floor = std::max(size, kFitSizeFloor) - kFitShrink;
   while (size > floor && ql_measure(text, face, float(size)) > float(width)) --size;
@@ -86,7 +86,7 @@ int ui_wrap(std::string_view text, TextStyle face, float size, float width,
   return count;
 }
 
-int ui_draw_wrapped(const char* text, size_t length, int style, int size, int x, int y, int width,
+int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y, int width,
                     int line_height) {
   const int lines = ui_wrap({text, length}, ui_face(style), float(size), float(width),
                             [&](std::string_view line, int index) {

@@ -52,7 +52,7 @@ bool shared_translation(int r, TapEvent& event) {
 
 [[noreturn]] void ui_save_and_exit() {
   app_call(app_hooks.persist_all);
-  exit(app.screenshot_mode ? kScreenshotNothingStatus : 0);
+  exit(app.screenshot.on ? kScreenshotNothingStatus : 0);
 }
 
 BackPassthrough::BackPassthrough() { app.back_passthrough = true; }
@@ -62,7 +62,7 @@ int32_t ui_common_event(int r, TapEvent& event) {
   if (shared_translation(r, event)) return event.code;
   switch (r) {
     case TAP_APPEARANCE:
-      app.clean = false;
+      app.present.clean = false;
       event.code = TAP_REDRAW;
       break;
     case TAP_BOOKS_ADDED:
@@ -77,7 +77,7 @@ int32_t ui_common_event(int r, TapEvent& event) {
     default:
       if (r < 0) {
         app_call(app_hooks.persist_all);
-        app.clean = false;
+        app.present.clean = false;
         event.code = TAP_REDRAW;
       } else {
         event.code = r;
@@ -112,7 +112,7 @@ int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms) {
       break;
     case TAP_DEVICE:
       app_call(app_hooks.persist_all);
-      app.clean = false;
+      app.present.clean = false;
       event.code = TAP_REDRAW;
       break;
     default:

@@ -248,9 +248,9 @@ class LayoutCache : public testing::Test {
         book.addword(w % 7 ? "extraordinary" : "of", 0, w == 0 ? BRK_BLOCK : BRK_NONE);
     }
     ql_book_replace(std::move(book));
-    strcpy(app.open_path, "/mnt/us/documents/book.epub");
-    app.book_stamp = 42;
-    app.book_open = true;
+    strcpy(app.reader.open_path, "/mnt/us/documents/book.epub");
+    app.reader.book_stamp = 42;
+    app.reader.book_open = true;
     layout = PageTable{};
   }
   void TearDown() override {
@@ -259,34 +259,34 @@ class LayoutCache : public testing::Test {
     layout = PageTable{};
   }
   std::string cache_file() const {
-    return root_.host("us/ql/state/layout/" + cache_key_hex(CacheKey(app.open_path)) + ".lay");
+    return root_.host("us/ql/state/layout/" + cache_key_hex(CacheKey(app.reader.open_path)) + ".lay");
   }
   DeviceRoot root_;
 };
 
 TEST_F(LayoutCache, FreshPaginationIsWrittenAndThenLoadedInsteadOfRepeated) {
   EXPECT_EQ(layout_cache_path(),
-            "/mnt/us/ql/state/layout/" + cache_key_hex(CacheKey(app.open_path)) + ".lay");
+            "/mnt/us/ql/state/layout/" + cache_key_hex(CacheKey(app.reader.open_path)) + ".lay");
   const uint32_t generation = layout.generation;
   ASSERT_TRUE(layout_cache_load());
-  EXPECT_TRUE(app.layout_dirty);
+  EXPECT_TRUE(app.reader.layout_dirty);
   EXPECT_EQ(layout.generation, generation + 1);
   ASSERT_GT(layout.page_count(), 10u);
   const PageTable fresh = layout;
   layout_cache_write();
-  EXPECT_FALSE(app.layout_dirty);
+  EXPECT_FALSE(app.reader.layout_dirty);
   ASSERT_TRUE(file_exists(cache_file()));
 
   layout.lines.clear();
   layout.page_starts.clear();
   ASSERT_TRUE(layout_cache_load());
-  EXPECT_FALSE(app.layout_dirty);
+  EXPECT_FALSE(app.reader.layout_dirty);
   expect_same_layout(fresh, layout);
 
   // Another text size: the file's key no longer matches and the book is laid out again.
   layout.font_px = 48;
   ASSERT_TRUE(layout_cache_load());
-  EXPECT_TRUE(app.layout_dirty);
+  EXPECT_TRUE(app.reader.layout_dirty);
   EXPECT_NE(layout.page_count(), fresh.page_count());
 }
 
@@ -294,15 +294,15 @@ TEST_F(LayoutCache, TheFileCarriesTheKeyOfThePaginationNotOfLaterInputs) {
   ASSERT_TRUE(layout_paginate(layout.font_px));
   const PageTable made = layout;
   // The font changes after the pagination but before the main loop writes the file.
-  strcpy(app.font_name, "/mnt/us/fonts/Other");
+  strcpy(app.reader.font_name, "/mnt/us/fonts/Other");
   layout_cache_write();
   // Under the new font the file is stale; under the one it was made with it is good.
   ASSERT_TRUE(layout_cache_load());
-  EXPECT_TRUE(app.layout_dirty);
-  app.font_name[0] = 0;
-  app.layout_dirty = false;
+  EXPECT_TRUE(app.reader.layout_dirty);
+  app.reader.font_name[0] = 0;
+  app.reader.layout_dirty = false;
   ASSERT_TRUE(layout_cache_load());
-  EXPECT_FALSE(app.layout_dirty);
+  EXPECT_FALSE(app.reader.layout_dirty);
   expect_same_layout(made, layout);
 }
 
@@ -312,9 +312,9 @@ TEST_F(LayoutCache, DamagedFileIsLaidOutAfreshAndReplaced) {
   std::string bytes = read_file(cache_file());
   bytes.resize(bytes.size() - 3);
   write_file(cache_file(), bytes);
-  app.layout_dirty = false;
+  app.reader.layout_dirty = false;
   ASSERT_TRUE(layout_cache_load());
-  EXPECT_TRUE(app.layout_dirty);
+  EXPECT_TRUE(app.reader.layout_dirty);
   EXPECT_GT(layout.lines.size(), 0u);
   layout_cache_write();
   EXPECT_EQ(read_file(cache_file()).size(), bytes.size() + 3);
@@ -322,9 +322,9 @@ TEST_F(LayoutCache, DamagedFileIsLaidOutAfreshAndReplaced) {
 
 TEST_F(LayoutCache, RelayoutKeepsThePageAndTheBackMarkOnTheirWords) {
   ASSERT_TRUE(layout_cache_load());
-  app.page = 37;
-  app.back_page = 12;
-  app.back_valid = true;
+  app.reader.page = 37;
+  app.reader.back_page = 12;
+  app.reader.back_valid = true;
   auto holds = [](uint64_t page, uint64_t w) {
     return layout.page_first_word(page) <= w &&
            (page + 1 >= layout.page_count() || layout.page_first_word(page + 1) > w);
@@ -338,18 +338,18 @@ TEST_F(LayoutCache, RelayoutKeepsThePageAndTheBackMarkOnTheirWords) {
   for (const auto& [name, change] : changes) {
     SCOPED_TRACE(name);
     // Each page keeps the first word it showed before the change.
-    const uint64_t word = layout.page_first_word(app.page);
-    const uint64_t back_word = layout.page_first_word(app.back_page);
+    const uint64_t word = layout.page_first_word(app.reader.page);
+    const uint64_t back_word = layout.page_first_word(app.reader.back_page);
     const uint64_t pages = layout.page_count();
     change();
     relayout_keep_position();
     EXPECT_NE(layout.page_count(), pages);
-    EXPECT_TRUE(holds(app.page, word));
-    EXPECT_TRUE(app.back_valid);
-    EXPECT_TRUE(holds(app.back_page, back_word));
+    EXPECT_TRUE(holds(app.reader.page, word));
+    EXPECT_TRUE(app.reader.back_valid);
+    EXPECT_TRUE(holds(app.reader.back_page, back_word));
   }
-  app.back_valid = false;
+  app.reader.back_valid = false;
   relayout_keep_position();
-  EXPECT_FALSE(app.back_valid);
+  EXPECT_FALSE(app.reader.back_valid);
 }
 }  // namespace

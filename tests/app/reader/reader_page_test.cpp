@@ -148,13 +148,13 @@ TEST_F(ReaderPage, ListNumbersStandInTheLeftMargin) {
 }
 
 TEST_F(ReaderPage, BookmarkRibbonOnTheBookmarkedPage) {
-  app.page = 2;
+  app.reader.page = 2;
   ASSERT_EQ(qla_bm_add(layout.page_first_word(2), "Page 3", 1), 1);
   reader_draw_page();
   const int w = ql_fb().width;
   EXPECT_EQ(at(w - 60, 0), 0);
   EXPECT_EQ(at(w - 25, 69), 0);
-  app.page = 3;
+  app.reader.page = 3;
   reader_draw_page();
   EXPECT_EQ(at(w - 60, 0), 255);
   qla_bm_del(0);

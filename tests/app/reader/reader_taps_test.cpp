@@ -168,18 +168,18 @@ class ReaderDispatch : public ScreenTest {
     ScreenTest::SetUp();
     layout.lines.clear();
     layout.page_starts = {0, 0, 0, 0, 0};
-    app.view = 1;
-    app.book_open = true;
-    app.page = 2;
-    app.page_turns = 0;
-    app.clean = true;
+    app.view = AppView::Reader;
+    app.reader.book_open = true;
+    app.reader.page = 2;
+    app.reader.page_turns = 0;
+    app.present.clean = true;
     ui_state.refresh = 12;
   }
   void TearDown() override {
     layout.page_starts.clear();
-    app.book_open = false;
-    app.view = 0;
-    app.page = 0;
+    app.reader.book_open = false;
+    app.view = AppView::Library;
+    app.reader.page = 0;
     ScreenTest::TearDown();
   }
 };
@@ -187,25 +187,25 @@ class ReaderDispatch : public ScreenTest {
 TEST_F(ReaderDispatch, EarlyTurnKeepsTheGenerationAndAHoldUndoesIt) {
   const uint32_t gen = layout.generation;
   main_loop_dispatch(touch(1000, 800, 0, -1, -1, TAP_EARLY));
-  EXPECT_EQ(app.page, 3u);
-  EXPECT_EQ(app.page_turns, 1u);
-  EXPECT_TRUE(app.early_pending);
+  EXPECT_EQ(app.reader.page, 3u);
+  EXPECT_EQ(app.reader.page_turns, 1u);
+  EXPECT_TRUE(app.reader.early_pending);
   EXPECT_EQ(layout.generation, gen) << "the pre-rendered pages must stay usable";
   // The touch became a hold: the page and the turn count are as before the touch.
   main_loop_dispatch(touch(1000, 800, 600, -1, -1, TAP_EARLY_CANCEL));
-  EXPECT_EQ(app.page, 2u);
-  EXPECT_EQ(app.page_turns, 0u);
-  EXPECT_FALSE(app.early_pending);
+  EXPECT_EQ(app.reader.page, 2u);
+  EXPECT_EQ(app.reader.page_turns, 0u);
+  EXPECT_FALSE(app.reader.early_pending);
   EXPECT_NE(layout.generation, gen);
 }
 
 TEST_F(ReaderDispatch, PageTurnsKeepSlotsAndOtherEventsMakeThemStale) {
   uint32_t gen = layout.generation;
   main_loop_dispatch(touch(600, 800));  // a plain tap turns forward
-  EXPECT_EQ(app.page, 3u);
+  EXPECT_EQ(app.reader.page, 3u);
   EXPECT_EQ(layout.generation, gen);
   main_loop_dispatch(touch(100, 800));  // left quarter: back
-  EXPECT_EQ(app.page, 2u);
+  EXPECT_EQ(app.reader.page, 2u);
   EXPECT_EQ(layout.generation, gen);
   main_loop_dispatch(touch(100, kH - 10));  // footer strip: not a page change
   EXPECT_NE(layout.generation, gen);
@@ -216,18 +216,18 @@ TEST_F(ReaderDispatch, PageTurnsKeepSlotsAndOtherEventsMakeThemStale) {
 }
 
 TEST_F(ReaderDispatch, EveryTwelfthTurnIsAFullRefreshAndTheLastPageStillCounts) {
-  app.page = 4;
+  app.reader.page = 4;
   for (int i = 1; i <= 24; ++i) {
     SCOPED_TRACE(i);
-    app.clean = true;
+    app.present.clean = true;
     reader_turn_page(true);
-    EXPECT_EQ(app.page, 4u);  // the last page: the page stays, the turn counts
-    EXPECT_EQ(app.clean, i % 12 != 0);
-    EXPECT_TRUE(app.position_dirty);
+    EXPECT_EQ(app.reader.page, 4u);  // the last page: the page stays, the turn counts
+    EXPECT_EQ(app.present.clean, i % 12 != 0);
+    EXPECT_TRUE(app.reader.position_dirty);
   }
   ui_state.refresh = 0;
-  app.clean = true;
+  app.present.clean = true;
   for (int i = 0; i < 24; ++i) reader_turn_page(false);
-  EXPECT_TRUE(app.clean);
-  EXPECT_EQ(app.page, 0u);
+  EXPECT_TRUE(app.present.clean);
+  EXPECT_EQ(app.reader.page, 0u);
 }

@@ -36,22 +36,22 @@ TEST_F(CoverCard, TitleWithoutExtensionAndFontSize) {
 
 TEST_F(CoverCard, TwelveJobsAtMostAndNoLongPaths) {
   cover_cache_clear();
-  app.defer_covers = true;
+  app.covers.deferred = true;
   for (int i = 0; i < 13; ++i) {
     const std::string path = "/mnt/us/documents/missing" + std::to_string(i) + ".epub";
     ui_draw_cover_card(path.data(), path.size(), 0, "T", 1, 10 * i, 300, 60, 80);
   }
-  ASSERT_EQ(app.cover_job_count, kMaxCoverJobs);
-  EXPECT_STREQ(app.cover_jobs[11].path, "/mnt/us/documents/missing11.epub");
-  EXPECT_EQ(app.cover_jobs[11].x, 110);
-  EXPECT_EQ(app.cover_jobs[11].w, 60u);
+  ASSERT_EQ(app.covers.count, kMaxCoverJobs);
+  EXPECT_STREQ(app.covers.jobs[11].path, "/mnt/us/documents/missing11.epub");
+  EXPECT_EQ(app.covers.jobs[11].x, 110);
+  EXPECT_EQ(app.covers.jobs[11].w, 60u);
 
   cover_jobs_clear();
   const std::string long_path(4096, 'a');
   EXPECT_FALSE(cover_job_queue(long_path.data(), long_path.size(), 0, 0, 0, 1, 1));
   EXPECT_TRUE(cover_job_queue(long_path.data(), 4095, 0, 0, 0, 1, 1));
-  EXPECT_EQ(strlen(app.cover_jobs[0].path), 4095u);
-  app.defer_covers = false;
+  EXPECT_EQ(strlen(app.covers.jobs[0].path), 4095u);
+  app.covers.deferred = false;
   cover_jobs_clear();
 }
 
@@ -60,14 +60,14 @@ TEST_F(CoverCard, CachedCoverDrawsEvenWhileDeferred) {
   const std::string path = "/mnt/us/documents/cached.epub";
   std::vector<uint8_t> grey(120 * 160, 77);
   cover_cache_put(CacheKey(path), 120, 160, grey.data(), grey.size());
-  app.defer_covers = true;
+  app.covers.deferred = true;
   ql_clear();
   ui_draw_cover_card(path.data(), path.size(), 0, "Cached", 6, 200, 300, 120, 160);
-  EXPECT_EQ(app.cover_job_count, 0u);
+  EXPECT_EQ(app.covers.count, 0u);
   EXPECT_EQ(px(260, 380), 77);
   EXPECT_EQ(ql_mask()[380 * size_t(W()) + 260], MASK_PICTURE);
   EXPECT_EQ(px(200, 300), 0) << "the outline";
-  app.defer_covers = false;
+  app.covers.deferred = false;
   cover_cache_clear();
 }
 
@@ -77,7 +77,7 @@ TEST_F(CoverCard, PlaceholderKeepsTheTitleInsideTheBox) {
   ql_rect(0, 0, W(), H(), 100);
   const std::string title = "A rather long title that wraps over several lines.epub";
   ui_draw_cover_card(path.data(), path.size(), 1, title.data(), title.size(), 100, 300, 300, 420);
-  EXPECT_EQ(app.cover_job_count, 0u) << "an audio book without a cover file is not queued";
+  EXPECT_EQ(app.covers.count, 0u) << "an audio book without a cover file is not queued";
   EXPECT_EQ(px(100, 300), 0);
   EXPECT_EQ(px(399, 719), 0);
   EXPECT_EQ(px(99, 500), 100) << "nothing outside the box";

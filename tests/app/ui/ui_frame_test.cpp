@@ -111,7 +111,7 @@ TEST_F(Frame, InfoPageDrawsParagraphsAndClosesOnAnyEvent) {
   touches_.event(HOST_APPEARANCE);
   ui_info_page("Storage", 7, lines);
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_EQ(app.present_waveform, 4u);
+  EXPECT_EQ(app.present.waveform, 4u);
   EXPECT_LT(darkest(48, 260, 400, 50), 128);          // first paragraph at 298
   EXPECT_LT(darkest(48, 260 + 72, 400, 50), 128);     // then 58 + 14 lower
   EXPECT_EQ(darkest(48, 260 + 3 * 72 + 20, 400, 50), 255);
@@ -125,23 +125,23 @@ TEST_F(Frame, PresentFollowsTheAppearance) {
   for (const Case c : {Case{1, false}, Case{2, true}}) {
     ui_state.appearance = c.appearance;
     ui_present(false);
-    EXPECT_EQ(app.inverted, c.inverted);
+    EXPECT_EQ(app.present.inverted, c.inverted);
   }
 }
 
 TEST_F(Frame, ScreenshotCountdownWritesThePngAtItsLastFrame) {
   const std::string png = root_.host("frame.png");
-  app.screenshot_mode = true;
-  app.screenshot_png = png.c_str();
-  app.screenshot_frames = 3;
+  app.screenshot.on = true;
+  app.screenshot.png = png.c_str();
+  app.screenshot.frames = 3;
   ui_present(false);
   ui_present(true);
-  EXPECT_EQ(app.screenshot_frames, 1u);
+  EXPECT_EQ(app.screenshot.frames, 1u);
   EXPECT_FALSE(file_exists(png));
   EXPECT_EXIT(ui_present(false), testing::ExitedWithCode(0), "");
   EXPECT_EQ(read_file(png).substr(1, 3), "PNG");
   // A PNG that cannot be written still ends the mode as drawn.
-  app.screenshot_png = "/nonexistent-folder/x.png";
+  app.screenshot.png = "/nonexistent-folder/x.png";
   EXPECT_EXIT(ui_present(false), testing::ExitedWithCode(0), "");
 }
 

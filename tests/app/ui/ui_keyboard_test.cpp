@@ -112,7 +112,7 @@ TEST_F(Keyboard, TypingThroughTouchesEndsInTheCallersBuffer) {
   EXPECT_STREQ(buffer, "xHi ?");
   EXPECT_EQ(text->data(), buffer);
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_EQ(app.present_waveform, 1u);  // typing refreshes with the fast waveform
+  EXPECT_EQ(app.present.waveform, 1u);  // typing refreshes with the fast waveform
 }
 
 TEST_F(Keyboard, CancelBackAndIgnoredTaps) {
@@ -211,7 +211,7 @@ class GotoPage : public ScreenTest {
   void SetUp() override {
     ScreenTest::SetUp();
     layout.page_starts.assign(40, 0);
-    app.page = 12;
+    app.reader.page = 12;
   }
   void TearDown() override {
     layout.page_starts.clear();
@@ -235,9 +235,9 @@ TEST_F(GotoPage, GoMovesAndSetsTheBackMark) {
   press("Del");
   press("Go");
   goto_page_dialog();
-  EXPECT_EQ(app.page, 28u);
-  EXPECT_TRUE(app.back_valid);
-  EXPECT_EQ(app.back_page, 12u);
+  EXPECT_EQ(app.reader.page, 28u);
+  EXPECT_TRUE(app.reader.back_valid);
+  EXPECT_EQ(app.reader.back_page, 12u);
   EXPECT_TRUE(ScriptedTouch::done());
 }
 
@@ -248,19 +248,19 @@ TEST_F(GotoPage, LeavingWithoutMoving) {
   touches_.touch(500, 300);  // the field: ignored
   touches_.touch(500, 200);  // the header: leave
   goto_page_dialog();
-  EXPECT_EQ(app.page, 12u);
-  EXPECT_FALSE(app.back_valid);
+  EXPECT_EQ(app.reader.page, 12u);
+  EXPECT_FALSE(app.reader.back_valid);
   EXPECT_TRUE(ScriptedTouch::done());
 }
 
 TEST_F(GotoPage, ABookWithoutPagesDoesNotMove) {
   layout.page_starts.clear();
-  app.page = 0;
+  app.reader.page = 0;
   press("5");
   press("Go");
   goto_page_dialog();
-  EXPECT_EQ(app.page, 0u);
-  EXPECT_FALSE(app.back_valid);
+  EXPECT_EQ(app.reader.page, 0u);
+  EXPECT_FALSE(app.reader.back_valid);
 }
 
 TEST_F(GotoPage, LandscapeReachesGo) {
@@ -268,8 +268,8 @@ TEST_F(GotoPage, LandscapeReachesGo) {
   press("1");
   press("Go");
   goto_page_dialog();
-  EXPECT_EQ(app.page, 0u);
-  EXPECT_TRUE(app.back_valid);
+  EXPECT_EQ(app.reader.page, 0u);
+  EXPECT_TRUE(app.reader.back_valid);
 }
 
 }  // namespace

@@ -68,14 +68,14 @@ TEST(UiState, NightSelectsDarkUnlessAppearanceFollows) {
   DeviceRoot root;
   load_text(root, "night=1\n");
   EXPECT_EQ(ui_state.appearance, 2);
-  EXPECT_TRUE(app.inverted);
+  EXPECT_TRUE(app.present.inverted);
   load_text(root, "night=1\nappearance=1\n");
   EXPECT_EQ(ui_state.appearance, 1);
   load_text(root, "appearance=1\nnight=1\n");
   EXPECT_EQ(ui_state.appearance, 2);
   load_text(root, "appearance=1\nnight=0\n");
   EXPECT_EQ(ui_state.appearance, 1);
-  EXPECT_FALSE(app.inverted);
+  EXPECT_FALSE(app.present.inverted);
 }
 
 TEST(UiState, MissingOrEmptyFileKeepsValues) {
@@ -99,14 +99,14 @@ TEST(UiState, RestOfOverlongLineIsNotReadAsALine) {
 TEST(UiState, SaveWritesFifteenKeysInOrderAndRoundTrips) {
   DeviceRoot root;
   ui_state = UiState{true, 1, 4, 2, 3, -7, false, 0, false, true, true, 0, 3, true};
-  app.inverted = true;
+  app.present.inverted = true;
   ASSERT_TRUE(ui_save());
   EXPECT_EQ(read_file(root.state("ui.txt")),
             "grid=1\nsort=1\nfilter=4\nnight=1\nappearance=2\ntz=3\nsleep=-7\ncover=0\n"
             "refresh=0\nmorning=0\nalign=1\nland=1\nfoot=3\npq=0\nbuy=1\n");
   std::string written = read_file(root.state("ui.txt"));
   ui_state = UiState{};
-  app.inverted = false;
+  app.present.inverted = false;
   ui_state_load();
   ASSERT_TRUE(ui_save());
   EXPECT_EQ(read_file(root.state("ui.txt")), written);
@@ -166,9 +166,9 @@ TEST(FontChoice, ReadsTheStem) {
     DeviceRoot root;
     write_file(root.state("font.txt"), c.file);
     font_choice_load();
-    EXPECT_EQ(std::string(app.font_name), c.expected);
+    EXPECT_EQ(std::string(app.reader.font_name), c.expected);
   }
   DeviceRoot root;
   font_choice_load();
-  EXPECT_STREQ(app.font_name, "");
+  EXPECT_STREQ(app.reader.font_name, "");
 }

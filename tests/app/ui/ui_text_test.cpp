@@ -84,7 +84,7 @@ TEST_F(UiText, CutResultIsAPrefixThatFitsForEveryWidth) {
 TEST_F(UiText, FittedLineNeverDrawsPastItsWidth) {
   ql_clear();
   const std::string long_text(300, 'M');
-  ui_draw_text_fit(long_text.c_str(), 0, 54, 100, 400, 500);
+  ui_draw_text_fit(long_text.c_str(), TS_REGULAR, 54, 100, 400, 500);
   EXPECT_LT(darkest(100, 340, 500, 80), 128);       // something was drawn
   EXPECT_EQ(darkest(601, 300, W() - 601, 140), 255);  // and nothing beyond the width
 }
@@ -94,7 +94,7 @@ TEST_F(UiText, FittedLineLongerThanItsBufferKeepsWholeCharacters) {
   std::string text(1, 'x');
   while (text.size() < 1021) text += "\xC3\xA9";
   ql_clear();
-  ui_draw_text_fit(text.c_str(), 2, 40, 10, 400, W() - 20);
+  ui_draw_text_fit(text.c_str(), TS_BOLD, 40, 10, 400, W() - 20);
   EXPECT_LT(darkest(10, 350, 200, 60), 128);
 }
 
@@ -134,10 +134,10 @@ TEST_F(UiText, DrawWrappedReturnsTheNextBaseline) {
   ql_clear();
   const std::string text = "alpha beta alpha beta";
   const int narrow = int(width_of("alpha beta", 40)) + 1;
-  EXPECT_EQ(ui_draw_wrapped(text.data(), text.size(), 0, 40, 48, 300, narrow, 58), 300 + 2 * 58);
+  EXPECT_EQ(ui_draw_wrapped(text.data(), text.size(), TS_REGULAR, 40, 48, 300, narrow, 58), 300 + 2 * 58);
   EXPECT_LT(darkest(48, 260, narrow, 50), 128);
   EXPECT_LT(darkest(48, 318, narrow, 50), 128);
-  EXPECT_EQ(ui_draw_wrapped("   ", 3, 0, 40, 48, 700, 500, 58), 700);
+  EXPECT_EQ(ui_draw_wrapped("   ", 3, TS_REGULAR, 40, 48, 700, 500, 58), 700);
 }
 
 TEST_F(UiText, JoinDotFitsOrIsEmpty) {

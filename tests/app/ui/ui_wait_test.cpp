@@ -72,10 +72,10 @@ TEST_F(Waits, EachWaitTranslatesHostEventsItsOwnWay) {
 }
 
 TEST_F(Waits, CommonWaitDoesTheHousekeepingOfEachEvent) {
-  app.clean = true;
+  app.present.clean = true;
   touches_.event(HOST_APPEARANCE);
   EXPECT_EQ(wait(Which::Common).code, TAP_REDRAW);
-  EXPECT_FALSE(app.clean);  // the next present is a full refresh
+  EXPECT_FALSE(app.present.clean);  // the next present is a full refresh
 
   app.library_page = 4;
   touches_.event(HOST_BOOKS_ADDED);
@@ -84,10 +84,10 @@ TEST_F(Waits, CommonWaitDoesTheHousekeepingOfEachEvent) {
 
   // A device event saves everything before the redraw.
   settings.font = 77;
-  app.clean = true;
+  app.present.clean = true;
   touches_.event(HOST_DEVICE_EVENT);
   EXPECT_EQ(wait(Which::Common).code, TAP_REDRAW);
-  EXPECT_FALSE(app.clean);
+  EXPECT_FALSE(app.present.clean);
   EXPECT_NE(read_file(root_.state("settings.txt")).find("77"), std::string::npos);
 }
 
@@ -153,8 +153,8 @@ TEST_F(Waits, QuitSavesAndExitsZero) {
 
 TEST_F(Waits, QuitInTheScreenshotModeBeforeAnyPngIsNotSuccess) {
   const std::string png = root_.host("shot.png");
-  app.screenshot_mode = true;
-  app.screenshot_png = png.c_str();
+  app.screenshot.on = true;
+  app.screenshot.png = png.c_str();
   EXPECT_EXIT(
       {
         touches_.event(HOST_QUIT);
@@ -163,7 +163,7 @@ TEST_F(Waits, QuitInTheScreenshotModeBeforeAnyPngIsNotSuccess) {
       testing::ExitedWithCode(kScreenshotNothingStatus), "");
   EXPECT_FALSE(file_exists(png));
   // The toast's own short wait ends the same way once its frame was only counted.
-  app.screenshot_frames = 5;
+  app.screenshot.frames = 5;
   EXPECT_EXIT(
       {
         touches_.event(HOST_QUIT);
