@@ -73,7 +73,8 @@ void draw_view() {
 }
 
 void write_layout_cache() {
-  if (app.reader.layout_dirty && app.reader.book_open && !ql_is_pdf() && !layout.lines.empty()) layout_cache_write();
+  if (app.reader.layout_dirty && app.reader.book_open && !ql_is_pdf() && !layout.lines.empty())
+    layout_cache_write();
 }
 
 // Decodes one queued cover into its box and shows it.
@@ -148,7 +149,8 @@ void main_loop_save_position() {
   app.reader.position_dirty = false;
   const uint64_t position = ql_is_pdf() ? app.reader.page : layout.page_first_word(app.reader.page);
   ql_save_position(app.reader.open_path, position, layout.font_px);
-  if (app.reader.page_turns % kProgressEveryTurns == 0 && library_record_progress()) library_index_save();
+  if (app.reader.page_turns % kProgressEveryTurns == 0 && library_record_progress())
+    library_index_save();
 }
 
 void main_loop_dispatch(const TapEvent& e) {

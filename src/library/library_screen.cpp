@@ -255,7 +255,8 @@ void library_view_draw() {
     }
   }
   if (library.view_count == 0) {
-    ui_draw_wrapped(kEmptyText.data(), kEmptyText.size(), TS_REGULAR, 54, kLibraryLeft, 420, w - 96, 72);
+    ui_draw_wrapped(kEmptyText.data(), kEmptyText.size(), TS_REGULAR, 54, kLibraryLeft, 420, w - 96,
+                    72);
   }
   if (pages >= 2) draw_pager(g, app.library_page, pages, w);
   // Covers are deferred only while the library itself draws: the details screen and any other

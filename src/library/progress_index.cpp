@@ -60,7 +60,9 @@ void load_line(std::string_view line) {
 }
 
 // The position the reader would reopen at: the PDF page, or the first word of the text page.
-uint64_t open_book_position(bool pdf) { return pdf ? app.reader.page : layout.page_first_word(app.reader.page); }
+uint64_t open_book_position(bool pdf) {
+  return pdf ? app.reader.page : layout.page_first_word(app.reader.page);
+}
 
 uint64_t open_book_pages(bool pdf) {
   return pdf ? static_cast<uint64_t>(std::max(ql_page_count(), 0)) : layout.page_count();

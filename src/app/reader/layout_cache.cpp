@@ -192,7 +192,8 @@ uint64_t layout_key_of(const LayoutKeyInputs& in) {
 uint64_t layout_key() {
   LayoutKeyInputs in;
   in.book_stamp = app.reader.book_stamp;
-  in.font_name = std::string_view(app.reader.font_name, strnlen(app.reader.font_name, sizeof app.reader.font_name));
+  in.font_name = std::string_view(app.reader.font_name,
+                                  strnlen(app.reader.font_name, sizeof app.reader.font_name));
   in.font_px = layout.font_px;
   in.margin_px = layout.margin_px;
   in.line_pct = layout.line_pct;
@@ -205,7 +206,8 @@ uint64_t layout_key() {
 }
 
 std::string layout_cache_path() {
-  const std::string_view path(app.reader.open_path, strnlen(app.reader.open_path, sizeof app.reader.open_path));
+  const std::string_view path(app.reader.open_path,
+                              strnlen(app.reader.open_path, sizeof app.reader.open_path));
   return std::string(kLayoutFolder) + "/" + cache_key_hex(CacheKey(path)) + ".lay";
 }
 

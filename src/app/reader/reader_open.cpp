@@ -118,7 +118,8 @@ void book_open(const char* path, size_t length) {
   layout.align = ui_state.align;
   if (ql_is_pdf()) {
     const int count = ql_page_count();
-    app.reader.page = count <= 0 ? 0 : std::min<uint64_t>(position, static_cast<uint64_t>(count) - 1);
+    app.reader.page =
+        count <= 0 ? 0 : std::min<uint64_t>(position, static_cast<uint64_t>(count) - 1);
   } else {
     // Running out of memory keeps what was laid out; no line at all is the failure below.
     (void)layout_cache_load();

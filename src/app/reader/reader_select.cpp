@@ -133,7 +133,8 @@ bool drag_handle(Selection& sel, const TapEvent& e) {
   const bool on_first = a && near_point(x, y, a->x, a->y + kHandleDrop);
   const bool on_last = !on_first && b && near_point(x, y, b->x + b->width, b->y + kHandleDrop);
   if (!on_first && !on_last) return false;
-  const auto word = reader_word_at_point(app.reader.page, static_cast<float>(e.x2), static_cast<float>(e.y2));
+  const auto word =
+      reader_word_at_point(app.reader.page, static_cast<float>(e.x2), static_cast<float>(e.y2));
   if (word) (on_first ? sel.first : sel.last) = *word;
   if (sel.first > sel.last) std::swap(sel.first, sel.last);
   return true;
@@ -202,10 +203,12 @@ void reader_select(const TapEvent& e) {
   app.present.waveform = kSelectWaveform;
   ql_settle();
   const uint64_t remembered = app.reader.page;
-  const auto start = reader_word_at_point(app.reader.page, static_cast<float>(e.x), static_cast<float>(e.y));
+  const auto start =
+      reader_word_at_point(app.reader.page, static_cast<float>(e.x), static_cast<float>(e.y));
   if (!start) return;
   const uint64_t end =
-      reader_word_at_point(app.reader.page, static_cast<float>(e.x2), static_cast<float>(e.y2)).value_or(*start);
+      reader_word_at_point(app.reader.page, static_cast<float>(e.x2), static_cast<float>(e.y2))
+          .value_or(*start);
   Selection sel{std::min(*start, end), std::max(*start, end)};
   for (;;) {
     const SelectionPopup p = draw_selection(sel, static_cast<int>(e.y));

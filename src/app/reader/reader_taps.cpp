@@ -49,7 +49,8 @@ void reader_turn_page(bool forward) {
   ++app.reader.page_turns;
   app.reader.keep_prerender = true;
   app.reader.position_dirty = true;
-  if (ui_state.refresh > 0 && app.reader.page_turns % static_cast<uint64_t>(ui_state.refresh) == 0) {
+  if (ui_state.refresh > 0 &&
+      app.reader.page_turns % static_cast<uint64_t>(ui_state.refresh) == 0) {
     app.present.clean = false;
   }
 }
@@ -95,7 +96,8 @@ void reader_toggle_bookmark() {
     return;
   }
   char label[64];
-  const int n = snprintf(label, sizeof label, "Page %llu", static_cast<unsigned long long>(app.reader.page + 1));
+  const int n = snprintf(label, sizeof label, "Page %llu",
+                         static_cast<unsigned long long>(app.reader.page + 1));
   if (n < 0 || static_cast<size_t>(n) >= sizeof label) label[0] = 0;
   if (!qla_bm_add(current_position(), label, ql_is_pdf() ? 0 : 1)) {
     ui_toast_wait(kBookmarkLimit.data(), kBookmarkLimit.size(), kBookmarkLimitWaitMs);

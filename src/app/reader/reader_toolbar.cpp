@@ -124,7 +124,8 @@ void reader_toolbar_draw() {
   }
   ql_rect(32, kRuleY, w - 64, 1, kRuleGrey);
   const uint64_t total = reader_page_count();
-  const std::string progress = toolbar_progress_text(app.reader.page, total, app.reader.back_valid, app.reader.back_page);
+  const std::string progress =
+      toolbar_progress_text(app.reader.page, total, app.reader.back_valid, app.reader.back_page);
   ui_draw_text_fit(progress.c_str(), TS_REGULAR, kProgressSize, kSliderSide, kProgressBaseline,
                    w - 2 * kSliderSide);
   ql_rect(kSliderSide, kSliderY, w - 2 * kSliderSide, 4, 0);

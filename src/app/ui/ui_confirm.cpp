@@ -50,8 +50,8 @@ bool ui_confirm(const char* message, size_t message_length, const char* action,
   const ConfirmGeometry g = confirm_geometry(w, ql_fb().height);
   ql_rect(kBoxX, g.cy - kBoxHalfH, w - 2 * kBoxX, 2 * kBoxHalfH, 255);
   ql_frame(kBoxX, g.cy - kBoxHalfH, w - 2 * kBoxX, 2 * kBoxHalfH, kBoxFrame);
-  ui_draw_wrapped(message, message_length, TS_REGULAR, kMessageSize, kTextX, g.cy - 150, w - 2 * kTextX,
-                  kMessageLineHeight);
+  ui_draw_wrapped(message, message_length, TS_REGULAR, kMessageSize, kTextX, g.cy - 150,
+                  w - 2 * kTextX, kMessageLineHeight);
   const std::string action_label(ui_utf8_prefix({action, action_length}, kActionMax));
   const int top = g.cy + kButtonTop;
   draw_button("Cancel", TS_UI, kTextX, top, g.button_width, 2);

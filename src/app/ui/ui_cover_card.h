@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
-// Draws the card for the book at `path` (scan kind `kind`) into the frame. While app.covers.deferred
-// is set a cover that is not cached yet is queued as a cover job and the placeholder is drawn.
+// Draws the card for the book at `path` (scan kind `kind`) into the frame. While
+// app.covers.deferred is set a cover that is not cached yet is queued as a cover job and the
+// placeholder is drawn.
 void ui_draw_cover_card(const char* path, size_t path_length, uint32_t kind, const char* title,
                         size_t title_length, int x, int y, int w, int h);
 

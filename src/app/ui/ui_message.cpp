@@ -88,7 +88,8 @@ void ui_info_page(const char* title, size_t title_length, std::span<const std::s
   int y = kInfoTop;
   for (std::string_view line : lines) {
     if (y > h - 80) break;
-    y = ui_draw_wrapped(line.data(), line.size(), TS_REGULAR, kInfoSize, 48, y, w - 96, kInfoLineHeight) +
+    y = ui_draw_wrapped(line.data(), line.size(), TS_REGULAR, kInfoSize, 48, y, w - 96,
+                        kInfoLineHeight) +
         kInfoParagraphGap;
   }
   ui_present(false);

@@ -2,8 +2,8 @@
 // screenshot countdown or the host's present.
 #pragma once
 
-// Sets app.present.inverted from the appearance choice (follow the system, light or dark) and hands it to
-// the frame.
+// Sets app.present.inverted from the appearance choice (follow the system, light or dark) and hands
+// it to the frame.
 void ui_apply_appearance();
 
 // Applies the appearance and shows the frame: a full refresh, or a partial one with

@@ -73,8 +73,8 @@ bool ui_save() {
   int n = snprintf(text, sizeof text,
                    "grid=%d\nsort=%d\nfilter=%d\nnight=%d\nappearance=%d\ntz=%d\nsleep=%d\n"
                    "cover=%d\nrefresh=%d\nmorning=%d\nalign=%d\nland=%d\nfoot=%d\npq=%d\nbuy=%d\n",
-                   u.grid, u.sort, u.filter, app.present.inverted, u.appearance, u.tz, u.sleep, u.cover,
-                   u.refresh, u.morning, u.align, u.land, u.foot, u.pq, u.buy);
+                   u.grid, u.sort, u.filter, app.present.inverted, u.appearance, u.tz, u.sleep,
+                   u.cover, u.refresh, u.morning, u.align, u.land, u.foot, u.pq, u.buy);
   bool saved = n > 0 && static_cast<size_t>(n) < sizeof text &&
                file_write_atomic(kUiStatePath, text, static_cast<size_t>(n));
   // tz.txt is retried at every save until a write of the current zone succeeds.

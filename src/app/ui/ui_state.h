@@ -28,7 +28,8 @@ extern uint8_t tz_written;
 constexpr char kUiStatePath[] = "/mnt/us/ql/state/ui.txt";
 constexpr char kTzPath[] = "/mnt/us/ql/state/tz.txt";
 
-// Reads ui.txt into ui_state (and `night` into app.present.inverted); a missing file leaves the values.
+// Reads ui.txt into ui_state (and `night` into app.present.inverted); a missing file leaves the
+// values.
 void ui_state_load();
 // Replaces ui.txt, and tz.txt when the zone differs from the one last written. True when ui.txt
 // was written.

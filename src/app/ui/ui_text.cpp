@@ -86,8 +86,8 @@ int ui_wrap(std::string_view text, TextStyle face, float size, float width,
   return count;
 }
 
-int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y, int width,
-                    int line_height) {
+int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y,
+                    int width, int line_height) {
   const int lines = ui_wrap({text, length}, ui_face(style), float(size), float(width),
                             [&](std::string_view line, int index) {
                               const std::string copy(line);

@@ -32,8 +32,8 @@ int ui_wrap(std::string_view text, TextStyle face, float size, float width,
 
 // Draws ui_wrap's lines with the first baseline at y; the baseline after the last line (y itself
 // when nothing was drawn).
-int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y, int width,
-                    int line_height);
+int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y,
+                    int width, int line_height);
 
 // first + "  ·  " + second in `buffer`, NUL-terminated; the empty text when it does not fit.
 std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view first,

@@ -259,7 +259,8 @@ class LayoutCache : public testing::Test {
     layout = PageTable{};
   }
   std::string cache_file() const {
-    return root_.host("us/ql/state/layout/" + cache_key_hex(CacheKey(app.reader.open_path)) + ".lay");
+    return root_.host("us/ql/state/layout/" + cache_key_hex(CacheKey(app.reader.open_path)) +
+                      ".lay");
   }
   DeviceRoot root_;
 };

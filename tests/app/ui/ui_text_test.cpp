@@ -134,7 +134,8 @@ TEST_F(UiText, DrawWrappedReturnsTheNextBaseline) {
   ql_clear();
   const std::string text = "alpha beta alpha beta";
   const int narrow = int(width_of("alpha beta", 40)) + 1;
-  EXPECT_EQ(ui_draw_wrapped(text.data(), text.size(), TS_REGULAR, 40, 48, 300, narrow, 58), 300 + 2 * 58);
+  EXPECT_EQ(ui_draw_wrapped(text.data(), text.size(), TS_REGULAR, 40, 48, 300, narrow, 58),
+            300 + 2 * 58);
   EXPECT_LT(darkest(48, 260, narrow, 50), 128);
   EXPECT_LT(darkest(48, 318, narrow, 50), 128);
   EXPECT_EQ(ui_draw_wrapped("   ", 3, TS_REGULAR, 40, 48, 700, 500, 58), 700);
