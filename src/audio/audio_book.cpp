@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/atomic_file.h"
-#include "app/wyhash.h"
-#include "display/paths.h"
+#include "base/atomic_file.h"
+#include "base/paths.h"
+#include "base/wyhash.h"
 
 namespace {
 constexpr size_t kPartFileMax = 4100;

@@ -12,20 +12,20 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/settings_file.h"
-#include "app/ui_cover_card.h"
-#include "app/ui_frame.h"
-#include "app/ui_list_menu.h"
-#include "app/ui_message.h"
-#include "app/ui_present.h"
-#include "app/ui_text.h"
-#include "app/ui_wait.h"
+#include "app/ui/app_state.h"
+#include "app/ui/settings_file.h"
+#include "app/ui/ui_cover_card.h"
+#include "app/ui/ui_frame.h"
+#include "app/ui/ui_list_menu.h"
+#include "app/ui/ui_message.h"
+#include "app/ui/ui_present.h"
+#include "app/ui/ui_text.h"
+#include "app/ui/ui_wait.h"
 #include "audio/audio_chapters.h"
 #include "audio/audio_engine.h"
 #include "audio/audio_files.h"
+#include "base/paths.h"
 #include "display/framebuffer.h"
-#include "display/paths.h"
 
 namespace {
 constexpr uint32_t kAudioCoverKind = 1;  // the library's kind for audio files

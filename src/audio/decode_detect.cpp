@@ -6,7 +6,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/mp3_frames.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 constexpr size_t kProbeBytes = 64;

@@ -10,7 +10,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/mp3_frames.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 struct HandleCloser {

@@ -10,7 +10,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/ogg_pages.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/plat.h"
 
 namespace {

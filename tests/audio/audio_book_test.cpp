@@ -5,10 +5,10 @@
 
 #include <cmath>
 
-#include "app/wyhash.h"
 #include "audio/audio_book.h"
 #include "audio/audio_player.h"
-#include "display/paths.h"
+#include "base/paths.h"
+#include "base/wyhash.h"
 #include "support/temp_dir.h"
 
 namespace {

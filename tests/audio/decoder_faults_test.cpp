@@ -9,7 +9,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/mp3_frames.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "support/audio_fixtures.h"
 #include "support/temp_dir.h"
 

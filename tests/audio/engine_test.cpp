@@ -16,7 +16,7 @@
 
 #include "audio/audio_engine.h"
 #include "audio/audio_files.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "support/audio_fixtures.h"
 #include "support/temp_dir.h"
 

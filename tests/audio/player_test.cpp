@@ -9,15 +9,15 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/settings_file.h"
-#include "app/ui_list_geometry.h"
-#include "app/ui_list_menu.h"
-#include "app/ui_screen_fixture.h"
-#include "app/wyhash.h"
+#include "app/ui/settings_file.h"
+#include "app/ui/ui_list_geometry.h"
+#include "app/ui/ui_list_menu.h"
 #include "audio/audio_engine.h"
 #include "audio/audio_player.h"
+#include "base/wyhash.h"
 #include "support/audio_fixtures.h"
 #include "support/temp_dir.h"
+#include "support/ui_screen_fixture.h"
 
 namespace {
 using namespace std::chrono_literals;
