@@ -46,6 +46,17 @@ std::string decode_text_frame(std::span<const uint8_t> body) {
   return out;
 }
 
+// True when a frame can begin at `at`: the end of the data, padding, or a four-character ID.
+bool frame_can_begin(std::span<const uint8_t> data, size_t at) {
+  if (at == data.size() || data[at] == 0) return true;
+  if (data.size() - at < 4) return false;
+  for (size_t i = 0; i < 4; i++) {
+    uint8_t c = data[at + i];
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
 // Calls visit(id, body) for each frame of `data` until padding or a frame that overruns.
 template <class Visit>
 void walk_frames(std::span<const uint8_t> data, int version, Visit&& visit) {
@@ -55,6 +66,12 @@ void walk_frames(std::span<const uint8_t> data, int version, Visit&& visit) {
     if (h[0] == 0) return;
     uint32_t size = version == 4 ? syncsafe(h + 4) : be32(h + 4);
     at += 10;
+    // Some taggers write ID3v2.4 frame sizes as plain numbers. A byte with its top bit set
+    // cannot be sync-safe; otherwise, when the sync-safe reading does not end where a frame can
+    // begin and the plain one does, the plain one is meant.
+    auto lands = [&](uint32_t n) { return n <= data.size() - at && frame_can_begin(data, at + n); };
+    const bool not_syncsafe = ((h[4] | h[5] | h[6] | h[7]) & 0x80) != 0;
+    if (version == 4 && (not_syncsafe || !lands(size)) && lands(be32(h + 4))) size = be32(h + 4);
     if (size > data.size() - at) return;
     visit(std::string_view(reinterpret_cast<const char*>(h), 4), data.subspan(at, size));
     at += size;

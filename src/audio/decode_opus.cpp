@@ -151,9 +151,13 @@ bool opus_open_file(const char* path, AudioInfo* info, ChapterTable* chapters) {
   }
   S->o_pre = head[10] | (head[11] << 8);
   if (!open_decoder(head, S->ogg.plen)) return false;
-  if (!S->ogg.next_packet() || S->ogg.plen < 8 || memcmp(S->ogg.pkt.data(), "OpusTags", 8) != 0)
+  if (!S->ogg.next_packet()) return false;
+  // The page reader hands a packet over its size limit (1 MiB) over as empty: tags that large
+  // (a big cover picture) are skipped, chapters with them, and the file still plays.
+  const bool tags_skipped = S->ogg.plen == 0;
+  if (!tags_skipped && (S->ogg.plen < 8 || memcmp(S->ogg.pkt.data(), "OpusTags", 8) != 0))
     return false;
-  if (chapters) {
+  if (chapters && !tags_skipped) {
     CommentSlots slots;
     vc_block(slots, std::span<const uint8_t>(S->ogg.pkt.data(), S->ogg.plen));
     vc_finish(slots, *chapters);
