@@ -105,9 +105,11 @@ AudioBook audio_book_make(std::string_view path, std::string_view folder,
   book.folder = folder;
   const size_t n = std::min(folder_parts.size(), kMaxAudioParts);
   book.parts.assign(folder_parts.begin(), folder_parts.begin() + static_cast<ptrdiff_t>(n));
-  std::stable_sort(book.parts.begin(), book.parts.end(),
-                   [](const std::string& a, const std::string& b) { return audio_parts_path_less(a, b); });
-  if (std::optional<std::string> last = read_head(audio_part_state_path(CacheKey(folder)), kPartFileMax)) {
+  std::stable_sort(
+      book.parts.begin(), book.parts.end(),
+      [](const std::string& a, const std::string& b) { return audio_parts_path_less(a, b); });
+  if (std::optional<std::string> last =
+          read_head(audio_part_state_path(CacheKey(folder)), kPartFileMax)) {
     while (!last->empty() && (last->back() == ' ' || last->back() == '\r' || last->back() == '\n'))
       last->pop_back();
     book.current = book.find_part(*last).value_or(0);

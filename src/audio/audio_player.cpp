@@ -187,17 +187,23 @@ void Player::draw() const {
   std::string speed = "Speed " + std::to_string(settings.speed) + "%   \xC2\xB7   " + timer;
   ql_text(speed.c_str(), TS_UI, 42, PlayerGeometry::kSide, kSpeedBaseline);
 
-  const bool parts = book_.auto_advance();
-  draw_button(g, 0, PlayerGeometry::kRow1Top, PlayerGeometry::kRow1Height, 3, "-30s", TS_UI_BOLD, 54, 918);
-  draw_button(g, 1, PlayerGeometry::kRow1Top, PlayerGeometry::kRow1Height, 3,
-              shown_playing_ ? "Pause" : "Play", TS_UI_BOLD, 54, 918);
-  draw_button(g, 2, PlayerGeometry::kRow1Top, PlayerGeometry::kRow1Height, 3, "+30s", TS_UI_BOLD, 54, 918);
-  draw_button(g, 0, PlayerGeometry::kRow2Top, PlayerGeometry::kRowHeight, 2,
-              parts ? "Parts" : "Chapters", TS_UI, 42, 1066);
-  draw_button(g, 1, PlayerGeometry::kRow2Top, PlayerGeometry::kRowHeight, 2, "Bookmarks", TS_UI, 42, 1066);
-  draw_button(g, 2, PlayerGeometry::kRow2Top, PlayerGeometry::kRowHeight, 2, "Speed", TS_UI, 42, 1066);
-  draw_button(g, 0, PlayerGeometry::kRow3Top, PlayerGeometry::kRowHeight, 2, "Timer", TS_UI, 42, 1194);
-  draw_button(g, 1, PlayerGeometry::kRow3Top, PlayerGeometry::kRowHeight, 2, "Stop", TS_UI, 42, 1194);
+  struct Row {
+    int top, height, line;
+    TextStyle face;
+    int size, baseline;
+    std::array<std::string_view, 3> labels;  // empty: no button
+  };
+  using G = PlayerGeometry;
+  const std::string_view play = shown_playing_ ? "Pause" : "Play";
+  const std::string_view first = book_.auto_advance() ? "Parts" : "Chapters";
+  const Row rows[] = {
+      {G::kRow1Top, G::kRow1Height, 3, TS_UI_BOLD, 54, 918, {"-30s", play, "+30s"}},
+      {G::kRow2Top, G::kRowHeight, 2, TS_UI, 42, 1066, {first, "Bookmarks", "Speed"}},
+      {G::kRow3Top, G::kRowHeight, 2, TS_UI, 42, 1194, {"Timer", "Stop", ""}}};
+  for (const Row& r : rows)
+    for (int k = 0; k < 3; k++)
+      if (!r.labels[k].empty())
+        draw_button(g, k, r.top, r.height, r.line, r.labels[k], r.face, r.size, r.baseline);
   if (std::optional<std::string_view> banner = error_banner())
     ui_draw_wrapped(banner->data(), banner->size(), TS_BOLD, kBannerSize, PlayerGeometry::kSide,
                     kBannerTop, text_w, kBannerLineHeight);
@@ -271,9 +277,8 @@ void Player::bookmarks_list() {
   std::vector<AudioBookmark> marks = audio_bookmarks_read(key);
   std::vector<std::string> texts = {"Add a bookmark at " + audio_format_hms(shown_pos_)};
   for (const AudioBookmark& m : marks)
-    texts.push_back(audio_format_list_row(audio_format_hms(m.seconds),
-                                          audio_name_without_extension(m.part_name),
-                                          kBookmarkRowBytes));
+    texts.push_back(audio_format_list_row(
+        audio_format_hms(m.seconds), audio_name_without_extension(m.part_name), kBookmarkRowBytes));
   std::vector<std::string_view> rows(texts.begin(), texts.end());
   constexpr std::string_view kTitle = "Bookmarks";
   std::optional<size_t> i = ui_list_menu(kTitle.data(), kTitle.size(), rows);

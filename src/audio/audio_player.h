@@ -21,8 +21,18 @@ std::string audio_format_list_row(std::string_view time, std::string_view label,
 std::string audio_build_seekto_cmd(double seconds);
 
 // The screen's buttons, laid out once for a screen width and read by drawing and taps alike.
-enum class PlayerButton { None, Leave, Back30, PlayPause, Forward30, PartsOrChapters, Bookmarks,
-                          Speed, Timer, Stop };
+enum class PlayerButton {
+  None,
+  Leave,
+  Back30,
+  PlayPause,
+  Forward30,
+  PartsOrChapters,
+  Bookmarks,
+  Speed,
+  Timer,
+  Stop
+};
 struct PlayerGeometry {
   static constexpr int kSide = 48;
   static constexpr int kHeaderBottom = 226;  // taps above leave the screen

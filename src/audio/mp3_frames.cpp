@@ -26,8 +26,8 @@ bool same_stream(const Mp3FrameHeader& a, const Mp3FrameHeader& b) {
 bool has_length_header(std::span<const uint8_t> frame, const Mp3FrameHeader& h) {
   size_t side = h.version == 1 ? (h.mono ? 17 : 32) : (h.mono ? 9 : 17);
   size_t xing = 4 + side;
-  if (frame.size() >= xing + 8 && (memcmp(frame.data() + xing, "Xing", 4) == 0 ||
-                                   memcmp(frame.data() + xing, "Info", 4) == 0))
+  if (frame.size() >= xing + 8 &&
+      (memcmp(frame.data() + xing, "Xing", 4) == 0 || memcmp(frame.data() + xing, "Info", 4) == 0))
     return (frame[xing + 7] & 1) != 0;
   constexpr size_t kVbri = 4 + 32;
   return frame.size() >= kVbri + 18 && memcmp(frame.data() + kVbri, "VBRI", 4) == 0;
@@ -92,7 +92,8 @@ std::optional<Mp3Stream> mp3_find_stream(FILE* f, uint64_t start) {
     if (frames < kRunFrames && !ends_at_file_end) continue;
     Mp3Stream s;
     s.first_frame = start + at;
-    s.has_length_header = has_length_header(all.subspan(at, std::min<size_t>(first->length, buf.size() - at)), *first);
+    s.has_length_header = has_length_header(
+        all.subspan(at, std::min<size_t>(first->length, buf.size() - at)), *first);
     return s;
   }
   return std::nullopt;

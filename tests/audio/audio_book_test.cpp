@@ -1,11 +1,12 @@
 // The player's pieces that need no engine: the book's parts and part file, the bookmarks file,
 // the texts it shows and where its taps land.
+#include "audio/audio_book.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cmath>
 
-#include "audio/audio_book.h"
 #include "audio/audio_player.h"
 #include "base/paths.h"
 #include "base/wyhash.h"
@@ -46,9 +47,9 @@ TEST_F(AudioBookFiles, PartsAreOrderedByBytesAndThePartFileChoosesTheCurrentOne)
     unlink(part_file.c_str());
     if (c.content) write_file(part_file, *c.content);
     AudioBook book = audio_book_make(b + "Part 2.mp3", "/mnt/us/documents/B", found);
-    EXPECT_EQ(book.parts, (std::vector<std::string>{b + "Part 1.mp3", b + "Part 1.mp3.mp3",
-                                                    b + "Part 10.mp3", b + "Part 2.mp3",
-                                                    b + "\xC3\xA9.mp3"}));
+    EXPECT_EQ(book.parts,
+              (std::vector<std::string>{b + "Part 1.mp3", b + "Part 1.mp3.mp3", b + "Part 10.mp3",
+                                        b + "Part 2.mp3", b + "\xC3\xA9.mp3"}));
     EXPECT_EQ(book.current, c.current);
     EXPECT_TRUE(book.auto_advance());
   }
@@ -70,8 +71,9 @@ TEST_F(AudioBookFiles, BookmarksFileIsReadWithinItsLimits) {
   EXPECT_EQ(marks[3].part_name, "name\twith tab.mp3");
   // Adding to a file without a final line feed starts a line of its own.
   ASSERT_TRUE(audio_bookmark_add(key, 61.25, "Part 3.mp3"));
-  EXPECT_EQ(read_file(bookmarks()),
-            "12.5\tPart 1.mp3\n\n\njunk\tPart 2.mp3\n7\n3.0\tname\twith tab.mp3\n61.2\tPart 3.mp3\n");
+  EXPECT_EQ(
+      read_file(bookmarks()),
+      "12.5\tPart 1.mp3\n\n\njunk\tPart 2.mp3\n7\n3.0\tname\twith tab.mp3\n61.2\tPart 3.mp3\n");
   // At most 40 lines are read (and only the first 16,000 bytes); removing keeps the rest.
   std::string big;
   for (int i = 0; i < 50; i++) big += std::to_string(i) + ".0\t" + std::string(390, 'a') + "\n";
@@ -85,8 +87,8 @@ TEST_F(AudioBookFiles, BookmarksFileIsReadWithinItsLimits) {
 
 TEST(AudioPlayerTexts, TimesRowsAndCommands) {
   const std::pair<double, const char*> kTimes[] = {
-      {-5, "0:00:00"}, {0, "0:00:00"}, {59.9, "0:00:59"}, {61, "0:01:01"},
-      {3600, "1:00:00"}, {36000.5, "10:00:00"}, {NAN, "0:00:00"}, {1e300, "277777777777:46:40"}};
+      {-5, "0:00:00"},   {0, "0:00:00"},        {59.9, "0:00:59"}, {61, "0:01:01"},
+      {3600, "1:00:00"}, {36000.5, "10:00:00"}, {NAN, "0:00:00"},  {1e300, "277777777777:46:40"}};
   for (const auto& [seconds, text] : kTimes) EXPECT_EQ(audio_format_hms(seconds), text) << seconds;
   EXPECT_EQ(audio_format_list_row("0:01:00", "Two", kChapterRowBytes), "0:01:00   Two");
   // A label too long for the row is cut before a character that would cross the limit.
@@ -97,8 +99,9 @@ TEST(AudioPlayerTexts, TimesRowsAndCommands) {
   EXPECT_EQ((row.size() - 10) % 3, 0u);
   EXPECT_EQ(audio_build_seekto_cmd(12.34), "seekto:12.3");
   const std::pair<const char*, const char*> kNames[] = {
-      {"Part 1.mp3", "Part 1"}, {"book.flac", "book"}, {".hidden", ".hidden"},
-      {"long.extension", "long.extension"}, {"no-dot", "no-dot"}, {"a.b.opus", "a.b"}};
+      {"Part 1.mp3", "Part 1"}, {"book.flac", "book"},
+      {".hidden", ".hidden"},   {"long.extension", "long.extension"},
+      {"no-dot", "no-dot"},     {"a.b.opus", "a.b"}};
   for (const auto& [name, stem] : kNames) EXPECT_EQ(audio_name_without_extension(name), stem);
 }
 
@@ -113,9 +116,9 @@ TEST(AudioPlayerTaps, ButtonsByBand) {
       {100, 821, PlayerButton::Back30},
       {500, 983, PlayerButton::PlayPause},
       {1000, 900, PlayerButton::Forward30},
-      {47, 900, PlayerButton::None},   // left of the first column
-      {1023, 900, PlayerButton::None},  // right of the third
-      {500, 984, PlayerButton::None},   // between the bands
+      {47, 900, PlayerButton::None},             // left of the first column
+      {1023, 900, PlayerButton::None},           // right of the third
+      {500, 984, PlayerButton::None},            // between the bands
       {10, 991, PlayerButton::PartsOrChapters},  // rows 2 and 3 take the nearest column
       {600, 1115, PlayerButton::Bookmarks},
       {1070, 1050, PlayerButton::Speed},

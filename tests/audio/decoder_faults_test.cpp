@@ -36,8 +36,8 @@ std::string u32(uint32_t v, bool big) {
 TEST(DecoderDetection, UnknownContentIsRefused) {
   TempDir dir;
   std::string rifx_body = "WAVEfmt " + u32(16, true) + std::string("\x00\x01\x00\x02", 4) +
-                          u32(44100, true) + u32(176400, true) + std::string("\x00\x04\x00\x10", 4) +
-                          "data" + u32(40000, true);
+                          u32(44100, true) + u32(176400, true) +
+                          std::string("\x00\x04\x00\x10", 4) + "data" + u32(40000, true);
   std::string noisy(40000, '\0');
   for (size_t i = 0; i < noisy.size(); i++) noisy[i] = static_cast<char>((i * 7919) >> 3);
   // One valid-looking MPEG header followed by anything else is a chance match, not a stream.
@@ -46,8 +46,8 @@ TEST(DecoderDetection, UnknownContentIsRefused) {
     const char* name;
     std::string bytes;
   } kCases[] = {
-      {"big-endian RIFX", "RIFX" + u32(static_cast<uint32_t>(rifx_body.size() + 40000), true) +
-                              rifx_body + noisy},
+      {"big-endian RIFX",
+       "RIFX" + u32(static_cast<uint32_t>(rifx_body.size() + 40000), true) + rifx_body + noisy},
       {"text", std::string(3000, 'x')},
       {"noise", noisy},
       {"one lucky sync word", one_sync},
@@ -190,7 +190,8 @@ TEST(DecoderMp3, FrameHeaderFields) {
 // the converter set up at open must not be fed the new layout. Replayed as the harness does.
 TEST(DecoderAac, ChannelLayoutChangeMidStream) {
   TempDir dir;
-  std::string input = read_file(std::string(QL_SOURCE_DIR) + "/tests/audio/data/aac-channel-change.fuzz");
+  std::string input =
+      read_file(std::string(QL_SOURCE_DIR) + "/tests/audio/data/aac-channel-change.fuzz");
   ASSERT_GT(input.size(), 4u);
   std::string path = dir / "part";
   write_file(path, input.substr(4));
@@ -211,7 +212,8 @@ TEST(DecoderAac, ChannelLayoutChangeMidStream) {
 TEST(DecoderAac, LayoutChangeKeepsPlaying) {
   TempDir dir;
   std::string six = dir / "six.aac", mono = dir / "mono.aac", both = dir / "both.aac";
-  ASSERT_TRUE(make_test_audio(six, 1.0, 44100, 2, "-c:a aac -af 'pan=5.1|c0=c0|c1=c1|c2=c0|c3=c1|c4=c0|c5=c1'"));
+  ASSERT_TRUE(make_test_audio(six, 1.0, 44100, 2,
+                              "-c:a aac -af 'pan=5.1|c0=c0|c1=c1|c2=c0|c3=c1|c4=c0|c5=c1'"));
   ASSERT_TRUE(make_test_audio(mono, 1.0, 44100, 1, "-c:a aac"));
   write_file(both, read_file(six) + read_file(mono));
   AudioInfo info;

@@ -23,7 +23,8 @@ std::string frame24(const std::string& id, const std::string& body, bool plain_s
 }
 std::string chap24(uint32_t start_ms, const std::string& title, bool plain_size) {
   std::string tit2 = frame24("TIT2", "\x03" + title, plain_size);
-  return frame24("CHAP", std::string("c\0", 2) + be32(start_ms) + be32(0) + be32(~0u) + be32(~0u) + tit2,
+  return frame24("CHAP",
+                 std::string("c\0", 2) + be32(start_ms) + be32(0) + be32(~0u) + be32(~0u) + tit2,
                  plain_size);
 }
 
@@ -35,9 +36,11 @@ TEST(MetadataFaults, Id3v24PlainFrameSizesKeepLaterChapters) {
     std::vector<std::string> titles;
   };
   const Case kCases[] = {
-      {"all sync-safe", chap24(0, long_title, false) + chap24(1000, "Two", false),
+      {"all sync-safe",
+       chap24(0, long_title, false) + chap24(1000, "Two", false),
        {long_title, "Two"}},
-      {"first written plain", chap24(0, long_title, true) + chap24(1000, "Two", false),
+      {"first written plain",
+       chap24(0, long_title, true) + chap24(1000, "Two", false),
        {long_title, "Two"}},
       {"plain sizes without a top bit set (256 bytes), told apart by where frames begin",
        chap24(0, std::string(227, 'l'), true) + chap24(1000, "Two", false),
@@ -63,7 +66,8 @@ TEST(MetadataFaults, Id3v24PlainFrameSizesKeepLaterChapters) {
 
 TEST(MetadataFaults, OpusWithTagsOverOneMebibytePlays) {
   TempDir dir;
-  std::string meta = ";FFMETADATA1\nCHAPTER000=00:00:00.000\ncomment=" + std::string(1200000, 'p') + "\n";
+  std::string meta =
+      ";FFMETADATA1\nCHAPTER000=00:00:00.000\ncomment=" + std::string(1200000, 'p') + "\n";
   write_file(dir / "meta.txt", meta);
   std::string path = dir / "big.opus";
   ASSERT_TRUE(make_test_audio(path, 1.0, 48000, 1, "-c:a libopus",

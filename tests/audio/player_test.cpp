@@ -28,7 +28,8 @@ class Player : public ScreenTest {
   static void SetUpTestSuite() {
     ScreenTest::SetUpTestSuite();
     made = new TempDir;
-    const std::string sine = "-f lavfi -i 'sine=f=300:r=8000:d=" + std::to_string(kPartSeconds) + "'";
+    const std::string sine =
+        "-f lavfi -i 'sine=f=300:r=8000:d=" + std::to_string(kPartSeconds) + "'";
     auto make = [&](const std::string& name, const std::string& args) {
       ASSERT_TRUE(run_command("ffmpeg -v error -y " + args + " '" + *made / name + "' </dev/null"))
           << name;
@@ -39,9 +40,11 @@ class Player : public ScreenTest {
                "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=120000\ntitle=Opening\n"
                "[CHAPTER]\nTIMEBASE=1/1000\nSTART=120000\nEND=300000\ntitle=Middle\n"
                "[CHAPTER]\nTIMEBASE=1/1000\nSTART=300000\nEND=600000\ntitle=End\n");
-    make("book.m4b", sine + " -i '" + *made / "meta.txt" + "' -map 0 -map_metadata 1 -map_chapters 1 -c:a aac -b:a 16k");
+    make("book.m4b", sine + " -i '" + *made / "meta.txt" +
+                         "' -map 0 -map_metadata 1 -map_chapters 1 -c:a aac -b:a 16k");
     make("book.flac", sine + " -c:a flac");
-    make("book.opus", "-f lavfi -i 'sine=f=300:r=48000:d=" + std::to_string(kPartSeconds) + "' -c:a libopus -b:a 12k");
+    make("book.opus", "-f lavfi -i 'sine=f=300:r=48000:d=" + std::to_string(kPartSeconds) +
+                          "' -c:a libopus -b:a 12k");
   }
   static void TearDownTestSuite() {
     delete made;
@@ -68,8 +71,9 @@ class Player : public ScreenTest {
   }
   static std::string doc(const std::string& rel) { return "/mnt/us/documents/" + rel; }
   AudioBook folder_book() const {
-    return audio_book_make(doc("Book/Part 1.mp3"), doc("Book"),
-                           {doc("Book/Part 2.mp3"), doc("Book/Part 1.mp3"), doc("Book/Part 10.mp3")});
+    return audio_book_make(
+        doc("Book/Part 1.mp3"), doc("Book"),
+        {doc("Book/Part 2.mp3"), doc("Book/Part 1.mp3"), doc("Book/Part 10.mp3")});
   }
   static AudioBook single(const std::string& rel) { return audio_book_make(doc(rel), {}, {}); }
 
@@ -80,12 +84,15 @@ class Player : public ScreenTest {
       PlayerButton button;
       int column, y;
     };
-    constexpr Place kPlaces[] = {
-        {PlayerButton::Leave, 0, 150},         {PlayerButton::Back30, 0, 900},
-        {PlayerButton::PlayPause, 1, 900},     {PlayerButton::Forward30, 2, 900},
-        {PlayerButton::PartsOrChapters, 0, 1050}, {PlayerButton::Bookmarks, 1, 1050},
-        {PlayerButton::Speed, 2, 1050},        {PlayerButton::Timer, 0, 1180},
-        {PlayerButton::Stop, 1, 1180}};
+    constexpr Place kPlaces[] = {{PlayerButton::Leave, 0, 150},
+                                 {PlayerButton::Back30, 0, 900},
+                                 {PlayerButton::PlayPause, 1, 900},
+                                 {PlayerButton::Forward30, 2, 900},
+                                 {PlayerButton::PartsOrChapters, 0, 1050},
+                                 {PlayerButton::Bookmarks, 1, 1050},
+                                 {PlayerButton::Speed, 2, 1050},
+                                 {PlayerButton::Timer, 0, 1180},
+                                 {PlayerButton::Stop, 1, 1180}};
     for (const Place& p : kPlaces)
       if (p.button == b) touches_.touch(g.column_x(p.column) + g.column / 2, p.y);
   }
@@ -212,15 +219,18 @@ TEST_F(Player, ChapterListHoldsAll512) {
   tap(PlayerButton::Stop);
   run_player(single("Chaptered.m4b"));
   std::string many;
-  for (int i = 0; i < 600; i++) many += std::to_string(i) + ".0\tChapter " + std::to_string(i) + "\n";
+  for (int i = 0; i < 600; i++)
+    many += std::to_string(i) + ".0\tChapter " + std::to_string(i) + "\n";
   write_file(root_.state("audio.chapters"), many);
   const ListGeometry g = list_geometry(512, 0, kListMenuRowHeight, H());
   tap(PlayerButton::PartsOrChapters);
-  for (uint64_t page = 1; page < g.pages; page++) touches_.touch(W() * 3 / 4, H() - kListPagerBand / 2);
+  for (uint64_t page = 1; page < g.pages; page++)
+    touches_.touch(W() * 3 / 4, H() - kListPagerBand / 2);
   tap_row(static_cast<int>(511 % static_cast<uint64_t>(g.per_page)));
   tap(PlayerButton::PlayPause);  // paused at once, so the place stays put
   run_player(single("Chaptered.m4b"));
-  EXPECT_EQ(g.pages, (512 + static_cast<uint64_t>(g.per_page) - 1) / static_cast<uint64_t>(g.per_page));
+  EXPECT_EQ(g.pages,
+            (512 + static_cast<uint64_t>(g.per_page) - 1) / static_cast<uint64_t>(g.per_page));
   AudioStatus s = status();
   EXPECT_GE(s.position, 511.0);
   EXPECT_LT(s.position, 560.0);
@@ -245,7 +255,8 @@ TEST_F(Player, AnotherBookPlayingIsLeftWhereItIs) {
 }
 
 TEST_F(Player, BookmarksAreAddedFollowedAndRemoved) {
-  const std::string bm = root_.state("audio-bm-" + cache_key_hex(CacheKey(doc("Single.opus"))) + ".txt");
+  const std::string bm =
+      root_.state("audio-bm-" + cache_key_hex(CacheKey(doc("Single.opus"))) + ".txt");
   tap(PlayerButton::PlayPause);
   tap(PlayerButton::Forward30);
   tap(PlayerButton::PlayPause);  // paused past 30 s
@@ -267,7 +278,7 @@ TEST_F(Player, BookmarksAreAddedFollowedAndRemoved) {
   write_file(root_.host("us" + audio_position_path(doc("Single.opus")).substr(7)), "200.0\n");
   tap(PlayerButton::Bookmarks);
   tap_row(1);
-  tap_row(0);  // "Go there"
+  tap_row(0);                    // "Go there"
   tap(PlayerButton::PlayPause);  // paused at once, so the place stays put
   run_player(single("Single.opus"));
   EXPECT_GE(status().position, at - 0.1);
@@ -314,7 +325,8 @@ TEST_F(Player, SpeedAndSleepTimer) {
   // A short timer ends playback and keeps the place.
   ql_audio_cmd("timer:1");
   auto end = std::chrono::steady_clock::now() + 20s;
-  while (ql_audio_alive() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+  while (ql_audio_alive() && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(5ms);
   ASSERT_FALSE(ql_audio_alive());
   AudioStatus s = status();
   EXPECT_EQ(s.playing, 0);
@@ -335,7 +347,9 @@ TEST_F(Player, SingleFilesWriteNoPartFile) {
   run_player(single("Single.flac"));
   EXPECT_EQ(status().path, doc("Single.flac"));
   struct stat st;
-  EXPECT_NE(stat(root_.state("audio-part-" + cache_key_hex(CacheKey("/mnt/us/documents"))).c_str(), &st), 0);
+  EXPECT_NE(
+      stat(root_.state("audio-part-" + cache_key_hex(CacheKey("/mnt/us/documents"))).c_str(), &st),
+      0);
 }
 
 // A damaged file shows the banner, and Play stays the button's label.
