@@ -1,5 +1,6 @@
 #include "host/add_books.h"
 
+#include "base/file_kinds.h"
 #include "display/paths.h"
 #include "host/file_copy.h"
 #include "host/host_queue.h"
@@ -86,7 +87,7 @@ bool copy_item(const std::string& src, const std::string& documents) {
   const bool folder = S_ISDIR(st.st_mode);
   if (folder) {
     if (is_within(documents, src)) return false;  // never into itself
-  } else if (!S_ISREG(st.st_mode) || !is_book_file_name(name)) {
+  } else if (!S_ISREG(st.st_mode) || !is_accepted_by_drop(name)) {
     return false;
   }
   const std::string target = free_target(documents, name, folder);
@@ -102,17 +103,6 @@ bool copy_item(const std::string& src, const std::string& documents) {
 }
 
 }  // namespace
-
-bool is_book_file_name(std::string_view name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string ext(name.substr(dot + 1));
-  for (char& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  for (std::string_view known : kBookExtensions) {
-    if (ext == known) return true;
-  }
-  return false;
-}
 
 int copy_books_into(const std::vector<std::string>& paths, const std::string& documents) {
   int count = 0;
