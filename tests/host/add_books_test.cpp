@@ -119,6 +119,18 @@ TEST_F(AddBooks, FolderIsCopiedWholeWhateverItsName) {
   EXPECT_TRUE(fs::exists(docs + "/Audio Book (2)/disc 2/02.mp3"));
 }
 
+TEST_F(AddBooks, FolderKeepsFilesNamedLikePartFiles) {
+  // Each file is copied through its name + ".part": a sibling of that name must survive, in
+  // whatever order the folder lists them.
+  for (const char* name : {"a.mp3.part.part", "a.mp3.part", "a.mp3"}) source(std::string("Shelf/") + name, name);
+  EXPECT_EQ(copy_books_into({outside / "Shelf"}, docs), 1);
+  for (const char* name : {"a.mp3", "a.mp3.part", "a.mp3.part.part"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(read_file(docs + "/Shelf/" + name), name);
+  }
+  EXPECT_EQ(entries_in(docs + "/Shelf"), 3u);
+}
+
 TEST_F(AddBooks, FolderNeverCopiedIntoItself) {
   write_file(docs + "/a.epub", "a");
   EXPECT_EQ(copy_books_into({docs}, docs), 0);
