@@ -4,7 +4,7 @@
 
 #include "audio/audio_decoder.h"
 #include "base/byte_reader.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 constexpr size_t kProbeBytes = 64;

@@ -7,7 +7,7 @@
 
 #include "audio/audio_decoder.h"
 #include "base/byte_reader.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 constexpr int kBlockFrames = 4096;

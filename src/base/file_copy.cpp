@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/atomic_file.h"
-#include "display/paths.h"
+#include "base/atomic_file.h"
+#include "base/paths.h"
 
 namespace {
 

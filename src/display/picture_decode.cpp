@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "base/byte_reader.h"
+#include "base/paths.h"
 #include "display/images.h"
 #include "display/jpeg_guard.h"
-#include "display/paths.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "base/file_copy.h"
 #include "base/file_kinds.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/host_queue.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "host/test_driver.h"
 
-#include "app/atomic_file.h"
+#include "base/atomic_file.h"
 #include "host/add_books.h"
 #include "host/host_queue.h"
 #include "host/main_thread.h"

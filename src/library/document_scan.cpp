@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "base/file_kinds.h"
+#include "base/paths.h"
 #include "book/annotations.h"
 #include "book/epub.h"
 #include "book/zip_reader.h"
-#include "display/paths.h"
 #include "library/scan_cache.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/atomic_file.h"
-#include "display/paths.h"
+#include "base/atomic_file.h"
+#include "base/paths.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -1,5 +1,5 @@
 #include "base/file_kinds.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/add_books.h"
 #include "host/host_queue.h"
 #include "support/temp_dir.h"

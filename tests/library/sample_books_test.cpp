@@ -5,11 +5,11 @@
 #include <string>
 
 #include "base/byte_reader.h"
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/toc.h"
-#include "display/ql_error.h"
-#include "library_fixture.h"
 #include "library/bundled_books.h"
+#include "library_fixture.h"
 
 namespace {
 
