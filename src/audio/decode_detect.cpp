@@ -6,6 +6,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/mp3_frames.h"
+#include "base/byte_reader.h"
 #include "base/paths.h"
 
 namespace {
@@ -17,13 +18,13 @@ const DecoderOps* mp3_or_nothing(FILE* f, uint64_t from) {
   return mp3_find_stream(f, from) ? &DEC_MP3 : nullptr;
 }
 
-const DecoderOps* after_id3(FILE* f) {
-  const uint64_t audio_at = id3v2_tag_end(f);
+const DecoderOps* after_id3(FILE* f, const ByteReader& head) {
+  const uint64_t audio_at = uint64_t{id3_syncsafe(head.u32be_at(6))} + 10;
   uint8_t p[8];
   if (fseeko(f, static_cast<off_t>(audio_at), SEEK_SET) != 0) return nullptr;
-  size_t n = fread(p, 1, sizeof p, f);
-  if (n >= 4 && memcmp(p, "fLaC", 4) == 0) return &DEC_FLAC;
-  if (n >= 2 && is_adts(p)) return &DEC_ADTS;
+  const ByteReader after(p, fread(p, 1, sizeof p, f));
+  if (after.matches_at(0, "fLaC")) return &DEC_FLAC;
+  if (after.size() >= 2 && is_adts(p)) return &DEC_ADTS;
   return mp3_or_nothing(f, audio_at);
 }
 }  // namespace
@@ -32,15 +33,16 @@ const DecoderOps* detect_decoder(const char* host_path) {
   FilePtr f(fopen(host_path, "rb"));
   if (!f) return nullptr;
   uint8_t p[kProbeBytes];
-  size_t n = fread(p, 1, sizeof p, f.get());
-  if (n >= 10 && memcmp(p, "ID3", 3) == 0) return after_id3(f.get());
-  if (n >= 4 && memcmp(p, "fLaC", 4) == 0) return &DEC_FLAC;
-  if (n >= 12 && memcmp(p, "RIFF", 4) == 0 && memcmp(p + 8, "WAVE", 4) == 0) return &DEC_WAV;
-  if (n >= 4 && memcmp(p, "OggS", 4) == 0) {
+  const size_t n = fread(p, 1, sizeof p, f.get());
+  const ByteReader probe(p, n);
+  if (n >= 10 && probe.matches_at(0, "ID3")) return after_id3(f.get(), probe);
+  if (probe.matches_at(0, "fLaC")) return &DEC_FLAC;
+  if (probe.matches_at(0, "RIFF") && probe.matches_at(8, "WAVE")) return &DEC_WAV;
+  if (probe.matches_at(0, "OggS")) {
     if (n >= 34 && memmem(p + 26, n - 26, "OpusHead", 8)) return &DEC_OPUS;
     return &DEC_VORBIS;
   }
-  if (n >= 8 && memcmp(p + 4, "ftyp", 4) == 0) return &DEC_MP4;
+  if (probe.matches_at(4, "ftyp")) return &DEC_MP4;
   if (n >= 2 && is_adts(p)) return &DEC_ADTS;
   return mp3_or_nothing(f.get(), 0);
 }

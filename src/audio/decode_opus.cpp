@@ -13,6 +13,7 @@ extern "C" {
 
 #include "audio/audio_decoder.h"
 #include "audio/ogg_pages.h"
+#include "base/byte_reader.h"
 #include "base/paths.h"
 
 namespace {
@@ -143,14 +144,14 @@ bool opus_open_file(const char* path, AudioInfo* info, ChapterTable* chapters) {
   S->ogg.seek_to(0);
   if (!S->ogg.next_packet() || S->ogg.plen < 19 || memcmp(S->ogg.pkt.data(), "OpusHead", 8) != 0)
     return false;
-  const uint8_t* head = S->ogg.pkt.data();
-  S->o_ch = head[9];
-  if ((S->o_ch != 1 && S->o_ch != 2) || head[18] != 0) {
+  const ByteReader head(S->ogg.pkt.data(), S->ogg.plen);
+  S->o_ch = head.u8_at(9);
+  if ((S->o_ch != 1 && S->o_ch != 2) || head.u8_at(18) != 0) {  // channel mapping family 0 only
     fputs("qlaudio: Opus with more than two channels\n", stderr);
     return false;
   }
-  S->o_pre = head[10] | (head[11] << 8);
-  if (!open_decoder(head, S->ogg.plen)) return false;
+  S->o_pre = head.u16le_at(10);
+  if (!open_decoder(head.data(), head.size())) return false;
   if (!S->ogg.next_packet()) return false;
   // The page reader hands a packet over its size limit (1 MiB) over as empty: tags that large
   // (a big cover picture) are skipped, chapters with them, and the file still plays.
