@@ -1,7 +1,9 @@
 #include "audio/mp3_frames.h"
 
-#include <cstring>
 #include <vector>
+
+#include "audio/audio_chapters.h"
+#include "base/byte_reader.h"
 
 namespace {
 constexpr size_t kSearchBytes = 65536;
@@ -23,33 +25,33 @@ bool same_stream(const Mp3FrameHeader& a, const Mp3FrameHeader& b) {
 }
 
 // The frame count of a Xing/Info or VBRI header in the first frame.
-bool has_length_header(std::span<const uint8_t> frame, const Mp3FrameHeader& h) {
-  size_t side = h.version == 1 ? (h.mono ? 17 : 32) : (h.mono ? 9 : 17);
-  size_t xing = 4 + side;
-  if (frame.size() >= xing + 8 &&
-      (memcmp(frame.data() + xing, "Xing", 4) == 0 || memcmp(frame.data() + xing, "Info", 4) == 0))
-    return (frame[xing + 7] & 1) != 0;
+bool has_length_header(const ByteReader& frame, const Mp3FrameHeader& h) {
+  const size_t side = h.version == 1 ? (h.mono ? 17 : 32) : (h.mono ? 9 : 17);
+  const size_t xing = 4 + side;
+  if (frame.matches_at(xing, "Xing") || frame.matches_at(xing, "Info"))
+    return (frame.u8_at(xing + 7) & 1) != 0;
   constexpr size_t kVbri = 4 + 32;
-  return frame.size() >= kVbri + 18 && memcmp(frame.data() + kVbri, "VBRI", 4) == 0;
+  return frame.matches_at(kVbri, "VBRI") && frame.has(kVbri, 18);
 }
 }  // namespace
 
-std::optional<Mp3FrameHeader> mp3_parse_header(std::span<const uint8_t> b) {
-  if (b.size() < 4 || b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return std::nullopt;
-  int version_bits = (b[1] >> 3) & 3;
-  int layer_bits = (b[1] >> 1) & 3;
-  int bitrate_index = b[2] >> 4;
-  int rate_index = (b[2] >> 2) & 3;
+std::optional<Mp3FrameHeader> mp3_parse_header(std::span<const uint8_t> bytes) {
+  const ByteReader b(bytes);
+  if (!b.has(0, 4) || b.u8_at(0) != 0xFF || (b.u8_at(1) & 0xE0) != 0xE0) return std::nullopt;
+  const int version_bits = (b.u8_at(1) >> 3) & 3;
+  const int layer_bits = (b.u8_at(1) >> 1) & 3;
+  const int bitrate_index = b.u8_at(2) >> 4;
+  const int rate_index = (b.u8_at(2) >> 2) & 3;
   if (version_bits == 1 || layer_bits == 0 || bitrate_index == 0 || bitrate_index == 15 ||
-      rate_index == 3 || (b[3] & 3) == 2)
+      rate_index == 3 || (b.u8_at(3) & 3) == 2)
     return std::nullopt;
   Mp3FrameHeader h;
   h.version = version_bits == 3 ? 1 : version_bits == 2 ? 2 : 25;
   h.layer = 4 - layer_bits;
   h.rate = kRates[rate_index] / (h.version == 1 ? 1 : h.version == 2 ? 2 : 4);
-  h.mono = (b[3] >> 6) == 3;
+  h.mono = (b.u8_at(3) >> 6) == 3;
   uint32_t kbps = kBitrates[h.version == 1 ? 0 : 1][h.layer - 1][bitrate_index];
-  uint32_t padding = (b[2] >> 1) & 1;
+  const uint32_t padding = (b.u8_at(2) >> 1) & 1;
   if (h.layer == 1) {
     h.length = (12 * kbps * 1000 / h.rate + padding) * 4;
   } else {
@@ -61,10 +63,10 @@ std::optional<Mp3FrameHeader> mp3_parse_header(std::span<const uint8_t> b) {
 
 uint64_t id3v2_tag_end(FILE* f) {
   uint8_t h[10];
-  if (fseeko(f, 0, SEEK_SET) != 0 || fread(h, 1, sizeof h, f) != sizeof h) return 0;
-  if (memcmp(h, "ID3", 3) != 0) return 0;
-  return 10 + (uint64_t{h[6] & 0x7Fu} << 21 | (h[7] & 0x7Fu) << 14 | (h[8] & 0x7Fu) << 7 |
-               (h[9] & 0x7Fu));
+  if (fseeko(f, 0, SEEK_SET) != 0) return 0;
+  const ByteReader head(h, fread(h, 1, sizeof h, f));
+  if (!head.has(0, sizeof h) || !head.matches_at(0, "ID3")) return 0;
+  return 10 + uint64_t{id3_syncsafe(head.u32be_at(6))};
 }
 
 std::optional<Mp3Stream> mp3_find_stream(FILE* f, uint64_t start) {
@@ -93,7 +95,7 @@ std::optional<Mp3Stream> mp3_find_stream(FILE* f, uint64_t start) {
     Mp3Stream s;
     s.first_frame = start + at;
     s.has_length_header = has_length_header(
-        all.subspan(at, std::min<size_t>(first->length, buf.size() - at)), *first);
+        ByteReader(all.subspan(at, std::min<size_t>(first->length, buf.size() - at))), *first);
     return s;
   }
   return std::nullopt;
