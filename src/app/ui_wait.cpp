@@ -10,6 +10,8 @@
 #include "library/library_view.h"
 #include "library/progress_index.h"
 #include "settings/usb_drive.h"
+#include "app/ui_message.h"
+#include "store/audio_unpack.h"
 #include "store/download_manager.h"
 
 namespace {
@@ -17,6 +19,8 @@ constexpr int64_t kWifiPollSeconds = 60;
 constexpr int kTimedSliceMs = 5000;
 constexpr uint32_t kBackTapHeldMs = 40;
 constexpr char kDocuments[] = "/mnt/us/documents";
+constexpr std::string_view kDownloadFailed = "The download did not complete. Nothing was added.";
+constexpr int kDownloadFailedMs = 2400;
 
 // One touch-layer wait into the event's fields; the touch layer's result.
 int wait_touch(TapEvent& event, bool timed, int timeout_ms) {
@@ -92,10 +96,31 @@ int32_t ui_common_event(int r, TapEvent& event) {
   return event.code;
 }
 
-void ui_wait_event(TapEvent& event) {
-  if (!app.downloads_screen && ql_dl_state(nullptr, nullptr) == DL_DONE) {
-    ql_dl_ack();
+namespace {
+// A download that ended after its progress screen was left: a finished one is rescanned into the
+// library, a failed one is told now, since no screen is left to say it. True when a message was
+// drawn over the screen.
+bool report_finished_download() {
+  if (app.downloads_screen) return false;
+  const DownloadState s = ql_dl_state(nullptr, nullptr);
+  if (s != DL_DONE && s != DL_FAILED) return false;
+  ql_dl_ack();
+  if (s == DL_DONE) {
     library_rescan_documents();
+    return false;
+  }
+  TapEvent ignored;
+  const int r = ui_toast_wait(kDownloadFailed.data(), kDownloadFailed.size(), kDownloadFailedMs);
+  if (r != TAP_TIMEOUT && r != TAP_TOUCH) ui_common_event(r, ignored);
+  return true;
+}
+}  // namespace
+
+void ui_wait_event(TapEvent& event) {
+  if (report_finished_download()) {
+    event = TapEvent{};
+    event.code = TAP_REDRAW;
+    return;
   }
   if (ql_now() - app.wifi_polled_at > kWifiPollSeconds) {
     app.wifi_state = ql_wifi_on();

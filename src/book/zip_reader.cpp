@@ -1,12 +1,14 @@
 #include "book/zip_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <zlib.h>
 
 #include "book/inflate.h"
 #include "display/paths.h"
@@ -38,20 +40,42 @@ struct Member {
   uint64_t data_offset;
 };
 
+// Where the member's data begins, after its local header; nothing when that lies outside the file.
+std::optional<uint64_t> data_offset(const ZipArchive& z, uint64_t local, uint64_t compressed) {
+  uint8_t head[kLocalFixed];
+  if (local > z.size() || kLocalFixed > z.size() - local) return std::nullopt;
+  if (!z.read_at(local, head, kLocalFixed) || le32(head) != kLocalSig) return std::nullopt;
+  uint64_t data = local + kLocalFixed + le16(head + 26) + le16(head + 28);
+  if (data > z.size() || compressed > z.size() - data) return std::nullopt;
+  return data;
+}
+
 std::optional<Member> locate(const ZipArchive& z, std::string_view name) {
   auto at = z.find(name);
   if (!at) return std::nullopt;
   const uint8_t* e = z.directory().data() + *at;
   Member m{le16(e + 8), le16(e + 10), le32(e + 20), le32(e + 24), 0};
   if (m.flags & 1) return std::nullopt;  // encrypted
-  uint64_t local = le32(e + 42);
-  uint8_t head[kLocalFixed];
-  if (local > z.size() || kLocalFixed > z.size() - local) return std::nullopt;
-  if (!z.read_at(local, head, kLocalFixed) || le32(head) != kLocalSig) return std::nullopt;
-  uint64_t data = local + kLocalFixed + le16(head + 26) + le16(head + 28);
-  if (data > z.size() || m.compressed > z.size() - data) return std::nullopt;
-  m.data_offset = data;
+  auto data = data_offset(z, le32(e + 42), m.compressed);
+  if (!data) return std::nullopt;
+  m.data_offset = *data;
   return m;
+}
+
+// The walk every directory reader shares: each entry in order, up to the first one that is damaged
+// or runs past the directory.
+template <class Visit>
+void walk_directory(const std::vector<uint8_t>& d, uint32_t entries, Visit&& visit) {
+  uint64_t off = 0;
+  for (uint32_t i = 0; i < entries; i++) {
+    if (kCentralFixed > d.size() - off) break;
+    const uint8_t* e = d.data() + off;
+    if (le32(e) != kCentralSig) break;
+    uint64_t total = kCentralFixed + le16(e + 28) + le16(e + 30) + le16(e + 32);
+    if (total > d.size() - off) break;
+    visit(e, off);
+    off += total;
+  }
 }
 
 // Compressed bytes of a member, pulled from the file in chunks.
@@ -174,19 +198,10 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
       zipclose(z);
       return open_failed("Cannot read book");
     }
-    const std::vector<uint8_t>& d = z.directory_;
-    uint64_t off = 0;
-    for (uint32_t i = 0; i < z.entries_; i++) {
-      if (kCentralFixed > d.size() - off) break;
-      const uint8_t* e = d.data() + off;
-      if (le32(e) != kCentralSig) break;
-      uint64_t name_len = le16(e + 28);
-      uint64_t total = kCentralFixed + name_len + le16(e + 30) + le16(e + 32);
-      if (total > d.size() - off) break;
-      std::string_view name(reinterpret_cast<const char*>(e + kCentralFixed), name_len);
+    walk_directory(z.directory_, z.entries_, [&z](const uint8_t* e, uint64_t off) {
+      std::string_view name(reinterpret_cast<const char*>(e + kCentralFixed), le16(e + 28));
       if (zip_member_path_is_safe(name)) z.index_.emplace(name, off);  // the first one wins
-      off += total;
-    }
+    });
     return true;
   }
   zipclose(z);
@@ -232,6 +247,58 @@ std::optional<std::string> zip_read_prefix(const ZipArchive& z, std::string_view
   if (r.status == InflateStatus::damaged) return std::nullopt;
   out.resize(r.produced);
   return out;
+}
+
+std::vector<ZipMember> zip_members(const ZipArchive& z) {
+  std::vector<ZipMember> out;
+  walk_directory(z.directory(), z.entries(), [&out](const uint8_t* e, uint64_t) {
+    out.push_back({std::string_view(reinterpret_cast<const char*>(e + kCentralFixed), le16(e + 28)),
+                   le16(e + 8), le16(e + 10), le32(e + 16), le32(e + 20), le32(e + 24),
+                   le32(e + 42)});
+  });
+  return out;
+}
+
+ZipStreamStatus zip_stream_member(const ZipArchive& z, const ZipMember& zm,
+                                  const std::function<bool(std::span<const uint8_t>)>& sink) {
+  if ((zm.flags & 1) || (zm.method != 0 && zm.method != 8)) return ZipStreamStatus::unsupported;
+  auto data = data_offset(z, zm.local_offset, zm.compressed);
+  if (!data) return ZipStreamStatus::damaged;
+  const Member m{zm.flags, zm.method, zm.compressed, zm.uncompressed, *data};
+  uLong crc = crc32(0, nullptr, 0);
+  uint64_t arrived = 0;
+  bool too_long = false;
+  // The stated size bounds what is handed on, so a lying header cannot fill the disk.
+  auto checked = [&](std::span<const uint8_t> block) {
+    if (block.size() > m.uncompressed - arrived) {
+      too_long = true;
+      return false;
+    }
+    arrived += block.size();
+    crc = crc32_z(crc, block.data(), block.size());
+    return sink(block);
+  };
+  InflateStatus status = InflateStatus::done;
+  if (m.method == 0) {
+    if (m.compressed != m.uncompressed) return ZipStreamStatus::damaged;
+    std::array<uint8_t, 64 * 1024> block;
+    for (uint64_t off = 0; off < m.compressed;) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), m.compressed - off));
+      if (!z.read_at(m.data_offset + off, block.data(), n)) return ZipStreamStatus::damaged;
+      if (!checked(std::span<const uint8_t>(block.data(), n))) {
+        return too_long ? ZipStreamStatus::damaged : ZipStreamStatus::refused;
+      }
+      off += n;
+    }
+  } else {
+    status = inflate_to(member_source(z, m), checked);
+  }
+  if (too_long) return ZipStreamStatus::damaged;
+  if (status == InflateStatus::full) return ZipStreamStatus::refused;
+  if (status != InflateStatus::done || arrived != m.uncompressed || crc != zm.crc) {
+    return ZipStreamStatus::damaged;
+  }
+  return ZipStreamStatus::done;
 }
 
 bool zip_member_path_is_safe(std::string_view name) {
