@@ -3,7 +3,7 @@
 Usage: https_file_server.py ROOT CERT KEY PORT_FILE
 
 Paths:
-  /files/NAME     the file ROOT/NAME
+  /files/NAME     the file ROOT/NAME (also /catalog/NAME)
   /held/NAME      the first half of the file, then the rest once ROOT/release exists
   /cut/NAME       the full length announced, half the file sent, then the connection closed
   /moved/NAME     a redirect to /files/NAME
@@ -45,7 +45,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
-        data = self.body(name) if kind in ("files", "held", "cut") else None
+        data = self.body(name) if kind in ("files", "catalog", "held", "cut") else None
         if data is None:
             self.send_response(404)
             self.send_header("Content-Length", "0")
@@ -56,7 +56,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", "application/octet-stream")
         self.end_headers()
         half = len(data) // 2
-        if kind == "files":
+        if kind in ("files", "catalog"):
             self.wfile.write(data)
         elif kind == "cut":
             self.wfile.write(data[:half])
