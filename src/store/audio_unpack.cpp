@@ -94,6 +94,14 @@ std::vector<std::string> output_names(const std::vector<const ZipMember*>& membe
     }
     names[i] = output_name(qualified);
   }
+  // Folder names may still meet ("a - b.mp3" beside "a/b.mp3"): a number keeps them apart.
+  std::unordered_map<std::string, int> taken;
+  for (std::string& name : names) {
+    const int n = ++taken[name];
+    if (n == 1 || name.empty()) continue;
+    const size_t dot = name.rfind('.');
+    name = output_name(name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot));
+  }
   return names;
 }
 

@@ -33,7 +33,3 @@ void ql_dl_cancel();
 void ql_dl_ack();
 // The destination of the last job (device path).
 std::string ql_dl_dest();
-
-// The host part of an address ("https://host:port/path" gives "host"), or empty when the address
-// has userinfo or no "://".
-std::string_view url_host(std::string_view url);

@@ -8,6 +8,7 @@
 #include "store/free_titles.h"
 #include "store/download_hosts.h"
 #include "store/download_manager.h"
+#include "store/download_policy.h"
 
 namespace {
 
