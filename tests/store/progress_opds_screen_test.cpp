@@ -8,6 +8,7 @@
 
 #include "host/services.h"
 #include "store/download_progress.h"
+#include "store/free_titles.h"
 #include "store/opds_browse.h"
 #include "store/opds_parse.h"
 #include "store_screen_fixture.h"
@@ -68,6 +69,23 @@ TEST_F(ProgressScreen, UnknownSizeShowsAnEmptyBarAndLeavingKeepsTheDownload) {
   ASSERT_TRUE(eventually([this] { return !running(); }));
   EXPECT_EQ(ql_dl_state(nullptr, nullptr), DL_DONE);
   EXPECT_EQ(read_file(doc("Big.epub")).size(), 600000u);
+}
+
+TEST_F(ProgressScreen, TheFreeBooksMenuLeadsBackToARunningDownload) {
+  start_held(600000);
+  shot("menu-running");
+  tap_row(3);  // "Download: 49%", under the built-in list's three rows
+  shot("from-menu");
+  tap_back();
+  tap_back();
+  free_books_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_EQ(ql_dl_state(nullptr, nullptr), DL_DOWNLOADING);
+  EXPECT_LT(shot_darkest("menu-running", 48, row_y(3) - 40, 600, 60), 100);
+  // The progress screen, named by the file: its bar and its button.
+  const ProgressGeometry g{316 + 62};
+  EXPECT_EQ(shot_darkest("from-menu", kMarginX + 10, g.bar_y() + 4, 10, 6), 0);
+  EXPECT_LT(shot_darkest("from-menu", kMarginX, g.button_y(), 200, 124), 100);
 }
 
 TEST_F(ProgressScreen, NothingRunningReturnsAtOnce) {
