@@ -100,6 +100,16 @@ TEST_F(Unpack, EveryPrefixAndFlipFailsCleanly) {
   }
 }
 
+TEST_F(Unpack, ACancelledUnpackLeavesNoRecordingBehind) {
+  write_file(doc("c.zip"), zipw::build({{"01.mp3", "a"}, {"02.mp3", "b"}}));
+  mkdir(doc("c").c_str(), 0755);
+  const std::atomic<uint32_t> cancelled{1};
+  const UnpackResult r = unzip_audio("/mnt/us/documents/c.zip", "/mnt/us/documents/c", cancelled);
+  EXPECT_EQ(r.written, 0);
+  EXPECT_FALSE(r.complete);
+  EXPECT_EQ(entries_in(doc("c")), 0u);
+}
+
 TEST_F(Unpack, LeftoverArchivesGoOnlyWhenUnpackedWhole) {
   write_file(doc("Whole.zip"), zipw::build({{"01.mp3", "a"}, {"notes.txt", "n"}}));
   write_file(doc("Booklet.zip"), zipw::build({{"booklet.pdf", "%PDF"}}));

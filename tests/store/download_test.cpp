@@ -10,6 +10,7 @@
 #include "app/device_root.h"
 #include "download_server.h"
 #include "library/library_view.h"
+#include "store/audio_unpack.h"
 #include "store/download_manager.h"
 #include "support/zip_writer.h"
 
@@ -91,6 +92,10 @@ TEST_F(Download, ProgressIsThePartFileAndASecondJobWaits) {
   EXPECT_EQ(done, arrived);
   EXPECT_EQ(total, book.size());
   EXPECT_EQ(ql_dl_dest(), "/mnt/us/documents/Big.epub");
+  // Archives dropped meanwhile wait for the job.
+  write_file(doc("Dropped.zip"), zipw::build({{"01.mp3", "a"}}));
+  EXPECT_EQ(ql_unpack_zips("/mnt/us/documents"), 0);
+  EXPECT_TRUE(file_exists(doc("Dropped.zip")));
   // One job at a time; the first is untouched by the refusal.
   EXPECT_EQ(ql_dl_start((std::string(kHost) + "/files/big.epub").c_str(),
                         "/mnt/us/documents/Other.epub", 0),
@@ -102,6 +107,7 @@ TEST_F(Download, ProgressIsThePartFileAndASecondJobWaits) {
   EXPECT_EQ(read_file(doc("Big.epub")), book);
   EXPECT_FALSE(file_exists(part));
   EXPECT_FALSE(file_exists(doc("Other.epub")));
+  EXPECT_EQ(ql_unpack_zips("/mnt/us/documents"), 1);
   // A finished job does not block the next one.
   server_.serve("c.epub", "c");
   EXPECT_EQ(finish(std::string(kHost) + "/files/c.epub", "/mnt/us/documents/C.epub", 1), DL_DONE);
