@@ -10,9 +10,9 @@
 #include <utility>
 #include <zlib.h>
 
+#include "base/paths.h"
+#include "base/ql_error.h"
 #include "book/inflate.h"
-#include "display/paths.h"
-#include "display/ql_error.h"
 
 namespace {
 constexpr uint32_t kLocalSig = 0x04034b50;

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "book/zip_reader.h"
-#include "display/paths.h"
-#include "display/system_services.h"
-#include "display/utf8.h"
+#include "base/paths.h"
+#include "base/system_services.h"
+#include "base/utf8.h"
 #include "store/download_manager.h"
 #include "store/download_policy.h"
 

@@ -1,6 +1,6 @@
 #include "store/book_file_name.h"
 
-#include "display/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 constexpr size_t kNameMax = 120;

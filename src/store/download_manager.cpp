@@ -10,8 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "display/paths.h"
-#include "display/system_services.h"
+#include "base/paths.h"
+#include "base/system_services.h"
 #include "host/services.h"
 #include "store/audio_unpack.h"
 #include "store/download_policy.h"

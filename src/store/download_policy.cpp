@@ -5,7 +5,7 @@
 #include <cctype>
 #include <sys/stat.h>
 
-#include "display/paths.h"
+#include "base/paths.h"
 #include "store/download_hosts.h"
 #include "store/download_manager.h"
 

@@ -4,15 +4,15 @@
 #include <string>
 #include <string_view>
 
-#include "app/app_state.h"
-#include "app/ui_confirm.h"
-#include "app/ui_frame.h"
-#include "app/ui_message.h"
-#include "app/ui_present.h"
-#include "app/ui_text.h"
-#include "app/ui_wait.h"
+#include "app/ui/app_hooks.h"
+#include "app/ui/app_state.h"
+#include "app/ui/ui_confirm.h"
+#include "app/ui/ui_frame.h"
+#include "app/ui/ui_message.h"
+#include "app/ui/ui_present.h"
+#include "app/ui/ui_text.h"
+#include "app/ui/ui_wait.h"
 #include "display/framebuffer.h"
-#include "library/library_view.h"
 #include "store/download_manager.h"
 #include "store/free_catalog.h"
 
@@ -73,11 +73,16 @@ ProgressGeometry draw(std::string_view name, DownloadState state, uint64_t done,
 // The ending, told and acknowledged here since the common wait leaves it to this screen.
 void show_outcome(DownloadState state) {
   ql_dl_ack();
-  if (state == DL_DONE) library_rescan_documents();
-  const std::string_view text = state == DL_DONE ? kAdded : kFailed;
-  ui_toast_wait(text.data(), text.size(), kOutcomeMs);
+  if (state != DL_DONE) {
+    download_failure_message();
+    return;
+  }
+  app_call(app_hooks.books_added);
+  ui_toast_wait(kAdded.data(), kAdded.size(), kOutcomeMs);
 }
 }  // namespace
+
+void download_failure_message() { ui_toast_wait(kFailed.data(), kFailed.size(), kOutcomeMs); }
 
 void download_progress_screen(const char* name, size_t length) {
   const DownloadsScreenFlag flag;

@@ -7,6 +7,9 @@
 // When the download ends here, it is acknowledged and its outcome shown.
 void download_progress_screen(const char* name, size_t length);
 
+// Tells that the download did not complete, with a short wait for a touch.
+void download_failure_message();
+
 // Where the screen's parts lie; `text_bottom` is where the wrapped name ended.
 struct ProgressGeometry {
   int text_bottom;

@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "display/paths.h"
+#include "base/paths.h"
 #include "store/download_manager.h"
 
 namespace {

@@ -7,14 +7,14 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/atomic_file.h"
-#include "app/ui_confirm.h"
-#include "app/ui_keyboard.h"
-#include "app/ui_list_menu.h"
-#include "app/ui_message.h"
-#include "app/ui_text.h"
-#include "display/paths.h"
-#include "display/system_services.h"
+#include "base/atomic_file.h"
+#include "app/ui/ui_confirm.h"
+#include "app/ui/ui_keyboard.h"
+#include "app/ui/ui_list_menu.h"
+#include "app/ui/ui_message.h"
+#include "app/ui/ui_text.h"
+#include "base/paths.h"
+#include "base/system_services.h"
 #include "store/book_file_name.h"
 #include "store/download_hosts.h"
 #include "store/download_manager.h"

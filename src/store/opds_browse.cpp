@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "app/device_scripts.h"
-#include "app/ui_list_menu.h"
-#include "app/ui_message.h"
-#include "app/ui_text.h"
-#include "display/paths.h"
-#include "library/library_view.h"
+#include "display/device_scripts.h"
+#include "app/ui/app_hooks.h"
+#include "app/ui/ui_list_menu.h"
+#include "app/ui/ui_message.h"
+#include "app/ui/ui_text.h"
+#include "base/paths.h"
 #include "store/book_file_name.h"
 #include "store/download_manager.h"
 #include "store/download_policy.h"
@@ -70,7 +70,7 @@ void fetch_book(const FeedEntry& entry) {
   // The script's status is not told; the file is what counts.
   struct stat st;
   const bool arrived = !dest.empty() && qlp_stat(dest.c_str(), &st) == 0 && st.st_size > 0;
-  if (arrived) library_rescan_documents();
+  if (arrived) app_call(app_hooks.books_added);
   message(arrived ? kDownloaded : kNotDownloaded);
 }
 }  // namespace

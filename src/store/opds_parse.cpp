@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <optional>
 
-#include "app/atomic_file.h"
+#include "base/atomic_file.h"
 #include "book/xml_scan.h"
-#include "display/paths.h"
-#include "display/utf8.h"
+#include "base/paths.h"
+#include "base/utf8.h"
 #include "store/url_resolve.h"
 
 namespace {

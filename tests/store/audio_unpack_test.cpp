@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "app/device_root.h"
+#include "support/device_root.h"
 #include "store/audio_unpack.h"
 #include "support/zip_writer.h"
 

@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/device_root.h"
+#include "support/device_root.h"
 #include "download_server.h"
 #include "library/library_view.h"
 #include "store/audio_unpack.h"

@@ -2,7 +2,7 @@
 // shown, and the file names downloads get.
 #include <gtest/gtest.h>
 
-#include "app/device_root.h"
+#include "support/device_root.h"
 #include "store/book_file_name.h"
 #include "store/free_catalog.h"
 #include "store/free_titles.h"

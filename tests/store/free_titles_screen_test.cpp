@@ -2,7 +2,7 @@
 // a list, the format choice, the confirmation, the progress screen and the list update.
 #include <gtest/gtest.h>
 
-#include "app/ui_wait.h"
+#include "app/ui/ui_wait.h"
 #include "store/free_titles.h"
 #include "store_screen_fixture.h"
 #include "support/zip_writer.h"

@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "app/ui_confirm.h"
-#include "app/ui_keyboard.h"
-#include "app/ui_list_menu.h"
-#include "app/ui_screen_fixture.h"
+#include "app/ui/ui_confirm.h"
+#include "app/ui/ui_keyboard.h"
+#include "app/ui/ui_list_menu.h"
+#include "support/ui_screen_fixture.h"
 #include "download_server.h"
 #include "host/plat.h"
 #include "store/download_manager.h"
