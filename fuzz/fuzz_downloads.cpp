@@ -5,8 +5,8 @@
 //   1: a free-title list: every row kept obeys the line rules (title, format, size, address);
 //   2: an audiobook archive, unpacked into a folder: only recordings come out, each whole (its
 //      CRC-32 matched), and a file never stays behind under a ".part" name.
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
