@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_kinds.h"
 #include "fuzz_support.h"
 #include "store/audio_unpack.h"
 #include "store/download_manager.h"
@@ -49,7 +50,7 @@ void check_archive(const uint8_t* data, size_t size) {
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
-    if (!audio_name(name)) __builtin_trap();
+    if (!is_audio_extension(name)) __builtin_trap();
     ++files;
   }
   if (files != r.written) __builtin_trap();

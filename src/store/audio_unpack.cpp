@@ -1,8 +1,6 @@
 #include "store/audio_unpack.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <dirent.h>
 #include <optional>
 #include <string>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "book/zip_reader.h"
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "base/system_services.h"
 #include "base/utf8.h"
@@ -18,8 +17,6 @@
 #include "store/download_policy.h"
 
 namespace {
-constexpr std::array<std::string_view, 9> kAudioExtensions = {
-    ".mp3", ".m4a", ".m4b", ".aac", ".ogg", ".oga", ".opus", ".flac", ".wav"};
 constexpr size_t kOutputNameMax = 299;
 constexpr size_t kLeftoverMax = 16;
 constexpr int64_t kSpareMb = 1;  // kept free beyond a recording's own size
@@ -36,7 +33,7 @@ bool is_recording(std::string_view name) {
   const std::string_view last = last_part(name);
   if (last.empty() || last.front() == '.') return false;
   if (name.find("__MACOSX") != std::string_view::npos) return false;
-  return audio_name(last);
+  return is_audio_extension(last);
 }
 
 // A file name safe on every file system the storage may be shared with, cut to its limit before
@@ -135,14 +132,6 @@ bool write_recording(const ZipArchive& zip, const ZipMember& m, const std::strin
   return ok;
 }
 }  // namespace
-
-bool audio_name(std::string_view name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string ext(name.substr(dot));
-  for (char& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return std::find(kAudioExtensions.begin(), kAudioExtensions.end(), ext) != kAudioExtensions.end();
-}
 
 UnpackResult unzip_audio(const char* zip_path, const char* folder,
                          const std::atomic<uint32_t>& cancel) {

@@ -6,9 +6,6 @@
 #include <cstdint>
 #include <string_view>
 
-// True for a name ending in one of the recording extensions (any case).
-bool audio_name(std::string_view name);
-
 struct UnpackResult {
   int written = 0;        // recordings now in the folder
   bool complete = false;  // every member was unpacked or is of no use here: the archive may go

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <sys/stat.h>
 
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "store/download_hosts.h"
 #include "store/download_manager.h"
@@ -63,7 +64,8 @@ bool ql_dl_allowed(std::string_view url) {
 }
 
 bool is_archive_name(std::string_view path) {
-  return path.size() >= 5 && equal_ignoring_case(path.substr(path.size() - 4), ".zip");
+  const FileKindRow* row = file_kind_row(path);
+  return path.size() >= 5 && row && row->kind == FileKind::zip;
 }
 
 bool destination_allowed(std::string_view dest) {

@@ -127,14 +127,4 @@ TEST_F(Unpack, LeftoverArchivesGoOnlyWhenUnpackedWhole) {
   EXPECT_TRUE(file_exists(doc(".hidden.zip")));
 }
 
-TEST(AudioName, RecordingExtensionsInAnyCase) {
-  for (const char* yes : {"a.mp3", "B.M4B", "c.m4a", "d.aac", "e.Ogg", "f.oga", "g.opus", "h.flac",
-                          "i.wav", ".mp3"}) {
-    EXPECT_TRUE(audio_name(yes)) << yes;
-  }
-  for (const char* no : {"a.mp", "mp3", "a.mp3.part", "a.pdf", "", "a."}) {
-    EXPECT_FALSE(audio_name(no)) << no;
-  }
-}
-
 }  // namespace
