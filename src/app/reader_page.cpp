@@ -2,16 +2,21 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "app/app_state.h"
 #include "app/line_walker.h"
 #include "app/page_slots.h"
 #include "app/paginator.h"
 #include "app/reader_bookmark.h"
+#include "app/region_note.h"
 #include "app/ui_state.h"
 #include "book/annotations.h"
+#include "book/book_model.h"
+#include "book/pdf_adapter.h"
 #include "display/book_pictures.h"
 #include "display/framebuffer.h"
+#include "display/ql_error.h"
 
 namespace {
 constexpr uint8_t kHighlightGrey = 205;
@@ -28,6 +33,11 @@ constexpr int kRibbonHeight = 70;
 constexpr uint64_t kWordsPerMinute = 250;
 constexpr uint64_t kWordsPerHour = kWordsPerMinute * 60;
 constexpr size_t kFooterTextMax = 48;
+constexpr uint8_t kRegionShade = 200;
+constexpr int kRegionPad = 2;
+constexpr int kPdfErrorSize = 28;
+constexpr int kPdfErrorX = 48;
+constexpr int kPdfErrorY = 300;
 
 enum FooterMode : uint8_t { FOOT_TIME_LEFT = 0, FOOT_PAGE = 1, FOOT_PERCENT = 2, FOOT_NONE = 3 };
 
@@ -87,6 +97,19 @@ void draw_text_line(const LayoutLine& line, const PageMetrics& m) {
     }
     return true;
   });
+}
+
+// A text page from the pre-rendered slot when one holds it, else drawn now.
+void draw_text_page() {
+  bool drawn = false;
+  if (app.use_prerender) {
+    app.use_prerender = false;
+    if (const uint8_t* pixels = page_bitmap_cached(app.page)) {
+      ql_blit_frame(pixels);
+      drawn = true;
+    }
+  }
+  if (!drawn) reader_render_text_page(app.page);
 }
 
 // The words after the first word of the page; the whole book for a page not in the table.
@@ -152,17 +175,32 @@ void reader_render_text_page(uint64_t page) {
   reader_draw_footer(page, layout.page_count());
 }
 
-void reader_draw_page() {
-  bool drawn = false;
-  if (app.use_prerender) {
-    app.use_prerender = false;
-    if (const uint8_t* pixels = page_bitmap_cached(app.page)) {
-      ql_blit_frame(pixels);
-      drawn = true;
-    }
+void reader_draw_pdf_highlights() {
+  const Highlight* hls = qla_hls();
+  for (size_t i = 0; i < qla_hl_count(); ++i) {
+    if (hls[i].start != app.page) continue;
+    const RegionNote r = note_parse_region(hls[i].note, strnlen(hls[i].note, sizeof hls[i].note));
+    if (!r.valid) continue;
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    qlpdf_page_to_screen(r.x0, r.y0, &x0, &y0);
+    qlpdf_page_to_screen(r.x1, r.y1, &x1, &y1);
+    ql_shade(x0 - kRegionPad, y0 - kRegionPad, x1 - x0 + 2 * kRegionPad, y1 - y0 + 2 * kRegionPad, kRegionShade);
   }
-  if (!drawn) reader_render_text_page(app.page);
+}
+
+void reader_draw_page() {
+  if (ql_is_pdf()) {
+    if (!ql_pdf_draw(app.page)) {
+      ql_clear();
+      ql_text(ql_error(), TS_UI, kPdfErrorSize, kPdfErrorX, kPdfErrorY);
+    }
+    reader_draw_pdf_highlights();
+    reader_draw_footer(app.page, static_cast<uint64_t>(std::max(ql_page_count(), 0)));
+  } else {
+    draw_text_page();
+  }
   if (reader_page_bookmark()) {
     ql_rect(ql_fb().width - kRibbonFromRight, 0, kRibbonWidth, kRibbonHeight, 0);
   }
 }
+

@@ -195,9 +195,19 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
 
 void zipclose(ZipArchive& z) { z.release(); }
 
-std::optional<std::string> zipextract(const ZipArchive& z, std::string_view name) {
+std::vector<ZipEntryInfo> ZipArchive::list() const {
+  std::vector<ZipEntryInfo> out;
+  out.reserve(index_.size());
+  for (const auto& [name, at] : index_) {
+    const uint8_t* e = directory_.data() + at;
+    out.push_back({name, le16(e + 8), le16(e + 10), le32(e + 20), le32(e + 24)});
+  }
+  return out;
+}
+
+std::optional<std::string> zipextract(const ZipArchive& z, std::string_view name, uint64_t max_size) {
   auto m = locate(z, name);
-  if (!m || m->uncompressed > kZipMaxMemberSize) return std::nullopt;
+  if (!m || m->uncompressed > max_size) return std::nullopt;
   // Deflate cannot expand more than about 1032 to 1: a larger stated size is a lie, refused
   // before a crafted directory can make the reader allocate and inflate 16 MiB per entry.
   if (m->method == 8 && m->uncompressed / kDeflateMaxRatio > m->compressed) return std::nullopt;
