@@ -2,6 +2,7 @@
 // one full-size cover file per book, so a redraw seldom opens a book.
 #include "library/covers.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "app/atomic_file.h"
 #include "app/wyhash.h"
 #include "book/epub.h"
+#include "book/pdf_adapter.h"
 #include "display/images.h"
 #include "display/paths.h"
 #include "library/document_scan.h"
@@ -79,8 +81,14 @@ bool write_cover_file(const std::string& file, const uint8_t* bytes, size_t leng
   return file_write_atomic(file.c_str(), bytes, length);
 }
 
-// Kinds whose covers this build can take out of the book file itself.
-bool can_extract(uint32_t kind) { return kind == KIND_EPUB; }
+// Books whose covers this build can take out of the file itself: EPUBs, and PDFs and comics
+// (their first page). Converted kinds wait for the converter.
+bool can_extract(uint32_t kind, const std::string& path) {
+  constexpr size_t kComicExtension = 4;  // ".cbz"
+  return kind == KIND_EPUB || kind == KIND_PDF ||
+         (kind == KIND_OTHER_BOOK && path.size() >= kComicExtension &&
+          strcasecmp(path.c_str() + path.size() - kComicExtension, ".cbz") == 0);
+}
 }  // namespace
 
 int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t w, uint32_t h,
@@ -123,10 +131,12 @@ int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t 
       break;
   }
 
-  if (kind == KIND_AUDIO || !can_extract(kind)) return 0;
+  if (kind == KIND_AUDIO || !can_extract(kind, book)) return 0;
   if (!allow_extract) return -1;
 
-  if (ql_epub_cover(book.c_str(), full.get(), kCoverWidth, kCoverHeight) == 1) {
+  const int extracted = kind == KIND_EPUB ? ql_epub_cover(book.c_str(), full.get(), kCoverWidth, kCoverHeight)
+                                          : qlpdf_cover(book.c_str(), full.get(), kCoverWidth, kCoverHeight);
+  if (extracted == 1) {
     write_cover_file(file, full.get(), kCoverBytes);
     ql_scale_gray(full.get(), kCoverWidth, kCoverHeight, out, sw, sh);
     cover_cache_put(key, w, h, out, bytes);
