@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "book/page_source.h"
+#include "display/utf8.h"
 
 namespace {
 
@@ -300,7 +301,7 @@ class MupdfSource final : public PageSource {
     for (; item && level <= kMaxOutlineLevel && out.size() < max; item = item->next) {
       PdfOutlineEntry e{};
       const char* title = item->title ? item->title : "";
-      const size_t n = std::min(strlen(title), sizeof e.title - 1);
+      const size_t n = utf8_prefix_length(title, sizeof e.title - 1);
       memcpy(e.title, title, n);
       e.page = std::max(outline_page(context(), doc_, item), 0);
       e.level = level;
