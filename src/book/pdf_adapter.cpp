@@ -236,20 +236,24 @@ int qlpdf_render(int page, uint8_t* out, int W, int H) {
     }
   }
   const size_t bytes = static_cast<size_t>(W) * static_cast<size_t>(H);
-  std::fill(out, out + bytes, uint8_t{255});
-  if (!cur.source || page < 0 || page >= cur.source->page_count()) {
-    set_error(cur.error, kOutOfRange);
-    return 0;
-  }
-  const std::optional<Fit> fit = page_fit(*cur.source, page, W - kSideMargins, H - kBands);
+  const bool in_range = cur.source && page >= 0 && page < cur.source->page_count();
+  const std::optional<Fit> fit = in_range ? page_fit(*cur.source, page, W - kSideMargins, H - kBands) : std::nullopt;
   if (!fit) {
-    set_error(cur.error, kNotDrawn);
+    std::fill(out, out + bytes, uint8_t{255});
+    set_error(cur.error, in_range ? kNotDrawn : kOutOfRange);
     return 0;
   }
-  // The fitted page lies between rows 96 and H - 84, clear of the header and footer bands.
+  // The fitted page lies between rows 96 and H - 84, clear of the header and footer bands; the
+  // source paints the page area, so only the screen around it is whitened here.
   const int x = (W - fit->w) / 2, y = (H - kBands - fit->h) / 2 + kPageTop;
-  uint8_t* at = out + static_cast<size_t>(y) * static_cast<size_t>(W) + static_cast<size_t>(x);
-  if (!cur.source->render(page, fit->scale, at, fit->w, fit->h, W)) {
+  const size_t width = static_cast<size_t>(W), left = static_cast<size_t>(x);
+  std::fill(out, out + static_cast<size_t>(y) * width + left, uint8_t{255});
+  for (int row = y; row < y + fit->h; ++row) {
+    uint8_t* line = out + static_cast<size_t>(row) * width;
+    std::fill(line + left + static_cast<size_t>(fit->w), line + width + left, uint8_t{255});
+  }
+  std::fill(out + static_cast<size_t>(y + fit->h) * width + left, out + bytes, uint8_t{255});
+  if (!cur.source->render(page, fit->scale, out + static_cast<size_t>(y) * width + left, fit->w, fit->h, W)) {
     std::fill(out, out + bytes, uint8_t{255});
     set_error(cur.error, kNotDrawn);
     return 0;
