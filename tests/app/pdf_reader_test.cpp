@@ -9,12 +9,14 @@
 #include "app/reader_page.h"
 #include "app/reader_select.h"
 #include "app/region_note.h"
+#include "library/cover_fixture.h"
 #include "book/annotations.h"
 #include "book/book_model.h"
 #include "book/pdf_adapter.h"
 #include "display/framebuffer.h"
 #include "display/ql_error.h"
 #include "support/pdf_builder.h"
+#include "support/zip_writer.h"
 #include "support/temp_dir.h"
 #include "ui_screen_fixture.h"
 
@@ -107,6 +109,23 @@ TEST_F(PdfReader, LongTouchOnAWordHighlightsItsRegionAndThePageShadesIt) {
   qla_load(path_.c_str());
   ASSERT_EQ(qla_hl_count(), 1u);
   EXPECT_TRUE(note_parse_region(qla_hls()[0].note, strlen(qla_hls()[0].note)).valid);
+}
+
+TEST_F(PdfReader, ComicPagesAreMarkedAsPicturesPdfPagesAsPaper) {
+  int x, y, w, h;
+  reader_draw_page();
+  ASSERT_EQ(qlpdf_page_images(&x, &y, &w, &h), 0);
+  EXPECT_EQ(ql_mask()[static_cast<size_t>(y + h / 2) * ql_fb().width + x + w / 2], MASK_PAPER);
+
+  const std::string comic = root_.host("us/comic.cbz");
+  write_file(comic, zipw::build({{"1.png", flat_png(300, 420, 90)}}));
+  ASSERT_EQ(ql_open(comic.c_str()), 1);
+  reader_draw_page();
+  ASSERT_EQ(qlpdf_page_images(&x, &y, &w, &h), 1);
+  const uint8_t* mask = ql_mask();
+  EXPECT_EQ(mask[static_cast<size_t>(y + h / 2) * ql_fb().width + x + w / 2], MASK_PICTURE);
+  EXPECT_EQ(mask[static_cast<size_t>(y + h / 2) * ql_fb().width + x - 2], MASK_PAPER);
+  EXPECT_EQ(at(x + w / 2, y + h / 2), 90);
 }
 
 TEST(RegionNote, ParsesFourSignedNumbersBeforeTheBar) {
