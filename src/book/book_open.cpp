@@ -8,6 +8,7 @@
 #include "book/epub.h"
 #include "book/pdf_adapter.h"
 #include "display/ql_error.h"
+#include "display/utf8.h"
 
 namespace {
 constexpr size_t kConvertedPathSize = 4200;
@@ -24,9 +25,11 @@ bool is_page_kind(std::string_view path) {
   return false;
 }
 
-std::string_view file_name(std::string_view path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+// A book without a title of its own is called by its file name.
+std::string book_title_from_path(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return std::string(name.substr(0, utf8_prefix_length(name, kTitleMax)));
 }
 }  // namespace
 
@@ -45,7 +48,9 @@ int ql_open(const char* path) {
     // The adapter holds one document: the previous book goes first.
     qlpdf_close();
     ql_book_replace(BookModel{});
-    return ql_pdf_open(working);
+    if (!ql_pdf_open(working)) return 0;
+    if (ql_book().title.empty()) ql_book().title = book_title_from_path(path);
+    return 1;
   }
 
   // The EPUB is read into a model of its own; the open book changes only when it succeeds.
@@ -58,7 +63,7 @@ int ql_open(const char* path) {
     ql_fail("%s", kNoText);
     return 0;
   }
-  if (next.title.empty()) next.title = std::string(file_name(path).substr(0, kTitleMax));
+  if (next.title.empty()) next.title = book_title_from_path(path);
   guess_language(next);
   qlpdf_close();
   ql_book_replace(std::move(next));

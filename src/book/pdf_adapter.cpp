@@ -185,11 +185,6 @@ void copy_out(const std::string& text, char* out, size_t size) {
   out[n] = '\0';
 }
 
-std::string_view file_name(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 void qlpdf_adopt(std::unique_ptr<PageSource> source) {
@@ -362,8 +357,8 @@ int ql_pdf_open(const char* path) {
   }
   BookModel& book = ql_book();
   book.pdf_mode = 1;
-  book.title = cur.title.empty() ? cut_utf8(std::string(file_name(path ? path : "")), kTitleMax) : cur.title;
-  book.author = cur.author;
+  book.title = qlpdf_title();  // the opener falls back on the file name
+  book.author = qlpdf_author();
   return 1;
 }
 
