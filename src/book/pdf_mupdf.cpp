@@ -6,7 +6,6 @@
 #include <mupdf/pdf.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
