@@ -139,7 +139,9 @@ int main(int argc, char** argv) {
     if (first.wall_ms < 0 || (r.wall_ms >= 0 && r.wall_ms < first.wall_ms)) first = r;
   }
   printf("open + draw page 1: quillo %.1f ms", open_draw);
-  if (first.wall_ms >= 0) printf("; mutool draw of page 1 %.1f ms whole process, %.0f ms its page", first.wall_ms, first.pages_ms);
+  if (first.wall_ms >= 0) {
+    printf("; mutool draw of page 1 %.1f ms whole process, %.0f ms its page", first.wall_ms, first.pages_ms);
+  }
   printf("\n");
   qlpdf_close();
   if (argc <= 1) unlink(pdf.c_str());

@@ -26,7 +26,12 @@ void write_seeds() {
   plan.pages = {{612, 792, 0, {{72, 100, 24, "Hello world"}}}, {792, 612, 90, {{72, 100, 12, "Turned"}}}};
   plan.outline = {{"One", 0, 0}, {"Two", 1, 1}};
   fuzz::write_seed("two-pages.pdf", build_pdf(plan));
-  const char gif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+  // A 1 x 1 GIF: header, screen, two-colour table, image descriptor, one LZW block, end.
+  const char gif[] =
+      "GIF89a\x01\x00\x01\x00\x80\x00\x00"
+      "\x00\x00\x00\xff\xff\xff"
+      ",\x00\x00\x00\x00\x01\x00\x01\x00\x00"
+      "\x02\x02\x44\x01\x00;";
   fuzz::write_seed("comic.cbz", zipw::build({{"p 2.gif", std::string(gif, sizeof gif - 1)},
                                              {"p 10.gif", std::string(gif, sizeof gif - 1), zipw::kStored}}));
 }
@@ -52,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       continue;
     }
     char word[256];
-    for (int y = 0; y < kH; y += 37) qlpdf_word_at(page, kW / 2, y, nullptr, nullptr, nullptr, nullptr, word, sizeof word);
+    for (int y = 0; y < kH; y += 37) {
+      qlpdf_word_at(page, kW / 2, y, nullptr, nullptr, nullptr, nullptr, word, sizeof word);
+    }
   }
   int pages[8], chars[8];
   if (qlpdf_search("e", 0, kPagesDrawn, pages, chars, 8) > 8) __builtin_trap();

@@ -40,7 +40,8 @@ struct FreeDeleter {
 
 class CbzSource final : public PageSource {
  public:
-  CbzSource(ZipArchive zip, std::vector<std::string> pages) : zip_(std::move(zip)), pages_(std::move(pages)) {}
+  CbzSource(ZipArchive zip, std::vector<std::string> pages)
+      : zip_(std::move(zip)), pages_(std::move(pages)) {}
 
   int page_count() const override { return static_cast<int>(pages_.size()); }
   bool is_picture_book() const override { return true; }
@@ -77,7 +78,8 @@ class CbzSource final : public PageSource {
     picture_.reset();
     decoded_ = -1;
     if (page < 0 || static_cast<size_t>(page) >= pages_.size()) return false;
-    const std::optional<std::string> bytes = zipextract(zip_, pages_[static_cast<size_t>(page)], kMaxPageMember);
+    const std::optional<std::string> bytes =
+        zipextract(zip_, pages_[static_cast<size_t>(page)], kMaxPageMember);
     if (!bytes) return false;
     int w = 0, h = 0;
     picture_.reset(ql_img_gray(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size(), &w, &h));

@@ -14,15 +14,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/paths.h"
+#include "base/ql_error.h"
+#include "base/utf8.h"
 #include "book/book_model.h"
 #include "book/convert.h"
 #include "book/epub.h"
 #include "book/page_source.h"
 #include "book/pdf_text.h"
 #include "display/framebuffer.h"
-#include "display/paths.h"
-#include "display/ql_error.h"
-#include "display/utf8.h"
 
 namespace {
 
@@ -107,7 +107,9 @@ std::unique_ptr<PageSource> doc_open(const char* path, std::string& error) {
     SourceError why = SourceError::none;
     source = mupdf_source_open(file.fd, static_cast<int64_t>(marker), static_cast<int64_t>(st.st_size), why);
     if (!source) {
-      set_error(error, why == SourceError::password ? kPassword : why == SourceError::no_pages ? kNoPages : kUnreadable);
+      set_error(error, why == SourceError::password   ? kPassword
+                       : why == SourceError::no_pages ? kNoPages
+                                                      : kUnreadable);
       return nullptr;
     }
     return source;
@@ -132,7 +134,9 @@ std::optional<Fit> page_fit(PageSource& source, int page, int maxw, int maxh) {
   if (!std::isfinite(pw) || !std::isfinite(ph) || pw <= 0 || ph <= 0) return std::nullopt;
   const float scale = std::min(static_cast<float>(maxw) / pw, static_cast<float>(maxh) / ph);
   if (!std::isfinite(scale) || scale <= 0) return std::nullopt;
-  auto whole = [](double v, int max) { return static_cast<int>(std::clamp(std::trunc(v + 0.5), 1.0, double(max))); };
+  auto whole = [](double v, int max) {
+    return static_cast<int>(std::clamp(std::trunc(v + 0.5), 1.0, double(max)));
+  };
   return Fit{scale, whole(double(pw) * scale, maxw), whole(double(ph) * scale, maxh)};
 }
 
@@ -232,7 +236,8 @@ int qlpdf_render(int page, uint8_t* out, int W, int H) {
   }
   const size_t bytes = static_cast<size_t>(W) * static_cast<size_t>(H);
   const bool in_range = cur.source && page >= 0 && page < cur.source->page_count();
-  const std::optional<Fit> fit = in_range ? page_fit(*cur.source, page, W - kSideMargins, H - kBands) : std::nullopt;
+  const std::optional<Fit> fit =
+      in_range ? page_fit(*cur.source, page, W - kSideMargins, H - kBands) : std::nullopt;
   if (!fit) {
     std::fill(out, out + bytes, uint8_t{255});
     set_error(cur.error, in_range ? kNotDrawn : kOutOfRange);
@@ -292,7 +297,8 @@ int qlpdf_word_at(int page, int x, int y, int* x0, int* y0, int* x1, int* y1, ch
   if (!chars) return 0;
   const float ox = std::trunc(cur.dx), oy = std::trunc(cur.dy);
   const float px = (static_cast<float>(x) - ox) / cur.scale, py = (static_cast<float>(y) - oy) / cur.scale;
-  const std::optional<size_t> at = char_at_point(*chars, px, py, kHitAcross, kHitAlong + kHitAlongScreen / cur.scale);
+  const std::optional<size_t> at =
+      char_at_point(*chars, px, py, kHitAcross, kHitAlong + kHitAlongScreen / cur.scale);
   if (!at) return 0;
   const std::optional<PageWord> word = word_around(*chars, *at);
   if (!word) return 0;
@@ -305,7 +311,8 @@ int qlpdf_word_at(int page, int x, int y, int* x0, int* y0, int* x1, int* y1, ch
 }
 
 int qlpdf_search(const char* query, int from, int to, int* pages_out, int* chars_out, int max) {
-  if (!query || !*query || max < 1 || !pages_out || !chars_out || !cur.source || cur.source->is_picture_book())
+  if (!query || !*query || max < 1 || !pages_out || !chars_out || !cur.source ||
+      cur.source->is_picture_book())
     return 0;
   int n = 0;
   std::vector<PageChar> chars;
@@ -335,14 +342,16 @@ int qlpdf_meta(const char* path, char* title, size_t tsize, char* author, size_t
 int qlpdf_cover(const char* path, uint8_t* out, int w, int h) {
   if (!out || w < 1 || h < 1) return 0;
   std::array<char, kConvertedPathSize> converted{};
-  if (ql_convert(path, converted.data(), converted.size()) > 0) return ql_epub_cover(converted.data(), out, w, h);
+  if (ql_convert(path, converted.data(), converted.size()) > 0)
+    return ql_epub_cover(converted.data(), out, w, h);
   std::fill(out, out + static_cast<size_t>(w) * static_cast<size_t>(h), uint8_t{255});
   std::string error;
   const std::unique_ptr<PageSource> doc = doc_open(path, error);
   if (!doc) return 0;
   const std::optional<Fit> fit = page_fit(*doc, 0, w, h);
   if (!fit) return 0;
-  const size_t at = static_cast<size_t>((h - fit->h) / 2) * static_cast<size_t>(w) + static_cast<size_t>((w - fit->w) / 2);
+  const size_t at =
+      static_cast<size_t>((h - fit->h) / 2) * static_cast<size_t>(w) + static_cast<size_t>((w - fit->w) / 2);
   if (!doc->render(0, fit->scale, out + at, fit->w, fit->h, w)) {
     std::fill(out, out + static_cast<size_t>(w) * static_cast<size_t>(h), uint8_t{255});
     return 0;

@@ -10,8 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "base/utf8.h"
 #include "book/page_source.h"
-#include "display/utf8.h"
 
 namespace {
 

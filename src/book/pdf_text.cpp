@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "display/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 

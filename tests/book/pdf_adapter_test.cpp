@@ -193,7 +193,9 @@ TEST(PdfAdapter, FindsTheWordUnderAPointAndNothingBetweenWords) {
     EXPECT_LT(y0, y1);
     // The middle of the word's box finds the same word.
     char again[256];
-    EXPECT_EQ(qlpdf_word_at(0, (x0 + x1) / 2, (y0 + y1) / 2, nullptr, nullptr, nullptr, nullptr, again, sizeof again), 1);
+    EXPECT_EQ(qlpdf_word_at(0, (x0 + x1) / 2, (y0 + y1) / 2, nullptr, nullptr, nullptr, nullptr, again,
+                            sizeof again),
+              1);
     EXPECT_STREQ(again, c.word);
   }
   char tiny[3];

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/page_source.h"
 #include "book/pdf_adapter.h"
 #include "book/toc.h"
-#include "display/ql_error.h"
-#include "library/cover_fixture.h"
+#include "support/cover_fixture.h"
 #include "support/pdf_builder.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -287,7 +287,10 @@ TEST(PdfDocuments, ComicsWithBrokenPagesShowTheRestAndWithoutAnyAreRefused) {
     const char* error;
   } cases[] = {
       {"one broken page", {{"1.png", picture(40)}, {"2.png", broken}, {"3.png", picture(40)}}, 3, ""},
-      {"size stated larger than the data", {{"1.png", picture(40)}, {"2.png", picture(40), zipw::kDeflated, 0, 99999}}, 2, ""},
+      {"size stated larger than the data",
+       {{"1.png", picture(40)}, {"2.png", picture(40), zipw::kDeflated, 0, 99999}},
+       2,
+       ""},
       {"every page broken", {{"1.png", broken}, {"2.jpg", "\xFF\xD8\xFF"}}, 0, "This comic has no readable pages"},
       {"no pictures", {{"readme.txt", "hello"}}, 0, kUnsupported},
       {"an empty archive", {}, 0, kUnsupported},

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/wyhash.h"
-#include "cover_fixture.h"
-#include "library/covers.h"
+#include "base/wyhash.h"
+#include "book/covers.h"
 #include "library_fixture.h"
+#include "support/cover_fixture.h"
 #include "support/pdf_builder.h"
 #include "support/zip_writer.h"
 

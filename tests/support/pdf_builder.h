@@ -108,7 +108,9 @@ inline std::string build_pdf(const PdfPlan& plan) {
     std::string o = "<< /Title " + literal(item.title) + " /Parent " + (parent[i] >= 0 ? ref(parent[i]) : "5 0 R");
     if (prev[i] >= 0) o += " /Prev " + ref(prev[i]);
     if (next[i] >= 0) o += " /Next " + ref(next[i]);
-    if (first[i] >= 0) o += " /First " + ref(first[i]) + " /Last " + ref(last[i]) + " /Count " + std::to_string(count[i]);
+    if (first[i] >= 0) {
+      o += " /First " + ref(first[i]) + " /Last " + ref(last[i]) + " /Count " + std::to_string(count[i]);
+    }
     o += " /Dest [" + std::to_string(first_page + 2 * item.page) + " 0 R /Fit] >>";
     objects.push_back(o);
   }
