@@ -2,7 +2,6 @@
 // one full-size cover file per book, so a redraw seldom opens a book.
 #include "book/covers.h"
 
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include <string_view>
 
 #include "base/atomic_file.h"
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "base/wyhash.h"
 #include "book/epub.h"
@@ -84,10 +84,9 @@ bool write_cover_file(const std::string& file, const uint8_t* bytes, size_t leng
 // Books whose covers this build can take out of the file itself: EPUBs, and PDFs and comics
 // (their first page). Converted kinds wait for the converter.
 bool can_extract(uint32_t kind, const std::string& path) {
-  constexpr size_t kComicExtension = 4;  // ".cbz"
-  return kind == KIND_EPUB || kind == KIND_PDF ||
-         (kind == KIND_OTHER_BOOK && path.size() >= kComicExtension &&
-          strcasecmp(path.c_str() + path.size() - kComicExtension, ".cbz") == 0);
+  if (kind == KIND_EPUB || kind == KIND_PDF) return true;
+  const FileKindRow* row = file_kind_row(path);
+  return kind == KIND_OTHER_BOOK && row && row->kind == FileKind::cbz;
 }
 }  // namespace
 
