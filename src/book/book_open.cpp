@@ -7,6 +7,7 @@
 #include "book/convert.h"
 #include "book/epub.h"
 #include "book/pdf_adapter.h"
+#include "display/paths.h"
 #include "display/ql_error.h"
 
 namespace {
@@ -22,6 +23,19 @@ bool is_page_kind(std::string_view path) {
     if (ext.size() >= strlen(k) && strncasecmp(ext.data(), k, strlen(k)) == 0) return true;
   }
   return false;
+}
+
+// The EPUB into `next`; false with ql_error() set.
+bool read_text_book(BookModel& next, const char* path) {
+  if (!epub_read(next, path)) {
+    if (ql_error()[0] == 0) ql_fail("%s", kNoText);
+    return false;
+  }
+  if (next.words.empty()) {
+    ql_fail("%s", kNoText);
+    return false;
+  }
+  return true;
 }
 
 std::string_view file_name(std::string_view path) {
@@ -50,14 +64,21 @@ int ql_open(const char* path) {
 
   // The EPUB is read into a model of its own; the open book changes only when it succeeds.
   BookModel next;
-  if (!epub_read(next, working)) {
-    if (ql_error()[0] == 0) ql_fail("%s", kNoText);
-    return 0;
+  bool read = read_text_book(next, working);
+  if (!read && conv > 0) {
+    // A converted file that does not open (damaged on the card, or written by a faulty build)
+    // is made again once instead of being served broken for as long as the source is unchanged.
+    qlp_remove(working);
+    conv = ql_convert(path, converted.data(), converted.size());
+    if (conv < 0) {
+      ql_fail("%s", ql_convert_error());
+      return 0;
+    }
+    ql_clear_error();
+    next = BookModel{};
+    read = read_text_book(next, working);
   }
-  if (next.words.empty()) {
-    ql_fail("%s", kNoText);
-    return 0;
-  }
+  if (!read) return 0;
   if (next.title.empty()) next.title = std::string(file_name(path).substr(0, kTitleMax));
   guess_language(next);
   qlpdf_close();
