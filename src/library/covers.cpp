@@ -14,6 +14,7 @@
 
 #include "app/atomic_file.h"
 #include "app/wyhash.h"
+#include "book/convert.h"
 #include "book/epub.h"
 #include "display/images.h"
 #include "display/paths.h"
@@ -79,8 +80,14 @@ bool write_cover_file(const std::string& file, const uint8_t* bytes, size_t leng
   return file_write_atomic(file.c_str(), bytes, length);
 }
 
-// Kinds whose covers this build can take out of the book file itself.
-bool can_extract(uint32_t kind) { return kind == KIND_EPUB; }
+// Kinds whose covers this build can take out of the book file itself: EPUBs, and the other books
+// through the EPUB they are converted into (a kind that does not convert has none).
+bool can_extract(uint32_t kind) { return kind == KIND_EPUB || kind == KIND_OTHER_BOOK; }
+
+int extract_cover(const char* book, uint32_t kind, uint8_t* out) {
+  if (kind == KIND_EPUB) return ql_epub_cover(book, out, kCoverWidth, kCoverHeight);
+  return ql_converted_cover(book, out, kCoverWidth, kCoverHeight);
+}
 }  // namespace
 
 int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t w, uint32_t h,
@@ -126,7 +133,7 @@ int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t 
   if (kind == KIND_AUDIO || !can_extract(kind)) return 0;
   if (!allow_extract) return -1;
 
-  if (ql_epub_cover(book.c_str(), full.get(), kCoverWidth, kCoverHeight) == 1) {
+  if (extract_cover(book.c_str(), kind, full.get()) == 1) {
     write_cover_file(file, full.get(), kCoverBytes);
     ql_scale_gray(full.get(), kCoverWidth, kCoverHeight, out, sw, sh);
     cover_cache_put(key, w, h, out, bytes);

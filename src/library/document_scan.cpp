@@ -8,6 +8,7 @@
 
 #include "audio/audio_formats.h"
 #include "book/annotations.h"
+#include "book/convert.h"
 #include "book/epub.h"
 #include "book/zip_reader.h"
 #include "display/paths.h"
@@ -46,20 +47,28 @@ struct BookFacts {
 };
 
 // The title and author a book names. EPUBs are read through the book engine's package reader
-// over a ZIP archive of their own, so the open book is never touched. Other kinds have no reader
-// here yet: nothing is returned and nothing cached, so they are read once a reader exists.
+// over a ZIP archive of their own, so the open book is never touched; FB2 and MOBI-family books
+// through the converter's quick probe (other kinds it knows nothing of come back empty and are
+// cached so). PDFs have no reader here yet: nothing is returned and nothing cached.
 std::optional<BookFacts> probe_book(const std::string& path, uint32_t kind) {
-  if (kind != KIND_EPUB) return std::nullopt;
+  if (kind != KIND_EPUB && kind != KIND_OTHER_BOOK) return std::nullopt;
   stats.probed++;
   BookFacts facts;
-  ZipArchive zip;
-  if (zipopen_mode(zip, path.c_str(), 1)) {
-    if (std::optional<OpfDocument> opf = getopf(zip)) {
-      BookMeta meta = metadata(opf->text);
-      facts.title = std::move(meta.title);
-      facts.author = std::move(meta.author);
+  if (kind == KIND_OTHER_BOOK) {
+    char title[kScanTitleMax + 1], author[kScanAuthorMax + 1];
+    ql_convert_meta(path.c_str(), title, sizeof title, author, sizeof author);
+    facts.title = title;
+    facts.author = author;
+  } else {
+    ZipArchive zip;
+    if (zipopen_mode(zip, path.c_str(), 1)) {
+      if (std::optional<OpfDocument> opf = getopf(zip)) {
+        BookMeta meta = metadata(opf->text);
+        facts.title = std::move(meta.title);
+        facts.author = std::move(meta.author);
+      }
+      zipclose(zip);
     }
-    zipclose(zip);
   }
   if (is_blank(facts.title)) facts.title.clear();
   if (facts.title.size() > kScanTitleMax) facts.title.resize(kScanTitleMax);
