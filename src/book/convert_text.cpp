@@ -46,6 +46,21 @@ std::string unify_line_ends(std::string text) {
   return text;
 }
 
+// The paragraph with the spaces and tabs at the end of each of its lines removed: with them, a
+// file with CRLF line ends would measure and split differently from the same text with LF.
+std::string trimmed_lines(std::string_view p) {
+  std::string out;
+  out.reserve(p.size());
+  for (char c : p) {
+    if (c == '\n') {
+      while (!out.empty() && is_blank_char(out.back())) out.pop_back();
+    }
+    out += c;
+  }
+  while (!out.empty() && is_blank_char(out.back())) out.pop_back();
+  return out;
+}
+
 void write_paragraph(std::string& body, std::string_view p, const char* open, const char* close) {
   body += open;
   const size_t start = body.size();
@@ -79,10 +94,8 @@ std::optional<std::string> text_read(std::string_view file, std::string_view pat
     size_t end = text.find('\n', i);
     while (by_blank_lines && end != std::string::npos && !line_is_blank(text, end + 1)) end = text.find('\n', end + 1);
     if (end == std::string::npos) end = text.size();
-    std::string_view p(text.data() + i, end - i);
-    // Trailing spaces and tabs are no part of the paragraph: with them, a file with CRLF line
-    // ends would measure and split differently from the same text with LF.
-    while (!p.empty() && is_blank_char(p.back())) p.remove_suffix(1);
+    const std::string para = trimmed_lines(std::string_view(text).substr(i, end - i));
+    const std::string_view p = para;
     i = end;
 
     const bool heading = is_heading(p);
@@ -90,15 +103,9 @@ std::optional<std::string> text_read(std::string_view file, std::string_view pat
     if (heading && one_line) {
       ConvChapter& current = book.chapters.back();
       if (current.body.size() < kHeadingKeepsChapter) {
-        if (current.title.empty()) {
-          std::string title(p.substr(0, kTextTitleMax));
-          utf8_trim(title);
-          current.title = title;
-        }
+        if (current.title.empty()) current.title = cut_text(p, kTextTitleMax);
       } else {
-        std::string title(p.substr(0, kTextTitleMax));
-        utf8_trim(title);
-        body = &book.chapter_new(title);
+        body = &book.chapter_new(cut_text(p, kTextTitleMax));
       }
       write_paragraph(*body, p, "<h2>", "</h2>\n");
       continue;
