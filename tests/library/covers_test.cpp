@@ -112,6 +112,22 @@ TEST_F(Covers, KindsAndMissingBooksThatNeverExtract) {
   }
 }
 
+TEST_F(Covers, ConvertedKindsGiveTheCoverOfTheirConvertedBook) {
+  const std::string data = std::string(QL_SOURCE_DIR) + "/tests/book/data/";
+  for (const char* name : {"book.azw3", "joint.mobi", "book.fb2"}) {
+    SCOPED_TRACE(name);
+    root_.put(name, read_file(data + name));
+    std::vector<uint8_t> px;
+    EXPECT_EQ(get(name, KIND_OTHER_BOOK, false), -1) << "extraction waits for the cover job";
+    ASSERT_EQ(get(name, KIND_OTHER_BOOK, true, &px), 1);
+    // The fixture's cover is a flat dark grey.
+    EXPECT_LT(px[px.size() / 2], 100);
+    EXPECT_EQ(size_of(cover_file(name)), static_cast<off_t>(kCoverBytes));
+  }
+  root_.put("comic.cbz", "data");
+  EXPECT_EQ(get("comic.cbz", KIND_OTHER_BOOK, true), 0);
+}
+
 TEST_F(Covers, ThumbnailFilesAnswerFirst) {
   mkdir(root_.state("covers").c_str(), 0755);
   const std::string path = std::string(kDocs) + "/th.epub";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -126,6 +128,35 @@ TEST(Scan, TitlesAndAuthorsFromEpubs) {
     EXPECT_EQ(e->title, c.title);
     EXPECT_EQ(e->author, c.author);
   }
+}
+
+TEST(Scan, TitlesAndAuthorsOfConvertedKindsWithoutConverting) {
+  LibraryRoot root;
+  const std::string data = std::string(QL_SOURCE_DIR) + "/tests/book/data/";
+  for (const char* name : {"book.fb2", "old.mobi", "book.azw3"}) root.put(name, read_file(data + name));
+  root.put("plain.txt", "Some words.\n");
+  root.put("broken.mobi", "not a book at all, just bytes");
+  scan_docs();
+  struct Case {
+    const char* file;
+    const char* title;
+    const char* author;
+  } cases[] = {
+      {"book.fb2", "The Lantern Harbour", "Ada Stone"},
+      {"old.mobi", "The Lantern Harbour", "Ada Stone"},
+      {"book.azw3", "The Lantern Harbour", "Ada Stone"},
+      {"plain.txt", "plain.txt", ""},
+      {"broken.mobi", "broken.mobi", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const ScanEntry* e = find_entry(c.file);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->title, c.title);
+    EXPECT_EQ(e->author, c.author);
+  }
+  struct stat st;
+  EXPECT_NE(stat(root.state("conv").c_str(), &st), 0) << "the scan converts nothing";
 }
 
 TEST(Scan, ScanningLeavesTheOpenBookAlone) {
