@@ -91,7 +91,8 @@ int ql_convert(const char* path, char* out, size_t size) {
     set_error("The file is not there");
     return -1;
   }
-  qlp_mkdir(kConvertedFolder, 0755);
+  // The state folder may not exist yet when a tool mode converts before anything else ran.
+  for (const char* folder : {"/mnt/us/ql", "/mnt/us/ql/state", kConvertedFolder}) qlp_mkdir(folder, 0755);
   char name[96];
   snprintf(name, sizeof name, "%s/%016" PRIx64 "%.*s", kConvertedFolder,
            ConvertedBookKey(path, static_cast<uint64_t>(st.st_size), static_cast<int64_t>(st.st_mtime)),
