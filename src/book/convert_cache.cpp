@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 
 #include "book/convert.h"
-#include "book/convert_book.h"
+#include "book/convert_model.h"
 #include "book/epub.h"
 #include "display/paths.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/atomic_file.h"
-#include "book/convert_book.h"
+#include "book/convert_model.h"
 #include "book/zip_writer.h"
 #include "display/paths.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "book/convert_book.h"
+#include "book/convert_model.h"
 #include "book/text_decode.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "book/convert.h"
-#include "book/convert_book.h"
+#include "book/convert_model.h"
 #include "book/convert_mobi.h"
 #include "book/text_decode.h"
 #include "display/paths.h"

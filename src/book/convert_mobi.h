@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "book/convert_book.h"
+#include "book/convert_model.h"
 #include "display/sfnt.h"
 
 constexpr uint32_t kNoRecord = 0xFFFFFFFF;

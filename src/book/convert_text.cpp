@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <array>
 
-#include "book/convert_book.h"
+#include "book/convert_model.h"
 #include "book/text_decode.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <sys/time.h>
 
 #include "book/convert.h"
-#include "book/convert_book.h"
+#include "book/convert_model.h"
 #include "book/epub.h"
 #include "book/zip_reader.h"
 #include "convert_fixture.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "book/convert_book.h"
+#include "book/convert_model.h"
 #include "convert_fixture.h"
 #include "display/ql_error.h"
 

@@ -1,4 +1,4 @@
-#include "book/convert_book.h"
+#include "book/convert_model.h"
 
 #include <cctype>
 #include <cstring>
