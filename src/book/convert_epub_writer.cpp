@@ -37,30 +37,39 @@ size_t split_point(std::string_view body, size_t limit) {
   return n > 0 ? n : limit;
 }
 
+// A chapter as it is written: views into the book's chapters, so nothing is copied.
+struct OutChapter {
+  std::string_view title;
+  std::vector<std::string_view> pieces;
+  size_t size = 0;
+};
+
 // The chapters as they are written: long ones split at paragraph boundaries, and when the
 // archive would pass its member count, neighbours merged (up to the split size) until it fits.
 // Nothing when even merged they cannot fit.
-std::optional<std::vector<ConvChapter>> chapters_to_write(const ConvBook& book) {
-  std::vector<ConvChapter> out;
+std::optional<std::vector<OutChapter>> chapters_to_write(const ConvBook& book) {
+  std::vector<OutChapter> out;
   for (const ConvChapter& c : book.chapters) {
     std::string_view body = c.body;
-    bool first = true;
+    std::string_view title = c.title;
     while (body.size() > kChapterSplitBytes) {
-      size_t cut = split_point(body, kChapterSplitBytes);
-      out.push_back(ConvChapter{first ? c.title : std::string(), std::string(body.substr(0, cut))});
+      const size_t cut = split_point(body, kChapterSplitBytes);
+      out.push_back(OutChapter{title, {body.substr(0, cut)}, cut});
       body.remove_prefix(cut);
-      first = false;
+      title = {};
     }
-    out.push_back(ConvChapter{first ? c.title : std::string(), std::string(body)});
+    out.push_back(OutChapter{title, {body}, body.size()});
   }
   if (book.pictures.size() + kFixedMembers > kZipMaxEntries) return std::nullopt;
   const size_t room = kZipMaxEntries - kFixedMembers - book.pictures.size();
   if (out.size() <= room) return out;
-  std::vector<ConvChapter> merged;
-  for (ConvChapter& c : out) {
-    if (!merged.empty() && merged.back().body.size() + c.body.size() <= kChapterSplitBytes) {
-      if (merged.back().title.empty()) merged.back().title = std::move(c.title);
-      merged.back().body += c.body;
+  std::vector<OutChapter> merged;
+  for (OutChapter& c : out) {
+    if (!merged.empty() && merged.back().size + c.size <= kChapterSplitBytes) {
+      OutChapter& into = merged.back();
+      if (into.title.empty()) into.title = c.title;
+      into.pieces.insert(into.pieces.end(), c.pieces.begin(), c.pieces.end());
+      into.size += c.size;
     } else {
       merged.push_back(std::move(c));
     }
@@ -108,7 +117,7 @@ std::string package_document(const ConvBook& book, size_t chapters) {
   return s;
 }
 
-std::string navigation_document(const ConvBook& book, const std::vector<ConvChapter>& chapters) {
+std::string navigation_document(const ConvBook& book, const std::vector<OutChapter>& chapters) {
   std::string s =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" "
       "version=\"2005-1\"><head><meta name=\"dtb:uid\" content=\"";
@@ -129,17 +138,17 @@ std::string navigation_document(const ConvBook& book, const std::vector<ConvChap
   return s;
 }
 
-std::string chapter_document(const ConvBook& book, const ConvChapter& chapter) {
+std::string chapter_document(const ConvBook& book, const OutChapter& chapter) {
   std::string s =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>";
   append_escaped(s, book.title);
   s += "</title></head><body>";
-  s += chapter.body;
+  for (std::string_view piece : chapter.pieces) s += piece;
   s += "</body></html>";
   return s;
 }
 
-bool write_members(const ConvBook& book, const std::vector<ConvChapter>& chapters, FILE* f) {
+bool write_members(const ConvBook& book, const std::vector<OutChapter>& chapters, FILE* f) {
   ZipWriter zip(f);
   zip.add("mimetype", "application/epub+zip");
   zip.add("META-INF/container.xml", kContainer);
@@ -154,7 +163,7 @@ bool write_members(const ConvBook& book, const std::vector<ConvChapter>& chapter
 }  // namespace
 
 bool epub_write(const ConvBook& book, const std::string& path) {
-  std::optional<std::vector<ConvChapter>> chapters = chapters_to_write(book);
+  std::optional<std::vector<OutChapter>> chapters = chapters_to_write(book);
   if (!chapters) return false;
   const std::string part = path + ".part";
   FILE* f = qlp_fopen(part.c_str(), "wb");
