@@ -7,6 +7,12 @@
 // Converted books live in this folder (it does not follow QUILLO_STATE).
 constexpr const char* kConvertedFolder = "/mnt/us/ql/state/conv";
 
+enum class ConvKind { none = 0, text = 1, fb2 = 2, mobi = 3 };
+
+// By the part after the last "." (case-insensitive): ".txt", ".fb2", and ".mobi", ".azw3",
+// ".azw", ".prc" for the MOBI family.
+ConvKind kind_of(std::string_view path);
+
 // The cache key of a source file: its path as given, size and modification time (seconds).
 uint64_t ConvertedBookKey(std::string_view path, uint64_t size, int64_t mtime);
 

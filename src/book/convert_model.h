@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "book/convert.h"
+
 constexpr size_t kConvTitleMax = 299;
 constexpr size_t kConvAuthorMax = 199;
 constexpr size_t kConvLanguageMax = 8;
@@ -38,10 +40,6 @@ struct ConvBook {
   const ConvImage* pic_name(uint32_t number) const;
 };
 
-enum class ConvKind { none = 0, text = 1, fb2 = 2, mobi = 3 };
-
-// By the part after the last "." (case-insensitive).
-ConvKind kind_of(std::string_view path);
 // The whole file, or nothing when it cannot be opened, is empty or is larger than limit.
 std::optional<std::string> slurp_file(const char* path, uint64_t limit);
 // The file name after the last "/", cut at its last "." unless that dot is its first character.

@@ -80,9 +80,12 @@ bool write_cover_file(const std::string& file, const uint8_t* bytes, size_t leng
   return file_write_atomic(file.c_str(), bytes, length);
 }
 
-// Kinds whose covers this build can take out of the book file itself: EPUBs, and the other books
-// through the EPUB they are converted into (a kind that does not convert has none).
-bool can_extract(uint32_t kind) { return kind == KIND_EPUB || kind == KIND_OTHER_BOOK; }
+// Books whose covers this build can take out of the book file itself: EPUBs, and the kinds that
+// are converted, through the EPUB they become. Others (comics) are not marked as coverless, so a
+// later build that reads them finds their covers.
+bool can_extract(uint32_t kind, const std::string& book) {
+  return kind == KIND_EPUB || (kind == KIND_OTHER_BOOK && kind_of(book) != ConvKind::none);
+}
 
 int extract_cover(const char* book, uint32_t kind, uint8_t* out) {
   if (kind == KIND_EPUB) return ql_epub_cover(book, out, kCoverWidth, kCoverHeight);
@@ -130,7 +133,7 @@ int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t 
       break;
   }
 
-  if (kind == KIND_AUDIO || !can_extract(kind)) return 0;
+  if (kind == KIND_AUDIO || !can_extract(kind, book)) return 0;
   if (!allow_extract) return -1;
 
   if (extract_cover(book.c_str(), kind, full.get()) == 1) {

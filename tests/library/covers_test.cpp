@@ -126,6 +126,10 @@ TEST_F(Covers, ConvertedKindsGiveTheCoverOfTheirConvertedBook) {
   }
   root_.put("comic.cbz", "data");
   EXPECT_EQ(get("comic.cbz", KIND_OTHER_BOOK, true), 0);
+  EXPECT_EQ(size_of(cover_file("comic.cbz")), -1) << "no mark: comics are not read by this converter";
+  root_.put("notes.txt", "Plain words.\n");
+  EXPECT_EQ(get("notes.txt", KIND_OTHER_BOOK, true), 0);
+  EXPECT_EQ(size_of(cover_file("notes.txt")), 0) << "a converted book without a cover is marked";
 }
 
 TEST_F(Covers, ThumbnailFilesAnswerFirst) {
