@@ -2,10 +2,10 @@
 
 #include "book/convert.h"
 #include "book/convert_mobi.h"
-#include "palmdb_builder.h"
-#include "support/run_program.h"
 #include "convert_fixture.h"
 #include "display/ql_error.h"
+#include "palmdb_builder.h"
+#include "support/run_program.h"
 
 namespace {
 
