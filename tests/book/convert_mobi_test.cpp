@@ -119,6 +119,48 @@ TEST(ConvertMobi, RecindexOnlyAtAnAttributeAndLanguageFromExth) {
   EXPECT_NE(body.find("<img\nsrc=\"img00001.png\">"), std::string::npos) << body;
 }
 
+TEST(ConvertMobi, PageBreaksSplitPartsOfAtLeast3000Bytes) {
+  // 20 blocks of 500 bytes, each followed by a page break: a part closes at the first break
+  // 3000 bytes or more after its start, so six blocks make a part.
+  std::string text;
+  for (int i = 0; i < 20; i++) {
+    std::string block = "<p>b" + std::to_string(i) + " ";
+    block += std::string(500 - block.size() - 4, 'x') + "</p>";
+    text += block + "<mbp:pagebreak/>";
+  }
+  MobiFields f;
+  f.text_records = 3;
+  ConvBook book = read_mobi(palmdb({record0(f), text.substr(0, 4096), text.substr(4096, 4096), text.substr(8192)}));
+  ASSERT_EQ(book.chapters.size(), 4u);
+  const size_t blocks[] = {6, 6, 6, 2};
+  for (size_t i = 0; i < 4; i++) {
+    SCOPED_TRACE(i);
+    const std::string& body = book.chapters[i].body;
+    size_t n = 0;
+    for (size_t at = body.find("<p>"); at != std::string::npos; at = body.find("<p>", at + 1)) n++;
+    EXPECT_EQ(n, blocks[i]);
+    EXPECT_EQ(body.find("mbp:"), std::string::npos);
+    EXPECT_EQ(book.chapters[i].title, "") << "the first paragraph is too long to be a title";
+  }
+}
+
+TEST(ConvertMobi, EmptyPartsAreDroppedAndPicturePartsKept) {
+  ConvBook book;
+  book.pic_add(1, "BM picture");
+  add_part(book, "<html><head><title>t</title></head><body><p> </p></body></html>", false);
+  EXPECT_TRUE(book.chapters.empty());
+  add_part(book, "<body><p><img recindex=\"1\"/></p><mbp:pagebreak/></body>", false);
+  ASSERT_EQ(book.chapters.size(), 1u);
+  EXPECT_EQ(book.chapters[0].body, "<p><img src=\"img00001.bmp\"/></p>");
+  add_part(book, "<body><h2 class=\"c\">Kin<b>d</b>le</h2><a href=\"kindle:pos:fid:0001\">x</a>"
+                 "<img src=\"kindle:embed:0001?mime=image/bmp\"/><img src=\"kindle:embed:0009\"/></body>",
+           true);
+  ASSERT_EQ(book.chapters.size(), 2u);
+  EXPECT_EQ(book.chapters[1].title, "Kin d le");
+  EXPECT_EQ(book.chapters[1].body, "<h2 class=\"c\">Kin<b>d</b>le</h2><a href=\"#\">x</a>"
+                                   "<img src=\"img00001.bmp\"/><img src=\"\"/>");
+}
+
 TEST(ConvertMobi, PalmDocReferenceIntoAnEarlierRecordGivesNothing) {
   std::string out = "previous record";
   const std::string in = "ab\x80\x13";  // distance 2, length 6; then a distance past this record
