@@ -44,18 +44,6 @@ std::string base64_decode(std::string_view in) {
   return out;
 }
 
-}  // namespace
-
-uint32_t fb2_encoding(std::string_view file) {
-  std::optional<std::string> enc = attr_of(file.substr(0, kEncodingProbe), "encoding", 40);
-  if (!enc) return kEncodingAuto;
-  if (enc->find("1251") != std::string::npos) return kCodePage1251;
-  if (enc->find("1252") != std::string::npos || enc->find("8859-1") != std::string::npos) return kCodePage1252;
-  return kCodePageUtf8;
-}
-
-namespace {
-
 bool is_name_char(char c) { return isalnum(static_cast<unsigned char>(c)) || c == ':' || c == '-'; }
 
 std::string strip_hash(std::string s) { return !s.empty() && s[0] == '#' ? s.substr(1) : s; }
@@ -272,6 +260,14 @@ void walk(std::string_view text, Walk& w) {
   }
 }
 }  // namespace
+
+uint32_t fb2_encoding(std::string_view file) {
+  std::optional<std::string> enc = attr_of(file.substr(0, kEncodingProbe), "encoding", 40);
+  if (!enc) return kEncodingAuto;
+  if (enc->find("1251") != std::string::npos) return kCodePage1251;
+  if (enc->find("1252") != std::string::npos || enc->find("8859-1") != std::string::npos) return kCodePage1252;
+  return kCodePageUtf8;
+}
 
 std::optional<std::string> fb2_read(std::string_view file, std::string_view path, ConvBook& book) {
   std::string text;
