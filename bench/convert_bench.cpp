@@ -10,10 +10,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/paths.h"
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/convert.h"
-#include "display/paths.h"
-#include "display/ql_error.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;

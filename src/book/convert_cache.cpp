@@ -7,10 +7,10 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "base/paths.h"
 #include "book/convert.h"
 #include "book/convert_model.h"
 #include "book/epub.h"
-#include "display/paths.h"
 
 namespace {
 constexpr uint64_t kKeyStart = 0x14650FB0739D0383ull;

@@ -2,10 +2,10 @@
 // chapter and the pictures, as a ZIP of stored members.
 #include <cstdio>
 
-#include "app/atomic_file.h"
+#include "base/atomic_file.h"
+#include "base/paths.h"
 #include "book/convert_model.h"
 #include "book/zip_writer.h"
-#include "display/paths.h"
 
 namespace {
 constexpr std::string_view kContainer =

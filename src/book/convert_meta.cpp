@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/paths.h"
 #include "book/convert.h"
-#include "book/convert_model.h"
 #include "book/convert_mobi.h"
+#include "book/convert_model.h"
 #include "book/text_decode.h"
-#include "display/paths.h"
 
 namespace {
 constexpr size_t kProbeBytes = 262136;

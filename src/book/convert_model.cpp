@@ -5,8 +5,8 @@
 #include <strings.h>
 #include <sys/stat.h>
 
-#include "display/paths.h"
-#include "display/utf8.h"
+#include "base/paths.h"
+#include "base/utf8.h"
 
 namespace {
 constexpr size_t kChapterTableStart = 32;

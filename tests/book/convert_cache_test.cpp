@@ -2,12 +2,12 @@
 
 #include <sys/time.h>
 
+#include "base/ql_error.h"
 #include "book/convert.h"
 #include "book/convert_model.h"
 #include "book/epub.h"
 #include "book/zip_reader.h"
 #include "convert_fixture.h"
-#include "display/ql_error.h"
 
 namespace {
 

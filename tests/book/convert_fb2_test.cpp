@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "base/ql_error.h"
 #include "book/convert.h"
 #include "book/convert_model.h"
 #include "convert_fixture.h"
-#include "display/ql_error.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "base/paths.h"
 #include "book/book_model.h"
 #include "book/convert.h"
 #include "book_fixture.h"
-#include "display/paths.h"
 #include "support/temp_dir.h"
 
 class ConvertRoot {
