@@ -57,7 +57,8 @@ void read_pictures(std::string_view text, ConvBook& book) {
     size_t close = find_nocase(text, "</binary", tag_end);
     if (close == std::string_view::npos) break;
     std::string id = attr_of(text.substr(at, tag_end - at), "id", kIdMax).value_or("");
-    int index = book.pic_add(static_cast<uint32_t>(accepted + 1), base64_decode(text.substr(tag_end + 1, close - tag_end - 1)));
+    int index =
+        book.pic_add(static_cast<uint32_t>(accepted + 1), base64_decode(text.substr(tag_end + 1, close - tag_end - 1)));
     if (index < 0) continue;
     book.pictures[static_cast<size_t>(index)].id = std::move(id);
     accepted++;
@@ -135,7 +136,8 @@ struct Walk {
         title_start = b.size();
       } else {
         ConvChapter& c = book.chapters.back();
-        if (c.title.empty() && in_title) c.title = plain_text(std::string_view(b).substr(title_start), kFb2TitleMax + 2);
+        if (c.title.empty() && in_title)
+          c.title = plain_text(std::string_view(b).substr(title_start), kFb2TitleMax + 2);
         b += "</h2>\n";
         in_title = false;
       }

@@ -18,7 +18,13 @@ constexpr uint32_t kUtf8 = 65001;
 // A text record expands to a few KB; a dictionary that makes one much larger is hostile.
 constexpr uint64_t kHuffRecordMax = 1 << 20;
 
-enum ExthType : uint32_t { kExthAuthor = 100, kExthBoundary = 121, kExthCover = 201, kExthTitle = 503, kExthLanguage = 524 };
+enum ExthType : uint32_t {
+  kExthAuthor = 100,
+  kExthBoundary = 121,
+  kExthCover = 201,
+  kExthTitle = 503,
+  kExthLanguage = 524
+};
 
 bool has_text(ByteView v, size_t off, std::string_view s) {
   if (!v.has(off, s.size())) return false;
@@ -138,7 +144,9 @@ std::optional<std::string> read_text(const PalmDb& db, const MobiHeader& h, std:
     ByteView data = without_trailing_entries(*r, h.extra_flags);
     switch (h.compression) {
       case kCompressionPalmDoc: palmdoc_unpack(text, data); break;
-      case kCompressionHuff: huff.unpack(text, data, std::min<uint64_t>(kHuffRecordMax, kMobiTextMax + 1 - text.size())); break;
+      case kCompressionHuff:
+        huff.unpack(text, data, std::min<uint64_t>(kHuffRecordMax, kMobiTextMax + 1 - text.size()));
+        break;
       default: text.append(as_text(data)); break;
     }
   }

@@ -42,7 +42,8 @@ struct MobiHeader {
 
   // A record number of the header as a number in the file (kNoRecord for none or past the range).
   uint32_t at(uint64_t relative) const {
-    return relative >= kNoRecord || record + relative >= kNoRecord ? kNoRecord : static_cast<uint32_t>(record + relative);
+    return relative >= kNoRecord || record + relative >= kNoRecord ? kNoRecord
+                                                                   : static_cast<uint32_t>(record + relative);
   }
 };
 

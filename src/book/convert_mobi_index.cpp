@@ -35,7 +35,8 @@ bool read_entries(ByteView r, const std::vector<TagDef>& tags, uint32_t control_
   for (uint32_t e = 0; e < count; e++) {
     if (!r.has(idxt + 4 + size_t{e} * 2, 2)) return false;
     const size_t start = r.u16(idxt + 4 + size_t{e} * 2);
-    const size_t end = e + 1 < count && r.has(idxt + 4 + size_t{e + 1} * 2, 2) ? r.u16(idxt + 4 + size_t{e + 1} * 2) : idxt;
+    const size_t end =
+        e + 1 < count && r.has(idxt + 4 + size_t{e + 1} * 2, 2) ? r.u16(idxt + 4 + size_t{e + 1} * 2) : idxt;
     if (end < start || end > r.n || start >= r.n) return false;
     const size_t label_len = r.p[start];
     if (!r.has(start + 1, label_len) || start + 1 + label_len + control_bytes > end) return false;

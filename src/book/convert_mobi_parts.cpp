@@ -83,7 +83,8 @@ bool at_attribute_start(std::string_view s, size_t at) {
 
 void copy_old_references(const ConvBook& book, std::string_view s, std::string& out) {
   size_t i = 0;
-  for (size_t at = find_nocase(s, "recindex="); at != std::string_view::npos; at = find_nocase(s, "recindex=", at + 1)) {
+  for (size_t at = find_nocase(s, "recindex="); at != std::string_view::npos;
+       at = find_nocase(s, "recindex=", at + 1)) {
     if (at < i || !at_attribute_start(s, at)) continue;
     size_t p = at + 9;
     const bool quoted = p < s.size() && (s[p] == '"' || s[p] == '\'');

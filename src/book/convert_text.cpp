@@ -80,7 +80,8 @@ std::optional<std::string> text_read(std::string_view file, std::string_view pat
   for (size_t i = 0; i < text.size(); i++) {
     if (text[i] != '\n') continue;
     lines++;
-    if (i + 1 < text.size() && line_is_blank(text, i + 1) && text.find_first_not_of(" \t", i + 1) != std::string::npos) {
+    if (i + 1 < text.size() && line_is_blank(text, i + 1) &&
+        text.find_first_not_of(" \t", i + 1) != std::string::npos) {
       blank++;
     }
   }

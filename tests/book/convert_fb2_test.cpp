@@ -16,7 +16,8 @@ std::string fb2(const std::string& body, const std::string& encoding = "utf-8", 
          body + "</body>" + extra + "</FictionBook>";
 }
 
-const std::string kPngBase64 = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGNgAAAAAgABc3UBGAAAAABJRU5ErkJggg==";
+const std::string kPngBase64 =
+    "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGNgAAAAAgABc3UBGAAAAABJRU5ErkJggg==";
 
 ConvBook read_fb2(const std::string& bytes, std::string* error = nullptr) {
   ConvBook book;
@@ -26,11 +27,12 @@ ConvBook read_fb2(const std::string& bytes, std::string* error = nullptr) {
 }
 
 TEST(ConvertFb2, MetadataPicturesAndCover) {
-  ConvBook b = read_fb2(fb2("<section><title><p>One</p></title><p>Text <emphasis>here</emphasis>.</p>"
-                            "<image l:href=\"#pic\"/></section>",
-                            "utf-8",
-                            "<binary id=\"cover.png\" content-type=\"image/png\">" + kPngBase64 +
-                                "</binary><binary id=\"pic\">" + kPngBase64 + "</binary><binary id=\"bad\">AAAA</binary>"));
+  ConvBook b =
+      read_fb2(fb2("<section><title><p>One</p></title><p>Text <emphasis>here</emphasis>.</p>"
+                   "<image l:href=\"#pic\"/></section>",
+                   "utf-8",
+                   "<binary id=\"cover.png\" content-type=\"image/png\">" + kPngBase64 +
+                       "</binary><binary id=\"pic\">" + kPngBase64 + "</binary><binary id=\"bad\">AAAA</binary>"));
   EXPECT_EQ(b.title, "War & Peace");
   EXPECT_EQ(b.author, "Leo Tolstoy");
   EXPECT_EQ(b.language, "ru");
@@ -53,10 +55,11 @@ TEST(ConvertFb2, EncodingsSectionsAndDroppedMarkup) {
   } cases[] = {
       {"windows-1251", fb2("<p>\xCF\xF0\xE8\xE2\xE5\xF2</p>", "windows-1251"), 1,
        "<p>\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82</p>"},
-      {"undeclared invalid UTF-8 is 1252",
-       "<FictionBook><body><p>caf\xE9</p></body></FictionBook>", 1, "<p>caf\xC3\xA9</p>"},
-      {"nested sections", fb2("<section><p>" + para + "</p><section><section><p>" + para +
-                              "</p></section></section></section><section><p>b</p></section><section><p>c</p></section>"),
+      {"undeclared invalid UTF-8 is 1252", "<FictionBook><body><p>caf\xE9</p></body></FictionBook>", 1,
+       "<p>caf\xC3\xA9</p>"},
+      {"nested sections",
+       fb2("<section><p>" + para + "</p><section><section><p>" + para +
+           "</p></section></section></section><section><p>b</p></section><section><p>c</p></section>"),
        2, ""},
       {"comments and instructions dropped", fb2("<p>a<!-- <p>hidden</p> -->b<?page 4?>c</p>"), 1, "<p>abc</p>"},
       {"CDATA escaped", fb2("<p><![CDATA[x < y]]></p>"), 1, "<p>x &lt; y</p>"},

@@ -66,9 +66,11 @@ TEST(ConvertMobi, RefusalsAndDamageGiveTheirMessages) {
       {"no records", palmdb({}) + std::string(16, '\0'), "This book file is damaged"},
       {"record 0 outside", bad_list, "This book file is damaged"},
       {"DRM", palmdb({record0(drm), text}), kDrmMessage},
-      {"unknown compression", palmdb({record0(unknown), text}), "This book uses a compression Corvell Nalo does not know"},
+      {"unknown compression", palmdb({record0(unknown), text}),
+       "This book uses a compression Corvell Nalo does not know"},
       {"HUFF table missing", palmdb({record0(huff_missing), text}), "This book's compression table could not be read"},
-      {"no text", palmdb({record0({}), "<html><body><p> </p></body></html>"}), "This book has no text Corvell Nalo can read"},
+      {"no text", palmdb({record0({}), "<html><body><p> </p></body></html>"}),
+       "This book has no text Corvell Nalo can read"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
