@@ -9,8 +9,8 @@ constexpr const char* kConvertedFolder = "/mnt/us/ql/state/conv";
 
 enum class ConvKind { none = 0, text = 1, fb2 = 2, mobi = 3 };
 
-// By the part after the last "." (case-insensitive): ".txt", ".fb2", and ".mobi", ".azw3",
-// ".azw", ".prc" for the MOBI family.
+// By the file-kind table: ".txt", ".fb2", and ".mobi", ".azw3", ".azw", ".prc" for the MOBI
+// family (case-insensitive).
 ConvKind kind_of(std::string_view path);
 
 // The cache key of a source file: its path as given, size and modification time (seconds).

@@ -47,13 +47,13 @@ bool fb2_meta(std::string_view bytes, std::string& title, std::string& author) {
 }
 
 bool mobi_meta(std::string_view bytes, std::string& title, std::string& author) {
-  const ByteView view{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
+  const ByteReader view(bytes);
   std::optional<PalmDb> db = palmdb_open(view, false);
   if (!db) return false;
   // Only records whose offsets were read can be looked at.
   db->count = static_cast<uint32_t>(std::min<size_t>(db->count, (bytes.size() - 78) / 8));
   if (db->count < 2) return false;
-  const uint32_t first = view.u32(78), second = view.u32(86);
+  const uint32_t first = view.u32be_at(78), second = view.u32be_at(86);
   if (first >= bytes.size() || second <= first || second > bytes.size()) return false;
   MobiHeader h;
   MobiMeta meta;

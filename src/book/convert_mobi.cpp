@@ -26,45 +26,40 @@ enum ExthType : uint32_t {
   kExthLanguage = 524
 };
 
-bool has_text(ByteView v, size_t off, std::string_view s) {
-  if (!v.has(off, s.size())) return false;
-  return std::string_view(reinterpret_cast<const char*>(v.p + off), s.size()) == s;
-}
-
-std::string_view as_text(ByteView v) { return {reinterpret_cast<const char*>(v.p), v.n}; }
-
-std::string decoded(ByteView v, uint32_t encoding) {
+std::string decoded(ByteReader v, uint32_t encoding) {
   std::string out;
-  to_utf8(out, as_text(v), encoding == kUtf8 ? kUtf8 : kCodePage1252);
+  to_utf8(out, v.chars(), encoding == kUtf8 ? kUtf8 : kCodePage1252);
   return out;
 }
 
-void read_exth(ByteView r, size_t at, uint32_t encoding, MobiMeta& meta, bool& author_seen) {
-  if (!has_text(r, at, "EXTH")) return;
-  const uint32_t count = r.u32(at + 8);
+void read_exth(ByteReader r, size_t at, uint32_t encoding, MobiMeta& meta, bool& author_seen) {
+  if (!r.matches_at(at, "EXTH")) return;
+  const uint32_t count = r.u32be_at(at + 8);
   size_t off = at + 12;
   for (uint32_t k = 0; k < count; k++) {
-    const uint32_t type = r.u32(off), len = r.u32(off + 4);
+    const uint32_t type = r.u32be_at(off), len = r.u32be_at(off + 4);
     if (len < 8 || !r.has(off, len)) break;
-    ByteView data = r.sub(off + 8, len - 8);
+    ByteReader data = r.sub(off + 8, len - 8);
     switch (type) {
       case kExthAuthor:
-        if (!author_seen && data.n <= kExthAuthorMax) {
+        if (!author_seen && data.size() <= kExthAuthorMax) {
           meta.author = cut_text(decoded(data, encoding), kConvAuthorMax);
           author_seen = true;
         }
         break;
       case kExthTitle:
-        if (data.n > 0 && data.n <= kFullNameMax) meta.title = cut_text(decoded(data, encoding), kConvTitleMax);
+        if (data.size() > 0 && data.size() <= kFullNameMax)
+          meta.title = cut_text(decoded(data, encoding), kConvTitleMax);
         break;
       case kExthCover:
-        if (data.n >= 4) meta.cover = data.u32(0);
+        if (data.size() >= 4) meta.cover = data.u32be_at(0);
         break;
       case kExthBoundary:
-        if (data.n >= 4) meta.boundary = data.u32(0);
+        if (data.size() >= 4) meta.boundary = data.u32be_at(0);
         break;
       case kExthLanguage:
-        if (data.n > 0 && meta.language.empty()) meta.language = cut_text(decoded(data, encoding), kConvLanguageMax);
+        if (data.size() > 0 && meta.language.empty())
+          meta.language = cut_text(decoded(data, encoding), kConvLanguageMax);
         break;
       default:
         break;
@@ -74,38 +69,38 @@ void read_exth(ByteView r, size_t at, uint32_t encoding, MobiMeta& meta, bool& a
 }
 
 // The size of the trailing entry that ends at `end`, read backwards as the format stores it.
-size_t trailing_size(ByteView r, size_t end) {
+size_t trailing_size(ByteReader r, size_t end) {
   size_t value = 0;
   for (size_t k = end >= 4 ? end - 4 : 0; k < end; k++) {
-    const uint8_t b = r.p[k];
+    const uint8_t b = r.u8_at(k);
     value = b & 0x80 ? (b & 0x7Fu) : (value << 7 | (b & 0x7Fu));
   }
   return value;
 }
 
-ByteView without_trailing_entries(ByteView r, uint32_t flags) {
-  size_t end = r.n;
+ByteReader without_trailing_entries(ByteReader r, uint32_t flags) {
+  size_t end = r.size();
   for (uint32_t bits = flags >> 1; bits != 0; bits >>= 1) {
     if (!(bits & 1)) continue;
     const size_t size = trailing_size(r, end);
     end = size > end ? 0 : end - size;
   }
   if ((flags & 1) && end > 0) {
-    const size_t multibyte = (r.p[end - 1] & 3u) + 1;
+    const size_t multibyte = (r.u8_at(end - 1) & 3u) + 1;
     end = multibyte > end ? 0 : end - multibyte;
   }
-  return ByteView{r.p, end};
+  return r.sub(0, end);
 }
 
-bool is_boundary(ByteView r) { return has_text(r, 0, "BOUNDARY"); }
+bool is_boundary(ByteReader r) { return r.matches_at(0, "BOUNDARY"); }
 
 void read_pictures(const PalmDb& db, uint32_t first, uint32_t cover, ConvBook& book) {
   if (first == kNoRecord) return;
   for (uint32_t k = 0; k < kMaxPictures; k++) {
     if (first + uint64_t{k} >= db.count) break;
-    std::optional<ByteView> r = db.rec(static_cast<uint32_t>(first + k));
-    if (!r || is_boundary(*r) || has_text(*r, 0, "\xE9\x8E\x0D\x0A")) break;
-    int index = book.pic_add(k + 1, std::string(as_text(*r)));
+    std::optional<ByteReader> r = db.rec(static_cast<uint32_t>(first + k));
+    if (!r || is_boundary(*r) || r->matches_at(0, "\xE9\x8E\x0D\x0A")) break;
+    int index = book.pic_add(k + 1, std::string(r->chars()));
     if (index >= 0 && cover == k) book.cover = index;
   }
 }
@@ -139,15 +134,15 @@ std::optional<std::string> read_text(const PalmDb& db, const MobiHeader& h, std:
   }
   std::string text;
   for (uint64_t i = 1; i <= h.text_count && text.size() <= kMobiTextMax; i++) {
-    std::optional<ByteView> r = db.rec(h.at(i));
+    std::optional<ByteReader> r = db.rec(h.at(i));
     if (!r) break;
-    ByteView data = without_trailing_entries(*r, h.extra_flags);
+    ByteReader data = without_trailing_entries(*r, h.extra_flags);
     switch (h.compression) {
       case kCompressionPalmDoc: palmdoc_unpack(text, data); break;
       case kCompressionHuff:
         huff.unpack(text, data, std::min<uint64_t>(kHuffRecordMax, kMobiTextMax + 1 - text.size()));
         break;
-      default: text.append(as_text(data)); break;
+      default: text.append(data.chars()); break;
     }
   }
   if (text.size() > kMobiTextMax) text.resize(kMobiTextMax);
@@ -155,48 +150,48 @@ std::optional<std::string> read_text(const PalmDb& db, const MobiHeader& h, std:
 }
 }  // namespace
 
-std::optional<ByteView> PalmDb::rec(uint32_t i) const {
+std::optional<ByteReader> PalmDb::rec(uint32_t i) const {
   if (i >= count) return std::nullopt;
-  const size_t start = file.u32(kPalmHeader + size_t{i} * 8);
-  const size_t end = i + 1 < count ? file.u32(kPalmHeader + size_t{i + 1} * 8) : file.n;
-  if (end < start || end > file.n) return std::nullopt;
-  return ByteView{file.p + start, end - start};
+  const size_t start = file.u32be_at(kPalmHeader + size_t{i} * 8);
+  const size_t end = i + 1 < count ? file.u32be_at(kPalmHeader + size_t{i + 1} * 8) : file.size();
+  if (end < start || end > file.size()) return std::nullopt;
+  return file.sub(start, end - start);
 }
 
-std::optional<PalmDb> palmdb_open(ByteView file, bool allow_text) {
-  if (file.n < kMinFile) return std::nullopt;
-  if (!has_text(file, 60, "BOOKMOBI") && !(allow_text && has_text(file, 60, "TEXtREAd"))) return std::nullopt;
-  return PalmDb{file, file.u16(76)};
+std::optional<PalmDb> palmdb_open(ByteReader file, bool allow_text) {
+  if (file.size() < kMinFile) return std::nullopt;
+  if (!file.matches_at(60, "BOOKMOBI") && !(allow_text && file.matches_at(60, "TEXtREAd"))) return std::nullopt;
+  return PalmDb{file, file.u16be_at(76)};
 }
 
 HeadResult mobi_head(const PalmDb& db, uint32_t i, MobiHeader& h, MobiMeta& meta) {
-  std::optional<ByteView> rec = db.rec(i);
-  if (!rec || rec->n < 16) return HeadResult::damaged;
-  const ByteView r = *rec;
+  std::optional<ByteReader> rec = db.rec(i);
+  if (!rec || rec->size() < 16) return HeadResult::damaged;
+  const ByteReader r = *rec;
   h = MobiHeader{};
   h.record = i;
-  h.compression = r.u16(0);
-  h.text_count = r.u16(8);
-  if (r.u16(12) != 0) return HeadResult::encrypted;
-  if (!has_text(r, 16, "MOBI") || r.n < kMinMobiRecord) return HeadResult::parsed;
+  h.compression = r.u16be_at(0);
+  h.text_count = r.u16be_at(8);
+  if (r.u16be_at(12) != 0) return HeadResult::encrypted;
+  if (!r.matches_at(16, "MOBI") || r.size() < kMinMobiRecord) return HeadResult::parsed;
   h.has_mobi = true;
-  const uint32_t header_length = r.u32(20);
-  h.encoding = r.u32(28);
-  h.version = r.u32(36);
-  h.first_image = r.u32(108);
-  h.huff_record = r.u32(112);
-  h.huff_count = r.u32(116);
-  if (h.version == 8 && r.n >= 256) h.fdst = r.u32(192);
-  if (header_length >= 228 && r.n >= 244) h.extra_flags = r.u16(242);
-  if (h.version == 8 && r.n >= 256) {
-    h.fragment_index = r.u32(248);
-    h.skeleton_index = r.u32(252);
+  const uint32_t header_length = r.u32be_at(20);
+  h.encoding = r.u32be_at(28);
+  h.version = r.u32be_at(36);
+  h.first_image = r.u32be_at(108);
+  h.huff_record = r.u32be_at(112);
+  h.huff_count = r.u32be_at(116);
+  if (h.version == 8 && r.size() >= 256) h.fdst = r.u32be_at(192);
+  if (header_length >= 228 && r.size() >= 244) h.extra_flags = r.u16be_at(242);
+  if (h.version == 8 && r.size() >= 256) {
+    h.fragment_index = r.u32be_at(248);
+    h.skeleton_index = r.u32be_at(252);
   }
-  const uint32_t name_off = r.u32(84), name_len = r.u32(88);
+  const uint32_t name_off = r.u32be_at(84), name_len = r.u32be_at(88);
   if (name_len <= kFullNameMax && r.has(name_off, name_len)) {
     meta.title = cut_text(decoded(r.sub(name_off, name_len), h.encoding), kConvTitleMax);
   }
-  if (r.u32(128) & 0x40) {
+  if (r.u32be_at(128) & 0x40) {
     bool author_seen = false;
     MobiMeta exth;
     read_exth(r, 16 + size_t{header_length}, h.encoding, exth, author_seen);
@@ -210,11 +205,11 @@ HeadResult mobi_head(const PalmDb& db, uint32_t i, MobiHeader& h, MobiMeta& meta
 }
 
 std::optional<std::string> mobi_read(std::string_view file, std::string_view path, ConvBook& book) {
-  const ByteView bytes{reinterpret_cast<const uint8_t*>(file.data()), file.size()};
+  const ByteReader bytes(file);
   std::optional<PalmDb> opened = palmdb_open(bytes, true);
   if (!opened) return std::string("This is not a Kindle book file");
   const PalmDb& db = *opened;
-  if (db.count == 0 || (bytes.n - kPalmHeader) / 8 < db.count) return std::string("This book file is damaged");
+  if (db.count == 0 || (bytes.size() - kPalmHeader) / 8 < db.count) return std::string("This book file is damaged");
 
   MobiHeader h;
   MobiMeta meta;
@@ -228,11 +223,11 @@ std::optional<std::string> mobi_read(std::string_view file, std::string_view pat
   const uint32_t first_image = h.has_mobi && h.first_image != kNoRecord ? h.first_image : kNoRecord;
   const uint32_t b = meta.boundary;
   if (h.version != 8 && b != kNoRecord && b < db.count && b > 0) {
-    std::optional<ByteView> mark = db.rec(b - 1);
+    std::optional<ByteReader> mark = db.rec(b - 1);
     MobiHeader kf8;
     MobiMeta kf8_meta = meta;
     kf8_meta.cover = kNoRecord;
-    if (mark && mark->n >= 8 && is_boundary(*mark) && mobi_head(db, b, kf8, kf8_meta) == HeadResult::parsed &&
+    if (mark && mark->size() >= 8 && is_boundary(*mark) && mobi_head(db, b, kf8, kf8_meta) == HeadResult::parsed &&
         kf8.version == 8) {
       if (kf8_meta.cover != kNoRecord) meta.cover = kf8_meta.cover;
       if (!kf8_meta.title.empty()) meta.title = kf8_meta.title;

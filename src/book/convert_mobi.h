@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_reader.h"
 #include "book/convert_model.h"
-#include "display/sfnt.h"
 
 constexpr uint32_t kNoRecord = 0xFFFFFFFF;
 constexpr uint32_t kCompressionNone = 1;
@@ -18,14 +18,14 @@ constexpr uint64_t kMobiTextMax = 419430400;  // 400 MiB of decompressed text
 constexpr const char* kDrmMessage = "This book is copy-protected (DRM). Corvell Nalo opens only books without DRM.";
 
 struct PalmDb {
-  ByteView file;
+  ByteReader file;
   uint32_t count = 0;
   // Record i, or an empty view when it is missing or its bounds are broken.
-  std::optional<ByteView> rec(uint32_t i) const;
+  std::optional<ByteReader> rec(uint32_t i) const;
 };
 
 // Opens the PalmDB header (type and creator "BOOKMOBI" or, with allow_text, "TEXtREAd").
-std::optional<PalmDb> palmdb_open(ByteView file, bool allow_text);
+std::optional<PalmDb> palmdb_open(ByteReader file, bool allow_text);
 
 struct MobiHeader {
   uint32_t record = 0;  // the header's own record; the others count from it
@@ -57,24 +57,24 @@ enum class HeadResult { parsed, damaged, encrypted };
 HeadResult mobi_head(const PalmDb& db, uint32_t i, MobiHeader& h, MobiMeta& meta);
 
 // PalmDOC LZ77 of one record, appended to out.
-void palmdoc_unpack(std::string& out, ByteView in);
+void palmdoc_unpack(std::string& out, ByteReader in);
 
 // The HUFF and CDIC tables of a book, loaded once.
 class HuffTables {
  public:
   bool load(const PalmDb& db, uint32_t huff_record, uint32_t huff_count);
   // Decodes one record, appending at most `budget` bytes to out.
-  void unpack(std::string& out, ByteView in, uint64_t budget);
+  void unpack(std::string& out, ByteReader in, uint64_t budget);
 
  private:
   struct Entry {
-    ByteView bytes;
+    ByteReader bytes;
     bool literal = false;
     bool busy = false;      // being expanded (a loop in the dictionary)
     bool expanded = false;  // `expansion` holds the result
     std::string expansion;
   };
-  void expand(std::string& out, ByteView in, uint64_t budget, int depth);
+  void expand(std::string& out, ByteReader in, uint64_t budget, int depth);
   void emit(std::string& out, Entry& e, uint64_t budget, int depth);
   uint32_t cache_[256] = {};
   uint32_t min_code_[33] = {};

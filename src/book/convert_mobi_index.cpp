@@ -1,6 +1,7 @@
 // KF8 books: the INDX indexes of skeletons and fragments, and the parts rebuilt from them.
 #include <algorithm>
 #include <bit>
+#include <optional>
 
 #include "book/convert_mobi.h"
 
@@ -14,40 +15,36 @@ struct TagDef {
   uint8_t tag, per_entry, mask, end_flag;
 };
 
-bool has_text(ByteView v, size_t off, std::string_view s) {
-  return v.has(off, s.size()) && std::string_view(reinterpret_cast<const char*>(v.p + off), s.size()) == s;
-}
-
 // A forward variable-width number: 7 bits a byte, the high bit on the last byte.
-std::optional<uint32_t> read_varint(ByteView v, size_t& off, size_t end) {
+std::optional<uint32_t> read_varint(ByteReader v, size_t& off, size_t end) {
   uint32_t value = 0;
   for (int k = 0; k < 5 && off < end; k++) {
-    const uint8_t b = v.p[off++];
+    const uint8_t b = v.u8_at(off++);
     value = value << 7 | (b & 0x7Fu);
     if (b & 0x80) return value;
   }
   return std::nullopt;
 }
 
-bool read_entries(ByteView r, const std::vector<TagDef>& tags, uint32_t control_bytes, std::vector<IndexEntry>& out) {
-  const uint32_t idxt = r.u32(20), count = r.u32(24);
-  if (!has_text(r, idxt, "IDXT")) return false;
+bool read_entries(ByteReader r, const std::vector<TagDef>& tags, uint32_t control_bytes, std::vector<IndexEntry>& out) {
+  const uint32_t idxt = r.u32be_at(20), count = r.u32be_at(24);
+  if (!r.matches_at(idxt, "IDXT")) return false;
   for (uint32_t e = 0; e < count; e++) {
     if (!r.has(idxt + 4 + size_t{e} * 2, 2)) return false;
-    const size_t start = r.u16(idxt + 4 + size_t{e} * 2);
+    const size_t start = r.u16be_at(idxt + 4 + size_t{e} * 2);
     const size_t end =
-        e + 1 < count && r.has(idxt + 4 + size_t{e + 1} * 2, 2) ? r.u16(idxt + 4 + size_t{e + 1} * 2) : idxt;
-    if (end < start || end > r.n || start >= r.n) return false;
-    const size_t label_len = r.p[start];
+        e + 1 < count && r.has(idxt + 4 + size_t{e + 1} * 2, 2) ? r.u16be_at(idxt + 4 + size_t{e + 1} * 2) : idxt;
+    if (end < start || end > r.size() || start >= r.size()) return false;
+    const size_t label_len = r.u8_at(start);
     if (!r.has(start + 1, label_len) || start + 1 + label_len + control_bytes > end) return false;
     IndexEntry entry;
     for (size_t k = 0; k < label_len; k++) {
-      const uint8_t c = r.p[start + 1 + k];
+      const uint8_t c = r.u8_at(start + 1 + k);
       if (c < '0' || c > '9') break;
       entry.label = entry.label * 10 + (c - '0');
     }
     size_t off = start + 1 + label_len;
-    const uint8_t* control = r.p + off;
+    const size_t control = off;
     off += control_bytes;
     // Which tags are present, and with how many values, is told by the control bytes.
     struct Present {
@@ -63,7 +60,7 @@ bool read_entries(ByteView r, const std::vector<TagDef>& tags, uint32_t control_
         continue;
       }
       if (ci >= control_bytes) break;
-      uint32_t value = control[ci] & t.mask;
+      uint32_t value = r.u8_at(control + ci) & t.mask;
       if (value == 0) continue;
       if (value == t.mask && std::popcount(t.mask) > 1) {
         std::optional<uint32_t> len = read_varint(r, off, end);
@@ -103,21 +100,21 @@ bool read_entries(ByteView r, const std::vector<TagDef>& tags, uint32_t control_
 
 std::vector<IndexEntry> read_index(const PalmDb& db, uint32_t record) {
   std::vector<IndexEntry> entries;
-  std::optional<ByteView> first = db.rec(record);
-  if (!first || first->n < kIndxMin || !has_text(*first, 0, "INDX")) return entries;
-  const size_t tagx = first->u32(4);
-  if (!has_text(*first, tagx, "TAGX") || !first->has(tagx, 12)) return entries;
-  const uint32_t tagx_len = first->u32(tagx + 4), control_bytes = first->u32(tagx + 8);
+  std::optional<ByteReader> first = db.rec(record);
+  if (!first || first->size() < kIndxMin || !first->matches_at(0, "INDX")) return entries;
+  const size_t tagx = first->u32be_at(4);
+  if (!first->matches_at(tagx, "TAGX") || !first->has(tagx, 12)) return entries;
+  const uint32_t tagx_len = first->u32be_at(tagx + 4), control_bytes = first->u32be_at(tagx + 8);
   if (tagx_len < 12 || !first->has(tagx, tagx_len) || control_bytes > kControlBytesMax) return entries;
   std::vector<TagDef> tags;
   for (size_t off = tagx + 12; off + 4 <= tagx + tagx_len && tags.size() < kTagsMax; off += 4) {
-    tags.push_back({first->p[off], first->p[off + 1], first->p[off + 2], first->p[off + 3]});
+    tags.push_back({first->u8_at(off), first->u8_at(off + 1), first->u8_at(off + 2), first->u8_at(off + 3)});
   }
-  const uint32_t follow = first->u32(24);
+  const uint32_t follow = first->u32be_at(24);
   for (uint64_t k = 1; k <= follow; k++) {
     if (record + k >= db.count) break;
-    std::optional<ByteView> r = db.rec(static_cast<uint32_t>(record + k));
-    if (!r || !has_text(*r, 0, "INDX") || !read_entries(*r, tags, control_bytes, entries)) return {};
+    std::optional<ByteReader> r = db.rec(static_cast<uint32_t>(record + k));
+    if (!r || !r->matches_at(0, "INDX") || !read_entries(*r, tags, control_bytes, entries)) return {};
   }
   return entries;
 }
@@ -125,9 +122,9 @@ std::vector<IndexEntry> read_index(const PalmDb& db, uint32_t record) {
 std::vector<std::string> kf8_parts(const PalmDb& db, const MobiHeader& h, std::string_view text) {
   std::vector<std::string> parts;
   size_t usable = text.size();
-  if (std::optional<ByteView> fdst = db.rec(h.at(h.fdst))) {
-    if (fdst->n >= 20 && has_text(*fdst, 0, "FDST") && fdst->u32(8) != 0) {
-      usable = std::min<size_t>(usable, fdst->u32(16));
+  if (std::optional<ByteReader> fdst = db.rec(h.at(h.fdst))) {
+    if (fdst->size() >= 20 && fdst->matches_at(0, "FDST") && fdst->u32be_at(8) != 0) {
+      usable = std::min<size_t>(usable, fdst->u32be_at(16));
     }
   }
   const std::vector<IndexEntry> skeletons = read_index(db, h.at(h.skeleton_index));

@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "base/utf8.h"
 
@@ -50,14 +51,14 @@ const ConvImage* ConvBook::pic_name(uint32_t number) const {
 }
 
 ConvKind kind_of(std::string_view path) {
-  size_t dot = path.rfind('.');
-  if (dot == std::string_view::npos) return ConvKind::none;
-  std::string_view ext = path.substr(dot);
-  auto is = [&](const char* e) { return ext.size() == strlen(e) && strncasecmp(ext.data(), e, ext.size()) == 0; };
-  if (is(".txt")) return ConvKind::text;
-  if (is(".fb2")) return ConvKind::fb2;
-  if (is(".mobi") || is(".azw3") || is(".azw") || is(".prc")) return ConvKind::mobi;
-  return ConvKind::none;
+  const FileKindRow* row = file_kind_row(path);
+  if (!row) return ConvKind::none;
+  switch (row->kind) {
+    case FileKind::txt: return ConvKind::text;
+    case FileKind::fb2: return ConvKind::fb2;
+    case FileKind::mobi: return ConvKind::mobi;
+    default: return ConvKind::none;
+  }
 }
 
 std::optional<std::string> slurp_file(const char* path, uint64_t limit) {

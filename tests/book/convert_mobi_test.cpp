@@ -165,11 +165,11 @@ TEST(ConvertMobi, EmptyPartsAreDroppedAndPicturePartsKept) {
 TEST(ConvertMobi, PalmDocReferenceIntoAnEarlierRecordGivesNothing) {
   std::string out = "previous record";
   const std::string in = "ab\x80\x13";  // distance 2, length 6; then a distance past this record
-  palmdoc_unpack(out, ByteView{reinterpret_cast<const uint8_t*>(in.data()), in.size()});
+  palmdoc_unpack(out, ByteReader(in));
   EXPECT_EQ(out, "previous recordabababab");
   const std::string far = "x\x80\x50";  // distance 10: before this record's output
   std::string out2 = "0123456789";
-  palmdoc_unpack(out2, ByteView{reinterpret_cast<const uint8_t*>(far.data()), far.size()});
+  palmdoc_unpack(out2, ByteReader(far));
   EXPECT_EQ(out2, "0123456789x");
 }
 
