@@ -14,6 +14,7 @@
 #include "base/number_parse.h"
 #include "base/ql_error.h"
 #include "book/book_model.h"
+#include "book/pdf_adapter.h"
 #include "book/toc.h"
 #include "display/framebuffer.h"
 #include "display/hyphenation.h"
@@ -110,7 +111,11 @@ AppResult tool_bench_open(int argc, char** argv) {
     const bool pdf = ql_is_pdf() != 0;
     if (!pdf && !layout_paginate(layout.font_px)) return AppError::OutOfMemory;
     const double t2 = ql_now_ms();
-    reader_render_text_page(layout.page_count() / 2);
+    if (pdf) {
+      ql_pdf_draw(0);
+    } else {
+      reader_render_text_page(layout.page_count() / 2);
+    }
     const double t3 = ql_now_ms();
     const uint64_t pages = pdf ? static_cast<uint64_t>(ql_page_count()) : layout.page_count();
     fprintf(stderr, "open %.1f ms  layout %.1f ms  draw %.1f ms  words %llu pages %llu\n", t1 - t0,

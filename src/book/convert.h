@@ -24,7 +24,3 @@ const char* ql_convert_error();
 // Title and author of an FB2 or MOBI-family book without converting it (both emptied first).
 // 1 when something was read.
 int ql_convert_meta(const char* path, char* title, size_t tsize, char* author, size_t asize);
-
-// The cover of a book of a converted kind into the caller's w x h grey buffer: 1, or 0 when the
-// book is not of such a kind, does not convert or has no cover.
-int ql_converted_cover(const char* path, uint8_t* out, int w, int h);

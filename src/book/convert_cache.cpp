@@ -10,7 +10,6 @@
 #include "base/paths.h"
 #include "book/convert.h"
 #include "book/convert_model.h"
-#include "book/epub.h"
 
 namespace {
 constexpr uint64_t kKeyStart = 0x14650FB0739D0383ull;
@@ -122,9 +121,3 @@ int ql_convert(const char* path, char* out, size_t size) {
 }
 
 const char* ql_convert_error() { return g_error; }
-
-int ql_converted_cover(const char* path, uint8_t* out, int w, int h) {
-  char converted[kQlPathMax];
-  if (ql_convert(path, converted, sizeof converted) != 1) return 0;
-  return ql_epub_cover(converted, out, w, h);
-}

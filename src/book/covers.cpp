@@ -13,10 +13,12 @@
 #include <string_view>
 
 #include "base/atomic_file.h"
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "base/wyhash.h"
 #include "book/convert.h"
 #include "book/epub.h"
+#include "book/pdf_adapter.h"
 #include "display/images.h"
 #include "library/document_scan.h"
 
@@ -80,16 +82,12 @@ bool write_cover_file(const std::string& file, const uint8_t* bytes, size_t leng
   return file_write_atomic(file.c_str(), bytes, length);
 }
 
-// Books whose covers this build can take out of the book file itself: EPUBs, and the kinds that
-// are converted, through the EPUB they become. Others (comics) are not marked as coverless, so a
-// later build that reads them finds their covers.
-bool can_extract(uint32_t kind, const std::string& book) {
-  return kind == KIND_EPUB || (kind == KIND_OTHER_BOOK && kind_of(book) != ConvKind::none);
-}
-
-int extract_cover(const char* book, uint32_t kind, uint8_t* out) {
-  if (kind == KIND_EPUB) return ql_epub_cover(book, out, kCoverWidth, kCoverHeight);
-  return ql_converted_cover(book, out, kCoverWidth, kCoverHeight);
+// Books whose covers this build can take out of the file itself: EPUBs, PDFs and comics (their
+// first page), and the converted kinds (through the EPUB they become).
+bool can_extract(uint32_t kind, const std::string& path) {
+  if (kind == KIND_EPUB || kind == KIND_PDF) return true;
+  const FileKindRow* row = file_kind_row(path);
+  return kind == KIND_OTHER_BOOK && row && (row->kind == FileKind::cbz || kind_of(path) != ConvKind::none);
 }
 }  // namespace
 
@@ -136,7 +134,9 @@ int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t 
   if (kind == KIND_AUDIO || !can_extract(kind, book)) return 0;
   if (!allow_extract) return -1;
 
-  if (extract_cover(book.c_str(), kind, full.get()) == 1) {
+  const int extracted = kind == KIND_EPUB ? ql_epub_cover(book.c_str(), full.get(), kCoverWidth, kCoverHeight)
+                                          : qlpdf_cover(book.c_str(), full.get(), kCoverWidth, kCoverHeight);
+  if (extracted == 1) {
     write_cover_file(file, full.get(), kCoverBytes);
     ql_scale_gray(full.get(), kCoverWidth, kCoverHeight, out, sw, sh);
     cover_cache_put(key, w, h, out, bytes);

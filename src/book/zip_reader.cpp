@@ -189,9 +189,20 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
 
 void zipclose(ZipArchive& z) { z.release(); }
 
-std::optional<std::string> zipextract(const ZipArchive& z, std::string_view name) {
+std::vector<ZipEntryInfo> ZipArchive::list() const {
+  std::vector<ZipEntryInfo> out;
+  out.reserve(index_.size());
+  const ByteReader d(directory_.data(), directory_.size());
+  for (const auto& [name, at] : index_) {
+    const ByteReader e = d.from(at);
+    out.push_back({name, e.u16le_at(8), e.u16le_at(10), e.u32le_at(20), e.u32le_at(24)});
+  }
+  return out;
+}
+
+std::optional<std::string> zipextract(const ZipArchive& z, std::string_view name, uint64_t max_size) {
   auto m = locate(z, name);
-  if (!m || m->uncompressed > kZipMaxMemberSize) return std::nullopt;
+  if (!m || m->uncompressed > max_size) return std::nullopt;
   // Deflate cannot expand more than about 1032 to 1: a larger stated size is a lie, refused
   // before a crafted directory can make the reader allocate and inflate 16 MiB per entry.
   if (m->method == 8 && m->uncompressed / kDeflateMaxRatio > m->compressed) return std::nullopt;

@@ -15,6 +15,15 @@ constexpr uint64_t kZipMaxHeapSize = 0x8000000;    // 128 MiB, read whole into m
 constexpr uint64_t kZipMaxMemberSize = 0x1000000;  // 16 MiB uncompressed
 constexpr uint64_t kZipMaxDirectorySize = 0x4000000;  // 64 MiB of central directory kept in memory
 
+// A member as the central directory states it.
+struct ZipEntryInfo {
+  std::string_view name;  // into the kept directory
+  uint16_t flags;
+  uint16_t method;
+  uint64_t compressed;
+  uint64_t uncompressed;
+};
+
 class ZipArchive {
  public:
   ZipArchive() = default;
@@ -36,6 +45,8 @@ class ZipArchive {
   // Offset of the named member's central entry within the kept directory, or nothing.
   std::optional<size_t> find(std::string_view name) const;
   const std::vector<uint8_t>& directory() const { return directory_; }
+  // Every member with a safe name, in no particular order.
+  std::vector<ZipEntryInfo> list() const;
 
  private:
   friend bool zipopen_mode(ZipArchive& archive, const char* path, int map);
@@ -57,9 +68,10 @@ bool zipopen_mode(ZipArchive& archive, const char* path, int map);
 void zipclose(ZipArchive& archive);
 
 // The member's uncompressed bytes (std::string: NUL-terminated, may hold NUL bytes), or nothing
-// when it is missing, encrypted, over 16 MiB, damaged or shorter than its directory entry says.
-// A deflated member that runs past its stated size is cut off at that size.
-std::optional<std::string> zipextract(const ZipArchive& archive, std::string_view name);
+// when it is missing, encrypted, over max_size (16 MiB unless given), damaged or shorter than its
+// directory entry says. A deflated member that runs past its stated size is cut off at that size.
+std::optional<std::string> zipextract(const ZipArchive& archive, std::string_view name,
+                                      uint64_t max_size = kZipMaxMemberSize);
 // At most max bytes from the start of the member (picture headers); what could be produced, or
 // nothing when the member is missing, encrypted or its data is not valid deflate.
 std::optional<std::string> zip_read_prefix(const ZipArchive& archive, std::string_view name,

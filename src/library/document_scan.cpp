@@ -10,6 +10,7 @@
 #include "book/annotations.h"
 #include "book/convert.h"
 #include "book/epub.h"
+#include "book/pdf_adapter.h"
 #include "book/zip_reader.h"
 #include "library/scan_cache.h"
 
@@ -43,16 +44,20 @@ struct BookFacts {
 };
 
 // The title and author a book names. EPUBs are read through the book engine's package reader
-// over a ZIP archive of their own, so the open book is never touched; FB2 and MOBI-family books
-// through the converter's quick probe (other kinds it knows nothing of come back empty and are
-// cached so). PDFs have no reader here yet: nothing is returned and nothing cached.
+// over a ZIP archive of their own, and PDFs as a document of their own, so the open book is never
+// touched; FB2 and MOBI-family books through the converter's quick probe (other kinds it knows
+// nothing of, such as comics and text, come back empty and are cached so).
 std::optional<BookFacts> probe_book(const std::string& path, uint32_t kind) {
-  if (kind != KIND_EPUB && kind != KIND_OTHER_BOOK) return std::nullopt;
+  if (kind == KIND_AUDIO) return std::nullopt;
   stats.probed++;
   BookFacts facts;
-  if (kind == KIND_OTHER_BOOK) {
+  if (kind == KIND_PDF || kind == KIND_OTHER_BOOK) {
     char title[kScanTitleMax + 1], author[kScanAuthorMax + 1];
-    ql_convert_meta(path.c_str(), title, sizeof title, author, sizeof author);
+    if (kind == KIND_PDF) {
+      qlpdf_meta(path.c_str(), title, sizeof title, author, sizeof author);
+    } else {
+      ql_convert_meta(path.c_str(), title, sizeof title, author, sizeof author);
+    }
     facts.title = title;
     facts.author = author;
   } else {

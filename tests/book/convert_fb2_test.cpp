@@ -3,6 +3,7 @@
 #include "base/ql_error.h"
 #include "book/convert.h"
 #include "book/convert_model.h"
+#include "book/pdf_adapter.h"
 #include "convert_fixture.h"
 
 namespace {
@@ -101,7 +102,7 @@ TEST(ConvertFb2, ConvertsOpensAndProbes) {
   EXPECT_STREQ(title, "War & Peace");
   EXPECT_STREQ(author, "Leo Tolstoy");
   std::vector<uint8_t> pixels(300 * 420);
-  EXPECT_EQ(ql_converted_cover(path.c_str(), pixels.data(), 300, 420), 1);
+  EXPECT_EQ(qlpdf_cover(path.c_str(), pixels.data(), 300, 420), 1);
   EXPECT_EQ(ql_convert_meta(root.put("plain.txt", "x").c_str(), title, sizeof title, author, sizeof author), 0);
   EXPECT_STREQ(title, "");
 }

@@ -3,6 +3,7 @@
 #include "base/ql_error.h"
 #include "book/convert.h"
 #include "book/convert_mobi.h"
+#include "book/pdf_adapter.h"
 #include "convert_fixture.h"
 #include "palmdb_builder.h"
 
@@ -229,7 +230,7 @@ TEST(ConvertMobi, JointAndKf8BooksKeepCoverAndLanguage) {
     EXPECT_EQ(book.language, "fi");
     ConvertRoot root;
     std::vector<uint8_t> pixels(300 * 420);
-    EXPECT_EQ(ql_converted_cover(root.put(name, fixture(name)).c_str(), pixels.data(), 300, 420), 1);
+    EXPECT_EQ(qlpdf_cover(root.put(name, fixture(name)).c_str(), pixels.data(), 300, 420), 1);
     char title[512], author[256];
     EXPECT_EQ(ql_convert_meta(root.put(std::string("probe-") + name, fixture(name)).c_str(), title, sizeof title,
                               author, sizeof author), 1);
