@@ -3,7 +3,9 @@
 // rewritten while open yields failed reads, never a crash.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -76,6 +78,27 @@ std::optional<std::string> zipextract(const ZipArchive& archive, std::string_vie
 // nothing when the member is missing, encrypted or its data is not valid deflate.
 std::optional<std::string> zip_read_prefix(const ZipArchive& archive, std::string_view name,
                                            size_t max);
+// One central directory entry as the directory states it (nothing checked against the file yet).
+struct ZipMember {
+  std::string_view name;  // into the archive's kept directory
+  uint16_t flags;
+  uint16_t method;
+  uint32_t crc;
+  uint64_t compressed;
+  uint64_t uncompressed;
+  uint64_t local_offset;
+};
+// Every entry in directory order, up to the first damaged one (fewer than entries() then).
+std::vector<ZipMember> zip_members(const ZipArchive& archive);
+
+enum class ZipStreamStatus { done, unsupported, damaged, refused };
+// Hands a member's uncompressed bytes to `sink` block by block, whatever its size (members too
+// large to hold: audiobook recordings). done only when the bytes that arrived match the stated
+// size and CRC-32; unsupported for encrypted members and methods other than stored and deflate;
+// refused when the sink said no.
+ZipStreamStatus zip_stream_member(const ZipArchive& archive, const ZipMember& member,
+                                  const std::function<bool(std::span<const uint8_t>)>& sink);
+
 // False for names that would leave the folder they are unpacked into: absolute paths, drive
 // letters, backslashes and ".." segments. Such members are never returned.
 bool zip_member_path_is_safe(std::string_view name);
