@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "app/app_state.h"
@@ -14,6 +15,7 @@
 #include "book/book_model.h"
 #include "book/toc.h"
 #include "display/framebuffer.h"
+#include "display/paths.h"
 #include "display/ql_error.h"
 #include "display/system_services.h"
 #include "library/progress_index.h"
@@ -82,7 +84,10 @@ void book_bookmarks_attach_tokens() {
 
 void book_open(const char* path, size_t length) {
   layout_generation_advance();
-  length = std::min(length, sizeof app.open_path - 1);
+  // Keyed by its device path however it was named, so position, notes and progress are one.
+  const std::string device = ql_device_path(std::string(path, length).c_str());
+  path = device.c_str();
+  length = std::min(device.size(), sizeof app.open_path - 1);
   if (app.book_open) {
     library_record_progress();
     if (can_reuse(path, length)) {

@@ -6,6 +6,7 @@
 #include "app/line_walker.h"
 #include "app/paginator.h"
 #include "book/book_model.h"
+#include "display/utf8.h"
 
 namespace {
 constexpr float kLineMidRise = 0.35f;   // of the text size: the middle of a line above its baseline
@@ -73,11 +74,13 @@ std::string_view words_join_text(uint64_t from, uint64_t to, char* buffer, size_
     n += take;
     return take == len;
   };
+  std::string plain;
   for (uint64_t i = from; i < to; ++i) {
     const BookWord& w = words[i];
     if (w.style == STYLE_PICTURE) continue;
     if (n > 0 && !w.join && !append(" ", 1)) break;
-    if (!append(w.text, strlen(w.text))) break;
+    const std::string_view text = strip_soft_hyphens(w.text, plain);
+    if (!append(text.data(), text.size())) break;
   }
   return {buffer, n};
 }

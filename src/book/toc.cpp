@@ -8,6 +8,7 @@
 #include "book/book_model.h"
 #include "book/pdf_adapter.h"
 #include "book/xml_scan.h"
+#include "display/utf8.h"
 
 namespace {
 constexpr size_t kFragmentMax = 255;
@@ -169,7 +170,7 @@ void ql_toc_from_pdf() {
 void ql_toc_from_words() {
   ql_toc_clear();
   const BookModel& b = ql_book();
-  std::string previous;
+  std::string previous, plain;
   size_t i = 0;
   while (i < b.words.size()) {
     if (b.words[i].style != STYLE_HEADING) {
@@ -177,10 +178,10 @@ void ql_toc_from_words() {
       continue;
     }
     size_t first = i;
-    std::string label = b.words[i].text;
+    std::string label(strip_soft_hyphens(b.words[i].text, plain));
     for (i++; i < b.words.size() && b.words[i].style == STYLE_HEADING && b.words[i].brk == BRK_NONE; i++) {
       if (!b.words[i].join) label += ' ';
-      label += b.words[i].text;
+      label += strip_soft_hyphens(b.words[i].text, plain);
     }
     if (label.size() > kHeadingLabelMax) label.resize(kHeadingLabelMax);
     if (label != previous) ql_toc_add(label.c_str(), first, 0);
