@@ -291,6 +291,7 @@ TEST_F(ReaderTools, RenderFailures) {
   EXPECT_NE(err.find("quillo: PngWriteFailed\n"), std::string::npos) << err;
 }
 
+
 // The numbers of each "open .. ms  layout .. ms  draw .. ms  words N pages N" line; empty when
 // any line is not of that form.
 std::vector<std::pair<unsigned long, unsigned long>> bench_lines(const std::string& text) {
@@ -330,4 +331,20 @@ TEST_F(ReaderTools, BenchOpenPrintsOneLinePerRun) {
   EXPECT_EQ(bench_lines(err).size(), 1u) << err;
   EXPECT_EQ(run({"--bench-open", file("missing.epub"), "2"}), 1);
 }
+
+// A page the book does not have is refused, never written as a blank picture.
+TEST_F(ReaderTools, RenderRefusesAPagePastTheEnd) {
+  const std::string book = write_book(file("book.epub"));
+  ASSERT_EQ(run({"--bench-open", book}), 0) << err;
+  const auto lines = bench_lines(err);
+  ASSERT_EQ(lines.size(), 1u) << err;
+  const std::string pages = std::to_string(lines[0].second);
+  ASSERT_EQ(run({"--render", book, file("last.png"), pages}), 0) << err;
+  EXPECT_TRUE(file_exists(file("last.png")));
+  const std::string past = std::to_string(lines[0].second + 1);
+  EXPECT_EQ(run({"--render", book, file("past.png"), past}), 1);
+  EXPECT_EQ(err, "quillo: page " + past + " is past the end of the book (" + pages + " pages)\n");
+  EXPECT_FALSE(file_exists(file("past.png")));
+}
+
 }  // namespace
