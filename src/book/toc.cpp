@@ -22,10 +22,12 @@ size_t ntocs = 0;
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
-// Decodes, drops leading white space, folds runs of white space into one space, stops at 255
-// bytes and trims trailing spaces.
+// Decodes, drops soft hyphens and leading white space, folds runs of white space into one space,
+// stops at 255 bytes and trims trailing spaces.
 std::string clean_label(std::string_view raw) {
-  std::string text = needs_decode(raw) ? decode(raw) : std::string(raw);
+  const std::string decoded = needs_decode(raw) ? decode(raw) : std::string(raw);
+  std::string scratch;
+  const std::string_view text = strip_soft_hyphens(decoded, scratch);
   std::string out;
   bool space = false;
   for (char c : text) {
