@@ -1,6 +1,5 @@
-// Markup that real books use and that must not run words together or lose where they go:
-// tables, definition lists, preformatted text, soft hyphens, and pictures that open chapters or
-// carry link targets.
+// Markup that real books use and that must not run words together: tables, definition lists,
+// preformatted text and soft hyphens.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -48,9 +47,6 @@ TEST(XhtmlWords, TablesListsAndPreformattedTextKeepTheirWordsAndLines) {
       {"preformatted block",
        "<p>Code:</p><pre>int main() {\n  return 0;\n}\n</pre><p>Done.</p>",
        {"|Code:", "|int", "main()", "{", "|return", "0;", "|}", "|Done."}},
-      {"line breaks outside pre stay white space",
-       "<p>one\ntwo</p>",
-       {"|one", "two"}},
       {"a word glued across an inline tag inside a cell",
        "<table><tr><td>x<sup>2</sup></td><td>y</td></tr></table>",
        {"|x", "+2", "y"}},
@@ -79,33 +75,6 @@ TEST(XhtmlWords, SoftHyphensStayInTheWordsButNeverInSearchOrContents) {
   ql_toc_from_words();
   ASSERT_EQ(ql_toc_count(), 1u);
   EXPECT_STREQ(ql_toc()[0].title, "Everything");
-}
-
-TEST(XhtmlWords, AChapterOpeningWithAPictureKeepsItsDocumentStart) {
-  EpubPlan plan = simple_book({"<p>One.</p>", "<div><img src=\"../images/a.png\"/></div><p>Two.</p>",
-                               "<p>Three.</p><img src=\"../images/a.png\"/>"});
-  OpenedBook b(plan);
-  ASSERT_EQ(b.ok, 1) << ql_error();
-  const BookWord* w = ql_words();
-  ASSERT_EQ(ql_word_count(), 5u);
-  EXPECT_EQ(w[1].style, STYLE_PICTURE);
-  EXPECT_EQ(w[1].brk, BRK_DOCUMENT);
-  EXPECT_EQ(w[2].brk, BRK_BLOCK);  // the text after the picture
-  EXPECT_EQ(w[4].style, STYLE_PICTURE);
-  EXPECT_EQ(w[4].brk, BRK_BLOCK);  // a picture later in a chapter is an ordinary block
-}
-
-TEST(XhtmlWords, AnIdOnAPictureAnchorsThePictureItself) {
-  EpubPlan plan = simple_book(
-      {"<p><a href=\"ch2.xhtml#fig1\">see figure</a> <a href=\"ch2.xhtml#cap\">caption</a></p>",
-       "<p>Text before.</p><img id=\"fig1\" src=\"../images/a.png\"/>"
-       "<p id=\"cap\">Figure one.</p>"});
-  OpenedBook b(plan);
-  ASSERT_EQ(b.ok, 1) << ql_error();
-  const int64_t figure = ql_link_token(1);
-  ASSERT_GE(figure, 0);
-  EXPECT_EQ(ql_words()[figure].style, STYLE_PICTURE);
-  EXPECT_EQ(ql_link_token(2), figure + 1);
 }
 
 }  // namespace
