@@ -125,8 +125,8 @@ class Paginator {
     return true;
   }
 
-  // The last break point of word w after byte `from` whose hyphenated piece fits in `room`: a
-  // soft hyphen first, then (outside headings' words, which the caller keeps out) the patterns.
+  // The first break point of word w after byte `from`, in the order word_break_points gives them
+  // (soft hyphens, then pattern points, each from the last), whose hyphenated piece fits `room`.
   std::optional<uint16_t> hyphen_point(const BookWord& w, uint32_t from, float room) {
     uint32_t points[kMaxBreaks];
     const int count = word_break_points(w.text, src_.hyphens, points, kMaxBreaks);

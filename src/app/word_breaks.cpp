@@ -40,8 +40,9 @@ int word_break_points(const char* word, HyphenPoints hyphens, uint32_t* out, int
     soft[nsoft++] = static_cast<uint32_t>(at);
   }
   int n = 0;
+  // One at either end of the word would leave a line showing nothing but a hyphen.
   for (size_t s = nsoft; s-- > 0 && n < max;) {
-    if (soft[s] > 0) out[n++] = soft[s];
+    if (soft[s] > 0 && soft[s] + kSoftHyphen.size() < text.size()) out[n++] = soft[s];
   }
   if (!hyphens || !all_soft_seen) return n;
   // The patterns read the word without its soft hyphens; their offsets are moved back past them.
