@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "book/book_model.h"
 #include "book/toc.h"
-#include "display/utf8.h"
 
 namespace {
 constexpr size_t kQueryMax = 255;

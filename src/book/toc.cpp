@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/utf8.h"
 #include "book/book_model.h"
 #include "book/pdf_adapter.h"
 #include "book/xml_scan.h"
-#include "display/utf8.h"
 
 namespace {
 constexpr size_t kFragmentMax = 255;

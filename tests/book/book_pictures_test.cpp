@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "book/book_model.h"
+#include "book/book_pictures.h"
 #include "book_fixture.h"
-#include "display/book_pictures.h"
 #include "display/framebuffer.h"
 #include "support/picture_fixtures.h"
 

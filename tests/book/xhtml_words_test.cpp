@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/toc.h"
 #include "book_fixture.h"
-#include "display/ql_error.h"
 
 namespace {
 
