@@ -20,7 +20,9 @@ bool looks_like_address(std::string_view word) {
     return true;
   }
   for (size_t i = word.find('.'); i != std::string_view::npos; i = word.find('.', i + 1)) {
-    if (i > 0 && i + 1 < word.size() && is_letter(word[i - 1]) && is_letter(word[i + 1])) return true;
+    const bool between_letters =
+        i > 0 && i + 1 < word.size() && is_letter(word[i - 1]) && is_letter(word[i + 1]);
+    if (between_letters) return true;
   }
   return false;
 }
