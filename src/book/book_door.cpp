@@ -1,8 +1,7 @@
 // The one door through which every book is opened.
 #include <array>
-#include <cstring>
-#include <strings.h>
 
+#include "base/file_kinds.h"
 #include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/convert.h"
@@ -13,17 +12,6 @@
 namespace {
 constexpr size_t kConvertedPathSize = 4200;
 constexpr const char* kNoText = "No readable XHTML text (DRM, malformed or unsupported EPUB)";
-
-// Kinds that go to the page adapter (which opens only PDF and CBZ, and refuses the rest).
-bool is_page_kind(std::string_view path) {
-  size_t dot = path.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string_view ext = path.substr(dot);
-  for (const char* k : {".pdf", ".mobi", ".azw3", ".azw", ".cbz", ".txt", ".fb2", ".xps"}) {
-    if (ext.size() >= strlen(k) && strncasecmp(ext.data(), k, strlen(k)) == 0) return true;
-  }
-  return false;
-}
 
 std::string_view file_name(std::string_view path) {
   size_t slash = path.rfind('/');
@@ -42,7 +30,8 @@ int ql_open(const char* path) {
   }
   const char* working = conv > 0 ? converted.data() : path;
 
-  if (is_page_kind(working)) {
+  // The adapter opens only PDF and CBZ, and refuses the other kinds it is handed.
+  if (is_for_page_adapter(working)) {
     // The adapter holds one document: the previous book goes first. Closing the frame closes it
     // too.
     qlpdf_close();

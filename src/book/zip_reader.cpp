@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "base/byte_reader.h"
 #include "base/paths.h"
 #include "base/ql_error.h"
 #include "book/inflate.h"
@@ -20,12 +21,6 @@ constexpr uint64_t kLocalFixed = 30;
 constexpr uint64_t kCentralFixed = 46;
 constexpr uint64_t kEndFixed = 22;
 constexpr uint64_t kMaxComment = 65535;
-
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 constexpr uint64_t kDeflateMaxRatio = 1032;
 
@@ -41,14 +36,15 @@ struct Member {
 std::optional<Member> locate(const ZipArchive& z, std::string_view name) {
   auto at = z.find(name);
   if (!at) return std::nullopt;
-  const uint8_t* e = z.directory().data() + *at;
-  Member m{le16(e + 8), le16(e + 10), le32(e + 20), le32(e + 24), 0};
+  const ByteReader e = ByteReader(z.directory().data(), z.directory().size()).from(*at);
+  Member m{e.u16le_at(8), e.u16le_at(10), e.u32le_at(20), e.u32le_at(24), 0};
   if (m.flags & 1) return std::nullopt;  // encrypted
-  uint64_t local = le32(e + 42);
+  uint64_t local = e.u32le_at(42);
   uint8_t head[kLocalFixed];
+  const ByteReader h(head, kLocalFixed);
   if (local > z.size() || kLocalFixed > z.size() - local) return std::nullopt;
-  if (!z.read_at(local, head, kLocalFixed) || le32(head) != kLocalSig) return std::nullopt;
-  uint64_t data = local + kLocalFixed + le16(head + 26) + le16(head + 28);
+  if (!z.read_at(local, head, kLocalFixed) || h.u32le_at(0) != kLocalSig) return std::nullopt;
+  uint64_t data = local + kLocalFixed + h.u16le_at(26) + h.u16le_at(28);
   if (data > z.size() || m.compressed > z.size() - data) return std::nullopt;
   m.data_offset = data;
   return m;
@@ -158,14 +154,15 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
     zipclose(z);
     return open_failed("Cannot read book");
   }
+  const ByteReader tail_bytes(tail.data(), tail.size());
   for (uint64_t k = kEndFixed; k <= span; k++) {
-    const uint8_t* r = tail.data() + (span - k);
-    if (le32(r) != kEndSig || le16(r + 20) != k - kEndFixed) continue;
+    const ByteReader r = tail_bytes.from(span - k);
+    if (r.u32le_at(0) != kEndSig || r.u16le_at(20) != k - kEndFixed) continue;
     uint64_t end_pos = z.size_ - k;
-    uint64_t cd = le32(r + 16);
-    if (le16(r + 4) != 0 || le16(r + 6) != 0 || cd > end_pos) break;
+    uint64_t cd = r.u32le_at(16);
+    if (r.u16le_at(4) != 0 || r.u16le_at(6) != 0 || cd > end_pos) break;
     z.cd_offset_ = cd;
-    z.entries_ = le16(r + 10);
+    z.entries_ = r.u16le_at(10);
     // Keep the directory in memory, bounded, and index it. The walk stops at the first entry
     // that is damaged or runs past the directory, as a lookup walking it would.
     uint64_t dir_size = std::min(end_pos - cd, kZipMaxDirectorySize);
@@ -174,18 +171,15 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
       zipclose(z);
       return open_failed("Cannot read book");
     }
-    const std::vector<uint8_t>& d = z.directory_;
-    uint64_t off = 0;
+    ByteReader d(z.directory_.data(), z.directory_.size());
     for (uint32_t i = 0; i < z.entries_; i++) {
-      if (kCentralFixed > d.size() - off) break;
-      const uint8_t* e = d.data() + off;
-      if (le32(e) != kCentralSig) break;
-      uint64_t name_len = le16(e + 28);
-      uint64_t total = kCentralFixed + name_len + le16(e + 30) + le16(e + 32);
-      if (total > d.size() - off) break;
-      std::string_view name(reinterpret_cast<const char*>(e + kCentralFixed), name_len);
+      const size_t off = d.pos();
+      const ByteReader e = d.take(kCentralFixed);
+      if (d.failed() || e.u32le_at(0) != kCentralSig) break;
+      const std::string_view name = d.text(e.u16le_at(28));
+      d.skip(size_t{e.u16le_at(30)} + e.u16le_at(32));  // extra field and comment
+      if (d.failed()) break;
       if (zip_member_path_is_safe(name)) z.index_.emplace(name, off);  // the first one wins
-      off += total;
     }
     return true;
   }

@@ -1,12 +1,11 @@
 #include "library/document_scan.h"
 
 #include <algorithm>
-#include <array>
 #include <new>
 #include <optional>
 #include <vector>
 
-#include "audio/audio_formats.h"
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "book/annotations.h"
 #include "book/epub.h"
@@ -15,25 +14,22 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 7> kBookExtensions = {".epub", ".pdf", ".mobi", ".azw3",
-                                                             ".cbz",  ".txt", ".fb2"};
-
 std::vector<ScanEntry> entries;
 ScanStats stats;
 
 char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++) {
-    if (fold(a[i]) != fold(b[i])) return false;
+uint32_t scan_kind(FileKind kind) {
+  switch (kind) {
+    case FileKind::audio:
+      return KIND_AUDIO;
+    case FileKind::epub:
+      return KIND_EPUB;
+    case FileKind::pdf:
+      return KIND_PDF;
+    default:
+      return KIND_OTHER_BOOK;
   }
-  return true;
-}
-
-bool is_book_extension(std::string_view ext) {
-  return std::any_of(kBookExtensions.begin(), kBookExtensions.end(),
-                     [&](std::string_view e) { return equal_ignoring_case(ext, e); });
 }
 
 bool is_blank(std::string_view text) {
@@ -124,20 +120,11 @@ void scan(const std::string& dir, int depth, const std::string& state) {
       continue;
     }
     if (!S_ISREG(st.st_mode)) continue;
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos) continue;
-    const std::string_view ext = std::string_view(path).substr(dot);
-    uint32_t kind;
-    if (is_audio_extension(ext)) {
-      kind = KIND_AUDIO;
-    } else if (is_book_extension(ext) && path.find("/dictionaries/") == std::string::npos) {
-      kind = equal_ignoring_case(ext, ".epub") ? KIND_EPUB
-             : equal_ignoring_case(ext, ".pdf") ? KIND_PDF
-                                                 : KIND_OTHER_BOOK;
-    } else {
-      continue;
-    }
-    if (!append_entry(std::move(path), kind)) return;
+    if (!is_listed_by_scan(path)) continue;
+    const FileKind kind = file_kind_row(path)->kind;
+    // Books inside a dictionaries folder are dictionaries; audio there is still audio.
+    if (kind != FileKind::audio && path.find("/dictionaries/") != std::string::npos) continue;
+    if (!append_entry(std::move(path), scan_kind(kind))) return;
     ScanEntry& e = entries.back();
     fill_metadata(e, static_cast<int64_t>(st.st_mtime), static_cast<int64_t>(st.st_size));
     e.last_read = last_read_time(state, e.path);

@@ -10,6 +10,7 @@
 #include "app/reader/line_walker.h"
 #include "app/reader/paginator.h"
 #include "app/ui/app_state.h"
+#include "base/byte_reader.h"
 #include "book/annotations.h"
 #include "display/framebuffer.h"
 #include "support/device_root.h"
@@ -265,14 +266,10 @@ TEST_F(ReaderTools, RenderWritesAGreyPngOfTheChosenPage) {
   ASSERT_EQ(run({"--render", book, file("p5.png"), "5"}), 0) << err;
   const std::string png = read_file(file("p5.png"));
   ASSERT_GT(png.size(), 33u);
-  auto be32 = [&](size_t at) {
-    return static_cast<uint32_t>(
-        static_cast<uint8_t>(png[at]) << 24 | static_cast<uint8_t>(png[at + 1]) << 16 |
-        static_cast<uint8_t>(png[at + 2]) << 8 | static_cast<uint8_t>(png[at + 3]));
-  };
+  const ByteReader head(png);
   EXPECT_EQ(png.substr(1, 3), "PNG");
-  EXPECT_EQ(be32(16), 1072u);
-  EXPECT_EQ(be32(20), 1448u);
+  EXPECT_EQ(head.u32be_at(16), 1072u);
+  EXPECT_EQ(head.u32be_at(20), 1448u);
   EXPECT_EQ(png[24], 8);  // bit depth
   EXPECT_EQ(png[25], 0);  // grey
   // Page 0 and no page both mean the first page; page 5 is another.
