@@ -3,6 +3,7 @@
 
 #include "base/file_kinds.h"
 #include "base/ql_error.h"
+#include "base/utf8.h"
 #include "book/book_model.h"
 #include "book/convert.h"
 #include "book/epub.h"
@@ -13,9 +14,11 @@ namespace {
 constexpr size_t kConvertedPathSize = 4200;
 constexpr const char* kNoText = "No readable XHTML text (DRM, malformed or unsupported EPUB)";
 
-std::string_view file_name(std::string_view path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+// A book without a title of its own is called by its file name.
+std::string book_title_from_path(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return std::string(name.substr(0, utf8_prefix_length(name, kTitleMax)));
 }
 }  // namespace
 
@@ -37,7 +40,9 @@ int ql_open(const char* path) {
     qlpdf_close();
     ql_set_close_hook(qlpdf_close);
     ql_book_replace(BookModel{});
-    return ql_pdf_open(working);
+    if (!ql_pdf_open(working)) return 0;
+    if (ql_book().title.empty()) ql_book().title = book_title_from_path(path);
+    return 1;
   }
 
   // The EPUB is read into a model of its own; the open book changes only when it succeeds.
@@ -50,7 +55,7 @@ int ql_open(const char* path) {
     ql_fail("%s", kNoText);
     return 0;
   }
-  if (next.title.empty()) next.title = std::string(file_name(path).substr(0, kTitleMax));
+  if (next.title.empty()) next.title = book_title_from_path(path);
   guess_language(next);
   qlpdf_close();
   ql_book_replace(std::move(next));

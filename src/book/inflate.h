@@ -28,6 +28,14 @@ using InflateSource = std::function<size_t(std::span<uint8_t>)>;
 InflateResult inflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out);
 InflateResult inflate_raw(const InflateSource& source, std::span<uint8_t> out);
 
+// Receives decoded bytes as they come; false stops the stream.
+using InflateSink = std::function<bool(std::span<const uint8_t>)>;
+
+// Raw deflate from `source` handed to `sink` through a 32 KiB window, for members too large to
+// hold (audiobook archives): the sink bounds the output. done, short_input, damaged, or full when
+// the sink refused a block.
+InflateStatus inflate_to(const InflateSource& source, const InflateSink& sink);
+
 // A whole gzip file (one member) when it inflates to at most `max_out` bytes; nothing when it is
 // damaged, cut short or larger.
 std::optional<std::string> inflate_gzip(std::span<const uint8_t> in, size_t max_out);

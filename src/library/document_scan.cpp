@@ -9,6 +9,7 @@
 #include "base/paths.h"
 #include "book/annotations.h"
 #include "book/epub.h"
+#include "book/pdf_adapter.h"
 #include "book/zip_reader.h"
 #include "library/scan_cache.h"
 
@@ -42,20 +43,28 @@ struct BookFacts {
 };
 
 // The title and author a book names. EPUBs are read through the book engine's package reader
-// over a ZIP archive of their own, so the open book is never touched. Other kinds have no reader
-// here yet: nothing is returned and nothing cached, so they are read once a reader exists.
+// over a ZIP archive of their own, and PDFs as a document of their own, so the open book is never
+// touched. Other kinds have no reader here yet: nothing is returned and nothing cached, so they
+// are read once a reader exists.
 std::optional<BookFacts> probe_book(const std::string& path, uint32_t kind) {
-  if (kind != KIND_EPUB) return std::nullopt;
+  if (kind != KIND_EPUB && kind != KIND_PDF) return std::nullopt;
   stats.probed++;
   BookFacts facts;
-  ZipArchive zip;
-  if (zipopen_mode(zip, path.c_str(), 1)) {
-    if (std::optional<OpfDocument> opf = getopf(zip)) {
-      BookMeta meta = metadata(opf->text);
-      facts.title = std::move(meta.title);
-      facts.author = std::move(meta.author);
+  if (kind == KIND_PDF) {
+    char title[kScanTitleMax + 1], author[kScanAuthorMax + 1];
+    qlpdf_meta(path.c_str(), title, sizeof title, author, sizeof author);
+    facts.title = title;
+    facts.author = author;
+  } else {
+    ZipArchive zip;
+    if (zipopen_mode(zip, path.c_str(), 1)) {
+      if (std::optional<OpfDocument> opf = getopf(zip)) {
+        BookMeta meta = metadata(opf->text);
+        facts.title = std::move(meta.title);
+        facts.author = std::move(meta.author);
+      }
+      zipclose(zip);
     }
-    zipclose(zip);
   }
   if (is_blank(facts.title)) facts.title.clear();
   if (facts.title.size() > kScanTitleMax) facts.title.resize(kScanTitleMax);

@@ -33,8 +33,8 @@ int word_break_points(const char* word, HyphenPoints hyphens, uint32_t* out, int
   uint32_t soft[kMaxSoftHyphens];
   size_t nsoft = 0;
   bool all_soft_seen = true;
-  for (size_t at = text.find(kSoftHyphen); at != std::string_view::npos;
-       at = text.find(kSoftHyphen, at + kSoftHyphen.size())) {
+  for (size_t at = text.find(kSoftHyphenUtf8); at != std::string_view::npos;
+       at = text.find(kSoftHyphenUtf8, at + kSoftHyphenUtf8.size())) {
     if (nsoft == kMaxSoftHyphens) {
       all_soft_seen = false;
       break;
@@ -44,20 +44,20 @@ int word_break_points(const char* word, HyphenPoints hyphens, uint32_t* out, int
   int n = 0;
   // One at either end of the word would leave a line showing nothing but a hyphen.
   for (size_t s = nsoft; s-- > 0 && n < max;) {
-    if (soft[s] > 0 && soft[s] + kSoftHyphen.size() < text.size()) out[n++] = soft[s];
+    if (soft[s] > 0 && soft[s] + kSoftHyphenUtf8.size() < text.size()) out[n++] = soft[s];
   }
   if (!hyphens || !all_soft_seen) return n;
   // The patterns read the word without its soft hyphens; their offsets are moved back past them.
   char plain[kMaxPlainBytes];
   const char* patterned = word;
   if (nsoft > 0) {
-    if (text.size() - nsoft * kSoftHyphen.size() >= sizeof plain) return n;
+    if (text.size() - nsoft * kSoftHyphenUtf8.size() >= sizeof plain) return n;
     size_t len = 0, from = 0;
     for (size_t s = 0; s <= nsoft; ++s) {
       const size_t to = s < nsoft ? soft[s] : text.size();
       text.copy(plain + len, to - from, from);
       len += to - from;
-      from = to + kSoftHyphen.size();
+      from = to + kSoftHyphenUtf8.size();
     }
     plain[len] = 0;
     patterned = plain;
@@ -71,9 +71,9 @@ int word_break_points(const char* word, HyphenPoints hyphens, uint32_t* out, int
     bool at_soft = false;
     for (size_t s = 0; s < nsoft; ++s) {
       // The s-th soft hyphen stands at this offset of the word without soft hyphens.
-      const size_t plain_at = soft[s] - s * kSoftHyphen.size();
+      const size_t plain_at = soft[s] - s * kSoftHyphenUtf8.size();
       if (plain_at == points[j]) at_soft = true;
-      if (plain_at < points[j]) at += static_cast<uint32_t>(kSoftHyphen.size());
+      if (plain_at < points[j]) at += static_cast<uint32_t>(kSoftHyphenUtf8.size());
     }
     if (!at_soft && at > 0 && at < text.size()) out[n++] = at;
   }

@@ -15,6 +15,7 @@
 #include "display/framebuffer.h"
 #include "support/device_root.h"
 #include "support/epub_builder.h"
+#include "support/pdf_builder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -344,4 +345,22 @@ TEST_F(ReaderTools, RenderRefusesAPagePastTheEnd) {
   EXPECT_FALSE(file_exists(file("past.png")));
 }
 
+TEST_F(ReaderTools, PdfPagesRenderAndBenchOpenCountsThem) {
+  PdfPlan plan;
+  for (const char* text : {"First page", "Second page", "Third page"}) {
+    plan.pages.push_back({612, 792, 0, {{72, 100, 30, text}}});
+  }
+  write_file(file("doc.pdf"), build_pdf(plan));
+  ASSERT_EQ(run({"--render", file("doc.pdf"), file("p1.png")}), 0) << err;
+  ASSERT_EQ(run({"--render", file("doc.pdf"), file("p2.png"), "2"}), 0) << err;
+  EXPECT_NE(read_file(file("p1.png")), read_file(file("p2.png")));
+  ASSERT_EQ(run({"--bench-open", file("doc.pdf"), "2"}), 0) << err;
+  const auto lines = bench_lines(err);
+  ASSERT_EQ(lines.size(), 2u) << err;
+  EXPECT_EQ(lines[0], std::make_pair(0ul, 3ul));
+  // A page past the end is refused as it is for a text book.
+  EXPECT_EQ(run({"--render", file("doc.pdf"), file("p9.png"), "9"}), 1);
+  EXPECT_EQ(err, "quillo: page 9 is past the end of the book (3 pages)\n");
+  EXPECT_FALSE(file_exists(file("p9.png")));
+}
 }  // namespace
