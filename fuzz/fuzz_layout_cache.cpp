@@ -104,7 +104,8 @@ bool same_table(const PageTable& a, const PageTable& b) {
     const LayoutLine &x = a.lines[i], &y = b.lines[i];
     if (x.word_from != y.word_from || x.word_to != y.word_to || x.gaps != y.gaps ||
         memcmp(&x.y, &y.y, sizeof x.y) != 0 || memcmp(&x.width, &y.width, sizeof x.width) != 0 ||
-        x.start_off != y.start_off || x.cut_off != y.cut_off || x.justify != y.justify) {
+        x.start_off != y.start_off || x.cut_off != y.cut_off || x.justify != y.justify ||
+        x.bare_cut != y.bare_cut) {
       return false;
     }
   }

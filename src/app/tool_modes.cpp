@@ -1,5 +1,6 @@
 #include "app/tool_modes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -77,6 +78,17 @@ AppResult tool_render(int argc, char** argv) {
     }
   }
   app.reader.page = page_index_arg(argc > 4 ? argv[4] : nullptr);
+  const uint64_t pages =
+      ql_is_pdf() ? static_cast<uint64_t>(std::max(ql_page_count(), 0)) : layout.page_count();
+  if (app.reader.page >= pages) {
+    // A picture of a page that does not exist (blank, or a message) would pass for a drawn one.
+    fprintf(stderr, "quillo: page %llu is past the end of the book (%llu pages)\n",
+            static_cast<unsigned long long>(app.reader.page + 1),
+            static_cast<unsigned long long>(pages));
+    layout_free();
+    ql_close();
+    return 1u;
+  }
   reader_draw_page();
   const bool written = ql_png(argv[3]) == 1;
   layout_free();

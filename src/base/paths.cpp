@@ -1,7 +1,9 @@
 #include "base/paths.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -47,6 +49,19 @@ const char* ql_path(const char* path, char* buf, size_t n) {
   if (is_under(p, "/mnt/us")) return rewrite(data_root, p.substr(7), buf, n);
   if (!tmp_root.empty() && is_under(p, "/tmp")) return rewrite(tmp_root, p.substr(4), buf, n);
   return path;
+}
+
+std::string ql_device_path(const char* path) {
+  if (!path) return {};
+  const std::string_view p(path);
+  if (data_root.empty() || is_under(p, "/mnt/us")) return std::string(p);
+  auto device_form = [](std::string_view rest) { return "/mnt/us" + std::string(rest); };
+  char real[PATH_MAX], root[PATH_MAX];
+  if (realpath(path, real) && realpath(data_root.c_str(), root) && is_under(real, root)) {
+    return device_form(std::string_view(real).substr(strlen(root)));
+  }
+  if (is_under(p, data_root)) return device_form(p.substr(data_root.size()));
+  return std::string(p);
 }
 
 // A missing path becomes "", which every system call refuses (ENOENT) instead of reading NULL.

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <sys/stat.h>
 #include <dirent.h>
 
@@ -16,6 +17,12 @@ const char* ql_tmp_root();
 // A rewritten path that does not fit is never cut: the result is "" (every file call on it fails)
 // and errno is ENAMETOOLONG. A path already under one of the roots is returned unchanged.
 const char* ql_path(const char* path, char* buf, size_t n);
+
+// The device form ("/mnt/us/...") of a host path that lies inside the data folder, so that a file
+// has one name however it was reached (a book opened by its own path and from the library keeps
+// one position and one set of notes); symbolic links and relative paths are resolved first when
+// the file exists. Any other path comes back as it is.
+std::string ql_device_path(const char* path);
 
 constexpr size_t kQlPathMax = 4200;
 

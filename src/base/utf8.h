@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 inline bool utf8_is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
@@ -35,4 +36,21 @@ inline uint32_t utf8_next(const unsigned char*& s) {
   }
   s += more;
   return cp;
+}
+
+// U+00AD SOFT HYPHEN: a break point a book marks inside a word. It is never shown except as the
+// hyphen of a line that ends there, and is no part of the word's text for searching or lookups.
+constexpr std::string_view kSoftHyphenUtf8 = "\xC2\xAD";
+
+// `text` without its soft hyphens: `text` itself when it has none, else `scratch` holding the rest.
+inline std::string_view strip_soft_hyphens(std::string_view text, std::string& scratch) {
+  size_t at = text.find(kSoftHyphenUtf8);
+  if (at == std::string_view::npos) return text;
+  scratch.assign(text.substr(0, at));
+  while (at != std::string_view::npos) {
+    const size_t from = at + kSoftHyphenUtf8.size();
+    at = text.find(kSoftHyphenUtf8, from);
+    scratch.append(text.substr(from, at == std::string_view::npos ? at : at - from));
+  }
+  return scratch;
 }

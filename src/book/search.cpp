@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "book/book_model.h"
 #include "book/toc.h"
 
@@ -37,6 +38,7 @@ size_t ql_search(const char* query, uint64_t* hits, size_t max) {
   const std::vector<BookWord>& words = ql_book().words;
   if (nterms == 0 || words.size() < nterms) return 0;
   size_t found = 0;
+  std::string plain;
   for (size_t s = 0; s + nterms <= words.size() && found < max; s++) {
     size_t w = s, t = 0;
     while (t < nterms && w < words.size()) {
@@ -44,7 +46,7 @@ size_t ql_search(const char* query, uint64_t* hits, size_t max) {
         w++;
         continue;
       }
-      if (!contains_nocase(words[w].text, terms[t])) break;
+      if (!contains_nocase(strip_soft_hyphens(words[w].text, plain), terms[t])) break;
       t++;
       w++;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/utf8.h"
 #include "book/book_model.h"
 #include "book/pdf_adapter.h"
 #include "book/xml_scan.h"
@@ -21,10 +22,12 @@ size_t ntocs = 0;
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
-// Decodes, drops leading white space, folds runs of white space into one space, stops at 255
-// bytes and trims trailing spaces.
+// Decodes, drops soft hyphens and leading white space, folds runs of white space into one space,
+// stops at 255 bytes and trims trailing spaces.
 std::string clean_label(std::string_view raw) {
-  std::string text = needs_decode(raw) ? decode(raw) : std::string(raw);
+  const std::string decoded = needs_decode(raw) ? decode(raw) : std::string(raw);
+  std::string scratch;
+  const std::string_view text = strip_soft_hyphens(decoded, scratch);
   std::string out;
   bool space = false;
   for (char c : text) {
@@ -169,7 +172,7 @@ void ql_toc_from_pdf() {
 void ql_toc_from_words() {
   ql_toc_clear();
   const BookModel& b = ql_book();
-  std::string previous;
+  std::string previous, plain;
   size_t i = 0;
   while (i < b.words.size()) {
     if (b.words[i].style != STYLE_HEADING) {
@@ -177,10 +180,10 @@ void ql_toc_from_words() {
       continue;
     }
     size_t first = i;
-    std::string label = b.words[i].text;
+    std::string label(strip_soft_hyphens(b.words[i].text, plain));
     for (i++; i < b.words.size() && b.words[i].style == STYLE_HEADING && b.words[i].brk == BRK_NONE; i++) {
       if (!b.words[i].join) label += ' ';
-      label += b.words[i].text;
+      label += strip_soft_hyphens(b.words[i].text, plain);
     }
     if (label.size() > kHeadingLabelMax) label.resize(kHeadingLabelMax);
     if (label != previous) ql_toc_add(label.c_str(), first, 0);

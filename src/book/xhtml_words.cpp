@@ -25,9 +25,15 @@ bool starts_with_nocase(std::string_view s, std::string_view prefix) {
   return true;
 }
 
+// Elements whose start and end begin a new line. Table rows, captions and definition-list terms
+// and definitions are among them, so a table reads row by row instead of as one glued word.
 bool is_block(std::string_view n) {
-  return n == "p" || n == "div" || n == "br" || n == "li" || n == "blockquote";
+  return n == "p" || n == "div" || n == "br" || n == "li" || n == "blockquote" || n == "pre" ||
+         n == "table" || n == "tr" || n == "caption" || n == "dl" || n == "dt" || n == "dd";
 }
+
+// Table cells: their words never glue to the cell before.
+bool is_cell(std::string_view n) { return n == "td" || n == "th"; }
 
 bool is_heading(std::string_view n) { return n.size() == 2 && n[0] == 'h' && n[1] >= '1' && n[1] <= '6'; }
 
@@ -67,6 +73,13 @@ class XhtmlReader {
     const auto* p = reinterpret_cast<const unsigned char*>(run.data());
     size_t n = run.size(), i = 0;
     while (i < n) {
+      if (p[i] == '\n' && preformatted_ > 0) {
+        // Preformatted text keeps its line breaks: each starts a new line.
+        block_break();
+        book_.join_words = 0;
+        i++;
+        continue;
+      }
       if (ascii_space(p[i])) {
         book_.join_words = 0;
         i++;
@@ -94,11 +107,18 @@ class XhtmlReader {
       in_body_ = start;
       return true;
     }
+    // Recorded before the tag takes effect, so the id of a picture anchors the picture itself.
+    if (start && in_body_) {
+      if (auto id = attr(s, "id", kElementIdSize)) book_.anchor_add(*id);
+    }
     if (n == "script" || n == "style") {
       if (!s.self_closing) ignoring_ = start ? ignoring_ + 1 : (ignoring_ > 0 ? ignoring_ - 1 : 0);
     } else if (is_block(n)) {
       block_break();
       if (start && n == "li") number_item();
+      if (n == "pre") count(preformatted_, start, s.self_closing);
+    } else if (is_cell(n)) {
+      book_.join_words = 0;
     } else if (is_heading(n)) {
       block_break();
       count(heading_, start, s.self_closing);
@@ -114,9 +134,6 @@ class XhtmlReader {
       if (!s.self_closing) start ? open_list(n == "ol") : close_list();
     } else if (start && (n == "img" || n == "image")) {
       if (!picture(s)) return false;
-    }
-    if (start && in_body_) {
-      if (auto id = attr(s, "id", kElementIdSize)) book_.anchor_add(*id);
     }
     return true;
   }
@@ -167,7 +184,10 @@ class XhtmlReader {
     if (path.empty()) return true;
     std::string text(1, kPictureMark);
     text.append(path, 0, kPictureTextMax - 1);
-    if (!book_.addword(text, STYLE_PICTURE, BRK_BLOCK)) return false;
+    // A document that opens with a picture keeps its document start on the picture, so the
+    // chapter begins on a new page.
+    const uint8_t brk = pending_ == BRK_DOCUMENT ? BRK_DOCUMENT : BRK_BLOCK;
+    if (!book_.addword(text, STYLE_PICTURE, brk)) return false;
     book_.join_words = 0;
     pending_ = BRK_BLOCK;
     return true;
@@ -179,6 +199,7 @@ class XhtmlReader {
   bool in_body_ = false;
   int ignoring_ = 0;  // inside script or style
   int heading_ = 0, bold_ = 0, italic_ = 0;
+  int preformatted_ = 0;
   int depth_ = 0, overflow_ = 0;
   std::array<int64_t, kListDepthMax + 1> counters_{};
 };

@@ -2,9 +2,12 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace {
 struct RootGuard {
@@ -70,4 +73,32 @@ TEST(PathRemap, WrappersRefuseAMissingPath) {
   EXPECT_EQ(qlp_rename(nullptr, "/tmp/x"), -1);
   EXPECT_EQ(qlp_opendir(nullptr), nullptr);
   EXPECT_EQ(qlp_open(nullptr, O_RDONLY), -1);
+}
+
+// A file inside the data folder has one device name however the host path reached it.
+TEST(PathRemap, HostPathsInsideTheDataFolderGetTheirDeviceForm) {
+  TempDir tmp;
+  const std::string dir = tmp.path();
+  const std::string data = dir + "/data";
+  ASSERT_EQ(mkdir(data.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((data + "/documents").c_str(), 0755), 0);
+  const std::string book = data + "/documents/a b.epub";
+  write_file(book, "");
+  ASSERT_EQ(symlink(data.c_str(), (dir + "/link").c_str()), 0);
+  RootGuard g(data.c_str(), "/var/t");
+  struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {book, "/mnt/us/documents/a b.epub"},
+      {dir + "/link/documents/a b.epub", "/mnt/us/documents/a b.epub"},
+      {data + "/documents/../documents/a b.epub", "/mnt/us/documents/a b.epub"},
+      {data + "/documents/not yet.epub", "/mnt/us/documents/not yet.epub"},
+      {"/mnt/us/documents/a b.epub", "/mnt/us/documents/a b.epub"},
+      {data + "x/book.epub", data + "x/book.epub"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_EQ(ql_device_path(c.in.c_str()), c.out);
+  }
 }

@@ -46,7 +46,7 @@ TEST(Contents, Epub3NavTocOnlyWithLevels) {
       "<nav epub:type=\"landmarks\"><ol><li><a href=\"text/ch3.xhtml\">Landmark</a></li></ol></nav>"
       "<nav epub:type=\"toc\"><h2>Contents</h2><ol>"
       "<li><a href=\"text/ch1.xhtml\">  <span>Alpha</span>\n   &amp;   <b>more</b> </a></li>"
-      "<li><a href=\"text/ch2.xhtml\">Beta</a><ol><li><a href=\"text/ch2.xhtml#b2\">Beta two</a></li>"
+      "<li><a href=\"text/ch2.xhtml\">Be&#173;ta</a><ol><li><a href=\"text/ch2.xhtml#b2\">Beta two</a></li>"
       "<li><a href=\"text/missing.xhtml\">Gone</a></li><li><a href=\"text/ch3.xhtml\"> </a></li></ol></li>"
       "</ol></nav><nav epub:type=\"page-list\"><ol><li><a href=\"text/ch1.xhtml\">1</a></li></ol></nav>"));
   OpenedBook b(plan);

@@ -61,6 +61,7 @@ bool line_fits_book(const LayoutLine& line, const LayoutLine* prev, std::span<co
     return false;
   }
   if (line.start_off != 0 && !inside_word(first.text, line.start_off)) return false;
+  if (line.bare_cut && line.cut_off == 0) return false;
   if (line.cut_off != 0) {
     if (!inside_word(words[line.word_to - 1].text, line.cut_off)) return false;
     if (line.word_to - 1 == line.word_from && line.cut_off <= line.start_off) return false;
@@ -83,6 +84,7 @@ LayoutLine decode_line(ByteReader r) {
   line.start_off = r.u16le();
   line.cut_off = r.u16le();
   line.justify = r.u8() != 0;
+  line.bare_cut = r.u8() != 0;
   return line;
 }
 
@@ -96,6 +98,7 @@ void encode_line(uint8_t* r, const LayoutLine& line) {
   put_u16(r + 18, line.start_off);
   put_u16(r + 20, line.cut_off);
   r[22] = line.justify ? 1 : 0;
+  r[23] = line.bare_cut ? 1 : 0;
 }
 
 bool read_lines(FILE* f, uint32_t n, std::span<const BookWord> words, int32_t screen_h,

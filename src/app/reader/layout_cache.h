@@ -12,8 +12,10 @@
 constexpr char kLayoutFolder[] = "/mnt/us/ql/state/layout";
 constexpr uint32_t kMaxLayoutLines = 4000000;
 // Written in the header's reserved word: files of an older paginator (which wrote 0 there) or of
-// another record layout are laid out afresh instead of trusted.
-constexpr uint32_t kLayoutFormat = 1;
+// another record layout are laid out afresh instead of trusted. 2: soft hyphens are break points
+// and measure nothing, over-wide words are broken, and a record's last byte says the cut shows no
+// hyphen.
+constexpr uint32_t kLayoutFormat = 2;
 
 // Everything a layout depends on.
 struct LayoutKeyInputs {

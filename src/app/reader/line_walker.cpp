@@ -5,23 +5,20 @@
 #include "base/utf8.h"
 #include "display/framebuffer.h"
 
-namespace {
-}  // namespace
-
-std::string_view WordPiece::make(const char* text, uint32_t from, uint32_t cut) {
-  const size_t max_content = kMaxPieceBytes - (cut != 0 ? 1 : 0);
+std::string_view WordPiece::make(const char* text, uint32_t from, uint32_t cut, bool hyphen) {
+  hyphen = hyphen && cut != 0;
+  const size_t max_content = kMaxPieceBytes - (hyphen ? 1 : 0);
   // Only as much of the text is looked at as a piece can show.
   const size_t avail = strnlen(text, size_t{from} + kMaxPieceBytes + 1);
   const size_t begin = std::min<size_t>(from, avail);
-  size_t end = cut != 0 ? std::clamp<size_t>(cut, begin, avail) : avail;
-  if (cut == 0 && end - begin <= max_content) return {text + begin, end - begin};
-  if (end - begin > max_content) {
-    end = begin + max_content;
-    while (end > begin && utf8_is_continuation(text[end])) --end;
-  }
-  size_t n = end - begin;
-  memcpy(buf_, text + begin, n);
-  if (cut != 0) buf_[n++] = '-';
+  const size_t end = cut != 0 ? std::clamp<size_t>(cut, begin, avail) : avail;
+  const std::string_view source(text + begin, end - begin);
+  const std::string_view shown = strip_soft_hyphens(source, scratch_);
+  // The word's own bytes end with its NUL, so an uncut piece without soft hyphens needs no copy.
+  if (cut == 0 && shown.data() == source.data() && shown.size() <= max_content) return shown;
+  size_t n = utf8_prefix_length(shown, max_content);
+  memcpy(buf_, shown.data(), n);
+  if (hyphen) buf_[n++] = '-';
   buf_[n] = 0;
   return {buf_, n};
 }

@@ -4,22 +4,26 @@
 #pragma once
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "app/reader/paginator.h"
 
 // The bytes a line shows of one word: the word from a start offset, or cut at a break point with
-// a hyphen after it, never longer than kMaxPieceBytes (cut back to a whole UTF-8 character).
+// a hyphen after it (none where a word too wide for a line was broken), never longer than
+// kMaxPieceBytes (cut back to a whole UTF-8 character). Soft hyphens are left out.
 constexpr size_t kMaxPieceBytes = 258;
 
 class WordPiece {
  public:
   // A NUL-terminated view of `text` from byte `from`, ending at byte `cut` with "-" appended when
-  // `cut` is not 0. Valid until the next call. Offsets past the text's end give "" (plus "-").
-  std::string_view make(const char* text, uint32_t from, uint32_t cut);
+  // `cut` is not 0 and `hyphen` is set. Valid until the next call. Offsets past the text's end
+  // give "" (plus "-").
+  std::string_view make(const char* text, uint32_t from, uint32_t cut, bool hyphen = true);
 
  private:
   char buf_[kMaxPieceBytes + 1];
+  std::string scratch_;
 };
 
 // What a walk needs: the words, the measurer the layout was made with, and the page geometry.
@@ -76,7 +80,7 @@ void walk_line(const LayoutLine& line, const PageMetrics& m, Visit&& visit) {
     const BookWord& w = m.words[i];
     const uint32_t from = i == line.word_from ? line.start_off : 0;
     const uint32_t cut = i + 1 == line.word_to ? line.cut_off : 0;
-    const std::string_view shown = piece.make(w.text, from, cut);
+    const std::string_view shown = piece.make(w.text, from, cut, !line.bare_cut);
     const float width = m.measure(shown.data(), w.style, m.size);
     const float gap = i + 1 < end && !m.words[i + 1].join ? m.space + extra : 0;
     if (!visit(PlacedWord{i, x, width, shown, i == line.word_from, gap})) return;

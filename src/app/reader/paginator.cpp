@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "app/reader/layout_cache.h"
 #include "app/reader/line_walker.h"
+#include "app/reader/word_breaks.h"
+#include "base/utf8.h"
 #include "book/book_pictures.h"
 #include "display/framebuffer.h"
 #include "display/hyphenation.h"
@@ -23,6 +27,10 @@ constexpr float kTopBelowSize = 72;  // first baseline = text size + this
 constexpr float kBottomBand = 92;    // the footer's band at the bottom of the page
 constexpr float kPictureHeightMargin = 300;
 constexpr int kMaxBreaks = 24;
+// A word too wide for a line breaks after one of these when the piece before it fills at least
+// this share of the line; otherwise it breaks after its last character that fits.
+constexpr std::string_view kBreakAfter = "/-._";
+constexpr float kBreakAfterReach = 0.5f;
 constexpr size_t kLineGrowth = 3;
 constexpr size_t kPageGrowth = 16;
 
@@ -117,26 +125,75 @@ class Paginator {
     return true;
   }
 
+  // The first break point of word w after byte `from`, in the order word_break_points gives them
+  // (soft hyphens, then pattern points, each from the last), whose hyphenated piece fits `room`.
+  std::optional<uint16_t> hyphen_point(const BookWord& w, uint32_t from, float room) {
+    uint32_t points[kMaxBreaks];
+    const int count = word_break_points(w.text, src_.hyphens, points, kMaxBreaks);
+    const size_t len = strnlen(w.text, size_t{from} + kMaxPieceBytes);
+    for (int j = 0; j < count; ++j) {
+      const uint32_t point = points[j];
+      // The piece and its hyphen must fit in one piece; the rest must not be empty.
+      if (point <= from || point >= len || point - from + 1 > kMaxPieceBytes) continue;
+      if (measure(piece_.make(w.text, from, point), w.style) <= room) {
+        return static_cast<uint16_t>(point);
+      }
+    }
+    return std::nullopt;
+  }
+
   // Tries to end the line with a hyphenated prefix of word k; true when it did.
   bool split_at(uint64_t k, LayoutLine& line) {
     const BookWord& w = words_[k];
     const float sep = w.join ? 0 : space_;
     const float room = g_.text_width - line.width - sep;
-    uint32_t points[kMaxBreaks];
-    const int count = std::clamp(src_.hyphens(w.text, points, kMaxBreaks), 0, kMaxBreaks);
-    const size_t len = strnlen(w.text, kMaxPieceBytes);
-    for (int j = count - 1; j >= 0; --j) {
-      const uint32_t point = points[j];
-      // The prefix and its hyphen must fit in one piece.
-      if (point == 0 || point >= len || point + 1 > kMaxPieceBytes) continue;
-      const float width = measure(piece_.make(w.text, 0, point), w.style);
-      if (width > room) continue;
-      line.width += sep + width;
-      if (!w.join) ++line.gaps;
-      line.cut_off = static_cast<uint16_t>(point);
-      return true;
+    const std::optional<uint16_t> point = hyphen_point(w, 0, room);
+    if (!point) return false;
+    line.width += sep + measure(piece_.make(w.text, 0, *point), w.style);
+    if (!w.join) ++line.gaps;
+    line.cut_off = *point;
+    return true;
+  }
+
+  // Whether the rest of word w from byte `from`, `width` wide, is too wide for a line or too
+  // long for one piece.
+  bool needs_breaking(const BookWord& w, uint32_t from, float width) const {
+    return width > g_.text_width || strnlen(w.text + from, kMaxPieceBytes + 1) > kMaxPieceBytes;
+  }
+
+  // Where word w, starting at byte `from` on a line of its own, is broken: at a break point with a
+  // hyphen when one fits, else without one after its last character that fits (or after a "/",
+  // "-", "." or "_" not far before it). The cut and whether a hyphen is shown; none when the
+  // rest is one character or its offsets would not fit a line record.
+  std::optional<std::pair<uint16_t, bool>> break_wide_word(const BookWord& w, uint32_t from,
+                                                           bool heading) {
+    if (!heading) {
+      if (const std::optional<uint16_t> point = hyphen_point(w, from, g_.text_width)) {
+        return std::pair{*point, true};
+      }
     }
-    return false;
+    const size_t limit = std::min<size_t>(size_t{from} + kMaxPieceBytes, UINT16_MAX);
+    const size_t len = strnlen(w.text, limit + 1);
+    size_t first = 0, fits = 0, after_mark = 0;
+    float mark_width = 0;
+    for (size_t end = size_t{from} + 1; end < len && end <= limit; ++end) {
+      if (utf8_is_continuation(w.text[end])) continue;
+      if (first == 0) first = end;
+      const float width =
+          measure(piece_.make(w.text, from, static_cast<uint32_t>(end), false), w.style);
+      if (width > g_.text_width) break;
+      fits = end;
+      const char before = w.text[end - 1];
+      if (kBreakAfter.find(before) != std::string_view::npos && w.text[end] != before) {
+        after_mark = end;
+        mark_width = width;
+      }
+    }
+    if (after_mark != 0 && mark_width >= kBreakAfterReach * g_.text_width) fits = after_mark;
+    // When not even one character fits, it takes the line alone so that the word still moves on.
+    if (fits == 0) fits = first;
+    if (fits == 0) return std::nullopt;
+    return std::pair{static_cast<uint16_t>(fits), false};
   }
 
   bool place_text_line() {
@@ -157,6 +214,20 @@ class Paginator {
 
     LayoutLine line{i, 0, 0, y_, 0, cut_, 0, false};
     line.width = measure(piece_.make(first.text, cut_, 0), first.style);
+    const auto wide = needs_breaking(first, cut_, line.width)
+                          ? break_wide_word(first, cut_, heading)
+                          : std::nullopt;
+    if (wide) {
+      const auto [cut, hyphen] = *wide;
+      line.word_to = i + 1;
+      line.cut_off = cut;
+      line.bare_cut = !hyphen;
+      line.width = measure(piece_.make(first.text, cut_, cut, hyphen), first.style);
+      if (!append(t_.lines, line, kLineGrowth)) return false;
+      cut_ = cut;
+      y_ += advance;
+      return true;
+    }
     uint64_t k = i + 1;
     bool full = false;
     while (k < words_.size() && continues_line(k, heading)) {
@@ -183,7 +254,7 @@ class Paginator {
       full = true;
       break;
     }
-    const bool split = full && src_.hyphens && !heading && split_at(k, line);
+    const bool split = full && !heading && split_at(k, line);
     line.word_to = split ? k + 1 : k;
     line.justify = line.gaps > 0 && !heading && !t_.align &&
                    (split || (k < words_.size() && words_[k].brk == BRK_NONE));

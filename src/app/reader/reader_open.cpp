@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "app/reader/layout_cache.h"
@@ -11,6 +12,7 @@
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_state.h"
+#include "base/paths.h"
 #include "base/ql_error.h"
 #include "base/system_services.h"
 #include "book/annotations.h"
@@ -82,7 +84,10 @@ void book_bookmarks_attach_tokens() {
 
 void book_open(const char* path, size_t length) {
   layout_generation_advance();
-  length = std::min(length, sizeof app.reader.open_path - 1);
+  // Keyed by its device path however it was named, so position, notes and progress are one.
+  const std::string device = ql_device_path(std::string(path, length).c_str());
+  path = device.c_str();
+  length = std::min(device.size(), sizeof app.reader.open_path - 1);
   if (app.reader.book_open) {
     if (app_hooks.record_progress) app_hooks.record_progress();
     if (can_reuse(path, length)) {

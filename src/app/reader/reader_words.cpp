@@ -5,6 +5,7 @@
 
 #include "app/reader/line_walker.h"
 #include "app/reader/paginator.h"
+#include "base/utf8.h"
 #include "book/book_model.h"
 
 namespace {
@@ -73,11 +74,13 @@ std::string_view words_join_text(uint64_t from, uint64_t to, char* buffer, size_
     n += take;
     return take == len;
   };
+  std::string plain;
   for (uint64_t i = from; i < to; ++i) {
     const BookWord& w = words[i];
     if (w.style == STYLE_PICTURE) continue;
     if (n > 0 && !w.join && !append(" ", 1)) break;
-    if (!append(w.text, strlen(w.text))) break;
+    const std::string_view text = strip_soft_hyphens(w.text, plain);
+    if (!append(text.data(), text.size())) break;
   }
   return {buffer, n};
 }

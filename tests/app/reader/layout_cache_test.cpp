@@ -26,6 +26,8 @@ void make_sample(Sample& s) {
   hyphen_table()["bbbbbbbbbb"] = {2, 5, 8};
   for (int i = 0; i < 60; ++i)
     s.stream.words({"aaaaaaaaaa", "bbbbbbbbbb", "cc", "dd"}, i % 5 ? BRK_NONE : BRK_BLOCK);
+  // A word wider than a line, broken without hyphens.
+  s.stream.words({std::string(50, 'w')}, BRK_BLOCK);
   s.stream.picture(100, 50);
   s.stream.words({"ee", "ff"}, BRK_DOCUMENT);
   s.table = lay_out(s.stream.all());
@@ -44,6 +46,7 @@ void expect_same_layout(const PageTable& a, const PageTable& b) {
     EXPECT_EQ(a.lines[i].start_off, b.lines[i].start_off);
     EXPECT_EQ(a.lines[i].cut_off, b.lines[i].cut_off);
     EXPECT_EQ(a.lines[i].justify, b.lines[i].justify);
+    EXPECT_EQ(a.lines[i].bare_cut, b.lines[i].bare_cut);
   }
   EXPECT_EQ(a.page_starts, b.page_starts);
 }
@@ -83,6 +86,9 @@ class LayoutFile : public testing::Test {
 
 TEST_F(LayoutFile, RoundTripKeepsEveryLineAndPage) {
   ASSERT_GT(sample_.table.page_count(), 2u);
+  size_t bare_cuts = 0;
+  for (const LayoutLine& l : sample_.table.lines) bare_cuts += l.bare_cut;
+  EXPECT_EQ(bare_cuts, 2u);  // the wide word's first two pieces
   EXPECT_EQ(bytes_.substr(0, 4), "QLAY");
   EXPECT_EQ(bytes_.size(), 24 + 24 * n() + 4 * sample_.table.page_count());
   PageTable back;
@@ -104,6 +110,8 @@ TEST_F(LayoutFile, RefusesAnythingThatDoesNotCheckOut) {
       {"other magic", [](std::string& b) { b[0] = 'X'; }},
       {"stale key", [](std::string&) {}, 0x1234567890abcdeeull},
       {"older paginator (reserved word 0)", [](std::string& b) { put32(b, 12, 0); }},
+      // Made before soft hyphens measured nothing and wide words were broken.
+      {"format 1", [](std::string& b) { put32(b, 12, 1); }},
       {"no lines", [](std::string& b) { put32(b, 4, 0); }},
       {"4,000,001 lines claimed", [](std::string& b) { put32(b, 4, 4000001); }},
       {"more lines claimed than the file holds",
@@ -136,6 +144,7 @@ TEST_F(LayoutFile, RefusesAnythingThatDoesNotCheckOut) {
        }},
       {"cut word not continued", [&](std::string& b) { b[record(split + 1) + 18] = 0; }},
       {"cut offset past the word", [&](std::string& b) { b[record(split) + 20] = 40; }},
+      {"hyphen left out of an uncut line", [&](std::string& b) { b[record(split + 1) + 23] = 1; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

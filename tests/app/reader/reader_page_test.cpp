@@ -289,6 +289,7 @@ TEST_F(ReaderTools, RenderFailures) {
   EXPECT_NE(err.find("quillo: PngWriteFailed\n"), std::string::npos) << err;
 }
 
+
 // The numbers of each "open .. ms  layout .. ms  draw .. ms  words N pages N" line; empty when
 // any line is not of that form.
 std::vector<std::pair<unsigned long, unsigned long>> bench_lines(const std::string& text) {
@@ -329,6 +330,21 @@ TEST_F(ReaderTools, BenchOpenPrintsOneLinePerRun) {
   EXPECT_EQ(run({"--bench-open", file("missing.epub"), "2"}), 1);
 }
 
+// A page the book does not have is refused, never written as a blank picture.
+TEST_F(ReaderTools, RenderRefusesAPagePastTheEnd) {
+  const std::string book = write_book(file("book.epub"));
+  ASSERT_EQ(run({"--bench-open", book}), 0) << err;
+  const auto lines = bench_lines(err);
+  ASSERT_EQ(lines.size(), 1u) << err;
+  const std::string pages = std::to_string(lines[0].second);
+  ASSERT_EQ(run({"--render", book, file("last.png"), pages}), 0) << err;
+  EXPECT_TRUE(file_exists(file("last.png")));
+  const std::string past = std::to_string(lines[0].second + 1);
+  EXPECT_EQ(run({"--render", book, file("past.png"), past}), 1);
+  EXPECT_EQ(err, "quillo: page " + past + " is past the end of the book (" + pages + " pages)\n");
+  EXPECT_FALSE(file_exists(file("past.png")));
+}
+
 TEST_F(ReaderTools, PdfPagesRenderAndBenchOpenCountsThem) {
   PdfPlan plan;
   for (const char* text : {"First page", "Second page", "Third page"}) {
@@ -342,8 +358,9 @@ TEST_F(ReaderTools, PdfPagesRenderAndBenchOpenCountsThem) {
   const auto lines = bench_lines(err);
   ASSERT_EQ(lines.size(), 2u) << err;
   EXPECT_EQ(lines[0], std::make_pair(0ul, 3ul));
-  // A page past the end still writes the screen, with the reason.
-  ASSERT_EQ(run({"--render", file("doc.pdf"), file("p9.png"), "9"}), 0) << err;
-  EXPECT_NE(err.find("quillo: Page out of range"), std::string::npos) << err;
+  // A page past the end is refused as it is for a text book.
+  EXPECT_EQ(run({"--render", file("doc.pdf"), file("p9.png"), "9"}), 1);
+  EXPECT_EQ(err, "quillo: page 9 is past the end of the book (3 pages)\n");
+  EXPECT_FALSE(file_exists(file("p9.png")));
 }
 }  // namespace

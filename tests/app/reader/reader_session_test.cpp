@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/ui/ui_keyboard.h"
+#include "book/annotations.h"
+#include "library/library_screen.h"
 #include "support/epub_builder.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -74,14 +77,17 @@ struct Session {
     fs::create_directories(data + "/documents");
     write_file(book, build_book());
   }
-  ProgramResult run(const std::string& lines) {
+  // Runs the program on the script, by default with "--open" and the book's own path.
+  ProgramResult run(const std::string& lines, std::optional<std::vector<std::string>> args = {}) {
     const std::string script = dir / "script";
     write_file(script, lines);
     EnvList env = {{"CVNL_HEADLESS", "1"}, {"CVNL_DATA", data}, {"CVNL_TEST", script},
                    {"CVNL_NO_SAMPLES", "1"}, {"ASAN_OPTIONS", "detect_leaks=0"}};
-    return run_program(QL_TEST_QUILLO, {"--open", book}, env, kRunLimitMs);
+    return run_program(QL_TEST_QUILLO, args.value_or(std::vector<std::string>{"--open", book}), env,
+                       kRunLimitMs);
   }
   std::string shot(const std::string& name) const { return dir / (name + ".pgm"); }
+  std::string state_file(const std::string& name) const { return data + "/ql/state/" + name; }
   std::string state(const std::string& suffix) const {
     for (const auto& e : fs::directory_iterator(data + "/ql/state")) {
       if (e.path().extension() == suffix) return read_file(e.path());
@@ -174,6 +180,42 @@ TEST(ReaderSession, ReadsAnnotatesAndFindsEverythingAfterRestart) {
   ASSERT_EQ(second.status, 0);
   EXPECT_EQ(read_file(s.shot("again")), annotated);
   EXPECT_EQ(s.state(".notes"), notes);
+}
+
+// The book opened by its own path on disk and then from the library is one book: the library
+// opens it on the page it was left at, with its bookmark, and lists its progress.
+TEST(ReaderSession, ABookOpenedByItsPathAndFromTheLibraryKeepsOnePlace) {
+  Session s;
+  const ProgramResult first = s.run(
+      "idle\ntap 1000 800\nidle\ntap 1000 800\nidle\ntap 1000 800\nidle\n"
+      "tap 1000 60\nidle\nshot " + s.shot("by_path") + "\nquit\n");
+  ASSERT_FALSE(first.timed_out);
+  ASSERT_EQ(first.status, 0);
+  // Everything is kept under the device path, the name the library knows the book by.
+  const std::string key = book_path_key("/mnt/us/documents/Session Book.epub");
+  EXPECT_FALSE(read_file(s.state_file(key + ".pos")).empty());
+  EXPECT_EQ(count_lines_starting(read_file(s.state_file(key + ".notes")), "BT "), 1u);
+  size_t positions = 0;
+  for (const auto& e : fs::directory_iterator(s.data + "/ql/state"))
+    positions += e.path().extension() == ".pos";
+  EXPECT_EQ(positions, 1u);
+
+  const LibraryGeometry g = library_geometry(kW, kH, false);
+  const int x = kLibraryLeft + g.cell_w / 2;
+  const int y = kLibraryItemsTop + g.row_pitch / 2;
+  ASSERT_EQ(library_slot_at(g, x, y), std::optional<uint64_t>(0));
+  const ProgramResult second =
+      s.run("idle\ntap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\nshot " +
+                s.shot("from_library") + "\nquit\n",
+            std::vector<std::string>{});
+  ASSERT_FALSE(second.timed_out);
+  ASSERT_EQ(second.status, 0);
+  EXPECT_EQ(read_file(s.shot("from_library")), read_file(s.shot("by_path")));
+  // Listed with its progress, not as new.
+  const std::string tsv = read_file(s.state_file("library.tsv"));
+  const size_t at = tsv.find("Session Book.epub\t");
+  ASSERT_NE(at, std::string::npos) << tsv;
+  EXPECT_GT(atoi(tsv.c_str() + at + strlen("Session Book.epub\t")), 0) << tsv;
 }
 
 TEST(ReaderSession, ScreenModeQuitsNonZeroWhenTheBookCannotOpen) {
