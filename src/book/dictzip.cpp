@@ -1,0 +1,162 @@
+#include "book/dictzip.h"
+
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "book/dict_file.h"
+#include "book/inflate.h"
+#include "display/sfnt.h"
+
+namespace {
+constexpr uint8_t kFlagHeaderCrc = 0x02;
+constexpr uint8_t kFlagExtra = 0x04;
+constexpr uint8_t kFlagName = 0x08;
+constexpr uint8_t kFlagComment = 0x10;
+constexpr size_t kFixedHead = 10;
+constexpr size_t kFirstHeadRead = 4096;
+// The extra field is at most 64 KiB; names beyond that much more are not worth reading.
+constexpr size_t kHeadReadMax = 192 * 1024;
+
+uint16_t le16(ByteView v, size_t off) { return static_cast<uint16_t>(v.u8(off) | v.u8(off + 1) << 8); }
+
+// Where the compressed data begins and, for a dictzip file, its chunk table.
+struct Layout {
+  uint64_t data_start = 0;
+  uint32_t chunk_length = 0;            // 0: no chunk table
+  std::vector<uint64_t> chunk_starts;   // one per chunk and one for the end of the last
+};
+
+enum class HeadStatus { ok, need_more, damaged };
+
+// Finds the "RA" subfield of the extra field and turns its chunk sizes into file offsets.
+bool read_chunk_table(ByteView extra, Layout& layout) {
+  for (size_t at = 0; extra.has(at, 4);) {
+    const size_t len = le16(extra, at + 2);
+    if (!extra.has(at + 4, len)) return false;
+    if (extra.u8(at) == 'R' && extra.u8(at + 1) == 'A') {
+      const ByteView field = extra.sub(at + 4, len);
+      const uint32_t chunk_length = le16(field, 2);
+      const size_t count = le16(field, 4);
+      if (len < 6 || le16(field, 0) != 1 || chunk_length == 0 || !field.has(6, count * 2)) return false;
+      layout.chunk_length = chunk_length;
+      layout.chunk_starts.assign(1, 0);
+      for (size_t i = 0; i < count; ++i) {
+        layout.chunk_starts.push_back(layout.chunk_starts.back() + le16(field, 6 + 2 * i));
+      }
+      return true;
+    }
+    at += 4 + len;
+  }
+  return true;
+}
+
+// Skips a NUL-terminated header string; false when its end is not within the bytes read.
+bool skip_string(ByteView head, size_t& at) {
+  while (head.has(at, 1)) {
+    if (head.u8(at++) == 0) return true;
+  }
+  return false;
+}
+
+HeadStatus parse_head(ByteView head, bool whole_file, Layout& layout) {
+  const HeadStatus cut = whole_file ? HeadStatus::damaged : HeadStatus::need_more;
+  if (!head.has(0, kFixedHead)) return cut;
+  if (head.u8(0) != 0x1f || head.u8(1) != 0x8b || head.u8(2) != 8) return HeadStatus::damaged;
+  const uint8_t flags = head.u8(3);
+  size_t at = kFixedHead;
+  if (flags & kFlagExtra) {
+    if (!head.has(at, 2)) return cut;
+    const size_t extra_len = le16(head, at);
+    if (!head.has(at + 2, extra_len)) return cut;
+    if (!read_chunk_table(head.sub(at + 2, extra_len), layout)) return HeadStatus::damaged;
+    at += 2 + extra_len;
+  }
+  if ((flags & kFlagName) && !skip_string(head, at)) return cut;
+  if ((flags & kFlagComment) && !skip_string(head, at)) return cut;
+  if (flags & kFlagHeaderCrc) at += 2;
+  if (at > head.n) return cut;
+  layout.data_start = at;
+  for (uint64_t& start : layout.chunk_starts) start += at;
+  return HeadStatus::ok;
+}
+
+std::optional<Layout> read_layout(const DictFile& file) {
+  for (size_t want = kFirstHeadRead;; want *= 4) {
+    const uint64_t len = std::min<uint64_t>(file.size(), want);
+    const auto head = file.read_at(0, len);
+    if (!head) return std::nullopt;
+    const bool whole = len == file.size() || want >= kHeadReadMax;
+    Layout layout;
+    const ByteView view{reinterpret_cast<const uint8_t*>(head->data()), head->size()};
+    switch (parse_head(view, whole, layout)) {
+      case HeadStatus::ok:
+        if (!layout.chunk_starts.empty() && layout.chunk_starts.back() > file.size()) return std::nullopt;
+        return layout;
+      case HeadStatus::damaged:
+        return std::nullopt;
+      case HeadStatus::need_more:
+        break;
+    }
+  }
+}
+
+// The slice through the chunk table: only the chunks that hold it are read and inflated.
+std::optional<std::string> read_chunked(const DictFile& file, const Layout& layout, uint64_t offset,
+                                        uint32_t size) {
+  const uint64_t chunk_length = layout.chunk_length;
+  const uint64_t chunks = layout.chunk_starts.size() - 1;
+  const uint64_t first = offset / chunk_length;
+  const uint64_t last = (offset + size - 1) / chunk_length;
+  if (last >= chunks) return std::nullopt;
+  std::string out;
+  out.reserve(size);
+  std::vector<uint8_t> plain(chunk_length);
+  for (uint64_t i = first; i <= last; ++i) {
+    const uint64_t start = layout.chunk_starts[i];
+    const auto packed = file.read_at(start, layout.chunk_starts[i + 1] - start);
+    if (!packed) return std::nullopt;
+    const std::span<const uint8_t> in(reinterpret_cast<const uint8_t*>(packed->data()), packed->size());
+    // A chunk ends in a flush, not at the end of a stream: running out of input there is normal.
+    const InflateResult r = inflate_raw(in, plain);
+    if (r.status == InflateStatus::damaged) return std::nullopt;
+    const uint64_t chunk_begin = i * chunk_length;
+    const uint64_t from = std::max(offset, chunk_begin) - chunk_begin;
+    const uint64_t to = std::min(offset + size, chunk_begin + chunk_length) - chunk_begin;
+    if (to > r.produced) return std::nullopt;
+    out.append(reinterpret_cast<const char*>(plain.data() + from), static_cast<size_t>(to - from));
+  }
+  return out;
+}
+
+// Without a chunk table the stream is inflated from its start, the bytes before the slice thrown
+// away as they come.
+std::optional<std::string> read_whole_stream(const DictFile& file, const Layout& layout, uint64_t offset,
+                                             uint32_t size) {
+  if (offset > kDictWholeStreamMax - size) return std::nullopt;
+  std::string out(size, '\0');
+  InflateSource source = [&file, at = layout.data_start](std::span<uint8_t> buf) mutable {
+    const uint64_t n = std::min<uint64_t>(buf.size(), file.size() - std::min(at, file.size()));
+    const auto bytes = n ? file.read_at(at, n) : std::nullopt;
+    if (!bytes) return size_t{0};
+    std::copy(bytes->begin(), bytes->end(), buf.begin());
+    at += n;
+    return static_cast<size_t>(n);
+  };
+  const InflateResult r =
+      inflate_raw_after(source, offset, {reinterpret_cast<uint8_t*>(out.data()), out.size()});
+  if (r.status == InflateStatus::damaged || r.produced != size) return std::nullopt;
+  return out;
+}
+}  // namespace
+
+std::optional<std::string> dictzip_read(const char* path, uint64_t offset, uint32_t size) {
+  if (size > kDictSliceMax || offset > UINT64_MAX - size) return std::nullopt;
+  const auto file = DictFile::open(path);
+  if (!file) return std::nullopt;
+  const auto layout = read_layout(*file);
+  if (!layout) return std::nullopt;
+  if (size == 0) return std::string();
+  if (layout->chunk_length == 0) return read_whole_stream(*file, *layout, offset, size);
+  return read_chunked(*file, *layout, offset, size);
+}
