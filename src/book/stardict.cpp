@@ -5,7 +5,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -139,21 +142,27 @@ std::vector<std::string> dictionary_names() {
 
 std::string base_path(const std::string& name) { return std::string(kDictFolder) + "/" + name; }
 
-// The whole output in one write; false (and no file) when it cannot be written.
+// The whole output in one write. When it cannot be written no file is left, so the page never
+// shows an earlier word's definitions. The old file is overwritten and then cut to the new
+// length: removing and creating it, or truncating it to nothing first, makes a journaling file
+// system flush or allocate on every lookup, which costs far more than the lookup itself.
 bool write_output(const char* path, const std::string& text) {
-  FilePtr f(qlp_fopen(path, "wb"));
-  if (!f) return false;
-  const bool written = fwrite(text.data(), 1, text.size(), f.get()) == text.size();
-  if (fclose(f.release()) != 0 || !written) {
-    qlp_remove(path);
-    return false;
+  const int fd = qlp_open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  bool written = fd >= 0;
+  for (size_t done = 0; written && done < text.size();) {
+    const ssize_t n = pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    done += written ? static_cast<size_t>(n) : 0;
   }
-  return true;
+  written = written && ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+  if (fd >= 0 && close(fd) != 0) written = false;
+  if (!written) qlp_unlink(path);
+  return written;
 }
 }  // namespace
 
 int ql_dict_lookup(std::string_view word, const char* out_path) {
-  qlp_remove(out_path);
   const std::vector<std::string> names = dictionary_names();
   std::string out;
   int total = 0;

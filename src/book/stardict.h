@@ -7,7 +7,7 @@
 constexpr char kDictFolder[] = "/mnt/us/documents/dictionaries";
 
 // Looks `word` up in every dictionary, in the order of their file names, and writes the result
-// to `out_path` (removed first, written once): per dictionary that has the word its name, the
+// to `out_path` in one write (no file is left when that fails): per dictionary that has the word its name, the
 // headword in parentheses when an English ending had to be taken off, and the definition text.
 // A hyphenated word that no dictionary holds is looked up part by part, each result under its
 // part; with nothing found the file says so. The number of definitions written; 0 also when the

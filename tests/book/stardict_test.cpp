@@ -198,7 +198,11 @@ TEST_F(Dictionaries, TheOldOutputNeverSurvivesALookup) {
   add("en", english());
   ASSERT_EQ(ql_dict_lookup("run", kOut), 1);
   EXPECT_EQ(ql_dict_lookup("dog", "/tmp/missing/ql-dict.txt"), 0) << "the output cannot be written";
-  write_file(dir_ / "tmp/ql-dict.txt", "stale");
+  fs::create_directories(dir_ / "tmp/folder");
+  EXPECT_EQ(ql_dict_lookup("dog", "/tmp/folder"), 0);
+  EXPECT_TRUE(fs::is_directory(dir_ / "tmp/folder")) << "a folder in the way is left alone";
+  // A longer earlier output is replaced whole, not partly overwritten.
+  write_file(dir_ / "tmp/ql-dict.txt", std::string(1000, 'x'));
   EXPECT_EQ(lookup("zzz"), "No definition found for 'zzz'.\n");
 }
 
