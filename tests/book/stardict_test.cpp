@@ -102,6 +102,28 @@ TEST_F(Dictionaries, EveryStorageAndOffsetWidthGivesTheSameDefinitions) {
   }
 }
 
+TEST_F(Dictionaries, SixtyFourBitOffsetsUseTheirHighWord) {
+  for (auto storage : {sdw::Storage::plain, sdw::Storage::dictzip}) {
+    SCOPED_TRACE(storage == sdw::Storage::plain ? "plain" : "dictzip");
+    sdw::Options o;
+    o.storage = storage;
+    o.offsets64 = true;
+    add("big", {{"far", "beyond four gigabytes"}, {"near", "at the start"}}, o);
+    std::string idx = read_file(base("big.idx"));
+    idx[4] = 1;  // "far\0", then the offset's high word: 1 << 32
+    write_file(base("big.idx"), idx);
+    EXPECT_EQ(lookup("far"), "No definition found for 'far'.\n");
+    EXPECT_EQ(lookup("near"), "Test Dictionary\nat the start\n\n");
+    fs::remove(base("big.dict"));
+  }
+}
+
+TEST_F(Dictionaries, TheFirstOfTwoSpellingsInTheIndexAnswers) {
+  add("en", {{"Polish", "of Poland"}, {"polish", "to make shine"}, {"POLISH", "never reached"}});
+  EXPECT_EQ(lookup("polish"), "Test Dictionary\nof Poland\n\n");
+  EXPECT_EQ(lookup("polishes"), "Test Dictionary\n(polish)\nof Poland\n\n");
+}
+
 TEST_F(Dictionaries, EnglishEndingsFindTheBaseForm) {
   add("en", english());
   struct Case {
