@@ -103,9 +103,7 @@ std::string dictionary_word(std::string_view text) {
   const auto last = std::find_if(first, text.end(), [](char c) { return !is_word_byte(c); });
   const std::string_view word = trim_quote_marks(std::string_view(first, last));
   std::string out(word.substr(0, utf8_prefix_length(word, kDictWordMax)));
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
+  for (char& c : out) c = ascii_lower(c);
   return out;
 }
 

@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "book/dict_file.h"
@@ -51,7 +50,7 @@ struct Ifo {
 bool ends_with_folded(std::string_view word, std::string_view suffix) {
   if (suffix.size() > word.size()) return false;
   return std::equal(suffix.begin(), suffix.end(), word.end() - static_cast<ptrdiff_t>(suffix.size()),
-                    [](char a, char b) { return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b)); });
+                    [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
 }
 
 Ifo read_ifo(const std::string& path) {

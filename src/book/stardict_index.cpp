@@ -7,6 +7,7 @@
 
 #include "book/dict_file.h"
 #include "display/sfnt.h"
+#include "display/utf8.h"
 
 namespace {
 // Indexes kept at once, in number and in bytes; past either the cache starts again, which only
@@ -14,10 +15,7 @@ namespace {
 constexpr size_t kCachedIndexesMax = 32;
 constexpr uint64_t kCachedBytesMax = 0x10000000;
 
-unsigned char fold(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u + 32) : u;
-}
+unsigned char fold(char c) { return static_cast<unsigned char>(ascii_lower(c)); }
 
 // Byte order after folding ASCII capitals: the order the sorted entries are searched in.
 int compare_folded(std::string_view a, std::string_view b) {

@@ -6,6 +6,7 @@
 
 #include "book/xml_scan.h"
 #include "display/sfnt.h"
+#include "display/utf8.h"
 
 namespace {
 // Tags that start or end a block of their own, so their text keeps its own lines.
@@ -14,8 +15,6 @@ constexpr std::array<std::string_view, 14> kBlockTags = {
 
 bool is_markup_type(char type) { return type == 'g' || type == 'h' || type == 'x' || type == 'k'; }
 bool is_binary_type(char type) { return type >= 'A' && type <= 'Z'; }
-
-char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 void end_line(std::string& out) {
   if (!out.empty() && out.back() != '\n') out += '\n';
@@ -26,7 +25,7 @@ std::string tag_name(std::string_view tag) {
   size_t at = tag.starts_with('/') ? 1 : 0;
   std::string name;
   while (at < tag.size() && (isalnum(static_cast<unsigned char>(tag[at])) || tag[at] == '-')) {
-    name += lower_ascii(tag[at++]);
+    name += ascii_lower(tag[at++]);
   }
   return name;
 }
