@@ -32,9 +32,12 @@ std::string tag_name(std::string_view tag) {
 
 void add_field(std::string& out, char type, std::string_view field) {
   if (is_binary_type(type) || type == 'r') return;
-  std::string text = is_markup_type(type) ? markup_to_text(field) : std::string(field);
-  for (char& c : text) {
-    if (c == '\0') c = '\n';
+  const std::string marked = is_markup_type(type) ? markup_to_text(field) : std::string(field);
+  // Line ends of every system, and stray NULs, become one line feed.
+  std::string text;
+  for (size_t i = 0; i < marked.size(); ++i) {
+    if (marked[i] == '\r' && i + 1 < marked.size() && marked[i + 1] == '\n') continue;
+    text += marked[i] == '\r' || marked[i] == '\0' ? '\n' : marked[i];
   }
   while (!text.empty() && text.back() == '\n') text.pop_back();
   if (text.empty()) return;
@@ -76,7 +79,19 @@ std::string markup_to_text(std::string_view markup) {
     if (open == std::string_view::npos) break;
     const size_t close = markup.find('>', open);
     if (close == std::string_view::npos) break;
-    const std::string name = tag_name(markup.substr(open + 1, close - open - 1));
+    const std::string_view tag = markup.substr(open + 1, close - open - 1);
+    const std::string name = tag_name(tag);
+    at = close + 1;
+    if ((name == "style" || name == "script") && !tag.starts_with('/')) {
+      // Their content is code for a browser, not text; it ends at the closing tag.
+      size_t end = markup.find("</", at);
+      while (end != std::string_view::npos && tag_name(markup.substr(end + 1, name.size() + 2)) != name) {
+        end = markup.find("</", end + 2);
+      }
+      if (end == std::string_view::npos) break;
+      at = end;
+      continue;
+    }
     if (name == "br") {
       out += '\n';
     } else {
@@ -84,7 +99,6 @@ std::string markup_to_text(std::string_view markup) {
         if (name == block) end_line(out);
       }
     }
-    at = close + 1;
   }
   return out;
 }

@@ -198,6 +198,9 @@ TEST_F(Dictionaries, DefinitionsAreShownAsTextWhateverTheirType) {
        "verb\nto move\nquickly"},
       {"XDXF", "x", "<k>run</k>\n<def>to &lt;move&gt;</def>", "run\nto <move>"},
       {"typed fields, a NUL between them", "", "mfirst\0msecond\0"s, "first\nsecond"},
+      {"Windows and old Mac line ends", "m", "one\r\ntwo\rthree\r\n", "one\ntwo\nthree"},
+      {"HTML with a style sheet", "h", "<style>b { color: red }</style><b>bold</b><script>x()</script>",
+       "bold"},
       {"typed fields with a sound between", "", "mbefore\0W\0\0\0\x03xyzgafter"s, "before\nafter"},
       {"a sound whose size overruns", "", "mbefore\0W\0\0\0\x09xyz"s, "before"},
       {"a field without its NUL", "", "mcut short"s, "cut short"},
@@ -311,6 +314,8 @@ TEST(StardictText, MarkupKeepsLinesAndDecodesReferences) {
       {"<div>one</div><div>two</div>", "one\ntwo\n"},
       {"caf&eacute; &#x263A; &unknown; &amp", "caf\xC3\xA9 \xE2\x98\xBA &unknown; &amp"},
       {"text <unclosed", "text "},
+      {"a<STYLE type=\"text/css\">p{}</STYLE>b", "ab"},
+      {"a<style>never closed", "a"},
       {"keep\n\nblank lines", "keep\n\nblank lines"},
   };
   for (const Case& c : cases) {
