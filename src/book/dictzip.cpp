@@ -14,9 +14,11 @@ constexpr uint8_t kFlagExtra = 0x04;
 constexpr uint8_t kFlagName = 0x08;
 constexpr uint8_t kFlagComment = 0x10;
 constexpr size_t kFixedHead = 10;
-constexpr size_t kFirstHeadRead = 4096;
+constexpr size_t kFirstHeadRead = 1024;  // a header with some 500 chunks
 // The extra field is at most 64 KiB; names beyond that much more are not worth reading.
 constexpr size_t kHeadReadMax = 192 * 1024;
+// Compressed bytes are read in pieces this large, so a slice early in a chunk stops the reading.
+constexpr uint64_t kSourceRead = 4096;
 
 uint16_t le16(ByteView v, size_t off) { return static_cast<uint16_t>(v.u8(off) | v.u8(off + 1) << 8); }
 
@@ -101,6 +103,18 @@ std::optional<Layout> read_layout(const DictFile& file) {
   }
 }
 
+// The file's bytes from `begin` to `end`, handed to the inflater a little at a time.
+InflateSource file_source(const DictFile& file, uint64_t begin, uint64_t end) {
+  return [&file, at = begin, end](std::span<uint8_t> buf) mutable {
+    const uint64_t n = std::min<uint64_t>({buf.size(), kSourceRead, end - std::min(at, end)});
+    const auto bytes = n ? file.read_at(at, n) : std::nullopt;
+    if (!bytes) return size_t{0};
+    std::copy(bytes->begin(), bytes->end(), buf.begin());
+    at += n;
+    return static_cast<size_t>(n);
+  };
+}
+
 // The slice through the chunk table: only the chunks that hold it are read and inflated.
 std::optional<std::string> read_chunked(const DictFile& file, const Layout& layout, uint64_t offset,
                                         uint32_t size) {
@@ -113,17 +127,14 @@ std::optional<std::string> read_chunked(const DictFile& file, const Layout& layo
   out.reserve(size);
   std::vector<uint8_t> plain(chunk_length);
   for (uint64_t i = first; i <= last; ++i) {
-    const uint64_t start = layout.chunk_starts[i];
-    const auto packed = file.read_at(start, layout.chunk_starts[i + 1] - start);
-    if (!packed) return std::nullopt;
-    const std::span<const uint8_t> in(reinterpret_cast<const uint8_t*>(packed->data()), packed->size());
-    // A chunk ends in a flush, not at the end of a stream: running out of input there is normal.
-    const InflateResult r = inflate_raw(in, plain);
-    if (r.status == InflateStatus::damaged) return std::nullopt;
     const uint64_t chunk_begin = i * chunk_length;
     const uint64_t from = std::max(offset, chunk_begin) - chunk_begin;
     const uint64_t to = std::min(offset + size, chunk_begin + chunk_length) - chunk_begin;
-    if (to > r.produced) return std::nullopt;
+    // Inflating stops where the slice ends, and the chunk is read only as far as that needs. A
+    // chunk ends in a flush, not at the end of a stream: running out of input there is normal.
+    const InflateResult r = inflate_raw(file_source(file, layout.chunk_starts[i], layout.chunk_starts[i + 1]),
+                                        std::span<uint8_t>(plain).first(static_cast<size_t>(to)));
+    if (r.status == InflateStatus::damaged || r.produced < to) return std::nullopt;
     out.append(reinterpret_cast<const char*>(plain.data() + from), static_cast<size_t>(to - from));
   }
   return out;
@@ -135,16 +146,8 @@ std::optional<std::string> read_whole_stream(const DictFile& file, const Layout&
                                              uint32_t size) {
   if (offset > kDictWholeStreamMax - size) return std::nullopt;
   std::string out(size, '\0');
-  InflateSource source = [&file, at = layout.data_start](std::span<uint8_t> buf) mutable {
-    const uint64_t n = std::min<uint64_t>(buf.size(), file.size() - std::min(at, file.size()));
-    const auto bytes = n ? file.read_at(at, n) : std::nullopt;
-    if (!bytes) return size_t{0};
-    std::copy(bytes->begin(), bytes->end(), buf.begin());
-    at += n;
-    return static_cast<size_t>(n);
-  };
-  const InflateResult r =
-      inflate_raw_after(source, offset, {reinterpret_cast<uint8_t*>(out.data()), out.size()});
+  const InflateResult r = inflate_raw_after(file_source(file, layout.data_start, file.size()), offset,
+                                            {reinterpret_cast<uint8_t*>(out.data()), out.size()});
   if (r.status == InflateStatus::damaged || r.produced != size) return std::nullopt;
   return out;
 }

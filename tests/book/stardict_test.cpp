@@ -288,11 +288,13 @@ TEST(Dictzip, SlicesAcrossChunksMatchThePlainData) {
   for (int i = 0; data.size() < 5000; ++i) data += std::to_string(i * 7919 % 1000) + ",";
   write_file(dir / "chunked.dz", sdw::gzip_file(data, 256));
   write_file(dir / "whole.dz", sdw::gzip_file(data, 0));
+  // 625 chunks: a chunk table longer than the header's first read.
+  write_file(dir / "tiny-chunks.dz", sdw::gzip_file(data, 8));
   struct Case {
     uint64_t offset;
     uint32_t size;
   } cases[] = {{0, 10}, {250, 12}, {256, 256}, {200, 700}, {0, uint32_t(data.size())}, {4990, 10}, {1000, 0}};
-  for (const char* name : {"chunked.dz", "whole.dz"}) {
+  for (const char* name : {"chunked.dz", "whole.dz", "tiny-chunks.dz"}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(name) + " at " + std::to_string(c.offset) + "+" + std::to_string(c.size));
       EXPECT_EQ(dictzip_read((dir / name).c_str(), c.offset, c.size), data.substr(c.offset, c.size));
