@@ -17,8 +17,10 @@ constexpr size_t kFixedHead = 10;
 constexpr size_t kFirstHeadRead = 1024;  // a header with some 500 chunks
 // The extra field is at most 64 KiB; names beyond that much more are not worth reading.
 constexpr size_t kHeadReadMax = 192 * 1024;
-// Compressed bytes are read in pieces this large, so a slice early in a chunk stops the reading.
-constexpr uint64_t kSourceRead = 4096;
+// Compressed bytes of a chunk are read in small pieces, so a slice early in the chunk stops the
+// reading soon; a whole stream in large ones.
+constexpr uint64_t kChunkPiece = 4096;
+constexpr uint64_t kStreamPiece = 64 * 1024;
 
 uint16_t le16(ByteView v, size_t off) { return static_cast<uint16_t>(v.u8(off) | v.u8(off + 1) << 8); }
 
@@ -103,10 +105,10 @@ std::optional<Layout> read_layout(const DictFile& file) {
   }
 }
 
-// The file's bytes from `begin` to `end`, handed to the inflater a little at a time.
-InflateSource file_source(const DictFile& file, uint64_t begin, uint64_t end) {
-  return [&file, at = begin, end](std::span<uint8_t> buf) mutable {
-    const uint64_t n = std::min<uint64_t>({buf.size(), kSourceRead, end - std::min(at, end)});
+// The file's bytes from `begin` to `end`, handed to the inflater `piece` bytes at a time.
+InflateSource file_source(const DictFile& file, uint64_t begin, uint64_t end, uint64_t piece) {
+  return [&file, at = begin, end, piece](std::span<uint8_t> buf) mutable {
+    const uint64_t n = std::min<uint64_t>({buf.size(), piece, end - std::min(at, end)});
     const auto bytes = n ? file.read_at(at, n) : std::nullopt;
     if (!bytes) return size_t{0};
     std::copy(bytes->begin(), bytes->end(), buf.begin());
@@ -132,7 +134,7 @@ std::optional<std::string> read_chunked(const DictFile& file, const Layout& layo
     const uint64_t to = std::min(offset + size, chunk_begin + chunk_length) - chunk_begin;
     // Inflating stops where the slice ends, and the chunk is read only as far as that needs. A
     // chunk ends in a flush, not at the end of a stream: running out of input there is normal.
-    const InflateResult r = inflate_raw(file_source(file, layout.chunk_starts[i], layout.chunk_starts[i + 1]),
+    const InflateResult r = inflate_raw(file_source(file, layout.chunk_starts[i], layout.chunk_starts[i + 1], kChunkPiece),
                                         std::span<uint8_t>(plain).first(static_cast<size_t>(to)));
     if (r.status == InflateStatus::damaged || r.produced < to) return std::nullopt;
     out.append(reinterpret_cast<const char*>(plain.data() + from), static_cast<size_t>(to - from));
@@ -146,7 +148,7 @@ std::optional<std::string> read_whole_stream(const DictFile& file, const Layout&
                                              uint32_t size) {
   if (offset > kDictWholeStreamMax - size) return std::nullopt;
   std::string out(size, '\0');
-  const InflateResult r = inflate_raw_after(file_source(file, layout.data_start, file.size()), offset,
+  const InflateResult r = inflate_raw_after(file_source(file, layout.data_start, file.size(), kStreamPiece), offset,
                                             {reinterpret_cast<uint8_t*>(out.data()), out.size()});
   if (r.status == InflateStatus::damaged || r.produced != size) return std::nullopt;
   return out;
