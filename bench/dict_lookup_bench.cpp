@@ -43,7 +43,8 @@ std::vector<sdw::Entry> generate(size_t count) {
     out.push_back({word, text});
   }
   // StarDict indexes are sorted; the lookup does not rely on it, the console program does.
-  std::sort(out.begin(), out.end(), [](const sdw::Entry& a, const sdw::Entry& b) { return a.headword < b.headword; });
+  std::sort(out.begin(), out.end(),
+            [](const sdw::Entry& a, const sdw::Entry& b) { return a.headword < b.headword; });
   return out;
 }
 
@@ -59,7 +60,8 @@ uint64_t read_bytes(pid_t pid = 0) {
 }
 
 // Runs the console program over all words in one call; its wall time and bytes read.
-bool run_console(const std::string& folder, const std::vector<std::string>& words, double* ms, uint64_t* bytes) {
+bool run_console(const std::string& folder, const std::vector<std::string>& words, double* ms,
+                 uint64_t* bytes) {
   std::vector<std::string> args = {"sdcv", "-n", "-e", "-x", "--data-dir", folder};
   args.insert(args.end(), words.begin(), words.end());
   std::vector<char*> argv;
@@ -128,9 +130,10 @@ int main(int argc, char** argv) {
     // The first run writes the console program's offset cache; the second is the one measured.
     run_console(folder, words, &console_ms, &console_bytes);
     if (run_console(folder, words, &console_ms, &console_bytes)) {
-      std::printf("sdcv: %.1f us per lookup, %llu bytes read per lookup (one process for all, start-up included)\n",
-                  console_ms * 1000 / double(words.size()),
-                  static_cast<unsigned long long>(console_bytes / words.size()));
+      std::printf(
+          "sdcv: %.1f us per lookup, %llu bytes read per lookup (one process for all, start-up included)\n",
+          console_ms * 1000 / double(words.size()),
+          static_cast<unsigned long long>(console_bytes / words.size()));
     }
   } else {
     std::printf("sdcv: not installed\n");

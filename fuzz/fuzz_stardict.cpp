@@ -23,7 +23,8 @@ constexpr const char* kOut = "/tmp/ql-dict.txt";
 constexpr std::string_view kTypeSequences[] = {"", "m", "h", "tm", "Wg", "x"};
 
 const std::vector<sdw::Entry>& entries() {
-  static const std::vector<sdw::Entry> e = {{"run", "to move fast"}, {"well", "a shaft"}, {"known", "familiar"}};
+  static const std::vector<sdw::Entry> e = {
+      {"run", "to move fast"}, {"well", "a shaft"}, {"known", "familiar"}};
   return e;
 }
 

@@ -134,8 +134,9 @@ std::optional<std::string> read_chunked(const DictFile& file, const Layout& layo
     const uint64_t to = std::min(offset + size, chunk_begin + chunk_length) - chunk_begin;
     // Inflating stops where the slice ends, and the chunk is read only as far as that needs. A
     // chunk ends in a flush, not at the end of a stream: running out of input there is normal.
-    const InflateResult r = inflate_raw(file_source(file, layout.chunk_starts[i], layout.chunk_starts[i + 1], kChunkPiece),
-                                        std::span<uint8_t>(plain).first(static_cast<size_t>(to)));
+    const InflateResult r =
+        inflate_raw(file_source(file, layout.chunk_starts[i], layout.chunk_starts[i + 1], kChunkPiece),
+                    std::span<uint8_t>(plain).first(static_cast<size_t>(to)));
     if (r.status == InflateStatus::damaged || r.produced < to) return std::nullopt;
     out.append(reinterpret_cast<const char*>(plain.data() + from), static_cast<size_t>(to - from));
   }
@@ -148,8 +149,8 @@ std::optional<std::string> read_whole_stream(const DictFile& file, const Layout&
                                              uint32_t size) {
   if (offset > kDictWholeStreamMax - size) return std::nullopt;
   std::string out(size, '\0');
-  const InflateResult r = inflate_raw_after(file_source(file, layout.data_start, file.size(), kStreamPiece), offset,
-                                            {reinterpret_cast<uint8_t*>(out.data()), out.size()});
+  const InflateResult r = inflate_raw_after(file_source(file, layout.data_start, file.size(), kStreamPiece),
+                                            offset, {reinterpret_cast<uint8_t*>(out.data()), out.size()});
   if (r.status == InflateStatus::damaged || r.produced != size) return std::nullopt;
   return out;
 }

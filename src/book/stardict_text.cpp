@@ -74,7 +74,8 @@ std::string markup_to_text(std::string_view markup) {
   size_t at = 0;
   while (at < markup.size()) {
     const size_t open = markup.find('<', at);
-    const std::string_view run = markup.substr(at, open == std::string_view::npos ? std::string_view::npos : open - at);
+    const std::string_view run =
+        markup.substr(at, open == std::string_view::npos ? std::string_view::npos : open - at);
     out += needs_decode(run) ? decode(run) : std::string(run);
     if (open == std::string_view::npos) break;
     const size_t close = markup.find('>', open);

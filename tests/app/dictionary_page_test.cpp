@@ -25,9 +25,15 @@ TEST(DictionaryWord, TakesTheFirstWordOfTheSelection) {
       {"hyphenated", "Well-known", "well-known"},
       {"curly double quotes", "\xE2\x80\x9CHello,\xE2\x80\x9D", "hello"},
       {"quotes around, comma inside", "\xE2\x80\x9CHello\xE2\x80\x9D, she said", "hello"},
-      {"guillemets", "\xC2\xAB" "Bonjour\xC2\xBB", "bonjour"},
+      {"guillemets",
+       "\xC2\xAB"
+       "Bonjour\xC2\xBB",
+       "bonjour"},
       {"single guillemets and low quote", "\xE2\x80\x9A\xE2\x80\xB9Mot\xE2\x80\xBA\xE2\x80\x98", "mot"},
-      {"inner typographic apostrophe stays", "\xE2\x80\x98" "don\xE2\x80\x99t\xE2\x80\x99", "don\xE2\x80\x99t"},
+      {"inner typographic apostrophe stays",
+       "\xE2\x80\x98"
+       "don\xE2\x80\x99t\xE2\x80\x99",
+       "don\xE2\x80\x99t"},
       {"ASCII apostrophes stay", "'tis'", "'tis'"},
       {"letters beyond ASCII pass whole", "\xC3\x89T\xC3\x89", "\xC3\x89t\xC3\x89"},
       {"digits and spaces before", "  42 Answer", "answer"},
@@ -82,7 +88,9 @@ class DictionaryPage : public ScreenTest {
     dictionary_page(selection.data(), selection.size());
     return ScriptedTouch::done();
   }
-  std::string vocab() const { return file_exists(root_.state("vocab.tsv")) ? read_file(root_.state("vocab.tsv")) : ""; }
+  std::string vocab() const {
+    return file_exists(root_.state("vocab.tsv")) ? read_file(root_.state("vocab.tsv")) : "";
+  }
 };
 
 TEST_F(DictionaryPage, ShowsTheDefinitionAndRecordsTheWord) {

@@ -38,7 +38,8 @@ int darkest_rows(const std::string& pgm, int y0, int y1) {
   int d = 255;
   for (int y = y0; y < y1; ++y) {
     for (int x = 0; x < kW; ++x) {
-      d = std::min(d, static_cast<int>(static_cast<uint8_t>(pgm[sizeof kPgmHead - 1 + size_t(y) * kW + size_t(x)])));
+      d = std::min(
+          d, static_cast<int>(static_cast<uint8_t>(pgm[sizeof kPgmHead - 1 + size_t(y) * kW + size_t(x)])));
     }
   }
   return d;
@@ -54,8 +55,9 @@ TEST(DictionarySession, HeldWordIsLookedUpShownAndRecorded) {
   sdw::Options o;
   o.bookname = "Pocket English";
   o.storage = sdw::Storage::dictzip;
-  sdw::write_dictionary(data + "/documents/dictionaries/pocket",
-                        {{"lamp", "a light"}, {"lantern", "noun\na lamp with a transparent case\nalso: lamp"}}, o);
+  sdw::write_dictionary(
+      data + "/documents/dictionaries/pocket",
+      {{"lamp", "a light"}, {"lantern", "noun\na lamp with a transparent case\nalso: lamp"}}, o);
 
   const int button_y = kH - 330 + 150;  // the popup sits low for a selection in the upper half
   const int dictionary_x = 64 + 2 * ((kW - 120) / 5) + 60;
@@ -65,8 +67,11 @@ TEST(DictionarySession, HeldWordIsLookedUpShownAndRecorded) {
                              "\nidle\nshot " + page + "\ntap 500 700\nidle\nshot " + back + "\nquit\n";
   write_file(dir / "script", script);
   const ProgramResult r = run_program(QL_TEST_QUILLO, {"--open", book},
-                                      {{"CVNL_HEADLESS", "1"}, {"CVNL_DATA", data}, {"CVNL_TEST", dir / "script"},
-                                       {"CVNL_NO_SAMPLES", "1"}, {"ASAN_OPTIONS", "detect_leaks=0"}},
+                                      {{"CVNL_HEADLESS", "1"},
+                                       {"CVNL_DATA", data},
+                                       {"CVNL_TEST", dir / "script"},
+                                       {"CVNL_NO_SAMPLES", "1"},
+                                       {"ASAN_OPTIONS", "detect_leaks=0"}},
                                       kRunLimitMs);
   ASSERT_FALSE(r.timed_out);
   ASSERT_EQ(r.status, 0);

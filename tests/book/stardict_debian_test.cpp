@@ -85,7 +85,8 @@ TEST(StardictDebian, AgreesWithTheConsoleProgramOnASample) {
   std::vector<std::string> sample;
   for (size_t i = 0; i < all.size(); i += kSampleEvery) {
     // Headwords listed twice have two answers; the console program gives both.
-    if (spellings[lower_ascii(all[i])] == 1 && all[i].find('\n') == std::string::npos) sample.push_back(all[i]);
+    if (spellings[lower_ascii(all[i])] == 1 && all[i].find('\n') == std::string::npos)
+      sample.push_back(all[i]);
   }
   ASSERT_GT(sample.size(), 40u);
   // One answer line per word, each word an argument of its own.

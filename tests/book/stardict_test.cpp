@@ -56,7 +56,8 @@ std::vector<sdw::Entry> long_entries(int count, size_t length) {
   std::vector<sdw::Entry> out;
   for (int i = 0; i < count; ++i) {
     std::string text;
-    while (text.size() < length) text += "sense " + std::to_string(i) + "." + std::to_string(text.size()) + " ";
+    while (text.size() < length)
+      text += "sense " + std::to_string(i) + "." + std::to_string(text.size()) + " ";
     text.resize(length);
     out.push_back({"word" + std::to_string(i), text});
   }

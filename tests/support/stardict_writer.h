@@ -42,7 +42,8 @@ inline void put_be32(std::string& out, uint32_t v) {
 
 // Deflates `data` as one raw stream flushed at every `chunk_length` bytes, so that each chunk can
 // be inflated on its own; the compressed size of each chunk.
-inline std::string deflate_chunks(std::string_view data, uint32_t chunk_length, std::vector<uint32_t>& sizes) {
+inline std::string deflate_chunks(std::string_view data, uint32_t chunk_length,
+                                  std::vector<uint32_t>& sizes) {
   z_stream z{};
   deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
   std::string out;
@@ -100,7 +101,8 @@ inline void write_bytes(const std::string& path, const std::string& bytes) {
 }
 
 // Writes base + ".ifo", ".idx" and ".dict" or ".dict.dz"; the index in the order given.
-inline void write_dictionary(const std::string& base, const std::vector<Entry>& entries, const Options& o = {}) {
+inline void write_dictionary(const std::string& base, const std::vector<Entry>& entries,
+                             const Options& o = {}) {
   std::string dict, idx;
   for (const Entry& e : entries) {
     idx += e.headword;
