@@ -15,7 +15,7 @@
 
 #include "../tests/support/stardict_writer.h"
 #include "book/stardict.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;

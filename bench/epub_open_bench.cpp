@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "../tests/support/zip_writer.h"
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/toc.h"
-#include "display/ql_error.h"
 
 namespace {
 // Pseudo-random prose: a vocabulary of made-up words, common ones drawn more often, so the archive

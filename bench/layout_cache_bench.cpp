@@ -11,13 +11,13 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/layout_cache.h"
-#include "app/paginator.h"
-#include "app/settings_file.h"
+#include "app/reader/layout_cache.h"
+#include "app/reader/paginator.h"
+#include "app/ui/app_state.h"
+#include "app/ui/settings_file.h"
+#include "base/paths.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
-#include "display/paths.h"
 
 namespace {
 int fail(const char* what) {
@@ -36,12 +36,12 @@ bool open_book(const char* path, Times& t, bool& fresh) {
   const double t0 = ql_now_ms();
   if (!ql_open(path)) return false;
   const double t1 = ql_now_ms();
-  app.layout_dirty = false;
+  app.reader.layout_dirty = false;
   if (!layout_cache_load()) return false;
   const double t2 = ql_now_ms();
   t.open_ms = t1 - t0;
   t.layout_ms = t2 - t1;
-  fresh = app.layout_dirty;
+  fresh = app.reader.layout_dirty;
   return true;
 }
 }  // namespace
@@ -70,10 +70,10 @@ int main(int argc, char** argv) {
   layout.font_px = settings.font;
   layout.margin_px = settings.margin;
   layout.line_pct = settings.line;
-  snprintf(app.open_path, sizeof app.open_path, "%s", book.c_str());
+  snprintf(app.reader.open_path, sizeof app.reader.open_path, "%s", book.c_str());
   struct stat st;
   if (stat(book.c_str(), &st) != 0) return fail("cannot reach the book");
-  app.book_stamp =
+  app.reader.book_stamp =
       static_cast<uint64_t>(st.st_mtime) + static_cast<uint64_t>(st.st_size) * 1000003u;
 
   Times best_first, best_again;

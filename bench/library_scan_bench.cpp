@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "../tests/support/zip_writer.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "library/document_scan.h"
 #include "library/scan_cache.h"
 

@@ -11,15 +11,15 @@
 #include <vector>
 
 #include "../tests/support/zip_writer.h"
-#include "app/app_state.h"
 #include "app/main_loop.h"
-#include "app/page_slots.h"
-#include "app/paginator.h"
-#include "app/reader_page.h"
-#include "app/ui_present.h"
+#include "app/reader/page_slots.h"
+#include "app/reader/paginator.h"
+#include "app/reader/reader_page.h"
+#include "app/ui/app_state.h"
+#include "app/ui/ui_present.h"
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
-#include "display/ql_error.h"
 
 namespace {
 std::string chapter(int n) {
@@ -71,15 +71,15 @@ struct Figures {
 // Turns forward `turns` times from page 1; each turn is timed from the tap's dispatch to the
 // present. With `prerender`, the neighbours are rendered after each present, untimed.
 Figures measure(int turns, bool prerender) {
-  app.page = 1;
+  app.reader.page = 1;
   ++layout.generation;  // nothing kept from an earlier run counts
   std::vector<double> t;
-  for (int i = 0; i < turns && app.page + 2 < layout.page_count(); ++i) {
+  for (int i = 0; i < turns && app.reader.page + 2 < layout.page_count(); ++i) {
     if (prerender) prerender_neighbours();
     const double t0 = now_ms();
     TapEvent tap{1000, 800, 1000, 800, 0, TAP_EARLY};
     main_loop_dispatch(tap);
-    app.use_prerender = true;
+    app.reader.use_prerender = true;
     reader_draw_page();
     ui_present(false);
     t.push_back(now_ms() - t0);
@@ -101,8 +101,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "cannot open the book: %s\n", ql_error());
     return 1;
   }
-  app.book_open = true;
-  app.view = 1;
+  app.reader.book_open = true;
+  app.view = AppView::Reader;
   printf("book: %llu words, %zu pages, screen %dx%d\n", static_cast<unsigned long long>(ql_word_count()),
          layout.page_count(), ql_fb().width, ql_fb().height);
   const Figures with = measure(turns, true);

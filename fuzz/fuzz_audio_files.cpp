@@ -16,7 +16,7 @@
 
 #include "audio/audio_engine.h"
 #include "audio/audio_files.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 void put(const char* device_path, const uint8_t* data, size_t size) {

@@ -16,9 +16,9 @@
 #include <string>
 
 #include "../tests/support/zip_writer.h"
-#include "app/layout_cache.h"
-#include "app/paginator.h"
-#include "app/reader_page.h"
+#include "app/reader/layout_cache.h"
+#include "app/reader/paginator.h"
+#include "app/reader/reader_page.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
 #include "fuzz_support.h"

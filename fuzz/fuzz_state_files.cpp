@@ -13,11 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/app_state.h"
-#include "app/settings_file.h"
-#include "app/text_lines.h"
-#include "app/time_zones.h"
-#include "app/ui_state.h"
+#include "app/ui/app_state.h"
+#include "app/ui/settings_file.h"
+#include "app/ui/time_zones.h"
+#include "app/ui/ui_state.h"
+#include "base/text_lines.h"
 #include "fuzz_support.h"
 #include "library/new_books.h"
 #include "library/progress_index.h"
@@ -76,19 +76,19 @@ bool same_ui(const UiState& a, const UiState& b) {
 void check_ui(const uint8_t* data, size_t size) {
   fuzz::write_device_file(kUiStatePath, data, size);
   ui_state = UiState{};
-  app.inverted = false;
+  app.present.inverted = false;
   ui_state_load();
   const UiState first = ui_state;
-  const bool inverted = app.inverted;
+  const bool inverted = app.present.inverted;
   if (first.sort > 2 || first.filter > 5 || first.appearance > 2 || first.tz >= time_zones.size() ||
       first.pq > 2 || first.foot > 3) {
     __builtin_trap();
   }
   if (!ui_save()) __builtin_trap();
   ui_state = UiState{};
-  app.inverted = false;
+  app.present.inverted = false;
   ui_state_load();
-  if (!same_ui(first, ui_state) || app.inverted != inverted) __builtin_trap();
+  if (!same_ui(first, ui_state) || app.present.inverted != inverted) __builtin_trap();
 }
 
 // Loads the scan cache from its file, touches the marker record so the cache is written, and

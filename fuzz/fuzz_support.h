@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace fuzz {
 

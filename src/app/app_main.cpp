@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/app_connect.h"
 #include "app/tool_modes.h"
+#include "app/ui/app_state.h"
 
 namespace {
 bool is_option(const char* arg, const char* option) { return strcmp(arg, option) == 0; }
@@ -36,6 +38,8 @@ AppResult app_main(int argc, char** argv) {
 }
 
 int nalo_main(int argc, char** argv) {
+  app_set_core_thread();
+  app_connect_hooks();
   AppResult r = app_main(argc, argv);
   if (r.error) {
     fprintf(stderr, "quillo: %s\n", app_error_name(*r.error));

@@ -4,20 +4,20 @@
 #include <cstring>
 
 #include "app/app_main.h"
-#include "app/app_state.h"
-#include "app/book_open.h"
-#include "app/font_choice.h"
 #include "app/main_loop.h"
-#include "app/paginator.h"
-#include "app/settings_file.h"
-#include "app/ui_present.h"
-#include "app/ui_state.h"
+#include "app/reader/font_choice.h"
+#include "app/reader/paginator.h"
+#include "app/reader/reader_open.h"
+#include "app/ui/app_state.h"
+#include "app/ui/settings_file.h"
+#include "app/ui/ui_present.h"
+#include "app/ui/ui_state.h"
+#include "base/paths.h"
+#include "base/ql_error.h"
+#include "base/system_services.h"
 #include "display/device_facts.h"
 #include "display/framebuffer.h"
 #include "display/logo.h"
-#include "display/paths.h"
-#include "display/ql_error.h"
-#include "display/system_services.h"
 #include "library/bundled_books.h"
 #include "library/collections.h"
 #include "library/library_view.h"
@@ -33,7 +33,7 @@ void show_splash() {
   const Framebuffer& fb = ql_fb();
   ql_blit(ql_logo(), kLogoWidth, kLogoHeight, (fb.width - kLogoWidth) / 2, fb.height / 2 - 40);
   ui_present(true);
-  app.clean = true;
+  app.present.clean = true;
 }
 }  // namespace
 
@@ -59,7 +59,7 @@ int app_interactive(int argc, char** argv) {
   ql_frontlight_lipc(settings.light);
   show_splash();
   library_rescan_documents();
-  app.view = 0;
+  app.view = AppView::Library;
   if (argc >= 3 && strcmp(argv[1], "--open") == 0) book_open(argv[2], strlen(argv[2]));
   main_loop();
 }

@@ -4,7 +4,7 @@
 #include <array>
 #include <cassert>
 
-#include "app/shell_quote.h"
+#include "base/shell_quote.h"
 
 namespace {
 struct ScriptVerbs {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "display/system_services.h"
+#include "display/device_facts.h"
 
 constexpr std::string_view kScriptDir = "/mnt/us/ql/bin/";
 constexpr std::string_view kScriptStore = "ql-store.sh";

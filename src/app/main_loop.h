@@ -1,7 +1,7 @@
 // The main loop: the library and reader views, the refresh policy, position saving, pre-rendered
 // pages, queued covers, and the dispatch of every input event.
 #pragma once
-#include "app/ui_wait.h"
+#include "app/ui/ui_wait.h"
 
 // Runs the loop for good; the process ends from the input waits.
 [[noreturn]] void main_loop();

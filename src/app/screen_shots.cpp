@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 
-#include "app/reader_page.h"
-#include "app/reader_toolbar.h"
-#include "app/ui_keyboard.h"
-#include "app/ui_present.h"
-#include "app/ui_state.h"
+#include "app/reader/reader_page.h"
+#include "app/reader/reader_toolbar.h"
+#include "app/ui/ui_keyboard.h"
+#include "app/ui/ui_present.h"
+#include "app/ui/ui_state.h"
 #include "library/document_scan.h"
 #include "library/library_screen.h"
 #include "library/library_view.h"

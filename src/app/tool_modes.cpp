@@ -4,19 +4,19 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/book_open.h"
-#include "app/number_parse.h"
-#include "app/paginator.h"
-#include "app/reader_page.h"
+#include "app/reader/paginator.h"
+#include "app/reader/reader_open.h"
+#include "app/reader/reader_page.h"
 #include "app/screen_shots.h"
-#include "app/settings_file.h"
-#include "app/ui_state.h"
+#include "app/ui/app_state.h"
+#include "app/ui/settings_file.h"
+#include "app/ui/ui_state.h"
+#include "base/number_parse.h"
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/toc.h"
 #include "display/framebuffer.h"
 #include "display/hyphenation.h"
-#include "display/ql_error.h"
 
 namespace {
 constexpr int kMaxBreaks = 24;
@@ -80,7 +80,7 @@ AppResult tool_render(int argc, char** argv) {
       return AppError::OutOfMemory;
     }
   }
-  app.page = page_index_arg(argc > 4 ? argv[4] : nullptr);
+  app.reader.page = page_index_arg(argc > 4 ? argv[4] : nullptr);
   reader_draw_page();
   const bool written = ql_png(argv[3]) == 1;
   layout_free();
@@ -124,19 +124,19 @@ AppResult tool_opds_parse(int, char**) { return not_built("OPDS parsing"); }
 
 AppResult tool_screen(int argc, char** argv) {
   if (!init_headless()) return 1u;
-  app.screenshot_mode = true;
-  app.screenshot_png = argv[3];
+  app.screenshot.on = true;
+  app.screenshot.png = argv[3];
   qls_load(settings);
   take_layout_settings();
   ui_state_load();
   // Frames drawn while the book opens ("Opening...") only count down; the screen's own present
   // writes the PNG and ends the process.
-  app.screenshot_frames = kOpeningFrames;
+  app.screenshot.frames = kOpeningFrames;
   if (argc > 4) {
     book_open(argv[4], strlen(argv[4]));
-    if (argc > 5) app.page = page_index_arg(argv[5]);
+    if (argc > 5) app.reader.page = page_index_arg(argv[5]);
   }
-  app.screenshot_frames = 1;
+  app.screenshot.frames = 1;
   std::string_view name = argv[2];
   // Every entry is tried, even after one matched; a screen that presents ends the process.
   for (const ScreenShot& shot : screen_shots()) {

@@ -18,7 +18,7 @@
 #include "audio/audio_files.h"
 #include "audio/audio_formats.h"
 #include "audio/time_stretch.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/plat.h"
 
 namespace {

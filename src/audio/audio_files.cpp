@@ -7,7 +7,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 constexpr size_t kCommandMax = 63;

@@ -1,7 +1,7 @@
 #include "audio/audio_chapters.h"
 
+#include "base/utf8.h"
 #include "book/text_decode.h"
-#include "display/utf8.h"
 
 #include <algorithm>
 

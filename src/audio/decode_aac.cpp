@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "audio/audio_decoder.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/plat.h"
 
 namespace {

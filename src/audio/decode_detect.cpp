@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "audio/audio_decoder.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 constexpr size_t kProbeBytes = 64;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "audio/audio_decoder.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 struct HandleCloser {

@@ -8,7 +8,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/ogg_pages.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 constexpr int kRate = 48000;

@@ -13,7 +13,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/ogg_pages.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 // A typical setup needs a few hundred KiB; huge codebooks or comments (cover art) more.

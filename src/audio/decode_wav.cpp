@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "audio/audio_decoder.h"
-#include "display/paths.h"
+#include "base/paths.h"
 
 namespace {
 constexpr int kBlockFrames = 4096;

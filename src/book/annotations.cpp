@@ -6,8 +6,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/atomic_file.h"
-#include "display/paths.h"
+#include "base/atomic_file.h"
+#include "base/paths.h"
 
 namespace {
 constexpr size_t kLineMax = 1024;

@@ -5,11 +5,11 @@
 #include <new>
 #include <utility>
 
+#include "base/ql_error.h"
+#include "book/book_pictures.h"
 #include "book/pdf_adapter.h"
 #include "book/xml_scan.h"
-#include "display/book_pictures.h"
 #include "display/framebuffer.h"
-#include "display/ql_error.h"
 
 namespace {
 constexpr size_t kInitialWords = 4096;

@@ -6,7 +6,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "display/paths.h"
+#include "base/paths.h"
 
 std::optional<DictFile> DictFile::open(const char* path) {
   const int fd = qlp_open(path, O_RDONLY | O_CLOEXEC);

@@ -5,10 +5,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/ql_error.h"
+#include "base/utf8.h"
 #include "book/text_decode.h"
 #include "book/xml_scan.h"
-#include "display/ql_error.h"
-#include "display/utf8.h"
 
 namespace {
 constexpr size_t kFullPathSize = 4096;

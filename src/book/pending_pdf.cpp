@@ -2,7 +2,7 @@
 // message for a kind it cannot open.
 #include "book/pdf_adapter.h"
 
-#include "display/ql_error.h"
+#include "base/ql_error.h"
 
 namespace {
 constexpr const char* kUnsupported = "This kind of file does not open in this version of Corvell Nalo";

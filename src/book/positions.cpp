@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/atomic_file.h"
+#include "base/atomic_file.h"
+#include "base/paths.h"
 #include "book/annotations.h"
-#include "display/paths.h"
 
 namespace {
 constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ULL;

@@ -16,8 +16,8 @@
 #include "book/dictzip.h"
 #include "book/stardict_index.h"
 #include "book/stardict_text.h"
-#include "display/paths.h"
-#include "display/utf8.h"
+#include "base/paths.h"
+#include "base/utf8.h"
 
 namespace {
 constexpr size_t kIfoMax = 64 * 1024;

@@ -7,7 +7,7 @@
 
 #include "book/dict_file.h"
 #include "display/sfnt.h"
-#include "display/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 // Indexes kept at once, in number and in bytes; past either the cache starts again, which only

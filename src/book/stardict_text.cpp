@@ -6,7 +6,7 @@
 
 #include "book/xml_scan.h"
 #include "display/sfnt.h"
-#include "display/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 // Tags that start or end a block of their own, so their text keeps its own lines.

@@ -8,9 +8,9 @@
 #include <unistd.h>
 #include <utility>
 
+#include "base/paths.h"
+#include "base/ql_error.h"
 #include "book/inflate.h"
-#include "display/paths.h"
-#include "display/ql_error.h"
 
 namespace {
 constexpr uint32_t kLocalSig = 0x04034b50;

@@ -80,3 +80,9 @@ int ql_frontlight_set(int level) {
 }
 
 int ql_frontlight_lipc(int level) { return ql_frontlight_set(std::clamp(level, 0, kFrontlightMax)); }
+
+int ql_system_t(const char* cmd, int secs) { return plat_run(cmd, secs); }
+int ql_system(const char* cmd) { return ql_system_t(cmd, kQlSystemSecs); }
+
+void ql_import() { plat_import(); }
+int ql_system_dark() { return plat_system_dark(); }

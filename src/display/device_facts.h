@@ -1,9 +1,10 @@
-// What the program knows of the machine: the clock, the battery, the frontlight, and the power and
-// backlight nodes under /sys/class that headless runs read directly.
+// What the program knows of the machine and asks of it: the clock, the battery, the frontlight, the
+// power and backlight nodes under /sys/class that headless runs read directly, and the host's shell
+// runner, file chooser and appearance.
 #pragma once
 #include <cstdint>
 
-#include "display/paths.h"
+#include "base/paths.h"
 
 // Seconds since the epoch.
 int64_t ql_now();
@@ -18,6 +19,16 @@ int ql_frontlight_set(int level);
 // The same with the level clamped to 0..24 first.
 int ql_frontlight_lipc(int level);
 constexpr int kFrontlightMax = 24;
+
+// Hands a shell command line to the host's runner with a time-out in seconds; the host's answer
+// (the desktop runs nothing and answers -1). ql_system uses the 900-second time-out.
+int ql_system_t(const char* cmd, int secs);
+int ql_system(const char* cmd);
+constexpr int kQlSystemSecs = 900;
+
+// The host's file chooser and its dark-appearance flag.
+void ql_import();
+int ql_system_dark();
 
 // The device nodes, found on first use: the first power supply whose "type" begins "Battery", the
 // first other power supply (mains), the first backlight.

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/paths.h"
 #include "display/font_cache.h"
 #include "display/font_validate.h"
 #include "display/fonts.h"
-#include "display/paths.h"
 
 extern "C" const unsigned char ql_ttf_SourceSerif4_Regular[], ql_ttf_SourceSerif4_Regular_end[];
 extern "C" const unsigned char ql_ttf_SourceSerif4_It[], ql_ttf_SourceSerif4_It_end[];

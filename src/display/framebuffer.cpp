@@ -7,13 +7,11 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/ql_error.h"
+#include "base/timing_log.h"
 #include "display/font_cache.h"
-#include "display/ql_error.h"
-#include "display/timing_log.h"
+#include "host/host_queue.h"
 #include "host/plat.h"
-
-// The PDF adapter lives in the book engine; a program built without it has nothing to close.
-void qlpdf_close() __attribute__((weak));
 
 namespace {
 
@@ -26,6 +24,7 @@ struct FrameState {
   uint32_t rot = 0;
   int invert = 0;
   int headless = 0;
+  void (*close_hook)() = nullptr;
 };
 FrameState g;
 
@@ -58,13 +57,21 @@ int clamp_to(float v, int limit) {
   return int(v);
 }
 
+// The host converts each present with the mask; it matches only a frame of the framebuffer's own
+// size. (Presents come from the core thread, which owns the mask.)
+const uint8_t* mask_for_present(int w, int h) {
+  return g.fb.width == w && g.fb.height == h ? ql_mask() : nullptr;
+}
+
 }  // namespace
 
 Framebuffer& ql_fb() { return g.fb; }
+void ql_set_close_hook(void (*hook)()) { g.close_hook = hook; }
 int ql_headless() { return g.headless; }
 
 int ql_init(int headless) {
   g.headless = headless;
+  host_set_mask_source(mask_for_present);
   ql_fonts_init();
   if (!headless && !plat_init(&g.fb.width, &g.fb.height)) {
     ql_fail("No display");
@@ -78,7 +85,7 @@ int ql_init(int headless) {
 }
 
 void ql_close() {
-  if (qlpdf_close) qlpdf_close();
+  if (g.close_hook) g.close_hook();
   if (g.screen) {  // still redirected: the screen's own plane is the one we own
     g.fb.pixels = g.screen;
     g.screen = nullptr;

@@ -27,6 +27,8 @@ int ql_headless();
 // 1 ready, 0 failed ("No display" or no memory).
 int ql_init(int headless);
 void ql_close();
+// Called first by ql_close: the book engine registers the closing of what it holds open.
+void ql_set_close_hook(void (*hook)());
 
 void ql_clear();
 void ql_rect(int x, int y, int w, int h, uint8_t grey);

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/paths.h"
 #include "display/images.h"
 #include "display/jpeg_guard.h"
-#include "display/paths.h"
 
 namespace {
 

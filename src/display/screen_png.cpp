@@ -1,8 +1,8 @@
 // The active grey plane written as an 8-bit grey PNG (screenshots and the tool modes).
 #include <cstdlib>
 
+#include "base/paths.h"
 #include "display/framebuffer.h"
-#include "display/paths.h"
 
 // Debian's stb_image_write declares this only inside its implementation section.
 extern "C" unsigned char* stbi_write_png_to_mem(const unsigned char* pixels, int stride_bytes, int x, int y,

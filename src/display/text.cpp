@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/utf8.h"
 #include "display/font_cache.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
-#include "display/utf8.h"
 
 namespace {
 

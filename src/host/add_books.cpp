@@ -1,6 +1,6 @@
 #include "host/add_books.h"
 
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/file_copy.h"
 #include "host/host_queue.h"
 

@@ -1,6 +1,5 @@
 #include "host/host_queue.h"
 
-#include "display/framebuffer.h"
 #include "host/present_palette.h"
 
 #include <algorithm>
@@ -43,6 +42,7 @@ HostState& state() {
 }
 
 std::atomic<void (*)()> present_hook{nullptr};
+std::atomic<const uint8_t* (*)(int, int)> mask_source{nullptr};
 // Single words: the front end writes the system setting, the test driver the override.
 std::atomic<bool> sys_dark{false};
 std::atomic<int> test_dark{-1};
@@ -167,9 +167,8 @@ void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
     }
     std::copy(grey, grey + n, s.frame.begin());
     s.fdark = invert != 0;
-    // The core thread owns the mask; it matches only a frame of the framebuffer's own size.
-    const Framebuffer& fb = ql_fb();
-    const uint8_t* mask = fb.width == w && fb.height == h ? ql_mask() : nullptr;
+    auto source = mask_source.load();
+    const uint8_t* mask = source ? source(w, h) : nullptr;
     const PresentPalette pal = build_palette(s.fdark);
     convert_frame(pal, s.frame.data(), mask, n, s.rgb.data());
   }
@@ -209,6 +208,7 @@ bool host_copy_grey(FrameCopy& out) { return copy_plane(state().frame, out); }
 bool host_copy_rgba(FrameCopy& out) { return copy_plane(state().rgb, out); }
 
 void host_set_present_hook(void (*hook)()) { present_hook.store(hook); }
+void host_set_mask_source(const uint8_t* (*source)(int, int)) { mask_source.store(source); }
 void host_set_system_dark(bool dark) { sys_dark.store(dark); }
 void host_set_test_dark(int value) { test_dark.store(value < 0 ? -1 : value); }
 

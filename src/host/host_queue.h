@@ -38,6 +38,9 @@ bool host_copy_rgba(FrameCopy& out);
 // Called after every present, outside the lock, on the presenting thread: the window front end asks
 // its main loop for a redraw here.
 void host_set_present_hook(void (*hook)());
+// Gives each present the colour mask of a frame of w x h (null: none, all grey). The display layer
+// registers it, since it owns the mask (on the core thread, as the presents come from it).
+void host_set_mask_source(const uint8_t* (*source)(int w, int h));
 
 // The appearance: the system's setting (written by the front end) and the test override (-1 none).
 void host_set_system_dark(bool dark);

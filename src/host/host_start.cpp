@@ -1,7 +1,6 @@
 #include "host/host_start.h"
 
-#include "app/app_main.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/data_folder.h"
 #include "host/file_copy.h"
 #include "host/front_end.h"
@@ -32,13 +31,14 @@ bool is_dir(const std::string& path) {
 
 // "--open" and its book from the command line, handed on to the core.
 char* open_arg[2] = {};
+CoreEntry core_entry = nullptr;
 
 void* core_main(void*) {
   char name[] = "quillo";
   char* argv[] = {name, open_arg[0], open_arg[1], nullptr};
   const int argc = open_arg[0] ? 3 : 1;
   // The core's status is the process's; it exits itself after a quit, so this is rare.
-  exit(nalo_main(argc, argv));
+  exit(core_entry(argc, argv));
 }
 
 
@@ -107,7 +107,8 @@ std::string host_resources_dir() {
   return (dir.parent_path() / "share" / "quillo").string();
 }
 
-int host_main(int argc, char** argv) {
+int host_main(int argc, char** argv, CoreEntry core) {
+  core_entry = core;
   const bool headless = getenv("CVNL_HEADLESS") != nullptr;
   if (argc >= 3 && strcmp(argv[1], "--open") == 0) {
     open_arg[0] = argv[1];

@@ -4,8 +4,11 @@
 #pragma once
 #include <string>
 
-// Runs the interactive program; returns only when it cannot start (no display).
-int host_main(int argc, char** argv);
+// The core's entry, run on its own thread; its status is the process's.
+using CoreEntry = int (*)(int argc, char** argv);
+// Runs the interactive program with `core` as its core; returns only when it cannot start (no
+// display).
+int host_main(int argc, char** argv, CoreEntry core);
 
 // Copies every item below `src` to the same place below `dst`, creating folders as needed. An
 // existing file is kept, or replaced when `overwrite` is set. Errors are ignored.

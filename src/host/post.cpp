@@ -2,7 +2,7 @@
 // HTTP status on its standard output.
 #include "host/plat.h"
 
-#include "display/paths.h"
+#include "base/paths.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The window's menu: adding books or book folders through the desktop's file chooser, showing the
 // library folder in the file manager, closing and quitting.
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/add_books.h"
 #include "host/main_thread.h"
 #include "host/window_gtk.h"

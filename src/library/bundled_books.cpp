@@ -6,9 +6,9 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "app/text_lines.h"
-#include "display/paths.h"
-#include "display/system_services.h"
+#include "base/paths.h"
+#include "base/system_services.h"
+#include "base/text_lines.h"
 
 namespace {
 

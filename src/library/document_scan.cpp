@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "audio/audio_formats.h"
+#include "base/paths.h"
 #include "book/annotations.h"
 #include "book/epub.h"
 #include "book/zip_reader.h"
-#include "display/paths.h"
 #include "library/scan_cache.h"
 
 namespace {

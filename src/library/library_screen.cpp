@@ -4,12 +4,13 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/app_state.h"
-#include "app/cover_jobs.h"
-#include "app/ui_cover_card.h"
-#include "app/ui_frame.h"
-#include "app/ui_state.h"
-#include "app/ui_text.h"
+#include "app/ui/app_state.h"
+#include "app/ui/cover_jobs.h"
+#include "app/ui/ui_cover_card.h"
+#include "app/ui/ui_frame.h"
+#include "app/ui/ui_list_geometry.h"
+#include "app/ui/ui_state.h"
+#include "app/ui/ui_text.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
 #include "library/library_view.h"
@@ -25,6 +26,15 @@ constexpr int kListCoverH = 204;
 constexpr int kListTextX = 232;
 constexpr int kItemsReserve = 496;  // screen height left out of the items area
 constexpr int kNewBand = 44;
+constexpr int kStatusBand = 88;
+constexpr int kSortBarTop = 217;
+constexpr int kSearchFromRight = 240;  // tap box of the search button, from the right edge
+constexpr int kToggleFromRight = 130;  // tap box of the grid/list toggle
+constexpr int kSearchIconFromRight = 185;
+constexpr int kToggleIconFromRight = 92;
+constexpr int kHeaderIconY = 243;
+constexpr int kPagerBaselineFromBottom = 148;
+constexpr int kPagerSpaces = 4;
 constexpr size_t kShowLabelMax = 64;
 constexpr size_t kFolderLabelMax = 259;
 constexpr std::string_view kDot = "  ·  ";
@@ -60,22 +70,27 @@ void draw_menu_triangle(int text_end) {
 void draw_sort_bar(int w) {
   constexpr int kSize = 38, kX = 48, kBaseline = 262, kRightReserve = 300;
   const std::string text = library_sort_bar_text();
-  ui_draw_text_fit(text.c_str(), 0, kSize, kX, kBaseline, w - kRightReserve);
+  ui_draw_text_fit(text.c_str(), TS_REGULAR, kSize, kX, kBaseline, w - kRightReserve);
   if (!library_search_text().empty()) return;
-  const float measured = ql_measure(text.c_str(), ui_face(0), kSize);
+  const float measured = ql_measure(text.c_str(), ui_face(TS_REGULAR), kSize);
   const int text_w = std::min(static_cast<int>(measured), w - kRightReserve);
   draw_menu_triangle(kX + text_w);
 }
 
-void draw_header_buttons(int w, bool grid) {
-  const float fw = static_cast<float>(w);
-  ql_circle(0, fw - 185, 243, 16, 5);
-  ql_line(0, fw - 173, 255, fw - 158, 270, 5);
-  if (grid) {
-    for (float y : {236.f, 248.f, 260.f}) ql_line(0, fw - 92, y, fw - 52, y, 5);
+// The magnifier (a ring and its handle) and the toggle's icon: three lines for the grid, four
+// squares for the list.
+void draw_header_buttons(const LibraryGeometry& g) {
+  const float sx = static_cast<float>(g.search_icon_x), cy = static_cast<float>(g.header_icon_y);
+  ql_circle(0, sx, cy, 16, 5);
+  ql_line(0, sx + 12, cy + 12, sx + 27, cy + 27, 5);
+  const int tx = g.toggle_icon_x;
+  if (g.grid) {
+    for (float dy : {-7.f, 5.f, 17.f}) {
+      ql_line(0, static_cast<float>(tx), cy + dy, static_cast<float>(tx + 40), cy + dy, 5);
+    }
   } else {
-    for (int y : {229, 251})
-      for (int x : {w - 91, w - 69}) ql_rect(x, y, 16, 16, 0);
+    for (int dy : {-14, 8})
+      for (int dx : {1, 23}) ql_rect(tx + dx, g.header_icon_y + dy, 16, 16, 0);
   }
 }
 
@@ -100,7 +115,7 @@ void draw_grid_item(const LibraryGeometry& g, uint64_t slot, uint64_t entry) {
   const int top = kLibraryItemsTop + static_cast<int>(slot / kGridColumns) * g.row_pitch;
   draw_cover(e, label, x, top, g.cover_w, g.cover_h);
   if (library_new_book_position(entry)) draw_new_band(x, top, g.cell_w, top + 33);
-  ui_draw_text_fit(label.c_str(), 2, 42, x, top + g.row_pitch - 50, g.cell_w);
+  ui_draw_text_fit(label.c_str(), TS_BOLD, 42, x, top + g.row_pitch - 50, g.cell_w);
 }
 
 void draw_list_item(const LibraryGeometry& g, uint64_t slot, uint64_t entry, int w) {
@@ -109,7 +124,7 @@ void draw_list_item(const LibraryGeometry& g, uint64_t slot, uint64_t entry, int
   const int top = kLibraryItemsTop + static_cast<int>(slot) * g.row_pitch;
   draw_cover(e, label, kLibraryLeft, top + 12, kListCoverW, kListCoverH);
   if (library_new_book_position(entry)) draw_new_band(kLibraryLeft, top + 12, kListCoverW, top + 45);
-  ui_draw_text_fit(label.c_str(), 2, 54, kListTextX, top + 80, w - 280);
+  ui_draw_text_fit(label.c_str(), TS_BOLD, 54, kListTextX, top + 80, w - 280);
 
   std::string_view detail = e.author;
   if (library.latest_paper_set && library.latest_paper == entry) {
@@ -122,17 +137,17 @@ void draw_list_item(const LibraryGeometry& g, uint64_t slot, uint64_t entry, int
   std::string_view line = status;
   if (!detail.empty()) line = ui_join_dot(second, sizeof second, detail, status);
   const std::string text(line);
-  ui_draw_text_fit(text.c_str(), 0, 42, kListTextX, top + 142, w - 280);
+  ui_draw_text_fit(text.c_str(), TS_REGULAR, 42, kListTextX, top + 142, w - 280);
   ql_rect(kLibraryLeft, top + 231, w - 96, 1, 170);
 }
 
-void draw_pager(uint64_t page, uint64_t pages, int w, int h) {
+void draw_pager(const LibraryGeometry& g, uint64_t page, uint64_t pages, int w) {
   constexpr float kSize = 42;
-  const std::string text =
-      "‹    " + std::to_string(page + 1) + " of " + std::to_string(pages) + "    ›";
-  const TextStyle face = ui_face(0);
+  const std::string text = ui_pager_label(page + 1, pages, kPagerSpaces);
+  const TextStyle face = ui_face(TS_REGULAR);
   const float tw = ql_measure(text.c_str(), face, kSize);
-  ql_text(text.c_str(), face, kSize, (static_cast<float>(w) - tw) / 2, static_cast<float>(h - 148));
+  ql_text(text.c_str(), face, kSize, (static_cast<float>(w) - tw) / 2,
+          static_cast<float>(g.pager_baseline));
 }
 }  // namespace
 
@@ -157,6 +172,16 @@ LibraryGeometry library_geometry(int width, int height, bool grid) {
     g.rows = std::max(1, (height - kItemsReserve) / kListRowPitch);
   }
   g.per_page = uint64_t(g.rows) * uint64_t(g.columns);
+  g.status_bottom = kStatusBand;
+  g.sort_bar_top = kSortBarTop;
+  g.search_left = width - kSearchFromRight;
+  g.toggle_left = width - kToggleFromRight;
+  g.search_icon_x = width - kSearchIconFromRight;
+  g.toggle_icon_x = width - kToggleIconFromRight;
+  g.header_icon_y = kHeaderIconY;
+  g.pager_top = height - kLibraryPagerBand;
+  g.pager_baseline = height - kPagerBaselineFromBottom;
+  g.dead_top = height - kLibraryDeadBand;
   return g;
 }
 
@@ -208,16 +233,16 @@ std::string library_sort_bar_text() {
 }
 
 void library_view_draw() {
-  app.defer_covers = !app.screenshot_mode;
+  app.covers.deferred = !app.screenshot.on;
   cover_jobs_clear();
   const int w = ql_fb().width, h = ql_fb().height;
   ql_clear();
   ui_draw_status_bar();
   ui_draw_title_fit("Your library", kLibraryLeft, 192, w - 96);
   draw_sort_bar(w);
-  draw_header_buttons(w, ui_state.grid);
-
   const LibraryGeometry g = library_geometry(w, h, ui_state.grid);
+  draw_header_buttons(g);
+
   const uint64_t pages = library_page_count();
   if (app.library_page >= pages) app.library_page = pages - 1;
   const uint64_t first = app.library_page * g.per_page;
@@ -230,10 +255,11 @@ void library_view_draw() {
     }
   }
   if (library.view_count == 0) {
-    ui_draw_wrapped(kEmptyText.data(), kEmptyText.size(), 0, 54, kLibraryLeft, 420, w - 96, 72);
+    ui_draw_wrapped(kEmptyText.data(), kEmptyText.size(), TS_REGULAR, 54, kLibraryLeft, 420, w - 96,
+                    72);
   }
-  if (pages >= 2) draw_pager(app.library_page, pages, w, h);
+  if (pages >= 2) draw_pager(g, app.library_page, pages, w);
   // Covers are deferred only while the library itself draws: the details screen and any other
   // card drawn before the next library pass decode theirs on the spot.
-  app.defer_covers = false;
+  app.covers.deferred = false;
 }

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/ui_wait.h"
+#include "app/ui/ui_wait.h"
 #include "library/document_scan.h"
 
 // Draws the whole library screen into the frame (the main loop presents it).
@@ -27,6 +27,21 @@ struct LibraryGeometry {
   int row_pitch = 0;
   int rows = 1;
   uint64_t per_page = 1;
+
+  // The header above the items: the status band, then the title with the search button and the
+  // grid/list toggle at its right, and the sort bar under it.
+  int status_bottom = 0;   // taps above it open the quick settings
+  int sort_bar_top = 0;    // taps from here to the items open the sort and filter menu
+  int search_left = 0;     // taps right of it (up to the toggle) open the search keyboard
+  int toggle_left = 0;     // taps right of it switch between grid and list
+  int search_icon_x = 0;   // the magnifier's centre
+  int toggle_icon_x = 0;   // the toggle icon's left edge
+  int header_icon_y = 0;   // the icons' middle row
+  // The bottom: the pager band (left half back, right half forward) and below it a band without
+  // taps.
+  int pager_top = 0;
+  int pager_baseline = 0;
+  int dead_top = 0;
 };
 constexpr int kLibraryLeft = 48;
 constexpr int kLibraryItemsTop = 300;

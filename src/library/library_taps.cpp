@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/book_open.h"
-#include "app/ui_keyboard.h"
-#include "app/ui_state.h"
+#include "app/reader/reader_open.h"
+#include "app/ui/app_state.h"
+#include "app/ui/ui_keyboard.h"
+#include "app/ui/ui_state.h"
 #include "audio/audio_player.h"
 #include "display/framebuffer.h"
 #include "library/book_details.h"
@@ -18,9 +18,6 @@
 namespace {
 constexpr uint32_t kLongPressMs = 450;
 constexpr int kSwipeMin = 201;
-constexpr int kToggleFromRight = 130;
-constexpr int kSearchFromRight = 240;
-constexpr int kSortBarTop = 217;
 
 void next_page() {
   if (app.library_page + 1 < library_page_count()) ++app.library_page;
@@ -43,19 +40,19 @@ void edit_search() {
   library_rebuild_view();
 }
 
-void touch_header(const TapEvent& tap, int w) {
+void touch_header(const TapEvent& tap, const LibraryGeometry& g) {
   const int x = static_cast<int>(tap.x), y = static_cast<int>(tap.y);
-  if (x > w - kToggleFromRight) {
+  if (x > g.toggle_left) {
     ui_state.grid = !ui_state.grid;
     ui_save();
-  } else if (x > w - kSearchFromRight) {
+  } else if (x > g.search_left) {
     edit_search();
-  } else if (y >= kSortBarTop) {
+  } else if (y >= g.sort_bar_top) {
     library_menu();
   }
 }
 
-void touch_items(const TapEvent& tap, int w, int h) {
+void touch_items(const TapEvent& tap, const LibraryGeometry& g) {
   const int x = static_cast<int>(tap.x), y = static_cast<int>(tap.y);
   const int dx = static_cast<int>(tap.x2) - x;
   if (tap.held_ms < kLongPressMs && std::abs(dx) >= kSwipeMin) {
@@ -66,7 +63,6 @@ void touch_items(const TapEvent& tap, int w, int h) {
     }
     return;
   }
-  const LibraryGeometry g = library_geometry(w, h, ui_state.grid);
   const auto slot = library_slot_at(g, x, y);
   if (!slot) return;
   const uint64_t index = *slot + app.library_page * g.per_page;
@@ -89,15 +85,16 @@ void library_open_entry(const ScanEntry& entry) {
 }
 
 void library_handle_touch(const TapEvent& tap) {
-  const int w = ql_fb().width, h = ql_fb().height;
+  const int w = ql_fb().width;
+  const LibraryGeometry g = library_geometry(w, ql_fb().height, ui_state.grid);
   const int x = static_cast<int>(tap.x), y = static_cast<int>(tap.y);
-  if (y >= h - kLibraryDeadBand) return;
-  if (y < 88) {
+  if (y >= g.dead_top) return;
+  if (y < g.status_bottom) {
     quick_settings_panel();
   } else if (y < kLibraryItemsTop) {
-    touch_header(tap, w);
-  } else if (y <= h - kLibraryPagerBand) {
-    touch_items(tap, w, h);
+    touch_header(tap, g);
+  } else if (y <= g.pager_top) {
+    touch_items(tap, g);
   } else if (x >= w / 2) {
     next_page();
   } else {

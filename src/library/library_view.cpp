@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/ui_state.h"
+#include "app/ui/ui_state.h"
 #include "library/collections.h"
 #include "library/new_books.h"
 #include "library/progress_index.h"

@@ -42,6 +42,7 @@ struct LibraryView {
   uint64_t latest_paper = 0;                   // entry of the newest Morning Paper edition
   bool latest_paper_set = false;
 };
+// Only the core thread touches it (see app_assert_core).
 extern LibraryView library;
 
 // The documents folder: $QUILLO_DOCS, else /mnt/us/documents.

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/text_lines.h"
-#include "display/paths.h"
+#include "base/paths.h"
+#include "base/text_lines.h"
 
 NewBooks new_books;
 

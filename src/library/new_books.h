@@ -14,6 +14,7 @@ struct NewBooks {
   size_t count = 0;
   bool loaded = false;
 };
+// Only the core thread touches it (see app_assert_core).
 extern NewBooks new_books;
 
 // Fills the list from new-books.txt on the first call of the run; a missing file leaves it empty.

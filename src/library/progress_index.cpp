@@ -7,18 +7,18 @@
 #include <string>
 #include <string_view>
 
-#include "app/app_state.h"
-#include "app/atomic_file.h"
-#include "app/number_parse.h"
-#include "app/paginator.h"
-#include "app/settings_file.h"
-#include "app/ui_state.h"
+#include "app/reader/paginator.h"
+#include "app/ui/app_state.h"
+#include "app/ui/settings_file.h"
+#include "app/ui/ui_state.h"
+#include "base/atomic_file.h"
+#include "base/number_parse.h"
+#include "base/paths.h"
+#include "base/tsv_field.h"
 #include "book/annotations.h"
 #include "book/book_model.h"
-#include "display/paths.h"
 #include "library/document_scan.h"
 #include "library/library_view.h"
-#include "library/tsv_field.h"
 
 ProgressIndex progress;
 
@@ -60,7 +60,9 @@ void load_line(std::string_view line) {
 }
 
 // The position the reader would reopen at: the PDF page, or the first word of the text page.
-uint64_t open_book_position(bool pdf) { return pdf ? app.page : layout.page_first_word(app.page); }
+uint64_t open_book_position(bool pdf) {
+  return pdf ? app.reader.page : layout.page_first_word(app.reader.page);
+}
 
 uint64_t open_book_pages(bool pdf) {
   return pdf ? static_cast<uint64_t>(std::max(ql_page_count(), 0)) : layout.page_count();
@@ -87,15 +89,15 @@ ProgressRecord& library_record_for(const char* name, size_t length) {
 }
 
 bool library_record_progress() {
-  if (!app.book_open) return false;
-  app.position_dirty = false;
+  if (!app.reader.book_open) return false;
+  app.reader.position_dirty = false;
   const bool pdf = ql_is_pdf() != 0;
-  ql_save_position(app.open_path, open_book_position(pdf), layout.font_px);
+  ql_save_position(app.reader.open_path, open_book_position(pdf), layout.font_px);
   const uint64_t total = open_book_pages(pdf);
-  const std::string_view name = path_file_name(app.open_path);
+  const std::string_view name = path_file_name(app.reader.open_path);
   ProgressRecord& r = library_record_for(name.data(), name.size());
   const uint8_t old_percent = r.percent, old_read = r.read;
-  const uint64_t p = total > 1 ? (app.page + 1) * 100 / total : 100;
+  const uint64_t p = total > 1 ? (app.reader.page + 1) * 100 / total : 100;
   if (p < 100) {
     r.percent = static_cast<uint8_t>(p);
     return r.percent != old_percent;
@@ -139,7 +141,7 @@ void library_index_load() {
 }
 
 void app_persist_all() {
-  if (app.book_open) library_record_progress();
+  if (app.reader.book_open) library_record_progress();
   library_index_save();
   qls_save(settings);
   ui_save();
@@ -147,15 +149,15 @@ void app_persist_all() {
 
 void app_persist_all_and_refresh() {
   app_persist_all();
-  app.clean = false;
+  app.present.clean = false;
 }
 
 void book_close() {
   if (library_record_progress()) library_index_save();
-  const std::string_view name = path_file_name(app.open_path).substr(0, kClosedNameMax);
+  const std::string_view name = path_file_name(app.reader.open_path).substr(0, kClosedNameMax);
   memcpy(library.closed_name, name.data(), name.size());
   library.closed_name[name.size()] = '\0';
   library_rebuild_view();
-  app.clean = false;
-  app.view = 0;
+  app.present.clean = false;
+  app.view = AppView::Library;
 }

@@ -23,6 +23,7 @@ struct ProgressIndex {
   size_t count = 0;
   ProgressRecord scratch{};
 };
+// Only the core thread touches it (see app_assert_core).
 extern ProgressIndex progress;
 
 // The record of a file name (cut to 199 bytes, compared byte for byte), or null.

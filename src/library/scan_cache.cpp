@@ -7,10 +7,10 @@
 #include <optional>
 #include <vector>
 
-#include "app/atomic_file.h"
+#include "base/atomic_file.h"
+#include "base/paths.h"
+#include "base/tsv_field.h"
 #include "book/annotations.h"
-#include "display/paths.h"
-#include "library/tsv_field.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <unistd.h>
 
-#include "display/paths.h"
+#include "base/paths.h"
 
 void usb_storage_wait() {
   if (qlp_access("/mnt/us/documents", F_OK) == 0) return;

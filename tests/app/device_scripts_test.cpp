@@ -5,7 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/shell_quote.h"
+#include "base/shell_quote.h"
+#include "display/device_facts.h"
 #include "host/services.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "audio/audio_engine.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "support/audio_fixtures.h"
 #include "support/temp_dir.h"
 

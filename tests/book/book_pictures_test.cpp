@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "book/book_model.h"
+#include "book/book_pictures.h"
 #include "book_fixture.h"
-#include "display/book_pictures.h"
 #include "display/framebuffer.h"
 
 extern "C" unsigned char* stbi_write_png_to_mem(const unsigned char* pixels, int stride_bytes, int x, int y,

@@ -2,9 +2,9 @@
 // navigation) comes out as UTF-8.
 #include <gtest/gtest.h>
 
+#include "base/ql_error.h"
 #include "book/toc.h"
 #include "book_fixture.h"
-#include "display/ql_error.h"
 #include "support/text_encoding.h"
 
 namespace {

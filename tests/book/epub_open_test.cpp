@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/epub.h"
 #include "book_fixture.h"
-#include "display/ql_error.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "book/stardict.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 

@@ -11,7 +11,7 @@
 #include "book/dictzip.h"
 #include "book/stardict.h"
 #include "book/stardict_text.h"
-#include "display/paths.h"
+#include "base/paths.h"
 #include "support/stardict_writer.h"
 #include "support/temp_dir.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "base/ql_error.h"
 #include "book/toc.h"
 #include "book_fixture.h"
-#include "display/ql_error.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <random>
 
+#include "base/ql_error.h"
 #include "book/inflate.h"
 #include "book/zip_reader.h"
-#include "display/ql_error.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
 #include "display/framebuffer.h"
-#include "display/paths.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
 #include "display/framebuffer.h"
 #include "display/images.h"
-#include "display/paths.h"
 #include "support/temp_dir.h"
 
 extern "C" unsigned char* stbi_write_png_to_mem(const unsigned char* pixels, int stride_bytes, int x, int y,

@@ -1,4 +1,5 @@
-#include "display/system_services.h"
+#include "base/system_services.h"
+#include "display/device_facts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/services.h"
 #include "support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/add_books.h"
 #include "host/host_queue.h"
 #include "support/temp_dir.h"

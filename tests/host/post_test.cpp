@@ -1,6 +1,6 @@
 // The POST against a local HTTPS server: openssl's test server with a certificate made here, curl
 // told to trust it through its CA-bundle environment variable.
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/plat.h"
 #include "support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "display/paths.h"
+#include "base/paths.h"
 #include "host/host_queue.h"
 #include "host/main_thread.h"
 #include "host/test_driver.h"

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/wyhash.h"
-#include "cover_fixture.h"
-#include "library/covers.h"
+#include "base/wyhash.h"
+#include "book/covers.h"
 #include "library_fixture.h"
+#include "support/cover_fixture.h"
 
 namespace {
 constexpr uint32_t kW = 30, kH = 42;

@@ -6,11 +6,12 @@
 #include <sys/time.h>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/paginator.h"
-#include "app/settings_file.h"
-#include "app/ui_state.h"
-#include "display/paths.h"
+#include "app/app_connect.h"
+#include "app/reader/paginator.h"
+#include "app/ui/app_state.h"
+#include "app/ui/settings_file.h"
+#include "app/ui/ui_state.h"
+#include "base/paths.h"
 #include "library/document_scan.h"
 #include "library/library_view.h"
 #include "library/new_books.h"
@@ -65,6 +66,7 @@ class LibraryRoot {
     app = AppState{};
     settings = settings_defaults();
     layout = PageTable{};
+    app_connect_hooks();  // as start-up does: the reader records progress in the library
   }
 
  private:

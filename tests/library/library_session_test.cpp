@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/reader_taps.h"
-#include "app/reader_toolbar.h"
-#include "app/ui_state.h"
-#include "app/ui_text.h"
-#include "cover_fixture.h"
+#include "app/reader/reader_taps.h"
+#include "app/reader/reader_toolbar.h"
+#include "app/ui/ui_state.h"
+#include "app/ui/ui_text.h"
 #include "display/framebuffer.h"
 #include "library/library_screen.h"
+#include "support/cover_fixture.h"
 #include "support/epub_builder.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -140,7 +140,7 @@ int status_band_difference(const Grey& shot, int row, const std::string& text) {
   const LibraryGeometry g = library_geometry(kW, kH, false);
   const int top = kLibraryItemsTop + row * g.row_pitch;
   ql_clear();
-  ui_draw_text_fit(text.c_str(), 0, 42, kListTextX, top + kStatusBaseline, kW - 280);
+  ui_draw_text_fit(text.c_str(), TS_REGULAR, 42, kListTextX, top + kStatusBaseline, kW - 280);
   int differ = 0;
   const int left = kLibraryLeft + g.cover_w + 1;
   for (int y = top + kStatusBandTop; y < top + kStatusBandTop + kStatusBandHeight; ++y) {

@@ -16,9 +16,9 @@ void open_text_book(const std::string& path, uint64_t pages, uint64_t page) {
     layout.lines.push_back(LayoutLine{i * 7, i * 7 + 7, 6, 0, 0, 0, 0, false});
   }
   for (uint64_t p = 0; p < pages; p++) layout.page_starts.push_back(p * 10);
-  app.book_open = true;
-  app.page = page;
-  snprintf(app.open_path, sizeof app.open_path, "%s", path.c_str());
+  app.reader.book_open = true;
+  app.reader.page = page;
+  snprintf(app.reader.open_path, sizeof app.reader.open_path, "%s", path.c_str());
 }
 
 const ProgressRecord* record(const std::string& name) {
@@ -60,7 +60,7 @@ TEST(Progress, SavesThePositionOfThePage) {
   EXPECT_EQ(ql_load_position(path.c_str(), &font), 3u * 10 * 7);
   EXPECT_EQ(font, 44);
   // A page outside the layout saves position 0.
-  app.page = 50;
+  app.reader.page = 50;
   library_record_progress();
   EXPECT_EQ(ql_load_position(path.c_str(), &font), 0u);
 }
@@ -69,7 +69,7 @@ TEST(Progress, ReadingNeverClearsTheReadFlag) {
   LibraryRoot root;
   open_text_book("/mnt/us/documents/Done.epub", 200, 199);
   library_record_progress();
-  app.page = 1;
+  app.reader.page = 1;
   EXPECT_TRUE(library_record_progress());
   EXPECT_EQ(record("Done.epub")->percent, 1);
   EXPECT_EQ(record("Done.epub")->read, 1);
@@ -224,16 +224,16 @@ TEST(Progress, CloseSavesAndPutsTheBookFirst) {
   root.put("Closed.txt", "x");
   library_rescan_documents();
   open_text_book("/mnt/us/documents/Closed.txt", 2, 1);
-  app.clean = true;
-  app.view = 1;
-  app.position_dirty = true;
+  app.present.clean = true;
+  app.view = AppView::Reader;
+  app.reader.position_dirty = true;
   book_close();
-  EXPECT_EQ(app.view, 0);
-  EXPECT_FALSE(app.position_dirty);
+  EXPECT_EQ(app.view, AppView::Library);
+  EXPECT_FALSE(app.reader.position_dirty);
   EXPECT_STREQ(library.closed_name, "Closed.txt");
   EXPECT_EQ(read_file(root.state("library.tsv")), "Closed.txt\t100\t1\n");
-  EXPECT_FALSE(app.clean);
-  EXPECT_TRUE(app.book_open);  // the book stays loaded
+  EXPECT_FALSE(app.present.clean);
+  EXPECT_TRUE(app.reader.book_open);  // the book stays loaded
   ASSERT_EQ(library.view_count, 2u);
   EXPECT_EQ(ql_entries()[library.view_list[0]].title, "Closed.txt");
 }
@@ -243,9 +243,9 @@ TEST(Progress, PersistAllWritesEveryStateFile) {
   open_text_book("/mnt/us/documents/Open.epub", 10, 4);
   ui_state.sort = SORT_AUTHOR;
   settings.font = 77;
-  app.clean = true;
+  app.present.clean = true;
   app_persist_all_and_refresh();
-  EXPECT_FALSE(app.clean);
+  EXPECT_FALSE(app.present.clean);
   EXPECT_EQ(read_file(root.state("library.tsv")), "Open.epub\t50\t0\n");
   EXPECT_NE(read_file(root.state("ui.txt")).find("sort=2"), std::string::npos);
   EXPECT_NE(read_file(root.state("settings.txt")).find("font=77"), std::string::npos);

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <string>
 
+#include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/toc.h"
-#include "display/ql_error.h"
-#include "library_fixture.h"
 #include "library/bundled_books.h"
+#include "library_fixture.h"
 
 namespace {
 

@@ -1,0 +1,35 @@
+#include "app/app_connect.h"
+
+#include "app/ui/app_hooks.h"
+#include "app/ui/app_state.h"
+#include "library/library_view.h"
+#include "library/progress_index.h"
+#include "settings/quick_settings.h"
+#include "settings/usb_drive.h"
+#include "store/download_manager.h"
+
+namespace {
+constexpr char kDocuments[] = "/mnt/us/documents";
+
+void add_new_books() {
+  ql_unpack_zips(kDocuments);
+  library_rescan_documents();
+}
+
+void add_finished_download() {
+  if (app.downloads_screen || ql_dl_state(nullptr, nullptr) != DL_DONE) return;
+  ql_dl_ack();
+  library_rescan_documents();
+}
+}  // namespace
+
+void app_connect_hooks() {
+  app_hooks.persist_all = app_persist_all;
+  app_hooks.books_added = add_new_books;
+  app_hooks.storage_wait = usb_storage_wait;
+  app_hooks.before_wait = add_finished_download;
+  app_hooks.record_progress = library_record_progress;
+  app_hooks.save_progress = library_index_save;
+  app_hooks.close_book = book_close;
+  app_hooks.quick_settings = quick_settings_panel;
+}

@@ -1,0 +1,283 @@
+#include "app/reader/paginator.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "app/reader/layout_cache.h"
+#include "app/reader/line_walker.h"
+#include "book/book_pictures.h"
+#include "display/framebuffer.h"
+#include "display/hyphenation.h"
+
+PageTable layout;
+
+namespace {
+constexpr float kHeadingAdvance = 1.35f;  // heading lines advance this much more than body text
+constexpr float kParagraphGap = 0.48f;    // times the text size, before a new block
+constexpr float kPictureGap = 0.6f;       // times the text size, after a picture
+constexpr float kLineNeeds = 0.35f;       // of its advance, a line needs this much above the bottom
+constexpr float kPictureScaleMax = 1.6f;
+constexpr float kTopBelowSize = 72;  // first baseline = text size + this
+constexpr float kBottomBand = 92;    // the footer's band at the bottom of the page
+constexpr float kPictureHeightMargin = 300;
+constexpr int kMaxBreaks = 24;
+constexpr size_t kLineGrowth = 3;
+constexpr size_t kPageGrowth = 16;
+
+// Appends with the tables' growth rule (needed count plus half of it plus a constant); false
+// when memory runs out, the table keeping what it had.
+template <class T>
+bool append(std::vector<T>& table, const T& item, size_t growth) {
+  if (table.size() == table.capacity()) {
+    try {
+      table.reserve(table.size() + table.size() / 2 + growth);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  table.push_back(item);
+  return true;
+}
+
+bool picture_dims_of_book(uint64_t word, int* w, int* h) { return ql_img_dims(word, w, h) == 1; }
+
+class Paginator {
+ public:
+  Paginator(PageTable& table, const LayoutSource& source)
+      : t_(table),
+        src_(source),
+        words_(source.words),
+        g_(page_geometry(table, source.screen_w, source.screen_h)),
+        space_(source.measure(" ", TS_REGULAR, g_.size)),
+        body_advance_(static_cast<float>(table.line_pct) / 100.0f * g_.size),
+        y_(g_.top) {}
+
+  bool run() {
+    if (!append(t_.page_starts, uint64_t{0}, kPageGrowth)) return false;
+    while (next_ < words_.size()) {
+      bool ok = words_[next_].style == STYLE_PICTURE ? place_picture() : place_text_line();
+      if (!ok) return false;
+    }
+    return true;
+  }
+
+ private:
+  bool page_has_line() const { return t_.lines.size() > t_.page_starts.back(); }
+
+  bool start_page() {
+    y_ = g_.top;
+    return append(t_.page_starts, uint64_t{t_.lines.size()}, kPageGrowth);
+  }
+
+  float measure(std::string_view text, uint8_t style) const {
+    return src_.measure(text.data(), style, g_.size);
+  }
+
+  float word_width(uint64_t k) {
+    return measure(piece_.make(words_[k].text, 0, 0), words_[k].style);
+  }
+
+  // Whether word k may continue a line whose first word is (or is not) a heading.
+  bool continues_line(uint64_t k, bool heading) const {
+    const BookWord& w = words_[k];
+    return w.brk == BRK_NONE && w.style != STYLE_PICTURE && (w.style == STYLE_HEADING) == heading;
+  }
+
+  // Width of the glued run that starts at k (k and the words joined to it), measured only until
+  // it exceeds `room`: a run is placed whole or, when it is wider than a line, word by word.
+  float run_width(uint64_t k, bool heading, float room, uint64_t* run_end) {
+    float width = word_width(k);
+    uint64_t e = k + 1;
+    while (e < words_.size() && words_[e].join && continues_line(e, heading) && width <= room) {
+      width += word_width(e);
+      ++e;
+    }
+    *run_end = e;
+    return width;
+  }
+
+  bool place_picture() {
+    const uint64_t i = next_++;
+    // A document that opens with a picture starts a page even when the picture has no size: the
+    // next line placed takes the section start.
+    if (words_[i].brk == BRK_DOCUMENT) section_pending_ = true;
+    int iw = 0, ih = 0;
+    PictureBox box{};
+    if (!src_.picture_size || !src_.picture_size(i, &iw, &ih) || !picture_box(g_, iw, ih, &box)) {
+      return true;
+    }
+    const bool section = std::exchange(section_pending_, false);
+    if (page_has_line() && (section || y_ + box.height > g_.bottom) && !start_page()) return false;
+    if (!append(t_.lines, LayoutLine{i, i + 1, 0, y_, box.width, 0, 0, false}, kLineGrowth)) {
+      return false;
+    }
+    y_ += kPictureGap * g_.size + box.height;
+    return true;
+  }
+
+  // Tries to end the line with a hyphenated prefix of word k; true when it did.
+  bool split_at(uint64_t k, LayoutLine& line) {
+    const BookWord& w = words_[k];
+    const float sep = w.join ? 0 : space_;
+    const float room = g_.text_width - line.width - sep;
+    uint32_t points[kMaxBreaks];
+    const int count = std::clamp(src_.hyphens(w.text, points, kMaxBreaks), 0, kMaxBreaks);
+    const size_t len = strnlen(w.text, kMaxPieceBytes);
+    for (int j = count - 1; j >= 0; --j) {
+      const uint32_t point = points[j];
+      // The prefix and its hyphen must fit in one piece.
+      if (point == 0 || point >= len || point + 1 > kMaxPieceBytes) continue;
+      const float width = measure(piece_.make(w.text, 0, point), w.style);
+      if (width > room) continue;
+      line.width += sep + width;
+      if (!w.join) ++line.gaps;
+      line.cut_off = static_cast<uint16_t>(point);
+      return true;
+    }
+    return false;
+  }
+
+  bool place_text_line() {
+    const uint64_t i = next_;
+    const BookWord& first = words_[i];
+    if (cut_ == 0) {
+      const bool section = std::exchange(section_pending_, false) || first.brk == BRK_DOCUMENT;
+      if (section && page_has_line()) {
+        if (!start_page()) return false;
+      } else if ((section || first.brk == BRK_BLOCK) && y_ > g_.top) {
+        y_ += kParagraphGap * g_.size;
+      }
+    }
+    const bool heading = first.style == STYLE_HEADING;
+    const float advance = heading ? body_advance_ * kHeadingAdvance : body_advance_;
+    // A page with no line yet takes the line whatever its size, so no page is ever empty.
+    if (y_ + kLineNeeds * advance > g_.bottom && page_has_line() && !start_page()) return false;
+
+    LayoutLine line{i, 0, 0, y_, 0, cut_, 0, false};
+    line.width = measure(piece_.make(first.text, cut_, 0), first.style);
+    uint64_t k = i + 1;
+    bool full = false;
+    while (k < words_.size() && continues_line(k, heading)) {
+      const bool glued = words_[k].join != 0;
+      const float room = g_.text_width - line.width - (glued ? 0 : space_);
+      uint64_t run_end = k;
+      const float run = run_width(k, heading, room, &run_end);
+      if (run <= room) {
+        line.width += (glued ? 0 : space_) + run;
+        if (!glued) ++line.gaps;
+        k = run_end;
+        continue;
+      }
+      // A run glued to the line so far is wider than the rest of the line: it is broken between
+      // its words, as many as fit staying here.
+      if (glued) {
+        const float width = word_width(k);
+        if (width <= room) {
+          line.width += width;
+          ++k;
+          continue;
+        }
+      }
+      full = true;
+      break;
+    }
+    const bool split = full && src_.hyphens && !heading && split_at(k, line);
+    line.word_to = split ? k + 1 : k;
+    line.justify = line.gaps > 0 && !heading && !t_.align &&
+                   (split || (k < words_.size() && words_[k].brk == BRK_NONE));
+    if (!append(t_.lines, line, kLineGrowth)) return false;
+    next_ = k;
+    cut_ = split ? line.cut_off : 0;
+    y_ += advance;
+    return true;
+  }
+
+  PageTable& t_;
+  const LayoutSource& src_;
+  std::span<const BookWord> words_;
+  PageGeometry g_;
+  float space_;
+  float body_advance_;
+  float y_;
+  uint64_t next_ = 0;  // the word the next line or picture starts with
+  uint16_t cut_ = 0;   // byte where that word continues after a hyphen, else 0
+  bool section_pending_ = false;
+  WordPiece piece_;
+};
+}  // namespace
+
+std::pair<size_t, size_t> PageTable::page_lines(uint64_t page) const {
+  if (page >= page_starts.size()) return {0, 0};
+  const uint64_t first = std::min<uint64_t>(page_starts[page], lines.size());
+  uint64_t last = page + 1 < page_starts.size() ? page_starts[page + 1] : lines.size();
+  last = std::clamp<uint64_t>(last, first, lines.size());
+  return {first, last};
+}
+
+uint64_t PageTable::page_first_word(uint64_t page) const {
+  if (page >= page_starts.size() || page_starts[page] >= lines.size()) return 0;
+  return lines[page_starts[page]].word_from;
+}
+
+PageGeometry page_geometry(const PageTable& table, int32_t screen_w, int32_t screen_h) {
+  PageGeometry g{};
+  g.size = static_cast<float>(table.font_px);
+  g.margin = static_cast<float>(table.margin_px);
+  g.text_width = static_cast<float>(screen_w) - 2 * g.margin;
+  g.top = g.size + kTopBelowSize;
+  g.bottom = static_cast<float>(screen_h) - kBottomBand;
+  g.max_picture_h = static_cast<float>(screen_h) - kPictureHeightMargin;
+  return g;
+}
+
+bool picture_box(const PageGeometry& g, int iw, int ih, PictureBox* box) {
+  if (iw <= 0 || ih <= 0) return false;
+  const float scale = std::min({g.text_width / static_cast<float>(iw),
+                                g.max_picture_h / static_cast<float>(ih), kPictureScaleMax});
+  box->width = scale * static_cast<float>(iw);
+  box->height = scale * static_cast<float>(ih);
+  return box->width > 0 && box->height > 0;
+}
+
+LayoutSource layout_source() {
+  LayoutSource s;
+  s.words = std::span<const BookWord>(ql_words(), ql_word_count());
+  s.screen_w = ql_fb().width;
+  s.screen_h = ql_fb().height;
+  s.measure = ql_measure;
+  s.picture_size = picture_dims_of_book;
+  s.hyphens = ql_hy_lang(ql_language()) != HY_NONE ? ql_hyphens : nullptr;
+  return s;
+}
+
+bool paginate(PageTable& table, const LayoutSource& source, int32_t font_px) {
+  table.lines.clear();
+  table.page_starts.clear();
+  table.font_px = font_px;
+  return Paginator(table, source).run();
+}
+
+bool layout_paginate(int32_t font_px) {
+  const bool ok = paginate(layout, layout_source(), font_px);
+  layout.key = layout_key();
+  return ok;
+}
+
+uint64_t page_of_word(const PageTable& table, uint64_t word) {
+  const auto& starts = table.page_starts;
+  // Page starts ascend, so those pointing past the lines form the tail.
+  const auto valid_end = std::lower_bound(starts.begin(), starts.end(), table.lines.size());
+  const auto after = std::upper_bound(
+      starts.begin(), valid_end, word,
+      [&](uint64_t w, uint64_t start) { return w < table.lines[start].word_from; });
+  return after == starts.begin() ? 0 : static_cast<uint64_t>(after - starts.begin() - 1);
+}
+
+uint64_t layout_page_of_word(uint64_t word) { return page_of_word(layout, word); }
+
+void layout_free() {
+  std::vector<LayoutLine>().swap(layout.lines);
+  std::vector<uint64_t>().swap(layout.page_starts);
+}

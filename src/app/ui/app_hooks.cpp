@@ -1,0 +1,3 @@
+#include "app/ui/app_hooks.h"
+
+AppHooks app_hooks;

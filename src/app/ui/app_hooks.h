@@ -1,0 +1,33 @@
+// Calls from the screen toolkit and the reader up to the layers above them (library, store,
+// settings), which these lower layers cannot name. The shell connects them at start-up
+// (app_connect_hooks); a hook left empty does nothing. Only the core thread uses them.
+#pragma once
+
+struct AppHooks {
+  // Puts every piece of state on disk (the open book's progress, library.tsv, settings, ui.txt):
+  // before the process ends, the device sleeps or storage is handed over.
+  void (*persist_all)() = nullptr;
+  // Books arrived in the documents folder: unpack archives and rescan the library.
+  void (*books_added)() = nullptr;
+  // The storage is exported over USB: waits until the device has it back.
+  void (*storage_wait)() = nullptr;
+  // Before each common wait: a download that finished meanwhile is added to the library.
+  void (*before_wait)() = nullptr;
+  // Saves the open book's position and its library record; true when the record changed.
+  bool (*record_progress)() = nullptr;
+  // Writes the library's progress index.
+  void (*save_progress)() = nullptr;
+  // Leaves the reader for the library.
+  void (*close_book)() = nullptr;
+  // The quick settings panel, from the reader's toolbar.
+  void (*quick_settings)() = nullptr;
+};
+
+// Set by the shell at start-up; only the core thread calls them.
+extern AppHooks app_hooks;
+
+// Calls a hook when it is connected.
+template <class Hook>
+void app_call(Hook hook) {
+  if (hook) hook();
+}

@@ -1,0 +1,114 @@
+#include "app/ui/ui_text.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/utf8.h"
+
+namespace {
+constexpr int kFitSizeFloor = 40;  // shrinking stops 10 sizes below this or below the size given
+constexpr int kFitShrink = 10;
+constexpr size_t kFitCopyMax = 1020;
+constexpr std::string_view kEllipsis = "...";
+constexpr std::string_view kDotSeparator = "  \xC2\xB7  ";
+
+float measure(const std::string& text, TextStyle face, float size) {
+  return ql_measure(text.c_str(), face, size);
+}
+}  // namespace
+
+std::string_view ui_utf8_prefix(std::string_view text, size_t max) {
+  return text.substr(0, utf8_prefix_length(text, max));
+}
+
+TextStyle ui_face(TextStyle style) { return style == TS_BOLD ? TS_UI_BOLD : TS_UI; }
+
+std::string ui_cut_to_width(std::string_view text, TextStyle face, float size, float width) {
+  std::string fitted(text);
+  if (measure(fitted, face, size) <= width) return fitted;
+  size_t n = fitted.size();
+  while (n > 0) {
+    n = utf8_prefix_length(text, n - 1);
+    fitted.resize(n);
+    if (measure(fitted, face, size) <= width) break;
+  }
+  if (n >= kEllipsis.size() + 1) {
+    fitted.resize(utf8_prefix_length(text, n - kEllipsis.size()));
+    fitted += kEllipsis;
+  }
+  return fitted;
+}
+
+void ui_draw_text_fit(const char* text, TextStyle style, int size, int x, int y, int width) {
+  const TextStyle face = ui_face(style);
+  const int floor = std::max(size, kFitSizeFloor) - kFitShrink;
+  while (size > floor && ql_measure(text, face, float(size)) > float(width)) --size;
+  const std::string_view whole(text);
+  const std::string_view copy = ui_utf8_prefix(whole, kFitCopyMax);
+  const std::string line = ui_cut_to_width(copy, face, float(size), float(width));
+  ql_text(line.c_str(), face, float(size), float(x), float(y));
+}
+
+int ui_wrap(std::string_view text, TextStyle face, float size, float width,
+            const std::function<void(std::string_view line, int index)>& line) {
+  std::string current;
+  int count = 0;
+  const auto emit = [&] {
+    if (current.empty()) return;
+    line(current, count++);
+    current.clear();
+  };
+  size_t pos = 0;
+  while (pos < text.size()) {
+    if (text[pos] == ' ') {
+      ++pos;
+      continue;
+    }
+    const size_t end = std::min(text.find(' ', pos), text.size());
+    const std::string_view word = text.substr(pos, end - pos);
+    pos = end;
+    const size_t candidate_len = current.empty() ? word.size() : current.size() + 1 + word.size();
+    if (candidate_len > kWrapLineMax) break;  // the line buffer is full: the rest is not shown
+    if (current.empty()) {
+      current = word;
+      continue;
+    }
+    std::string candidate = current + ' ';
+    candidate += word;
+    if (measure(candidate, face, size) > width) {
+      emit();
+      current = word;
+    } else {
+      current = std::move(candidate);
+    }
+  }
+  emit();
+  return count;
+}
+
+int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y,
+                    int width, int line_height) {
+  const int lines = ui_wrap({text, length}, ui_face(style), float(size), float(width),
+                            [&](std::string_view line, int index) {
+                              const std::string copy(line);
+                              ql_text(copy.c_str(), ui_face(style), float(size), float(x),
+                                      float(y + index * line_height));
+                            });
+  return y + lines * line_height;
+}
+
+std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view first,
+                             std::string_view second) {
+  const size_t len = first.size() + kDotSeparator.size() + second.size();
+  if (capacity == 0) return {};
+  if (len + 1 > capacity) {
+    buffer[0] = '\0';
+    return {buffer, 0};
+  }
+  char* p = buffer;
+  p = std::copy(first.begin(), first.end(), p);
+  p = std::copy(kDotSeparator.begin(), kDotSeparator.end(), p);
+  p = std::copy(second.begin(), second.end(), p);
+  *p = '\0';
+  return {buffer, len};
+}

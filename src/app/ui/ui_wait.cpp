@@ -1,0 +1,128 @@
+#include "app/ui/ui_wait.h"
+
+#include <cstdlib>
+
+#include "app/ui/app_hooks.h"
+#include "app/ui/app_state.h"
+#include "app/ui/ui_frame.h"
+#include "base/system_services.h"
+#include "display/device_facts.h"
+#include "display/touch.h"
+
+namespace {
+constexpr int64_t kWifiPollSeconds = 60;
+constexpr int kTimedSliceMs = 5000;
+constexpr uint32_t kBackTapHeldMs = 40;
+
+// One touch-layer wait into the event's fields; the touch layer's result.
+int wait_touch(TapEvent& event, bool timed, int timeout_ms) {
+  event = TapEvent{};
+  int x = 0, y = 0, x2 = 0, y2 = 0, held = 0;
+  if (!timed) ql_touch_timeout(0);
+  const int r = timed ? ql_touch_poll(&x, &y, &x2, &y2, &held, timeout_ms)
+                      : ql_touch_ex(&x, &y, &x2, &y2, &held);
+  event.x = uint32_t(x);
+  event.y = uint32_t(y);
+  event.x2 = uint32_t(x2);
+  event.y2 = uint32_t(y2);
+  event.held_ms = uint32_t(held);
+  return r;
+}
+
+// The back key as a tap on the header's back arrow.
+void make_back_tap(TapEvent& event) {
+  event.x = event.x2 = kBackTapX;
+  event.y = event.y2 = kBackTapY;
+  event.held_ms = kBackTapHeldMs;
+  event.code = TAP_TOUCH;
+}
+
+// Quit and the back key are the same for every wait; true when `r` was one of them (handled).
+bool shared_translation(int r, TapEvent& event) {
+  if (r == 0) ui_save_and_exit();
+  if (r != TAP_BACK) return false;
+  if (app.back_passthrough) {
+    event.code = TAP_BACK;
+  } else {
+    make_back_tap(event);
+  }
+  return true;
+}
+}  // namespace
+
+[[noreturn]] void ui_save_and_exit() {
+  app_call(app_hooks.persist_all);
+  exit(app.screenshot.on ? kScreenshotNothingStatus : 0);
+}
+
+BackPassthrough::BackPassthrough() { app.back_passthrough = true; }
+BackPassthrough::~BackPassthrough() { app.back_passthrough = false; }
+
+int32_t ui_common_event(int r, TapEvent& event) {
+  if (shared_translation(r, event)) return event.code;
+  switch (r) {
+    case TAP_APPEARANCE:
+      app.present.clean = false;
+      event.code = TAP_REDRAW;
+      break;
+    case TAP_BOOKS_ADDED:
+      app_call(app_hooks.books_added);
+      app.library_page = 0;
+      event.code = TAP_REDRAW;
+      break;
+    case TAP_STORAGE:
+      app_call(app_hooks.storage_wait);
+      event.code = TAP_REDRAW;
+      break;
+    default:
+      if (r < 0) {
+        app_call(app_hooks.persist_all);
+        app.present.clean = false;
+        event.code = TAP_REDRAW;
+      } else {
+        event.code = r;
+      }
+      break;
+  }
+  return event.code;
+}
+
+void ui_wait_event(TapEvent& event) {
+  app_call(app_hooks.before_wait);
+  if (ql_now() - app.wifi_polled_at > kWifiPollSeconds) {
+    app.wifi_state = ql_wifi_on();
+    app.wifi_polled_at = ql_now();
+  }
+  ui_common_event(wait_touch(event, false, 0), event);
+}
+
+int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms) {
+  int r = 0;
+  if (timeout_ms == 0) {
+    do r = wait_touch(event, true, kTimedSliceMs);
+    while (r == TAP_TIMEOUT);
+  } else {
+    r = wait_touch(event, true, timeout_ms);
+  }
+  if (shared_translation(r, event)) return event.code;
+  switch (r) {
+    case TAP_STORAGE:
+      app_call(app_hooks.storage_wait);
+      event.code = TAP_REDRAW;
+      break;
+    case TAP_DEVICE:
+      app_call(app_hooks.persist_all);
+      app.present.clean = false;
+      event.code = TAP_REDRAW;
+      break;
+    default:
+      event.code = r;
+      break;
+  }
+  return event.code;
+}
+
+void ui_wait_event_timeout(TapEvent& event, int timeout_ms) {
+  const int r = wait_touch(event, true, timeout_ms);
+  if (!shared_translation(r, event)) event.code = r;
+}

@@ -1,0 +1,96 @@
+#include "base/system_services.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#include <vector>
+
+#include "base/paths.h"
+#include "base/ql_error.h"
+
+void ql_leave() {}
+void ql_wifi_set(int) {}
+void ql_usb_modal(int) {}
+void ql_usb_keep(int) {}
+int ql_wifi_on() { return 0; }
+
+namespace {
+bool is_listed(const char* name) {
+  return name[0] != '.' && strlen(name) <= kListNameMax && !strstr(name, ".tmp");
+}
+}  // namespace
+
+int ql_list_dir(const char* dir, const char* out) {
+  if (!out) return 0;
+  std::vector<std::string> names;
+  if (DirPtr d{dir ? qlp_opendir(dir) : nullptr}) {
+    while (dirent* e = readdir(d.get())) {
+      if (!is_listed(e->d_name)) continue;
+      names.emplace_back(e->d_name);
+      if (names.size() == kListDirMax) break;
+    }
+  }
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return strcmp(a.c_str(), b.c_str()) < 0;
+  });
+  FILE* f = qlp_fopen(out, "w");
+  if (!f) return 0;
+  for (const std::string& n : names) fprintf(f, "%s\n", n.c_str());
+  // A listing that did not reach the disk whole must not be read as complete.
+  const bool written = !ferror(f);
+  if (fclose(f) != 0 || !written) {
+    ql_set_error("Cannot write %s", out);
+    return 0;
+  }
+  return static_cast<int>(names.size());
+}
+
+int ql_copy_file(const char* src, const char* dst) {
+  struct stat st;
+  if (!src || !dst || qlp_lstat(dst, &st) == 0) return 0;
+  FilePtr in{qlp_fopen(src, "rb")};
+  if (!in) return 0;
+  const std::string part = std::string(dst) + ".part";
+  FILE* out = qlp_fopen(part.c_str(), "wb");
+  if (!out) return 0;
+  constexpr size_t kBlock = 64 * 1024;
+  auto block = std::make_unique<char[]>(kBlock);
+  bool ok = true;
+  while (ok) {
+    const size_t got = fread(block.get(), 1, kBlock, in.get());
+    if (got > 0 && fwrite(block.get(), 1, got, out) != got) ok = false;
+    if (got < kBlock) break;
+  }
+  ok = ok && !ferror(in.get()) && fflush(out) == 0 && fsync(fileno(out)) == 0;
+  ok = fclose(out) == 0 && ok;
+  ok = ok && qlp_rename(part.c_str(), dst) == 0;
+  if (!ok) qlp_remove(part.c_str());
+  return ok ? 1 : 0;
+}
+
+int64_t ql_file_size(const char* path) {
+  struct stat st;
+  return path && qlp_stat(path, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+int64_t ql_file_mtime(const char* path) {
+  struct stat st;
+  return path && qlp_stat(path, &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
+}
+
+int ql_disk(const char* path, int64_t* total_mb, int64_t* free_mb) {
+  char buf[kQlPathMax];
+  struct statvfs vfs;
+  if (!path || statvfs(ql_path(path, buf, sizeof buf), &vfs) != 0) return -1;
+  // trunc(blocks * size / 10^6), split so that the product cannot overflow.
+  const uint64_t size = vfs.f_frsize;
+  const auto mb = [size](uint64_t blocks) {
+    return static_cast<int64_t>(blocks / 1000000 * size + blocks % 1000000 * size / 1000000);
+  };
+  if (total_mb) *total_mb = mb(vfs.f_blocks);
+  if (free_mb) *free_mb = mb(vfs.f_bavail);
+  return 0;
+}

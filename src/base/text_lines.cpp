@@ -1,0 +1,57 @@
+#include "base/text_lines.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "base/paths.h"
+
+namespace {
+// Positions `f` at the first line that begins within its last `tail_bytes` bytes (or at the start
+// of a shorter file or one that cannot seek).
+void seek_tail(FILE* f, long tail_bytes) {
+  if (fseek(f, 0, SEEK_END) != 0) {
+    rewind(f);
+    return;
+  }
+  long size = ftell(f);
+  if (size <= tail_bytes) {
+    rewind(f);
+    return;
+  }
+  // Look at the byte before the cut: when it ends a line, the cut is already on a line start and
+  // no partial line must be dropped.
+  if (fseek(f, size - tail_bytes - 1, SEEK_SET) != 0) {
+    rewind(f);
+    return;
+  }
+  int c = getc(f);
+  while (c != EOF && c != '\n') c = getc(f);
+}
+}  // namespace
+
+size_t trimmed_length(std::string_view s) {
+  size_t n = s.size();
+  while (n > 0 && (s[n - 1] == '\n' || s[n - 1] == '\r' || s[n - 1] == ' ')) --n;
+  return n;
+}
+
+size_t text_read_lines(const char* path, std::span<TextLine> lines,
+                       std::span<std::string_view> spans, long tail_bytes) {
+  size_t max = std::min(lines.size(), spans.size());
+  if (max == 0) return 0;
+  FilePtr f(qlp_fopen(path, "rb"));
+  if (!f) return 0;
+  if (tail_bytes > 0) seek_tail(f.get(), tail_bytes);
+  size_t count = 0;
+  while (count < max) {
+    TextLine& line = lines[count];
+    if (!fgets(line.data(), static_cast<int>(line.size()), f.get())) break;
+    size_t n = trimmed_length(std::string_view(line.data(), strlen(line.data())));
+    if (n == 0) continue;
+    line[n] = 0;
+    spans[count] = std::string_view(line.data(), n);
+    ++count;
+  }
+  return count;
+}

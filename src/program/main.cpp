@@ -1,0 +1,57 @@
+// The Linux command-line program: the path remapping is set up before the core runs, so tool
+// modes and the interactive program see the device's /mnt/us and /tmp.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+#include "app/app_main.h"
+#include "base/paths.h"
+#include "host/data_folder.h"
+#include "host/host_start.h"
+
+namespace {
+char tmp_root[4096];
+
+// A tool run usually leaves its per-run folder empty; an empty one is not worth keeping.
+void remove_empty_tmp_root() { rmdir(tmp_root); }
+
+bool is_device_path(std::string_view p) {
+  for (std::string_view root : {std::string_view("/tmp"), std::string_view("/mnt/us")})
+    if (p.starts_with(root) && (p.size() == root.size() || p[root.size()] == '/')) return true;
+  return false;
+}
+
+// A file the user names on the command line is a host file: "/tmp/book.epub" must open that file,
+// not one in the per-run folder the program's own /tmp maps to. "/./tmp/..." names the same host
+// file but lies outside the remapped roots.
+void keep_host_paths(int argc, char** argv) {
+  static std::vector<std::string> kept;
+  kept.reserve(static_cast<size_t>(argc));
+  for (int i = 2; i < argc; i++) {
+    if (!is_device_path(argv[i]) || access(argv[i], F_OK) != 0) continue;
+    kept.push_back(std::string("/.") + argv[i]);
+    argv[i] = kept.back().data();
+  }
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  keep_host_paths(argc, argv);
+  // The interactive program is the desktop host with the core on its own thread.
+  if (app_dispatch(argc, argv) == ToolMode::Interactive) return host_main(argc, argv, nalo_main);
+  std::string data = host_data_folder();
+  std::string tmp = host_make_tmp_root();
+  if (tmp.empty()) {
+    fprintf(stderr, "quillo: cannot create a temporary folder: %s\n", strerror(errno));
+  } else if (tmp.size() < sizeof tmp_root) {
+    memcpy(tmp_root, tmp.c_str(), tmp.size() + 1);
+    atexit(remove_empty_tmp_root);
+  }
+  ql_set_root(data.c_str(), tmp.c_str());
+  return nalo_main(argc, argv);
+}

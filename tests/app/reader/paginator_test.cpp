@@ -1,0 +1,439 @@
+#include "app/reader/paginator.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/layout_fixture.h"
+
+using namespace layout_test;
+
+namespace {
+struct LineWant {
+  uint64_t from, to, gaps;
+  float y, width;
+  uint16_t start_off, cut_off;
+  bool justify;
+};
+
+void expect_lines(const PageTable& t, const std::vector<LineWant>& want) {
+  ASSERT_EQ(t.lines.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) {
+    SCOPED_TRACE("line " + std::to_string(i));
+    const LayoutLine& l = t.lines[i];
+    EXPECT_EQ(l.word_from, want[i].from);
+    EXPECT_EQ(l.word_to, want[i].to);
+    EXPECT_EQ(l.gaps, want[i].gaps);
+    EXPECT_NEAR(l.y, want[i].y, 1e-3);
+    EXPECT_NEAR(l.width, want[i].width, 1e-3);
+    EXPECT_EQ(l.start_off, want[i].start_off);
+    EXPECT_EQ(l.cut_off, want[i].cut_off);
+    EXPECT_EQ(l.justify, want[i].justify);
+  }
+}
+
+std::vector<float> placed_x(const PageTable& t, size_t line, const std::vector<BookWord>& words) {
+  std::vector<float> xs;
+  walk_line(t.lines[line], page_metrics(t, source_of(words, {})), [&](const PlacedWord& p) {
+    xs.push_back(p.x);
+    return true;
+  });
+  return xs;
+}
+
+std::vector<std::string> shown(const PageTable& t, size_t line,
+                               const std::vector<BookWord>& words) {
+  std::vector<std::string> out;
+  walk_line(t.lines[line], page_metrics(t, source_of(words, {})), [&](const PlacedWord& p) {
+    out.emplace_back(p.shown);
+    return true;
+  });
+  return out;
+}
+
+class Paginator : public testing::Test {
+ protected:
+  void SetUp() override { reset_tables(); }
+  void TearDown() override { reset_tables(); }
+  Stream s;
+};
+
+// Four 40-px words and three 10-px spaces fill 190 of the 200 px; a fifth would need 240.
+TEST_F(Paginator, BreaksLinesWhereTheNextWordWouldPassTheTextWidth) {
+  for (int i = 0; i < 10; ++i) s.word("aaaa");
+  PageTable t = lay_out(s.all());
+  expect_lines(t, {{0, 4, 3, 112, 190, 0, 0, true},
+                   {4, 8, 3, 152, 190, 0, 0, true},
+                   {8, 10, 1, 192, 90, 0, 0, false}});
+  EXPECT_EQ(t.page_starts, std::vector<uint64_t>{0});
+  EXPECT_EQ(t.font_px, 40);
+}
+
+TEST_F(Paginator, JustifiedLineSpreadsItsSlackOverTheGapsUpToTwoAndAHalfSpaces) {
+  s.words({"aaaa", "aaaa", "aaaa", "aaaa", "aaaa"})
+      .words({"aaaaaaaaa", "bb", "cccccccccc"}, BRK_BLOCK);
+  PageTable t = lay_out(s.all());
+  ASSERT_EQ(t.lines.size(), 4u);
+  // 10 px of slack over three gaps: the last word ends exactly at the right margin.
+  std::vector<float> xs = placed_x(t, 0, s.all());
+  ASSERT_EQ(xs.size(), 4u);
+  const float gap = 40 + 10 + 10.0f / 3;
+  for (size_t i = 0; i < xs.size(); ++i) EXPECT_NEAR(xs[i], 10 + i * gap, 1e-3);
+  EXPECT_NEAR(xs[3] + 40, 10 + 200, 1e-3);
+  // 80 px of slack over one gap: the space grows by 25 px (2.5 spaces), the rest stays at the end.
+  EXPECT_EQ(t.lines[2].gaps, 1u);
+  EXPECT_TRUE(t.lines[2].justify);
+  xs = placed_x(t, 2, s.all());
+  ASSERT_EQ(xs.size(), 2u);
+  EXPECT_NEAR(xs[1], 10 + 90 + 10 + 25, 1e-3);
+}
+
+TEST_F(Paginator, HyphenatesTheWordThatDoesNotFitAtTheLastBreakThatFits) {
+  hyphen_table()["bbbbbbbbbb"] = {2, 5, 8};
+  s.words({"aaaaaaaaaa", "bbbbbbbbbb", "cc"});
+  PageTable t = lay_out(s.all());
+  // "bbbbbbbb-" is 90 px and fits the 90 px left after "aaaaaaaaaa" and a space.
+  expect_lines(t, {{0, 2, 1, 112, 200, 0, 8, true}, {1, 3, 1, 152, 50, 8, 0, false}});
+  EXPECT_EQ(shown(t, 0, s.all()), (std::vector<std::string>{"aaaaaaaaaa", "bbbbbbbb-"}));
+  EXPECT_EQ(shown(t, 1, s.all()), (std::vector<std::string>{"bb", "cc"}));
+}
+
+TEST_F(Paginator, WordsAreNotSplitInHeadingsRaggedTextOrLanguagesWithoutPatterns) {
+  hyphen_table()["bbbbbbbbbb"] = {2, 5, 8};
+  struct Case {
+    const char* name;
+    uint8_t style;
+    LayoutSetup setup;
+    bool split;
+    bool justified;
+  };
+  LayoutSetup ragged;
+  ragged.align = true;
+  LayoutSetup no_patterns;
+  no_patterns.hyphenate = false;
+  const Case cases[] = {
+      {"body", STYLE_PLAIN, {}, true, true},
+      {"heading", STYLE_HEADING, {}, false, false},
+      {"ragged right", STYLE_PLAIN, ragged, true, false},
+      {"no patterns", STYLE_PLAIN, no_patterns, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Stream words;
+    for (const char* text : {"aa", "aaaaaaa", "bbbbbbbbbb", "cc", "dd"}) words.word(text, c.style);
+    PageTable t = lay_out(words.all(), c.setup);
+    ASSERT_GE(t.lines.size(), 2u);
+    // "bbbbbbbb-" just fits after "aa aaaaaaa"; the whole word does not.
+    EXPECT_EQ(t.lines[0].cut_off, c.split ? 8 : 0);
+    EXPECT_EQ(t.lines[0].word_to, c.split ? 3u : 2u);
+    EXPECT_EQ(t.lines[0].justify, c.justified);
+    EXPECT_FALSE(t.lines.back().justify);
+  }
+}
+
+TEST_F(Paginator, HeadingsAdvanceFurtherAndNeverShareALineWithBodyText) {
+  s.word("Title", STYLE_HEADING, BRK_BLOCK).word("aa").word("bb", STYLE_PLAIN, BRK_NONE);
+  PageTable t = lay_out(s.all());
+  ASSERT_EQ(t.lines.size(), 2u);
+  EXPECT_EQ(t.lines[0].word_to, 1u);
+  EXPECT_NEAR(t.lines[1].y, 112 + 40 * 1.35f, 1e-3);
+}
+
+TEST_F(Paginator, ParagraphGapExceptAtThePageTop) {
+  s.words({"aa"}, BRK_BLOCK).words({"bb"}, BRK_BLOCK);
+  PageTable t = lay_out(s.all());
+  expect_lines(t, {{0, 1, 0, 112, 20, 0, 0, false}, {1, 2, 0, 152 + 0.48f * 40, 20, 0, 0, false}});
+}
+
+TEST_F(Paginator, FivelinesMakeAPageAndTheSixthStartsTheNext) {
+  for (int i = 0; i < 24; ++i) s.word("aaaa");
+  PageTable t = lay_out(s.all());
+  ASSERT_EQ(t.lines.size(), 6u);
+  EXPECT_EQ(t.page_starts, (std::vector<uint64_t>{0, 5}));
+  EXPECT_NEAR(t.lines[4].y, 272, 1e-3);
+  EXPECT_NEAR(t.lines[5].y, 112, 1e-3);
+}
+
+TEST_F(Paginator, SectionStartBeginsAPageButNeverLeavesOneEmpty) {
+  s.words({"aa"}, BRK_DOCUMENT).words({"bb"}, BRK_BLOCK).words({"cc"}, BRK_DOCUMENT);
+  PageTable t = lay_out(s.all());
+  EXPECT_EQ(t.page_starts, (std::vector<uint64_t>{0, 2}));
+  EXPECT_NEAR(t.lines[0].y, 112, 1e-3);
+  EXPECT_NEAR(t.lines[2].y, 112, 1e-3);
+}
+
+TEST_F(Paginator, AWordWiderThanTheLineStandsAlone) {
+  s.words({"aa", std::string(30, 'x'), "bb"});
+  PageTable t = lay_out(s.all());
+  expect_lines(t, {{0, 1, 0, 112, 20, 0, 0, false},
+                   {1, 2, 0, 152, 300, 0, 0, false},
+                   {2, 3, 0, 192, 20, 0, 0, false}});
+}
+
+TEST_F(Paginator, GluedWordsMoveToTheNextLineTogether) {
+  s.words({"aaaaaaaaa", "bbbbbbbbb"}).word("ccc", STYLE_ITALIC, BRK_NONE, true);
+  PageTable t = lay_out(s.all());
+  // "bbbbbbbbb" alone would fit after "aaaaaaaaa"; with its glued "ccc" it does not.
+  expect_lines(t, {{0, 1, 0, 112, 90, 0, 0, false}, {1, 3, 0, 152, 120, 0, 0, false}});
+}
+
+TEST_F(Paginator, AGluedRunWiderThanTheLineBreaksBetweenItsWords) {
+  s.word("aaaaaaaa");
+  for (int i = 0; i < 4; ++i) s.word("bbbbbbbb", STYLE_PLAIN, BRK_NONE, true);
+  PageTable t = lay_out(s.all());
+  expect_lines(t, {{0, 2, 0, 112, 160, 0, 0, false},
+                   {2, 4, 0, 152, 160, 0, 0, false},
+                   {4, 5, 0, 192, 80, 0, 0, false}});
+  EXPECT_EQ(shown(t, 1, s.all()), (std::vector<std::string>{"bbbbbbbb", "bbbbbbbb"}));
+  EXPECT_EQ(placed_x(t, 1, s.all()), (std::vector<float>{10, 90}));
+}
+
+TEST_F(Paginator, PicturesAreScaledAndPlaced) {
+  struct Case {
+    const char* name;
+    int w, h;
+    float drawn_w;
+    float next_y;  // the text after it, a paragraph gap below the picture and its gap
+  };
+  // Text width 200, pictures at most 100 high (400 - 300), at most 1.6 times enlarged.
+  const Case cases[] = {
+      {"small, enlarged 1.6 times", 100, 50, 160, 152 + 80 + 24 + 19.2f},
+      {"wide, fitted to the width", 1000, 100, 200, 152 + 20 + 24 + 19.2f},
+      // 152 + 100 + 24 + 19.2 leaves no room for a line: the text goes on at the next page's top
+      {"tall, fitted to the height", 50, 1000, 5, 112},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset_tables();
+    Stream words;
+    words.words({"aa"}, BRK_BLOCK).picture(c.w, c.h).words({"bb"}, BRK_BLOCK);
+    PageTable t = lay_out(words.all());
+    ASSERT_EQ(t.lines.size(), 3u);
+    EXPECT_EQ(t.lines[1].word_from, 1u);
+    EXPECT_NEAR(t.lines[1].y, 152, 1e-3);
+    EXPECT_NEAR(t.lines[1].width, c.drawn_w, 1e-3);
+    EXPECT_NEAR(t.lines[2].y, c.next_y, 1e-3);
+  }
+}
+
+TEST_F(Paginator, APictureThatDoesNotFitTheRestOfThePageStartsTheNext) {
+  for (int i = 0; i < 16; ++i) s.word("aaaa");
+  s.picture(100, 50);
+  PageTable t = lay_out(s.all());
+  ASSERT_EQ(t.lines.size(), 5u);
+  EXPECT_EQ(t.page_starts, (std::vector<uint64_t>{0, 4}));
+  EXPECT_NEAR(t.lines[4].y, 112, 1e-3);
+}
+
+TEST_F(Paginator, APictureWithoutASizeTakesNoLine) {
+  s.words({"aa"}, BRK_BLOCK).picture(0, 0).words({"bb"}, BRK_BLOCK);
+  PageTable t = lay_out(s.all());
+  ASSERT_EQ(t.lines.size(), 2u);
+  EXPECT_EQ(t.lines[1].word_from, 2u);
+}
+
+TEST_F(Paginator, AChapterThatOpensWithAPictureStartsAPage) {
+  for (bool sized : {true, false}) {
+    SCOPED_TRACE(sized ? "picture with a size" : "picture without a size");
+    reset_tables();
+    Stream words;
+    words.words({"aa"}, BRK_DOCUMENT)
+        .picture(sized ? 100 : 0, 50, BRK_DOCUMENT)
+        .words({"bb"}, BRK_BLOCK);
+    PageTable t = lay_out(words.all());
+    EXPECT_EQ(t.page_starts, (std::vector<uint64_t>{0, 1}));
+    EXPECT_EQ(t.lines[1].word_from, sized ? 1u : 2u);
+    EXPECT_NEAR(t.lines[1].y, 112, 1e-3);
+  }
+}
+
+TEST_F(Paginator, ABookWithoutWordsHasOnePageAndNoLines) {
+  PageTable t = lay_out(s.all());
+  EXPECT_TRUE(t.lines.empty());
+  EXPECT_EQ(t.page_starts, std::vector<uint64_t>{0});
+}
+
+TEST(PageOfWord, FindsTheLastPageStartingAtOrBeforeTheWord) {
+  PageTable t;
+  t.lines = {{2, 3, 0, 0, 0, 0, 0, false},
+             {3, 5, 0, 0, 0, 0, 0, false},
+             {5, 8, 0, 0, 0, 0, 0, false},
+             {8, 9, 0, 0, 0, 0, 0, false}};
+  t.page_starts = {0, 2, 7};  // the last one points past the lines
+  const std::pair<uint64_t, uint64_t> cases[] = {{0, 0}, {2, 0}, {4, 0}, {5, 1}, {8, 1}, {1000, 1}};
+  for (auto [word, page] : cases) {
+    SCOPED_TRACE(word);
+    EXPECT_EQ(page_of_word(t, word), page);
+  }
+  EXPECT_EQ(page_of_word(PageTable{}, 5), 0u);
+  EXPECT_EQ(t.page_first_word(1), 5u);
+  EXPECT_EQ(t.page_first_word(2), 0u);
+  EXPECT_EQ(t.page_lines(1), (std::pair<size_t, size_t>{2, 4}));
+  EXPECT_EQ(t.page_lines(3), (std::pair<size_t, size_t>{0, 0}));
+}
+
+#ifdef __SANITIZE_ADDRESS__
+// The sanitizer's allocator reports every allocation to a hook.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+std::atomic<bool> counting{false};
+std::atomic<size_t> allocations{0};
+void count_malloc(const volatile void*, size_t) {
+  if (counting) ++allocations;
+}
+void ignore_free(const volatile void*) {}
+
+size_t allocations_while(const std::function<void()>& work) {
+  static const int installed = __sanitizer_install_malloc_and_free_hooks(count_malloc, ignore_free);
+  EXPECT_NE(installed, 0);
+  allocations = 0;
+  counting = true;
+  work();
+  counting = false;
+  return allocations;
+}
+
+// The tables grow geometrically; nothing else is allocated, whatever the book's length.
+TEST_F(Paginator, AllocatesNothingPerWord) {
+  LayoutSetup setup;
+  setup.hyphenate = false;
+  std::vector<size_t> counts;
+  for (int words : {20000, 200000}) {
+    Stream book;
+    for (int i = 0; i < words; ++i) book.word(i % 3 ? "aaaa" : "bb", STYLE_PLAIN, i % 50 ? 0 : 1);
+    const LayoutSource src = source_of(book.all(), setup);
+    PageTable t;
+    t.margin_px = setup.margin_px;
+    t.line_pct = setup.line_pct;
+    counts.push_back(allocations_while([&] { ASSERT_TRUE(paginate(t, src, setup.font_px)); }));
+    EXPECT_GT(t.lines.size(), static_cast<size_t>(words / 5));
+  }
+  EXPECT_LT(counts[0], 60u);
+  EXPECT_LT(counts[1], counts[0] + 15);  // ten times the words: a few more growth steps
+}
+#endif
+
+// Random books under ordinary and extreme settings keep the layout's promises.
+class PaginatorInvariants : public testing::TestWithParam<LayoutSetup> {};
+
+Stream random_book(unsigned seed) {
+  std::mt19937 rng(seed);
+  auto chance = [&](int percent) { return static_cast<int>(rng() % 100) < percent; };
+  Stream s;
+  for (int i = 0; i < 3000; ++i) {
+    if (chance(2)) {
+      s.picture(chance(70) ? 1 + static_cast<int>(rng() % 900) : 0,
+                1 + static_cast<int>(rng() % 900),
+                chance(20) ? uint8_t{BRK_DOCUMENT} : uint8_t{BRK_BLOCK});
+      continue;
+    }
+    std::string text(1 + rng() % (chance(3) ? 40 : 12), static_cast<char>('a' + rng() % 26));
+    if (text.size() >= 6 && chance(50))
+      hyphen_table()[text] = {2, static_cast<uint32_t>(text.size() - 2)};
+    const uint8_t brk = chance(1)   ? uint8_t{BRK_DOCUMENT}
+                        : chance(6) ? uint8_t{BRK_BLOCK}
+                                    : uint8_t{BRK_NONE};
+    const uint8_t style = chance(3) ? uint8_t{STYLE_HEADING} : static_cast<uint8_t>(rng() % 3);
+    s.word(text, style, brk, brk == BRK_NONE && chance(12));
+  }
+  return s;
+}
+
+TEST_P(PaginatorInvariants, EveryWordLandsOnExactlyOnePageAndLinesStayInTheirWidth) {
+  const LayoutSetup setup = GetParam();
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    reset_tables();
+    Stream s = random_book(seed);
+    const std::vector<BookWord>& words = s.all();
+    PageTable t = lay_out(words, setup);
+    const PageGeometry g = page_geometry(t, setup.screen_w, setup.screen_h);
+    const PageMetrics m = page_metrics(t, source_of(words, setup));
+
+    // Pages: start at line 0, strictly ascending, none empty.
+    ASSERT_FALSE(t.page_starts.empty());
+    EXPECT_EQ(t.page_starts[0], 0u);
+    for (size_t p = 1; p < t.page_starts.size(); ++p) {
+      EXPECT_GT(t.page_starts[p], t.page_starts[p - 1]);
+      EXPECT_LT(t.page_starts[p], t.lines.size());
+    }
+
+    // Words: each in one line, or in two consecutive lines when split by a hyphen; only pictures
+    // without a size are left out.
+    std::vector<int> seen(words.size(), 0);
+    for (size_t i = 0; i < t.lines.size(); ++i) {
+      const LayoutLine& l = t.lines[i];
+      for (uint64_t w = l.word_from; w < l.word_to; ++w) seen[w]++;
+      if (l.start_off != 0) {
+        ASSERT_GT(i, 0u);
+        EXPECT_EQ(t.lines[i - 1].cut_off, l.start_off);
+        EXPECT_EQ(t.lines[i - 1].word_to, l.word_from + 1);
+      }
+      const bool lone = l.word_to - l.word_from == 1;
+      if (!lone) {
+        EXPECT_LE(l.width, g.text_width + 1e-3) << "line " << i;
+      }
+      bool heading = words[l.word_from].style == STYLE_HEADING;
+      for (uint64_t w = l.word_from; w < l.word_to; ++w) {
+        EXPECT_EQ(words[w].style == STYLE_HEADING, heading);
+      }
+      // Where the walker puts the last word agrees with the width the paginator measured.
+      float end = 0;
+      walk_line(l, m, [&](const PlacedWord& p) {
+        end = p.x + p.width;
+        return true;
+      });
+      if (!is_picture_line(l, m)) {
+        const float stretch = justify_extra(l, m) * static_cast<float>(l.gaps);
+        EXPECT_NEAR(end, g.margin + l.width + stretch, 0.05) << "line " << i;
+        if (!lone) {
+          EXPECT_LE(end, g.margin + g.text_width + 0.05) << "line " << i;
+        }
+      }
+    }
+    for (size_t w = 0; w < words.size(); ++w) {
+      if (words[w].style == STYLE_PICTURE) {
+        int iw = 0, ih = 0;
+        PictureBox box;
+        if (!picture_size(w, &iw, &ih) || !picture_box(g, iw, ih, &box)) continue;  // takes no line
+      }
+      EXPECT_TRUE(seen[w] == 1 || seen[w] == 2) << "word " << w;
+    }
+
+    // The page of each page's first word is that page.
+    for (size_t p = 0; p < t.page_count(); ++p) {
+      const LayoutLine& first = t.lines[t.page_starts[p]];
+      if (first.start_off == 0) {
+        EXPECT_EQ(page_of_word(t, first.word_from), p);
+      }
+    }
+  }
+}
+
+LayoutSetup with(int32_t font, int32_t margin, int32_t line_pct, int32_t w = 1072,
+                 int32_t h = 1448) {
+  LayoutSetup s;
+  s.font_px = font;
+  s.margin_px = margin;
+  s.line_pct = line_pct;
+  s.screen_w = w;
+  s.screen_h = h;
+  return s;
+}
+
+std::string setting_name(const testing::TestParamInfo<LayoutSetup>& info) {
+  static const char* const names[] = {"small_screen",
+                                      "defaults",
+                                      "largest",
+                                      "landscape_smallest",
+                                      "text_taller_than_the_page",
+                                      "margins_wider_than_the_screen"};
+  return names[info.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(LayoutSettings, PaginatorInvariants,
+                         testing::Values(LayoutSetup{}, with(40, 64, 148), with(110, 144, 180),
+                                         with(32, 24, 92, 1448, 1072), with(2000, 64, 148),
+                                         with(40, 700, 148)),
+                         setting_name);
+}  // namespace

@@ -1,0 +1,165 @@
+#include "base/atomic_file.h"
+
+#include <csignal>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
+
+#include "support/device_folder.h"
+#include "support/temp_dir.h"
+
+namespace {
+bool is_regular_file(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Emulates a full disk: files may not grow past `bytes`, and the write fails instead of killing us.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    old_signal_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit lim = old_;
+    lim.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lim);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, old_signal_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*old_signal_)(int) = nullptr;
+};
+
+// A device path of `total` bytes under /mnt/us/ whose folders exist on the host.
+std::string long_device_path(const DeviceFolder& root, size_t total) {
+  std::string rel = "ql/state";
+  while (std::string("/mnt/us/").size() + rel.size() + 100 < total) {
+    rel += "/" + std::string(90, 'd');
+    mkdir(root.host("us/" + rel).c_str(), 0755);
+  }
+  std::string path = "/mnt/us/" + rel + "/";
+  path += std::string(total - path.size(), 'f');
+  return path;
+}
+}  // namespace
+
+TEST(TmpSuffix, FitsUpTo415Bytes) {
+  char buf[kTmpPathSize];
+  std::string p415(415, 'a'), p416(416, 'a');
+  EXPECT_EQ(std::string(path_with_tmp_suffix(buf, p415.c_str())), p415 + ".tmp");
+  EXPECT_STREQ(path_with_tmp_suffix(buf, p416.c_str()), "");
+  EXPECT_STREQ(path_with_tmp_suffix(buf, std::string(5000, 'a').c_str()), "");
+  EXPECT_STREQ(path_with_tmp_suffix(buf, "/mnt/us/x"), "/mnt/us/x.tmp");
+}
+
+TEST(AtomicWrite, ReplacesTheFile) {
+  DeviceFolder root;
+  write_file(root.state("a.txt"), "old content that is longer");
+  ASSERT_TRUE(file_write_atomic("/mnt/us/ql/state/a.txt", "new", 3));
+  EXPECT_EQ(read_file(root.state("a.txt")), "new");
+  EXPECT_FALSE(file_exists(root.state("a.txt.tmp")));
+  ASSERT_TRUE(file_write_atomic("/mnt/us/ql/state/empty.txt", "", 0));
+  EXPECT_TRUE(is_regular_file(root.state("empty.txt")));
+}
+
+TEST(AtomicWrite, FailuresKeepTheOldFile) {
+  DeviceFolder root;
+  // The temporary path is taken by a folder, so it cannot be opened for writing.
+  write_file(root.state("dir.txt"), "old");
+  mkdir(root.state("dir.txt.tmp").c_str(), 0755);
+  EXPECT_FALSE(file_write_atomic("/mnt/us/ql/state/dir.txt", "new", 3));
+  EXPECT_EQ(read_file(root.state("dir.txt")), "old");
+
+  // A missing folder.
+  EXPECT_FALSE(file_write_atomic("/mnt/us/ql/nowhere/x.txt", "new", 3));
+  EXPECT_FALSE(file_exists(root.host("us/ql/nowhere")));
+
+}
+
+TEST(AtomicWrite, PathTooLongForTheSuffix) {
+  // Never cut to fit: nothing is written under any name.
+  for (size_t len : {416, 417, 419, 500}) {
+    SCOPED_TRACE(len);
+    DeviceFolder root;
+    std::string dev = long_device_path(root, len);
+    std::string host = root.host("us/" + dev.substr(8));
+    write_file(host, "old");
+    ASSERT_EQ(read_file(host), "old");
+    EXPECT_FALSE(file_write_atomic(dev.c_str(), "new", 3));
+    EXPECT_EQ(read_file(host), "old");
+    // Nothing was written beside it under a cut name either.
+    EXPECT_EQ(entries_in(host.substr(0, host.rfind('/'))), 1u);
+  }
+  DeviceFolder root;
+  std::string ok = long_device_path(root, 415);
+  EXPECT_TRUE(file_write_atomic(ok.c_str(), "new", 3));
+}
+
+TEST(AtomicWrite, FullDiskKeepsOldFileAndLeavesNoTmp) {
+  DeviceFolder root;
+  std::string old(3000, 'o');
+  write_file(root.state("full.txt"), old);
+  struct { const char* name; size_t length; } cases[] = {
+      {"fails at the flush", 6000},       // fits the stream's buffer, fails when flushed
+      {"fails at the write", 1 << 20},    // written through at once, comes back short
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes(c.length, 'n');
+    bool ok;
+    {
+      FileSizeLimit limit(4096);
+      ok = file_write_atomic("/mnt/us/ql/state/full.txt", bytes.data(), bytes.size());
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(read_file(root.state("full.txt")), old);
+    EXPECT_FALSE(file_exists(root.state("full.txt.tmp")));
+  }
+}
+
+TEST(FileCommit, FlushFailureRemovesTmp) {
+  DeviceFolder root;
+  write_file(root.state("c.txt"), "old");
+  write_file(root.state("c.txt.tmp"), "");
+  // /dev/full takes buffered bytes and fails them at the flush, as a full disk does.
+  FILE* f = fopen("/dev/full", "wb");
+  ASSERT_NE(f, nullptr);
+  fputs("new content", f);
+  EXPECT_FALSE(file_commit(f, "/mnt/us/ql/state/c.txt.tmp", "/mnt/us/ql/state/c.txt"));
+  EXPECT_EQ(read_file(root.state("c.txt")), "old");
+  EXPECT_FALSE(file_exists(root.state("c.txt.tmp")));
+}
+
+TEST(FileCommit, StreamErrorRemovesTmp) {
+  DeviceFolder root;
+  write_file(root.state("e.txt"), "old");
+  write_file(root.state("e.txt.tmp"), "partial");
+  // Writing to a stream opened for reading sets its error flag.
+  FILE* f = fopen(root.state("e.txt.tmp").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  fputc('x', f);
+  ASSERT_TRUE(ferror(f));
+  EXPECT_FALSE(file_commit(f, "/mnt/us/ql/state/e.txt.tmp", "/mnt/us/ql/state/e.txt"));
+  EXPECT_EQ(read_file(root.state("e.txt")), "old");
+  EXPECT_FALSE(file_exists(root.state("e.txt.tmp")));
+}
+
+TEST(FileCommit, FailedRenameLeavesTmp) {
+  DeviceFolder root;
+  // The final path is a folder that is not empty, so the rename fails.
+  mkdir(root.state("busy").c_str(), 0755);
+  write_file(root.state("busy/inside"), "x");
+  FILE* f = fopen(root.state("busy.tmp").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fputs("new", f);
+  EXPECT_FALSE(file_commit(f, "/mnt/us/ql/state/busy.tmp", "/mnt/us/ql/state/busy"));
+  EXPECT_EQ(read_file(root.state("busy.tmp")), "new");
+  EXPECT_EQ(read_file(root.state("busy/inside")), "x");
+}

@@ -1,0 +1,86 @@
+#include "base/text_lines.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "support/device_folder.h"
+
+namespace {
+std::vector<std::string> read_lines(const char* path, size_t max_lines, size_t max_spans,
+                                    long tail_bytes) {
+  std::vector<TextLine> lines(max_lines);
+  std::vector<std::string_view> spans(max_spans);
+  size_t n = text_read_lines(path, lines, spans, tail_bytes);
+  return std::vector<std::string>(spans.begin(), spans.begin() + static_cast<long>(n));
+}
+
+// `count` lines "line NNN" padded with dots to `width` bytes including the newline.
+std::string numbered_lines(int count, size_t width) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    std::string line = "line " + std::to_string(i);
+    line.resize(width - 1, '.');
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string line_number(const std::string& line) {
+  return line.substr(5, line.find('.') - 5);
+}
+}  // namespace
+
+TEST(TextLines, SkipsBlankLinesWithoutUsingTheLimit) {
+  DeviceFolder root;
+  write_file(root.state("t.txt"), "\n   \none  \r\n\r\n two\nthree\nfour\n");
+  EXPECT_EQ(read_lines("/mnt/us/ql/state/t.txt", 3, 10, 0),
+            (std::vector<std::string>{"one", " two", "three"}));
+  EXPECT_EQ(read_lines("/mnt/us/ql/state/t.txt", 10, 2, 0),
+            (std::vector<std::string>{"one", " two"}));
+  EXPECT_EQ(read_lines("/mnt/us/ql/state/t.txt", 10, 10, 0).size(), 4u);
+  EXPECT_TRUE(read_lines("/mnt/us/ql/state/t.txt", 0, 10, 0).empty());
+  EXPECT_TRUE(read_lines("/mnt/us/ql/state/missing.txt", 10, 10, 0).empty());
+}
+
+TEST(TextLines, LongLineArrivesInPieces) {
+  DeviceFolder root;
+  std::string longline(400, 'x');
+  write_file(root.state("long.txt"), longline + "\nend");
+  auto lines = read_lines("/mnt/us/ql/state/long.txt", 10, 10, 0);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].size(), 159u);
+  EXPECT_EQ(lines[1].size(), 159u);
+  EXPECT_EQ(lines[2].size(), 82u);
+  EXPECT_EQ(lines[3], "end");
+}
+
+TEST(TextLines, TailKeepsOnlyWholeLines) {
+  DeviceFolder root;
+  struct {
+    const char* name;
+    size_t width;     // bytes per line, newline included
+    int count;
+    long tail;
+    const char* first;  // number of the first line returned
+    size_t returned;
+  } cases[] = {
+      // 5000 bytes; the cut at 4000 falls on the start of line 80, which is whole and kept.
+      {"cut on a line start", 50, 100, 1000, "80", 20},
+      // 4700 bytes; the cut at 3700 falls inside line 78, which is dropped.
+      {"cut inside a line", 47, 100, 1000, "79", 21},
+      // The cut one byte after a line start drops that line.
+      {"cut just after a line start", 50, 100, 999, "81", 19},
+      {"file shorter than the tail", 50, 10, 1000, "0", 10},
+      {"file as long as the tail", 50, 20, 1000, "0", 20},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(root.state("log.txt"), numbered_lines(c.count, c.width));
+    auto lines = read_lines("/mnt/us/ql/state/log.txt", 200, 200, c.tail);
+    ASSERT_EQ(lines.size(), c.returned);
+    EXPECT_EQ(line_number(lines[0]), c.first);
+    EXPECT_EQ(line_number(lines.back()), std::to_string(c.count - 1));
+    for (auto& l : lines) EXPECT_EQ(l.size(), c.width - 1);
+  }
+}
