@@ -32,7 +32,7 @@ constexpr std::array<std::string_view, 12> kQuoteMarks = {
 
 // How a line of the definitions is drawn.
 struct LineKind {
-  int style;
+  TextStyle style;
   int size;
   int line_height;
   int baseline_drop;  // below the running y
