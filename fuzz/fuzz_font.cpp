@@ -40,8 +40,8 @@ void measure_embedded(float* widths) {
 void write_seeds() {
   constexpr const char* kNames[] = {"serif", "serif-it", "serif-bold", "sans", "sans-bold"};
   for (int slot = 0; slot < kFontSlots; ++slot) {
-    const ByteView face = embedded_face_file(slot);
-    const std::string file(reinterpret_cast<const char*>(face.p), face.n);
+    const ByteReader face = embedded_face_file(slot);
+    const std::string file(reinterpret_cast<const char*>(face.data()), face.size());
     const std::string name = kNames[slot];
     fuzz::write_seed(name + ".ttf", std::string("\x36", 1) + file);
     // Cut inside the table directory, inside the tables and near the end.

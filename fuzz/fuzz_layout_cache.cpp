@@ -19,6 +19,7 @@
 #include "app/reader/layout_cache.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_page.h"
+#include "base/byte_reader.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
 #include "fuzz_support.h"
@@ -91,8 +92,7 @@ std::string read_all(const char* device_path) {
 void write_seeds() {
   const std::string file = read_all(kCachePath);
   if (file.size() < kHeaderBytes) __builtin_trap();
-  uint32_t pages;
-  memcpy(&pages, file.data() + 8, 4);
+  const uint32_t pages = ByteReader(file).u32le_at(8);
   fuzz::write_seed("whole.lay", "\x02" + file);
   fuzz::write_seed("records.lay", "\x01" + std::string(1, char(pages - 1)) + file.substr(kHeaderBytes));
   fuzz::write_seed("cut.lay", "\x02" + file.substr(0, file.size() - 5));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_reader.h"
 #include "book/inflate.h"
 #include "book/zip_reader.h"
 #include "fuzz_support.h"
@@ -20,20 +21,17 @@ namespace {
 constexpr size_t kMembersChecked = 24;  // enough to cover any real book's interesting members
 constexpr size_t kPrefixSizes[] = {0, 1, 24, 512, 70000};
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) { return static_cast<uint32_t>(le16(p)) | static_cast<uint32_t>(le16(p + 2)) << 16; }
-
 // The first `limit` member names from the kept central directory, walked as the reader walks it.
 std::vector<std::string> member_names(const ZipArchive& z, size_t limit) {
   std::vector<std::string> names;
-  const std::vector<uint8_t>& d = z.directory();
-  size_t off = 0;
+  ByteReader d(z.directory().data(), z.directory().size());
   for (uint32_t i = 0; i < z.entries() && names.size() < limit; i++) {
-    if (46 > d.size() - off || le32(d.data() + off) != 0x02014b50) break;
-    size_t total = 46u + le16(d.data() + off + 28) + le16(d.data() + off + 30) + le16(d.data() + off + 32);
-    if (total > d.size() - off) break;
-    names.emplace_back(reinterpret_cast<const char*>(d.data() + off + 46), le16(d.data() + off + 28));
-    off += total;
+    const ByteReader e = d.take(46);
+    if (d.failed() || e.u32le_at(0) != 0x02014b50) break;
+    const std::string_view name = d.text(e.u16le_at(28));
+    d.skip(size_t{e.u16le_at(30)} + e.u16le_at(32));
+    if (d.failed()) break;
+    names.emplace_back(name);
   }
   return names;
 }
@@ -119,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       check_archive(data + 1, size - 1, kPrefixSizes[data[0] / 3 % std::size(kPrefixSizes)]);
       break;
     case 1:
-      check_raw(data + 3, size - 3, static_cast<size_t>(le16(data + 1)) * 16);
+      check_raw(data + 3, size - 3, static_cast<size_t>(ByteReader(data, size).u16le_at(1)) * 16);
       break;
     default:
       check_gzip(data + 1, size - 1);

@@ -6,7 +6,9 @@
 #include "library/progress_index.h"
 #include "settings/quick_settings.h"
 #include "settings/usb_drive.h"
+#include "store/audio_unpack.h"
 #include "store/download_manager.h"
+#include "store/download_progress.h"
 
 namespace {
 constexpr char kDocuments[] = "/mnt/us/documents";
@@ -16,10 +18,19 @@ void add_new_books() {
   library_rescan_documents();
 }
 
-void add_finished_download() {
-  if (app.downloads_screen || ql_dl_state(nullptr, nullptr) != DL_DONE) return;
+// A download that ended after its progress screen was left: a finished one joins the library, a
+// failed one is told now, since no screen is left to say it.
+bool add_finished_download() {
+  if (app.downloads_screen) return false;
+  const DownloadState state = ql_dl_state(nullptr, nullptr);
+  if (state != DL_DONE && state != DL_FAILED) return false;
   ql_dl_ack();
-  library_rescan_documents();
+  if (state == DL_DONE) {
+    library_rescan_documents();
+    return false;
+  }
+  download_failure_message();
+  return true;
 }
 }  // namespace
 

@@ -53,6 +53,11 @@ void vc_block(CommentSlots& s, std::span<const uint8_t> packet);
 // Turns the slots into chapters (only when some slot got a time), sorted by start.
 void vc_finish(const CommentSlots& s, ChapterTable& out);
 
+// An ID3v2 size: seven bits in each byte of a big-endian 32-bit field, so the tag never holds a
+// byte that looks like the start of an MP3 frame.
+constexpr uint32_t id3_syncsafe(uint32_t field) {
+  return (field >> 24 & 0x7F) << 21 | (field >> 16 & 0x7F) << 14 | (field >> 8 & 0x7F) << 7 | (field & 0x7F);
+}
 // Reads the ID3v2 tag at the start of `f` for CHAP frames.
 void id3_read_chapters(FILE* f, ChapterTable& out);
 // Walks the MP4 boxes of `f` for a "chpl" list or a chapter text track.

@@ -16,8 +16,8 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/audio_files.h"
-#include "audio/audio_formats.h"
 #include "audio/time_stretch.h"
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "host/plat.h"
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/atomic_file.h"
 #include "base/paths.h"
 
 namespace {
@@ -18,13 +19,12 @@ void replace_file(const std::string& path, const std::string& text) {
   std::string tmp = path + ".t";
   FILE* f = qlp_fopen(tmp.c_str(), "w");
   if (!f) return;
-  bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = fclose(f) == 0 && ok;
-  if (ok) {
-    qlp_rename(tmp.c_str(), path.c_str());
-  } else {
+  if (fwrite(text.data(), 1, text.size(), f) != text.size()) {
+    fclose(f);
     qlp_unlink(tmp.c_str());
+    return;
   }
+  file_commit_unsynced(f, tmp.c_str(), path.c_str());
 }
 
 // Reads a decimal number at the start of `s` (after the command word); 0 when malformed.

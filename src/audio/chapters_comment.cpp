@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "audio/audio_chapters.h"
+#include "base/byte_reader.h"
 
 namespace {
 constexpr size_t kTimeTextMax = 39;
@@ -18,10 +19,6 @@ bool starts_with_nocase(std::string_view s, std::string_view prefix) {
     if (c != prefix[i]) return false;
   }
   return true;
-}
-
-uint32_t read_le32(std::span<const uint8_t> p, size_t at) {
-  return p[at] | (p[at + 1] << 8) | (p[at + 2] << 16) | (static_cast<uint32_t>(p[at + 3]) << 24);
 }
 }  // namespace
 
@@ -63,22 +60,14 @@ void vc_comment(CommentSlots& s, std::string_view text) {
 }
 
 void vc_block(CommentSlots& s, std::span<const uint8_t> packet) {
-  size_t at = 8;  // "OpusTags"
-  if (packet.size() < at + 4) return;
-  uint32_t vendor = read_le32(packet, at);
-  at += 4;
-  if (vendor > packet.size() - at) return;
-  at += vendor;
-  if (packet.size() - at < 4) return;
-  uint32_t count = read_le32(packet, at);
-  at += 4;
+  ByteReader r(packet);
+  r.skip(8);          // "OpusTags"
+  r.skip(r.u32le());  // vendor
+  const uint32_t count = r.u32le();
   for (uint32_t i = 0; i < count; i++) {
-    if (packet.size() - at < 4) return;
-    uint32_t len = read_le32(packet, at);
-    at += 4;
-    if (len > packet.size() - at) return;
-    vc_comment(s, std::string_view(reinterpret_cast<const char*>(packet.data() + at), len));
-    at += len;
+    const std::string_view comment = r.text(r.u32le());
+    if (r.failed()) return;
+    vc_comment(s, comment);
   }
 }
 

@@ -4,18 +4,12 @@
 #include <vector>
 
 #include "audio/audio_chapters.h"
+#include "base/byte_reader.h"
 #include "book/xml_scan.h"
 
 namespace {
 constexpr uint32_t kMaxTagBytes = 33554432;
 constexpr size_t kTitleMax = 255;
-
-uint32_t syncsafe(const uint8_t* p) {
-  return ((p[0] & 0x7F) << 21) | ((p[1] & 0x7F) << 14) | ((p[2] & 0x7F) << 7) | (p[3] & 0x7F);
-}
-uint32_t be32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
 
 // A text frame's body: an encoding byte and the text, as UTF-8.
 std::string decode_text_frame(std::span<const uint8_t> body) {
@@ -48,31 +42,31 @@ std::string decode_text_frame(std::span<const uint8_t> body) {
 
 // Calls visit(id, body) for each frame of `data` until padding or a frame that overruns.
 template <class Visit>
-void walk_frames(std::span<const uint8_t> data, int version, Visit&& visit) {
-  size_t at = 0;
-  while (data.size() - at >= 10) {
-    const uint8_t* h = data.data() + at;
-    if (h[0] == 0) return;
-    uint32_t size = version == 4 ? syncsafe(h + 4) : be32(h + 4);
-    at += 10;
-    if (size > data.size() - at) return;
-    visit(std::string_view(reinterpret_cast<const char*>(h), 4), data.subspan(at, size));
-    at += size;
+void walk_frames(ByteReader data, int version, Visit&& visit) {
+  while (data.remaining() >= 10) {
+    if (data.u8_at(data.pos()) == 0) return;  // padding
+    const std::string_view id = data.text(4);
+    const uint32_t size = data.u32be();
+    data.skip(2);  // flags
+    const ByteReader body = data.take(version == 4 ? id3_syncsafe(size) : size);
+    if (data.failed()) return;
+    visit(id, body);
   }
 }
 
-void read_chap(std::span<const uint8_t> frame, int version, ChapterTable& out) {
-  size_t id_end = 0;
-  while (id_end < frame.size() && frame[id_end] != 0) id_end++;
-  if (frame.size() - std::min(frame.size(), id_end) < 17) return;  // NUL + four times
-  const uint8_t* times = frame.data() + id_end + 1;
-  double start = be32(times) / 1000.0;
+void read_chap(ByteReader frame, int version, ChapterTable& out) {
+  const size_t id_end = frame.chars().find('\0');
+  if (id_end == std::string_view::npos) return;
+  frame.seek(id_end + 1);
+  const double start = frame.u32be() / 1000.0;
+  frame.skip(12);  // end time and byte offsets
+  if (frame.failed()) return;
   std::string title;
   bool has_title = false;
-  walk_frames(frame.subspan(id_end + 17), version, [&](std::string_view id, auto body) {
+  walk_frames(frame.from(frame.pos()), version, [&](std::string_view id, const ByteReader& body) {
     if (has_title || id != "TIT2") return;
     has_title = true;
-    if (body.size() >= 2) title = decode_text_frame(body);
+    if (body.size() >= 2) title = decode_text_frame(body.bytes());
   });
   if (title.empty()) title = "Chapter " + std::to_string(out.size() + 1);
   out.add(start, std::move(title));
@@ -81,21 +75,23 @@ void read_chap(std::span<const uint8_t> frame, int version, ChapterTable& out) {
 
 void id3_read_chapters(FILE* f, ChapterTable& out) {
   uint8_t header[10];
-  if (fseek(f, 0, SEEK_SET) != 0 || fread(header, 1, 10, f) != 10) return;
-  if (header[0] != 'I' || header[1] != 'D' || header[2] != '3') return;
-  int version = header[3];
+  const ByteReader h(header, sizeof header);
+  if (fseek(f, 0, SEEK_SET) != 0 || fread(header, 1, sizeof header, f) != sizeof header) return;
+  if (!h.matches_at(0, "ID3")) return;
+  int version = h.u8_at(3);
   if (version != 3 && version != 4) return;
-  uint32_t size = syncsafe(header + 6);
+  uint32_t size = id3_syncsafe(h.u32be_at(6));
   if (size > kMaxTagBytes) return;
   std::unique_ptr<uint8_t[]> tag(new (std::nothrow) uint8_t[size ? size : 1]);
   if (!tag) return;
   size_t got = fread(tag.get(), 1, size, f);
-  std::span<const uint8_t> body(tag.get(), got);
-  if ((header[5] & 0x40) && body.size() >= 4) {
-    uint64_t ext = version == 4 ? syncsafe(body.data()) : uint64_t{be32(body.data())} + 4;
-    if (ext < body.size()) body = body.subspan(ext);
+  ByteReader body(tag.get(), got);
+  if ((h.u8_at(5) & 0x40) && body.size() >= 4) {  // an extended header, skipped by its size
+    const uint32_t field = body.u32be_at(0);
+    uint64_t ext = version == 4 ? id3_syncsafe(field) : uint64_t{field} + 4;
+    if (ext < body.size()) body = body.from(ext);
   }
-  walk_frames(body, version, [&](std::string_view id, auto frame) {
+  walk_frames(body, version, [&](std::string_view id, const ByteReader& frame) {
     if (id == "CHAP") read_chap(frame, version, out);
   });
   out.sort_by_start();

@@ -8,6 +8,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/ogg_pages.h"
+#include "base/byte_reader.h"
 #include "base/paths.h"
 
 namespace {
@@ -80,14 +81,14 @@ bool opus_open_file(const char* path, AudioInfo* info, ChapterTable* chapters) {
   S->ogg.seek_to(0);
   if (!S->ogg.next_packet() || S->ogg.plen < 19 || memcmp(S->ogg.pkt.data(), "OpusHead", 8) != 0)
     return false;
-  const uint8_t* head = S->ogg.pkt.data();
-  S->o_ch = head[9];
-  if ((S->o_ch != 1 && S->o_ch != 2) || head[18] != 0) {
+  const ByteReader head(S->ogg.pkt.data(), S->ogg.plen);
+  S->o_ch = head.u8_at(9);
+  if ((S->o_ch != 1 && S->o_ch != 2) || head.u8_at(18) != 0) {  // channel mapping family 0 only
     fputs("qlaudio: Opus with more than two channels\n", stderr);
     return false;
   }
-  S->o_pre = head[10] | (head[11] << 8);
-  S->o_gain = static_cast<int16_t>(head[16] | (head[17] << 8));
+  S->o_pre = head.u16le_at(10);
+  S->o_gain = static_cast<int16_t>(head.u16le_at(16));
   if (!S->ogg.next_packet() || S->ogg.plen < 8 || memcmp(S->ogg.pkt.data(), "OpusTags", 8) != 0)
     return false;
   if (chapters) {

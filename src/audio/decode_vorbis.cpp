@@ -13,6 +13,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/ogg_pages.h"
+#include "base/byte_reader.h"
 #include "base/paths.h"
 
 namespace {
@@ -31,27 +32,14 @@ bool has_magic(std::span<const uint8_t> p, uint8_t type) {
 
 // Every length in the comment header fits in what is left of the packet.
 bool comment_lengths_fit(std::span<const uint8_t> p) {
-  size_t off = 7;
-  auto length = [&](size_t& out) {
-    if (4 > p.size() - off) return false;
-    out = ogg_le32(p.data() + off);
-    off += 4;
-    return out <= p.size() - off;
-  };
-  size_t vendor = 0;
-  if (!length(vendor)) return false;
-  off += vendor;
-  if (4 > p.size() - off) return false;
+  ByteReader r(p);
+  r.skip(7);          // packet type and "vorbis"
+  r.skip(r.u32le());  // vendor
   // Each comment takes at least its own 4-byte length.
-  const size_t count = ogg_le32(p.data() + off);
-  off += 4;
-  if (count > (p.size() - off) / 4) return false;
-  for (size_t i = 0; i < count; i++) {
-    size_t len = 0;
-    if (!length(len)) return false;
-    off += len;
-  }
-  return true;
+  const uint32_t count = r.u32le();
+  if (r.failed() || count > r.remaining() / 4) return false;
+  for (uint32_t i = 0; i < count && !r.failed(); i++) r.skip(r.u32le());
+  return !r.failed();
 }
 
 // Reads the identification and comment packets as stb will (pages in file order, one stream)

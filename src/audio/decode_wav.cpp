@@ -1,11 +1,12 @@
 // WAV (RIFF/WAVE): integer PCM of 8, 16, 24 or 32 bits and 32-bit float, 1 to 8 channels,
 // delivered as 16-bit with the first channels kept.
 #include <algorithm>
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "audio/audio_decoder.h"
+#include "base/byte_reader.h"
 #include "base/paths.h"
 
 namespace {
@@ -26,24 +27,18 @@ struct WavState {
 };
 WavState W;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-int16_t to_s16(const uint8_t* p, int bits, bool is_float) {
+// The sample at `at` in a frame, cut or scaled to 16 bits.
+int16_t to_s16(const ByteReader& frame, size_t at, int bits, bool is_float) {
   switch (bits) {
     case 8:
-      return static_cast<int16_t>(p[0] * 256 - 32768);
+      return static_cast<int16_t>(frame.u8_at(at) * 256 - 32768);
     case 16:
-      return static_cast<int16_t>(le16(p));
+      return static_cast<int16_t>(frame.u16le_at(at));
     case 24:
-      return static_cast<int16_t>(le16(p + 1));
+      return static_cast<int16_t>(frame.u16le_at(at + 1));
     default:
-      if (!is_float) return static_cast<int16_t>(le16(p + 2));
-      float v;
-      uint32_t u = le32(p);
-      memcpy(&v, &u, 4);
+      if (!is_float) return static_cast<int16_t>(frame.u16le_at(at + 2));
+      const float v = std::bit_cast<float>(frame.u32le_at(at));
       double s = std::trunc(static_cast<double>(v) * 32767.0);
       if (!(s >= -32768.0)) return -32768;  // also NaN
       return static_cast<int16_t>(std::min(s, 32767.0));
@@ -57,8 +52,9 @@ bool wav_open(const char* path, AudioInfo* info, ChapterTable*) {
   W.wf.reset(fopen(path, "rb"));
   if (!W.wf) return false;
   FILE* f = W.wf.get();
-  uint8_t h[12];
-  if (fread(h, 1, 12, f) != 12 || memcmp(h, "RIFF", 4) != 0 || memcmp(h + 8, "WAVE", 4) != 0)
+  uint8_t riff[12];
+  const ByteReader h(riff, sizeof riff);
+  if (fread(riff, 1, sizeof riff, f) != sizeof riff || !h.matches_at(0, "RIFF") || !h.matches_at(8, "WAVE"))
     return false;
   if (fseeko(f, 0, SEEK_END) != 0) return false;
   uint64_t file_size = static_cast<uint64_t>(ftello(f));
@@ -67,21 +63,24 @@ bool wav_open(const char* path, AudioInfo* info, ChapterTable*) {
   uint32_t rate = 0;
   bool have_data = false;
   while (!have_data && file_size - at >= 8) {
-    uint8_t c[8];
-    if (fseeko(f, static_cast<off_t>(at), SEEK_SET) != 0 || fread(c, 1, 8, f) != 8) break;
-    uint64_t size = le32(c + 4);
+    uint8_t chunk[8];
+    const ByteReader c(chunk, sizeof chunk);
+    if (fseeko(f, static_cast<off_t>(at), SEEK_SET) != 0 || fread(chunk, 1, sizeof chunk, f) != sizeof chunk)
+      break;
+    uint64_t size = c.u32le_at(4);
     at += 8;
-    if (memcmp(c, "fmt ", 4) == 0) {
+    if (c.matches_at(0, "fmt ")) {
       if (size < 16) return false;
-      uint8_t fmt[40] = {};
-      size_t want = std::min<uint64_t>(size, sizeof fmt);
-      if (fread(fmt, 1, want, f) != want) return false;
-      format = le16(fmt);
-      channels = le16(fmt + 2);
-      rate = le32(fmt + 4);
-      bits = le16(fmt + 14);
-      if (format == 0xFFFE && size >= 26) format = le16(fmt + 24);
-    } else if (memcmp(c, "data", 4) == 0) {
+      uint8_t raw[40] = {};
+      const ByteReader fmt(raw, sizeof raw);
+      size_t want = std::min<uint64_t>(size, sizeof raw);
+      if (fread(raw, 1, want, f) != want) return false;
+      format = fmt.u16le_at(0);
+      channels = fmt.u16le_at(2);
+      rate = fmt.u32le_at(4);
+      bits = fmt.u16le_at(14);
+      if (format == 0xFFFE && size >= 26) format = fmt.u16le_at(24);  // the extensible subformat
+    } else if (c.matches_at(0, "data")) {
       W.w_data = at;
       W.w_len = size;
       have_data = true;
@@ -118,9 +117,10 @@ int wav_read(int16_t* out, int frames, int channels) {
   int bytes = W.w_bits / 8;
   int keep = std::min(channels, W.w_ch);
   for (int i = 0; i < n; i++) {
-    const uint8_t* frame = W.buf.data() + static_cast<size_t>(i) * W.w_block;
+    const ByteReader frame(W.buf.data() + static_cast<size_t>(i) * W.w_block, static_cast<size_t>(W.w_block));
     for (int c = 0; c < channels; c++)
-      out[i * channels + c] = to_s16(frame + std::min(c, keep - 1) * bytes, W.w_bits, W.w_float);
+      out[i * channels + c] =
+          to_s16(frame, static_cast<size_t>(std::min(c, keep - 1) * bytes), W.w_bits, W.w_float);
   }
   W.w_at += static_cast<uint64_t>(n) * W.w_block;
   return n;

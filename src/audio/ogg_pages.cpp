@@ -5,17 +5,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_reader.h"
+
 namespace {
 constexpr size_t kResyncWindow = 8192;
 constexpr uint8_t kContinued = 1;  // header type bit: the page goes on with an earlier packet
 }  // namespace
-
-uint32_t ogg_le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-int64_t ogg_le64(const uint8_t* p) {
-  return static_cast<int64_t>(ogg_le32(p) | (uint64_t{ogg_le32(p + 4)} << 32));
-}
 
 bool OggReader::seek_to(uint64_t at) { return fseeko(f, static_cast<off_t>(at), SEEK_SET) == 0; }
 uint64_t OggReader::tell() const { return static_cast<uint64_t>(ftello(f)); }
@@ -36,15 +31,17 @@ bool OggReader::resync(uint64_t at) {
 bool OggReader::next_page() {
   for (;;) {
     uint64_t at = tell();
-    uint8_t h[27];
-    if (fread(h, 1, 27, f) != 27) return false;
-    if (memcmp(h, "OggS", 4) != 0) {
+    uint8_t header[27];
+    const ByteReader h(header, sizeof header);
+    if (fread(header, 1, sizeof header, f) != sizeof header) return false;
+    if (!h.matches_at(0, "OggS")) {
       if (strict || !resync(at + 1)) return false;
       continue;
     }
+    const uint8_t segments = h.u8_at(26);
     uint8_t s[255];
-    if (fread(s, 1, h[26], f) != h[26]) return false;
-    uint32_t page_serial = ogg_le32(h + 14);
+    if (fread(s, 1, segments, f) != segments) return false;
+    uint32_t page_serial = h.u32le_at(14);
     if (!have_serial) {
       have_serial = true;
       serial = page_serial;
@@ -52,15 +49,15 @@ bool OggReader::next_page() {
     if (page_serial != serial) {
       if (strict) return false;
       uint64_t body = 0;
-      for (int i = 0; i < h[26]; i++) body += s[i];
+      for (int i = 0; i < segments; i++) body += s[i];
       if (!seek_to(tell() + body)) return false;
       continue;
     }
-    memcpy(seg, s, h[26]);
-    nseg = h[26];
+    memcpy(seg, s, segments);
+    nseg = segments;
     si = 0;
-    gran = ogg_le64(h + 6);
-    flags = h[5];
+    gran = static_cast<int64_t>(h.u64le_at(6));
+    flags = h.u8_at(5);
     page_at = at;
     return true;
   }

@@ -6,9 +6,6 @@
 #include <cstdio>
 #include <vector>
 
-uint32_t ogg_le32(const uint8_t* p);
-int64_t ogg_le64(const uint8_t* p);
-
 struct OggReader {
   FILE* f = nullptr;  // not owned
   // Lenient (the default, for playback): garbage before a page is skipped by searching for the

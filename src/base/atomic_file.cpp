@@ -17,19 +17,40 @@ const char* path_with_tmp_suffix(char (&buf)[kTmpPathSize], const char* path) {
   return buf;
 }
 
-bool file_commit(FILE* stream, const char* tmp_path, const char* final_path) {
+namespace {
+// Host paths.
+bool commit(FILE* stream, const char* tmp_path, const char* final_path, bool sync) {
   if (ferror(stream) || fflush(stream) != 0) {
     fclose(stream);
-    qlp_remove(tmp_path);
+    remove(tmp_path);
     return false;
   }
-  bool synced = fsync(fileno(stream)) == 0;
+  bool synced = !sync || fsync(fileno(stream)) == 0;
   bool closed = fclose(stream) == 0;
   if (!synced || !closed) {
-    qlp_remove(tmp_path);
+    remove(tmp_path);
     return false;
   }
-  return qlp_rename(tmp_path, final_path) == 0;
+  return rename(tmp_path, final_path) == 0;
+}
+
+bool commit_device_paths(FILE* stream, const char* tmp_path, const char* final_path, bool sync) {
+  char tmp_buf[kQlPathMax], final_buf[kQlPathMax];
+  return commit(stream, ql_path(tmp_path, tmp_buf, sizeof tmp_buf),
+                ql_path(final_path, final_buf, sizeof final_buf), sync);
+}
+}  // namespace
+
+bool file_commit(FILE* stream, const char* tmp_path, const char* final_path) {
+  return commit_device_paths(stream, tmp_path, final_path, true);
+}
+
+bool file_commit_host(FILE* stream, const char* tmp_path, const char* final_path) {
+  return commit(stream, tmp_path, final_path, true);
+}
+
+bool file_commit_unsynced(FILE* stream, const char* tmp_path, const char* final_path) {
+  return commit_device_paths(stream, tmp_path, final_path, false);
 }
 
 bool file_write_atomic(const char* path, const void* bytes, size_t length) {

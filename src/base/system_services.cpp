@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <sys/statvfs.h>
-#include <unistd.h>
 #include <vector>
 
+#include "base/file_copy.h"
 #include "base/paths.h"
 #include "base/ql_error.h"
 
@@ -49,26 +48,11 @@ int ql_list_dir(const char* dir, const char* out) {
 }
 
 int ql_copy_file(const char* src, const char* dst) {
-  struct stat st;
-  if (!src || !dst || qlp_lstat(dst, &st) == 0) return 0;
-  FilePtr in{qlp_fopen(src, "rb")};
-  if (!in) return 0;
-  const std::string part = std::string(dst) + ".part";
-  FILE* out = qlp_fopen(part.c_str(), "wb");
-  if (!out) return 0;
-  constexpr size_t kBlock = 64 * 1024;
-  auto block = std::make_unique<char[]>(kBlock);
-  bool ok = true;
-  while (ok) {
-    const size_t got = fread(block.get(), 1, kBlock, in.get());
-    if (got > 0 && fwrite(block.get(), 1, got, out) != got) ok = false;
-    if (got < kBlock) break;
-  }
-  ok = ok && !ferror(in.get()) && fflush(out) == 0 && fsync(fileno(out)) == 0;
-  ok = fclose(out) == 0 && ok;
-  ok = ok && qlp_rename(part.c_str(), dst) == 0;
-  if (!ok) qlp_remove(part.c_str());
-  return ok ? 1 : 0;
+  if (!src || !dst) return 0;
+  char src_buf[kQlPathMax], dst_buf[kQlPathMax];
+  const bool copied =
+      copy_file(ql_path(src, src_buf, sizeof src_buf), ql_path(dst, dst_buf, sizeof dst_buf), false);
+  return copied ? 1 : 0;
 }
 
 int64_t ql_file_size(const char* path) {

@@ -1,9 +1,9 @@
 // The one door through which every book is opened.
 #include <array>
-#include <cstring>
-#include <strings.h>
 
+#include "base/file_kinds.h"
 #include "base/ql_error.h"
+#include "base/utf8.h"
 #include "book/book_model.h"
 #include "book/convert.h"
 #include "book/epub.h"
@@ -14,20 +14,11 @@ namespace {
 constexpr size_t kConvertedPathSize = 4200;
 constexpr const char* kNoText = "No readable XHTML text (DRM, malformed or unsupported EPUB)";
 
-// Kinds that go to the page adapter (which opens only PDF and CBZ, and refuses the rest).
-bool is_page_kind(std::string_view path) {
-  size_t dot = path.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string_view ext = path.substr(dot);
-  for (const char* k : {".pdf", ".mobi", ".azw3", ".azw", ".cbz", ".txt", ".fb2", ".xps"}) {
-    if (ext.size() >= strlen(k) && strncasecmp(ext.data(), k, strlen(k)) == 0) return true;
-  }
-  return false;
-}
-
-std::string_view file_name(std::string_view path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+// A book without a title of its own is called by its file name.
+std::string book_title_from_path(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return std::string(name.substr(0, utf8_prefix_length(name, kTitleMax)));
 }
 }  // namespace
 
@@ -42,13 +33,16 @@ int ql_open(const char* path) {
   }
   const char* working = conv > 0 ? converted.data() : path;
 
-  if (is_page_kind(working)) {
+  // The adapter opens only PDF and CBZ, and refuses the other kinds it is handed.
+  if (is_for_page_adapter(working)) {
     // The adapter holds one document: the previous book goes first. Closing the frame closes it
     // too.
     qlpdf_close();
     ql_set_close_hook(qlpdf_close);
     ql_book_replace(BookModel{});
-    return ql_pdf_open(working);
+    if (!ql_pdf_open(working)) return 0;
+    if (ql_book().title.empty()) ql_book().title = book_title_from_path(path);
+    return 1;
   }
 
   // The EPUB is read into a model of its own; the open book changes only when it succeeds.
@@ -61,7 +55,7 @@ int ql_open(const char* path) {
     ql_fail("%s", kNoText);
     return 0;
   }
-  if (next.title.empty()) next.title = std::string(file_name(path).substr(0, kTitleMax));
+  if (next.title.empty()) next.title = book_title_from_path(path);
   guess_language(next);
   qlpdf_close();
   ql_book_replace(std::move(next));

@@ -13,9 +13,11 @@
 #include <string_view>
 
 #include "base/atomic_file.h"
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "base/wyhash.h"
 #include "book/epub.h"
+#include "book/pdf_adapter.h"
 #include "display/images.h"
 #include "library/document_scan.h"
 
@@ -79,8 +81,13 @@ bool write_cover_file(const std::string& file, const uint8_t* bytes, size_t leng
   return file_write_atomic(file.c_str(), bytes, length);
 }
 
-// Kinds whose covers this build can take out of the book file itself.
-bool can_extract(uint32_t kind) { return kind == KIND_EPUB; }
+// Books whose covers this build can take out of the file itself: EPUBs, and PDFs and comics
+// (their first page). Converted kinds wait for the converter.
+bool can_extract(uint32_t kind, const std::string& path) {
+  if (kind == KIND_EPUB || kind == KIND_PDF) return true;
+  const FileKindRow* row = file_kind_row(path);
+  return kind == KIND_OTHER_BOOK && row && row->kind == FileKind::cbz;
+}
 }  // namespace
 
 int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t w, uint32_t h,
@@ -123,10 +130,12 @@ int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t 
       break;
   }
 
-  if (kind == KIND_AUDIO || !can_extract(kind)) return 0;
+  if (kind == KIND_AUDIO || !can_extract(kind, book)) return 0;
   if (!allow_extract) return -1;
 
-  if (ql_epub_cover(book.c_str(), full.get(), kCoverWidth, kCoverHeight) == 1) {
+  const int extracted = kind == KIND_EPUB ? ql_epub_cover(book.c_str(), full.get(), kCoverWidth, kCoverHeight)
+                                          : qlpdf_cover(book.c_str(), full.get(), kCoverWidth, kCoverHeight);
+  if (extracted == 1) {
     write_cover_file(file, full.get(), kCoverBytes);
     ql_scale_gray(full.get(), kCoverWidth, kCoverHeight, out, sw, sh);
     cover_cache_put(key, w, h, out, bytes);

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <span>
+#include <string_view>
 #include <vector>
 
+#include "base/byte_reader.h"
 #include "book/dict_file.h"
 #include "book/inflate.h"
-#include "display/sfnt.h"
 
 namespace {
 constexpr uint8_t kFlagHeaderCrc = 0x02;
@@ -22,8 +23,6 @@ constexpr size_t kHeadReadMax = 192 * 1024;
 constexpr uint64_t kChunkPiece = 4096;
 constexpr uint64_t kStreamPiece = 64 * 1024;
 
-uint16_t le16(ByteView v, size_t off) { return static_cast<uint16_t>(v.u8(off) | v.u8(off + 1) << 8); }
-
 // Where the compressed data begins and, for a dictzip file, its chunk table.
 struct Layout {
   uint64_t data_start = 0;
@@ -34,54 +33,49 @@ struct Layout {
 enum class HeadStatus { ok, need_more, damaged };
 
 // Finds the "RA" subfield of the extra field and turns its chunk sizes into file offsets.
-bool read_chunk_table(ByteView extra, Layout& layout) {
-  for (size_t at = 0; extra.has(at, 4);) {
-    const size_t len = le16(extra, at + 2);
-    if (!extra.has(at + 4, len)) return false;
-    if (extra.u8(at) == 'R' && extra.u8(at + 1) == 'A') {
-      const ByteView field = extra.sub(at + 4, len);
-      const uint32_t chunk_length = le16(field, 2);
-      const size_t count = le16(field, 4);
-      if (len < 6 || le16(field, 0) != 1 || chunk_length == 0 || !field.has(6, count * 2)) return false;
-      layout.chunk_length = chunk_length;
-      layout.chunk_starts.assign(1, 0);
-      for (size_t i = 0; i < count; ++i) {
-        layout.chunk_starts.push_back(layout.chunk_starts.back() + le16(field, 6 + 2 * i));
-      }
-      return true;
-    }
-    at += 4 + len;
+bool read_chunk_table(ByteReader extra, Layout& layout) {
+  while (extra.remaining() > 0) {
+    const std::string_view id = extra.text(2);
+    ByteReader field = extra.take(extra.u16le());
+    if (extra.failed()) return false;
+    if (id != "RA") continue;
+    const uint16_t version = field.u16le();
+    const uint32_t chunk_length = field.u16le();
+    const size_t count = field.u16le();
+    if (field.failed() || version != 1 || chunk_length == 0 || count * 2 > field.remaining()) return false;
+    layout.chunk_length = chunk_length;
+    layout.chunk_starts.assign(1, 0);
+    for (size_t i = 0; i < count; ++i) layout.chunk_starts.push_back(layout.chunk_starts.back() + field.u16le());
+    return true;
   }
   return true;
 }
 
-// Skips a NUL-terminated header string; false when its end is not within the bytes read.
-bool skip_string(ByteView head, size_t& at) {
-  while (head.has(at, 1)) {
-    if (head.u8(at++) == 0) return true;
-  }
-  return false;
+// Moves past a NUL-terminated header string; the reader fails when its end is not within it.
+void skip_string(ByteReader& head) {
+  const std::string_view rest = head.from(head.pos()).chars();
+  const size_t nul = rest.find('\0');
+  head.skip(nul == std::string_view::npos ? rest.size() + 1 : nul + 1);
 }
 
-HeadStatus parse_head(ByteView head, bool whole_file, Layout& layout) {
+HeadStatus parse_head(ByteReader head, bool whole_file, Layout& layout) {
   const HeadStatus cut = whole_file ? HeadStatus::damaged : HeadStatus::need_more;
   if (!head.has(0, kFixedHead)) return cut;
-  if (head.u8(0) != 0x1f || head.u8(1) != 0x8b || head.u8(2) != 8) return HeadStatus::damaged;
-  const uint8_t flags = head.u8(3);
-  size_t at = kFixedHead;
+  if (!head.matches_at(0, "\x1f\x8b\x08")) return HeadStatus::damaged;
+  head.skip(3);
+  const uint8_t flags = head.u8();
+  head.skip(kFixedHead - 4);  // time, extra flags, system
   if (flags & kFlagExtra) {
-    if (!head.has(at, 2)) return cut;
-    const size_t extra_len = le16(head, at);
-    if (!head.has(at + 2, extra_len)) return cut;
-    if (!read_chunk_table(head.sub(at + 2, extra_len), layout)) return HeadStatus::damaged;
-    at += 2 + extra_len;
+    const ByteReader extra = head.take(head.u16le());
+    if (head.failed()) return cut;
+    if (!read_chunk_table(extra, layout)) return HeadStatus::damaged;
   }
-  if ((flags & kFlagName) && !skip_string(head, at)) return cut;
-  if ((flags & kFlagComment) && !skip_string(head, at)) return cut;
-  if (flags & kFlagHeaderCrc) at += 2;
-  if (at > head.n) return cut;
-  layout.data_start = at;
-  for (uint64_t& start : layout.chunk_starts) start += at;
+  if (flags & kFlagName) skip_string(head);
+  if (flags & kFlagComment) skip_string(head);
+  if (flags & kFlagHeaderCrc) head.skip(2);
+  if (head.failed()) return cut;
+  layout.data_start = head.pos();
+  for (uint64_t& start : layout.chunk_starts) start += layout.data_start;
   return HeadStatus::ok;
 }
 
@@ -92,8 +86,7 @@ std::optional<Layout> read_layout(const DictFile& file) {
     if (!head) return std::nullopt;
     const bool whole = len == file.size() || want >= kHeadReadMax;
     Layout layout;
-    const ByteView view{reinterpret_cast<const uint8_t*>(head->data()), head->size()};
-    switch (parse_head(view, whole, layout)) {
+    switch (parse_head(ByteReader(*head), whole, layout)) {
       case HeadStatus::ok:
         if (!layout.chunk_starts.empty() && layout.chunk_starts.back() > file.size()) return std::nullopt;
         return layout;

@@ -12,6 +12,7 @@ namespace {
 constexpr int kRawWindowBits = -MAX_WBITS;
 constexpr int kGzipWindowBits = 16 + MAX_WBITS;
 constexpr size_t kInputChunk = 64 * 1024;
+constexpr size_t kStreamWindow = 32 * 1024;
 
 // Owns a zlib inflate stream for the length of one call.
 class Stream {
@@ -109,6 +110,34 @@ InflateResult inflate_raw(const InflateSource& source, std::span<uint8_t> out) {
 
 InflateResult inflate_raw_after(const InflateSource& source, uint64_t skip, std::span<uint8_t> out) {
   return run(kRawWindowBits, source, skip, out);
+}
+
+InflateStatus inflate_to(const InflateSource& source, const InflateSink& sink) {
+  Stream stream(kRawWindowBits);
+  if (!stream.ok()) return InflateStatus::damaged;
+  z_stream& z = stream.z();
+  std::array<uint8_t, kInputChunk> chunk;
+  std::array<uint8_t, kStreamWindow> window;
+  bool input_ended = false;
+  for (;;) {
+    if (z.avail_in == 0 && !input_ended) {
+      const size_t got = source(chunk);
+      input_ended = got == 0;
+      z.next_in = chunk.data();
+      z.avail_in = static_cast<uInt>(std::min(got, chunk.size()));
+    }
+    z.next_out = window.data();
+    z.avail_out = static_cast<uInt>(window.size());
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    const size_t produced = window.size() - z.avail_out;
+    if (produced && !sink(std::span<const uint8_t>(window.data(), produced))) {
+      return InflateStatus::full;
+    }
+    if (rc == Z_STREAM_END) return InflateStatus::done;
+    if (rc == Z_BUF_ERROR && z.avail_in == 0 && !input_ended) continue;
+    if (rc != Z_OK && rc != Z_BUF_ERROR) return InflateStatus::damaged;
+    if (input_ended && z.avail_in == 0 && produced == 0) return InflateStatus::short_input;
+  }
 }
 
 std::optional<std::string> inflate_gzip(std::span<const uint8_t> in, size_t max_out) {

@@ -32,6 +32,14 @@ InflateResult inflate_raw(const InflateSource& source, std::span<uint8_t> out);
 // with nothing produced.
 InflateResult inflate_raw_after(const InflateSource& source, uint64_t skip, std::span<uint8_t> out);
 
+// Receives decoded bytes as they come; false stops the stream.
+using InflateSink = std::function<bool(std::span<const uint8_t>)>;
+
+// Raw deflate from `source` handed to `sink` through a 32 KiB window, for members too large to
+// hold (audiobook archives): the sink bounds the output. done, short_input, damaged, or full when
+// the sink refused a block.
+InflateStatus inflate_to(const InflateSource& source, const InflateSink& sink);
+
 // A whole gzip file (one member) when it inflates to at most `max_out` bytes; nothing when it is
 // damaged, cut short or larger.
 std::optional<std::string> inflate_gzip(std::span<const uint8_t> in, size_t max_out);

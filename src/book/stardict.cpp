@@ -12,12 +12,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/paths.h"
+#include "base/utf8.h"
 #include "book/dict_file.h"
 #include "book/dictzip.h"
 #include "book/stardict_index.h"
 #include "book/stardict_text.h"
-#include "base/paths.h"
-#include "base/utf8.h"
 
 namespace {
 constexpr size_t kIfoMax = 64 * 1024;

@@ -5,9 +5,9 @@
 #include <map>
 #include <utility>
 
-#include "book/dict_file.h"
-#include "display/sfnt.h"
+#include "base/byte_reader.h"
 #include "base/utf8.h"
+#include "book/dict_file.h"
 
 namespace {
 // Indexes kept at once, in number and in bytes; past either the cache starts again, which only
@@ -60,12 +60,10 @@ StardictIndex::StardictIndex(std::string bytes, bool offsets64)
 
 DictEntry StardictIndex::entry_at(uint32_t at) const {
   const std::string_view headword(bytes_.data() + at);
-  const ByteView numbers{reinterpret_cast<const uint8_t*>(bytes_.data()) + at + headword.size() + 1,
-                         offsets64_ ? 12u : 8u};
-  if (offsets64_) {
-    return {headword, uint64_t{numbers.u32(0)} << 32 | numbers.u32(4), numbers.u32(8)};
-  }
-  return {headword, numbers.u32(0), numbers.u32(4)};
+  // The constructor kept only entries whose numbers lie inside the index.
+  ByteReader numbers = ByteReader(bytes_).from(at + headword.size() + 1);
+  const uint64_t offset = offsets64_ ? numbers.u64be() : numbers.u32be();
+  return {headword, offset, numbers.u32be()};
 }
 
 std::optional<DictEntry> StardictIndex::find(std::string_view word) const {

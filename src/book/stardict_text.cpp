@@ -4,9 +4,9 @@
 #include <cctype>
 #include <cstdint>
 
-#include "book/xml_scan.h"
-#include "display/sfnt.h"
+#include "base/byte_reader.h"
 #include "base/utf8.h"
+#include "book/xml_scan.h"
 
 namespace {
 // Tags that start or end a block of their own, so their text keeps its own lines.
@@ -54,11 +54,10 @@ bool take_field(std::string_view data, size_t& at, char type, bool last, std::st
     return true;
   }
   if (is_binary_type(type)) {
-    const ByteView view{reinterpret_cast<const uint8_t*>(data.data()), data.size()};
-    if (!view.has(at, 4)) return false;
-    const uint32_t size = view.u32(at);
-    if (!view.has(at + 4, size)) return false;
-    at += 4 + size;
+    ByteReader field = ByteReader(data).from(at);
+    field.skip(field.u32be());
+    if (field.failed()) return false;
+    at += field.pos();
     return true;
   }
   const size_t nul = data.find('\0', at);

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "base/byte_reader.h"
 #include "book/xml_scan.h"
 
 namespace {
@@ -53,10 +54,8 @@ void append_code_page(std::string& out, std::string_view data, Map map) {
   }
 }
 
-uint32_t unit_at(std::string_view units, size_t i, bool big_endian) {
-  auto lo = static_cast<unsigned char>(units[i + (big_endian ? 1 : 0)]);
-  auto hi = static_cast<unsigned char>(units[i + (big_endian ? 0 : 1)]);
-  return static_cast<uint32_t>(hi) << 8 | lo;
+uint32_t unit_at(const ByteReader& units, size_t i, bool big_endian) {
+  return big_endian ? units.u16be_at(i) : units.u16le_at(i);
 }
 
 bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
@@ -89,11 +88,12 @@ bool is_well_formed_utf8(std::string_view text) {
 
 void utf16_to_utf8(std::string& out, std::string_view units, bool big_endian) {
   out.reserve(out.size() + units.size() / 2 * 3);
+  const ByteReader bytes(units);
   size_t i = 0;
   for (; units.size() - i >= 2; i += 2) {
-    uint32_t u = unit_at(units, i, big_endian);
+    uint32_t u = unit_at(bytes, i, big_endian);
     if (u >= 0xD800 && u <= 0xDBFF && units.size() - i >= 4) {
-      uint32_t next = unit_at(units, i + 2, big_endian);
+      uint32_t next = unit_at(bytes, i + 2, big_endian);
       if (next >= 0xDC00 && next <= 0xDFFF) {
         append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
         i += 2;

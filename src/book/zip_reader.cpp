@@ -1,13 +1,16 @@
 #include "book/zip_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <zlib.h>
 
+#include "base/byte_reader.h"
 #include "base/paths.h"
 #include "base/ql_error.h"
 #include "book/inflate.h"
@@ -21,12 +24,6 @@ constexpr uint64_t kCentralFixed = 46;
 constexpr uint64_t kEndFixed = 22;
 constexpr uint64_t kMaxComment = 65535;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 constexpr uint64_t kDeflateMaxRatio = 1032;
 
 // What a central entry says about its member, checked against the file.
@@ -38,20 +35,44 @@ struct Member {
   uint64_t data_offset;
 };
 
+// Where the member's data begins, after its local header; nothing when that lies outside the file.
+std::optional<uint64_t> data_offset(const ZipArchive& z, uint64_t local, uint64_t compressed) {
+  uint8_t head[kLocalFixed];
+  const ByteReader h(head, kLocalFixed);
+  if (local > z.size() || kLocalFixed > z.size() - local) return std::nullopt;
+  if (!z.read_at(local, head, kLocalFixed) || h.u32le_at(0) != kLocalSig) return std::nullopt;
+  uint64_t data = local + kLocalFixed + h.u16le_at(26) + h.u16le_at(28);
+  if (data > z.size() || compressed > z.size() - data) return std::nullopt;
+  return data;
+}
+
 std::optional<Member> locate(const ZipArchive& z, std::string_view name) {
   auto at = z.find(name);
   if (!at) return std::nullopt;
-  const uint8_t* e = z.directory().data() + *at;
-  Member m{le16(e + 8), le16(e + 10), le32(e + 20), le32(e + 24), 0};
+  const ByteReader e = ByteReader(z.directory().data(), z.directory().size()).from(*at);
+  Member m{e.u16le_at(8), e.u16le_at(10), e.u32le_at(20), e.u32le_at(24), 0};
   if (m.flags & 1) return std::nullopt;  // encrypted
-  uint64_t local = le32(e + 42);
-  uint8_t head[kLocalFixed];
-  if (local > z.size() || kLocalFixed > z.size() - local) return std::nullopt;
-  if (!z.read_at(local, head, kLocalFixed) || le32(head) != kLocalSig) return std::nullopt;
-  uint64_t data = local + kLocalFixed + le16(head + 26) + le16(head + 28);
-  if (data > z.size() || m.compressed > z.size() - data) return std::nullopt;
-  m.data_offset = data;
+  auto data = data_offset(z, e.u32le_at(42), m.compressed);
+  if (!data) return std::nullopt;
+  m.data_offset = *data;
   return m;
+}
+
+// The walk every directory reader shares: each entry (its fixed header, its offset in the
+// directory and its name) in order, up to the first one that is damaged or runs past the
+// directory.
+template <class Visit>
+void walk_directory(const std::vector<uint8_t>& directory, uint32_t entries, Visit&& visit) {
+  ByteReader d(directory.data(), directory.size());
+  for (uint32_t i = 0; i < entries; i++) {
+    const size_t off = d.pos();
+    const ByteReader e = d.take(kCentralFixed);
+    if (d.failed() || e.u32le_at(0) != kCentralSig) break;
+    const std::string_view name = d.text(e.u16le_at(28));
+    d.skip(size_t{e.u16le_at(30)} + e.u16le_at(32));  // extra field and comment
+    if (d.failed()) break;
+    visit(e, off, name);
+  }
 }
 
 // Compressed bytes of a member, pulled from the file in chunks.
@@ -158,14 +179,15 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
     zipclose(z);
     return open_failed("Cannot read book");
   }
+  const ByteReader tail_bytes(tail.data(), tail.size());
   for (uint64_t k = kEndFixed; k <= span; k++) {
-    const uint8_t* r = tail.data() + (span - k);
-    if (le32(r) != kEndSig || le16(r + 20) != k - kEndFixed) continue;
+    const ByteReader r = tail_bytes.from(span - k);
+    if (r.u32le_at(0) != kEndSig || r.u16le_at(20) != k - kEndFixed) continue;
     uint64_t end_pos = z.size_ - k;
-    uint64_t cd = le32(r + 16);
-    if (le16(r + 4) != 0 || le16(r + 6) != 0 || cd > end_pos) break;
+    uint64_t cd = r.u32le_at(16);
+    if (r.u16le_at(4) != 0 || r.u16le_at(6) != 0 || cd > end_pos) break;
     z.cd_offset_ = cd;
-    z.entries_ = le16(r + 10);
+    z.entries_ = r.u16le_at(10);
     // Keep the directory in memory, bounded, and index it. The walk stops at the first entry
     // that is damaged or runs past the directory, as a lookup walking it would.
     uint64_t dir_size = std::min(end_pos - cd, kZipMaxDirectorySize);
@@ -174,19 +196,9 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
       zipclose(z);
       return open_failed("Cannot read book");
     }
-    const std::vector<uint8_t>& d = z.directory_;
-    uint64_t off = 0;
-    for (uint32_t i = 0; i < z.entries_; i++) {
-      if (kCentralFixed > d.size() - off) break;
-      const uint8_t* e = d.data() + off;
-      if (le32(e) != kCentralSig) break;
-      uint64_t name_len = le16(e + 28);
-      uint64_t total = kCentralFixed + name_len + le16(e + 30) + le16(e + 32);
-      if (total > d.size() - off) break;
-      std::string_view name(reinterpret_cast<const char*>(e + kCentralFixed), name_len);
+    walk_directory(z.directory_, z.entries_, [&z](const ByteReader&, size_t off, std::string_view name) {
       if (zip_member_path_is_safe(name)) z.index_.emplace(name, off);  // the first one wins
-      off += total;
-    }
+    });
     return true;
   }
   zipclose(z);
@@ -195,9 +207,20 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
 
 void zipclose(ZipArchive& z) { z.release(); }
 
-std::optional<std::string> zipextract(const ZipArchive& z, std::string_view name) {
+std::vector<ZipEntryInfo> ZipArchive::list() const {
+  std::vector<ZipEntryInfo> out;
+  out.reserve(index_.size());
+  const ByteReader d(directory_.data(), directory_.size());
+  for (const auto& [name, at] : index_) {
+    const ByteReader e = d.from(at);
+    out.push_back({name, e.u16le_at(8), e.u16le_at(10), e.u32le_at(20), e.u32le_at(24)});
+  }
+  return out;
+}
+
+std::optional<std::string> zipextract(const ZipArchive& z, std::string_view name, uint64_t max_size) {
   auto m = locate(z, name);
-  if (!m || m->uncompressed > kZipMaxMemberSize) return std::nullopt;
+  if (!m || m->uncompressed > max_size) return std::nullopt;
   // Deflate cannot expand more than about 1032 to 1: a larger stated size is a lie, refused
   // before a crafted directory can make the reader allocate and inflate 16 MiB per entry.
   if (m->method == 8 && m->uncompressed / kDeflateMaxRatio > m->compressed) return std::nullopt;
@@ -232,6 +255,57 @@ std::optional<std::string> zip_read_prefix(const ZipArchive& z, std::string_view
   if (r.status == InflateStatus::damaged) return std::nullopt;
   out.resize(r.produced);
   return out;
+}
+
+std::vector<ZipMember> zip_members(const ZipArchive& z) {
+  std::vector<ZipMember> out;
+  walk_directory(z.directory(), z.entries(), [&out](const ByteReader& e, size_t, std::string_view name) {
+    out.push_back({name, e.u16le_at(8), e.u16le_at(10), e.u32le_at(16), e.u32le_at(20),
+                   e.u32le_at(24), e.u32le_at(42)});
+  });
+  return out;
+}
+
+ZipStreamStatus zip_stream_member(const ZipArchive& z, const ZipMember& zm,
+                                  const std::function<bool(std::span<const uint8_t>)>& sink) {
+  if ((zm.flags & 1) || (zm.method != 0 && zm.method != 8)) return ZipStreamStatus::unsupported;
+  auto data = data_offset(z, zm.local_offset, zm.compressed);
+  if (!data) return ZipStreamStatus::damaged;
+  const Member m{zm.flags, zm.method, zm.compressed, zm.uncompressed, *data};
+  uLong crc = crc32(0, nullptr, 0);
+  uint64_t arrived = 0;
+  bool too_long = false;
+  // The stated size bounds what is handed on, so a lying header cannot fill the disk.
+  auto checked = [&](std::span<const uint8_t> block) {
+    if (block.size() > m.uncompressed - arrived) {
+      too_long = true;
+      return false;
+    }
+    arrived += block.size();
+    crc = crc32_z(crc, block.data(), block.size());
+    return sink(block);
+  };
+  InflateStatus status = InflateStatus::done;
+  if (m.method == 0) {
+    if (m.compressed != m.uncompressed) return ZipStreamStatus::damaged;
+    std::array<uint8_t, 64 * 1024> block;
+    for (uint64_t off = 0; off < m.compressed;) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), m.compressed - off));
+      if (!z.read_at(m.data_offset + off, block.data(), n)) return ZipStreamStatus::damaged;
+      if (!checked(std::span<const uint8_t>(block.data(), n))) {
+        return too_long ? ZipStreamStatus::damaged : ZipStreamStatus::refused;
+      }
+      off += n;
+    }
+  } else {
+    status = inflate_to(member_source(z, m), checked);
+  }
+  if (too_long) return ZipStreamStatus::damaged;
+  if (status == InflateStatus::full) return ZipStreamStatus::refused;
+  if (status != InflateStatus::done || arrived != m.uncompressed || crc != zm.crc) {
+    return ZipStreamStatus::damaged;
+  }
+  return ZipStreamStatus::done;
 }
 
 bool zip_member_path_is_safe(std::string_view name) {

@@ -3,7 +3,9 @@
 // rewritten while open yields failed reads, never a crash.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,6 +16,15 @@ constexpr uint64_t kZipMaxFileSize = 0x40000000;   // 1 GiB, read through the de
 constexpr uint64_t kZipMaxHeapSize = 0x8000000;    // 128 MiB, read whole into memory
 constexpr uint64_t kZipMaxMemberSize = 0x1000000;  // 16 MiB uncompressed
 constexpr uint64_t kZipMaxDirectorySize = 0x4000000;  // 64 MiB of central directory kept in memory
+
+// A member as the central directory states it.
+struct ZipEntryInfo {
+  std::string_view name;  // into the kept directory
+  uint16_t flags;
+  uint16_t method;
+  uint64_t compressed;
+  uint64_t uncompressed;
+};
 
 class ZipArchive {
  public:
@@ -36,6 +47,8 @@ class ZipArchive {
   // Offset of the named member's central entry within the kept directory, or nothing.
   std::optional<size_t> find(std::string_view name) const;
   const std::vector<uint8_t>& directory() const { return directory_; }
+  // Every member with a safe name, in no particular order.
+  std::vector<ZipEntryInfo> list() const;
 
  private:
   friend bool zipopen_mode(ZipArchive& archive, const char* path, int map);
@@ -57,13 +70,35 @@ bool zipopen_mode(ZipArchive& archive, const char* path, int map);
 void zipclose(ZipArchive& archive);
 
 // The member's uncompressed bytes (std::string: NUL-terminated, may hold NUL bytes), or nothing
-// when it is missing, encrypted, over 16 MiB, damaged or shorter than its directory entry says.
-// A deflated member that runs past its stated size is cut off at that size.
-std::optional<std::string> zipextract(const ZipArchive& archive, std::string_view name);
+// when it is missing, encrypted, over max_size (16 MiB unless given), damaged or shorter than its
+// directory entry says. A deflated member that runs past its stated size is cut off at that size.
+std::optional<std::string> zipextract(const ZipArchive& archive, std::string_view name,
+                                      uint64_t max_size = kZipMaxMemberSize);
 // At most max bytes from the start of the member (picture headers); what could be produced, or
 // nothing when the member is missing, encrypted or its data is not valid deflate.
 std::optional<std::string> zip_read_prefix(const ZipArchive& archive, std::string_view name,
                                            size_t max);
+// One central directory entry as the directory states it (nothing checked against the file yet).
+struct ZipMember {
+  std::string_view name;  // into the archive's kept directory
+  uint16_t flags;
+  uint16_t method;
+  uint32_t crc;
+  uint64_t compressed;
+  uint64_t uncompressed;
+  uint64_t local_offset;
+};
+// Every entry in directory order, up to the first damaged one (fewer than entries() then).
+std::vector<ZipMember> zip_members(const ZipArchive& archive);
+
+enum class ZipStreamStatus { done, unsupported, damaged, refused };
+// Hands a member's uncompressed bytes to `sink` block by block, whatever its size (members too
+// large to hold: audiobook recordings). done only when the bytes that arrived match the stated
+// size and CRC-32; unsupported for encrypted members and methods other than stored and deflate;
+// refused when the sink said no.
+ZipStreamStatus zip_stream_member(const ZipArchive& archive, const ZipMember& member,
+                                  const std::function<bool(std::span<const uint8_t>)>& sink);
+
 // False for names that would leave the folder they are unpacked into: absolute paths, drive
 // letters, backslashes and ".." segments. Such members are never returned.
 bool zip_member_path_is_safe(std::string_view name);

@@ -12,7 +12,7 @@ constexpr int kFontSlots = 5;
 
 struct FontFace {
   stbtt_fontinfo info{};
-  ByteView hmtx;
+  ByteReader hmtx;
   int num_hmetrics = 0;
   int num_glyphs = 0;
   int units_per_em = 0;
@@ -23,12 +23,12 @@ struct FontFace {
   // Advance width of a glyph in font units (the last long metric beyond numberOfHMetrics).
   int advance(uint32_t glyph) const {
     const uint32_t i = glyph < uint32_t(num_hmetrics) ? glyph : uint32_t(num_hmetrics) - 1;
-    return hmtx.u16(size_t(i) * 4);
+    return hmtx.u16be_at(size_t(i) * 4);
   }
 };
 
 const FontFace& font_face(int slot);
 // The whole file of the face built into the program for a slot.
-ByteView embedded_face_file(int slot);
+ByteReader embedded_face_file(int slot);
 // Sets every slot up from the embedded faces.
 void ql_fonts_init();

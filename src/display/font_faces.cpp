@@ -19,7 +19,7 @@ namespace {
 constexpr size_t kMaxFontFileBytes = 67108863;
 constexpr size_t kMaxFontPathBytes = 511;
 
-const std::array<ByteView, kFontSlots> kEmbedded = {{
+const std::array<ByteReader, kFontSlots> kEmbedded = {{
     {ql_ttf_SourceSerif4_Regular, size_t(ql_ttf_SourceSerif4_Regular_end - ql_ttf_SourceSerif4_Regular)},
     {ql_ttf_SourceSerif4_It, size_t(ql_ttf_SourceSerif4_It_end - ql_ttf_SourceSerif4_It)},
     {ql_ttf_SourceSerif4_Bold, size_t(ql_ttf_SourceSerif4_Bold_end - ql_ttf_SourceSerif4_Bold)},
@@ -32,15 +32,15 @@ std::array<FontFace, kFontSlots> g_slots;
 std::array<std::vector<uint8_t>, 3> g_family;
 
 // Sets a slot up from whole-file data; false when stb_truetype refuses it.
-bool setup_slot(FontFace& f, ByteView file, uint32_t face) {
+bool setup_slot(FontFace& f, ByteReader file, uint32_t face) {
   f = FontFace{};
-  if (!stbtt_InitFont(&f.info, file.p, int(face))) return false;
+  if (!stbtt_InitFont(&f.info, file.data(), int(face))) return false;
   f.hmtx = sfnt_table(file, face, sfnt_tag("hmtx"));
-  const ByteView hhea = sfnt_table(file, face, sfnt_tag("hhea"));
-  f.num_hmetrics = hhea.u16(34);
+  const ByteReader hhea = sfnt_table(file, face, sfnt_tag("hhea"));
+  f.num_hmetrics = hhea.u16be_at(34);
   f.num_glyphs = f.info.numGlyphs;
-  f.units_per_em = sfnt_table(file, face, sfnt_tag("head")).u16(18);
-  f.line_units = hhea.s16(4) - hhea.s16(6);
+  f.units_per_em = sfnt_table(file, face, sfnt_tag("head")).u16be_at(18);
+  f.line_units = sfnt_s16(hhea, 4) - sfnt_s16(hhea, 6);
   f.kerning.init(file, face);
   return f.num_hmetrics >= 1 && f.line_units > 0 && f.units_per_em > 0;
 }
@@ -67,7 +67,7 @@ std::vector<uint8_t> read_font_file(const char* prefix, const char* suffix) {
 
 }  // namespace
 
-ByteView embedded_face_file(int slot) { return kEmbedded.at(size_t(slot)); }
+ByteReader embedded_face_file(int slot) { return kEmbedded.at(size_t(slot)); }
 
 const FontFace& font_face(int slot) {
   if (g_slots[size_t(slot)].line_units == 0) ql_fonts_init();  // text measured before ql_init
@@ -93,7 +93,7 @@ int ql_font_load(const char* prefix) {
     std::vector<uint8_t> data = read_font_file(prefix, kSuffixes[slot][0]);
     if (data.empty()) data = read_font_file(prefix, kSuffixes[slot][1]);
     if (data.empty()) continue;
-    const ByteView view{data.data(), data.size()};
+    const ByteReader view{data.data(), data.size()};
     uint32_t face = 0;
     // A damaged file is refused before stb_truetype reads it: it is loaded again at every start.
     if (font_file_usable(view, &face) && setup_slot(g_slots[slot], view, face)) {

@@ -9,7 +9,7 @@
 
 class KernReader {
  public:
-  void init(ByteView file, uint32_t face);
+  void init(ByteReader file, uint32_t face);
   // Whether the face has a `kern` or a `GPOS` table at all.
   bool has_tables() const { return has_tables_; }
   // Horizontal advance adjustment between two glyphs, in font units.
@@ -17,9 +17,9 @@ class KernReader {
 
  private:
   struct Lookup {
-    std::vector<ByteView> pair_subtables;
+    std::vector<ByteReader> pair_subtables;
   };
   std::vector<Lookup> lookups_;
-  ByteView kern_pairs_;  // format-0 pairs, 6 bytes each
+  ByteReader kern_pairs_;  // format-0 pairs, 6 bytes each
   bool has_tables_ = false;
 };

@@ -8,4 +8,4 @@
 
 // True when face 0 is a TrueType-outline face whose tables, character map and glyphs all lie inside
 // the file and stay within sane limits; *face receives its offset.
-bool font_file_usable(ByteView file, uint32_t* face);
+bool font_file_usable(ByteReader file, uint32_t* face);

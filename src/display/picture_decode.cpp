@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
+#include "base/byte_reader.h"
 #include "base/paths.h"
 #include "display/images.h"
 #include "display/jpeg_guard.h"
@@ -15,9 +17,6 @@ namespace {
 constexpr size_t kMaxPictureData = 2147483646;
 constexpr uint64_t kMaxPicturePixels = 60000000;
 constexpr long kMaxPictureFile = 16777216;
-
-uint16_t be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
-uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 
 bool is_jpeg_frame(uint8_t m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC; }
 
@@ -105,35 +104,36 @@ int ql_image_file(const char* path, uint8_t* dst, int w, int h) {
 }
 
 int img_head_dims(const uint8_t* buf, size_t n, int* w, int* h) {
-  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  static constexpr std::string_view kPng("\x89PNG\r\n\x1A\n", 8);
   if (!buf) return 0;
-  if (n >= 24 && std::equal(kPng, kPng + 8, buf)) {
-    const uint32_t pw = be32(buf + 16), ph = be32(buf + 20);
+  const ByteReader head(buf, n);
+  if (n >= 24 && head.matches_at(0, kPng)) {
+    const uint32_t pw = head.u32be_at(16), ph = head.u32be_at(20);  // the IHDR chunk
     if (pw == 0 || ph == 0 || pw > INT_MAX || ph > INT_MAX) return 0;
     *w = int(pw);
     *h = int(ph);
     return 1;
   }
-  if (n >= 10 && std::equal(buf, buf + 4, "GIF8") && (std::equal(buf + 4, buf + 6, "7a") || std::equal(buf + 4, buf + 6, "9a"))) {
-    const int gw = buf[6] | buf[7] << 8, gh = buf[8] | buf[9] << 8;
+  if (n >= 10 && (head.matches_at(0, "GIF87a") || head.matches_at(0, "GIF89a"))) {
+    const int gw = head.u16le_at(6), gh = head.u16le_at(8);
     if (gw == 0 || gh == 0) return 0;
     *w = gw;
     *h = gh;
     return 1;
   }
-  if (n < 12 || buf[0] != 0xFF || buf[1] != 0xD8) return 0;
-  for (size_t pos = 2; pos + 9 < n;) {
-    if (buf[pos] != 0xFF) return 0;
-    const uint8_t m = buf[pos + 1];
+  if (n < 12 || head.u16be_at(0) != 0xFFD8) return 0;
+  for (size_t pos = 2; pos < n && n - pos > 9;) {
+    if (head.u8_at(pos) != 0xFF) return 0;
+    const uint8_t m = head.u8_at(pos + 1);
     if (m == 0xFF) {
       pos += 1;
     } else if (m == 0x01 || m == 0xD8 || (m >= 0xD0 && m <= 0xD7)) {
       pos += 2;
     } else {
-      const uint16_t len = be16(buf + pos + 2);
+      const uint16_t len = head.u16be_at(pos + 2);
       if (len < 2) return 0;
       if (is_jpeg_frame(m)) {
-        const int jh = be16(buf + pos + 5), jw = be16(buf + pos + 7);
+        const int jh = head.u16be_at(pos + 5), jw = head.u16be_at(pos + 7);
         if (jw == 0 || jh <= 0) return 0;
         *w = jw;
         *h = jh;

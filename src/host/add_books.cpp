@@ -1,13 +1,16 @@
 #include "host/add_books.h"
 
+#include "base/file_copy.h"
+#include "base/file_kinds.h"
 #include "base/paths.h"
-#include "host/file_copy.h"
 #include "host/host_queue.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,16 +43,30 @@ std::string free_target(const std::string& dir, const std::string& name, bool is
   return target;  // the last one may still exist: the copy then fails
 }
 
+// The names in a folder, shortest first: a file is copied through its name + ".part", so a
+// sibling of that longer name must not have been copied yet (the copy would take it for a part
+// file left over and replace it). Nothing when the folder cannot be read.
+std::optional<std::vector<std::string>> names_shortest_first(const std::string& folder) {
+  DirPtr dir(opendir(folder.c_str()));
+  if (!dir) return std::nullopt;
+  std::vector<std::string> names;
+  while (const dirent* e = readdir(dir.get())) {
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+  }
+  std::stable_sort(names.begin(), names.end(),
+                   [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+  return names;
+}
+
 // Copies a folder with everything in it. Links to files are copied as files; links to folders are
 // left out, so a link cycle cannot make the copy endless. Devices, pipes and sockets are left out.
 bool copy_tree(const std::string& src, const std::string& dst) {
   if (mkdir(dst.c_str(), 0755) != 0) return false;
-  DirPtr dir(opendir(src.c_str()));
-  if (!dir) return false;
-  while (const dirent* e = readdir(dir.get())) {
-    if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
-    const std::string from = src + "/" + e->d_name;
-    const std::string to = dst + "/" + e->d_name;
+  const std::optional<std::vector<std::string>> names = names_shortest_first(src);
+  if (!names) return false;
+  for (const std::string& name : *names) {
+    const std::string from = src + "/" + name;
+    const std::string to = dst + "/" + name;
     struct stat lst;
     if (lstat(from.c_str(), &lst) != 0) return false;
     const bool is_link = S_ISLNK(lst.st_mode);
@@ -58,7 +75,7 @@ bool copy_tree(const std::string& src, const std::string& dst) {
     if (S_ISDIR(st.st_mode)) {
       if (!is_link && !copy_tree(from, to)) return false;
     } else if (S_ISREG(st.st_mode)) {
-      if (!copy_new_file(from, to)) return false;
+      if (!copy_file(from, to, false)) return false;
     }
   }
   return true;
@@ -86,15 +103,15 @@ bool copy_item(const std::string& src, const std::string& documents) {
   const bool folder = S_ISDIR(st.st_mode);
   if (folder) {
     if (is_within(documents, src)) return false;  // never into itself
-  } else if (!S_ISREG(st.st_mode) || !is_book_file_name(name)) {
+  } else if (!S_ISREG(st.st_mode) || !is_accepted_by_drop(name)) {
     return false;
   }
   const std::string target = free_target(documents, name, folder);
   if (exists(target)) return false;
   const std::string part = target + ".part";
   remove_tree(part);  // left over from a copy that was cut short
-  const bool copied = folder ? copy_tree(src, part) : copy_new_file(src, part);
-  if (!copied || exists(target) || rename(part.c_str(), target.c_str()) != 0) {
+  if (!folder) return copy_file(src, target, false);
+  if (!copy_tree(src, part) || exists(target) || rename(part.c_str(), target.c_str()) != 0) {
     remove_tree(part);
     return false;
   }
@@ -102,17 +119,6 @@ bool copy_item(const std::string& src, const std::string& documents) {
 }
 
 }  // namespace
-
-bool is_book_file_name(std::string_view name) {
-  const size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string ext(name.substr(dot + 1));
-  for (char& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  for (std::string_view known : kBookExtensions) {
-    if (ext == known) return true;
-  }
-  return false;
-}
 
 int copy_books_into(const std::vector<std::string>& paths, const std::string& documents) {
   int count = 0;

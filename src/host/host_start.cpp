@@ -1,8 +1,8 @@
 #include "host/host_start.h"
 
+#include "base/file_copy.h"
 #include "base/paths.h"
 #include "host/data_folder.h"
-#include "host/file_copy.h"
 #include "host/front_end.h"
 #include "host/main_thread.h"
 #include "host/services.h"
@@ -77,7 +77,7 @@ void copy_seed(const std::string& src, const std::string& dst, bool overwrite) {
     } else if (it->is_regular_file(type_ec)) {
       make_folders(fs::path(target).parent_path().string());
       if (!overwrite && fs::exists(fs::symlink_status(target, type_ec))) continue;
-      copy_file_replacing(it->path().string(), target);
+      copy_file(it->path().string(), target, true);
     }
   }
 }

@@ -1,5 +1,6 @@
 #include "host/test_driver.h"
 
+#include "base/atomic_file.h"
 #include "host/add_books.h"
 #include "host/host_queue.h"
 #include "host/main_thread.h"
@@ -32,7 +33,7 @@ std::string path_arg(std::string_view line, std::string_view word) {
   return std::string(rest);
 }
 
-// Writes a screenshot under a temporary name and renames it, so a reader never sees half a file.
+// Writes a screenshot under a temporary name and commits it, so a reader never sees half a file.
 void write_shot(const std::string& path, const std::string& header, const FrameCopy& frame,
                 bool rgb) {
   const std::string tmp = path + ".tmp";
@@ -55,8 +56,12 @@ void write_shot(const std::string& path, const std::string& header, const FrameC
       ok = ok && fwrite(frame.pixels.data(), 1, frame.pixels.size(), f) == frame.pixels.size();
     }
   }
-  if (fclose(f) != 0) ok = false;
-  if (!ok || rename(tmp.c_str(), path.c_str()) != 0) unlink(tmp.c_str());
+  if (!ok) {
+    fclose(f);
+    unlink(tmp.c_str());
+    return;
+  }
+  if (!file_commit_host(f, tmp.c_str(), path.c_str())) unlink(tmp.c_str());
 }
 
 void shot(const std::string& path, bool rgb) {

@@ -1,5 +1,6 @@
 // The window's menu: adding books or book folders through the desktop's file chooser, showing the
 // library folder in the file manager, closing and quitting.
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "host/add_books.h"
 #include "host/main_thread.h"
@@ -12,9 +13,9 @@
 
 namespace {
 
-// "*.[eE][pP][uU][bB]": file choosers compare patterns with case.
+// "*.[eE][pP][uU][bB]" for ".epub": file choosers compare patterns with case.
 std::string any_case_pattern(std::string_view ext) {
-  std::string p = "*.";
+  std::string p = "*";
   for (const char c : ext) {
     if (isalpha(static_cast<unsigned char>(c))) {
       p += '[';
@@ -76,8 +77,8 @@ void window_choose_books(GtkWindow* parent, bool folders) {
   if (!folders) {
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, "Books and audiobooks");
-    for (std::string_view ext : kBookExtensions) {
-      gtk_file_filter_add_pattern(filter, any_case_pattern(ext).c_str());
+    for (const FileKindRow& row : file_kind_table()) {
+      if (row.views & kViewDrop) gtk_file_filter_add_pattern(filter, any_case_pattern(row.extension).c_str());
     }
     gtk_file_chooser_add_filter(chooser, filter);
   }

@@ -1,39 +1,36 @@
 #include "library/document_scan.h"
 
 #include <algorithm>
-#include <array>
 #include <new>
 #include <optional>
 #include <vector>
 
-#include "audio/audio_formats.h"
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "book/annotations.h"
 #include "book/epub.h"
+#include "book/pdf_adapter.h"
 #include "book/zip_reader.h"
 #include "library/scan_cache.h"
 
 namespace {
-
-constexpr std::array<std::string_view, 7> kBookExtensions = {".epub", ".pdf", ".mobi", ".azw3",
-                                                             ".cbz",  ".txt", ".fb2"};
 
 std::vector<ScanEntry> entries;
 ScanStats stats;
 
 char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++) {
-    if (fold(a[i]) != fold(b[i])) return false;
+uint32_t scan_kind(FileKind kind) {
+  switch (kind) {
+    case FileKind::audio:
+      return KIND_AUDIO;
+    case FileKind::epub:
+      return KIND_EPUB;
+    case FileKind::pdf:
+      return KIND_PDF;
+    default:
+      return KIND_OTHER_BOOK;
   }
-  return true;
-}
-
-bool is_book_extension(std::string_view ext) {
-  return std::any_of(kBookExtensions.begin(), kBookExtensions.end(),
-                     [&](std::string_view e) { return equal_ignoring_case(ext, e); });
 }
 
 bool is_blank(std::string_view text) {
@@ -46,20 +43,28 @@ struct BookFacts {
 };
 
 // The title and author a book names. EPUBs are read through the book engine's package reader
-// over a ZIP archive of their own, so the open book is never touched. Other kinds have no reader
-// here yet: nothing is returned and nothing cached, so they are read once a reader exists.
+// over a ZIP archive of their own, and PDFs as a document of their own, so the open book is never
+// touched. Other kinds have no reader here yet: nothing is returned and nothing cached, so they
+// are read once a reader exists.
 std::optional<BookFacts> probe_book(const std::string& path, uint32_t kind) {
-  if (kind != KIND_EPUB) return std::nullopt;
+  if (kind != KIND_EPUB && kind != KIND_PDF) return std::nullopt;
   stats.probed++;
   BookFacts facts;
-  ZipArchive zip;
-  if (zipopen_mode(zip, path.c_str(), 1)) {
-    if (std::optional<OpfDocument> opf = getopf(zip)) {
-      BookMeta meta = metadata(opf->text);
-      facts.title = std::move(meta.title);
-      facts.author = std::move(meta.author);
+  if (kind == KIND_PDF) {
+    char title[kScanTitleMax + 1], author[kScanAuthorMax + 1];
+    qlpdf_meta(path.c_str(), title, sizeof title, author, sizeof author);
+    facts.title = title;
+    facts.author = author;
+  } else {
+    ZipArchive zip;
+    if (zipopen_mode(zip, path.c_str(), 1)) {
+      if (std::optional<OpfDocument> opf = getopf(zip)) {
+        BookMeta meta = metadata(opf->text);
+        facts.title = std::move(meta.title);
+        facts.author = std::move(meta.author);
+      }
+      zipclose(zip);
     }
-    zipclose(zip);
   }
   if (is_blank(facts.title)) facts.title.clear();
   if (facts.title.size() > kScanTitleMax) facts.title.resize(kScanTitleMax);
@@ -124,20 +129,11 @@ void scan(const std::string& dir, int depth, const std::string& state) {
       continue;
     }
     if (!S_ISREG(st.st_mode)) continue;
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos) continue;
-    const std::string_view ext = std::string_view(path).substr(dot);
-    uint32_t kind;
-    if (is_audio_extension(ext)) {
-      kind = KIND_AUDIO;
-    } else if (is_book_extension(ext) && path.find("/dictionaries/") == std::string::npos) {
-      kind = equal_ignoring_case(ext, ".epub") ? KIND_EPUB
-             : equal_ignoring_case(ext, ".pdf") ? KIND_PDF
-                                                 : KIND_OTHER_BOOK;
-    } else {
-      continue;
-    }
-    if (!append_entry(std::move(path), kind)) return;
+    if (!is_listed_by_scan(path)) continue;
+    const FileKind kind = file_kind_row(path)->kind;
+    // Books inside a dictionaries folder are dictionaries; audio there is still audio.
+    if (kind != FileKind::audio && path.find("/dictionaries/") != std::string::npos) continue;
+    if (!append_entry(std::move(path), scan_kind(kind))) return;
     ScanEntry& e = entries.back();
     fill_metadata(e, static_cast<int64_t>(st.st_mtime), static_cast<int64_t>(st.st_size));
     e.last_read = last_read_time(state, e.path);

@@ -1,6 +1,10 @@
-// The background download manager: one job at a time, polled by the screens through its state.
+// The background download manager: one job at a time through /usr/bin/curl on a thread of its own,
+// polled by the screens through its state. Archives (".zip") are audiobooks: their recordings are
+// unpacked into a folder of the same name.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 enum DownloadState : uint32_t {
   DL_IDLE = 0,
@@ -10,9 +14,22 @@ enum DownloadState : uint32_t {
   DL_UNPACKING = 4,
 };
 
+constexpr size_t kDownloadUrlMax = 1023;
+constexpr char kDocumentsPrefix[] = "/mnt/us/documents/";
+constexpr char kStatePrefix[] = "/mnt/us/ql/state/";
+
+// True for an https address on one of the hosts downloads may come from.
+bool ql_dl_allowed(std::string_view url);
+// Starts downloading `url` to the device path `dest` (under the documents or the state folder)
+// with `expected` bytes (0 when not known). In the documents folder an existing book is never
+// replaced: the job takes the first free name "name (2).ext", "name (3).ext"... 1 started, 0
+// refused (a job is running, the address or destination is not allowed, the thread did not start).
+int ql_dl_start(const char* url, const char* dest, uint64_t expected);
 // The job's state; `done` and `total` (bytes, either may be null) tell its progress.
 DownloadState ql_dl_state(uint64_t* done, uint64_t* total);
+// Asks a running job to stop; it ends as failed with nothing left behind.
+void ql_dl_cancel();
 // A done or failed job goes back to idle.
 void ql_dl_ack();
-// Unpacks the audiobook ZIPs lying in `dir` into folders; the number of archives unpacked.
-int ql_unpack_zips(const char* dir);
+// The destination of the last job (device path).
+std::string ql_dl_dest();

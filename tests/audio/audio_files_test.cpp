@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/audio_engine.h"
-#include "audio/audio_formats.h"
+#include "base/file_kinds.h"
 
 namespace {
 TEST(AudioFiles, PositionKey) {

@@ -41,12 +41,10 @@ class FontLoadTest : public ::testing::Test {
 };
 
 uint32_t table_at(const std::string& font, const char* tag, uint32_t* len) {
-  const ByteView v{reinterpret_cast<const uint8_t*>(font.data()), font.size()};
+  const ByteReader v{reinterpret_cast<const uint8_t*>(font.data()), font.size()};
   uint32_t at = 0;
-  const uint32_t t32 = uint32_t(uint8_t(tag[0])) << 24 | uint32_t(uint8_t(tag[1])) << 16 |
-                       uint32_t(uint8_t(tag[2])) << 8 | uint8_t(tag[3]);
-  const ByteView t = sfnt_table(v, 0, t32, &at);
-  *len = uint32_t(t.n);
+  const ByteReader t = sfnt_table(v, 0, ByteReader(tag, 4).u32be_at(0), &at);
+  *len = uint32_t(t.size());
   return at;
 }
 void put16(std::string& s, size_t at, uint16_t v) {
@@ -61,17 +59,17 @@ void put32(std::string& s, size_t at, uint32_t v) {
 uint32_t cmap_subtable(const std::string& font, uint16_t format) {
   uint32_t len = 0;
   const uint32_t cmap = table_at(font, "cmap", &len);
-  const ByteView v{reinterpret_cast<const uint8_t*>(font.data()) + cmap, len};
-  for (uint16_t i = 0; i < v.u16(2); ++i) {
-    const uint32_t sub = v.u32(4 + 8 * i + 4);
-    if (v.u16(sub) == format) return cmap + sub;
+  const ByteReader v{reinterpret_cast<const uint8_t*>(font.data()) + cmap, len};
+  for (uint16_t i = 0; i < v.u16be_at(2); ++i) {
+    const uint32_t sub = v.u32be_at(4 + 8 * i + 4);
+    if (v.u16be_at(sub) == format) return cmap + sub;
   }
   return 0;
 }
 // File offset of a table's directory record, or 0.
 size_t directory_record(const std::string& font, const char* tag) {
-  const ByteView v{reinterpret_cast<const uint8_t*>(font.data()), font.size()};
-  for (uint16_t i = 0; i < v.u16(4); ++i) {
+  const ByteReader v{reinterpret_cast<const uint8_t*>(font.data()), font.size()};
+  for (uint16_t i = 0; i < v.u16be_at(4); ++i) {
     if (font.compare(12 + 16 * size_t(i), 4, tag) == 0) return 12 + 16 * size_t(i);
   }
   return 0;
@@ -159,9 +157,9 @@ TEST_F(FontLoadTest, HostileStructuresAreRefused) {
   {  // character map search fields that send stb_truetype's binary search astray
     std::string f = ui_face;
     const uint32_t cmap = table_at(f, "cmap", &len);
-    const ByteView v{reinterpret_cast<const uint8_t*>(f.data()) + cmap, len};
-    for (uint16_t i = 0; i < v.u16(2); ++i) {
-      const uint32_t sub = cmap + v.u32(4 + 8 * i + 4);
+    const ByteReader v{reinterpret_cast<const uint8_t*>(f.data()) + cmap, len};
+    for (uint16_t i = 0; i < v.u16be_at(2); ++i) {
+      const uint32_t sub = cmap + v.u32be_at(4 + 8 * i + 4);
       if (uint8_t(f[sub + 1]) == 4) put16(f, sub + 8, 0xfffe);
     }
     cases.push_back({"format 4 search range", f});
@@ -185,12 +183,12 @@ TEST_F(FontLoadTest, HostileStructuresAreRefused) {
     const uint32_t loca = table_at(f, "loca", &len);
     const uint32_t glyf = table_at(f, "glyf", &glyf_len);
     const bool long_loca = f[head + 51] == 1;
-    const ByteView lv{reinterpret_cast<const uint8_t*>(f.data()) + loca, len};
+    const ByteReader lv{reinterpret_cast<const uint8_t*>(f.data()) + loca, len};
     bool done = false;
     for (uint32_t g = 0; g + 1 < len / (long_loca ? 4 : 2) && !done; ++g) {
-      const uint32_t at = long_loca ? lv.u32(g * 4) : lv.u16(g * 2) * 2u;
-      const uint32_t end = long_loca ? lv.u32(g * 4 + 4) : lv.u16(g * 2 + 2) * 2u;
-      if (end > at && int16_t(uint16_t(uint8_t(f[glyf + at]) << 8 | uint8_t(f[glyf + at + 1]))) < 0) {
+      const uint32_t at = long_loca ? lv.u32be_at(g * 4) : lv.u16be_at(g * 2) * 2u;
+      const uint32_t end = long_loca ? lv.u32be_at(g * 4 + 4) : lv.u16be_at(g * 2 + 2) * 2u;
+      if (end > at && sfnt_s16(ByteReader(f).from(glyf + at), 0) < 0) {  // a composite glyph
         put16(f, glyf + at + 12, uint16_t(g));
         done = true;
       }

@@ -1,3 +1,4 @@
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "host/add_books.h"
 #include "host/host_queue.h"
@@ -62,7 +63,7 @@ TEST(BookFileNames, SeventeenKindsAnyCase) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(is_book_file_name(c.name), c.taken);
+    EXPECT_EQ(is_accepted_by_drop(c.name), c.taken);
   }
 }
 
@@ -116,6 +117,18 @@ TEST_F(AddBooks, FolderIsCopiedWholeWhateverItsName) {
   // Again: numbered as a whole name, not split at a dot.
   EXPECT_EQ(copy_books_into({outside / "Audio Book"}, docs), 1);
   EXPECT_TRUE(fs::exists(docs + "/Audio Book (2)/disc 2/02.mp3"));
+}
+
+TEST_F(AddBooks, FolderKeepsFilesNamedLikePartFiles) {
+  // Each file is copied through its name + ".part": a sibling of that name must survive, in
+  // whatever order the folder lists them.
+  for (const char* name : {"a.mp3.part.part", "a.mp3.part", "a.mp3"}) source(std::string("Shelf/") + name, name);
+  EXPECT_EQ(copy_books_into({outside / "Shelf"}, docs), 1);
+  for (const char* name : {"a.mp3", "a.mp3.part", "a.mp3.part.part"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(read_file(docs + "/Shelf/" + name), name);
+  }
+  EXPECT_EQ(entries_in(docs + "/Shelf"), 3u);
 }
 
 TEST_F(AddBooks, FolderNeverCopiedIntoItself) {

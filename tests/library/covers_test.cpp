@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "book/covers.h"
 #include "library_fixture.h"
 #include "support/cover_fixture.h"
+#include "support/pdf_builder.h"
+#include "support/zip_writer.h"
 
 namespace {
 constexpr uint32_t kW = 30, kH = 42;
@@ -102,7 +105,7 @@ TEST_F(Covers, KindsAndMissingBooksThatNeverExtract) {
   } cases[] = {
       {"audio is never extracted", "song.mp3", KIND_AUDIO, true, 0},
       {"a deleted book gives no cover", "gone.epub", KIND_EPUB, false, 0},
-      {"a document without an extractor", "doc.pdf", KIND_PDF, true, 0},
+      {"a book of a kind without an extractor", "book.mobi", KIND_OTHER_BOOK, true, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -110,6 +113,21 @@ TEST_F(Covers, KindsAndMissingBooksThatNeverExtract) {
     EXPECT_EQ(get(c.rel, c.kind, true), c.expected);
     EXPECT_EQ(size_of(cover_file(c.rel)), -1) << "no mark, so the book is tried again later";
   }
+}
+
+TEST_F(Covers, PdfsAndComicsShowTheirFirstPage) {
+  PdfPlan plan;
+  plan.pages.push_back({612, 792, 0, {{72, 100, 40, "Cover Title"}}});
+  root_.put("doc.pdf", build_pdf(plan));
+  root_.put("comic.CBZ", zipw::build({{"p1.png", flat_png(300, 420, 90)}}));
+  root_.put("broken.pdf", "%PDF-1.4 nothing else");
+  std::vector<uint8_t> px;
+  ASSERT_EQ(get("doc.pdf", KIND_PDF, true, &px), 1);
+  EXPECT_GT(std::count_if(px.begin(), px.end(), [](uint8_t v) { return v < 250; }), 0) << "the title is drawn";
+  ASSERT_EQ(get("comic.CBZ", KIND_OTHER_BOOK, true, &px), 1);
+  EXPECT_EQ(px[px.size() / 2], 90);
+  EXPECT_EQ(get("broken.pdf", KIND_PDF, true), 0);
+  EXPECT_EQ(size_of(cover_file("broken.pdf")), 0) << "marked: not opened for its cover again";
 }
 
 TEST_F(Covers, ThumbnailFilesAnswerFirst) {

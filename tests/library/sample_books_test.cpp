@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/byte_reader.h"
 #include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/toc.h"
@@ -31,10 +32,6 @@ std::string packed_dir() {
 #endif
 }
 
-uint32_t le32(const std::string& s, size_t off) {
-  return uint8_t(s[off]) | uint8_t(s[off + 1]) << 8 | uint8_t(s[off + 2]) << 16 | uint32_t(uint8_t(s[off + 3])) << 24;
-}
-
 }  // namespace
 
 TEST(SampleBooks, PackedBooksOpen) {
@@ -45,8 +42,9 @@ TEST(SampleBooks, PackedBooksOpen) {
     const std::string bytes = read_file(path);
     ASSERT_GT(bytes.size(), 30u + 8 + 20);
     // The first member is "mimetype", stored, holding exactly the EPUB media type.
-    EXPECT_EQ(le32(bytes, 0), 0x04034b50u);
-    EXPECT_EQ(bytes[8] | bytes[9] << 8, 0);
+    const ByteReader local(bytes);
+    EXPECT_EQ(local.u32le_at(0), 0x04034b50u);
+    EXPECT_EQ(local.u16le_at(8), 0);  // stored
     EXPECT_EQ(bytes.substr(30, 8), "mimetype");
     EXPECT_EQ(bytes.substr(38, 20), "application/epub+zip");
 

@@ -7,6 +7,7 @@
 #include "book/annotations.h"
 #include "book/book_model.h"
 #include "library_fixture.h"
+#include "support/pdf_builder.h"
 
 namespace {
 
@@ -98,8 +99,16 @@ TEST(Scan, DepthLimit) {
   EXPECT_EQ(ql_entries().size(), 24u);
 }
 
-TEST(Scan, TitlesAndAuthorsFromEpubs) {
+TEST(Scan, TitlesAndAuthorsFromEpubsAndPdfs) {
   LibraryRoot root;
+  PdfPlan pdf;
+  pdf.pages.emplace_back();
+  pdf.title = "Survey Maps";
+  pdf.author = "Field Office";
+  root.put("maps.pdf", build_pdf(pdf));
+  pdf.title = "";
+  root.put("untitled.pdf", build_pdf(pdf));
+  root.put("comic.cbz", "PK\x03\x04");
   root.put("named.epub", epub_titled("The Long Road", "Ann Author"));
   root.put("blank.epub", epub_titled("   ", "Someone"));
   root.put("anonymous.epub", epub_titled("Only A Title", ""));
@@ -118,6 +127,9 @@ TEST(Scan, TitlesAndAuthorsFromEpubs) {
       {"anonymous.epub", "Only A Title", ""},
       {"broken.epub", "broken.epub", ""},
       {"nopackage.epub", "nopackage.epub", ""},
+      {"maps.pdf", "Survey Maps", "Field Office"},
+      {"untitled.pdf", "untitled.pdf", "Field Office"},
+      {"comic.cbz", "comic.cbz", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -144,17 +156,18 @@ TEST(Scan, WarmScanOpensNoBook) {
     root.put("b" + std::to_string(i) + ".epub", epub_titled("Title " + std::to_string(i), "A"));
   }
   root.put("doc.pdf", "%PDF-1.4");
-  EXPECT_EQ(scan_docs(), 6u);
-  EXPECT_EQ(ql_scan_stats().probed, 5u);
-  EXPECT_EQ(line_count(root.state(kScanCacheName)), 5u);
+  root.put("comic.cbz", "PK\x03\x04");
+  EXPECT_EQ(scan_docs(), 7u);
+  EXPECT_EQ(ql_scan_stats().probed, 6u) << "books of kinds without a reader yet are not probed";
+  EXPECT_EQ(line_count(root.state(kScanCacheName)), 6u);
 
   // Same run, and a new run that reads the cache file.
   for (bool new_run : {false, true}) {
     SCOPED_TRACE(new_run);
     if (new_run) scan_cache_forget();
-    EXPECT_EQ(scan_docs(), 6u);
+    EXPECT_EQ(scan_docs(), 7u);
     EXPECT_EQ(ql_scan_stats().probed, 0u);
-    EXPECT_EQ(ql_scan_stats().cached, 5u);
+    EXPECT_EQ(ql_scan_stats().cached, 6u);
     EXPECT_EQ(find_entry("b3.epub")->title, "Title 3");
   }
 }

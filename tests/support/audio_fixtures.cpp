@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "base/byte_reader.h"
+
 bool run_command(const std::string& cmd) { return system(cmd.c_str()) == 0; }
 
 std::string capture_command(const std::string& cmd) {
@@ -33,9 +35,8 @@ std::vector<int16_t> ffmpeg_decode(const std::string& path, int channels,
                     "-i '" + path + "' -f s16le -ac " + std::to_string(channels) + " - </dev/null";
   std::string raw = capture_command(cmd);
   std::vector<int16_t> out(raw.size() / 2);
-  for (size_t i = 0; i < out.size(); i++)
-    out[i] = static_cast<int16_t>(static_cast<uint8_t>(raw[2 * i]) |
-                                  (static_cast<uint8_t>(raw[2 * i + 1]) << 8));
+  ByteReader samples(raw);
+  for (int16_t& s : out) s = static_cast<int16_t>(samples.u16le());
   return out;
 }
 

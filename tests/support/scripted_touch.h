@@ -3,6 +3,7 @@
 // end of the script throws ScriptEnded, which a test expects when the screen must stay up.
 #pragma once
 #include <deque>
+#include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -34,7 +35,13 @@ class ScriptedTouch {
   // A host event `after_ms` after the previous one (or after now, for the first).
   void event(uint32_t type, int x = 0, int y = 0, double after_ms = 10) {
     const double at = (script().empty() ? now() : script().back().at) + after_ms;
-    script().push_back({at, type, x, y});
+    script().push_back({at, type, x, y, {}});
+  }
+  // Runs `hook` when the screen next waits for input, with its frame drawn and presented (a test
+  // looks at the screen there).
+  void at_wait(std::function<void()> hook) {
+    const double at = script().empty() ? now() : script().back().at;
+    script().push_back({at, 0, 0, 0, std::move(hook)});
   }
   // Pointer down and, `held_ms` later, up at (x2, y2), which default to the same point.
   void touch(int x, int y, double held_ms = 40, int x2 = -1, int y2 = -1) {
@@ -52,6 +59,7 @@ class ScriptedTouch {
     double at;
     uint32_t type;
     int x, y;
+    std::function<void()> hook;  // set for at_wait steps
   };
   static std::deque<Timed>& script() {
     static std::deque<Timed> s;
@@ -59,6 +67,11 @@ class ScriptedTouch {
   }
   static int next(int timeout_ms, int* x, int* y) {
     auto& s = script();
+    while (!s.empty() && s.front().hook) {
+      const std::function<void()> hook = std::move(s.front().hook);
+      s.pop_front();
+      hook();
+    }
     if (s.empty() || (timeout_ms >= 0 && s.front().at > now() + timeout_ms)) {
       if (timeout_ms < 0) throw ScriptEnded();
       now() += timeout_ms;

@@ -5,16 +5,16 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/reader/vocab_file.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_frame.h"
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
-#include "app/reader/vocab_file.h"
-#include "book/stardict.h"
-#include "display/framebuffer.h"
 #include "base/paths.h"
 #include "base/utf8.h"
+#include "book/stardict.h"
+#include "display/framebuffer.h"
 
 namespace {
 constexpr int kTextTop = 298;

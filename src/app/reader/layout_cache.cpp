@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
 
 #include "app/ui/app_state.h"
 #include "base/atomic_file.h"
+#include "base/byte_reader.h"
 #include "base/paths.h"
 #include "base/wyhash.h"
 #include "display/framebuffer.h"
@@ -27,18 +29,6 @@ constexpr float kMaxLineWidth = 1.0e6f;
 // A line's y lies on the page; a text size larger than the page may push a lone line below it.
 constexpr float kMaxPagesTall = 4;
 
-uint32_t get_u32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t get_u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint64_t get_u64(const uint8_t* p) { return uint64_t{get_u32(p)} | uint64_t{get_u32(p + 4)} << 32; }
-float get_f32(const uint8_t* p) {
-  const uint32_t bits = get_u32(p);
-  float f;
-  memcpy(&f, &bits, sizeof f);
-  return f;
-}
-
 void put_u32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -50,11 +40,7 @@ void put_u64(uint8_t* p, uint64_t v) {
   put_u32(p, static_cast<uint32_t>(v));
   put_u32(p + 4, static_cast<uint32_t>(v >> 32));
 }
-void put_f32(uint8_t* p, float f) {
-  uint32_t bits;
-  memcpy(&bits, &f, sizeof bits);
-  put_u32(p, bits);
-}
+void put_f32(uint8_t* p, float f) { put_u32(p, std::bit_cast<uint32_t>(f)); }
 
 bool is_sane(float v, float lo, float hi) { return std::isfinite(v) && v >= lo && v <= hi; }
 
@@ -87,16 +73,16 @@ bool line_fits_book(const LayoutLine& line, const LayoutLine* prev, std::span<co
   return line.start_off == 0 && (!prev || line.word_from >= prev->word_to);
 }
 
-LayoutLine decode_line(const uint8_t* r) {
+LayoutLine decode_line(ByteReader r) {
   LayoutLine line{};
-  line.word_from = get_u32(r);
-  line.word_to = get_u32(r + 4);
-  line.y = get_f32(r + 8);
-  line.width = get_f32(r + 12);
-  line.gaps = get_u16(r + 16);
-  line.start_off = get_u16(r + 18);
-  line.cut_off = get_u16(r + 20);
-  line.justify = r[22] != 0;
+  line.word_from = r.u32le();
+  line.word_to = r.u32le();
+  line.y = std::bit_cast<float>(r.u32le());
+  line.width = std::bit_cast<float>(r.u32le());
+  line.gaps = r.u16le();
+  line.start_off = r.u16le();
+  line.cut_off = r.u16le();
+  line.justify = r.u8() != 0;
   return line;
 }
 
@@ -120,7 +106,7 @@ bool read_lines(FILE* f, uint32_t n, std::span<const BookWord> words, int32_t sc
     const size_t batch = std::min<size_t>(kRecordsPerRead, n - done);
     if (fread(buf, kRecordBytes, batch, f) != batch) return false;
     for (size_t j = 0; j < batch; ++j) {
-      const LayoutLine line = decode_line(buf + j * kRecordBytes);
+      const LayoutLine line = decode_line(ByteReader(buf + j * kRecordBytes, kRecordBytes));
       if (!line_fits_book(line, prev, words, static_cast<float>(screen_h))) return false;
       into.lines.push_back(line);
       prev = &into.lines.back();
@@ -136,8 +122,9 @@ bool read_page_starts(FILE* f, uint32_t p, uint32_t n, PageTable& into) {
   for (uint32_t done = 0; done < p;) {
     const size_t batch = std::min<size_t>(1024, p - done);
     if (fread(buf, kPageStartBytes, batch, f) != batch) return false;
+    ByteReader starts(buf, batch * kPageStartBytes);
     for (size_t j = 0; j < batch; ++j) {
-      const uint32_t start = get_u32(buf + j * kPageStartBytes);
+      const uint32_t start = starts.u32le();
       const bool ok =
           into.page_starts.empty() ? start == 0 : start < n && start > into.page_starts.back();
       if (!ok) return false;
@@ -152,10 +139,11 @@ bool read_layout(FILE* f, uint64_t key, std::span<const BookWord> words, int32_t
                  PageTable& into) {
   uint8_t header[kHeaderBytes];
   if (fread(header, 1, kHeaderBytes, f) != kHeaderBytes) return false;
-  if (memcmp(header, kMagic, sizeof kMagic) != 0) return false;
-  const uint32_t n = get_u32(header + 4);
-  const uint32_t p = get_u32(header + 8);
-  if (get_u32(header + 12) != kLayoutFormat || get_u64(header + 16) != key) return false;
+  ByteReader h(header, kHeaderBytes);
+  if (h.text(sizeof kMagic) != std::string_view(kMagic, sizeof kMagic)) return false;
+  const uint32_t n = h.u32le();
+  const uint32_t p = h.u32le();
+  if (h.u32le() != kLayoutFormat || h.u64le() != key) return false;
   if (n == 0 || n > kMaxLayoutLines || p == 0 || p > n) return false;
   // The file must hold exactly what the header claims before anything is reserved for it.
   struct stat st;

@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "app/reader/line_walker.h"
 #include "app/reader/page_slots.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_bookmark.h"
+#include "app/reader/region_note.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_state.h"
+#include "base/ql_error.h"
 #include "book/annotations.h"
+#include "book/book_model.h"
 #include "book/book_pictures.h"
+#include "book/pdf_adapter.h"
 #include "display/framebuffer.h"
 
 namespace {
@@ -28,6 +33,11 @@ constexpr int kRibbonHeight = 70;
 constexpr uint64_t kWordsPerMinute = 250;
 constexpr uint64_t kWordsPerHour = kWordsPerMinute * 60;
 constexpr size_t kFooterTextMax = 48;
+constexpr uint8_t kRegionShade = 200;
+constexpr int kRegionPad = 2;
+constexpr int kPdfErrorSize = 28;
+constexpr int kPdfErrorX = 48;
+constexpr int kPdfErrorY = 300;
 
 enum FooterMode : uint8_t { FOOT_TIME_LEFT = 0, FOOT_PAGE = 1, FOOT_PERCENT = 2, FOOT_NONE = 3 };
 
@@ -87,6 +97,19 @@ void draw_text_line(const LayoutLine& line, const PageMetrics& m) {
     }
     return true;
   });
+}
+
+// A text page from the pre-rendered slot when one holds it, else drawn now.
+void draw_text_page() {
+  bool drawn = false;
+  if (app.reader.use_prerender) {
+    app.reader.use_prerender = false;
+    if (const uint8_t* pixels = page_bitmap_cached(app.reader.page)) {
+      ql_blit_frame(pixels);
+      drawn = true;
+    }
+  }
+  if (!drawn) reader_render_text_page(app.reader.page);
 }
 
 // The words after the first word of the page; the whole book for a page not in the table.
@@ -152,17 +175,33 @@ void reader_render_text_page(uint64_t page) {
   reader_draw_footer(page, layout.page_count());
 }
 
-void reader_draw_page() {
-  bool drawn = false;
-  if (app.reader.use_prerender) {
-    app.reader.use_prerender = false;
-    if (const uint8_t* pixels = page_bitmap_cached(app.reader.page)) {
-      ql_blit_frame(pixels);
-      drawn = true;
-    }
+void reader_draw_pdf_highlights() {
+  const Highlight* hls = qla_hls();
+  for (size_t i = 0; i < qla_hl_count(); ++i) {
+    if (hls[i].start != app.reader.page) continue;
+    const RegionNote r = note_parse_region(hls[i].note, strnlen(hls[i].note, sizeof hls[i].note));
+    if (!r.valid) continue;
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    qlpdf_page_to_screen(r.x0, r.y0, &x0, &y0);
+    qlpdf_page_to_screen(r.x1, r.y1, &x1, &y1);
+    ql_shade(x0 - kRegionPad, y0 - kRegionPad, x1 - x0 + 2 * kRegionPad, y1 - y0 + 2 * kRegionPad,
+             kRegionShade);
   }
-  if (!drawn) reader_render_text_page(app.reader.page);
+}
+
+void reader_draw_page() {
+  if (ql_is_pdf()) {
+    if (!ql_pdf_draw(app.reader.page)) {
+      ql_clear();
+      ql_text(ql_error(), TS_UI, kPdfErrorSize, kPdfErrorX, kPdfErrorY);
+    }
+    reader_draw_pdf_highlights();
+    reader_draw_footer(app.reader.page, static_cast<uint64_t>(std::max(ql_page_count(), 0)));
+  } else {
+    draw_text_page();
+  }
   if (reader_page_bookmark()) {
     ql_rect(ql_fb().width - kRibbonFromRight, 0, kRibbonWidth, kRibbonHeight, 0);
   }
 }
+

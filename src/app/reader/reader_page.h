@@ -10,6 +10,8 @@ void reader_draw_page();
 // Clears the drawing target and draws one text page with its footer (also off screen). A page
 // past the end of the layout stays blank, without footer.
 void reader_render_text_page(uint64_t page);
+// Shades the region notes of the current PDF/CBZ page.
+void reader_draw_pdf_highlights();
 // The footer line of `page` of `pages` in the interface state's footer mode.
 void reader_draw_footer(uint64_t page, uint64_t pages);
 

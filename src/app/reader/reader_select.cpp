@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 #include "app/reader/paginator.h"
 #include "app/reader/reader_page.h"
 #include "app/reader/reader_words.h"
+#include "app/reader/region_note.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_message.h"
@@ -19,6 +21,7 @@
 #include "app/ui/ui_text.h"
 #include "book/annotations.h"
 #include "book/book_model.h"
+#include "book/pdf_adapter.h"
 #include "display/framebuffer.h"
 
 namespace {
@@ -41,6 +44,10 @@ constexpr int kHandleDrop = 18;
 constexpr int kNextPageReach = 300;
 constexpr size_t kSelectedTextMax = 400;
 constexpr size_t kNoteCapacity = 400;
+constexpr size_t kPdfWordSize = 256;
+constexpr int kPdfButtonBandTop = 100;
+constexpr int kPdfButtonBandEnd = 240;
+constexpr int kPdfWordBar = 4;
 constexpr std::array<std::string_view, kButtons> kLabels = {"Highlight", "Note", "Dictionary",
                                                             "Search", "Cancel"};
 
@@ -60,6 +67,28 @@ void draw_button_label(std::string_view label, int x, int y, int width) {
   }
   const std::string cut = ui_cut_to_width(text, TS_UI, 30, static_cast<float>(width));
   ql_text(cut.c_str(), TS_UI, 30, static_cast<float>(x), static_cast<float>(y));
+}
+
+// Draws the popup's box, quoted title and five framed buttons.
+void draw_popup_frame(const SelectionPopup& p, const std::string& text, int title_width, int label_style) {
+  const int w = ql_fb().width;
+  const int y = p.top;
+  ql_rect(kPopupSide, y, w - 2 * kPopupSide, kSelectionPopupHeight, 255);
+  ql_frame(kPopupSide, y, w - 2 * kPopupSide, kSelectionPopupHeight, kPopupFrame);
+  char quoted[kSelectedTextMax + 3];
+  format_quoted(quoted, sizeof quoted, text);
+  ui_draw_text_fit(quoted, TS_ITALIC, kTitleSize, 64, y + 72, title_width);
+  for (int i = 0; i < kButtons; ++i) {
+    const int bx = 64 + i * p.button_width;
+    ql_frame(bx, y + kButtonTop, p.button_width - 8, kButtonHeight, 2);
+    const std::string label(kLabels[static_cast<size_t>(i)]);
+    if (label_style == TS_UI) {
+      draw_button_label(label, 70 + i * p.button_width, y + kButtonLabelBaseline, p.button_width - 20);
+    } else {
+      ui_draw_text_fit(label.c_str(), label_style, 34, 70 + i * p.button_width, y + kButtonLabelBaseline,
+                       p.button_width - 20);
+    }
+  }
 }
 
 std::string selected_text(const Selection& s) {
@@ -100,22 +129,11 @@ SelectionPopup draw_selection(const Selection& sel, int press_y) {
   if (b) draw_handle(*b, b->x + b->width, s);
 
   const SelectionPopup p = selection_popup(w, h, b ? static_cast<int>(b->y) : press_y);
-  const int y = p.top;
-  ql_rect(kPopupSide, y, w - 2 * kPopupSide, kSelectionPopupHeight, 255);
-  ql_frame(kPopupSide, y, w - 2 * kPopupSide, kSelectionPopupHeight, kPopupFrame);
-  char quoted[kSelectedTextMax + 3];
-  const std::string text = selected_text(sel);
-  format_quoted(quoted, sizeof quoted, text);
-  ui_draw_text_fit(quoted, TS_ITALIC, kTitleSize, 64, y + 72, w - 340);
+  draw_popup_frame(p, selected_text(sel), w - 340, TS_UI);
   if (has_next_page()) {
     const float nw = ql_measure("Next page", TS_UI_BOLD, kNextSize);
-    ql_text("Next page", TS_UI_BOLD, kNextSize, static_cast<float>(w - 64) - nw, static_cast<float>(y + 70));
-  }
-  for (int i = 0; i < kButtons; ++i) {
-    const int bx = 64 + i * p.button_width;
-    ql_frame(bx, y + kButtonTop, p.button_width - 8, kButtonHeight, 2);
-    draw_button_label(kLabels[static_cast<size_t>(i)], 70 + i * p.button_width, y + kButtonLabelBaseline,
-                      p.button_width - 20);
+    ql_text("Next page", TS_UI_BOLD, kNextSize, static_cast<float>(w - 64) - nw,
+            static_cast<float>(p.top + 70));
   }
   return p;
 }
@@ -198,8 +216,65 @@ PopupTap popup_hit(const SelectionPopup& p, int w, int x, int y, bool next_page)
   return PopupTap::None;
 }
 
+namespace {
+// A long touch on a PDF page: the word under it, highlighted as a region or taken to the
+// dictionary or search; a page note.
+void reader_select_pdf(const TapEvent& e) {
+  app.present.waveform = kSelectWaveform;
+  ql_settle();
+  const uint64_t page = app.reader.page;
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  char word[kPdfWordSize];
+  if (!qlpdf_word_at(static_cast<int>(page), static_cast<int>(e.x), static_cast<int>(e.y), &x0, &y0, &x1,
+                     &y1, word, sizeof word) ||
+      !word[0])
+    return;
+  reader_draw_page();
+  ql_rect(x0, y1 - kPdfWordBar, x1 - x0, kPdfWordBar, 0);
+  const int w = ql_fb().width;
+  const SelectionPopup p = selection_popup(w, ql_fb().height, static_cast<int>(e.y));
+  draw_popup_frame(p, word, w - 128, TS_REGULAR);
+  ui_present(false);
+  TapEvent tap;
+  ui_wait_event(tap);
+  const auto tx = static_cast<int>(tap.x), ty = static_cast<int>(tap.y);
+  const bool on_buttons = ty >= p.top + kPdfButtonBandTop && ty <= p.top + kPdfButtonBandEnd && tx >= 60;
+  if (tap.code != TAP_TOUCH || !on_buttons) return;
+  switch ((tx - 60) / p.button_width) {
+    case 0: {
+      int px0 = 0, py0 = 0, px1 = 0, py1 = 0;
+      qlpdf_screen_to_page(x0, y0, &px0, &py0);
+      qlpdf_screen_to_page(x1, y1, &px1, &py1);
+      const std::string note = note_format_region(px0, py0, px1, py1, word);
+      add_highlight({page, page}, note.c_str());
+      break;
+    }
+    case 1: {
+      char note[kNoteCapacity];
+      const auto text = keyboard_edit("Note on this page", 17, note, sizeof note, "", 0, false);
+      if (!text) break;
+      const std::string cut(ui_utf8_prefix(*text, kNoteCapacity - 1));
+      add_highlight({page, page}, cut.c_str());
+      break;
+    }
+    case 2:
+      dictionary_page(word, strlen(word));
+      break;
+    case 3:
+      book_search(word, strlen(word));
+      break;
+    default:
+      break;
+  }
+  app.reader.page = page;
+}
+}  // namespace
+
 void reader_select(const TapEvent& e) {
-  if (ql_is_pdf()) return;  // PDF pages have no word layer to select from yet
+  if (ql_is_pdf()) {
+    reader_select_pdf(e);
+    return;
+  }
   app.present.waveform = kSelectWaveform;
   ql_settle();
   const uint64_t remembered = app.reader.page;

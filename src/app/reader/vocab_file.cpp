@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "book/annotations.h"
-#include "display/device_facts.h"
 #include "base/paths.h"
 #include "base/utf8.h"
+#include "book/annotations.h"
+#include "display/device_facts.h"
 
 std::string vocab_path() { return state_folder() + "/vocab.tsv"; }
 

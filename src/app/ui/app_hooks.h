@@ -11,8 +11,9 @@ struct AppHooks {
   void (*books_added)() = nullptr;
   // The storage is exported over USB: waits until the device has it back.
   void (*storage_wait)() = nullptr;
-  // Before each common wait: a download that finished meanwhile is added to the library.
-  void (*before_wait)() = nullptr;
+  // Before each common wait: a download that finished meanwhile is added to the library, or its
+  // failure told. True when a message was drawn over the screen, which then needs redrawing.
+  bool (*before_wait)() = nullptr;
   // Saves the open book's position and its library record; true when the record changed.
   bool (*record_progress)() = nullptr;
   // Writes the library's progress index.

@@ -88,7 +88,11 @@ int32_t ui_common_event(int r, TapEvent& event) {
 }
 
 void ui_wait_event(TapEvent& event) {
-  app_call(app_hooks.before_wait);
+  if (app_hooks.before_wait && app_hooks.before_wait()) {
+    event = TapEvent{};
+    event.code = TAP_REDRAW;
+    return;
+  }
   if (ql_now() - app.wifi_polled_at > kWifiPollSeconds) {
     app.wifi_state = ql_wifi_on();
     app.wifi_polled_at = ql_now();

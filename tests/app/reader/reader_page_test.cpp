@@ -10,10 +10,12 @@
 #include "app/reader/line_walker.h"
 #include "app/reader/paginator.h"
 #include "app/ui/app_state.h"
+#include "base/byte_reader.h"
 #include "book/annotations.h"
 #include "display/framebuffer.h"
 #include "support/device_root.h"
 #include "support/epub_builder.h"
+#include "support/pdf_builder.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -265,14 +267,10 @@ TEST_F(ReaderTools, RenderWritesAGreyPngOfTheChosenPage) {
   ASSERT_EQ(run({"--render", book, file("p5.png"), "5"}), 0) << err;
   const std::string png = read_file(file("p5.png"));
   ASSERT_GT(png.size(), 33u);
-  auto be32 = [&](size_t at) {
-    return static_cast<uint32_t>(
-        static_cast<uint8_t>(png[at]) << 24 | static_cast<uint8_t>(png[at + 1]) << 16 |
-        static_cast<uint8_t>(png[at + 2]) << 8 | static_cast<uint8_t>(png[at + 3]));
-  };
+  const ByteReader head(png);
   EXPECT_EQ(png.substr(1, 3), "PNG");
-  EXPECT_EQ(be32(16), 1072u);
-  EXPECT_EQ(be32(20), 1448u);
+  EXPECT_EQ(head.u32be_at(16), 1072u);
+  EXPECT_EQ(head.u32be_at(20), 1448u);
   EXPECT_EQ(png[24], 8);  // bit depth
   EXPECT_EQ(png[25], 0);  // grey
   // Page 0 and no page both mean the first page; page 5 is another.
@@ -329,5 +327,23 @@ TEST_F(ReaderTools, BenchOpenPrintsOneLinePerRun) {
   EXPECT_EQ(run({"--bench-open", book, "many"}), 0);
   EXPECT_EQ(bench_lines(err).size(), 1u) << err;
   EXPECT_EQ(run({"--bench-open", file("missing.epub"), "2"}), 1);
+}
+
+TEST_F(ReaderTools, PdfPagesRenderAndBenchOpenCountsThem) {
+  PdfPlan plan;
+  for (const char* text : {"First page", "Second page", "Third page"}) {
+    plan.pages.push_back({612, 792, 0, {{72, 100, 30, text}}});
+  }
+  write_file(file("doc.pdf"), build_pdf(plan));
+  ASSERT_EQ(run({"--render", file("doc.pdf"), file("p1.png")}), 0) << err;
+  ASSERT_EQ(run({"--render", file("doc.pdf"), file("p2.png"), "2"}), 0) << err;
+  EXPECT_NE(read_file(file("p1.png")), read_file(file("p2.png")));
+  ASSERT_EQ(run({"--bench-open", file("doc.pdf"), "2"}), 0) << err;
+  const auto lines = bench_lines(err);
+  ASSERT_EQ(lines.size(), 2u) << err;
+  EXPECT_EQ(lines[0], std::make_pair(0ul, 3ul));
+  // A page past the end still writes the screen, with the reason.
+  ASSERT_EQ(run({"--render", file("doc.pdf"), file("p9.png"), "9"}), 0) << err;
+  EXPECT_NE(err.find("quillo: Page out of range"), std::string::npos) << err;
 }
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/device_scripts.h"
+#include "display/device_scripts.h"
 
 #include <algorithm>
 #include <array>

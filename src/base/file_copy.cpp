@@ -1,0 +1,66 @@
+#include "base/file_copy.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/atomic_file.h"
+#include "base/paths.h"
+
+namespace {
+
+constexpr size_t kCopyBlock = 64 * 1024;
+
+// A new file at `path` for writing. Created exclusively, so a link planted at the part name is
+// never followed.
+FilePtr create_new(const char* path) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "wb");
+  if (!f) close(fd);
+  return FilePtr(f);
+}
+
+bool copy_bytes(FILE* in, FILE* out) {
+  auto block = std::make_unique<char[]>(kCopyBlock);
+  for (;;) {
+    const size_t got = fread(block.get(), 1, kCopyBlock, in);
+    if (got > 0 && fwrite(block.get(), 1, got, out) != got) return false;
+    if (got < kCopyBlock) return !ferror(in);
+  }
+}
+
+}  // namespace
+
+bool copy_file(const std::string& src, const std::string& dst, bool replace) {
+  struct stat st;
+  if (!replace && lstat(dst.c_str(), &st) == 0) return false;
+  FilePtr in(fopen(src.c_str(), "rb"));
+  if (!in) return false;
+  const std::string part = dst + ".part";
+  unlink(part.c_str());
+  FilePtr out = create_new(part.c_str());
+  if (!out) return false;
+  if (!copy_bytes(in.get(), out.get())) {
+    out.reset();
+    unlink(part.c_str());
+    return false;
+  }
+  if (file_commit_host(out.release(), part.c_str(), dst.c_str())) return true;
+  unlink(part.c_str());  // a failed rename leaves it
+  return false;
+}
+
+bool make_folders(const std::string& path) {
+  for (size_t i = 1; i <= path.size(); i++) {
+    if (i == path.size() || path[i] == '/') {
+      const std::string prefix = path.substr(0, i);
+      if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+  }
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}

@@ -1,0 +1,141 @@
+// CBZ comics: the pictures inside a ZIP archive are the pages, in the order a reader of file names
+// expects ("page 2" before "page 10"), decoded to grey by the picture code.
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+#include "book/page_source.h"
+#include "book/zip_reader.h"
+#include "display/images.h"
+
+namespace {
+
+// A page picture larger than this (stated or stored) is not a page: it would only exhaust memory.
+constexpr uint64_t kMaxPageMember = 0x5000000;  // 80 MiB
+constexpr std::array<std::string_view, 5> kPictureExtensions = {".jpg", ".jpeg", ".png", ".gif", ".bmp"};
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool ends_with_ignoring_case(std::string_view s, std::string_view tail) {
+  if (s.size() < tail.size()) return false;
+  return std::equal(tail.begin(), tail.end(), s.end() - static_cast<ptrdiff_t>(tail.size()),
+                    [](char a, char b) { return fold(a) == fold(b); });
+}
+
+bool is_page_member(const ZipEntryInfo& e) {
+  const size_t slash = e.name.rfind('/');
+  const std::string_view file = slash == std::string_view::npos ? e.name : e.name.substr(slash + 1);
+  if (file.empty() || file.front() == '.' || e.name.find("__MACOSX") != std::string_view::npos) return false;
+  if ((e.flags & 1) || (e.method != 0 && e.method != 8)) return false;
+  if (e.uncompressed >= kMaxPageMember || e.compressed >= kMaxPageMember) return false;
+  return std::any_of(kPictureExtensions.begin(), kPictureExtensions.end(),
+                     [&](std::string_view ext) { return ends_with_ignoring_case(file, ext); });
+}
+
+struct FreeDeleter {
+  void operator()(uint8_t* p) const { free(p); }
+};
+
+class CbzSource final : public PageSource {
+ public:
+  CbzSource(ZipArchive zip, std::vector<std::string> pages)
+      : zip_(std::move(zip)), pages_(std::move(pages)) {}
+
+  int page_count() const override { return static_cast<int>(pages_.size()); }
+  bool is_picture_book() const override { return true; }
+
+  bool page_size(int page, float& w, float& h) override {
+    if (!decode(page)) return false;
+    w = static_cast<float>(width_);
+    h = static_cast<float>(height_);
+    return true;
+  }
+
+  bool render(int page, float, uint8_t* out, int w, int h, int stride) override {
+    if (!decode(page) || w < 1 || h < 1) return false;
+    std::vector<uint8_t> fitted(static_cast<size_t>(w) * static_cast<size_t>(h));
+    ql_scale_gray(picture_.get(), width_, height_, fitted.data(), w, h);
+    for (int row = 0; row < h; ++row) {
+      memcpy(out + static_cast<size_t>(row) * static_cast<size_t>(stride),
+             fitted.data() + static_cast<size_t>(row) * static_cast<size_t>(w), static_cast<size_t>(w));
+    }
+    return true;
+  }
+
+  bool page_text(int, std::vector<PageChar>& out) override {
+    out.clear();
+    return false;
+  }
+  std::string meta(const char*) override { return {}; }
+  std::vector<PdfOutlineEntry> outline(size_t) override { return {}; }
+
+ private:
+  // Keeps the last decoded page: fitting and drawing a page decode it once.
+  bool decode(int page) {
+    if (page == decoded_ && picture_) return true;
+    picture_.reset();
+    decoded_ = -1;
+    if (page < 0 || static_cast<size_t>(page) >= pages_.size()) return false;
+    const std::optional<std::string> bytes =
+        zipextract(zip_, pages_[static_cast<size_t>(page)], kMaxPageMember);
+    if (!bytes) return false;
+    int w = 0, h = 0;
+    picture_.reset(ql_img_gray(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size(), &w, &h));
+    if (!picture_) return false;
+    width_ = w;
+    height_ = h;
+    decoded_ = page;
+    return true;
+  }
+
+  ZipArchive zip_;
+  std::vector<std::string> pages_;
+  std::unique_ptr<uint8_t, FreeDeleter> picture_;
+  int decoded_ = -1, width_ = 0, height_ = 0;
+};
+
+}  // namespace
+
+int natural_compare(std::string_view a, std::string_view b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (is_digit(a[i]) && is_digit(b[j])) {
+      // Digit runs compare by value: skip leading zeros, then the longer run is larger.
+      size_t si = i, sj = j;
+      while (si < a.size() && a[si] == '0') ++si;
+      while (sj < b.size() && b[sj] == '0') ++sj;
+      size_t ei = si, ej = sj;
+      while (ei < a.size() && is_digit(a[ei])) ++ei;
+      while (ej < b.size() && is_digit(b[ej])) ++ej;
+      if (ei - si != ej - sj) return ei - si < ej - sj ? -1 : 1;
+      const int c = a.substr(si, ei - si).compare(b.substr(sj, ej - sj));
+      if (c != 0) return c < 0 ? -1 : 1;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const char ca = fold(a[i]), cb = fold(b[j]);
+    if (ca != cb) return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb) ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size() || j < b.size()) return i < a.size() ? 1 : -1;
+  // Names equal but for case or leading zeros still get one fixed order.
+  const int c = a.compare(b);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+std::unique_ptr<PageSource> cbz_source_open(const char* path) {
+  ZipArchive zip;
+  if (!zipopen_mode(zip, path, 1)) return nullptr;
+  std::vector<std::string> pages;
+  for (const ZipEntryInfo& e : zip.list()) {
+    if (is_page_member(e)) pages.emplace_back(e.name);
+  }
+  if (pages.empty()) return nullptr;
+  std::sort(pages.begin(), pages.end(),
+            [](const std::string& a, const std::string& b) { return natural_compare(a, b) < 0; });
+  return std::make_unique<CbzSource>(std::move(zip), std::move(pages));
+}
