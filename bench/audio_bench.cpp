@@ -1,9 +1,15 @@
 // Decoding speed per format (audio seconds per CPU second, one thread) beside ffmpeg decoding
-// the same file with -threads 1, and the time-stretcher at 150 % and 300 % beside sox's tempo.
-// Usage: audio_bench [seconds of audio, default 120]
+// the same file with -threads 1 and its default decoder, and the time-stretcher at 150 % and
+// 300 % beside sox's tempo. Both sides are timed alike, as whole processes (this program runs
+// itself with --decode FILE), so start-up and file reading count on both; the start-up alone
+// (an empty run of each) is printed too. The stretcher's output length is checked against what
+// its speed gives.
+// Usage: audio_bench [seconds of audio, default 1800]
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -26,9 +32,9 @@ double children_cpu_seconds() {
   return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
 }
 
-double child_cpu(const std::string& cmd) {
+double child_cpu(const std::string& cmd, bool must_succeed = true) {
   double before = children_cpu_seconds();
-  if (system(cmd.c_str()) != 0) return -1;
+  if (system(cmd.c_str()) != 0 && must_succeed) return -1;
   return children_cpu_seconds() - before;
 }
 
@@ -37,20 +43,42 @@ struct Format {
   const char* file;
   const char* args;
   int rate;
-  const char* ffmpeg_decoder;
+  const char* ffmpeg_decoder;  // "" for ffmpeg's default decoder of the format
 };
 const Format kFormats[] = {
     {"mp3", "b.mp3", "-c:a libmp3lame -b:a 128k", 44100, ""},
     {"flac", "b.flac", "-c:a flac", 44100, ""},
-    {"opus", "b.opus", "-c:a libopus -b:a 64k", 48000, "libopus"},
+    {"opus", "b.opus", "-c:a libopus -b:a 64k", 48000, ""},
     {"vorbis", "b.ogg", "-c:a libvorbis -q:a 4", 44100, ""},
     {"aac (m4b)", "b.m4b", "-c:a aac -b:a 128k", 44100, ""},
     {"wav", "b.wav", "-c:a pcm_s16le", 44100, ""},
 };
+
+// The --decode mode: decodes a file whole as the engine does; the frame count on stdout.
+int decode_file(const char* path) {
+  const DecoderOps* d = detect_decoder(path);
+  AudioInfo info;
+  if (!d || !d->open(path, &info, nullptr)) return 1;
+  std::vector<int16_t> block(4096 * 2);
+  int64_t frames = 0;
+  int n;
+  while ((n = d->read(block.data(), 4096, static_cast<int>(info.channels))) > 0) frames += n;
+  d->close();
+  printf("%lld\n", static_cast<long long>(frames));
+  return 0;
+}
+
+std::string self_path() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-  double seconds = argc > 1 ? atof(argv[1]) : 120;
+  if (argc > 2 && std::string(argv[1]) == "--decode") return decode_file(argv[2]);
+  double seconds = argc > 1 ? atof(argv[1]) : 1800;
+  const std::string self = self_path();
   char dir[] = "/tmp/ql-audio-bench-XXXXXX";
   if (!mkdtemp(dir)) return 1;
   std::string src = std::string(dir) + "/src.wav";
@@ -62,31 +90,36 @@ int main(int argc, char** argv) {
                      "' -filter_complex '[0]aresample=44100,pan=stereo|c0=c0|c1=c0[v];[v][1]amix=inputs=2:duration=shortest' -t " +
                      std::to_string(seconds) + " -ar 44100 -ac 2 " + src;
   if (system(make.c_str()) != 0) return 1;
-  printf("%-10s %14s %14s\n", "format", "ours (x RT)", "ffmpeg (x RT)");
+  const std::string empty = std::string(dir) + "/empty";
+  if (system(("touch " + empty).c_str()) != 0) return 1;
+  // Both refuse the empty file; what they spend getting there is their start-up.
+  const double start_ours = child_cpu("'" + self + "' --decode " + empty + " >/dev/null", false);
+  const double start_ff =
+      child_cpu("ffmpeg -v quiet -threads 1 -i " + empty + " -f s16le -y /dev/null", false);
+  printf("start-up of an empty run: ours %.3f s, ffmpeg %.3f s (both included below)\n\n",
+         start_ours, start_ff);
+  printf("%-10s %14s %14s %8s\n", "format", "ours (x RT)", "ffmpeg (x RT)", "ratio");
   for (const Format& f : kFormats) {
     std::string path = std::string(dir) + "/" + f.file;
     std::string enc = "ffmpeg -v error -y -i " + src + " -ar " + std::to_string(f.rate) + " " + f.args + " " + path;
     if (system(enc.c_str()) != 0) continue;
     double best_ours = 1e9, best_ff = 1e9;
+    const std::string frames_file = std::string(dir) + "/frames";
     for (int rep = 0; rep < 3; rep++) {
-      const DecoderOps* d = detect_decoder(path.c_str());
-      AudioInfo info;
-      double t0 = cpu_seconds();
-      if (!d || !d->open(path.c_str(), &info, nullptr)) break;
-      std::vector<int16_t> block(4096 * 2);
-      int64_t frames = 0;
-      int n;
-      while ((n = d->read(block.data(), 4096, static_cast<int>(info.channels))) > 0) frames += n;
-      d->close();
-      best_ours = std::min(best_ours, cpu_seconds() - t0);
+      best_ours = std::min(best_ours, child_cpu("'" + self + "' --decode " + path + " >" + frames_file));
       std::string ff = std::string("ffmpeg -v error -threads 1 ") +
                        (*f.ffmpeg_decoder ? std::string("-c:a ") + f.ffmpeg_decoder + " " : "") +
                        "-i " + path + " -f s16le -ac 2 -y /dev/null";
       best_ff = std::min(best_ff, child_cpu(ff));
-      if (rep == 0 && frames < static_cast<int64_t>(seconds * f.rate * 0.99))
-        printf("  (%s decoded only %lld frames)\n", f.name, static_cast<long long>(frames));
     }
-    printf("%-10s %14.0f %14.0f\n", f.name, seconds / best_ours, seconds / best_ff);
+    FILE* fr = fopen(frames_file.c_str(), "r");
+    long long frames = 0;
+    if (!fr || fscanf(fr, "%lld", &frames) != 1) frames = 0;
+    if (fr) fclose(fr);
+    if (frames < static_cast<long long>(seconds * f.rate * 0.99))
+      printf("  (%s decoded only %lld frames)\n", f.name, frames);
+    printf("%-10s %14.0f %14.0f %7.2fx\n", f.name, seconds / best_ours, seconds / best_ff,
+           best_ff / best_ours);
   }
 
   // The stretcher on the 44.1 kHz stereo source, fed in 4096-frame blocks.
@@ -113,7 +146,14 @@ int main(int argc, char** argv) {
         int n = static_cast<int>(std::min<size_t>(4096, pcm.size() / 2 - at));
         ts.push(pcm.data() + at * 2, n, 2, speed, emit);
       }
+      ts.flush(speed, emit);
       best = std::min(best, cpu_seconds() - t0);
+      // All input but the first block's share comes out, at the speed's ratio (above 225 % the
+      // last block may reach up to 1024 - 230400 / speed frames past the input's end).
+      const double want = (pcm.size() / 2.0) * 100 / speed - TimeStretch::kBlock;
+      const double overshoot = std::max(0.0, 1024 - 230400.0 / speed);
+      if (rep == 0 && (out < want - 2 || out > want + overshoot + 2))
+        printf("  (at %d%% the stretcher gave %zu frames, %.0f expected)\n", speed, out, want);
       std::string sox = "sox " + std::string(dir) + "/b.wav -n tempo " + std::to_string(speed / 100.0);
       best_sox = std::min(best_sox, child_cpu(sox));
     }

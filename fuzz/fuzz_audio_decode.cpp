@@ -4,9 +4,9 @@
 // Input: byte 0 picks the adapter (0: chosen by content, as the engine does; otherwise one
 // adapter forced, so each is fuzzed even on input the detection would give to another) and
 // whether to read with the other channel count; bytes 1..3 pick three seek targets; the rest
-// is the file. FFmpeg's AAC path costs far more per run than the native decoders, so it gets
-// a campaign of its own: with QL_FUZZ_AUDIO_AAC=1 in the environment only the MP4 and ADTS
-// adapters run, otherwise they are left out.
+// is the file. FFmpeg's demuxing path costs far more per run than the native decoders, so it
+// gets a campaign of its own: with QL_FUZZ_AUDIO_AAC=1 in the environment only the adapters
+// that read through it (MP4, ADTS, Ogg Vorbis) run, otherwise they are left out.
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,13 +26,12 @@ bool g_aac_share = false;
 constexpr int kMaxCallsPerPass = 200;
 constexpr int64_t kMaxFramesPerPass = 3 * 48000;  // about three seconds of audio
 
-bool is_aac(const DecoderOps* d) { return d == &DEC_MP4 || d == &DEC_ADTS; }
+bool is_aac(const DecoderOps* d) { return d == &DEC_MP4 || d == &DEC_ADTS || d == &DEC_VORBIS; }
 
 const DecoderOps* pick(uint8_t mode) {
-  static const DecoderOps* const kNative[] = {nullptr,    &DEC_MP3,    &DEC_FLAC,
-                                              &DEC_WAV,   &DEC_VORBIS, &DEC_OPUS};
-  static const DecoderOps* const kAac[] = {nullptr, &DEC_MP4, &DEC_ADTS};
-  const DecoderOps* d = g_aac_share ? kAac[mode % 3] : kNative[mode % 6];
+  static const DecoderOps* const kNative[] = {nullptr, &DEC_MP3, &DEC_FLAC, &DEC_WAV, &DEC_OPUS};
+  static const DecoderOps* const kAac[] = {nullptr, &DEC_MP4, &DEC_ADTS, &DEC_VORBIS};
+  const DecoderOps* d = g_aac_share ? kAac[mode % 4] : kNative[mode % 5];
   if (d) return d;
   d = detect_decoder(g_file.c_str());
   if (!d) return nullptr;

@@ -8,6 +8,7 @@
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_state.h"
+#include "audio/audio_player.h"
 #include "library/document_scan.h"
 #include "library/library_screen.h"
 #include "library/library_view.h"
@@ -57,6 +58,12 @@ void show_library_new(std::string_view) {
   ui_present(true);
 }
 
+// The player for a sample audiobook that is not on the device: nothing playing, no cover.
+void show_audio(std::string_view) {
+  constexpr std::string_view kSample = "/mnt/us/documents/Audiobooks/The Sample Audiobook.m4b";
+  audio_player_screen(audio_book_make(kSample, {}, {}));
+}
+
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library}, ScreenShot{"grid", show_grid},
     ScreenShot{"reader", show_reader}, ScreenShot{"toolbar", show_toolbar},
@@ -71,7 +78,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"libnew", show_library_new},   ScreenShot{"usb", nullptr},
     ScreenShot{"lightfull", nullptr}, ScreenShot{"about", nullptr},
     ScreenShot{"paper", nullptr},    ScreenShot{"store", nullptr},
-    ScreenShot{"bookmenu", nullptr}, ScreenShot{"audio", nullptr},
+    ScreenShot{"bookmenu", nullptr}, ScreenShot{"audio", show_audio},
 };
 }  // namespace
 

@@ -40,7 +40,8 @@ inline uint64_t seek_frame(double seconds, double rate) {
   return frame > 0 ? static_cast<uint64_t>(std::min(frame, 1e18)) : 0;
 }
 
-// The decoder for a file, chosen by its first bytes; null when it cannot be read.
+// The decoder for a file, chosen by its first bytes; null when it cannot be read or no decoder
+// recognises it.
 const DecoderOps* detect_decoder(const char* host_path);
 
 // True when the engine has been asked to stop while running; long decoder loops end early then.

@@ -82,12 +82,15 @@ std::string audio_position_path(std::string_view device_path) {
 void ql_audio_cmd(const char* text) { replace_file(kAudioCmdPath, std::string(text) + "\n"); }
 
 std::optional<std::string> audio_take_command() {
-  FILE* f = qlp_fopen(kAudioCmdPath, "r");
+  // Moved to a name of the engine's own before reading: a command dropped in meanwhile lands
+  // on the public name and waits for the next pass instead of being removed unread.
+  if (qlp_rename(kAudioCmdPath, kAudioCmdTakenPath) != 0) return std::nullopt;
+  FILE* f = qlp_fopen(kAudioCmdTakenPath, "r");
   if (!f) return std::nullopt;
   char line[kCommandMax + 1];
   bool got = fgets(line, sizeof line, f) != nullptr;
   fclose(f);
-  qlp_unlink(kAudioCmdPath);
+  qlp_unlink(kAudioCmdTakenPath);
   if (!got) return std::string();
   line[strcspn(line, "\r\n")] = 0;
   return std::string(line);

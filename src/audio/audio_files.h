@@ -10,6 +10,7 @@
 
 inline constexpr const char* kAudioStateDir = "/mnt/us/ql/state";
 inline constexpr const char* kAudioCmdPath = "/mnt/us/ql/state/audio.cmd";
+inline constexpr const char* kAudioCmdTakenPath = "/mnt/us/ql/state/audio.cmd.taken";
 inline constexpr const char* kAudioStatusPath = "/mnt/us/ql/state/audio.status";
 inline constexpr const char* kAudioErrPath = "/mnt/us/ql/state/audio.err";
 inline constexpr const char* kAudioChaptersPath = "/mnt/us/ql/state/audio.chapters";

@@ -40,15 +40,36 @@ std::string decode_text_frame(std::span<const uint8_t> body) {
   return out;
 }
 
+// True when a frame can begin at `off`: the end of the data, padding, or a four-character ID.
+bool frame_can_begin(const ByteReader& data, size_t off) {
+  if (off == data.size() || data.u8_at(off) == 0) return true;
+  if (!data.has(off, 4)) return false;
+  for (size_t i = 0; i < 4; i++) {
+    const uint8_t c = data.u8_at(off + i);
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
 // Calls visit(id, body) for each frame of `data` until padding or a frame that overruns.
 template <class Visit>
 void walk_frames(ByteReader data, int version, Visit&& visit) {
   while (data.remaining() >= 10) {
     if (data.u8_at(data.pos()) == 0) return;  // padding
     const std::string_view id = data.text(4);
-    const uint32_t size = data.u32be();
+    const uint32_t raw = data.u32be();
     data.skip(2);  // flags
-    const ByteReader body = data.take(version == 4 ? id3_syncsafe(size) : size);
+    uint32_t size = version == 4 ? id3_syncsafe(raw) : raw;
+    if (version == 4) {
+      // Some taggers write ID3v2.4 frame sizes as plain numbers. A byte with its top bit set
+      // cannot be sync-safe; otherwise, when the sync-safe reading does not end where a frame
+      // can begin and the plain one does, the plain one is meant.
+      const size_t at = data.pos();
+      auto lands = [&](uint32_t n) { return data.has(at, n) && frame_can_begin(data, at + n); };
+      const bool not_syncsafe = (raw & 0x80808080u) != 0;
+      if ((not_syncsafe || !lands(size)) && lands(raw)) size = raw;
+    }
+    const ByteReader body = data.take(size);
     if (data.failed()) return;
     visit(id, body);
   }

@@ -29,9 +29,6 @@ struct FlacState {
 };
 FlacState F;
 
-int16_t to_s16(FLAC__int32 v, unsigned bits) {
-  return static_cast<int16_t>(bits >= 16 ? v >> (bits - 16) : v * (1 << (16 - bits)));
-}
 
 FLAC__StreamDecoderWriteStatus on_write(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
                                         const FLAC__int32* const buffer[], void*) {
@@ -42,8 +39,18 @@ FLAC__StreamDecoderWriteStatus on_write(const FLAC__StreamDecoder*, const FLAC__
     return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
   }
   F.pending.resize(static_cast<size_t>(n) * ch);
-  for (unsigned i = 0; i < n; i++)
-    for (unsigned c = 0; c < ch; c++) F.pending[i * ch + c] = to_s16(buffer[c][i], F.bits);
+  // One channel at a time with the width's shift fixed, so the loops vectorise.
+  int16_t* out = F.pending.data();
+  for (unsigned c = 0; c < ch; c++) {
+    const FLAC__int32* in = buffer[c];
+    if (F.bits >= 16) {
+      const unsigned down = F.bits - 16;
+      for (unsigned i = 0; i < n; i++) out[i * ch + c] = static_cast<int16_t>(in[i] >> down);
+    } else {
+      const int up = 1 << (16 - F.bits);
+      for (unsigned i = 0; i < n; i++) out[i * ch + c] = static_cast<int16_t>(in[i] * up);
+    }
+  }
   F.pending_at = 0;
   return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
 }
@@ -111,10 +118,14 @@ int flac_read(int16_t* buf, int frames, int channels) {
     size_t avail = (F.pending.size() - F.pending_at) / F.channels;
     int n = static_cast<int>(std::min<size_t>(avail, static_cast<size_t>(frames - done)));
     const int16_t* src = F.pending.data() + F.pending_at;
-    for (int i = 0; i < n; i++)
-      for (int c = 0; c < channels; c++)
-        buf[(done + i) * channels + c] =
-            src[i * F.channels + std::min<unsigned>(c, F.channels - 1)];
+    if (static_cast<unsigned>(channels) == F.channels) {
+      std::copy_n(src, static_cast<size_t>(n) * F.channels, buf + static_cast<size_t>(done) * channels);
+    } else {
+      for (int i = 0; i < n; i++)
+        for (int c = 0; c < channels; c++)
+          buf[(done + i) * channels + c] =
+              src[i * F.channels + std::min<unsigned>(c, F.channels - 1)];
+    }
     F.pending_at += static_cast<size_t>(n) * F.channels;
     done += n;
   }

@@ -1,8 +1,10 @@
 #include "audio/time_stretch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 constexpr int kLookahead = TimeStretch::kReach + 2 * TimeStretch::kBlock;  // 2304
@@ -86,4 +88,27 @@ bool TimeStretch::push(const int16_t* frames, int n, int channels, int speed, co
     }
   }
   return true;
+}
+
+void TimeStretch::flush(int speed, const Emit& emit) {
+  const size_t a = static_cast<size_t>(apos);
+  if (ich > 0 && ilen > a) {
+    const size_t ch = static_cast<size_t>(ich);
+    if (!have_prev) {
+      // Too little input for even one search window: it plays as it is.
+      for (size_t at = a; at < ilen; at += kBlock)
+        emit(ib.data() + at * ch, static_cast<int>(std::min<size_t>(kBlock, ilen - at)));
+    } else {
+      // Silence behind the input lets the blocks run up to its last frame; the output stops
+      // where the input's share of it ends.
+      size_t owed = static_cast<size_t>(std::lround((ilen - a) * 100.0 / speed));
+      const std::vector<int16_t> silence(kLookahead * ch);
+      push(silence.data(), kLookahead, ich, speed, [&](const int16_t* f, int n) {
+        const int m = static_cast<int>(std::min<size_t>(owed, n));
+        if (m > 0) emit(f, m);
+        owed -= m;
+      });
+    }
+  }
+  reset();
 }

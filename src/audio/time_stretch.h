@@ -21,6 +21,10 @@ class TimeStretch {
   // Appends `n` frames of `channels` (1 or 2) and emits every 1024-frame block that can be made
   // at `speed` percent. False when the buffer cannot grow (the frames are dropped).
   bool push(const int16_t* frames, int n, int channels, int speed, const Emit& emit);
+  // At the end of the input: emits what is still held, as much output as the speed gives for
+  // the input not yet consumed (input shorter than one search window plays unchanged); then
+  // resets.
+  void flush(int speed, const Emit& emit);
 
  private:
   std::array<double, kBlock + 1> hann;

@@ -2,6 +2,7 @@
 #include <array>
 
 #include "base/file_kinds.h"
+#include "base/paths.h"
 #include "base/ql_error.h"
 #include "base/utf8.h"
 #include "book/book_model.h"
@@ -13,6 +14,19 @@
 namespace {
 constexpr size_t kConvertedPathSize = 4200;
 constexpr const char* kNoText = "No readable XHTML text (DRM, malformed or unsupported EPUB)";
+
+// The EPUB into `next`; false with ql_error() set.
+bool read_text_book(BookModel& next, const char* path) {
+  if (!epub_read(next, path)) {
+    if (ql_error()[0] == 0) ql_fail("%s", kNoText);
+    return false;
+  }
+  if (next.words.empty()) {
+    ql_fail("%s", kNoText);
+    return false;
+  }
+  return true;
+}
 
 // A book without a title of its own is called by its file name.
 std::string book_title_from_path(std::string_view path) {
@@ -47,14 +61,21 @@ int ql_open(const char* path) {
 
   // The EPUB is read into a model of its own; the open book changes only when it succeeds.
   BookModel next;
-  if (!epub_read(next, working)) {
-    if (ql_error()[0] == 0) ql_fail("%s", kNoText);
-    return 0;
+  bool read = read_text_book(next, working);
+  if (!read && conv > 0) {
+    // A converted file that does not open (damaged on the card, or written by a faulty build)
+    // is made again once instead of being served broken for as long as the source is unchanged.
+    qlp_remove(working);
+    conv = ql_convert(path, converted.data(), converted.size());
+    if (conv < 0) {
+      ql_fail("%s", ql_convert_error());
+      return 0;
+    }
+    ql_clear_error();
+    next = BookModel{};
+    read = read_text_book(next, working);
   }
-  if (next.words.empty()) {
-    ql_fail("%s", kNoText);
-    return 0;
-  }
+  if (!read) return 0;
   if (next.title.empty()) next.title = book_title_from_path(path);
   guess_language(next);
   qlpdf_close();

@@ -16,6 +16,7 @@
 #include "base/file_kinds.h"
 #include "base/paths.h"
 #include "base/wyhash.h"
+#include "book/convert.h"
 #include "book/epub.h"
 #include "book/pdf_adapter.h"
 #include "display/images.h"
@@ -81,12 +82,12 @@ bool write_cover_file(const std::string& file, const uint8_t* bytes, size_t leng
   return file_write_atomic(file.c_str(), bytes, length);
 }
 
-// Books whose covers this build can take out of the file itself: EPUBs, and PDFs and comics
-// (their first page). Converted kinds wait for the converter.
+// Books whose covers this build can take out of the file itself: EPUBs, PDFs and comics (their
+// first page), and the converted kinds (through the EPUB they become).
 bool can_extract(uint32_t kind, const std::string& path) {
   if (kind == KIND_EPUB || kind == KIND_PDF) return true;
   const FileKindRow* row = file_kind_row(path);
-  return kind == KIND_OTHER_BOOK && row && row->kind == FileKind::cbz;
+  return kind == KIND_OTHER_BOOK && row && (row->kind == FileKind::cbz || kind_of(path) != ConvKind::none);
 }
 }  // namespace
 

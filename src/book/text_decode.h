@@ -20,8 +20,9 @@ constexpr uint32_t kCodePageUtf8 = 65001;
 void to_utf8(std::string& out, std::string_view data, uint32_t encoding);
 // Appends UTF-16 units (no mark) as UTF-8, with U+FFFD for unpaired surrogates and an odd byte.
 void utf16_to_utf8(std::string& out, std::string_view units, bool big_endian);
-// True when every lead byte is followed by its continuation bytes within the text and no
-// continuation byte stands alone.
+// True when the text is strictly well-formed UTF-8: every lead byte followed by its continuation
+// bytes within the text, no continuation byte alone, no overlong form, surrogate or value past
+// U+10FFFF.
 bool is_well_formed_utf8(std::string_view text);
 
 // The text of an XML document (is_html: an XHTML one, whose head may name its charset) as

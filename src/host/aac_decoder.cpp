@@ -1,6 +1,9 @@
-// AAC decoding (MP4/M4A/M4B and ADTS) through FFmpeg: one file at a time, down-mixed to mono
-// or stereo 16-bit by libswresample. Seeks are exact: the reader goes back a little before
-// the target, then decodes and drops up to the target sample.
+// AAC decoding (MP4/M4A/M4B and ADTS), and Ogg Vorbis, through FFmpeg: one file at a time,
+// down-mixed to mono or stereo 16-bit by libswresample at the rate and channel count seen at
+// open. A stream may change its layout, sample format or rate from one frame to the next (ADTS
+// headers are per frame); the converter is then set up again for the new input. Seeks are
+// exact: the reader goes back a little before the target, then decodes and drops up to the
+// target sample.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -22,6 +25,9 @@ struct AacReader {
   AVFormatContext* fmt = nullptr;
   AVCodecContext* dec = nullptr;
   SwrContext* swr = nullptr;
+  AVChannelLayout swr_in_layout{};  // what swr is set up to take
+  int swr_in_format = -1;
+  int swr_in_rate = 0;
   AVPacket* pkt = nullptr;
   AVFrame* frame = nullptr;
   int stream = -1;
@@ -39,6 +45,7 @@ struct AacReader {
     av_frame_free(&frame);
     av_packet_free(&pkt);
     swr_free(&swr);
+    av_channel_layout_uninit(&swr_in_layout);
     avcodec_free_context(&dec);
     avformat_close_input(&fmt);
   }
@@ -58,6 +65,23 @@ bool open_codec(AacReader& r) {
   return avcodec_open2(r.dec, codec, nullptr) >= 0;
 }
 
+// Sets the converter up for input of this layout, format and rate (output stays as at open).
+bool setup_converter(AacReader& r, const AVChannelLayout& layout, int format, int rate) {
+  swr_free(&r.swr);
+  av_channel_layout_uninit(&r.swr_in_layout);
+  r.swr_in_format = -1;
+  if (layout.nb_channels <= 0 || format < 0 || rate < kMinRate) return false;
+  if (av_channel_layout_copy(&r.swr_in_layout, &layout) < 0) return false;
+  AVChannelLayout out;
+  av_channel_layout_default(&out, r.channels);
+  int err = swr_alloc_set_opts2(&r.swr, &out, AV_SAMPLE_FMT_S16, r.rate, &r.swr_in_layout,
+                                static_cast<AVSampleFormat>(format), rate, 0, nullptr);
+  if (err < 0 || swr_init(r.swr) < 0) return false;
+  r.swr_in_format = format;
+  r.swr_in_rate = rate;
+  return true;
+}
+
 bool open_reader(AacReader& r, const char* path) {
   av_log_set_level(AV_LOG_FATAL);
   if (avformat_open_input(&r.fmt, path, nullptr, nullptr) < 0) return false;
@@ -72,11 +96,7 @@ bool open_reader(AacReader& r, const char* path) {
   if (r.rate < kMinRate || file_channels <= 0) return false;
   r.channels = file_channels < 2 ? 1 : 2;
   r.tb = st->time_base;
-  AVChannelLayout out;
-  av_channel_layout_default(&out, r.channels);
-  int err = swr_alloc_set_opts2(&r.swr, &out, AV_SAMPLE_FMT_S16, r.rate, &r.dec->ch_layout,
-                                r.dec->sample_fmt, r.rate, 0, nullptr);
-  if (err < 0 || swr_init(r.swr) < 0) return false;
+  if (!setup_converter(r, r.dec->ch_layout, r.dec->sample_fmt, r.rate)) return false;
   r.pkt = av_packet_alloc();
   r.frame = av_frame_alloc();
   return r.pkt && r.frame;
@@ -97,7 +117,11 @@ bool take_frame(AacReader& r) {
     first = av_rescale_q(r.frame->pts, r.tb, AVRational{1, r.rate});
   int n = r.frame->nb_samples;
   r.next_sample = first + n;
-  if (r.frame->sample_rate != r.rate) return false;
+  const AVFrame& f = *r.frame;
+  if ((f.format != r.swr_in_format || f.sample_rate != r.swr_in_rate ||
+       av_channel_layout_compare(&f.ch_layout, &r.swr_in_layout) != 0) &&
+      !setup_converter(r, f.ch_layout, f.format, f.sample_rate))
+    return false;
   int cap = swr_get_out_samples(r.swr, n);
   if (cap < 0) return false;
   r.pending.resize(static_cast<size_t>(cap) * r.channels);

@@ -1,7 +1,9 @@
 // 16-bit PCM output through SDL2 audio. The writer fills four 16384-byte buffers in turn and
 // waits (at most 3 s) for a free one; SDL's callback thread plays them in order and hands each
 // finished buffer back (aq_done). Without a sound device the output goes to SDL's dummy
-// driver, which consumes audio at the real rate, so playback still works silently.
+// driver, which consumes audio at the real rate, so playback still works silently. The audio
+// subsystem is set up at each open and shut at each close, so a device that appears later (or
+// a different SDL_AUDIODRIVER) is found by the next part.
 #include <SDL2/SDL.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@ namespace {
 constexpr int kBuffers = 4;
 constexpr size_t kBufferBytes = 16384;
 constexpr auto kWriteWait = std::chrono::seconds(3);
+constexpr int kMsPerSecond = 1000;
 constexpr Uint16 kDeviceFrames = 2048;
 
 struct OutBuffer {
@@ -35,6 +38,7 @@ std::array<OutBuffer, kBuffers> bufs;
 std::deque<int> play_order;
 SDL_AudioDeviceID dev = 0;
 int bytes_per_frame = 0;
+int device_rate = 0;
 float volume = 1.0f;
 bool audio_initialised = false;
 
@@ -101,12 +105,13 @@ SDL_AudioDeviceID open_device(int hz, int channels) {
 int plat_audio_open(int hz, int channels) {
   plat_audio_close();
   if (hz <= 0 || channels < 1 || channels > 2) return 0;
-  if (!audio_initialised && !init_audio(nullptr)) init_audio("dummy");
+  if (!init_audio(nullptr)) init_audio("dummy");
   if (!audio_initialised) return 0;
   dev = open_device(hz, channels);
   if (dev == 0 && init_audio("dummy")) dev = open_device(hz, channels);
   if (dev == 0) return 0;
   bytes_per_frame = 2 * channels;
+  device_rate = hz;
   const char* v = getenv("CVNL_VOLUME");
   volume = v ? static_cast<float>(atof(v)) : 1.0f;
   SDL_PauseAudioDevice(dev, 0);
@@ -139,9 +144,24 @@ int plat_audio_write(const int16_t* frames, int count) {
   return 1;
 }
 
+int plat_audio_drain(int timeout_ms) {
+  if (dev == 0) return 1;
+  {
+    std::unique_lock lock(amu);
+    if (!acv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                      [] { return play_order.empty(); }))
+      return 0;
+  }
+  // The callback has copied the last bytes into the device's own buffer; let them play.
+  SDL_Delay(static_cast<Uint32>(kDeviceFrames * kMsPerSecond / device_rate + 1));
+  return 1;
+}
+
 void plat_audio_close() {
   if (dev != 0) SDL_CloseAudioDevice(dev);  // waits for a running callback; pending audio is dropped
   dev = 0;
+  if (audio_initialised) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  audio_initialised = false;
   std::lock_guard lock(amu);
   play_order.clear();
   for (OutBuffer& b : bufs) b.free = true;

@@ -38,9 +38,12 @@ void plat_light(int level);
 int plat_run(const char* cmd, int secs);
 int plat_thread(void* (*fn)(void*), void* arg);
 
-// 16-bit PCM output and AAC decoding, used from the audio engine thread.
+// 16-bit PCM output, and decoding through FFmpeg (AAC in MP4 or ADTS, and Ogg Vorbis), used
+// from the audio engine thread.
 int plat_audio_open(int hz, int channels);
 int plat_audio_write(const int16_t* frames, int count);
+// Waits up to timeout_ms for everything written to be played; 1 when it has been.
+int plat_audio_drain(int timeout_ms);
 void plat_audio_close();
 int plat_aac_open(const char* path, int* hz, int* channels, double* seconds);
 int plat_aac_read(int16_t* buf, int frames, int channels);

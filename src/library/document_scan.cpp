@@ -8,6 +8,7 @@
 #include "base/file_kinds.h"
 #include "base/paths.h"
 #include "book/annotations.h"
+#include "book/convert.h"
 #include "book/epub.h"
 #include "book/pdf_adapter.h"
 #include "book/zip_reader.h"
@@ -44,15 +45,19 @@ struct BookFacts {
 
 // The title and author a book names. EPUBs are read through the book engine's package reader
 // over a ZIP archive of their own, and PDFs as a document of their own, so the open book is never
-// touched. Other kinds have no reader here yet: nothing is returned and nothing cached, so they
-// are read once a reader exists.
+// touched; FB2 and MOBI-family books through the converter's quick probe (other kinds it knows
+// nothing of, such as comics and text, come back empty and are cached so).
 std::optional<BookFacts> probe_book(const std::string& path, uint32_t kind) {
-  if (kind != KIND_EPUB && kind != KIND_PDF) return std::nullopt;
+  if (kind == KIND_AUDIO) return std::nullopt;
   stats.probed++;
   BookFacts facts;
-  if (kind == KIND_PDF) {
+  if (kind == KIND_PDF || kind == KIND_OTHER_BOOK) {
     char title[kScanTitleMax + 1], author[kScanAuthorMax + 1];
-    qlpdf_meta(path.c_str(), title, sizeof title, author, sizeof author);
+    if (kind == KIND_PDF) {
+      qlpdf_meta(path.c_str(), title, sizeof title, author, sizeof author);
+    } else {
+      ql_convert_meta(path.c_str(), title, sizeof title, author, sizeof author);
+    }
     facts.title = title;
     facts.author = author;
   } else {

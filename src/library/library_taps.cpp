@@ -78,7 +78,7 @@ void touch_items(const TapEvent& tap, const LibraryGeometry& g) {
 
 void library_open_entry(const ScanEntry& entry) {
   if (entry.kind == KIND_AUDIO) {
-    audio_player_screen(entry.path.c_str(), entry.path.size());
+    audio_player_screen(audiobook_of(entry.path));
   } else {
     book_open(entry.path.c_str(), entry.path.size());
   }

@@ -193,3 +193,18 @@ void library_rebuild_view() {
   std::stable_sort(library.view_list.begin(), library.view_list.begin() + library.view_count,
                    [](uint16_t a, uint16_t b) { return ordered_before(a, pins[a], b, pins[b]); });
 }
+
+AudioBook audiobook_of(std::string_view path) {
+  const std::span<const ScanEntry> es = ql_entries();
+  for (uint64_t i = 0; i < es.size(); i++) {
+    if (es[i].kind != KIND_AUDIO || es[i].path != path) continue;
+    const std::optional<std::string_view> folder = audiobook_part_folder(i);
+    if (!folder) break;
+    std::vector<std::string> parts;
+    for (const ScanEntry& e : es)
+      if (e.kind == KIND_AUDIO && folder_of(e.path) == *folder && parts.size() < kMaxAudioParts)
+        parts.push_back(e.path);
+    return audio_book_make(path, *folder, parts);
+  }
+  return audio_book_make(path, {}, {});
+}

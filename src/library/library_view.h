@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+#include "audio/audio_book.h"
 #include "library/document_scan.h"
 
 constexpr size_t kFilterAuthorMax = 127;
@@ -64,5 +65,9 @@ bool entry_is_paper(uint64_t entry);
 // The folder of an audio entry that is one part of a multi-file audiobook (another audio entry
 // lies in the same folder, which is not "documents" nor "Audiobooks"), without the final "/".
 std::optional<std::string_view> audiobook_part_folder(uint64_t entry);
+// The audiobook the audio file at `path` belongs to: a folder book when a library entry of kind
+// audio has exactly this path and audiobook_part_folder names a folder for it (the parts are
+// then the audio entries of that folder, in entry order), else the file alone.
+AudioBook audiobook_of(std::string_view path);
 // The search text as a view (search_query may fill all its bytes).
 std::string_view library_search_text();

@@ -38,7 +38,7 @@ const FormatCase kFormats[] = {
     {"flac24", "t24.flac", "-c:a flac -sample_fmt s32", 48000, "", 0, 0, 0.001, &DEC_FLAC},
     {"mp3", "t.mp3", "-c:a libmp3lame -b:a 128k", 44100, "", 2, 2, 0.001, &DEC_MP3},
     {"vorbis", "t.ogg", "-c:a libvorbis -q:a 4", 44100, "", 2, 2, 0.001, &DEC_VORBIS},
-    {"opus", "t.opus", "-c:a libopus -b:a 64k", 48000, "libopus", 0, 64, 0.001, &DEC_OPUS},
+    {"opus", "t.opus", "-c:a libopus -b:a 64k", 48000, "", 0, 64, 0.001, &DEC_OPUS},
     {"m4a", "t.m4a", "-c:a aac -b:a 128k", 44100, "", 0, 2, 0.03, &DEC_MP4},
     {"adts", "t.aac", "-c:a aac -b:a 128k", 44100, "", 0, 2, 0.1, &DEC_ADTS},
 };

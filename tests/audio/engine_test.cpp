@@ -5,13 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <cstdint>
 #include <cstdlib>
 #include <thread>
 
 #include "audio/audio_engine.h"
+#include "audio/audio_files.h"
 #include "base/paths.h"
 #include "support/audio_fixtures.h"
 #include "support/temp_dir.h"
@@ -27,16 +31,22 @@ class RawPipe {
     fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK);
   }
   ~RawPipe() { close(fd_); }
-  void drain() {
+  // Reads what has arrived, but never more than `limit` bytes in all.
+  void drain(size_t limit = SIZE_MAX) {
     char buf[65536];
     ssize_t n;
-    while ((n = read(fd_, buf, sizeof buf)) > 0) bytes.append(buf, static_cast<size_t>(n));
+    while (bytes.size() < limit &&
+           (n = read(fd_, buf, std::min(sizeof buf, limit - bytes.size()))) > 0)
+      bytes.append(buf, static_cast<size_t>(n));
   }
-  // Reads until at least `count` bytes have arrived in all (or 10 s passed).
+  // Reads exactly `count` bytes in all (or fewer when 10 s passed). Reading no further keeps
+  // the engine where it is: once the pipe is full it waits in its write, so a command sent
+  // now is taken within a known distance of this point. Draining everything instead lets a
+  // fast engine run to the end of the part before the command is even written.
   void read_until(size_t count) {
     auto end = std::chrono::steady_clock::now() + 10s;
     while (bytes.size() < count && std::chrono::steady_clock::now() < end) {
-      drain();
+      drain(count);
       std::this_thread::sleep_for(1ms);
     }
   }
@@ -398,5 +408,79 @@ TEST_F(Engine, StatusWithNonFiniteTimesReadsThemAsZero) {
     EXPECT_EQ(s->position, 0.0);
     EXPECT_EQ(s->duration, duration);
   }
+}
+}  // namespace
+
+namespace {
+// Through the host's output (SDL's disk driver writes what the device would play): the end of
+// each part is played before the output closes, at the end of the book and when the next part
+// needs another rate, instead of being dropped from the queue.
+TEST_F(Engine, HostOutputPlaysEachPartToItsEnd) {
+  make_part("a.wav", 0.5, 8000, 1);
+  make_part("b.wav", 1.0, 11025, 1);
+  std::string played = dir / "played.raw";
+  unsetenv("AUDIO_RAW");
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", played.c_str(), 1);
+  start("a.wav", 0, 100, 0, 1);
+  wait_end();
+  unsetenv("SDL_DISKAUDIOFILE");
+  ASSERT_FALSE(file_exists(state("audio.err"))) << read_file(state("audio.err"));
+  // The disk driver starts the file anew for each device, so the file holds part b; part a's
+  // end took the same path at the change of rate.
+  std::string b = read_file(played);
+  std::vector<int16_t> got(b.size() / 2);
+  if (!got.empty()) memcpy(got.data(), b.data(), got.size() * 2);
+  std::vector<int16_t> ref = reference("b.wav", 1);
+  auto at = std::search(got.begin(), got.end(), ref.begin(), ref.end());
+  EXPECT_NE(at, got.end()) << "part b's " << ref.size() << " samples are not all in the "
+                           << got.size() << " played";
+}
+
+// A part far shorter than the stretcher's window still plays at another speed, and a longer
+// one plays to its end: the stretcher's tail is flushed when the part ends.
+TEST_F(Engine, StretchedPartsKeepTheirTail) {
+  make_part("short.wav", 0.1, 8000, 1);
+  make_part("long.wav", 2.0, 8000, 1);
+  struct Case {
+    const char* name;
+    int speed;
+    double seconds;
+  };
+  const Case kCases[] = {{"short.wav", 150, 0.1}, {"short.wav", 50, 0.1}, {"long.wav", 200, 2.0},
+                         {"long.wav", 75, 2.0}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(c.speed));
+    unlink(raw.c_str());
+    start(c.name, 0, c.speed);
+    wait_end();
+    const double input = c.seconds * 8000;
+    // Input shorter than one search window plays unchanged; otherwise only the first block
+    // after the start is silent by design, which costs 1024 frames of output.
+    const double want = input < 2304 ? input : input * 100 / c.speed - 1024;
+    EXPECT_NEAR(static_cast<double>(raw_samples().size()), want, 8);
+  }
+}
+
+// A command written while the engine takes the previous one is never lost: the last command
+// written is always the last one taken.
+TEST_F(Engine, CommandsWrittenWhileOneIsTakenAreKept) {
+  constexpr int kCommands = 3000;
+  std::atomic<bool> writing{true};
+  std::vector<int> taken;
+  std::thread taker([&] {
+    while (true) {
+      bool last_round = !writing;
+      while (std::optional<std::string> line = audio_take_command())
+        taken.push_back(static_cast<int>(audio_parse_command(*line).value));
+      if (last_round) break;
+    }
+  });
+  for (int i = 1; i <= kCommands; i++) ql_audio_cmd(("timer:" + std::to_string(i)).c_str());
+  writing = false;
+  taker.join();
+  ASSERT_FALSE(taken.empty());
+  EXPECT_EQ(taken.back(), kCommands);
+  EXPECT_TRUE(std::is_sorted(taken.begin(), taken.end()));
 }
 }  // namespace

@@ -1,6 +1,6 @@
 // Damaged Ogg Vorbis headers: comment lengths that overrun their packet must be refused at
-// once (stb_vorbis would read them byte by byte for seconds), and a setup header stb gives up
-// on half-way must leave nothing allocated behind.
+// once (a decoder may read them byte by byte for seconds), and a setup header the decoder gives
+// up on half-way must leave nothing allocated behind.
 #include <gtest/gtest.h>
 
 #include <chrono>

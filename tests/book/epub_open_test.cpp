@@ -4,6 +4,7 @@
 #include "book/book_model.h"
 #include "book/epub.h"
 #include "book_fixture.h"
+#include "convert_fixture.h"
 
 namespace {
 
@@ -252,13 +253,25 @@ TEST(EpubOpen, FailedOpenLeavesThePreviousBookCurrent) {
   EXPECT_EQ(word_texts(), (std::vector<std::string>{"replaced"}));
 }
 
-TEST(EpubOpen, OtherKindsGetTheAdaptersMessage) {
+TEST(EpubOpen, OtherKindsGetTheirReadersMessage) {
   EpubPlan good = simple_book({"<p>x</p>"});
-  for (const char* name : {"a.pdf", "b.MOBI", "c.azw3", "d.cbz", "e.txt", "f.fb2", "g.xps"}) {
-    SCOPED_TRACE(name);
-    OpenedBook b(build_epub(good), name);
-    EXPECT_EQ(b.ok, 0);
-    EXPECT_STREQ(ql_error(), "This kind of file does not open in this version of Corvell Nalo");
+  ConvertRoot root;
+  const struct {
+    const char* name;
+    const char* message;
+  } cases[] = {
+      {"a.pdf", "This kind of file does not open in this version of Corvell Nalo"},
+      {"b.MOBI", "This is not a Kindle book file"},
+      {"c.azw3", "This is not a Kindle book file"},
+      {"d.cbz", "This kind of file does not open in this version of Corvell Nalo"},
+      {"f.fb2", "This is not an FB2 book"},
+      {"g.xps", "This kind of file does not open in this version of Corvell Nalo"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = root.put(c.name, build_epub(good));
+    EXPECT_EQ(ql_open(path.c_str()), 0);
+    EXPECT_STREQ(ql_error(), c.message);
     EXPECT_EQ(ql_word_count(), 0u);
   }
 }

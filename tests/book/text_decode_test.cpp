@@ -152,6 +152,14 @@ TEST(TextDecode, WellFormedUtf8Check) {
       {"five-byte lead", "\xF8\x80\x80\x80\x80", false},
       {"FF", "\xFF", false},
       {"Latin-1 word", "caf\xE9", false},
+      {"overlong two-byte slash", "\xC0\xAF", false},
+      {"overlong three-byte", "\xE0\x80\xAF", false},
+      {"overlong four-byte", "\xF0\x80\x80\xAF", false},
+      {"surrogate", "\xED\xA0\x80", false},
+      {"last before surrogates", "\xED\x9F\xBF", true},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", false},
+      {"U+10FFFF", "\xF4\x8F\xBF\xBF", true},
+      {"F5 lead", "\xF5\x80\x80\x80", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

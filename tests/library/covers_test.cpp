@@ -105,7 +105,7 @@ TEST_F(Covers, KindsAndMissingBooksThatNeverExtract) {
   } cases[] = {
       {"audio is never extracted", "song.mp3", KIND_AUDIO, true, 0},
       {"a deleted book gives no cover", "gone.epub", KIND_EPUB, false, 0},
-      {"a book of a kind without an extractor", "book.mobi", KIND_OTHER_BOOK, true, 0},
+      {"a book of a kind without an extractor", "book.xps", KIND_OTHER_BOOK, true, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -113,6 +113,23 @@ TEST_F(Covers, KindsAndMissingBooksThatNeverExtract) {
     EXPECT_EQ(get(c.rel, c.kind, true), c.expected);
     EXPECT_EQ(size_of(cover_file(c.rel)), -1) << "no mark, so the book is tried again later";
   }
+}
+
+TEST_F(Covers, ConvertedKindsGiveTheCoverOfTheirConvertedBook) {
+  const std::string data = std::string(QL_SOURCE_DIR) + "/tests/book/data/";
+  for (const char* name : {"book.azw3", "joint.mobi", "book.fb2"}) {
+    SCOPED_TRACE(name);
+    root_.put(name, read_file(data + name));
+    std::vector<uint8_t> px;
+    EXPECT_EQ(get(name, KIND_OTHER_BOOK, false), -1) << "extraction waits for the cover job";
+    ASSERT_EQ(get(name, KIND_OTHER_BOOK, true, &px), 1);
+    // The fixture's cover is a flat dark grey.
+    EXPECT_LT(px[px.size() / 2], 100);
+    EXPECT_EQ(size_of(cover_file(name)), static_cast<off_t>(kCoverBytes));
+  }
+  root_.put("notes.txt", "Plain words.\n");
+  EXPECT_EQ(get("notes.txt", KIND_OTHER_BOOK, true), 0);
+  EXPECT_EQ(size_of(cover_file("notes.txt")), 0) << "a converted book without a cover is marked";
 }
 
 TEST_F(Covers, PdfsAndComicsShowTheirFirstPage) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -140,6 +142,35 @@ TEST(Scan, TitlesAndAuthorsFromEpubsAndPdfs) {
   }
 }
 
+TEST(Scan, TitlesAndAuthorsOfConvertedKindsWithoutConverting) {
+  LibraryRoot root;
+  const std::string data = std::string(QL_SOURCE_DIR) + "/tests/book/data/";
+  for (const char* name : {"book.fb2", "old.mobi", "book.azw3"}) root.put(name, read_file(data + name));
+  root.put("plain.txt", "Some words.\n");
+  root.put("broken.mobi", "not a book at all, just bytes");
+  scan_docs();
+  struct Case {
+    const char* file;
+    const char* title;
+    const char* author;
+  } cases[] = {
+      {"book.fb2", "The Lantern Harbour", "Ada Stone"},
+      {"old.mobi", "The Lantern Harbour", "Ada Stone"},
+      {"book.azw3", "The Lantern Harbour", "Ada Stone"},
+      {"plain.txt", "plain.txt", ""},
+      {"broken.mobi", "broken.mobi", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const ScanEntry* e = find_entry(c.file);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->title, c.title);
+    EXPECT_EQ(e->author, c.author);
+  }
+  struct stat st;
+  EXPECT_NE(stat(root.state("conv").c_str(), &st), 0) << "the scan converts nothing";
+}
+
 TEST(Scan, ScanningLeavesTheOpenBookAlone) {
   LibraryRoot root;
   root.put("open.epub", epub_titled("Open Book", "Reader"));
@@ -158,8 +189,8 @@ TEST(Scan, WarmScanOpensNoBook) {
   root.put("doc.pdf", "%PDF-1.4");
   root.put("comic.cbz", "PK\x03\x04");
   EXPECT_EQ(scan_docs(), 7u);
-  EXPECT_EQ(ql_scan_stats().probed, 6u) << "books of kinds without a reader yet are not probed";
-  EXPECT_EQ(line_count(root.state(kScanCacheName)), 6u);
+  EXPECT_EQ(ql_scan_stats().probed, 7u) << "a comic, which names nothing, is probed once and cached empty";
+  EXPECT_EQ(line_count(root.state(kScanCacheName)), 7u);
 
   // Same run, and a new run that reads the cache file.
   for (bool new_run : {false, true}) {
@@ -167,7 +198,7 @@ TEST(Scan, WarmScanOpensNoBook) {
     if (new_run) scan_cache_forget();
     EXPECT_EQ(scan_docs(), 7u);
     EXPECT_EQ(ql_scan_stats().probed, 0u);
-    EXPECT_EQ(ql_scan_stats().cached, 6u);
+    EXPECT_EQ(ql_scan_stats().cached, 7u);
     EXPECT_EQ(find_entry("b3.epub")->title, "Title 3");
   }
 }

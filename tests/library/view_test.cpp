@@ -179,6 +179,32 @@ TEST(LibraryView, AudiobookFolderListedOnce) {
   }
 }
 
+// The player's book for a tapped file: its folder's parts in byte order, or the file alone.
+TEST(LibraryView, AudiobookOfAPath) {
+  LibraryRoot root;
+  root.put("Story/Part 2.mp3", "x");
+  root.put("Story/Part 10.mp3", "x");
+  root.put("Story/Part 1.mp3", "x");
+  root.put("Story/notes.epub", "x");
+  root.put("Audiobooks/a.mp3", "x");
+  root.put("Audiobooks/b.mp3", "x");
+  root.put("Lone/only.mp3", "x");
+  library_rescan_documents();
+  const std::string docs = "/mnt/us/documents/";
+  AudioBook story = audiobook_of(docs + "Story/Part 2.mp3");
+  EXPECT_TRUE(story.folder_mode);
+  EXPECT_EQ(story.folder, docs + "Story");
+  EXPECT_EQ(story.parts, (std::vector<std::string>{docs + "Story/Part 1.mp3", docs + "Story/Part 10.mp3",
+                                                   docs + "Story/Part 2.mp3"}));
+  EXPECT_EQ(story.current, 0u);
+  for (const char* alone : {"Audiobooks/a.mp3", "Lone/only.mp3", "Missing/x.mp3"}) {
+    SCOPED_TRACE(alone);
+    AudioBook book = audiobook_of(docs + alone);
+    EXPECT_FALSE(book.folder_mode);
+    EXPECT_EQ(book.parts, std::vector<std::string>{docs + alone});
+  }
+}
+
 TEST(LibraryView, SortOrders) {
   LibraryRoot root;
   root.put("1.epub", epub_titled("abc", "Zed"));

@@ -1,2 +1,0 @@
-// The one compiled copy of stb_vorbis; every other file includes it header-only.
-#include <stb_vorbis.h>
