@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+// ASCII capitals to lower case; every other byte, UTF-8 sequences included, stays as it is.
+inline char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
 inline bool utf8_is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // The length of the longest prefix of `text` of at most `max` bytes that does not end inside a

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 #include <zlib.h>
 
 namespace {
@@ -30,13 +31,36 @@ class Stream {
   bool ok_ = false;
 };
 
-InflateResult run(int window_bits, const InflateSource& source, std::span<uint8_t> out) {
+// Inflates into `out` after throwing away the first `skip` bytes of output (they pass through a
+// scratch buffer, so skipping costs time but no memory).
+InflateResult run(int window_bits, const InflateSource& source, uint64_t skip, std::span<uint8_t> out) {
   Stream stream(window_bits);
   if (!stream.ok()) return {InflateStatus::damaged, 0};
   z_stream& z = stream.z();
   std::array<uint8_t, kInputChunk> chunk;
+  std::vector<uint8_t> scratch(skip ? kInputChunk : 0);
   size_t produced = 0;
   bool input_ended = false;
+  while (skip > 0) {
+    if (z.avail_in == 0 && !input_ended) {
+      size_t got = source(chunk);
+      if (got == 0) {
+        input_ended = true;
+      } else {
+        z.next_in = chunk.data();
+        z.avail_in = static_cast<uInt>(std::min(got, chunk.size()));
+      }
+    }
+    const size_t room = static_cast<size_t>(std::min<uint64_t>(skip, scratch.size()));
+    z.next_out = scratch.data();
+    z.avail_out = static_cast<uInt>(room);
+    int rc = inflate(&z, Z_NO_FLUSH);
+    skip -= room - z.avail_out;
+    if (rc == Z_STREAM_END) return {InflateStatus::done, 0};
+    if (rc == Z_BUF_ERROR && z.avail_in == 0 && !input_ended) continue;
+    if (rc == Z_BUF_ERROR) return {input_ended ? InflateStatus::short_input : InflateStatus::damaged, 0};
+    if (rc != Z_OK) return {InflateStatus::damaged, 0};
+  }
   for (;;) {
     if (z.avail_in == 0 && !input_ended) {
       size_t got = source(chunk);
@@ -77,11 +101,15 @@ InflateSource from_span(std::span<const uint8_t> in) {
 }  // namespace
 
 InflateResult inflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out) {
-  return run(kRawWindowBits, from_span(in), out);
+  return run(kRawWindowBits, from_span(in), 0, out);
 }
 
 InflateResult inflate_raw(const InflateSource& source, std::span<uint8_t> out) {
-  return run(kRawWindowBits, source, out);
+  return run(kRawWindowBits, source, 0, out);
+}
+
+InflateResult inflate_raw_after(const InflateSource& source, uint64_t skip, std::span<uint8_t> out) {
+  return run(kRawWindowBits, source, skip, out);
 }
 
 InflateStatus inflate_to(const InflateSource& source, const InflateSink& sink) {

@@ -27,6 +27,10 @@ using InflateSource = std::function<size_t(std::span<uint8_t>)>;
 // Raw deflate (no zlib or gzip wrapper) into `out`, at most out.size() bytes.
 InflateResult inflate_raw(std::span<const uint8_t> in, std::span<uint8_t> out);
 InflateResult inflate_raw(const InflateSource& source, std::span<uint8_t> out);
+// The same after discarding the first `skip` bytes of output, for reading a slice of a stream
+// that cannot be entered in the middle. A stream that ends within the skipped part is `done`
+// with nothing produced.
+InflateResult inflate_raw_after(const InflateSource& source, uint64_t skip, std::span<uint8_t> out);
 
 // Receives decoded bytes as they come; false stops the stream.
 using InflateSink = std::function<bool(std::span<const uint8_t>)>;

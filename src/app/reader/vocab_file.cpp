@@ -1,0 +1,31 @@
+#include "app/reader/vocab_file.h"
+
+#include <cstdio>
+
+#include "base/paths.h"
+#include "base/utf8.h"
+#include "book/annotations.h"
+#include "display/device_facts.h"
+
+std::string vocab_path() { return state_folder() + "/vocab.tsv"; }
+
+std::string vocab_line(std::string_view word, int64_t unix_seconds, std::string_view book_path) {
+  const size_t slash = book_path.rfind('/');
+  std::string_view book = slash == std::string_view::npos ? book_path : book_path.substr(slash + 1);
+  book = book.substr(0, utf8_prefix_length(book, kVocabBookMax));
+  std::string line(word.substr(0, utf8_prefix_length(word, kVocabWordMax)));
+  line += '\t';
+  line += std::to_string(unix_seconds);
+  line += '\t';
+  for (char c : book) line += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+  line += '\n';
+  return line;
+}
+
+bool vocab_append(std::string_view word, std::string_view book_path) {
+  const std::string line = vocab_line(word, ql_now(), book_path);
+  FilePtr f(qlp_fopen(vocab_path().c_str(), "a"));
+  if (!f) return false;
+  const bool written = fwrite(line.data(), 1, line.size(), f.get()) == line.size();
+  return fclose(f.release()) == 0 && written;
+}

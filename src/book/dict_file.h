@@ -1,0 +1,35 @@
+// A dictionary file open for reading at offsets: every read is checked against the size the file
+// had when it was opened, and a file that shrinks afterwards gives failed reads, never short data.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class DictFile {
+ public:
+  // Opens a device path; nothing when it cannot be opened or is not a regular file.
+  static std::optional<DictFile> open(const char* path);
+  ~DictFile();
+  DictFile(DictFile&& other) noexcept;
+  DictFile& operator=(DictFile&& other) = delete;
+  DictFile(const DictFile&) = delete;
+  DictFile& operator=(const DictFile&) = delete;
+
+  uint64_t size() const { return size_; }
+  // Tells a changed or replaced file from the one read before.
+  struct Stamp {
+    uint64_t size;
+    int64_t mtime_ns;
+    uint64_t inode;
+    bool operator==(const Stamp&) const = default;
+  };
+  Stamp stamp() const { return stamp_; }
+  // `len` bytes at `off`; nothing when any of them lies outside the file or cannot be read.
+  std::optional<std::string> read_at(uint64_t off, uint64_t len) const;
+
+ private:
+  DictFile(int fd, Stamp stamp) : fd_(fd), size_(stamp.size), stamp_(stamp) {}
+  int fd_;
+  uint64_t size_;
+  Stamp stamp_;
+};
