@@ -13,7 +13,7 @@ namespace {
 // Indexes kept at once, in number and in bytes; past either the cache starts again, which only
 // costs a re-read.
 constexpr size_t kCachedIndexesMax = 32;
-constexpr uint64_t kCachedBytesMax = 0x10000000;
+constexpr uint64_t kCachedBytesMax = uint64_t{64} << 20;  // a device has little memory to spare
 
 unsigned char fold(char c) { return static_cast<unsigned char>(ascii_lower(c)); }
 
