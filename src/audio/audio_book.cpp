@@ -1,11 +1,10 @@
 #include "audio/audio_book.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "audio/audio_files.h"
 #include "base/atomic_file.h"
 #include "base/paths.h"
 #include "base/wyhash.h"
@@ -134,14 +133,11 @@ std::vector<AudioBookmark> audio_bookmarks_read(const std::string& key_hex, std:
     std::string_view line(head->data() + at, end - at);
     at = std::min(end + 1, head->size());
     if (line.empty()) continue;
+    const SecondsLine parsed = audio_split_seconds_line(line);
     AudioBookmark m;
     m.line = line;
-    size_t tab = line.find('\t');
-    std::string secs(line.substr(0, tab));
-    char* stop = nullptr;
-    double v = strtod(secs.c_str(), &stop);
-    m.seconds = stop != secs.c_str() && std::isfinite(v) ? v : 0;
-    if (tab != std::string_view::npos) m.part_name = line.substr(tab + 1);
+    m.seconds = parsed.seconds;
+    m.part_name = parsed.text;
     marks.push_back(std::move(m));
   }
   if (rest) {

@@ -141,6 +141,17 @@ void audio_write_chapters(const ChapterTable& chapters) {
   for (const Chapter& c : chapters.items()) fprintf(f.get(), "%.1f\t%s\n", c.start, c.title.c_str());
 }
 
+SecondsLine audio_split_seconds_line(std::string_view line) {
+  SecondsLine out;
+  const size_t tab = line.find('\t');
+  const std::string secs(line.substr(0, tab));
+  char* end = nullptr;
+  const double v = strtod(secs.c_str(), &end);
+  out.seconds = end != secs.c_str() && std::isfinite(v) ? v : 0;
+  if (tab != std::string_view::npos) out.text = line.substr(tab + 1);
+  return out;
+}
+
 std::optional<double> audio_read_position(const std::string& pospath) {
   FilePtr f(qlp_fopen(pospath.c_str(), "r"));
   double v;

@@ -4,6 +4,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "audio/audio_chapters.h"
 #include "audio/audio_engine.h"
@@ -21,5 +22,13 @@ void audio_write_status(const AudioStatus& s);
 // Overwrites `audio.err` with `note` ("cannot-decode\n" or "no-output\n").
 void audio_write_error(const char* note);
 void audio_write_chapters(const ChapterTable& chapters);
+
+// A "seconds<TAB>text" line, as the chapter list and the bookmarks files hold them. A line
+// without a tab is all seconds; seconds that do not parse or are not finite read as 0.
+struct SecondsLine {
+  double seconds = 0;
+  std::string_view text;  // after the first tab; empty without one
+};
+SecondsLine audio_split_seconds_line(std::string_view line);
 std::optional<double> audio_read_position(const std::string& pospath);
 void audio_write_position(const std::string& pospath, double seconds);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <thread>
@@ -72,13 +71,10 @@ std::vector<Chapter> read_chapters() {
     std::string_view l(line);
     while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.remove_suffix(1);
     if (l.empty()) continue;
+    const SecondsLine parsed = audio_split_seconds_line(l);
     Chapter c;
-    size_t tab = l.find('\t');
-    std::string secs(l.substr(0, tab));
-    char* end = nullptr;
-    double v = strtod(secs.c_str(), &end);
-    c.start = end != secs.c_str() && std::isfinite(v) ? v : 0;
-    if (tab != std::string_view::npos) c.title = l.substr(tab + 1);
+    c.start = parsed.seconds;
+    c.title = parsed.text;
     out.push_back(std::move(c));
   }
   return out;
