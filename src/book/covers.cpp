@@ -106,23 +106,19 @@ int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t 
     }
   }
 
-  switch (read_cover_file(thumbnail_file(key, w, h), book.c_str(), out, bytes)) {
-    case FileRead::Pixels:
-      cover_cache_put(key, w, h, out, bytes);
-      return 1;
-    case FileRead::NoCover:
-      return 0;
-    case FileRead::Absent:
-      break;
-  }
-
-  std::unique_ptr<uint8_t[]> full(new (std::nothrow) uint8_t[kCoverBytes]);
-  if (!full) return 0;
+  // The thumbnail of this size first, then the full cover scaled down.
+  FileRead found = read_cover_file(thumbnail_file(key, w, h), book.c_str(), out, bytes);
+  std::unique_ptr<uint8_t[]> full;
   const std::string file = cover_file(key);
   const int sw = static_cast<int>(w), sh = static_cast<int>(h);
-  switch (read_cover_file(file, book.c_str(), full.get(), kCoverBytes)) {
+  if (found == FileRead::Absent) {
+    full.reset(new (std::nothrow) uint8_t[kCoverBytes]);
+    if (!full) return 0;
+    found = read_cover_file(file, book.c_str(), full.get(), kCoverBytes);
+    if (found == FileRead::Pixels) ql_scale_gray(full.get(), kCoverWidth, kCoverHeight, out, sw, sh);
+  }
+  switch (found) {
     case FileRead::Pixels:
-      ql_scale_gray(full.get(), kCoverWidth, kCoverHeight, out, sw, sh);
       cover_cache_put(key, w, h, out, bytes);
       return 1;
     case FileRead::NoCover:
