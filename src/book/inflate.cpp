@@ -31,6 +31,18 @@ class Stream {
   bool ok_ = false;
 };
 
+// Hands zlib the next chunk of input once it has used up the last one; notes the source's end.
+void refill(z_stream& z, const InflateSource& source, std::span<uint8_t> chunk, bool& input_ended) {
+  if (z.avail_in != 0 || input_ended) return;
+  const size_t got = source(chunk);
+  if (got == 0) {
+    input_ended = true;
+    return;
+  }
+  z.next_in = chunk.data();
+  z.avail_in = static_cast<uInt>(std::min(got, chunk.size()));
+}
+
 // Inflates into `out` after throwing away the first `skip` bytes of output (they pass through a
 // scratch buffer, so skipping costs time but no memory).
 InflateResult run(int window_bits, const InflateSource& source, uint64_t skip, std::span<uint8_t> out) {
@@ -42,15 +54,7 @@ InflateResult run(int window_bits, const InflateSource& source, uint64_t skip, s
   size_t produced = 0;
   bool input_ended = false;
   while (skip > 0) {
-    if (z.avail_in == 0 && !input_ended) {
-      size_t got = source(chunk);
-      if (got == 0) {
-        input_ended = true;
-      } else {
-        z.next_in = chunk.data();
-        z.avail_in = static_cast<uInt>(std::min(got, chunk.size()));
-      }
-    }
+    refill(z, source, chunk, input_ended);
     const size_t room = static_cast<size_t>(std::min<uint64_t>(skip, scratch.size()));
     z.next_out = scratch.data();
     z.avail_out = static_cast<uInt>(room);
@@ -62,15 +66,7 @@ InflateResult run(int window_bits, const InflateSource& source, uint64_t skip, s
     if (rc != Z_OK) return {InflateStatus::damaged, 0};
   }
   for (;;) {
-    if (z.avail_in == 0 && !input_ended) {
-      size_t got = source(chunk);
-      if (got == 0) {
-        input_ended = true;
-      } else {
-        z.next_in = chunk.data();
-        z.avail_in = static_cast<uInt>(std::min(got, chunk.size()));
-      }
-    }
+    refill(z, source, chunk, input_ended);
     size_t room = std::min<size_t>(out.size() - produced, UINT_MAX);
     z.next_out = out.data() + produced;
     z.avail_out = static_cast<uInt>(room);
