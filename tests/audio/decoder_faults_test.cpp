@@ -10,21 +10,11 @@
 #include "audio/audio_decoder.h"
 #include "audio/mp3_frames.h"
 #include "base/paths.h"
+#include "decoder_fixture.h"
 #include "support/audio_fixtures.h"
 #include "support/temp_dir.h"
 
 namespace {
-std::vector<int16_t> read_all(const DecoderOps& d, int channels, size_t cap_frames) {
-  std::vector<int16_t> out;
-  int16_t block[4096 * 2];
-  for (;;) {
-    int n = d.read(block, 4096, channels);
-    if (n <= 0 || out.size() / channels > cap_frames) break;
-    out.insert(out.end(), block, block + n * channels);
-  }
-  return out;
-}
-
 // A little- or big-endian 32-bit field.
 std::string u32(uint32_t v, bool big) {
   std::string s(4, '\0');
@@ -95,7 +85,7 @@ TEST(DecoderMp3, PlaysPastDamageToTheEnd) {
     write_file(path, bad);
     AudioInfo info;
     ASSERT_TRUE(DEC_MP3.open(path.c_str(), &info, nullptr));
-    size_t frames = read_all(DEC_MP3, 2, 100 * 44100).size() / 2;
+    size_t frames = decode_all(DEC_MP3, 2, 100 * 44100).size() / 2;
     DEC_MP3.close();
     // What is lost is about the damaged bytes' share of the file, never the rest of it.
     size_t lost_bound = full * (damage + 2 * 418) / bytes.size() + 2 * 1152;
@@ -116,7 +106,7 @@ TEST(DecoderVorbisDamage, PlaysPastDamageToTheEnd) {
   write_file(path, bad);
   AudioInfo info;
   ASSERT_TRUE(DEC_VORBIS.open(path.c_str(), &info, nullptr));
-  std::vector<int16_t> got = read_all(DEC_VORBIS, 2, 100 * 44100);
+  std::vector<int16_t> got = decode_all(DEC_VORBIS, 2, 100 * 44100);
   DEC_VORBIS.close();
   // The pages around the damage are lost (this chirp packs seconds into one), the rest plays:
   // the last second is the file's own last second.
@@ -200,7 +190,7 @@ TEST(DecoderAac, ChannelLayoutChangeMidStream) {
     AudioInfo info;
     if (d->open(path.c_str(), &info, nullptr)) {
       for (int channels : {1, 2}) {
-        read_all(*d, channels, 10 * 48000);
+        decode_all(*d, channels, 10 * 48000);
         d->seek(0);
       }
     }
@@ -219,7 +209,7 @@ TEST(DecoderAac, LayoutChangeKeepsPlaying) {
   AudioInfo info;
   ASSERT_TRUE(DEC_ADTS.open(both.c_str(), &info, nullptr));
   EXPECT_EQ(info.channels, 2u);
-  size_t frames = read_all(DEC_ADTS, 2, 10 * 44100).size() / 2;
+  size_t frames = decode_all(DEC_ADTS, 2, 10 * 44100).size() / 2;
   DEC_ADTS.close();
   EXPECT_GT(frames, 2 * 44100 - 4096);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "audio/audio_decoder.h"
+#include "decoder_fixture.h"
 #include "support/audio_fixtures.h"
 #include "support/temp_dir.h"
 
@@ -58,17 +59,6 @@ class Decoders : public ::testing::Test {
   static TempDir* dir;
 };
 TempDir* Decoders::dir = nullptr;
-
-std::vector<int16_t> decode_all(const DecoderOps& d, int channels, size_t cap_frames) {
-  std::vector<int16_t> out;
-  int16_t block[4096 * 2];
-  for (;;) {
-    int n = d.read(block, 4096, channels);
-    if (n <= 0 || out.size() / channels > cap_frames) break;
-    out.insert(out.end(), block, block + n * channels);
-  }
-  return out;
-}
 
 int max_difference(const int16_t* a, const int16_t* b, size_t n) {
   int worst = 0;
