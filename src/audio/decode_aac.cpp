@@ -16,7 +16,7 @@ bool sys_open(const char* path, AudioInfo* info, ChapterTable* chapters) {
   }
   int hz = 0, channels = 0;
   double seconds = 0;
-  if (!plat_aac_open(path, &hz, &channels, &seconds)) return false;
+  if (!plat_ffaudio_open(path, &hz, &channels, &seconds)) return false;
   if (hz <= 0 || channels <= 0) return false;
   info->rate = static_cast<uint32_t>(hz);
   info->channels = static_cast<uint32_t>(channels > 2 ? 2 : channels);
@@ -25,12 +25,12 @@ bool sys_open(const char* path, AudioInfo* info, ChapterTable* chapters) {
 }
 
 int sys_read(int16_t* buf, int frames, int channels) {
-  int n = plat_aac_read(buf, frames, channels);
+  int n = plat_ffaudio_read(buf, frames, channels);
   return n > 0 ? n : 0;
 }
 
-bool sys_seek(double seconds) { return plat_aac_seek(seconds) == 0; }
+bool sys_seek(double seconds) { return plat_ffaudio_seek(seconds) == 0; }
 }  // namespace
 
-const DecoderOps DEC_MP4 = {"mp4", sys_open, sys_read, sys_seek, plat_aac_close};
-const DecoderOps DEC_ADTS = {"adts", sys_open, sys_read, sys_seek, plat_aac_close};
+const DecoderOps DEC_MP4 = {"mp4", sys_open, sys_read, sys_seek, plat_ffaudio_close};
+const DecoderOps DEC_ADTS = {"adts", sys_open, sys_read, sys_seek, plat_ffaudio_close};

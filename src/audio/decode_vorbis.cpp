@@ -64,14 +64,14 @@ bool vorbis_headers_sound(const char* path, ChapterTable* chapters) {
 }
 
 bool vorbis_open(const char* path, AudioInfo* info, ChapterTable* chapters) {
-  plat_aac_close();
+  plat_ffaudio_close();
   if (!vorbis_headers_sound(path, chapters)) {
     if (chapters) chapters->clear();
     return false;
   }
   int hz = 0, channels = 0;
   double seconds = 0;
-  if (!plat_aac_open(path, &hz, &channels, &seconds) || hz <= 0 || channels <= 0) return false;
+  if (!plat_ffaudio_open(path, &hz, &channels, &seconds) || hz <= 0 || channels <= 0) return false;
   info->rate = static_cast<uint32_t>(hz);
   info->channels = static_cast<uint32_t>(std::min(channels, 2));
   info->duration = seconds > 0 ? seconds : 0;
@@ -84,15 +84,15 @@ bool vorbis_open(const char* path, AudioInfo* info, ChapterTable* chapters) {
 int vorbis_read(int16_t* buf, int frames, int channels) {
   if (v_total > 0) frames = static_cast<int>(std::clamp<int64_t>(v_total - v_pos, 0, frames));
   if (frames <= 0) return 0;
-  int n = std::max(plat_aac_read(buf, frames, channels), 0);
+  int n = std::max(plat_ffaudio_read(buf, frames, channels), 0);
   v_pos += n;
   return n;
 }
 
 bool vorbis_seek(double seconds) {
   v_pos = static_cast<int64_t>(std::min<uint64_t>(seek_frame(seconds, v_rate), INT64_MAX));
-  return plat_aac_seek(seconds) == 0;
+  return plat_ffaudio_seek(seconds) == 0;
 }
 }  // namespace
 
-const DecoderOps DEC_VORBIS = {"vorbis", vorbis_open, vorbis_read, vorbis_seek, plat_aac_close};
+const DecoderOps DEC_VORBIS = {"vorbis", vorbis_open, vorbis_read, vorbis_seek, plat_ffaudio_close};

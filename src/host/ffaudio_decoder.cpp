@@ -21,7 +21,7 @@ namespace {
 constexpr int kMinRate = 4000;
 constexpr double kSeekPreroll = 0.2;  // seconds decoded before a seek target
 
-struct AacReader {
+struct FfAudioReader {
   AVFormatContext* fmt = nullptr;
   AVCodecContext* dec = nullptr;
   SwrContext* swr = nullptr;
@@ -41,7 +41,7 @@ struct AacReader {
   bool draining = false;
   bool ended = false;
 
-  ~AacReader() {
+  ~FfAudioReader() {
     av_frame_free(&frame);
     av_packet_free(&pkt);
     swr_free(&swr);
@@ -50,11 +50,11 @@ struct AacReader {
     avformat_close_input(&fmt);
   }
 };
-AacReader* aac = nullptr;
+FfAudioReader* current = nullptr;
 
 // A fresh decoder: after a seek it must start exactly as it does at the head of the stream
 // (a flushed one keeps some state, which changes the first frame it gives).
-bool open_codec(AacReader& r) {
+bool open_codec(FfAudioReader& r) {
   avcodec_free_context(&r.dec);
   const AVStream* st = r.fmt->streams[r.stream];
   const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
@@ -66,7 +66,7 @@ bool open_codec(AacReader& r) {
 }
 
 // Sets the converter up for input of this layout, format and rate (output stays as at open).
-bool setup_converter(AacReader& r, const AVChannelLayout& layout, int format, int rate) {
+bool setup_converter(FfAudioReader& r, const AVChannelLayout& layout, int format, int rate) {
   swr_free(&r.swr);
   av_channel_layout_uninit(&r.swr_in_layout);
   r.swr_in_format = -1;
@@ -82,7 +82,7 @@ bool setup_converter(AacReader& r, const AVChannelLayout& layout, int format, in
   return true;
 }
 
-bool open_reader(AacReader& r, const char* path) {
+bool open_reader(FfAudioReader& r, const char* path) {
   av_log_set_level(AV_LOG_FATAL);
   if (avformat_open_input(&r.fmt, path, nullptr, nullptr) < 0) return false;
   if (avformat_find_stream_info(r.fmt, nullptr) < 0) return false;
@@ -102,7 +102,7 @@ bool open_reader(AacReader& r, const char* path) {
   return r.pkt && r.frame;
 }
 
-double duration_of(const AacReader& r) {
+double duration_of(const FfAudioReader& r) {
   const AVStream* st = r.fmt->streams[r.stream];
   if (st->duration != AV_NOPTS_VALUE && st->duration > 0) return st->duration * av_q2d(r.tb);
   if (r.fmt->duration != AV_NOPTS_VALUE && r.fmt->duration > 0)
@@ -111,7 +111,7 @@ double duration_of(const AacReader& r) {
 }
 
 // Converts the decoded frame into `pending`, dropping what lies before drop_until.
-bool take_frame(AacReader& r) {
+bool take_frame(FfAudioReader& r) {
   int64_t first = r.next_sample;
   if (r.frame->pts != AV_NOPTS_VALUE)
     first = av_rescale_q(r.frame->pts, r.tb, AVRational{1, r.rate});
@@ -135,7 +135,7 @@ bool take_frame(AacReader& r) {
 }
 
 // Decodes until `pending` holds frames; false at the end of the stream or on an error.
-bool decode_more(AacReader& r) {
+bool decode_more(FfAudioReader& r) {
   while (!r.ended) {
     int ret = avcodec_receive_frame(r.dec, r.frame);
     if (ret == 0) {
@@ -167,38 +167,38 @@ bool decode_more(AacReader& r) {
 }
 }  // namespace
 
-int plat_aac_open(const char* path, int* hz, int* channels, double* seconds) {
-  plat_aac_close();
-  auto* r = new AacReader;
+int plat_ffaudio_open(const char* path, int* hz, int* channels, double* seconds) {
+  plat_ffaudio_close();
+  auto* r = new FfAudioReader;
   if (!open_reader(*r, path)) {
     delete r;
     return 0;
   }
-  aac = r;
+  current = r;
   *hz = r->rate;
   *channels = r->channels;
   *seconds = duration_of(*r);
   return 1;
 }
 
-int plat_aac_read(int16_t* buf, int frames, int channels) {
-  if (!aac || channels != aac->channels || frames <= 0) return 0;
+int plat_ffaudio_read(int16_t* buf, int frames, int channels) {
+  if (!current || channels != current->channels || frames <= 0) return 0;
   int done = 0;
   while (done < frames) {
-    if (aac->pending_at >= aac->pending.size() && !decode_more(*aac)) break;
-    size_t avail = (aac->pending.size() - aac->pending_at) / channels;
+    if (current->pending_at >= current->pending.size() && !decode_more(*current)) break;
+    size_t avail = (current->pending.size() - current->pending_at) / channels;
     size_t n = std::min(avail, static_cast<size_t>(frames - done));
-    memcpy(buf + static_cast<size_t>(done) * channels, aac->pending.data() + aac->pending_at,
+    memcpy(buf + static_cast<size_t>(done) * channels, current->pending.data() + current->pending_at,
            n * channels * sizeof(int16_t));
-    aac->pending_at += n * channels;
+    current->pending_at += n * channels;
     done += static_cast<int>(n);
   }
   return done;
 }
 
-int plat_aac_seek(double seconds) {
-  if (!aac) return 0;
-  AacReader& r = *aac;
+int plat_ffaudio_seek(double seconds) {
+  if (!current) return 0;
+  FfAudioReader& r = *current;
   // Capped so that a far-off target (asked for when the length is unknown) stays an integer;
   // the read then simply finds the end.
   double at = seconds * r.rate;
@@ -225,7 +225,7 @@ int plat_aac_seek(double seconds) {
   return ret < 0 ? ret : 0;
 }
 
-void plat_aac_close() {
-  delete aac;
-  aac = nullptr;
+void plat_ffaudio_close() {
+  delete current;
+  current = nullptr;
 }

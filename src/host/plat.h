@@ -45,10 +45,10 @@ int plat_audio_write(const int16_t* frames, int count);
 // Waits up to timeout_ms for everything written to be played; 1 when it has been.
 int plat_audio_drain(int timeout_ms);
 void plat_audio_close();
-int plat_aac_open(const char* path, int* hz, int* channels, double* seconds);
-int plat_aac_read(int16_t* buf, int frames, int channels);
-int plat_aac_seek(double seconds);
-void plat_aac_close();
+int plat_ffaudio_open(const char* path, int* hz, int* channels, double* seconds);
+int plat_ffaudio_read(int16_t* buf, int frames, int channels);
+int plat_ffaudio_seek(double seconds);
+void plat_ffaudio_close();
 
 // HTTPS JSON POST through /usr/bin/curl; the HTTP status, 0 on failure.
 int plat_post(const char* url, const char* body, size_t length);
