@@ -6,7 +6,6 @@
 #include "app/reader/paginator.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_frame.h"
-#include "app/ui/ui_present.h"
 #include "app/ui/ui_wait.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
@@ -22,7 +21,6 @@ constexpr int kKeypadTop = 480;
 constexpr int kRowHeight = 216;
 constexpr uint8_t kLineGrey = 190;
 constexpr uint32_t kWaveformFull = 4;
-constexpr uint32_t kWaveformTyping = 1;
 
 uint64_t page_count() {
   if (ql_is_pdf()) return uint64_t(std::max(ql_page_count(), 0));
@@ -97,12 +95,8 @@ void goto_page_dialog() {
     const KeypadGeometry g = keypad_geometry(w, h);
     const uint64_t pages = page_count();
     draw_dialog(g, digits, pages);
-    ui_present(false);
-    app.present.waveform = kWaveformTyping;
-    ql_settle();
     TapEvent event;
-    ui_wait_event(event);
-    if (event.code != TAP_TOUCH) continue;
+    if (!ui_present_typing_wait(event)) continue;
     const int y = int(event.y);
     if (y <= kHeaderBottom) return;
     const std::string key = keypad_key_at(g, int(event.x), y);

@@ -7,7 +7,6 @@
 
 #include "app/ui/app_state.h"
 #include "app/ui/ui_frame.h"
-#include "app/ui/ui_present.h"
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
 #include "base/utf8.h"
@@ -45,7 +44,6 @@ constexpr uint8_t kKeyLineGrey = 190;
 constexpr float kShortLabelSize = 54;
 constexpr float kWordLabelSize = 30;
 constexpr uint32_t kWaveformFull = 4;
-constexpr uint32_t kWaveformTyping = 1;
 constexpr int kBackMaxX = 239;
 
 int key_width(int w, size_t keys) { return (w - 2 * kKeysLeft) / int(keys); }
@@ -141,12 +139,8 @@ std::optional<std::string_view> keyboard_edit(const char* title, size_t title_le
   const std::string shown_title(ui_utf8_prefix({title, title_length}, kTitleMax));
   for (;;) {
     draw_keyboard(shown_title, state, masked);
-    ui_present(false);
-    app.present.waveform = kWaveformTyping;
-    ql_settle();
     TapEvent event;
-    ui_wait_event(event);
-    if (event.code != TAP_TOUCH) continue;
+    if (!ui_present_typing_wait(event)) continue;
     const int x = int(event.x), y = int(event.y);
     const int w = ql_fb().width, h = ql_fb().height;
     if (y < h - kKeyboardHeight) {

@@ -5,14 +5,17 @@
 #include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_frame.h"
+#include "app/ui/ui_present.h"
 #include "base/system_services.h"
 #include "display/device_facts.h"
+#include "display/framebuffer.h"
 #include "display/touch.h"
 
 namespace {
 constexpr int64_t kWifiPollSeconds = 60;
 constexpr int kTimedSliceMs = 5000;
 constexpr uint32_t kBackTapHeldMs = 40;
+constexpr uint32_t kWaveformTyping = 1;
 
 // One touch-layer wait into the event's fields; the touch layer's result.
 int wait_touch(TapEvent& event, bool timed, int timeout_ms) {
@@ -98,6 +101,14 @@ void ui_wait_event(TapEvent& event) {
     app.wifi_polled_at = ql_now();
   }
   ui_common_event(wait_touch(event, false, 0), event);
+}
+
+bool ui_present_typing_wait(TapEvent& event) {
+  ui_present(false);
+  app.present.waveform = kWaveformTyping;
+  ql_settle();
+  ui_wait_event(event);
+  return event.code == TAP_TOUCH;
 }
 
 int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms) {

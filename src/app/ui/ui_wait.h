@@ -30,6 +30,9 @@ struct TapEvent {
 // screen is up) and rescans, refreshes the Wi-Fi state at most once a minute, then waits and
 // translates as ui_common_event does.
 void ui_wait_event(TapEvent& event);
+// Shows a typing screen (a keyboard or keypad) and waits as ui_wait_event does; the presents
+// after the first use the quick typing waveform. True when the wait brought a touch.
+bool ui_present_typing_wait(TapEvent& event);
 // timeout_ms 0 waits for a real event, else at most that long (-1 when nothing came). Passes
 // books added and appearance changes through; no download check or Wi-Fi refresh.
 int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms);
