@@ -20,7 +20,6 @@ constexpr std::array<std::array<const char*, 3>, 4> kKeys = {{
 constexpr int kKeypadTop = 480;
 constexpr int kRowHeight = 216;
 constexpr uint8_t kLineGrey = 190;
-constexpr uint32_t kWaveformFull = 4;
 
 uint64_t page_count() {
   if (ql_is_pdf()) return uint64_t(std::max(ql_page_count(), 0));

@@ -26,6 +26,9 @@ struct ReaderState {
   bool early_pending = false;
 };
 
+// The waveform of a screen's partial presents that redraws it cleanly (menus, boxes, keyboards).
+constexpr uint32_t kWaveformFull = 4;
+
 // Presentation, shared by every screen through ui_present.
 struct PresentState {
   bool clean = false;         // false: the next present is a full refresh

@@ -20,7 +20,6 @@ constexpr int kButtonH = 120;
 constexpr int kButtonTop = 80;  // below the middle row
 constexpr float kButtonSize = 54;
 constexpr size_t kActionMax = 63;
-constexpr uint32_t kWaveformFull = 4;
 
 void draw_button(const char* label, TextStyle face, int x, int top, int width, int frame) {
   ql_frame(x, top, width, kButtonH, frame);

@@ -43,7 +43,6 @@ constexpr int kKeysLeft = 8;
 constexpr uint8_t kKeyLineGrey = 190;
 constexpr float kShortLabelSize = 54;
 constexpr float kWordLabelSize = 30;
-constexpr uint32_t kWaveformFull = 4;
 constexpr int kBackMaxX = 239;
 
 int key_width(int w, size_t keys) { return (w - 2 * kKeysLeft) / int(keys); }

@@ -31,7 +31,6 @@ constexpr int kLabelMaxSize = 54;
 constexpr int kLabelMinSize = 45;
 constexpr int kLabelLastSize = 44;
 constexpr int kSide = 48;
-constexpr uint32_t kWaveformFull = 4;
 constexpr int kBackMaxX = 239;
 
 float measure(const std::string& text, TextStyle face, float size) {

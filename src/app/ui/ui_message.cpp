@@ -27,7 +27,6 @@ constexpr int kInfoTop = 298;
 constexpr int kInfoSize = 40;
 constexpr int kInfoLineHeight = 58;
 constexpr int kInfoParagraphGap = 14;
-constexpr uint32_t kWaveformFull = 4;
 
 struct ToastLayout {
   bool one_line = false;
