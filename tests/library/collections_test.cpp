@@ -14,7 +14,9 @@ using Lines = std::vector<std::string>;
 // The tables as the file would list them: "C name" rows, then "M number name" rows.
 Lines table_rows() {
   Lines rows;
-  for (size_t i = 0; i < collections.count; i++) rows.push_back("C " + std::string(collection_name(i)));
+  for (size_t i = 0; i < collections.count; i++) {
+    rows.push_back("C " + std::string(collection_name(i)));
+  }
   for (size_t i = 0; i < collections.membership_count; i++) {
     const Membership& m = collections.memberships[i];
     rows.push_back("M " + std::to_string(m.collection) + " " + m.name);
