@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "app/ui/ui_state.h"
@@ -20,19 +21,14 @@ namespace {
 // Lines longer than this are read in pieces, each taken as a line; saved lines stay far shorter.
 constexpr size_t kLoadBufferSize = 512;
 
-template <size_t N>
-void copy_cut(char (&dest)[N], std::string_view text) {
-  const size_t n = std::min(text.size(), N - 1);
-  memcpy(dest, text.data(), n);
+// Keeps as much of the text as fits with its NUL.
+void copy_cut(std::span<char> dest, std::string_view text) {
+  const size_t n = std::min(text.size(), dest.size() - 1);
+  memcpy(dest.data(), text.data(), n);
   dest[n] = '\0';
 }
 
-void set_name(size_t row, std::string_view name) {
-  std::array<char, kCollectionNameMax + 1>& dest = collections.names[row];
-  const size_t n = std::min(name.size(), kCollectionNameMax);
-  memcpy(dest.data(), name.data(), n);
-  dest[n] = '\0';
-}
+void set_name(size_t row, std::string_view name) { copy_cut(collections.names[row], name); }
 
 std::string_view member_key(const char* name, size_t length) {
   return std::string_view(name, std::min(length, kMembershipNameMax));

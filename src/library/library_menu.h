@@ -1,6 +1,7 @@
 // The library menu: sort, Show filter, view, collections and authors, opened from the library's
 // sort bar.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
