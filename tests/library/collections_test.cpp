@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "library/library_screen.h"
 #include "library_fixture.h"
 
 namespace {
@@ -30,14 +29,6 @@ bool add(uint64_t collection, const std::string& name) {
 
 bool has(uint64_t collection, const std::string& name) {
   return collection_has_book(collection, name.data(), name.size());
-}
-
-std::vector<std::string> view_names() {
-  std::vector<std::string> out;
-  for (uint64_t i = 0; i < library.view_count; i++) {
-    out.push_back(ql_entries()[library.view_list[i]].path.substr(sizeof kDocs));
-  }
-  return out;
 }
 
 }  // namespace
@@ -171,25 +162,6 @@ TEST(Collections, DeletingRenumbersTheLaterOnes) {
   EXPECT_EQ(table_rows(), (Lines{"C B", "C C", "M 1 c.epub", "M 0 b.epub"}));
   EXPECT_EQ(read_file(root.state("collections.tsv")), "C\tB\nC\tC\nM\tC\tc.epub\nM\tB\tb.epub\n");
   EXPECT_FALSE(collection_delete(2));
-}
-
-TEST(Collections, FilterShowsTheCollectionUnderItsName) {
-  LibraryRoot root;
-  root.put("a.epub", epub_titled("A", "Kim"));
-  root.put("b.epub", epub_titled("B", "Kim"));
-  root.put("c.epub", epub_titled("C", "Kim"));
-  library_rescan_documents();
-  for (const char* name : {"Old", "Poems", "Later"}) ASSERT_TRUE(collection_create(name));
-  ASSERT_TRUE(add(1, "b.epub"));
-  ASSERT_TRUE(add(1, "c.epub"));
-  ASSERT_TRUE(add(2, "a.epub"));
-  ui_state.filter = FILTER_COLLECTION;
-  library.filter_collection = 1;
-  library_rebuild_view();
-  EXPECT_EQ(view_names(), (std::vector<std::string>{"b.epub", "c.epub"}));
-  EXPECT_EQ(library_sort_bar_text(), "RECENT  ·  POEMS  ·  2");
-  library.filter_collection = 9;
-  EXPECT_EQ(library_sort_bar_text(), "RECENT  ·  COLLECTION  ·  2");
 }
 
 TEST(Collections, DeletingFixesTheCollectionFilter) {

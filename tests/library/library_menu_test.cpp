@@ -106,6 +106,9 @@ TEST_F(LibraryMenu, CreateACollectionAndOpenIt) {
   EXPECT_EQ(ui_state.filter, FILTER_COLLECTION);
   EXPECT_EQ(library.filter_collection, 0u);
   EXPECT_EQ(library_sort_bar_text(), "RECENT  ·  POEMS  ·  0");
+  library.filter_collection = 1;  // gone from the table: the bar falls back to the plain label
+  EXPECT_EQ(library_sort_bar_text(), "RECENT  ·  COLLECTION  ·  0");
+  library.filter_collection = 0;
   EXPECT_NE(read_file(root_.state("ui.txt")).find("filter=6"), std::string::npos);
 
   const std::string name = "b.epub";
