@@ -10,6 +10,7 @@
 #include "app/ui/ui_state.h"
 #include "audio/audio_player.h"
 #include "library/document_scan.h"
+#include "library/library_menu.h"
 #include "library/library_screen.h"
 #include "library/library_view.h"
 #include "library/new_books.h"
@@ -58,6 +59,12 @@ void show_library_new(std::string_view) {
   ui_present(true);
 }
 
+// The library menu over the library as the documents folder holds it.
+void show_menu(std::string_view) {
+  library_rescan_documents();
+  library_menu();
+}
+
 // The player for a sample audiobook that is not on the device: nothing playing, no cover.
 void show_audio(std::string_view) {
   constexpr std::string_view kSample = "/mnt/us/documents/Audiobooks/The Sample Audiobook.m4b";
@@ -70,7 +77,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"goto", nullptr},     ScreenShot{"aa", nullptr},
     ScreenShot{"light", nullptr},    ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", nullptr}, ScreenShot{"quick", nullptr},
-    ScreenShot{"device", nullptr},   ScreenShot{"menu", nullptr},
+    ScreenShot{"device", nullptr},   ScreenShot{"menu", show_menu},
     ScreenShot{"details", nullptr},  ScreenShot{"morning", nullptr},
     ScreenShot{"payln", nullptr},    ScreenShot{"paychain", nullptr},
     ScreenShot{"payseen", nullptr},  ScreenShot{"paycard", nullptr},

@@ -13,6 +13,7 @@
 #include "app/ui/ui_text.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
+#include "library/collections.h"
 #include "library/library_view.h"
 #include "library/progress_index.h"
 
@@ -53,6 +54,9 @@ std::string ascii_upper(std::string_view s) {
 std::string show_label() {
   switch (ui_state.filter) {
     case FILTER_COLLECTION:
+      if (library.filter_collection < collections.count) {
+        return std::string(collection_name(library.filter_collection));
+      }
       return kFilterLabels[FILTER_COLLECTION];
     case FILTER_AUTHOR:
       return std::string(library.filter_author, strnlen(library.filter_author, kFilterAuthorMax));

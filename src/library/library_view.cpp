@@ -17,16 +17,6 @@ constexpr char kDefaultDocuments[] = "/mnt/us/documents";
 
 char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Byte order with A to Z folded to lower case; a prefix comes first. Negative, 0 or positive.
-int compare_folded(std::string_view a, std::string_view b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; i++) {
-    const unsigned char ca = fold(a[i]), cb = fold(b[i]);
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
 bool contains_folded(std::string_view text, std::string_view query) {
   if (query.size() > text.size()) return false;
   for (size_t start = 0; start + query.size() <= text.size(); start++) {
@@ -69,8 +59,8 @@ bool ordered_before(uint64_t a, const PinFacts& fa, uint64_t b, const PinFacts& 
   if (ui_state.sort == SORT_RECENT && fa.just_closed != fb.just_closed) return fa.just_closed;
   const std::span<const ScanEntry> es = ql_entries();
   switch (ui_state.sort) {
-    case SORT_TITLE: return compare_folded(es[a].title, es[b].title) < 0;
-    case SORT_AUTHOR: return compare_folded(es[a].author, es[b].author) < 0;
+    case SORT_TITLE: return library_compare_folded(es[a].title, es[b].title) < 0;
+    case SORT_AUTHOR: return library_compare_folded(es[a].author, es[b].author) < 0;
     default: return a < b;
   }
 }
@@ -111,6 +101,15 @@ bool matches_search(const ScanEntry& e, std::string_view query) {
 std::array<PinFacts, kMaxEntries> pins;
 
 }  // namespace
+
+int library_compare_folded(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; i++) {
+    const unsigned char ca = fold(a[i]), cb = fold(b[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
 
 const char* library_documents_root() {
   const char* docs = getenv("QUILLO_DOCS");

@@ -69,5 +69,8 @@ std::optional<std::string_view> audiobook_part_folder(uint64_t entry);
 // audio has exactly this path and audiobook_part_folder names a folder for it (the parts are
 // then the audio entries of that folder, in entry order), else the file alone.
 AudioBook audiobook_of(std::string_view path);
+// Byte order with A to Z folded to lower case, a prefix first: the title and author orders.
+// Negative, 0 or positive.
+int library_compare_folded(std::string_view a, std::string_view b);
 // The search text as a view (search_query may fill all its bytes).
 std::string_view library_search_text();

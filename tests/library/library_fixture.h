@@ -1,5 +1,6 @@
 // A temporary device root for library tests: /mnt/us with documents and ql/state, /tmp, and the
-// library's process-wide state (scan cache, entries, progress, view, new books) reset around it.
+// library's process-wide state (scan cache, entries, progress, collections, view, new books) reset
+// around it.
 #pragma once
 #include <string>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_state.h"
 #include "base/paths.h"
+#include "library/collections.h"
 #include "library/document_scan.h"
 #include "library/library_view.h"
 #include "library/new_books.h"
@@ -60,6 +62,8 @@ class LibraryRoot {
     scan_cache_forget();
     progress.count = 0;
     progress.scratch = {};
+    collections.count = 0;
+    collections.membership_count = 0;
     library = LibraryView{};
     new_books = NewBooks{};
     ui_state = UiState{};

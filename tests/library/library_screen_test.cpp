@@ -11,6 +11,7 @@
 #include "display/framebuffer.h"
 #include "host/host_queue.h"
 #include "library/library_screen.h"
+#include "keyboard_touch.h"
 #include "library_fixture.h"
 #include "support/cover_fixture.h"
 #include "support/scripted_touch.h"
@@ -177,18 +178,7 @@ TEST_F(LibraryScreen, GridToggleIsSavedAtOnce) {
   EXPECT_FALSE(ui_state.grid);
 }
 
-// The middle of a key of the portrait keyboard (the keyboard's own layout).
-void press(ScriptedTouch& touches, std::string_view label) {
-  for (int row = 0; row < kKeyboardRows; ++row) {
-    const int n = (row == 0 || row == 4) ? 10 : 11;
-    const int kw = (W - 16) / n;
-    for (int col = 0; col < n; ++col) {
-      const int x = 8 + col * kw + kw / 2, y = H - kKeyboardHeight + row * kKeyRowHeight + 60;
-      if (keyboard_key_at(x, y, W, H) == label) return touches.touch(x, y);
-    }
-  }
-  ADD_FAILURE() << "no key " << label;
-}
+void press(ScriptedTouch& touches, std::string_view label) { press(touches, label, W, H); }
 
 TEST_F(LibraryScreen, SearchThroughTheKeyboardAndClearIt) {
   books(7);

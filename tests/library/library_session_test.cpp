@@ -16,9 +16,13 @@
 
 #include "app/reader/reader_taps.h"
 #include "app/reader/reader_toolbar.h"
+#include "app/ui/ui_frame.h"
+#include "app/ui/ui_list_geometry.h"
+#include "app/ui/ui_list_menu.h"
 #include "app/ui/ui_state.h"
 #include "app/ui/ui_text.h"
 #include "display/framebuffer.h"
+#include "keyboard_touch.h"
 #include "library/library_screen.h"
 #include "support/cover_fixture.h"
 #include "support/epub_builder.h"
@@ -209,6 +213,27 @@ std::optional<std::pair<int, int>> recorded(const std::string& tsv, const std::s
   return std::nullopt;
 }
 
+std::string tap_at(int x, int y) {
+  return "tap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\n";
+}
+// The library's sort bar, which opens the library menu.
+std::string tap_sort_bar() {
+  const LibraryGeometry g = library_geometry(kW, kH, false);
+  return tap_at(g.search_left / 2, (g.sort_bar_top + kLibraryItemsTop) / 2);
+}
+// Row `row` of a list menu's first page.
+std::string tap_menu_row(int row) {
+  return tap_at(kW / 2, kListTop + row * kListMenuRowHeight + kListMenuRowHeight / 2);
+}
+std::string tap_keys(std::initializer_list<std::string_view> labels) {
+  std::string script;
+  for (std::string_view label : labels) {
+    const KeyPoint p = key_point(label, kW, kH);
+    script += tap_at(p.x, p.y);
+  }
+  return script;
+}
+
 struct FileStamp {
   ino_t inode = 0;
   timespec mtime{};
@@ -337,3 +362,23 @@ TEST(LibrarySession, AWarmStartReadsNoBookForTitlesOrCovers) {
 }
 
 #endif  // QL_TEST_QUILLO
+
+TEST(LibrarySession, ACollectionMadeInTheMenuFiltersTheLibrary) {
+  Library lib;
+  fs::create_directories(lib.state);
+  write_file(lib.state + "/collections.tsv", "C\tfirst\nM\tfirst\tBeacon.epub\n");
+  const std::string shot = lib.path("collection.pgm");
+  constexpr int kCollectionsRow = 3, kCreateRow = 0, kOpenRow = 0;
+  std::string script = "idle\n" + tap_sort_bar() + tap_menu_row(kCollectionsRow) +
+                       tap_menu_row(kCreateRow) + tap_keys({"p", "o", "e", "m", "s", "Done"});
+  script += tap_menu_row(1) + tap_menu_row(kOpenRow) + "shot " + shot + "\nquit\n";
+  const ProgramResult r = lib.run(script);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(read_file(lib.state + "/collections.tsv"),
+            "C\tfirst\nC\tpoems\nM\tfirst\tBeacon.epub\n");
+  EXPECT_NE(read_file(lib.state + "/ui.txt").find("filter=6"), std::string::npos);
+  const Grey listed = pgm_pixels(read_file(shot));
+  ASSERT_FALSE(listed.empty());
+  EXPECT_EQ(status_band_difference(listed, 0, "Ben Stone  ·  New"), 0) << "only Beacon is listed";
+}

@@ -1,4 +1,0 @@
-// Stand-in until the library menu exists: the sort bar opens nothing.
-#include "library/library_menu.h"
-
-void library_menu() {}
