@@ -9,6 +9,7 @@
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_state.h"
 #include "audio/audio_player.h"
+#include "library/book_details.h"
 #include "library/document_scan.h"
 #include "library/library_menu.h"
 #include "library/library_screen.h"
@@ -65,6 +66,12 @@ void show_menu(std::string_view) {
   library_menu();
 }
 
+// The details of the first book the documents folder holds.
+void show_details(std::string_view) {
+  library_rescan_documents();
+  book_details_screen(0);
+}
+
 // The player for a sample audiobook that is not on the device: nothing playing, no cover.
 void show_audio(std::string_view) {
   constexpr std::string_view kSample = "/mnt/us/documents/Audiobooks/The Sample Audiobook.m4b";
@@ -78,7 +85,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"light", nullptr},    ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", nullptr}, ScreenShot{"quick", nullptr},
     ScreenShot{"device", nullptr},   ScreenShot{"menu", show_menu},
-    ScreenShot{"details", nullptr},  ScreenShot{"morning", nullptr},
+    ScreenShot{"details", show_details},  ScreenShot{"morning", nullptr},
     ScreenShot{"payln", nullptr},    ScreenShot{"paychain", nullptr},
     ScreenShot{"payseen", nullptr},  ScreenShot{"paycard", nullptr},
     ScreenShot{"thanks", nullptr},   ScreenShot{"thanks2", nullptr},

@@ -1,0 +1,173 @@
+// Book details driven by scripted touches on a real frame: marking read, collections, the move to
+// the trash (never of another file), and a screen that survives redraws and long titles.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/stat.h>
+
+#include "app/ui/ui_frame.h"
+#include "app/ui/ui_list_geometry.h"
+#include "app/ui/ui_list_menu.h"
+#include "display/framebuffer.h"
+#include "host/host_queue.h"
+#include "host/plat.h"
+#include "library/book_details.h"
+#include "library/collections.h"
+#include "library/library_screen.h"
+#include "library_fixture.h"
+#include "support/scripted_touch.h"
+
+namespace {
+
+class BookDetails : public testing::Test {
+ protected:
+  void SetUp() override {
+    ql_set_rotation(0);
+    if (!ql_fb().pixels || ql_headless()) {
+      host_reset();
+      ASSERT_EQ(ql_init(0), 1);
+    }
+    ui_state.appearance = 1;
+  }
+  static int W() { return ql_fb().width; }
+  static int H() { return ql_fb().height; }
+  void button(int i) { touches_.touch(500, 760 + 136 * i); }
+  void back() { touches_.touch(kBackTapX, kBackTapY); }
+  void row(int i) { touches_.touch(500, kListTop + i * kListMenuRowHeight + 70); }
+  void confirm_action() { touches_.touch(800, H() / 2 + 140); }
+  // The details of the only book, run until the script's end.
+  void run() {
+    ASSERT_EQ(ql_entries().size(), 1u);
+    book_details_screen(0);
+    EXPECT_TRUE(ScriptedTouch::done());
+  }
+  bool exists(const std::string& host_path) {
+    struct stat st {};
+    return stat(host_path.c_str(), &st) == 0;
+  }
+
+  LibraryRoot root_;
+  ScriptedTouch touches_;
+};
+
+enum Button { OPEN, MARK, ADD, REMOVE, DELETE };
+
+}  // namespace
+
+TEST(BookDetailsFileLine, TypeAndSize) {
+  struct Case {
+    const char* path;
+    uint64_t bytes;
+    const char* line;
+  } cases[] = {
+      {"/mnt/us/documents/a.epub", 1572864, "epub  ·  1.5 MB"},
+      {"/mnt/us/documents/notes", 0, "?  ·  0.0 MB"},
+      {"/mnt/us/documents/x.tar.pdf", 104857, "pdf  ·  0.1 MB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(book_details_file_line(c.path, c.bytes), c.line);
+  }
+}
+
+TEST_F(BookDetails, MarkReadThenUnreadKeepsThePercentAndSurvivesRedraws) {
+  root_.put("a.epub", epub_titled("A", "Kim"));
+  library_rescan_documents();
+  button(MARK);
+  touches_.event(HOST_APPEARANCE);  // redraws the screen; it stays up
+  touches_.at_wait([] {
+    const std::string name = "a.epub";
+    const ProgressRecord* r = library_find_record(name.data(), name.size());
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->read, 1);
+    EXPECT_EQ(r->percent, 100);
+  });
+  touches_.touch(500, 500);  // between the cover and the buttons: nothing
+  button(MARK);
+  back();
+  run();
+  const std::string name = "a.epub";
+  const ProgressRecord* r = library_find_record(name.data(), name.size());
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->read, 0);
+  EXPECT_EQ(r->percent, 100);
+  EXPECT_EQ(read_file(root_.state("library.tsv")).find("a.epub"), 0u);
+}
+
+TEST_F(BookDetails, CollectionsFromDetails) {
+  root_.put("a.epub", epub_titled("A", "Kim"));
+  library_rescan_documents();
+  button(ADD);
+  touches_.touch(500, 500);  // ends "Create a collection first"
+  button(REMOVE);
+  touches_.touch(500, 500);  // ends "Not in any collection"
+  back();
+  run();
+  EXPECT_EQ(collections.membership_count, 0u);
+
+  for (const char* name : {"poems", "sea"}) ASSERT_TRUE(collection_create(name));
+  button(ADD);
+  row(1);
+  button(ADD);
+  row(1);  // already there: nothing changes
+  button(ADD);
+  row(0);
+  back();
+  run();
+  EXPECT_EQ(read_file(root_.state("collections.tsv")),
+            "C\tpoems\nC\tsea\nM\tsea\ta.epub\nM\tpoems\ta.epub\n");
+
+  button(REMOVE);
+  row(1);  // the second collection holding it: sea
+  back();
+  run();
+  EXPECT_EQ(read_file(root_.state("collections.tsv")), "C\tpoems\nC\tsea\nM\tpoems\ta.epub\n");
+}
+
+TEST_F(BookDetails, DeleteMovesToTheTrashUnderAFreeName) {
+  root_.put("a.epub", epub_titled("A", "Kim"));
+  mkdir(root_.host("us/ql/trash").c_str(), 0755);
+  write_file(root_.host("us/ql/trash/a.epub"), "older");
+  library_rescan_documents();
+  button(DELETE);
+  touches_.touch(300, H() / 2 + 140);  // Cancel: nothing moves
+  button(DELETE);
+  confirm_action();
+  run();
+  EXPECT_FALSE(exists(root_.doc("a.epub")));
+  EXPECT_EQ(read_file(root_.host("us/ql/trash/a.epub")), "older");
+  EXPECT_TRUE(exists(root_.host("us/ql/trash/1 a.epub")));
+  EXPECT_TRUE(ql_entries().empty()) << "the library was rescanned";
+}
+
+TEST_F(BookDetails, APathTooLongIsRefusedNeverCut) {
+  root_.put("a.epub", "victim");
+  // Cut to 4095 bytes, this path would name a.epub.
+  std::string path = "/mnt/us/documents/";
+  while (path.size() + 6 < kScanPathMax) path += "./";
+  path.resize(kScanPathMax - 6, '/');
+  path += "a.epub";
+  ASSERT_EQ(path.size(), kScanPathMax);
+  EXPECT_FALSE(book_move_to_trash(path + "x"));
+  EXPECT_EQ(read_file(root_.doc("a.epub")), "victim");
+  EXPECT_FALSE(exists(root_.host("us/ql/trash/a.epub")));
+  EXPECT_FALSE(book_move_to_trash("/mnt/us/documents/missing.epub"));
+}
+
+TEST_F(BookDetails, ALongTitleStaysAboveTheButtons) {
+  std::string title;
+  for (int i = 0; i < 40; i++) title += "Longword ";
+  root_.put("a.epub", epub_titled(title, "Kim"));
+  library_rescan_documents();
+  touches_.at_wait([] {
+    const Framebuffer& fb = ql_fb();
+    int dark = 0;
+    // Inside the first button, right of its label and its border.
+    for (int y = 710; y < 812; y++) {
+      for (int x = 400; x < fb.width - 60; x++) dark += fb.pixels[y * fb.width + x] < 128;
+    }
+    EXPECT_EQ(dark, 0);
+  });
+  back();
+  run();
+}
