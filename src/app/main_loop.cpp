@@ -84,10 +84,7 @@ void decode_cover(const CoverJob& job) {
   if (!buffer) return;
   const size_t length = strnlen(job.path, sizeof job.path);
   if (cover_get(job.path, length, job.kind, job.w, job.h, buffer.get(), bytes, true) != 1) return;
-  const int w = static_cast<int>(job.w), h = static_cast<int>(job.h);
-  ql_blit(buffer.get(), w, h, job.x, job.y);
-  ql_mark(job.x, job.y, w, h, MASK_PICTURE);
-  ql_frame(job.x, job.y, w, h, 1);
+  cover_job_draw(job, buffer.get());
   ui_present(false);
 }
 

@@ -118,7 +118,10 @@ void draw_grid_item(const LibraryGeometry& g, uint64_t slot, uint64_t entry) {
   const int x = kLibraryLeft + static_cast<int>(slot % kGridColumns) * g.pitch_x;
   const int top = kLibraryItemsTop + static_cast<int>(slot / kGridColumns) * g.row_pitch;
   draw_cover(e, label, x, top, g.cover_w, g.cover_h);
-  if (library_new_book_position(entry)) draw_new_band(x, top, g.cell_w, top + 33);
+  if (library_new_book_position(entry)) {
+    draw_new_band(x, top, g.cell_w, top + 33);
+    cover_jobs_keep_top(x, top, kNewBand);
+  }
   ui_draw_text_fit(label.c_str(), TS_BOLD, 42, x, top + g.row_pitch - 50, g.cell_w);
 }
 
@@ -127,7 +130,10 @@ void draw_list_item(const LibraryGeometry& g, uint64_t slot, uint64_t entry, int
   const std::string label = library_item_label(entry);
   const int top = kLibraryItemsTop + static_cast<int>(slot) * g.row_pitch;
   draw_cover(e, label, kLibraryLeft, top + 12, kListCoverW, kListCoverH);
-  if (library_new_book_position(entry)) draw_new_band(kLibraryLeft, top + 12, kListCoverW, top + 45);
+  if (library_new_book_position(entry)) {
+    draw_new_band(kLibraryLeft, top + 12, kListCoverW, top + 45);
+    cover_jobs_keep_top(kLibraryLeft, top + 12, kNewBand);
+  }
   ui_draw_text_fit(label.c_str(), TS_BOLD, 54, kListTextX, top + 80, w - 280);
 
   std::string_view detail = e.author;

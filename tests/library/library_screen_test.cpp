@@ -5,12 +5,15 @@
 #include <string>
 
 #include "app/ui/app_state.h"
+#include "app/ui/cover_jobs.h"
+#include "app/ui/ui_frame.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_state.h"
 #include "book/covers.h"
 #include "display/framebuffer.h"
 #include "host/host_queue.h"
 #include "library/library_screen.h"
+#include "library/new_books.h"
 #include "keyboard_touch.h"
 #include "library_fixture.h"
 #include "support/cover_fixture.h"
@@ -160,7 +163,9 @@ TEST_F(LibraryScreen, ShortTapsAndShortSwipesOpenTheBookUnderTheStart) {
     books(4);
     app.view = AppView::Library;
     app.reader.book_open = false;
+    if (!c.opens) touches_.touch(kBackTapX, kBackTapY);  // leaves the details
     library_handle_touch(c.t);
+    EXPECT_TRUE(ScriptedTouch::done());
     EXPECT_EQ(app.reader.book_open, c.opens);
     if (c.opens) {
       EXPECT_EQ(app.view, AppView::Reader);
@@ -278,3 +283,36 @@ TEST_F(LibraryScreen, MultiFileAudiobookShowsItsFolder) {
   EXPECT_GT(dark_count(232, 300 + 100, 500, 50), 100) << "Audiobook  ·  New";
 }
 }  // namespace
+
+// A cover decoded after the page was drawn goes in under the "NEW" band, in the list and the grid.
+TEST_F(LibraryScreen, DecodedCoverLeavesTheNewBandDrawn) {
+  books(1);
+  const std::string_view name = path_file_name(ql_entries()[0].path);
+  for (bool grid : {false, true}) {
+    SCOPED_TRACE(grid ? "grid" : "list");
+    new_books = NewBooks{};
+    new_books.loaded = true;
+    std::copy(name.begin(), name.end(), new_books.names[0].data());
+    new_books.count = 1;
+    ui_state.grid = grid;
+    library_rebuild_view();
+    cover_cache_clear();
+    cover_jobs_clear();
+    app.covers.deferred = true;
+    library_view_draw();
+    app.covers.deferred = false;
+    ASSERT_EQ(app.covers.count, 1u);
+    const CoverJob& job = app.covers.jobs[0];
+    const int band = static_cast<int>(job.keep_top);
+    ASSERT_GT(band, 0);
+    const int w = static_cast<int>(job.w);
+    const int band_dark = dark_count(job.x, job.y, w, band);
+    EXPECT_GT(band_dark, w * band / 2) << "the band is white text on black";
+    const std::vector<uint8_t> cover(size_t{job.w} * job.h, 200);
+    cover_job_draw(job, cover.data());
+    EXPECT_EQ(dark_count(job.x, job.y, w, band), band_dark);
+    EXPECT_EQ(px(job.x + w / 2, job.y + static_cast<int>(job.h) / 2), 200);
+    EXPECT_EQ(px(job.x, job.y + static_cast<int>(job.h) / 2), 0) << "framed";
+    cover_jobs_clear();
+  }
+}

@@ -13,6 +13,7 @@ struct CoverJob {
   int32_t y;
   uint32_t w;
   uint32_t h;
+  uint32_t keep_top;  // rows at the top of the box drawn over the card (a band), left alone
   char path[kCoverJobPathSize];  // the book's path, NUL-terminated
 };
 
@@ -20,5 +21,11 @@ struct CoverJob {
 // not fit. Jobs are never merged: a page drawn twice queues its covers twice.
 bool cover_job_queue(const char* path, size_t path_length, uint32_t kind, int x, int y, uint32_t w,
                      uint32_t h);
+// Marks the top `rows` rows of the box at (x, y) as drawn over by the caller after the card, for
+// every job queued for that box: the decoded cover goes in below them.
+void cover_jobs_keep_top(int x, int y, uint32_t rows);
+// Draws a decoded cover (w x h grey bytes of the job's box) into the frame with its picture mask
+// and frame line, leaving the job's kept rows as they were drawn.
+void cover_job_draw(const CoverJob& job, const uint8_t* cover);
 // Drops every queued job.
 void cover_jobs_clear();
