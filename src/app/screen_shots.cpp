@@ -5,6 +5,7 @@
 
 #include "app/reader/reader_page.h"
 #include "app/reader/reader_toolbar.h"
+#include "app/ui/app_state.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_state.h"
@@ -14,6 +15,7 @@
 #include "library/library_menu.h"
 #include "library/library_screen.h"
 #include "library/library_view.h"
+#include "library/morning_paper.h"
 #include "library/new_books.h"
 
 namespace {
@@ -72,6 +74,15 @@ void show_details(std::string_view) {
   book_details_screen(0);
 }
 
+// The Morning Paper screen over the documents folder's editions.
+void show_paper(std::string_view) {
+  library_rescan_documents();
+  app.view = AppView::Paper;
+  morning_paper_screen();
+}
+
+void show_morning(std::string_view) { morning_settings_menu(); }
+
 // The player for a sample audiobook that is not on the device: nothing playing, no cover.
 void show_audio(std::string_view) {
   constexpr std::string_view kSample = "/mnt/us/documents/Audiobooks/The Sample Audiobook.m4b";
@@ -85,13 +96,13 @@ constexpr std::array kScreenShots = {
     ScreenShot{"light", nullptr},    ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", nullptr}, ScreenShot{"quick", nullptr},
     ScreenShot{"device", nullptr},   ScreenShot{"menu", show_menu},
-    ScreenShot{"details", show_details},  ScreenShot{"morning", nullptr},
+    ScreenShot{"details", show_details},  ScreenShot{"morning", show_morning},
     ScreenShot{"payln", nullptr},    ScreenShot{"paychain", nullptr},
     ScreenShot{"payseen", nullptr},  ScreenShot{"paycard", nullptr},
     ScreenShot{"thanks", nullptr},   ScreenShot{"thanks2", nullptr},
     ScreenShot{"libnew", show_library_new},   ScreenShot{"usb", nullptr},
     ScreenShot{"lightfull", nullptr}, ScreenShot{"about", nullptr},
-    ScreenShot{"paper", nullptr},    ScreenShot{"store", nullptr},
+    ScreenShot{"paper", show_paper},    ScreenShot{"store", nullptr},
     ScreenShot{"bookmenu", nullptr}, ScreenShot{"audio", show_audio},
 };
 }  // namespace
