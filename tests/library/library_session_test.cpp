@@ -382,3 +382,49 @@ TEST(LibrarySession, ACollectionMadeInTheMenuFiltersTheLibrary) {
   ASSERT_FALSE(listed.empty());
   EXPECT_EQ(status_band_difference(listed, 0, "Ben Stone  ·  New"), 0) << "only Beacon is listed";
 }
+
+#ifdef QL_TEST_QUILLO
+
+namespace {
+// A long press (well past the library's 450 ms) on list row `row`: the book's details.
+std::string hold_row(int row) {
+  const LibraryGeometry g = library_geometry(kW, kH, false);
+  const std::string point = std::to_string(kLibraryLeft + g.cell_w / 2) + " " +
+                            std::to_string(kLibraryItemsTop + row * g.row_pitch + g.row_pitch / 2);
+  return "down " + point + "\nwait 800\nup " + point +
+         "\nidle\n";
+}
+// Button `i` of the details screen: Open, Mark, Add, Remove, Delete.
+std::string tap_details_button(int i) { return tap_at(kW / 2, 760 + 136 * i); }
+}  // namespace
+
+TEST(LibrarySession, ABookAddedToACollectionFromItsDetails) {
+  Library lib;
+  fs::create_directories(lib.state);
+  write_file(lib.state + "/collections.tsv", "C\tpoems\nC\tsea\n");
+  constexpr int kAdd = 2;
+  const std::string script = "idle\n" + hold_row(0) + tap_details_button(kAdd) + tap_menu_row(1) +
+                             tap_at(kBackTapX, kBackTapY) + "quit\n";
+  const ProgramResult r = lib.run(script);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(read_file(lib.state + "/collections.tsv"), "C\tpoems\nC\tsea\nM\tsea\tAmber.epub\n");
+}
+
+TEST(LibrarySession, ABookMovedToTheTrashLeavesTheLibrary) {
+  Library lib;
+  const std::string shot = lib.path("after.pgm");
+  constexpr int kDelete = 4;
+  const std::string script = "idle\n" + hold_row(1) + tap_details_button(kDelete) +
+                             tap_at(800, kH / 2 + 140) + "shot " + shot + "\nquit\n";
+  const ProgramResult r = lib.run(script);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_FALSE(fs::exists(lib.docs + "/Beacon.epub"));
+  EXPECT_TRUE(fs::exists(lib.data + "/ql/trash/Beacon.epub"));
+  const Grey after = pgm_pixels(read_file(shot));
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(status_band_difference(after, 1, "Cal Moor  ·  New"), 0) << "Beacon is gone";
+}
+
+#endif  // QL_TEST_QUILLO
