@@ -68,7 +68,9 @@ uint64_t highlight_page(const Highlight& h) {
 
 bool is_region(const Highlight& h) { return note_parse_region(h.note, strlen(h.note)).valid; }
 
-std::string highlight_row(const Highlight& h) {
+}  // namespace
+
+std::string book_lists_note_row(const Highlight& h) {
   std::string text;
   if (ql_is_pdf()) {
     const char* bar = strchr(h.note, '|');
@@ -82,6 +84,8 @@ std::string highlight_row(const Highlight& h) {
   if (note.empty() || note == "mark" || is_region(h)) return "Highlight  " + quoted;
   return "Note: " + std::string(note) + "  \xE2\x80\x94  " + quoted;
 }
+
+namespace {
 
 void draw_header(int tab, const TabGeometry& g) {
   const int w = ql_fb().width;
@@ -162,7 +166,7 @@ struct Lists {
       return;
     }
     const std::string text = tab == kNotes
-                                 ? highlight_row(qla_hls()[i])
+                                 ? book_lists_note_row(qla_hls()[i])
                                  : "Bookmark  \xC2\xB7  page " +
                                        std::to_string(reader_bookmark_page(qla_bms()[i], last_page() + 1) + 1);
     ui_draw_text_fit(text.c_str(), TS_UI, kRowSize, 48, baseline, w - 96);

@@ -40,16 +40,23 @@ std::string cut_row(std::string row) {
   return row;
 }
 
+// Without a pagination every hit is on the first page.
+uint64_t hit_page(uint64_t word) { return layout.page_count() ? layout_page_of_word(word) : 0; }
+}  // namespace
+
+std::string book_search_row(uint64_t word) {
+  char context[kContextMax];
+  const std::string_view text = words_join_text(word > 4 ? word - 4 : 0, word + 8, context, sizeof context);
+  return cut_row("p." + std::to_string(hit_page(word) + 1) + "   ..." + std::string(text) + "...");
+}
+
+namespace {
 std::vector<Hit> search_text(const char* query) {
   uint64_t words[kMaxHits];
   const size_t n = ql_search(query, words, kMaxHits);
   std::vector<Hit> hits;
   for (size_t i = 0; i < n; ++i) {
-    const uint64_t w = words[i];
-    char context[kContextMax];
-    const std::string_view text = words_join_text(w > 4 ? w - 4 : 0, w + 8, context, sizeof context);
-    const uint64_t page = layout.page_count() ? layout_page_of_word(w) : 0;
-    hits.push_back({page, cut_row("p." + std::to_string(page + 1) + "   ..." + std::string(text) + "...")});
+    hits.push_back({hit_page(words[i]), book_search_row(words[i])});
   }
   return hits;
 }

@@ -12,6 +12,7 @@
 #include "app/reader/book_search.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_open.h"
+#include "app/reader/reader_words.h"
 #include "app/reader/region_note.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_keyboard.h"
@@ -20,6 +21,7 @@
 #include "book/book_model.h"
 #include "book/pdf_adapter.h"
 #include "book/toc.h"
+#include "display/fonts.h"
 #include "host/plat.h"
 #include "support/epub_builder.h"
 #include "support/pdf_builder.h"
@@ -255,5 +257,72 @@ TEST_F(PdfSideScreens, ContentsFollowTheOutlineAndARegionHighlightCanOnlyBeDelet
   touches_.touch(111, 150);
   ASSERT_NO_THROW(book_lists_screen(1));
   EXPECT_EQ(qla_hl_count(), 0u);
+}
+}  // namespace
+
+namespace {
+TEST_F(SideScreens, SearchRowsShowThePageAndTheWordsAroundTheHit) {
+  const uint64_t last = ql_word_count() - 1;
+  struct Case {
+    const char* name;
+    uint64_t word;
+    uint64_t from, to;  // the context's words
+  };
+  const Case cases[] = {
+      {"near the start: from word 0", 2, 0, 10},
+      {"in the middle", 500, 496, 508},
+      {"at the end: fewer words after", last, last - 4, last + 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    char words[200];
+    const std::string context(words_join_text(c.from, c.to, words, 120));
+    const std::string row = book_search_row(c.word);
+    EXPECT_EQ(row, ("p." + std::to_string(layout_page_of_word(c.word) + 1) + "   ..." + context + "...")
+                       .substr(0, 159));
+  }
+}
+
+TEST_F(SideScreens, NoteRowsTellNotesFromPlainHighlights) {
+  const uint64_t w = ql_toc()[3].pos;
+  char words[200];
+  const std::string text(words_join_text(w, w + 2, words, 200));
+  const std::string region = note_format_region(1, 2, 3, 4, "comet");
+  struct Case {
+    const char* note;
+    std::string row;
+  };
+  const Case cases[] = {
+      {"", "Highlight  \"" + text + "\""},
+      {"mark", "Highlight  \"" + text + "\""},
+      {"a thought", "Note: a thought  \xE2\x80\x94  \"" + text + "\""},
+      {region.c_str(), "Highlight  \"" + text + "\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.note);
+    Highlight h{w, w + 2, {}, 'y', 0};
+    snprintf(h.note, sizeof h.note, "%s", c.note);
+    EXPECT_EQ(book_lists_note_row(h), c.row);
+  }
+}
+
+TEST_F(SideScreens, TabsAndTheHoldThreshold) {
+  ASSERT_EQ(qla_hl_add(ql_toc()[3].pos, ql_toc()[3].pos + 1, "n"), 1);
+  ASSERT_EQ(qla_bm_add(7, "", 0), 1);
+  app.reader.page = 2;
+  touches_.touch(112, 150);                // x 112 is a tab, not back: "Contents" again
+  const int notes_x = int(ql_measure("Contents", TS_UI_BOLD, 42)) + 174;
+  touches_.touch(notes_x + 10, 150);       // "Notes"
+  touches_.touch(300, row_y(0), 449);      // a short press on the note: a jump
+  run([] { book_lists_screen(2); });
+  EXPECT_EQ(app.reader.page, layout_page_of_word(ql_toc()[3].pos));
+
+  touches_.touch(W() - 330, 150);  // "Bookmarks"
+  touches_.touch(300, row_y(0), 450);  // held: the menu, and back from it
+  touches_.touch(100, 150);
+  touches_.touch(300, row_y(0));  // then a tap follows the bookmark
+  run([] { book_lists_screen(0); });
+  EXPECT_EQ(app.reader.page, 7u);
+  EXPECT_EQ(qla_bm_count(), 1u);
 }
 }  // namespace
