@@ -14,6 +14,7 @@
 #include "app/reader/reader_open.h"
 #include "app/reader/reader_words.h"
 #include "app/reader/region_note.h"
+#include "app/reader/ui_goto_page.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_list_menu.h"
@@ -324,5 +325,17 @@ TEST_F(SideScreens, TabsAndTheHoldThreshold) {
   run([] { book_lists_screen(0); });
   EXPECT_EQ(app.reader.page, 7u);
   EXPECT_EQ(qla_bm_count(), 1u);
+}
+TEST_F(SideScreens, PageInTheHeaderOpensTheKeypad) {
+  app.reader.page = 1;
+  const KeypadGeometry g = keypad_geometry(W(), H());
+  touches_.touch(W() - 100, 150);  // "Page"
+  // The keys "1", "2" and "Go": the left key of the first row, the middle one, the last row's right.
+  touches_.touch(g.key_width / 2, g.top + g.row_height / 2);
+  touches_.touch(g.key_width * 3 / 2, g.top + g.row_height / 2);
+  touches_.touch(g.key_width * 5 / 2, g.top + g.row_height * 7 / 2);
+  run([] { book_lists_screen(0); });
+  EXPECT_EQ(app.reader.page, 11u);
+  EXPECT_EQ(app.reader.back_page, 1u);
 }
 }  // namespace
