@@ -245,6 +245,22 @@ TEST_F(PdfSideScreens, SearchKeepsBooksAddedForAfterItAndJumpsToAHitPage) {
   EXPECT_TRUE(app.reader.back_valid);
 }
 
+TEST_F(PdfSideScreens, ATapStopsTheSearchKeepingWhatWasFound) {
+  const auto [dx, dy] = key("Done", W(), H());
+  touches_.touch(dx, dy);
+  touches_.event(HOST_APPEARANCE, 0, 0, 0);  // seen after the first ten pages; the search goes on
+  touches_.event(HOST_POINTER_DOWN, 300, 700, 0);  // a tap after the next ten
+  touches_.event(HOST_POINTER_UP, 300, 700, 0);
+  touches_.at_wait([this] {
+    // One hit, on page 12; page 21 was never searched.
+    EXPECT_LT(darkest(40, kRowTop, W() - 80, kListMenuRowHeight), 128);
+    EXPECT_EQ(darkest(40, kRowTop + kListMenuRowHeight, W() - 80, kListMenuRowHeight), 255);
+  });
+  touches_.touch(300, menu_row_y(0));
+  ASSERT_NO_THROW(book_search("comet", 5));
+  EXPECT_EQ(app.reader.page, 11u);
+}
+
 TEST_F(PdfSideScreens, ContentsFollowTheOutlineAndARegionHighlightCanOnlyBeDeleted) {
   ASSERT_EQ(ql_toc_count(), 3u);
   const std::string region = note_format_region(10, 20, 30, 40, "comet");
