@@ -261,6 +261,26 @@ TEST_F(PdfSideScreens, ATapStopsTheSearchKeepingWhatWasFound) {
   EXPECT_EQ(app.reader.page, 11u);
 }
 
+TEST_F(PdfSideScreens, NoteRowsShowTheRegionWordOrAPageNote) {
+  const std::string region = note_format_region(10, 20, 30, 40, "comet");
+  struct Case {
+    const char* note;
+    const char* row;
+  };
+  const Case cases[] = {
+      {region.c_str(), "Highlight  \"comet\""},
+      {"mark", "Highlight  \"page note\""},
+      {"look here", "Note: look here  \xE2\x80\x94  \"page note\""},
+      {"@r1,2|broken", "Note: @r1,2|broken  \xE2\x80\x94  \"page note\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.note);
+    Highlight h{4, 5, {}, 'y', 0};
+    snprintf(h.note, sizeof h.note, "%s", c.note);
+    EXPECT_EQ(book_lists_note_row(h), c.row);
+  }
+}
+
 TEST_F(PdfSideScreens, ContentsFollowTheOutlineAndARegionHighlightCanOnlyBeDeleted) {
   ASSERT_EQ(ql_toc_count(), 3u);
   const std::string region = note_format_region(10, 20, 30, 40, "comet");
