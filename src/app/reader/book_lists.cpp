@@ -56,18 +56,14 @@ size_t row_count(int tab) {
 
 uint64_t last_page() { return std::max<uint64_t>(reader_page_total(), 1) - 1; }
 
-uint64_t toc_page(const TocEntry& entry) {
-  if (ql_is_pdf()) return std::min(entry.pos, last_page());
-  return layout.page_count() ? layout_page_of_word(entry.pos) : 0;
-}
-
-uint64_t highlight_page(const Highlight& h) {
-  if (ql_is_pdf()) return std::min(h.start, last_page());
-  return layout.page_count() ? layout_page_of_word(h.start) : 0;
+// A contents entry's or a highlight's page: a word's page in a text book (the first without a
+// pagination), the page itself in a PDF or comic.
+uint64_t position_page(uint64_t pos) {
+  if (ql_is_pdf()) return std::min(pos, last_page());
+  return layout.page_count() ? layout_page_of_word(pos) : 0;
 }
 
 bool is_region(const Highlight& h) { return note_parse_region(h.note, strlen(h.note)).valid; }
-
 }  // namespace
 
 std::string book_lists_note_row(const Highlight& h) {
@@ -125,7 +121,7 @@ struct Lists {
     chapter_known = true;
     const TocEntry* toc = ql_toc();
     for (size_t i = 0; i < ql_toc_count(); ++i) {
-      if (toc_page(toc[i]) <= app.reader.page) chapter = i;
+      if (position_page(toc[i].pos) <= app.reader.page) chapter = i;
     }
     if (chapter) list_page = *chapter / size_t(rows_per_page());
   }
@@ -160,7 +156,7 @@ struct Lists {
       const int indent = int(std::min<uint32_t>(e.level, 4)) * 36;
       const TextStyle face = chapter == i ? TS_BOLD : TS_UI;  // as ui_draw_text_fit names its faces
       ui_draw_text_fit(e.title, face, kRowSize, indent + 48, baseline, w - indent - 200);
-      const std::string page = std::to_string(toc_page(e) + 1);
+      const std::string page = std::to_string(position_page(e.pos) + 1);
       const float pw = ql_measure(page.c_str(), TS_UI, kTabSize);
       ql_text(page.c_str(), TS_UI, kTabSize, float(w - 48) - pw, float(baseline));
       return;
@@ -174,8 +170,8 @@ struct Lists {
 
   void jump(size_t i) const {
     uint64_t page = 0;
-    if (tab == kContents) page = toc_page(ql_toc()[i]);
-    if (tab == kNotes) page = highlight_page(qla_hls()[i]);
+    if (tab == kContents) page = position_page(ql_toc()[i].pos);
+    if (tab == kNotes) page = position_page(qla_hls()[i].start);
     if (tab == kBookmarks) page = reader_bookmark_page(qla_bms()[i], last_page() + 1);
     app.reader.back_page = app.reader.page;
     app.reader.back_valid = true;
