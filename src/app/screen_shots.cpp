@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/reader/book_lists.h"
 #include "app/reader/reader_page.h"
 #include "app/reader/reader_toolbar.h"
 #include "app/ui/app_state.h"
@@ -26,6 +27,8 @@ void show_reader(std::string_view) {
 }
 
 void show_toolbar(std::string_view) { reader_toolbar(); }
+
+void show_lists(std::string_view) { book_lists_screen(0); }
 
 // The keyboard as a search starts: a short text typed into the library search.
 void show_keyboard(std::string_view) {
@@ -92,7 +95,7 @@ void show_audio(std::string_view) {
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library}, ScreenShot{"grid", show_grid},
     ScreenShot{"reader", show_reader}, ScreenShot{"toolbar", show_toolbar},
-    ScreenShot{"goto", nullptr},     ScreenShot{"aa", nullptr},
+    ScreenShot{"goto", show_lists},   ScreenShot{"aa", nullptr},
     ScreenShot{"light", nullptr},    ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", nullptr}, ScreenShot{"quick", nullptr},
     ScreenShot{"device", nullptr},   ScreenShot{"menu", show_menu},

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 
-#include "app/reader/paginator.h"
+#include "app/reader/reader_bookmark.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_frame.h"
 #include "app/ui/ui_wait.h"
-#include "book/book_model.h"
+#include "display/fonts.h"
 #include "display/framebuffer.h"
 
 namespace {
@@ -20,11 +20,6 @@ constexpr std::array<std::array<const char*, 3>, 4> kKeys = {{
 constexpr int kKeypadTop = 480;
 constexpr int kRowHeight = 216;
 constexpr uint8_t kLineGrey = 190;
-
-uint64_t page_count() {
-  if (ql_is_pdf()) return uint64_t(std::max(ql_page_count(), 0));
-  return layout.page_count();
-}
 
 // Positions inside a row scale with its height (the full-size row is 216 high).
 int in_row(const KeypadGeometry& g, int at) { return at * g.row_height / kRowHeight; }
@@ -92,7 +87,7 @@ void goto_page_dialog() {
   for (;;) {
     const int w = ql_fb().width, h = ql_fb().height;
     const KeypadGeometry g = keypad_geometry(w, h);
-    const uint64_t pages = page_count();
+    const uint64_t pages = reader_page_total();
     draw_dialog(g, digits, pages);
     TapEvent event;
     if (!ui_present_typing_wait(event)) continue;

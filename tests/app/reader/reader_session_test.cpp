@@ -231,13 +231,13 @@ TEST(ReaderSession, ScreenModeQuitsNonZeroWhenTheBookCannotOpen) {
   EXPECT_FALSE(fs::exists(png));
 }
 
-TEST(ReaderSession, ScreenModeWritesTheReaderAndToolbar) {
+TEST(ReaderSession, ScreenModeWritesTheReaderToolbarAndLists) {
   TempDir dir;
   // Inside the data folder: other paths under /tmp are the program's own temporary folder.
   fs::create_directories(dir / "data");
   const std::string book = dir / "data/book.epub";
   write_file(book, build_book());
-  for (const char* name : {"reader", "toolbar"}) {
+  for (const char* name : {"reader", "toolbar", "goto"}) {
     SCOPED_TRACE(name);
     const std::string png = dir / (std::string(name) + ".png");
     const ProgramResult r = run_program(QL_TEST_QUILLO, {"--screen", name, png, book, "5"},
