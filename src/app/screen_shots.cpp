@@ -4,6 +4,7 @@
 #include <array>
 
 #include "app/reader/book_lists.h"
+#include "app/reader/book_menu.h"
 #include "app/reader/reader_page.h"
 #include "app/reader/reader_toolbar.h"
 #include "app/ui/app_state.h"
@@ -29,6 +30,8 @@ void show_reader(std::string_view) {
 void show_toolbar(std::string_view) { reader_toolbar(); }
 
 void show_lists(std::string_view) { book_lists_screen(0); }
+
+void show_book_menu(std::string_view) { book_menu(); }
 
 // The keyboard as a search starts: a short text typed into the library search.
 void show_keyboard(std::string_view) {
@@ -106,7 +109,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"libnew", show_library_new},   ScreenShot{"usb", nullptr},
     ScreenShot{"lightfull", nullptr}, ScreenShot{"about", nullptr},
     ScreenShot{"paper", show_paper},    ScreenShot{"store", nullptr},
-    ScreenShot{"bookmenu", nullptr}, ScreenShot{"audio", show_audio},
+    ScreenShot{"bookmenu", show_book_menu}, ScreenShot{"audio", show_audio},
 };
 }  // namespace
 
