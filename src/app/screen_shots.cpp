@@ -7,6 +7,7 @@
 #include "app/reader/book_menu.h"
 #include "app/reader/reader_page.h"
 #include "app/reader/reader_toolbar.h"
+#include "app/reader/reading_options.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_present.h"
@@ -32,6 +33,12 @@ void show_toolbar(std::string_view) { reader_toolbar(); }
 void show_lists(std::string_view) { book_lists_screen(0); }
 
 void show_book_menu(std::string_view) { book_menu(); }
+
+// The reading options over the current page.
+void show_options(std::string_view) {
+  reader_draw_page();
+  reading_options_screen();
+}
 
 // The keyboard as a search starts: a short text typed into the library search.
 void show_keyboard(std::string_view) {
@@ -98,7 +105,7 @@ void show_audio(std::string_view) {
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library}, ScreenShot{"grid", show_grid},
     ScreenShot{"reader", show_reader}, ScreenShot{"toolbar", show_toolbar},
-    ScreenShot{"goto", show_lists},   ScreenShot{"aa", nullptr},
+    ScreenShot{"goto", show_lists},   ScreenShot{"aa", show_options},
     ScreenShot{"light", nullptr},    ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", nullptr}, ScreenShot{"quick", nullptr},
     ScreenShot{"device", nullptr},   ScreenShot{"menu", show_menu},
