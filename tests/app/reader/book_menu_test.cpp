@@ -157,4 +157,16 @@ TEST_F(BookMenu, BookWithoutMarksExportsAnEmptyFile) {
   ASSERT_TRUE(export_clippings());
   EXPECT_EQ(exported(), "");
 }
+TEST_F(BookMenu, FailedExportKeepsTheEarlierFile) {
+  ASSERT_EQ(qla_hl_add(2, 4, ""), 1);
+  ASSERT_TRUE(export_clippings());
+  const std::string before = exported();
+  // A folder where the temporary file would go: it cannot be opened for writing.
+  std::filesystem::create_directories(root_.host("us/documents/Clippings/Tide_ Notes.txt.tmp"));
+  ASSERT_EQ(qla_hl_add(6, 8, ""), 1);
+  touches_.touch(300, menu_row_y(4));
+  touches_.touch(300, 300);
+  ASSERT_NO_THROW(book_menu());
+  EXPECT_EQ(exported(), before);
+}
 }  // namespace

@@ -2,6 +2,8 @@
 // again on the page's first word and is saved; values never leave their ranges.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,8 @@
 #include "app/reader/reading_options.h"
 #include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"
+#include "app/ui/ui_list_menu.h"
+#include "app/ui/ui_state.h"
 #include "book/book_model.h"
 #include "support/epub_builder.h"
 #include "support/ui_screen_fixture.h"
@@ -97,5 +101,24 @@ TEST_F(ReadingOptions, LargerTextKeepsThePageOnItsFirstWordAndIsSaved) {
   qls_load(saved);
   EXPECT_EQ(saved.font, size + 6);
   EXPECT_EQ(saved.line, spacing - 8);
+}
+TEST_F(ReadingOptions, ThemeTogglesAndTheBuiltInFontRemovesFontTxt) {
+  const std::string font_txt = root_.host("us/ql/state/font.txt");
+  std::filesystem::create_directories(root_.host("us/ql/state"));
+  write_file(font_txt, "/mnt/us/fonts/Gone");
+  std::snprintf(app.reader.font_name, sizeof app.reader.font_name, "/mnt/us/fonts/Gone");
+  const bool dark = app.present.inverted;
+  touches_.touch(300, row_y(4));  // theme
+  touches_.touch(300, row_y(1));  // font list
+  touches_.touch(300, 226 + kListMenuRowHeight / 2);  // "Source Serif (built in)"
+  touches_.touch(300, 100);
+  ASSERT_NO_THROW(reading_options_screen());
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_NE(app.present.inverted, dark);
+  EXPECT_EQ(ui_state.appearance, dark ? 1 : 2);
+  EXPECT_STREQ(app.reader.font_name, "");
+  EXPECT_FALSE(std::filesystem::exists(font_txt));
+  ui_state.appearance = 1;
+  app.present.inverted = false;
 }
 }  // namespace
