@@ -14,10 +14,13 @@
 #include "app/ui/app_state.h"
 #include "app/ui/ui_list_menu.h"
 #include "book/annotations.h"
+#include "app/reader/region_note.h"
 #include "book/book_model.h"
+#include "book/pdf_adapter.h"
 #include "library/library_view.h"
 #include "library/progress_index.h"
 #include "support/epub_builder.h"
+#include "support/pdf_builder.h"
 #include "support/ui_screen_fixture.h"
 
 namespace {
@@ -168,5 +171,30 @@ TEST_F(BookMenu, FailedExportKeepsTheEarlierFile) {
   touches_.touch(300, 300);
   ASSERT_NO_THROW(book_menu());
   EXPECT_EQ(exported(), before);
+}
+// A PDF highlight exports the word its region note holds and no note entry; a page note gets one.
+using PdfExport = ScreenTest;
+
+TEST_F(PdfExport, TakesTheRegionWordAndThePageNumber) {
+  PdfPlan plan;
+  for (int p = 0; p < 3; ++p) plan.pages.push_back({612, 792, 0, {{72, 300, 24, "Plain page"}}});
+  const std::string path = root_.host("us/documents/Scan.pdf");
+  std::filesystem::create_directories(root_.host("us/documents"));
+  write_file(path, build_pdf(plan));
+  book_open(path.c_str(), path.size());
+  ASSERT_TRUE(app.reader.book_open);
+  ASSERT_EQ(qla_hl_add(1, 2, note_format_region(10, 20, 30, 40, "comet").c_str()), 1);
+  ASSERT_EQ(qla_hl_add(2, 3, "see this"), 1);
+  const bool written = export_clippings();
+  const std::string text = read_file(root_.host("us/documents/Clippings/Scan.txt"));
+  app.reader.book_open = false;
+  ql_book_replace(BookModel{});
+  qlpdf_close();
+  ASSERT_TRUE(written);
+  EXPECT_NE(text.find("Highlight on page 2 | Added on "), std::string::npos);
+  EXPECT_NE(text.find("\r\n\r\ncomet\r\n==========\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("@r"), std::string::npos);
+  EXPECT_NE(text.find("Note on page 3 | Added on "), std::string::npos);
+  EXPECT_NE(text.find("\r\n\r\nsee this\r\n"), std::string::npos);
 }
 }  // namespace
