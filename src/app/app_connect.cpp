@@ -5,6 +5,7 @@
 #include "library/library_view.h"
 #include "library/progress_index.h"
 #include "settings/quick_settings.h"
+#include "settings/settings_pages.h"
 #include "settings/usb_drive.h"
 #include "store/audio_unpack.h"
 #include "store/download_manager.h"
@@ -43,4 +44,6 @@ void app_connect_hooks() {
   app_hooks.save_progress = library_index_save;
   app_hooks.close_book = book_close;
   app_hooks.quick_settings = quick_settings_panel;
+  app_hooks.mark_read = book_mark_read;
+  app_hooks.settings = settings_pages;
 }

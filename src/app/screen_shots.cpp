@@ -4,8 +4,10 @@
 #include <array>
 
 #include "app/reader/book_lists.h"
+#include "app/reader/book_menu.h"
 #include "app/reader/reader_page.h"
 #include "app/reader/reader_toolbar.h"
+#include "app/reader/reading_options.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_present.h"
@@ -29,6 +31,14 @@ void show_reader(std::string_view) {
 void show_toolbar(std::string_view) { reader_toolbar(); }
 
 void show_lists(std::string_view) { book_lists_screen(0); }
+
+void show_book_menu(std::string_view) { book_menu(); }
+
+// The reading options over the current page.
+void show_options(std::string_view) {
+  reader_draw_page();
+  reading_options_screen();
+}
 
 // The keyboard as a search starts: a short text typed into the library search.
 void show_keyboard(std::string_view) {
@@ -95,7 +105,7 @@ void show_audio(std::string_view) {
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library}, ScreenShot{"grid", show_grid},
     ScreenShot{"reader", show_reader}, ScreenShot{"toolbar", show_toolbar},
-    ScreenShot{"goto", show_lists},   ScreenShot{"aa", nullptr},
+    ScreenShot{"goto", show_lists},   ScreenShot{"aa", show_options},
     ScreenShot{"light", nullptr},    ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", nullptr}, ScreenShot{"quick", nullptr},
     ScreenShot{"device", nullptr},   ScreenShot{"menu", show_menu},
@@ -106,7 +116,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"libnew", show_library_new},   ScreenShot{"usb", nullptr},
     ScreenShot{"lightfull", nullptr}, ScreenShot{"about", nullptr},
     ScreenShot{"paper", show_paper},    ScreenShot{"store", nullptr},
-    ScreenShot{"bookmenu", nullptr}, ScreenShot{"audio", show_audio},
+    ScreenShot{"bookmenu", show_book_menu}, ScreenShot{"audio", show_audio},
 };
 }  // namespace
 

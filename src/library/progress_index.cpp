@@ -161,3 +161,11 @@ void book_close() {
   app.present.clean = false;
   app.view = AppView::Library;
 }
+
+void book_mark_read() {
+  const std::string_view name = path_file_name(app.reader.open_path);
+  ProgressRecord& record = library_record_for(name.data(), name.size());
+  record.percent = 100;
+  record.read = 1;
+  library_index_save();
+}

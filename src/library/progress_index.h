@@ -48,3 +48,6 @@ void app_persist_all_and_refresh();
 // Leaves the open book for the library: saves its progress when it changed, puts it first in the
 // Recent order and rebuilds the view list. The book stays loaded for a quick reopen.
 void book_close();
+// Marks the open book finished (percent 100, read flag) in its record, appended when it has none,
+// and saves the index.
+void book_mark_read();

@@ -20,6 +20,10 @@ struct AppHooks {
   void (*save_progress)() = nullptr;
   // Leaves the reader for the library.
   void (*close_book)() = nullptr;
+  // Marks the open book as read in the library (percent 100, read flag) and saves the index.
+  void (*mark_read)() = nullptr;
+  // The settings pages, from the book menu.
+  void (*settings)() = nullptr;
   // The quick settings panel, from the reader's toolbar.
   void (*quick_settings)() = nullptr;
 };

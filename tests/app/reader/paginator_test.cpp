@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "app/reader/line_walker.h"
 #include "support/layout_fixture.h"
 
 using namespace layout_test;
@@ -492,4 +493,17 @@ INSTANTIATE_TEST_SUITE_P(LayoutSettings, PaginatorInvariants,
                                          with(32, 24, 92, 1448, 1072), with(2000, 64, 148),
                                          with(40, 700, 148)),
                          setting_name);
+// A justified line without a space (a damaged cache can say so) adds nothing instead of dividing
+// its slack by zero.
+TEST(JustifyExtra, LineWithoutGapsGetsNone) {
+  LayoutLine line{};
+  line.justify = true;
+  line.width = 300;
+  PageMetrics m;
+  m.text_width = 900;
+  m.space = 10;
+  EXPECT_EQ(justify_extra(line, m), 0.0f);
+  line.gaps = 4;
+  EXPECT_EQ(justify_extra(line, m), 25.0f);
+}
 }  // namespace
