@@ -26,6 +26,7 @@
 #include "host/plat.h"
 #include "support/epub_builder.h"
 #include "support/pdf_builder.h"
+#include "support/reader_book.h"
 #include "support/ui_screen_fixture.h"
 
 namespace {
@@ -83,12 +84,7 @@ class SideScreens : public ScreenTest {
     ASSERT_GT(layout.page_count(), 12u);
   }
   void TearDown() override {
-    app.reader.book_open = false;
-    app.reader.back_valid = false;
-    app.view = AppView::Library;
-    ql_book_replace(BookModel{});
-    layout_free();
-    layout = PageTable{};
+    close_test_book();
     ScreenTest::TearDown();
   }
   uint64_t chapter_page(size_t i) const { return layout_page_of_word(ql_toc()[i].pos); }
@@ -221,11 +217,7 @@ class PdfSideScreens : public ScreenTest {
     ASSERT_TRUE(app.reader.book_open);
   }
   void TearDown() override {
-    app.reader.book_open = false;
-    app.reader.back_valid = false;
-    app.view = AppView::Library;
-    ql_book_replace(BookModel{});
-    qlpdf_close();
+    close_test_book();
     ScreenTest::TearDown();
   }
   std::string path_;

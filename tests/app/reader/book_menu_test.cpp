@@ -21,6 +21,7 @@
 #include "library/progress_index.h"
 #include "support/epub_builder.h"
 #include "support/pdf_builder.h"
+#include "support/reader_book.h"
 #include "support/ui_screen_fixture.h"
 
 namespace {
@@ -47,12 +48,7 @@ class BookMenu : public ScreenTest {
     ASSERT_GT(layout.page_count(), 4u);
   }
   void TearDown() override {
-    app.reader.book_open = false;
-    app.reader.back_valid = false;
-    app.view = AppView::Library;
-    ql_book_replace(BookModel{});
-    layout_free();
-    layout = PageTable{};
+    close_test_book();
     ScreenTest::TearDown();
   }
   void choose(int row) {

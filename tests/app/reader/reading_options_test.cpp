@@ -16,6 +16,7 @@
 #include "app/ui/ui_state.h"
 #include "book/book_model.h"
 #include "support/epub_builder.h"
+#include "support/reader_book.h"
 #include "support/ui_screen_fixture.h"
 
 namespace {
@@ -60,10 +61,7 @@ class ReadingOptions : public ScreenTest {
     ASSERT_GT(layout.page_count(), 6u);
   }
   void TearDown() override {
-    app.reader.book_open = false;
-    ql_book_replace(BookModel{});
-    layout_free();
-    layout = PageTable{};
+    close_test_book();
     ScreenTest::TearDown();
   }
   int row_y(int row) const {
