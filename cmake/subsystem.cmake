@@ -12,7 +12,7 @@ set(QL_BELOW_app/ui book)
 set(QL_BELOW_app/reader app/ui)
 set(QL_BELOW_audio app/ui)
 set(QL_BELOW_store app/ui)
-set(QL_BELOW_settings app/ui)
+set(QL_BELOW_settings app/reader audio store)
 set(QL_BELOW_library app/reader audio store settings)
 set(QL_BELOW_app library)
 

@@ -3,6 +3,7 @@
 #include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
 #include "library/library_view.h"
+#include "library/morning_paper.h"
 #include "library/progress_index.h"
 #include "settings/quick_settings.h"
 #include "settings/settings_pages.h"
@@ -46,4 +47,5 @@ void app_connect_hooks() {
   app_hooks.quick_settings = quick_settings_panel;
   app_hooks.mark_read = book_mark_read;
   app_hooks.settings = settings_pages;
+  app_hooks.morning_settings = morning_settings_menu;
 }

@@ -26,6 +26,8 @@ struct AppHooks {
   void (*settings)() = nullptr;
   // The quick settings panel, from the reader's toolbar.
   void (*quick_settings)() = nullptr;
+  // The Morning Paper's feed and wake-time menu, from the settings.
+  void (*morning_settings)() = nullptr;
 };
 
 // Set by the shell at start-up; only the core thread calls them.
