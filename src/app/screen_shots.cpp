@@ -20,6 +20,7 @@
 #include "library/library_view.h"
 #include "library/morning_paper.h"
 #include "library/new_books.h"
+#include "settings/settings_pages.h"
 
 namespace {
 // The current page of the book given on the command line (a blank page without one).
@@ -102,6 +103,9 @@ void show_audio(std::string_view) {
   audio_player_screen(audio_book_make(kSample, {}, {}));
 }
 
+// The settings hub.
+void show_settings(std::string_view) { settings_pages(); }
+
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library},
     ScreenShot{"grid", show_grid},
@@ -111,7 +115,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"aa", show_options},
     ScreenShot{"light", nullptr},
     ScreenShot{"keyboard", show_keyboard},
-    ScreenShot{"settings", nullptr},
+    ScreenShot{"settings", show_settings},
     ScreenShot{"quick", nullptr},
     ScreenShot{"device", nullptr},
     ScreenShot{"menu", show_menu},
