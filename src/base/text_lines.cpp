@@ -85,7 +85,8 @@ size_t text_read_last_lines(const char* path, std::span<TextLine> lines,
   while (next_line(f.get(), next)) lines[read++ % max] = next;
   const size_t count = read < max ? size_t(read) : max;
   if (read > max) {
-    std::rotate(lines.begin(), lines.begin() + ptrdiff_t(read % max), lines.begin() + ptrdiff_t(max));
+    const auto end = lines.begin() + ptrdiff_t(max);
+    std::rotate(lines.begin(), lines.begin() + ptrdiff_t(read % max), end);
   }
   for (size_t i = 0; i < count; ++i) {
     spans[i] = std::string_view(lines[i].data(), strlen(lines[i].data()));

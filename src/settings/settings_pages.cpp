@@ -47,7 +47,8 @@ constexpr size_t kListedMax = 20;
 bool list_every_row = false;
 
 bool is_listed(SettingsRow row) {
-  return list_every_row || std::find(kDesktopHidden.begin(), kDesktopHidden.end(), row) == kDesktopHidden.end();
+  return list_every_row ||
+         std::find(kDesktopHidden.begin(), kDesktopHidden.end(), row) == kDesktopHidden.end();
 }
 
 std::string row_text(SettingsRow row) {

@@ -103,7 +103,8 @@ void appearance_page() {
   const std::optional<size_t> i = settings_choose("Appearance", kChoices);
   if (!i) return;
   ui_state.appearance = static_cast<uint8_t>(*i);
-  app.present.inverted = *i == kAppearanceDark || (*i == kAppearanceSystem && ql_system_dark() != 0);
+  app.present.inverted =
+      *i == kAppearanceDark || (*i == kAppearanceSystem && ql_system_dark() != 0);
   ui_save();
   app.present.clean = false;
 }
