@@ -1,7 +1,7 @@
 // Appearance and the reading defaults ("Reading options"): the look of every screen and the values
 // new pages are laid out with.
+#include <algorithm>
 #include <array>
-#include <charconv>
 
 #include "app/reader/layout_cache.h"
 #include "app/reader/paginator.h"
@@ -13,9 +13,10 @@
 #include "settings/settings_page_parts.h"
 
 namespace {
-constexpr std::array<std::string_view, 8> kFontSizes = {"28", "32", "36", "40",
-                                                        "44", "48", "56", "64"};
-constexpr int32_t kFontSizeUnread = 40;
+constexpr std::array<int32_t, 8> kFontSizes = {28, 32, 36, 40, 44, 48, 56, 64};
+static_assert(std::ranges::all_of(kFontSizes,
+                                  [](int32_t s) { return s >= kFontRange.min && s <= kFontRange.max; }),
+              "settings.txt must load every default size back");
 
 struct RefreshChoice {
   std::string_view label;
@@ -49,13 +50,11 @@ std::vector<std::string> page_rows() {
 }
 
 void choose_font_size() {
-  const std::optional<size_t> i = settings_choose("Default font size", kFontSizes);
+  std::vector<std::string> labels;
+  for (int32_t size : kFontSizes) labels.push_back(std::to_string(size));
+  const std::optional<size_t> i = settings_choose("Default font size", labels);
   if (!i) return;
-  const std::string_view label = kFontSizes[*i];
-  int32_t size = kFontSizeUnread;
-  if (std::from_chars(label.data(), label.data() + label.size(), size).ec != std::errc{}) {
-    size = kFontSizeUnread;
-  }
+  const int32_t size = kFontSizes[*i];
   settings.font = size;
   layout.font_px = size;
   qls_save(settings);
