@@ -42,7 +42,6 @@ constexpr std::array kDesktopHidden = {
     SettingsRow::Backup,       SettingsRow::SendBooks,   SettingsRow::FeedAndWake,
     SettingsRow::PaymentsOrders,
 };
-constexpr size_t kListedMax = 20;
 
 bool list_every_row = false;
 
@@ -91,7 +90,7 @@ bool open_row(SettingsRow row) {
 
 std::vector<SettingsListedRow> settings_listed_rows() {
   std::vector<SettingsListedRow> rows;
-  for (int n = 0; n < kSettingsRowCount && rows.size() < kListedMax; ++n) {
+  for (int n = 0; n < kSettingsRowCount; ++n) {
     const SettingsRow row = static_cast<SettingsRow>(n);
     if (is_listed(row)) rows.push_back({row_text(row), row});
   }
