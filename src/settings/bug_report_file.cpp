@@ -10,6 +10,24 @@
 
 namespace {
 
+constexpr std::string_view kAppVersion = "0.9.5";
+constexpr const char* kBugLogPath = "/mnt/us/ql/quillo.log";
+
+// The document's buffer: a report is refused when its document does not fit with its NUL.
+constexpr size_t kBugDocumentSize = 9500;
+// The most escaped bytes written for each value (a value may end up to two bytes over).
+constexpr size_t kBugTextCap = 2592;  // description and steps
+constexpr size_t kBugLogCap = 3192;
+constexpr size_t kBugContactCap = 292;
+
+// The log excerpt: the last non-blank lines of the log's last bytes, each cut short.
+constexpr size_t kLogReadMax = 65536;
+constexpr size_t kLogTailBytes = 4000;
+constexpr size_t kLogLinesMax = 8;
+constexpr size_t kLogLineMax = 110;
+constexpr size_t kLogExcerptMax = 1389;
+constexpr std::string_view kBookMark = "[book]";
+
 constexpr std::string_view kDevicePrefix = "/mnt/us";
 constexpr std::string_view kDocumentsFolder = "/documents/";
 

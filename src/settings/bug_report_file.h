@@ -7,24 +7,6 @@
 #include <string>
 #include <string_view>
 
-constexpr std::string_view kAppVersion = "0.9.5";
-constexpr const char* kBugLogPath = "/mnt/us/ql/quillo.log";
-
-// The document's buffer: a report is refused when its document does not fit with its NUL.
-constexpr size_t kBugDocumentSize = 9500;
-// The most escaped bytes written for each value (a value may end up to two bytes over).
-constexpr size_t kBugTextCap = 2592;  // description and steps
-constexpr size_t kBugLogCap = 3192;
-constexpr size_t kBugContactCap = 292;
-
-// The log excerpt: the last non-blank lines of the log's last bytes, each cut short.
-constexpr size_t kLogReadMax = 65536;
-constexpr size_t kLogTailBytes = 4000;
-constexpr size_t kLogLinesMax = 8;
-constexpr size_t kLogLineMax = 110;
-constexpr size_t kLogExcerptMax = 1389;
-constexpr std::string_view kBookMark = "[book]";
-
 // What the user wrote, and the excerpt the review showed.
 struct BugReport {
   std::string_view description;
@@ -45,10 +27,10 @@ const std::string& bug_device();
 void bug_escape_append(std::string& out, std::string_view value, size_t cap);
 
 // The report's document ("app_version", "platform", "device", "description", "steps", "log",
-// "contact"); none when it does not fit kBugDocumentSize.
+// "contact"), each value escaped and capped; none when it does not fit its 9500-byte buffer.
 std::optional<std::string> bug_report_json(const BugReport& report);
 
-// The excerpt of the log at kBugLogPath (empty when it cannot be read): up to 8 non-blank lines
+// The excerpt of the program's log (empty when it cannot be read): up to 8 non-blank lines
 // from its last 4000 bytes, oldest first, each ending in a line feed. A line naming a file in the
 // documents folder (by its device path or by the data folder it is mapped to) keeps only its text
 // before that path, followed by "[book]"; every line is cut to 110 bytes, never inside a UTF-8
