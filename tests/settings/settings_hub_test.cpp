@@ -85,4 +85,27 @@ TEST_F(SettingsHub, AppearanceRowShowsTheChoice) {
   }
 }
 
+// The other desktop rows open their screens, on either page of the hub.
+TEST_F(SettingsHub, RowsOpenTheirScreens) {
+  struct Case {
+    SettingsRow row;
+    const char* name;
+    int rows_shown;  // the opened list's rows
+  } cases[] = {
+      {SettingsRow::FreeBooks, "free-books", 3},
+      {SettingsRow::ReportBug, "report-a-bug", 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    open(c.row);
+    shot(c.name);
+    back();
+    back();
+    settings_pages();
+    EXPECT_TRUE(ScriptedTouch::done());
+    EXPECT_TRUE(shot_has_row(c.name, c.rows_shown - 1));
+    EXPECT_FALSE(shot_has_row(c.name, c.rows_shown));
+  }
+}
+
 }  // namespace
