@@ -19,7 +19,7 @@
 #include "library/library_screen.h"
 #include "library/library_view.h"
 #include "library/morning_paper.h"
-#include "library/new_books.h"
+#include "store/new_books.h"
 
 namespace {
 // The current page of the book given on the command line (a blank page without one).

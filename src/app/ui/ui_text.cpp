@@ -112,3 +112,10 @@ std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view fir
   *p = '\0';
   return {buffer, len};
 }
+
+void ui_draw_centred(const char* text, TextStyle style, int size, int x, int width, int y) {
+  const TextStyle face = ui_face(style);
+  const float measured = ql_measure(text, face, static_cast<float>(size));
+  ql_text(text, face, static_cast<float>(size),
+          static_cast<float>(x) + (static_cast<float>(width) - measured) / 2, static_cast<float>(y));
+}

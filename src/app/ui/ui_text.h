@@ -35,6 +35,8 @@ int ui_wrap(std::string_view text, TextStyle face, float size, float width,
 int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y,
                     int width, int line_height);
 
+// Draws one line of NUL-terminated text centred in the band from x, `width` wide, on baseline y.
+void ui_draw_centred(const char* text, TextStyle style, int size, int x, int width, int y);
 // first + "  ·  " + second in `buffer`, NUL-terminated; the empty text when it does not fit.
 std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view first,
                              std::string_view second);
