@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "app/ui/ui_message.h"
-#include "host/services.h"
 #include "store/new_books.h"
 #include "store/purchase_thanks.h"
 #include "store/store_catalog.h"
 #include "store/store_orders.h"
 #include "store/store_payment.h"
-#include "store_screen_fixture.h"
+#include "store_test_fixture.h"
 #include "support/epub_builder.h"
 #include "support/picture_fixtures.h"
+#include "support/run_program.h"
 
 namespace {
 
@@ -28,42 +28,6 @@ constexpr char kTotal[] = "\xE2\x82\xAC" "5.00";
 constexpr char kInvoiceId[] = "InV0ice9";
 const std::string kLightning = "lnbc50u1pjtest" + std::string(60, 'q');
 const std::string kOnChain = "bitcoin:bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4?amount=0.0005";
-
-// The store script as the runner sees it: each line is recorded and answered by the files its verb
-// leaves. `ran` -1 stands for the desktop, where no script runs.
-class FakeStoreScript {
- public:
-  explicit FakeStoreScript(const DeviceFolder& root) : root_(root) {
-    plat_set_runner([this](const char* cmd, int) { return run(cmd); });
-  }
-  ~FakeStoreScript() { plat_set_runner({}); }
-  FakeStoreScript(const FakeStoreScript&) = delete;
-  FakeStoreScript& operator=(const FakeStoreScript&) = delete;
-
-  int ran = 0;
-  std::string invoice;  // left by "invoice" when not empty
-  std::string order;    // left by "order" when not empty
-  std::vector<std::string> lines;
-
-  std::string line_with(const std::string& verb) const {
-    for (const std::string& l : lines)
-      if (l.starts_with("sh /mnt/us/ql/bin/ql-store.sh " + verb + " ")) return l;
-    return {};
-  }
-
- private:
-  int run(const char* cmd) {
-    lines.emplace_back(cmd);
-    if (ran < 0) return ran;
-    const std::string line(cmd);
-    if (line.find("ql-store.sh invoice ") != std::string::npos && !invoice.empty())
-      write_file(root_.state("store-invoice.json"), invoice);
-    if (line.find("ql-store.sh order ") != std::string::npos && !order.empty())
-      write_file(root_.state("store-order.json"), order);
-    return ran;
-  }
-  const DeviceFolder& root_;
-};
 
 std::string invoice_file() {
   return "{\"invoiceBitcoinUrl\":\"" + kOnChain + "&pj=https://pay.example/pj&lightning=" + kLightning +
@@ -103,17 +67,16 @@ std::string decode_qr(const std::string& png) {
   return out;
 }
 
-class PaymentScreen : public StoreScreen {
+class PaymentScreen : public StoreTest {
  protected:
   void SetUp() override {
-    StoreScreen::SetUp();
+    StoreTest::SetUp();
     new_books = NewBooks{};
     store_purchase_shown = false;
-    store.invoice_spent = false;
   }
   void TearDown() override {
     new_books = NewBooks{};
-    StoreScreen::TearDown();
+    StoreTest::TearDown();
   }
 
   bool pay(bool bitcoin = true, const char* invoice_id = kInvoiceId) {
@@ -142,8 +105,11 @@ class PaymentScreen : public StoreScreen {
   }
   std::string stop_file() const { return read_file(root_.host("tmp/ql-watch.stop")); }
   void tap_cancel() { touches_.touch(500, 1340); }
-
-  FakeStoreScript script_{root_};
+  // The first line that ran the store script's `verb` ("" when none did).
+  std::string line_with(const std::string& verb) const {
+    const std::vector<std::string> lines = script_.verb_lines(verb);
+    return lines.empty() ? std::string() : lines.front();
+  }
 };
 
 TEST_F(PaymentScreen, CardPaymentShowsThePayPageAndStopsItsWatcherOnLeaving) {
@@ -159,8 +125,8 @@ TEST_F(PaymentScreen, CardPaymentShowsThePayPageAndStopsItsWatcherOnLeaving) {
     touches_.touch(500, c.y);
     EXPECT_FALSE(pay(false, ""));
     EXPECT_TRUE(ScriptedTouch::done());
-    EXPECT_EQ(script_.line_with("invoice"), "");
-    EXPECT_EQ(script_.line_with("watch"),
+    EXPECT_EQ(line_with("invoice"), "");
+    EXPECT_EQ(line_with("watch"),
               std::string("sh /mnt/us/ql/bin/ql-store.sh watch '") + kOrder + "' '" + kKey + "' '-' >/dev/null 2>&1 &");
     EXPECT_FALSE(file_exists(root_.state("store-pay.state")));
     EXPECT_EQ(stop_file(), kOrder);
@@ -179,9 +145,9 @@ TEST_F(PaymentScreen, LightningInvoiceAndTheOnChainSwitch) {
   shot("lightning-again");
   tap_cancel();
   EXPECT_FALSE(pay());
-  EXPECT_EQ(script_.line_with("invoice"),
+  EXPECT_EQ(line_with("invoice"),
             std::string("sh /mnt/us/ql/bin/ql-store.sh invoice '") + kInvoiceId + "' >/dev/null 2>&1");
-  EXPECT_TRUE(script_.line_with("watch").ends_with(std::string("'") + kInvoiceId + "' >/dev/null 2>&1 &"));
+  EXPECT_TRUE(line_with("watch").ends_with(std::string("'") + kInvoiceId + "' >/dev/null 2>&1 &"));
   EXPECT_FALSE(file_exists(root_.state("store-invoice.json")));
   std::string upper = kLightning;
   for (char& c : upper) c = char(toupper(c));
@@ -192,7 +158,7 @@ TEST_F(PaymentScreen, LightningInvoiceAndTheOnChainSwitch) {
 }
 
 TEST_F(PaymentScreen, AScriptThatDidNotRunFallsBackToThePayPage) {
-  script_.ran = -1;
+  script_.desktop = true;
   script_.invoice = invoice_file();
   write_file(root_.state("store-invoice.json"), invoice_file());  // left from an earlier payment
   png("fallback");
@@ -200,7 +166,7 @@ TEST_F(PaymentScreen, AScriptThatDidNotRunFallsBackToThePayPage) {
   report("stopped");
   shot("timed-out");
   EXPECT_FALSE(pay());
-  EXPECT_TRUE(script_.line_with("watch").ends_with("'-' >/dev/null 2>&1 &"));
+  EXPECT_TRUE(line_with("watch").ends_with("'-' >/dev/null 2>&1 &"));
   EXPECT_EQ(decode_qr(png_path("fallback")), kPayAddress);
   EXPECT_TRUE(shows_toast("timed-out", "This payment screen timed out. If you paid, open Orders and payments."));
   EXPECT_EQ(stop_file(), kOrder);
@@ -216,7 +182,7 @@ TEST_F(PaymentScreen, ReportsAndFilesOfAnotherOrderAreIgnored) {
   EXPECT_FALSE(store.invoice_spent);
   EXPECT_FALSE(file_exists(root_.state("store-order.json")));
   EXPECT_FALSE(file_exists(doc("Old.epub")));
-  EXPECT_NE(script_.line_with("order"), "");
+  EXPECT_NE(line_with("order"), "");
   EXPECT_TRUE(shows_toast("paid-no-book", "Paid. Open Orders and payments to download your book."));
   EXPECT_LT(shot_darkest("still-waiting", 200, 300, 600, 600), 60);
 }
@@ -315,7 +281,7 @@ TEST_F(OrdersScreen, PartialDownloadThenTheBookOpensAtItsCover) {
   touches_.touch(500, 700);
   store_orders_screen();
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_EQ(script_.line_with("order"),
+  EXPECT_EQ(line_with("order"),
             std::string("sh /mnt/us/ql/bin/ql-store.sh order '") + kOrder + "' '" + kKey + "' >/dev/null 2>&1");
   EXPECT_TRUE(shows_toast("partial", store_format_partial_download(1, 3)));
   EXPECT_EQ(read_file(doc("One.epub")), book);
@@ -342,7 +308,7 @@ TEST_F(OrdersScreen, FailedDownloadsAndOrdersNotYetPaid) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    script_.order = c.order;
+    script_.order = c.order.empty() ? std::nullopt : std::optional<std::string>(c.order);
     download_newest();
     shot("message");
     touches_.touch(500, 700);
@@ -365,7 +331,7 @@ TEST_F(OrdersScreen, ExplainsPaymentAndSkipsOrdersWithoutAKey) {
   tap_back();
   store_orders_screen();
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_EQ(script_.line_with("order"), "");
+  EXPECT_EQ(line_with("order"), "");
 }
 
 class ThanksScreen : public PaymentScreen {
@@ -416,6 +382,34 @@ TEST(PurchaseTitle, ShortExtensionsAreCut) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.title);
     EXPECT_EQ(purchase_shown_title(c.title), c.shown);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The real program's screenshot mode: each payment screen's code reads back as what it pays.
+TEST(PaymentScreenShots, CodesDecodeToWhatTheyPay) {
+  struct Case {
+    const char* screen;
+    std::string starts;
+    std::string never;  // a part the code must not carry
+  } cases[] = {
+      {"paycard", "https://corvellbooks.com/basket/pay?order=", "\n"},
+      {"payln", "LNBC50U1P", "lnbc"},
+      {"paychain", "bitcoin:bc1q", "lightning="},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.screen);
+    TempDir dir;
+    const std::string png = dir / (std::string(c.screen) + ".png");
+    const ProgramResult r = run_program(QL_TEST_QUILLO, {"--screen", c.screen, png},
+                                        {{"CVNL_DATA", dir / "data"}, {"TMPDIR", dir.path()}}, 20000);
+    ASSERT_EQ(r.status, 0);
+    const std::string text = decode_qr(png);
+    EXPECT_TRUE(text.starts_with(c.starts)) << text;
+    EXPECT_EQ(text.find(c.never), std::string::npos) << text;
   }
 }
 

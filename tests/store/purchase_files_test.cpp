@@ -253,7 +253,9 @@ TEST(InvoiceSplit, EveryPrefixAndFlipParsesOrFailsCleanly) {
     std::string flipped = json;
     flipped[i] = static_cast<char>(flipped[i] ^ 0x80);
     InvoiceData got;
-    if (invoice_split_bitcoin_url(flipped, got)) EXPECT_GE(got.lightning.size(), kLightningMin);
+    if (invoice_split_bitcoin_url(flipped, got)) {
+      EXPECT_GE(got.lightning.size(), kLightningMin);
+    }
   }
 }
 
