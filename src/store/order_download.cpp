@@ -39,13 +39,15 @@ DownloadState wait_while_running() {
   return s;
 }
 
-// The book's extension as the address names it, when the library lists such files; else EPUB.
-std::string_view extension_for(std::string_view address) {
+// The book's extension as the address names it, in lower case, when the program takes such files
+// (books, recordings, audiobook archives); else EPUB.
+std::string extension_for(std::string_view address) {
   const std::string_view path = address.substr(0, address.find_first_of("?#"));
   const std::string_view name = path.substr(path.rfind('/') + 1);
-  const FileKindRow* row = file_kind_row(name);
-  if (!row || !(row->views & kViewScan)) return kDefaultExtension;
-  return file_extension(name);
+  if (!is_accepted_by_drop(name)) return std::string(kDefaultExtension);
+  std::string extension(file_extension(name));
+  for (char& c : extension) c = ascii_lower(c);
+  return extension;
 }
 
 // Fetches one book into the documents folder; its device path, or none on failure.

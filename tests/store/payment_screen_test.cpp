@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/ui/ui_message.h"
+#include "library/document_scan.h"
+#include "library/library_view.h"
 #include "store/new_books.h"
 #include "store/purchase_thanks.h"
 #include "store/store_catalog.h"
@@ -275,6 +278,13 @@ TEST_F(OrdersScreen, PartialDownloadThenTheBookOpensAtItsCover) {
   shot("partial");
   touches_.touch(500, 700);  // dismisses the message
   shot("thanks");
+  std::optional<uint64_t> new_at_greeting;
+  std::string listed;
+  touches_.at_wait([&] {
+    const std::span<const ScanEntry> entries = ql_entries();
+    if (entries.size() == 1) listed = entries[0].path;
+    new_at_greeting = library_new_book_position(0);
+  });
   const int buttons_y = (H() - 520) / 2 + 360;
   touches_.touch(W() - 200, buttons_y + 120);  // "Open book", within the slack below the row
   shot("cover");
@@ -285,6 +295,9 @@ TEST_F(OrdersScreen, PartialDownloadThenTheBookOpensAtItsCover) {
             std::string("sh /mnt/us/ql/bin/ql-store.sh order '") + kOrder + "' '" + kKey + "' >/dev/null 2>&1");
   EXPECT_TRUE(shows_toast("partial", store_format_partial_download(1, 3)));
   EXPECT_EQ(read_file(doc("One.epub")), book);
+  // Behind the greeting the library lists it as its one new book.
+  EXPECT_TRUE(listed.ends_with("/One.epub")) << listed;
+  EXPECT_EQ(new_at_greeting, std::optional<uint64_t>(0));
   EXPECT_EQ(app.view, AppView::Reader);
   EXPECT_TRUE(store_purchase_shown);
   // The cover fills the screen as a picture.
@@ -304,6 +317,9 @@ TEST_F(OrdersScreen, FailedDownloadsAndOrdersNotYetPaid) {
        "Paid, but the download failed. Open Orders and payments to retry."},
       {"not paid yet", "", "Not available yet. If you just paid, try again in a minute."},
       {"another order's answer", order_file("ORD-1", {{"/files/x.epub", "X"}}),
+       "Not available yet. If you just paid, try again in a minute."},
+      {"answer past the read limit", "{\"pad\":\"" + std::string(kOrderJsonReadMax, 'p') + "\"," +
+                                         order_file(kOrder, {{"/files/x.epub", "X"}}).substr(1),
        "Not available yet. If you just paid, try again in a minute."},
   };
   for (const Case& c : cases) {
@@ -332,6 +348,29 @@ TEST_F(OrdersScreen, ExplainsPaymentAndSkipsOrdersWithoutAKey) {
   store_orders_screen();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(line_with("order"), "");
+}
+
+TEST_F(OrdersScreen, HostileTitlesAndAddressesStayInsideTheDocumentsFolder) {
+  server_.serve("Report.PDF", "%PDF-1.4 not much of a book");
+  ui_state.buy = true;
+  script_.order = "{\"orderId\":\"" + std::string(kOrder) +
+                  "\",\"order\":{\"downloads\":[{\"url\":\"/files/Report.PDF\",\"title\":\"../../x\\t\u00ff\\nY\"},"
+                  "{\"url\":\"http://corvellbooks.com/files/Report.PDF\",\"title\":7},"
+                  "{\"url\":\"/" + std::string(2000, 'u') + "\"}],\"items\":[{\"title\":5}]}}";
+  download_newest();
+  touches_.touch(500, 700);  // 1 of 3
+  touches_.touch(500, 700);  // the greeting
+  store_orders_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(docs())) names.push_back(e.path().filename());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_TRUE(names[0].ends_with(".pdf")) << names[0];
+  EXPECT_EQ(names[0].find(".."), std::string::npos) << names[0];
+  EXPECT_EQ(new_book_name(0), names[0]);
+  // The plain http address and the one too long to send were never fetched: the first would have
+  // left a second file, the second shows in the server's log.
+  EXPECT_EQ(server_.requests().find("uuuu"), std::string::npos);
 }
 
 class ThanksScreen : public PaymentScreen {
