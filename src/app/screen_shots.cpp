@@ -20,6 +20,7 @@
 #include "library/library_view.h"
 #include "library/morning_paper.h"
 #include "store/new_books.h"
+#include "store/store_home.h"
 
 namespace {
 // The current page of the book given on the command line (a blank page without one).
@@ -102,6 +103,12 @@ void show_audio(std::string_view) {
   audio_player_screen(audio_book_make(kSample, {}, {}));
 }
 
+// The store's home screen.
+void show_store(std::string_view) {
+  app.view = AppView::Store;
+  store_home_screen();
+}
+
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library},
     ScreenShot{"grid", show_grid},
@@ -128,7 +135,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"lightfull", nullptr},
     ScreenShot{"about", nullptr},
     ScreenShot{"paper", show_paper},
-    ScreenShot{"store", nullptr},
+    ScreenShot{"store", show_store},
     ScreenShot{"bookmenu", show_book_menu},
     ScreenShot{"audio", show_audio},
 };
