@@ -28,6 +28,7 @@
 #include "store/payment_invoice.h"
 #include "store/purchase_thanks.h"
 #include "store/store_catalog.h"
+#include "store/store_home.h"
 #include "store/store_payment.h"
 
 namespace {
@@ -118,6 +119,12 @@ void show_audio(std::string_view) {
   audio_player_screen(audio_book_make(kSample, {}, {}));
 }
 
+// The store's home screen.
+void show_store(std::string_view) {
+  app.view = AppView::Store;
+  store_home_screen();
+}
+
 // Store payment and purchase screens, with the sample amount and the store's pay page.
 constexpr std::string_view kSampleTotal = "\xE2\x82\xAC" "5.00";
 constexpr size_t kPayAddressSize = 800;
@@ -184,7 +191,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"lightfull", nullptr},
     ScreenShot{"about", nullptr},
     ScreenShot{"paper", show_paper},
-    ScreenShot{"store", nullptr},
+    ScreenShot{"store", show_store},
     ScreenShot{"bookmenu", show_book_menu},
     ScreenShot{"audio", show_audio},
 };
