@@ -31,6 +31,14 @@ constexpr int kTextSize = 38;
 constexpr int kTextLineHeight = 54;
 constexpr std::string_view kPinQuery = "/?pin=";
 
+// A line of the script's answer as shown and encoded: control bytes as blanks, none at either end.
+std::string answer_field(std::string_view line) {
+  const std::string shown = script_text_shown(line);
+  const size_t first = shown.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return shown.substr(first, shown.find_last_not_of(' ') + 1 - first);
+}
+
 void stop_transfer() { script_run(ScriptLine(kScriptXfer, "stop"), kDiscard); }
 
 void draw(const std::string& address, const std::string& pin, const std::string& qr_text) {
@@ -69,8 +77,8 @@ void send_books_screen() {
     return;
   }
   // What the screen shows is what the code encodes.
-  const std::string address(ui_utf8_prefix(script_text_shown(started.lines[0]), kAddressShownMax));
-  const std::string pin = script_text_shown(started.lines[1]);
+  const std::string address(ui_utf8_prefix(answer_field(started.lines[0]), kAddressShownMax));
+  const std::string pin = answer_field(started.lines[1]);
   const std::string qr_text = address + std::string(kPinQuery) + pin;
   draw(address, pin, qr_text);
   for (;;) {
