@@ -29,6 +29,10 @@ constexpr int kSide = 48;
 constexpr int kTextTop = 866;
 constexpr int kTextSize = 38;
 constexpr int kTextLineHeight = 54;
+// The three lines under the instructions: size and baseline below the instructions' end.
+constexpr int kAddressSize = 54, kAddressBelow = 20;
+constexpr int kPinSize = 64, kPinBelow = 100;
+constexpr int kHintSize = 42, kHintBelow = 170;
 constexpr std::string_view kPinQuery = "/?pin=";
 
 // A line of the script's answer as shown and encoded: control bytes as blanks, none at either end.
@@ -49,11 +53,12 @@ void draw(const std::string& address, const std::string& pin, const std::string&
   ql_qr(qr_text.c_str(), g.qr_x, g.qr_y, g.qr_size);
   ql_mark(g.frame_x, g.frame_y, g.frame_size, g.frame_size, MASK_PICTURE);
   constexpr std::string_view how = "Scan with your phone, or open this on a computer on the same Wi-Fi:";
+  const int width = w - 2 * kSide;
   const int end = ui_draw_wrapped(how.data(), how.size(), TS_REGULAR, kTextSize, kSide, g.text_y,
-                                  w - 2 * kSide, kTextLineHeight);
-  ui_draw_text_fit(address.c_str(), TS_BOLD, 54, kSide, end + 20, w - 2 * kSide);
-  ui_draw_text_fit(("PIN " + pin).c_str(), TS_BOLD, 64, kSide, end + 100, w - 2 * kSide);
-  ui_draw_text_fit("Tap the arrow when you are done.", TS_REGULAR, 42, kSide, end + 170, w - 2 * kSide);
+                                  width, kTextLineHeight);
+  ui_draw_text_fit(address.c_str(), TS_BOLD, kAddressSize, kSide, end + kAddressBelow, width);
+  ui_draw_text_fit(("PIN " + pin).c_str(), TS_BOLD, kPinSize, kSide, end + kPinBelow, width);
+  ui_draw_text_fit("Tap the arrow when you are done.", TS_REGULAR, kHintSize, kSide, end + kHintBelow, width);
   ui_present(true);
 }
 }  // namespace
