@@ -44,7 +44,7 @@ bool ask(std::string_view message, std::string_view action) {
 
 void pair_or_connect(const BtDevice& device, const std::string& row, bool scanned) {
   if (!ask(row, scanned ? "Pair" : "Connect")) return;
-  if (ql_system(bt_allow_line(device.address).c_str()) == -1) return script_not_available();
+  if (ql_system(bt_allow_device(device.address).c_str()) == -1) return script_not_available();
   constexpr std::string_view connecting = "Connecting...";
   ui_toast(connecting.data(), connecting.size());
   if (!run_with_address(scanned ? "pair" : "connect", device.address, kConnectLog).ran) {
@@ -117,7 +117,7 @@ std::optional<BtDevice> bt_parse_line(std::string_view line) {
   return BtDevice{std::string(address), std::string(rest.substr(0, rest.find('\t')))};
 }
 
-std::string bt_allow_line(std::string_view address) {
+std::string bt_allow_device(std::string_view address) {
   if (!bt_is_address(address)) return {};
   const std::string q = quoted_address(address);
   const std::string list(kAllowList);

@@ -22,4 +22,4 @@ std::optional<BtDevice> bt_parse_line(std::string_view line);
 
 // The shell line that adds an address to the allow-list unless it is there; empty for anything
 // that is not an address.
-std::string bt_allow_line(std::string_view address);
+std::string bt_allow_device(std::string_view address);

@@ -40,7 +40,7 @@ TEST(BluetoothAddress, OnlySixHexPairsJoinedByColons) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(bt_is_address(c.text), c.ok);
-    EXPECT_EQ(bt_allow_line(c.text).empty(), !c.ok);
+    EXPECT_EQ(bt_allow_device(c.text).empty(), !c.ok);
   }
 }
 
