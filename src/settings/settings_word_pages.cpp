@@ -19,7 +19,9 @@ constexpr char kDictionaryList[] = "/tmp/ql-dl.txt";
 std::vector<std::string> vocabulary_words() {
   std::array<TextLine, kVocabLinesMax> buffers;
   std::array<std::string_view, kVocabLinesMax> lines;
-  const size_t count = text_read_last_lines(vocab_path().c_str(), buffers, lines, kVocabTailBytes);
+  // A line is one lookup: the rest of an over-long one is no word of its own.
+  const size_t count = text_read_last_lines(vocab_path().c_str(), buffers, lines, kVocabTailBytes,
+                                            LongLines::Cut);
   std::vector<std::string> words;
   for (size_t i = count; i-- > 0;) {
     const std::string_view word = lines[i].substr(0, lines[i].find('\t'));

@@ -46,6 +46,8 @@ TEST_F(WordPages, VocabularyWordsNewestFirstEachOnce) {
       {"a line without tabs is the word", "plain word\nb\t2\tx\n", {"b", "plain word"}},
       {"empty words and blank lines skipped", "\t1\tx\n\n  \nc\t2\tx\n\t3\tx\n", {"c"}},
       {"case matters", "Run\t1\tx\nrun\t2\tx\n", {"run", "Run"}},
+      {"an over-long line is one lookup", "a\t1\t" + std::string(400, 'x') + "\nb\t2\tx\n",
+       {"b", "a"}},
       {"carriage returns", "a\t1\tx\r\nb\t2\tx\r\n", {"b", "a"}},
       {"the newest 40 of 100 lines", numbered_lookups(100), numbered_words(99, 40)},
       // 300 lines are about 8000 bytes: only the last 4000 are read, and of them the last 40.
