@@ -64,6 +64,13 @@ std::string ql_device_path(const char* path) {
   return std::string(p);
 }
 
+bool path_is_within(const char* inner, const char* outer) {
+  char a[PATH_MAX], b[PATH_MAX];
+  if (!realpath(inner, a) || !realpath(outer, b)) return false;
+  const size_t n = strlen(b);
+  return strncmp(a, b, n) == 0 && (a[n] == '\0' || a[n] == '/' || (n == 1 && b[0] == '/'));
+}
+
 // A missing path becomes "", which every system call refuses (ENOENT) instead of reading NULL.
 #define MAP(var, path)        \
   char var##_buf[kQlPathMax]; \

@@ -26,6 +26,10 @@ std::string ql_device_path(const char* path);
 
 constexpr size_t kQlPathMax = 4200;
 
+// True when the host path `inner` is `outer` or lies inside it, both resolved (symbolic links,
+// "." and ".."); false when either does not exist.
+bool path_is_within(const char* inner, const char* outer);
+
 FILE* qlp_fopen(const char* path, const char* mode);
 int qlp_access(const char* path, int mode);
 int qlp_remove(const char* path);

@@ -35,6 +35,13 @@ void shell_quote_append(std::string& out, std::string_view text, size_t limit) {
   out.push_back('\'');
 }
 
+bool shell_quote_fits(std::string_view text, size_t limit) {
+  if (text.find('\0') != std::string_view::npos) return false;
+  const auto quotes = static_cast<size_t>(std::count(text.begin(), text.end(), '\''));
+  // The opening quote, the text, and three more bytes for each quote's escape.
+  return text.empty() || (limit > 0 && text.size() + 3 * quotes <= limit - 1);
+}
+
 std::string_view shell_quote(char* buffer, size_t capacity, const char* text, size_t length) {
   if (!buffer || capacity < 3) return {};
   std::string quoted;

@@ -9,6 +9,8 @@
 // `limit` bytes: the rest of the text is dropped before a whole character, so a cut never splits
 // an escape or a UTF-8 sequence. A NUL byte ends the text (nothing after it could reach the shell).
 void shell_quote_append(std::string& out, std::string_view text, size_t limit);
+// True when shell_quote_append would keep the whole of `text` within `limit`.
+bool shell_quote_fits(std::string_view text, size_t limit);
 
 // `text` quoted into `buffer`, its quoted text cut within capacity - 6 bytes as above. The view's
 // bytes are followed by a NUL; a buffer of fewer than 3 bytes gives an empty view.

@@ -6,7 +6,6 @@
 #include "host/host_queue.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -86,14 +85,6 @@ void remove_tree(const std::string& path) {
   std::filesystem::remove_all(path, ec);
 }
 
-// True when `inner` is `outer` or lies inside it (both resolved).
-bool is_within(const std::string& inner, const std::string& outer) {
-  char a[PATH_MAX], b[PATH_MAX];
-  if (!realpath(inner.c_str(), a) || !realpath(outer.c_str(), b)) return false;
-  const size_t n = strlen(b);
-  return strncmp(a, b, n) == 0 && (a[n] == '\0' || a[n] == '/' || (n == 1 && b[0] == '/'));
-}
-
 // One item through a ".part" name and a rename: a failed copy leaves nothing behind.
 bool copy_item(const std::string& src, const std::string& documents) {
   struct stat st;
@@ -102,7 +93,7 @@ bool copy_item(const std::string& src, const std::string& documents) {
   if (name.empty() || name == "/" || name == "." || name == "..") return false;
   const bool folder = S_ISDIR(st.st_mode);
   if (folder) {
-    if (is_within(documents, src)) return false;  // never into itself
+    if (path_is_within(documents.c_str(), src.c_str())) return false;  // never into itself
   } else if (!S_ISREG(st.st_mode) || !is_accepted_by_drop(name)) {
     return false;
   }

@@ -1,67 +1,54 @@
-// Purchase downloads: the order's books fetched by the download manager into the documents folder,
-// the order recorded, and the first book greeted.
-#include <unistd.h>
+// Purchase downloads: the store script fetches each of the order's books into the documents
+// folder, the order is recorded, and the first book greeted.
+#include <sys/stat.h>
 
 #include <optional>
 #include <string>
 
 #include "app/ui/ui_message.h"
-#include "base/file_kinds.h"
 #include "base/json_value.h"
 #include "base/paths.h"
+#include "base/shell_quote.h"
 #include "base/utf8.h"
 #include "display/device_scripts.h"
-#include "store/book_file_name.h"
 #include "store/download_manager.h"
 #include "store/new_books.h"
 #include "store/orders_file.h"
 #include "store/purchase_thanks.h"
 #include "store/store_catalog.h"
 #include "store/store_orders.h"
+#include "store/store_path_answer.h"
 
 namespace {
 constexpr size_t kAddressSize = 1200;
-constexpr size_t kShownPathMax = 599;
+constexpr size_t kQuotedAddressMax = 1393;
+constexpr size_t kQuotedTitleMax = 893;
+constexpr size_t kBookPathMax = kDownloadPathMax - 1;
 constexpr size_t kShownTitleMax = 299;
 constexpr int kMessageMs = 4000;
-constexpr useconds_t kPollUs = 100 * 1000;
-constexpr std::string_view kDefaultExtension = ".epub";
 
-bool is_running(DownloadState s) { return s == DL_DOWNLOADING || s == DL_UNPACKING; }
-
-DownloadState wait_while_running() {
-  DownloadState s = ql_dl_state(nullptr, nullptr);
-  while (is_running(s)) {
-    usleep(kPollUs);
-    s = ql_dl_state(nullptr, nullptr);
-  }
-  return s;
+// The script's answer names the book it stored. Anything but a regular file inside the documents
+// folder (a faulty script, or a title that steered it elsewhere) is not a book of the library.
+bool is_stored_book(const std::string& path) {
+  if (!path.starts_with(kDocumentsPrefix)) return false;
+  char file_buf[kQlPathMax], docs_buf[kQlPathMax];
+  const char* file = ql_path(path.c_str(), file_buf, sizeof file_buf);
+  const char* docs = ql_path(kDocumentsPrefix, docs_buf, sizeof docs_buf);
+  struct stat st;
+  return qlp_stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && path_is_within(file, docs);
 }
 
-// The book's extension as the address names it, in lower case, when the program takes such files
-// (books, recordings, audiobook archives); else EPUB.
-std::string extension_for(std::string_view address) {
-  const std::string_view path = address.substr(0, address.find_first_of("?#"));
-  const std::string_view name = path.substr(path.rfind('/') + 1);
-  if (!is_accepted_by_drop(name)) return std::string(kDefaultExtension);
-  std::string extension(file_extension(name));
-  for (char& c : extension) c = ascii_lower(c);
-  return extension;
-}
-
-// Fetches one book into the documents folder; its device path, or none on failure.
+// Has the store script fetch one book; its device path, or none on failure. An empty address (one
+// that was not https or did not fit its buffer) or one too long to pass whole is not fetched: a
+// cut one would fetch something else.
 std::optional<std::string> download_book(const std::string& address, std::string_view title) {
-  if (address.empty()) return std::nullopt;
-  // A download the user started is left to finish; this one follows it.
-  wait_while_running();
-  std::string dest = std::string(kDocumentsPrefix) + feed_book_file_name(title);
-  dest += extension_for(address);
-  if (!ql_dl_start(address.c_str(), dest.c_str(), 0)) return std::nullopt;
-  const DownloadState end = wait_while_running();
-  std::string stored = ql_dl_dest();
-  ql_dl_ack();
-  if (end != DL_DONE || stored.empty()) return std::nullopt;
-  return stored;
+  if (address.empty() || !shell_quote_fits(address, kQuotedAddressMax)) return std::nullopt;
+  std::optional<std::string> path = store_run_for_path(ScriptLine(kScriptStore, "download")
+                                                           .arg(address, kQuotedAddressMax)
+                                                           .arg(title, kQuotedTitleMax));
+  // An answer that fills the whole read may have been cut, and would name another file.
+  if (!path || path->size() > kBookPathMax || !is_stored_book(*path)) return std::nullopt;
+  return path;
 }
 
 std::string_view text_at(const JsonValue& object, std::string_view name) {
@@ -124,7 +111,7 @@ bool store_order_download(std::string_view order_id, std::string_view view_key) 
     if (!path) continue;
     new_books_add(*path);
     if (stored++ == 0) {
-      first_path = path->substr(0, utf8_prefix_length(*path, kShownPathMax));
+      first_path = *path;
       first_title = title.substr(0, utf8_prefix_length(title, kShownTitleMax));
     }
   }

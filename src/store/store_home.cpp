@@ -14,8 +14,6 @@
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
-#include "base/paths.h"
-#include "base/text_lines.h"
 #include "base/utf8.h"
 #include "display/device_scripts.h"
 #include "display/fonts.h"
@@ -25,6 +23,7 @@
 #include "store/store_browse.h"
 #include "store/store_catalog.h"
 #include "store/store_orders.h"
+#include "store/store_path_answer.h"
 
 namespace {
 constexpr int kTitleY = 192;
@@ -41,8 +40,6 @@ constexpr std::string_view kLinkStart = "https://";
 constexpr size_t kLinkMax = 800;
 constexpr size_t kLinkMin = 10;
 constexpr size_t kQuotedLinkMax = 1993;
-constexpr const char* kDownloadPathFile = "/tmp/ql-dl.path";
-constexpr size_t kDownloadPathMax = 600;
 constexpr std::string_view kDownloading = "Downloading...";
 constexpr std::string_view kDownloadFailed = "Download failed. Check the link and Wi-Fi.";
 constexpr int kFailedWaitMs = 3000;
@@ -91,19 +88,15 @@ void download_from_link() {
       keyboard_edit(kLinkTitle.data(), kLinkTitle.size(), link, sizeof link, kLinkStart.data(), kLinkStart.size(), false);
   if (!done || done->size() < kLinkMin) return;
   ui_toast(kDownloading.data(), kDownloading.size());
-  // A path left by an earlier download must not pass for this one's.
-  qlp_remove(kDownloadPathFile);
-  ScriptLine(kScriptStore, "get").arg(*done, kQuotedLinkMax).raw(" >/tmp/ql-dl.path 2>/dev/null").run();
-  const std::optional<std::string> answer = read_file_alloc(kDownloadPathFile, kDownloadPathMax);
-  qlp_remove(kDownloadPathFile);
-  if (!answer) return;
-  const std::string path = answer->substr(0, std::min(trimmed_length(*answer), answer->find('\0')));
-  if (path.empty()) {
+  const std::optional<std::string> path =
+      store_run_for_path(ScriptLine(kScriptStore, "get").arg(*done, kQuotedLinkMax));
+  if (!path) return;
+  if (path->empty()) {
     ui_toast_wait(kDownloadFailed.data(), kDownloadFailed.size(), kFailedWaitMs);
     return;
   }
   app_call(app_hooks.books_added);
-  book_open(path.c_str(), path.size());
+  book_open(path->c_str(), path->size());
 }
 
 void open_row(int row) {

@@ -93,3 +93,17 @@ TEST(ShellQuote, ShellReadsBackAPrefixOfTheText) {
     EXPECT_EQ(through_shell(quoted(text, text.size() * 4 + 7)), text);
   }
 }
+
+TEST(ShellQuote, FitsExactlyWhenNothingIsCut) {
+  const std::string texts[] = {"", "abc", "a'b", "''", "\xc3\xa4'x", std::string("a\0b", 3)};
+  for (const std::string& text : texts) {
+    for (size_t limit = 0; limit <= 16; ++limit) {
+      SCOPED_TRACE(text + " / limit " + std::to_string(limit));
+      std::string whole, cut;
+      shell_quote_append(whole, text, 1000);
+      shell_quote_append(cut, text, limit);
+      const bool complete = cut == whole && text.find('\0') == std::string::npos;
+      EXPECT_EQ(shell_quote_fits(text, limit), complete);
+    }
+  }
+}

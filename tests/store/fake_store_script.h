@@ -1,8 +1,9 @@
 // Stands in for the store script at the host's runner: records every command line and, for the
 // verbs a test gives an answer for, leaves the files the script would (the catalogue, the checkout
-// answer, the downloaded book's path, cover images). A verb without an answer leaves nothing, like
-// a script that failed.
+// answer, the downloaded book's path, cover images, a bought book). A verb without an answer leaves
+// nothing, like a script that failed.
 #pragma once
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,6 +29,11 @@ class FakeStoreScript {
   std::optional<std::string> invoice;      // store-invoice.json after "invoice"
   std::optional<std::string> order;        // store-order.json after "order"
   bool desktop = false;                    // nothing runs: every line is answered -1
+  // "download": stores the book the line's address and title (unquoted) name and gives what the
+  // script prints to /tmp/ql-dl.path; unset leaves no such file.
+  std::function<std::string(const std::string& address, const std::string& title)> download;
+  // The runner's answer for a verb's lines (0 when not listed), given after the files were left.
+  std::map<std::string, int> answers;
 
   std::vector<std::string> lines;          // every line handed to the runner
   std::vector<std::string> requests;       // store-req.json as each "checkout" found it
@@ -50,6 +56,29 @@ class FakeStoreScript {
     return line.substr(from, line.find(' ', from) - from);
   }
 
+  // The quoted words after the verb, as the shell reads them, up to the redirections.
+  static std::vector<std::string> args_of(const std::string& line) {
+    std::vector<std::string> out;
+    size_t i = line.find(' ', sizeof kPrefix - 1);
+    while (i < line.size() && line[i] == ' ' && i + 1 < line.size() && line[i + 1] == '\'') {
+      ++i;
+      std::string word;
+      while (i < line.size() && line[i] != ' ') {
+        if (line[i] == '\\' && i + 1 < line.size()) {
+          word.push_back(line[i + 1]);
+          i += 2;
+          continue;
+        }
+        const size_t end = line.find('\'', i + 1);
+        if (line[i] != '\'' || end == std::string::npos) return out;
+        word.append(line, i + 1, end - i - 1);
+        i = end + 1;
+      }
+      out.push_back(word);
+    }
+    return out;
+  }
+
   int run(const char* cmd) {
     const std::string line = cmd;
     lines.push_back(line);
@@ -63,13 +92,20 @@ class FakeStoreScript {
     if (verb == "get" && downloaded) write_file(root_.host("tmp/ql-dl.path"), *downloaded);
     if (verb == "invoice" && invoice) write_file(root_.state("store-invoice.json"), *invoice);
     if (verb == "order" && order) write_file(root_.state("store-order.json"), *order);
+    if (verb == "download" && download) {
+      std::vector<std::string> args = args_of(line);
+      args.resize(2);
+      write_file(root_.host("tmp/ql-dl.path"), download(args[0], args[1]));
+    }
     if (verb == "covers") {
       mkdir(root_.state("covers").c_str(), 0755);
       for (const auto& [key, bytes] : covers) {
         if (line.find(" " + key + " '") != std::string::npos) write_file(root_.state("covers/s" + key + ".img"), bytes);
       }
     }
-    return verb.empty() ? -1 : 0;
+    if (verb.empty()) return -1;
+    const auto answer = answers.find(verb);
+    return answer == answers.end() ? 0 : answer->second;
   }
 
   const DeviceFolder& root_;

@@ -1,12 +1,16 @@
 // The payment wait, the orders list and the purchase greeting, driven by scripted taps: a fake
 // store script (the shell runner) answers each verb with the files it would leave, the watcher's
-// reports are written while the screen waits, and bought books come from the local HTTPS server.
+// reports are written while the screen waits, and the script's "download" fetches bought books from
+// the local HTTPS server with curl, as the device's does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "app/ui/ui_message.h"
@@ -80,10 +84,24 @@ class PaymentScreen : public StoreTest {
     StoreTest::SetUp();
     new_books = NewBooks{};
     store_purchase_shown = false;
+    script_.download = [this](const std::string& address, const std::string&) {
+      return fetch_into_documents(address);
+    };
   }
   void TearDown() override {
     new_books = NewBooks{};
     StoreTest::TearDown();
+  }
+
+  // Stores the book at `address` in the documents folder, named for the address's last part, and
+  // gives its path as the script prints it ("" when the fetch failed).
+  std::string fetch_into_documents(const std::string& address) const {
+    const std::string name = address.substr(address.rfind('/') + 1);
+    if (run_program("/usr/bin/curl", {"-fsS", "-o", doc(name), address}, {}, 60000).status != 0) {
+      std::remove(doc(name).c_str());
+      return "";
+    }
+    return "/mnt/us/documents/" + name + "\n";
   }
 
   bool pay(bool bitcoin = true, const char* invoice_id = kInvoiceId) {
@@ -178,7 +196,7 @@ TEST_F(PaymentScreen, AScriptThatDidNotRunFallsBackToThePayPage) {
   EXPECT_FALSE(pay());
   EXPECT_TRUE(line_with("watch").ends_with("'-' >/dev/null 2>&1 &"));
   EXPECT_EQ(decode_qr(png_path("fallback")), kPayAddress);
-  EXPECT_FALSE(file_exists(doc("Stale.epub")));
+  EXPECT_FALSE(file_exists(doc("stale.epub")));
   EXPECT_FALSE(store_purchase_shown);
   EXPECT_TRUE(shows_toast("timed-out",
                           "This payment screen timed out. If you paid, open Orders and payments."));
@@ -194,7 +212,7 @@ TEST_F(PaymentScreen, ReportsAndFilesOfAnotherOrderAreIgnored) {
   EXPECT_TRUE(pay(false, ""));
   EXPECT_FALSE(store.invoice_spent);
   EXPECT_FALSE(file_exists(root_.state("store-order.json")));
-  EXPECT_FALSE(file_exists(doc("Old.epub")));
+  EXPECT_FALSE(file_exists(doc("old.epub")));
   EXPECT_NE(line_with("order"), "");
   EXPECT_TRUE(shows_toast("paid-no-book", "Paid. Open Orders and payments to download your book."));
   EXPECT_LT(shot_darkest("still-waiting", 200, 300, 600, 600), 60);
@@ -221,7 +239,7 @@ TEST_F(PaymentScreen, StoppedWatcherFindsThePaidOrder) {
   shot("thanks");
   touches_.touch(300, 300);  // any tap ends the greeting that keeps the book in the library
   EXPECT_TRUE(pay(false, ""));
-  EXPECT_TRUE(file_exists(doc("Later Book.epub")));
+  EXPECT_TRUE(file_exists(doc("b.epub")));
   EXPECT_TRUE(store_purchase_shown);
   EXPECT_EQ(app.view, AppView::Library);
 }
@@ -248,9 +266,13 @@ TEST_F(PaymentScreen, SeenSettledReadyThenTheBookArrives) {
   touches_.touch(200, row.y + 50);  // "Library"
   EXPECT_TRUE(pay());
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_EQ(read_file(doc("The Bought Book.epub")), book);
-  EXPECT_EQ(new_book_name(0), "The Bought Book.epub");
-  EXPECT_EQ(read_file(root_.state("new-books.txt")), "The Bought Book.epub\n");
+  EXPECT_EQ(line_with("download"), "sh /mnt/us/ql/bin/ql-store.sh download "
+                                   "'https://corvellbooks.com/files/bought.epub' 'The Bought Book' "
+                                   ">/tmp/ql-dl.path 2>/dev/null");
+  EXPECT_FALSE(file_exists(root_.host("tmp/ql-dl.path")));
+  EXPECT_EQ(read_file(doc("bought.epub")), book);
+  EXPECT_EQ(new_book_name(0), "bought.epub");
+  EXPECT_EQ(read_file(root_.state("new-books.txt")), "bought.epub\n");
   EXPECT_TRUE(
       read_file(root_.state("orders.tsv")).starts_with(std::string(kOrder) + "\t" + kKey + "\t"));
   EXPECT_TRUE(read_file(root_.state("orders.tsv")).ends_with("\tBought Title Two\n"));
@@ -308,9 +330,10 @@ TEST_F(OrdersScreen, PartialDownloadThenTheBookOpensAtItsCover) {
   EXPECT_EQ(line_with("order"), std::string("sh /mnt/us/ql/bin/ql-store.sh order '") + kOrder +
                                     "' '" + kKey + "' >/dev/null 2>&1");
   EXPECT_TRUE(shows_toast("partial", store_format_partial_download(1, 3)));
-  EXPECT_EQ(read_file(doc("One.epub")), book);
+  EXPECT_EQ(script_.verb_lines("download").size(), 3u);
+  EXPECT_EQ(read_file(doc("one.epub")), book);
   // Behind the greeting the library lists it as its one new book.
-  EXPECT_TRUE(listed.ends_with("/One.epub")) << listed;
+  EXPECT_TRUE(listed.ends_with("/one.epub")) << listed;
   EXPECT_EQ(new_at_greeting, std::optional<uint64_t>(0));
   EXPECT_EQ(app.view, AppView::Reader);
   EXPECT_TRUE(store_purchase_shown);
@@ -366,30 +389,101 @@ TEST_F(OrdersScreen, ExplainsPaymentAndSkipsOrdersWithoutAKey) {
   EXPECT_EQ(line_with("order"), "");
 }
 
-TEST_F(OrdersScreen, HostileTitlesAndAddressesStayInsideTheDocumentsFolder) {
+TEST_F(OrdersScreen, HostileTitlesAreQuotedAndOnlyWholeHttpsAddressesReachTheScript) {
   server_.serve("Report.PDF", "%PDF-1.4 not much of a book");
+  server_.serve("long.epub", book_with_cover());
   ui_state.buy = true;
+  const std::string hostile = "It's \\\"Bob's\\\" $(rm -rf ~) ../../x\\t\u00ff\\nY";
   script_.order = "{\"orderId\":\"" + std::string(kOrder) +
-                  "\",\"order\":{\"downloads\":[{\"url\":\"/files/Report.PDF\",\"title\":\"../../"
-                  "x\\t\u00ff\\nY\"},"
+                  "\",\"order\":{\"downloads\":["
+                  "{\"url\":\"/files/Report.PDF\",\"title\":\"" + hostile + "\"},"
                   "{\"url\":\"http://corvellbooks.com/files/Report.PDF\",\"title\":7},"
-                  "{\"url\":\"/" +
-                  std::string(2000, 'u') + "\"}],\"items\":[{\"title\":5}]}}";
+                  "{\"url\":\"/" + std::string(2000, 'u') + "\"},"
+                  "{\"url\":\"/q" + std::string(400, '\'') + "\"},"
+                  "{\"url\":\"https://corvellbooks.com/files/long.epub\",\"title\":\"" +
+                  std::string(1000, 't') + "\"}],\"items\":[{\"title\":5}]}}";
   download_newest();
-  touches_.touch(500, 700);  // 1 of 3
+  shot("partial");
+  touches_.touch(500, 700);  // 2 of 5
   touches_.touch(500, 700);  // the greeting
   store_orders_screen();
   EXPECT_TRUE(ScriptedTouch::done());
+  // The plain http address, the one too long for its buffer and the one too long once quoted
+  // never reach the script; the titles arrive quoted, the long one cut.
+  const std::vector<std::string> expected = {
+      "sh /mnt/us/ql/bin/ql-store.sh download 'https://corvellbooks.com/files/Report.PDF' "
+      "'It'\\''s \"Bob'\\''s\" $(rm -rf ~) ../../x\t\xC3\xBF\nY' >/tmp/ql-dl.path 2>/dev/null",
+      "sh /mnt/us/ql/bin/ql-store.sh download 'https://corvellbooks.com/files/long.epub' '" +
+          std::string(892, 't') + "' >/tmp/ql-dl.path 2>/dev/null",
+  };
+  EXPECT_EQ(script_.verb_lines("download"), expected);
+  EXPECT_TRUE(shows_toast("partial", store_format_partial_download(2, 5)));
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(docs()))
     names.push_back(e.path().filename());
-  ASSERT_EQ(names.size(), 1u);
-  EXPECT_TRUE(names[0].ends_with(".pdf")) << names[0];
-  EXPECT_EQ(names[0].find(".."), std::string::npos) << names[0];
-  EXPECT_EQ(new_book_name(0), names[0]);
-  // The plain http address and the one too long to send were never fetched: the first would have
-  // left a second file, the second shows in the server's log.
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Report.PDF", "long.epub"}));
+  EXPECT_EQ(new_book_name(0), "long.epub");
+  EXPECT_EQ(new_book_name(1), "Report.PDF");
   EXPECT_EQ(server_.requests().find("uuuu"), std::string::npos);
+}
+
+// Whatever the script leaves, only a regular file it stored inside the documents folder, from a
+// line that ran, counts as a bought book.
+TEST_F(PaymentScreen, OnlyABookStoredInTheDocumentsFolderCounts) {
+  write_file(doc("real.epub"), book_with_cover());
+  mkdir(doc("folder.epub").c_str(), 0755);
+  mkdir(doc("Store").c_str(), 0755);
+  write_file(doc("Store/deep.epub"), book_with_cover());
+  write_file(root_.state("secret.epub"), book_with_cover());
+  symlink(root_.state("secret.epub").c_str(), doc("link.epub").c_str());
+  ui_state.buy = true;
+  struct Case {
+    const char* name;
+    std::optional<std::string> printed;  // none: the script leaves no answer file
+    int ran;
+    bool stored;
+  } cases[] = {
+      {"plain path", "/mnt/us/documents/real.epub\n", 0, true},
+      {"line ends and blanks", "/mnt/us/documents/real.epub \r\n \n", 0, true},
+      {"in a folder of the documents", "/mnt/us/documents/Store/deep.epub", 0, true},
+      {"the runner did not run it", "/mnt/us/documents/real.epub\n", -1, false},
+      {"empty answer", "", 0, false},
+      {"blanks only", " \r\n\n", 0, false},
+      {"no answer file, a stale one from before", std::nullopt, 0, false},
+      {"outside the documents folder", "/mnt/us/ql/state/secret.epub\n", 0, false},
+      {"climbing out", "/mnt/us/documents/../ql/state/secret.epub\n", 0, false},
+      {"a link leading out", "/mnt/us/documents/link.epub\n", 0, false},
+      {"a folder", "/mnt/us/documents/folder.epub\n", 0, false},
+      {"a file that is not there", "/mnt/us/documents/never.epub\n", 0, false},
+      {"the folder's host path", doc("real.epub") + "\n", 0, false},
+      {"a NUL inside", std::string("/mnt/us/documents/real.epub\0x", 29), 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    new_books = NewBooks{};
+    std::remove(root_.state("new-books.txt").c_str());
+    store_purchase_shown = false;
+    app.view = AppView::Store;
+    script_.answers["download"] = c.ran;
+    script_.download = nullptr;
+    if (c.printed) {
+      script_.download = [&c](const std::string&, const std::string&) { return *c.printed; };
+    }
+    write_file(root_.host("tmp/ql-dl.path"), "/mnt/us/documents/real.epub\n");  // stale
+    write_file(root_.state("store-order.json"),
+               order_file(kOrder, {{"/files/real.epub", "Real"}}));
+    shot("after");
+    touches_.touch(500, 700);
+    EXPECT_TRUE(store_order_download(kOrder, kKey));
+    EXPECT_TRUE(ScriptedTouch::done());
+    EXPECT_EQ(store_purchase_shown, c.stored);
+    EXPECT_EQ(new_books.count, c.stored ? 1u : 0u);
+    EXPECT_EQ(shows_toast("after",
+                          "Paid, but the download failed. Open Orders and payments to retry."),
+              !c.stored);
+    EXPECT_FALSE(file_exists(root_.host("tmp/ql-dl.path")));
+  }
 }
 
 class ThanksScreen : public PaymentScreen {
