@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include "app/ui/ui_message.h"
 #include "display/device_facts.h"
 #include "fake_store_script.h"
 #include "store/store_catalog.h"
@@ -53,6 +54,33 @@ class StoreTest : public StoreScreen {
     for (size_t i = 0; i < store.count; ++i) out.push_back(store.items[i].title);
     return out;
   }
+
+  // Indices 0..n-1 of the table in the basket.
+  static void fill_basket(size_t n) {
+    for (size_t i = 0; i < n; ++i) store.basket[i] = uint16_t(i);
+    store.basket_count = n;
+  }
+  // Taps on the checkout's own pages.
+  void choose_method(int row) { tap_row(row); }  // 0 Bitcoin, 1 card, 2 Cancel
+  void agree() { touches_.touch(W() - 200, H() - 170); }
+  void decline() { touches_.touch(200, H() - 170); }
+
+  // True when `frame` (a shot, or the screen now) shows the toast of `text`, drawn again to compare.
+  bool shows_toast(const std::vector<uint8_t>& frame, std::string_view text) {
+    const std::vector<uint8_t> keep(ql_fb().pixels, ql_fb().pixels + frame.size());
+    const int top = ui_toast_top(text.data(), text.size());
+    ql_clear();
+    ui_toast(text.data(), text.size());
+    bool same = true;
+    for (int y = top; same && y < H() - 70; ++y)
+      for (int x = 40; same && x < W() - 40; ++x) same = frame[size_t(y) * size_t(W()) + size_t(x)] == px(x, y);
+    std::copy(keep.begin(), keep.end(), ql_fb().pixels);
+    return same;
+  }
+  bool screen_shows_toast(std::string_view text) {
+    return shows_toast(std::vector<uint8_t>(ql_fb().pixels, ql_fb().pixels + size_t(W()) * size_t(H())), text);
+  }
+  bool shot_shows_toast(const std::string& name, std::string_view text) { return shows_toast(shots_.at(name), text); }
 
   FakeStoreScript script_{root_};
 };
