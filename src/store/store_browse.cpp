@@ -72,12 +72,6 @@ void draw_count_line(int w) {
   ql_text(basket.c_str(), TS_UI_BOLD, 38, float(w - 48) - bw, kCountLineY);
 }
 
-void draw_search_icon(int w) {
-  const float cx = float(w - 110), cy = 156;
-  ql_circle(0, cx, cy, 22, 5);
-  ql_line(0, cx + 16, cy + 16, cx + 40, cy + 40, 6);
-}
-
 // Draws one row; false when its cover has not been fetched yet.
 bool draw_row(const StoreItem& item, int top, int w) {
   const bool cover = store_draw_cover_tile(item, top + 12, kRowTileW, kRowTileH);
@@ -94,7 +88,7 @@ bool draw_row(const StoreItem& item, int top, int w) {
 std::vector<uint16_t> draw_page(const BrowseGeometry& g) {
   const int w = ql_fb().width, h = ql_fb().height;
   ui_draw_header("Browse");
-  draw_search_icon(w);
+  store_draw_magnifier(float(w - 114), 150);
   draw_count_line(w);
   std::vector<uint16_t> missing;
   for (size_t i = 0; i < g.shown; ++i) {
@@ -118,9 +112,7 @@ void edit_search() {
   const std::optional<std::string_view> done = keyboard_edit(
       kSearchTitle.data(), kSearchTitle.size(), text, sizeof text, store.search, strlen(store.search), false);
   if (!done) return;
-  const size_t n = utf8_prefix_length(*done, kStoreSearchSize - 1);
-  std::copy_n(done->data(), n, store.search);
-  store.search[n] = '\0';
+  store_set_search(*done);
   // An empty table is what the "retry" of the catalogue message means.
   if (store.count == 0) store_catalog_fetch();
   store_filter_items();
@@ -163,6 +155,17 @@ void item_page(uint16_t index) {
   }
 }
 }  // namespace
+
+void store_set_search(std::string_view text) {
+  const size_t n = utf8_prefix_length(text, kStoreSearchSize - 1);
+  std::copy_n(text.data(), n, store.search);
+  store.search[n] = '\0';
+}
+
+void store_draw_magnifier(float cx, float cy) {
+  ql_circle(0, cx, cy, 20, 4);
+  ql_line(0, cx + 14, cy + 14, cx + 34, cy + 34, 5);
+}
 
 void store_filter_items() {
   const std::string_view needle(store.search);

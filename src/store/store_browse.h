@@ -3,9 +3,14 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // Runs until the user leaves it or the view changes.
 void store_browse_screen();
+// Keeps at most 63 bytes of `text` (never half a character) as the search text.
+void store_set_search(std::string_view text);
+// The search sign, a magnifier centred at (cx, cy).
+void store_draw_magnifier(float cx, float cy);
 // Rebuilds the visible list from the search text: every item, or those whose title (else author)
 // holds it, A-Z folded, in catalogue order.
 void store_filter_items();

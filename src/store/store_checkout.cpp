@@ -110,6 +110,13 @@ bool is_decimal(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+void keep_basket_id(std::string_view id, uint64_t hash) {
+  const size_t n = std::min(id.size(), kStoreBasketIdSize - 1);
+  std::copy_n(id.data(), n, store.basket_id);
+  store.basket_id[n] = '\0';
+  store.basket_hash = hash;
+}
+
 // The kept basket id and its hash from store-basket, when the state holds none yet.
 void load_basket_file() {
   const std::optional<std::string> line = read_file_alloc(kStoreBasketPath, kBasketFileMax);
@@ -125,15 +132,11 @@ void load_basket_file() {
   if (!fields.empty() && is_decimal(fields[0])) {
     std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), hash);
   }
-  const std::string_view id = fields.size() > 1 ? fields[1].substr(0, kStoreBasketIdSize - 1) : std::string_view();
-  store.basket_hash = hash;
-  std::copy_n(id.data(), id.size(), store.basket_id);
-  store.basket_id[id.size()] = '\0';
+  keep_basket_id(fields.size() > 1 ? fields[1] : std::string_view(), hash);
 }
 
 void forget_basket_id() {
-  store.basket_id[0] = '\0';
-  store.basket_hash = 0;
+  keep_basket_id({}, 0);
   qlp_remove(kStoreBasketPath);
 }
 
@@ -229,9 +232,7 @@ std::string store_basket_id_current(uint64_t hash) {
   const FilePtr random(fopen("/dev/urandom", "rb"));
   if (!random || fread(bytes, 1, sizeof bytes, random.get()) != sizeof bytes) return {};
   const std::string id = hex16_lower(bytes);
-  std::copy_n(id.data(), id.size(), store.basket_id);
-  store.basket_id[id.size()] = '\0';
-  store.basket_hash = hash;
+  keep_basket_id(id, hash);
   const std::string line = store_format_basket_line(hash, id);
   file_write_atomic(kStoreBasketPath, line.data(), line.size());
   return id;

@@ -16,7 +16,6 @@
 #include "app/ui/ui_wait.h"
 #include "base/paths.h"
 #include "base/text_lines.h"
-#include "base/utf8.h"
 #include "display/device_scripts.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
@@ -47,18 +46,13 @@ constexpr std::string_view kDownloading = "Downloading...";
 constexpr std::string_view kDownloadFailed = "Download failed. Check the link and Wi-Fi.";
 constexpr int kFailedWaitMs = 3000;
 
-void draw_magnifier(float cx, float cy) {
-  ql_circle(0, cx, cy, 20, 4);
-  ql_line(0, cx + 14, cy + 14, cx + 34, cy + 34, 5);
-}
-
 void draw_home() {
   const int w = ql_fb().width;
   ql_clear();
   ui_draw_status_bar();
   ui_draw_title_fit("Corvell Books", 48, kTitleY, w - 96);
   ql_frame(48, kSearchTop, w - 96, kSearchH, 2);
-  draw_magnifier(110, kSearchTop + 54);
+  store_draw_magnifier(110, kSearchTop + 54);
   ql_text("Search books", TS_UI, 46, 164, kSearchTop + 78);
   for (int i = 0; i < kRowCount; ++i) {
     const int top = kRowsTop + i * kRowH;
@@ -79,9 +73,7 @@ void search_and_browse() {
   const std::optional<std::string_view> done =
       keyboard_edit(kTitle.data(), kTitle.size(), text, sizeof text, store.search, strlen(store.search), false);
   if (!done) return;
-  const size_t n = utf8_prefix_length(*done, kStoreSearchSize - 1);
-  std::copy_n(done->data(), n, store.search);
-  store.search[n] = '\0';
+  store_set_search(*done);
   store_browse_screen();
 }
 

@@ -7,6 +7,7 @@
 #include "display/framebuffer.h"
 #include "store/store_basket.h"
 #include "store/store_browse.h"
+#include "store/store_covers.h"
 #include "store_test_fixture.h"
 #include "support/picture_fixtures.h"
 
@@ -113,8 +114,9 @@ TEST_F(Browse, CoversArriveWhileTheScreenWaits) {
   // The next visit draws the tile without the image.
   remove(root_.state("covers/s" + key_of("/covers/s1.jpg") + ".img").c_str());
   script_.covers.clear();
+  shot("tile");
   EXPECT_THROW(store_browse_screen(), ScriptEnded);
-  EXPECT_EQ(px(tile_x, tile1_y), 40);
+  EXPECT_EQ(shot_darkest("tile", tile_x, tile1_y, 1, 1), 40);
 }
 
 TEST_F(Browse, AddressesTheStoreMayNotGiveAreNeverFetched) {
@@ -198,4 +200,26 @@ TEST_F(Browse, AFullBasketTakesNoMore) {
   EXPECT_EQ(store.basket_count, kStoreBasketMax);
   EXPECT_FALSE(store_basket_add(30));
   EXPECT_TRUE(store_basket_add(5));
+}
+
+TEST_F(Browse, CoverCommandStaysWithinItsLength) {
+  std::vector<std::string> members;
+  for (int i = 0; i < 30; ++i) {
+    // Addresses of 239 bytes with quotes in them: each pair takes some 290 bytes quoted.
+    const std::string img = "/" + std::string(10, '\'') + std::string(228 - std::to_string(i).size(), 'p') + std::to_string(i);
+    members.push_back(sku_json("s" + std::to_string(i), "T" + std::to_string(i), 1, "A", "EUR", ",\"img\":\"" + img + "\""));
+  }
+  load(members);
+  std::vector<uint16_t> all;
+  for (uint16_t i = 0; i < 30; ++i) all.push_back(i);
+  const std::string line = store_cover_command(all);
+  ASSERT_FALSE(line.empty());
+  EXPECT_LE(line.size(), 3997u);
+  EXPECT_TRUE(line.ends_with("' >/dev/null 2>&1 &"));
+  EXPECT_NE(line.find("'https://corvellbooks.com/'\\'''\\'''"), std::string::npos);
+  // Whole pairs in table order, the later ones left out.
+  const size_t pairs = size_t(std::count(line.begin(), line.end(), ' ')) - 4;
+  EXPECT_GT(pairs / 2, 5u);
+  EXPECT_LT(pairs / 2, 30u);
+  EXPECT_TRUE(store_cover_command({}).empty());
 }

@@ -42,6 +42,12 @@ TEST_F(Home, RowsSearchBoxAndBasketFooter) {
   touches_.touch(500, 970);  // the basket footer
   shot("basket");
   tap_back();
+  touches_.touch(500, row_middle(1));  // Free books
+  shot("free");
+  tap_back();
+  touches_.touch(500, row_middle(3));  // Orders and payments
+  shot("orders");
+  tap_back();
   EXPECT_THROW(store_home_screen(), ScriptEnded);  // the home screen stays up
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(found, 1u);
@@ -51,6 +57,10 @@ TEST_F(Home, RowsSearchBoxAndBasketFooter) {
   EXPECT_LT(shot_darkest("with-basket", 48, 940, 500, 60), 100);   // "Basket (1)"
   EXPECT_LT(shot_darkest("browse", 48, 250, 400, 40), 100);        // "2 ebooks"
   EXPECT_LT(shot_darkest("basket", 48, 240, 400, 80), 100);        // the basket's row
+  // Each row opened a screen of its own.
+  EXPECT_NE(shots_.at("free"), shots_.at("home"));
+  EXPECT_NE(shots_.at("orders"), shots_.at("home"));
+  EXPECT_NE(shots_.at("orders"), shots_.at("free"));
 }
 
 TEST_F(Home, DownloadFromALinkOpensTheBook) {
