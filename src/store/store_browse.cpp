@@ -40,6 +40,9 @@ constexpr std::string_view kNoCatalog =
 // Item page.
 constexpr int kItemTileY = 258, kItemTileW = 300, kItemTileH = 420;
 constexpr int kItemTextX = 380;
+constexpr int kItemTitleY = 306, kItemTitleLineH = 60;
+constexpr float kItemTitleSize = 54;
+constexpr size_t kItemTitleLines = 4;
 constexpr int kBuyTop = 720, kAddTop = 860, kButtonH = 124, kButtonGap = 16;
 constexpr std::string_view kAdded = "Added to basket";
 
@@ -119,11 +122,30 @@ void edit_search() {
   app.present.clean = false;
 }
 
+// The title wrapped into at most kItemTitleLines lines, so a long one never runs into the buttons;
+// the baseline after it.
+int draw_item_title(std::string_view title, int width) {
+  std::vector<std::string> lines;
+  ui_wrap(title, TS_UI_BOLD, kItemTitleSize, float(width), [&](std::string_view line, int) {
+    lines.emplace_back(line);
+  });
+  if (lines.size() > kItemTitleLines) {
+    lines.resize(kItemTitleLines);
+    lines.back() = ui_cut_to_width(lines.back() + "...", TS_UI_BOLD, kItemTitleSize, float(width));
+  }
+  int y = kItemTitleY;
+  for (const std::string& line : lines) {
+    ql_text(line.c_str(), TS_UI_BOLD, kItemTitleSize, kItemTextX, float(y));
+    y += kItemTitleLineH;
+  }
+  return y;
+}
+
 void draw_item_page(const StoreItem& item) {
   const int w = ql_fb().width;
   ui_draw_header("Corvell Books");
   store_draw_cover_tile(item, kItemTileY, kItemTileW, kItemTileH);
-  int y = ui_draw_wrapped(item.title, strlen(item.title), TS_BOLD, 54, kItemTextX, 306, w - 428, 60);
+  const int y = draw_item_title(item.title, w - 428);
   ui_draw_text_fit(item.author, TS_REGULAR, 42, kItemTextX, y + 4, w - 428);
   const std::string price = store_format_price(item.priceCents, item.currency);
   ql_text(price.c_str(), TS_UI_BOLD, 64, kItemTextX, float(y + 100));

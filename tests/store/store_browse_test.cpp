@@ -223,3 +223,17 @@ TEST_F(Browse, CoverCommandStaysWithinItsLength) {
   EXPECT_LT(pairs / 2, 30u);
   EXPECT_TRUE(store_cover_command({}).empty());
 }
+
+TEST_F(Browse, ALongTitleStaysAboveTheButtons) {
+  std::string title;
+  for (int i = 0; i < 24; ++i) title += "Wordy ";
+  load({sku_json("l", title, 1999)});
+  tap_row_item(0);
+  shot("long");
+  tap_back();
+  leave();
+  store_browse_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_LT(shot_darkest("long", 380, 600, W() - 428, 50), 100);   // the price
+  EXPECT_EQ(shot_darkest("long", 380, 660, W() - 428, 58), 255);   // clear above "Buy now"
+}
