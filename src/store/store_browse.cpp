@@ -32,6 +32,7 @@ constexpr int kLeaveTapRight = 240;
 constexpr int kRowTileW = 148, kRowTileH = 204;
 constexpr double kCoverPollMs = 1500;
 constexpr double kCoverWatchMs = 40000;
+constexpr int kPagerSpaces = 4;
 constexpr std::string_view kSearchTitle = "Search Corvell books";
 constexpr std::string_view kNoMatch = "No books match your search.";
 constexpr std::string_view kNoCatalog =
@@ -102,11 +103,7 @@ std::vector<uint16_t> draw_page(const BrowseGeometry& g) {
     const std::string_view text = store.count > 0 ? kNoMatch : kNoCatalog;
     ui_draw_wrapped(text.data(), text.size(), TS_REGULAR, 54, 48, 420, w - 96, 62);
   }
-  if (g.pages > 1) {
-    const std::string pager = ui_pager_label(g.page + 1, g.pages);
-    const float pw = ql_measure(pager.c_str(), TS_UI, 42);
-    ql_text(pager.c_str(), TS_UI, 42, (float(w) - pw) / 2, float(h - 40));
-  }
+  store_draw_pager(g.page, g.pages, h - 40);
   return missing;
 }
 
@@ -187,6 +184,13 @@ void store_set_search(std::string_view text) {
 void store_draw_magnifier(float cx, float cy) {
   ql_circle(0, cx, cy, 20, 4);
   ql_line(0, cx + 14, cy + 14, cx + 34, cy + 34, 5);
+}
+
+void store_draw_pager(size_t page, size_t pages, int y) {
+  if (pages < 2) return;
+  const std::string pager = ui_pager_label(page + 1, pages, kPagerSpaces);
+  const float pw = ql_measure(pager.c_str(), TS_UI, 42);
+  ql_text(pager.c_str(), TS_UI, 42, (float(ql_fb().width) - pw) / 2, float(y));
 }
 
 void store_filter_items() {

@@ -11,6 +11,8 @@ void store_browse_screen();
 void store_set_search(std::string_view text);
 // The search sign, a magnifier centred at (cx, cy).
 void store_draw_magnifier(float cx, float cy);
+// "‹    n of N    ›" centred on the baseline y; nothing with a single page.
+void store_draw_pager(size_t page, size_t pages, int y);
 // Rebuilds the visible list from the search text: every item, or those whose title (else author)
 // holds it, A-Z folded, in catalogue order.
 void store_filter_items();
