@@ -1,8 +1,9 @@
 // Purchase downloads: the order's books fetched by the download manager into the documents folder,
 // the order recorded, and the first book greeted.
+#include <unistd.h>
+
 #include <optional>
 #include <string>
-#include <unistd.h>
 
 #include "app/ui/ui_message.h"
 #include "base/file_kinds.h"
@@ -22,8 +23,6 @@ namespace {
 constexpr size_t kAddressSize = 1200;
 constexpr size_t kShownPathMax = 599;
 constexpr size_t kShownTitleMax = 299;
-constexpr size_t kQuotedIdMax = 121;
-constexpr size_t kQuotedKeyMax = 293;
 constexpr int kMessageMs = 4000;
 constexpr useconds_t kPollUs = 100 * 1000;
 constexpr std::string_view kDefaultExtension = ".epub";
@@ -39,13 +38,15 @@ DownloadState wait_while_running() {
   return s;
 }
 
-// The book's extension as the address names it, when the library lists such files; else EPUB.
-std::string_view extension_for(std::string_view address) {
+// The book's extension as the address names it, in lower case, when the program takes such files
+// (books, recordings, audiobook archives); else EPUB.
+std::string extension_for(std::string_view address) {
   const std::string_view path = address.substr(0, address.find_first_of("?#"));
   const std::string_view name = path.substr(path.rfind('/') + 1);
-  const FileKindRow* row = file_kind_row(name);
-  if (!row || !(row->views & kViewScan)) return kDefaultExtension;
-  return file_extension(name);
+  if (!is_accepted_by_drop(name)) return std::string(kDefaultExtension);
+  std::string extension(file_extension(name));
+  for (char& c : extension) c = ascii_lower(c);
+  return extension;
 }
 
 // Fetches one book into the documents folder; its device path, or none on failure.
@@ -88,8 +89,8 @@ bool store_order_check(std::string_view order_id, std::string_view view_key) {
   // An answer left by an earlier check must not stand for this one.
   qlp_remove(kOrderJsonPath);
   const int ran = ScriptLine(kScriptStore, "order")
-                      .arg(order_id, kQuotedIdMax)
-                      .arg(view_key, kQuotedKeyMax)
+                      .arg(order_id, kQuotedOrderIdMax)
+                      .arg(view_key, kQuotedViewKeyMax)
                       .raw(" >/dev/null 2>&1")
                       .run();
   if (ran < 0) return false;
@@ -118,7 +119,8 @@ bool store_order_download(std::string_view order_id, std::string_view view_key) 
     if (url.empty()) continue;
     ++attempted;
     const std::string_view title = text_at(entry, "title");
-    const std::optional<std::string> path = download_book(store_absolute_url(url, kAddressSize), title);
+    const std::optional<std::string> path =
+        download_book(store_absolute_url(url, kAddressSize), title);
     if (!path) continue;
     new_books_add(*path);
     if (stored++ == 0) {

@@ -33,7 +33,8 @@ bool is_listed(const std::string& text, std::string_view order_id) {
   while (at < text.size()) {
     const size_t end = std::min(text.find('\n', at), text.size());
     const std::string_view line(text.data() + at, end - at);
-    if (line.size() > order_id.size() && line.starts_with(order_id) && line[order_id.size()] == '\t')
+    if (line.size() > order_id.size() && line.starts_with(order_id) &&
+        line[order_id.size()] == '\t')
       return true;
     at = end + 1;
   }

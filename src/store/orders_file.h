@@ -11,6 +11,9 @@ constexpr size_t kOrdersReadMax = 256 * 1024;  // readers look at this much of t
 constexpr size_t kOrderLineMax = 299;          // a written line with its line feed
 constexpr size_t kOrderIdMax = 63;
 constexpr size_t kViewKeyMax = 127;
+// Quoted for the store script's command line, they are kept within these many bytes.
+constexpr size_t kQuotedOrderIdMax = 121;
+constexpr size_t kQuotedViewKeyMax = 293;
 constexpr size_t kOrderRowsMax = 40;
 constexpr size_t kOrderRowLineMax = 398;  // longer lines are not listed
 constexpr size_t kOrderRowTextSize = 200;

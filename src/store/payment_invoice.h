@@ -11,6 +11,7 @@ constexpr size_t kLightningMin = 20;
 constexpr size_t kLightningMax = 1599;
 constexpr size_t kOnChainMax = 299;
 constexpr size_t kAmountDueMax = 31;
+constexpr size_t kQuotedInvoiceIdMax = 121;  // on the store script's command line
 
 struct InvoiceData {
   std::string lightning;  // upper case, kLightningMin..kLightningMax bytes

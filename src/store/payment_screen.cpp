@@ -13,6 +13,7 @@ namespace {
 constexpr int kMarginX = 48;
 constexpr int kQrSize = 780;
 constexpr int kQrTop = 226;
+constexpr int kNoCodeY = 500;
 constexpr int kQrQuiet = 24;  // the picture mark reaches this far around the code
 constexpr int kAmountSize = 64;
 constexpr int kAmountCentreY = 1062;
@@ -38,6 +39,12 @@ const char* header_for(bool bitcoin, const InvoiceData* invoice, bool on_chain, 
   return bitcoin ? "Pay with Bitcoin" : "Pay with card";
 }
 
+std::string_view hint_for(const InvoiceData* invoice, bool on_chain) {
+  if (!invoice) return "Scan with your phone and pay there. Your book arrives here.";
+  if (on_chain) return "Scan with any Bitcoin wallet. Your book arrives after one confirmation.";
+  return "Scan with any Lightning wallet. Your book arrives the moment it is paid.";
+}
+
 std::string amount_text(std::string_view total, const InvoiceData* invoice) {
   std::string text = invoice && !invoice->due.empty()
                          ? std::string(total) + "  ·  " + invoice->due + " sats"
@@ -49,9 +56,10 @@ std::string amount_text(std::string_view total, const InvoiceData* invoice) {
 void draw_code(const std::string& text) {
   const int x = (ql_fb().width - kQrSize) / 2;
   if (ql_qr(text.c_str(), x, kQrTop, kQrSize)) {
-    ql_mark(x - kQrQuiet, kQrTop - kQrQuiet, kQrSize + 2 * kQrQuiet, kQrSize + 2 * kQrQuiet, MASK_PICTURE);
+    ql_mark(x - kQrQuiet, kQrTop - kQrQuiet, kQrSize + 2 * kQrQuiet, kQrSize + 2 * kQrQuiet,
+            MASK_PICTURE);
   } else {
-    ql_text("Could not draw the QR code", ui_face(TS_REGULAR), kButtonTextSize, kMarginX, 500);
+    ql_text("Could not draw the QR code", ui_face(TS_REGULAR), kButtonTextSize, kMarginX, kNoCodeY);
   }
 }
 
@@ -74,12 +82,11 @@ void payment_qr_screen(std::string_view pay_address, std::string_view total, boo
   ui_draw_header(header_for(bitcoin, invoice, chain_shown, state));
   const std::string amount = amount_text(total, invoice);
   if (state == PayState::Waiting) {
-    draw_code(!invoice ? std::string(pay_address) : chain_shown ? invoice->on_chain : invoice->lightning);
+    draw_code(!invoice      ? std::string(pay_address)
+              : chain_shown ? invoice->on_chain
+                            : invoice->lightning);
     ui_draw_centred(amount.c_str(), TS_BOLD, kAmountSize, 0, width, kAmountCentreY);
-    draw_wrapped(!invoice      ? "Scan with your phone and pay there. Your book arrives here."
-                 : chain_shown ? "Scan with any Bitcoin wallet. Your book arrives after one confirmation."
-                               : "Scan with any Lightning wallet. Your book arrives the moment it is paid.",
-                 kHintY, kHintSize, kHintLineHeight);
+    draw_wrapped(hint_for(invoice, chain_shown), kHintY, kHintSize, kHintLineHeight);
     if (has_switch(invoice))
       draw_button(kSwitchY, chain_shown ? "Pay with Lightning instead" : "Pay on-chain instead");
   } else {

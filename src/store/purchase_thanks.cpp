@@ -24,8 +24,8 @@ namespace {
 constexpr int kBoxX = 72;
 constexpr int kBoxHeight = 520;
 constexpr int kInnerX = 128;
-constexpr int kTitleDrop = 116;      // "Thank you" baseline below the box's top
-constexpr int kBookDrop = 200;       // the book's title, first baseline
+constexpr int kTitleDrop = 116;  // "Thank you" baseline below the box's top
+constexpr int kBookDrop = 200;   // the book's title, first baseline
 constexpr int kBookSize = 54;
 constexpr int kBookLineHeight = 62;
 constexpr int kAfterBookGap = 10;
@@ -33,7 +33,7 @@ constexpr int kButtonsDrop = 360;
 constexpr int kButtonHeight = 112;
 constexpr int kButtonTextDrop = 74;  // button label baseline below the row's top
 constexpr int kButtonGap = 32;
-constexpr int kTapSlack = 12;        // taps this far above or below the row still count
+constexpr int kTapSlack = 12;  // taps this far above or below the row still count
 constexpr size_t kExtensionReach = 5;
 constexpr int kSliceMs = 500;
 constexpr double kAutoOpenMs = 4000;
@@ -74,7 +74,8 @@ void open_at_cover(std::string_view path) {
 
 std::string_view purchase_shown_title(std::string_view title) {
   const size_t dot = title.rfind('.');
-  if (dot == std::string_view::npos || dot == 0 || title.size() - dot > kExtensionReach) return title;
+  if (dot == std::string_view::npos || dot == 0 || title.size() - dot > kExtensionReach)
+    return title;
   return title.substr(0, dot);
 }
 

@@ -33,7 +33,8 @@ bool download_again(const OrderRow& row) {
   constexpr std::string_view kChecking = "Checking your order...";
   ui_toast(kChecking.data(), kChecking.size());
   if (store_order_check(row.order_id, row.view_key)) return true;
-  constexpr std::string_view kNotYet = "Not available yet. If you just paid, try again in a minute.";
+  constexpr std::string_view kNotYet =
+      "Not available yet. If you just paid, try again in a minute.";
   ui_toast_wait(kNotYet.data(), kNotYet.size(), kNotYetMs);
   return false;
 }

@@ -11,6 +11,7 @@
 #include "base/paths.h"
 #include "base/text_lines.h"
 #include "display/device_scripts.h"
+#include "store/orders_file.h"
 #include "store/store_catalog.h"
 #include "store/store_orders.h"
 
@@ -19,8 +20,6 @@ constexpr int kPollMs = 1000;
 constexpr int kMessageMs = 4000;
 constexpr size_t kStateWordMax = 23;
 constexpr size_t kStateReadMax = 128;
-constexpr size_t kQuotedIdMax = 121;
-constexpr size_t kQuotedKeyMax = 293;
 
 enum class WatchWord { Waiting, Seen, Settled, Ready, Expired, Stopped };
 
@@ -58,7 +57,10 @@ std::optional<InvoiceData> fetch_invoice(std::string_view invoice_id) {
   constexpr std::string_view kPreparing = "Preparing your invoice...";
   ui_toast(kPreparing.data(), kPreparing.size());
   qlp_remove(kInvoicePath);
-  const int ran = ScriptLine(kScriptStore, "invoice").arg(invoice_id, kQuotedIdMax).raw(" >/dev/null 2>&1").run();
+  const int ran = ScriptLine(kScriptStore, "invoice")
+                      .arg(invoice_id, kQuotedInvoiceIdMax)
+                      .raw(" >/dev/null 2>&1")
+                      .run();
   if (ran < 0) return std::nullopt;
   const std::optional<std::string> text = read_file_alloc(kInvoicePath, kInvoiceReadMax);
   InvoiceData invoice;
@@ -72,7 +74,9 @@ PayState screen_state(WatchWord word) {
   return PayState::Waiting;
 }
 
-bool is_leave_tap(int y) { return y <= kHeaderBottom || (y >= kPayCloseTop && y <= kPayCloseBottom); }
+bool is_leave_tap(int y) {
+  return y <= kHeaderBottom || (y >= kPayCloseTop && y <= kPayCloseBottom);
+}
 }  // namespace
 
 bool store_pay_and_wait(std::string_view order_id, std::string_view view_key,
@@ -84,9 +88,9 @@ bool store_pay_and_wait(std::string_view order_id, std::string_view view_key,
   qlp_remove(kInvoicePath);
   qlp_remove(kPayStatePath);
   ScriptLine(kScriptStore, "watch")
-      .arg(order_id, kQuotedIdMax)
-      .arg(view_key, kQuotedKeyMax)
-      .arg(invoice ? invoice_id : "-", kQuotedIdMax)
+      .arg(order_id, kQuotedOrderIdMax)
+      .arg(view_key, kQuotedViewKeyMax)
+      .arg(invoice ? invoice_id : "-", kQuotedInvoiceIdMax)
       .raw(" >/dev/null 2>&1 &")
       .run();
 
@@ -140,7 +144,8 @@ bool store_pay_and_wait(std::string_view order_id, std::string_view view_key,
       constexpr std::string_view kChecking = "Checking your order...";
       ui_toast(kChecking.data(), kChecking.size());
       const bool paid = store_order_check(order_id, view_key);
-      if (!paid) toast_wait("This payment screen timed out. If you paid, open Orders and payments.");
+      if (!paid)
+        toast_wait("This payment screen timed out. If you paid, open Orders and payments.");
       stop_watcher(order_id);
       return paid;
     }

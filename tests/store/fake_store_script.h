@@ -25,6 +25,9 @@ class FakeStoreScript {
   std::optional<std::string> checkout;     // store-resp.json after "checkout"
   std::optional<std::string> downloaded;   // /tmp/ql-dl.path after "get"
   std::map<std::string, std::string> covers;  // cover key -> image bytes, after "covers"
+  std::optional<std::string> invoice;      // store-invoice.json after "invoice"
+  std::optional<std::string> order;        // store-order.json after "order"
+  bool desktop = false;                    // nothing runs: every line is answered -1
 
   std::vector<std::string> lines;          // every line handed to the runner
   std::vector<std::string> requests;       // store-req.json as each "checkout" found it
@@ -50,6 +53,7 @@ class FakeStoreScript {
   int run(const char* cmd) {
     const std::string line = cmd;
     lines.push_back(line);
+    if (desktop) return -1;
     const std::string verb = verb_of(line);
     if (verb == "catalog" && catalog) write_file(root_.state("store-catalog.json"), *catalog);
     if (verb == "checkout") {
@@ -57,6 +61,8 @@ class FakeStoreScript {
       if (checkout) write_file(root_.state("store-resp.json"), *checkout);
     }
     if (verb == "get" && downloaded) write_file(root_.host("tmp/ql-dl.path"), *downloaded);
+    if (verb == "invoice" && invoice) write_file(root_.state("store-invoice.json"), *invoice);
+    if (verb == "order" && order) write_file(root_.state("store-order.json"), *order);
     if (verb == "covers") {
       mkdir(root_.state("covers").c_str(), 0755);
       for (const auto& [key, bytes] : covers) {

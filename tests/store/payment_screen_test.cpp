@@ -4,70 +4,40 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/ui/ui_message.h"
-#include "host/services.h"
+#include "library/document_scan.h"
+#include "library/library_view.h"
 #include "store/new_books.h"
 #include "store/purchase_thanks.h"
 #include "store/store_catalog.h"
 #include "store/store_orders.h"
 #include "store/store_payment.h"
-#include "store_screen_fixture.h"
+#include "store_test_fixture.h"
 #include "support/epub_builder.h"
 #include "support/picture_fixtures.h"
+#include "support/run_program.h"
 
 namespace {
 
 constexpr char kOrder[] = "ORD-1042";
 constexpr char kKey[] = "3f9a0c1d2e4b5a6978c0d1e2";
-constexpr char kPayAddress[] = "https://corvellbooks.com/basket/pay?order=1042&v=3f9a0c1d2e4b5a6978c0d1e2";
-constexpr char kTotal[] = "\xE2\x82\xAC" "5.00";
+constexpr char kPayAddress[] =
+    "https://corvellbooks.com/basket/pay?order=1042&v=3f9a0c1d2e4b5a6978c0d1e2";
+constexpr char kTotal[] =
+    "\xE2\x82\xAC"
+    "5.00";
 constexpr char kInvoiceId[] = "InV0ice9";
 const std::string kLightning = "lnbc50u1pjtest" + std::string(60, 'q');
 const std::string kOnChain = "bitcoin:bc1qw508d6qejxtdg4y5r3zarvary0c5xw7kv8f3t4?amount=0.0005";
 
-// The store script as the runner sees it: each line is recorded and answered by the files its verb
-// leaves. `ran` -1 stands for the desktop, where no script runs.
-class FakeStoreScript {
- public:
-  explicit FakeStoreScript(const DeviceFolder& root) : root_(root) {
-    plat_set_runner([this](const char* cmd, int) { return run(cmd); });
-  }
-  ~FakeStoreScript() { plat_set_runner({}); }
-  FakeStoreScript(const FakeStoreScript&) = delete;
-  FakeStoreScript& operator=(const FakeStoreScript&) = delete;
-
-  int ran = 0;
-  std::string invoice;  // left by "invoice" when not empty
-  std::string order;    // left by "order" when not empty
-  std::vector<std::string> lines;
-
-  std::string line_with(const std::string& verb) const {
-    for (const std::string& l : lines)
-      if (l.starts_with("sh /mnt/us/ql/bin/ql-store.sh " + verb + " ")) return l;
-    return {};
-  }
-
- private:
-  int run(const char* cmd) {
-    lines.emplace_back(cmd);
-    if (ran < 0) return ran;
-    const std::string line(cmd);
-    if (line.find("ql-store.sh invoice ") != std::string::npos && !invoice.empty())
-      write_file(root_.state("store-invoice.json"), invoice);
-    if (line.find("ql-store.sh order ") != std::string::npos && !order.empty())
-      write_file(root_.state("store-order.json"), order);
-    return ran;
-  }
-  const DeviceFolder& root_;
-};
-
 std::string invoice_file() {
-  return "{\"invoiceBitcoinUrl\":\"" + kOnChain + "&pj=https://pay.example/pj&lightning=" + kLightning +
-         "\",\"due\":\"50000\"}";
+  return "{\"invoiceBitcoinUrl\":\"" + kOnChain +
+         "&pj=https://pay.example/pj&lightning=" + kLightning + "\",\"due\":\"50000\"}";
 }
 
 struct Bought {
@@ -86,7 +56,8 @@ std::string order_file(const std::string& id, const std::vector<Bought>& books) 
 std::string book_with_cover() {
   EpubPlan plan = simple_book({"<p>Chapter one begins here.</p>"});
   plan.title = "The Bought Book";
-  plan.items.push_back({"cover", "images/cover.png", "image/png", grey_png(60, 90, 40), "cover-image", false});
+  plan.items.push_back(
+      {"cover", "images/cover.png", "image/png", grey_png(60, 90, 40), "cover-image", false});
   return build_epub(plan);
 }
 
@@ -103,17 +74,16 @@ std::string decode_qr(const std::string& png) {
   return out;
 }
 
-class PaymentScreen : public StoreScreen {
+class PaymentScreen : public StoreTest {
  protected:
   void SetUp() override {
-    StoreScreen::SetUp();
+    StoreTest::SetUp();
     new_books = NewBooks{};
     store_purchase_shown = false;
-    store.invoice_spent = false;
   }
   void TearDown() override {
     new_books = NewBooks{};
-    StoreScreen::TearDown();
+    StoreTest::TearDown();
   }
 
   bool pay(bool bitcoin = true, const char* invoice_id = kInvoiceId) {
@@ -121,7 +91,9 @@ class PaymentScreen : public StoreScreen {
   }
   // The watcher's report, written while the screen waits, then a tap where nothing is.
   void report(const std::string& word, const std::string& order = kOrder) {
-    touches_.at_wait([this, word, order] { write_file(root_.state("store-pay.state"), word + "\n" + order + "\n"); });
+    touches_.at_wait([this, word, order] {
+      write_file(root_.state("store-pay.state"), word + "\n" + order + "\n");
+    });
     touches_.touch(500, 1100);
   }
   // The frame as a PNG in this test's folder, written when the screen next waits.
@@ -142,8 +114,11 @@ class PaymentScreen : public StoreScreen {
   }
   std::string stop_file() const { return read_file(root_.host("tmp/ql-watch.stop")); }
   void tap_cancel() { touches_.touch(500, 1340); }
-
-  FakeStoreScript script_{root_};
+  // The first line that ran the store script's `verb` ("" when none did).
+  std::string line_with(const std::string& verb) const {
+    const std::vector<std::string> lines = script_.verb_lines(verb);
+    return lines.empty() ? std::string() : lines.front();
+  }
 };
 
 TEST_F(PaymentScreen, CardPaymentShowsThePayPageAndStopsItsWatcherOnLeaving) {
@@ -159,9 +134,9 @@ TEST_F(PaymentScreen, CardPaymentShowsThePayPageAndStopsItsWatcherOnLeaving) {
     touches_.touch(500, c.y);
     EXPECT_FALSE(pay(false, ""));
     EXPECT_TRUE(ScriptedTouch::done());
-    EXPECT_EQ(script_.line_with("invoice"), "");
-    EXPECT_EQ(script_.line_with("watch"),
-              std::string("sh /mnt/us/ql/bin/ql-store.sh watch '") + kOrder + "' '" + kKey + "' '-' >/dev/null 2>&1 &");
+    EXPECT_EQ(line_with("invoice"), "");
+    EXPECT_EQ(line_with("watch"), std::string("sh /mnt/us/ql/bin/ql-store.sh watch '") + kOrder +
+                                      "' '" + kKey + "' '-' >/dev/null 2>&1 &");
     EXPECT_FALSE(file_exists(root_.state("store-pay.state")));
     EXPECT_EQ(stop_file(), kOrder);
     EXPECT_EQ(decode_qr(png_path("card")), kPayAddress);
@@ -179,9 +154,9 @@ TEST_F(PaymentScreen, LightningInvoiceAndTheOnChainSwitch) {
   shot("lightning-again");
   tap_cancel();
   EXPECT_FALSE(pay());
-  EXPECT_EQ(script_.line_with("invoice"),
-            std::string("sh /mnt/us/ql/bin/ql-store.sh invoice '") + kInvoiceId + "' >/dev/null 2>&1");
-  EXPECT_TRUE(script_.line_with("watch").ends_with(std::string("'") + kInvoiceId + "' >/dev/null 2>&1 &"));
+  EXPECT_EQ(line_with("invoice"), std::string("sh /mnt/us/ql/bin/ql-store.sh invoice '") +
+                                      kInvoiceId + "' >/dev/null 2>&1");
+  EXPECT_TRUE(line_with("watch").ends_with(std::string("'") + kInvoiceId + "' >/dev/null 2>&1 &"));
   EXPECT_FALSE(file_exists(root_.state("store-invoice.json")));
   std::string upper = kLightning;
   for (char& c : upper) c = char(toupper(c));
@@ -192,17 +167,21 @@ TEST_F(PaymentScreen, LightningInvoiceAndTheOnChainSwitch) {
 }
 
 TEST_F(PaymentScreen, AScriptThatDidNotRunFallsBackToThePayPage) {
-  script_.ran = -1;
+  script_.desktop = true;
   script_.invoice = invoice_file();
   write_file(root_.state("store-invoice.json"), invoice_file());  // left from an earlier payment
+  write_file(root_.state("store-order.json"), order_file(kOrder, {{"/files/stale.epub", "Stale"}}));
   png("fallback");
   shot("fallback");
   report("stopped");
   shot("timed-out");
   EXPECT_FALSE(pay());
-  EXPECT_TRUE(script_.line_with("watch").ends_with("'-' >/dev/null 2>&1 &"));
+  EXPECT_TRUE(line_with("watch").ends_with("'-' >/dev/null 2>&1 &"));
   EXPECT_EQ(decode_qr(png_path("fallback")), kPayAddress);
-  EXPECT_TRUE(shows_toast("timed-out", "This payment screen timed out. If you paid, open Orders and payments."));
+  EXPECT_FALSE(file_exists(doc("Stale.epub")));
+  EXPECT_FALSE(store_purchase_shown);
+  EXPECT_TRUE(shows_toast("timed-out",
+                          "This payment screen timed out. If you paid, open Orders and payments."));
   EXPECT_EQ(stop_file(), kOrder);
 }
 
@@ -216,7 +195,7 @@ TEST_F(PaymentScreen, ReportsAndFilesOfAnotherOrderAreIgnored) {
   EXPECT_FALSE(store.invoice_spent);
   EXPECT_FALSE(file_exists(root_.state("store-order.json")));
   EXPECT_FALSE(file_exists(doc("Old.epub")));
-  EXPECT_NE(script_.line_with("order"), "");
+  EXPECT_NE(line_with("order"), "");
   EXPECT_TRUE(shows_toast("paid-no-book", "Paid. Open Orders and payments to download your book."));
   EXPECT_LT(shot_darkest("still-waiting", 200, 300, 600, 600), 60);
 }
@@ -228,7 +207,8 @@ TEST_F(PaymentScreen, ExpiredInvoiceIsReportedSpent) {
   EXPECT_FALSE(pay());
   EXPECT_TRUE(store.invoice_spent);
   EXPECT_EQ(stop_file(), kOrder);
-  EXPECT_TRUE(shows_toast("expired", "This invoice expired. If you already paid, open Orders and payments."));
+  EXPECT_TRUE(shows_toast("expired",
+                          "This invoice expired. If you already paid, open Orders and payments."));
 }
 
 TEST_F(PaymentScreen, StoppedWatcherFindsThePaidOrder) {
@@ -271,7 +251,8 @@ TEST_F(PaymentScreen, SeenSettledReadyThenTheBookArrives) {
   EXPECT_EQ(read_file(doc("The Bought Book.epub")), book);
   EXPECT_EQ(new_book_name(0), "The Bought Book.epub");
   EXPECT_EQ(read_file(root_.state("new-books.txt")), "The Bought Book.epub\n");
-  EXPECT_TRUE(read_file(root_.state("orders.tsv")).starts_with(std::string(kOrder) + "\t" + kKey + "\t"));
+  EXPECT_TRUE(
+      read_file(root_.state("orders.tsv")).starts_with(std::string(kOrder) + "\t" + kKey + "\t"));
   EXPECT_TRUE(read_file(root_.state("orders.tsv")).ends_with("\tBought Title Two\n"));
   EXPECT_FALSE(file_exists(root_.state("store-order.json")));
   EXPECT_EQ(stop_file(), kOrder);
@@ -288,8 +269,9 @@ class OrdersScreen : public PaymentScreen {
   void SetUp() override {
     PaymentScreen::SetUp();
     ASSERT_TRUE(server_.ready());
-    write_file(root_.state("orders.tsv"), "NOKEY\nORD-1\tk1\t1700000000\tFirst Book\n" + std::string(kOrder) +
-                                             "\t" + kKey + " \t1700000100\tThe Bought Book\n");
+    write_file(root_.state("orders.tsv"), "NOKEY\nORD-1\tk1\t1700000000\tFirst Book\n" +
+                                              std::string(kOrder) + "\t" + kKey +
+                                              " \t1700000100\tThe Bought Book\n");
   }
   // Taps the newest order (the first row after the two fixed ones) and agrees to download it.
   void download_newest() {
@@ -302,23 +284,34 @@ class OrdersScreen : public PaymentScreen {
 TEST_F(OrdersScreen, PartialDownloadThenTheBookOpensAtItsCover) {
   const std::string book = book_with_cover();
   server_.serve("one.epub", book);
-  script_.order = order_file(kOrder, {{"/files/one.epub", "One"}, {"/files/missing.epub", "Two"},
+  script_.order = order_file(kOrder, {{"/files/one.epub", "One"},
+                                      {"/files/missing.epub", "Two"},
                                       {"https://corvellbooks.com/files/gone.epub", "Three"}});
   shot("orders");
   download_newest();
   shot("partial");
   touches_.touch(500, 700);  // dismisses the message
   shot("thanks");
+  std::optional<uint64_t> new_at_greeting;
+  std::string listed;
+  touches_.at_wait([&] {
+    const std::span<const ScanEntry> entries = ql_entries();
+    if (entries.size() == 1) listed = entries[0].path;
+    new_at_greeting = library_new_book_position(0);
+  });
   const int buttons_y = (H() - 520) / 2 + 360;
   touches_.touch(W() - 200, buttons_y + 120);  // "Open book", within the slack below the row
   shot("cover");
   touches_.touch(500, 700);
   store_orders_screen();
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_EQ(script_.line_with("order"),
-            std::string("sh /mnt/us/ql/bin/ql-store.sh order '") + kOrder + "' '" + kKey + "' >/dev/null 2>&1");
+  EXPECT_EQ(line_with("order"), std::string("sh /mnt/us/ql/bin/ql-store.sh order '") + kOrder +
+                                    "' '" + kKey + "' >/dev/null 2>&1");
   EXPECT_TRUE(shows_toast("partial", store_format_partial_download(1, 3)));
   EXPECT_EQ(read_file(doc("One.epub")), book);
+  // Behind the greeting the library lists it as its one new book.
+  EXPECT_TRUE(listed.ends_with("/One.epub")) << listed;
+  EXPECT_EQ(new_at_greeting, std::optional<uint64_t>(0));
   EXPECT_EQ(app.view, AppView::Reader);
   EXPECT_TRUE(store_purchase_shown);
   // The cover fills the screen as a picture.
@@ -334,15 +327,20 @@ TEST_F(OrdersScreen, FailedDownloadsAndOrdersNotYetPaid) {
     std::string order;
     std::string message;
   } cases[] = {
-      {"nothing downloadable", order_file(kOrder, {{"", "No address"}, {"/files/none.epub", "Missing"}}),
+      {"nothing downloadable",
+       order_file(kOrder, {{"", "No address"}, {"/files/none.epub", "Missing"}}),
        "Paid, but the download failed. Open Orders and payments to retry."},
       {"not paid yet", "", "Not available yet. If you just paid, try again in a minute."},
       {"another order's answer", order_file("ORD-1", {{"/files/x.epub", "X"}}),
        "Not available yet. If you just paid, try again in a minute."},
+      {"answer past the read limit",
+       "{\"pad\":\"" + std::string(kOrderJsonReadMax, 'p') + "\"," +
+           order_file(kOrder, {{"/files/x.epub", "X"}}).substr(1),
+       "Not available yet. If you just paid, try again in a minute."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    script_.order = c.order;
+    script_.order = c.order.empty() ? std::nullopt : std::optional<std::string>(c.order);
     download_newest();
     shot("message");
     touches_.touch(500, 700);
@@ -365,7 +363,33 @@ TEST_F(OrdersScreen, ExplainsPaymentAndSkipsOrdersWithoutAKey) {
   tap_back();
   store_orders_screen();
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_EQ(script_.line_with("order"), "");
+  EXPECT_EQ(line_with("order"), "");
+}
+
+TEST_F(OrdersScreen, HostileTitlesAndAddressesStayInsideTheDocumentsFolder) {
+  server_.serve("Report.PDF", "%PDF-1.4 not much of a book");
+  ui_state.buy = true;
+  script_.order = "{\"orderId\":\"" + std::string(kOrder) +
+                  "\",\"order\":{\"downloads\":[{\"url\":\"/files/Report.PDF\",\"title\":\"../../"
+                  "x\\t\u00ff\\nY\"},"
+                  "{\"url\":\"http://corvellbooks.com/files/Report.PDF\",\"title\":7},"
+                  "{\"url\":\"/" +
+                  std::string(2000, 'u') + "\"}],\"items\":[{\"title\":5}]}}";
+  download_newest();
+  touches_.touch(500, 700);  // 1 of 3
+  touches_.touch(500, 700);  // the greeting
+  store_orders_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(docs()))
+    names.push_back(e.path().filename());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_TRUE(names[0].ends_with(".pdf")) << names[0];
+  EXPECT_EQ(names[0].find(".."), std::string::npos) << names[0];
+  EXPECT_EQ(new_book_name(0), names[0]);
+  // The plain http address and the one too long to send were never fetched: the first would have
+  // left a second file, the second shows in the server's log.
+  EXPECT_EQ(server_.requests().find("uuuu"), std::string::npos);
 }
 
 class ThanksScreen : public PaymentScreen {
@@ -388,7 +412,8 @@ TEST_F(ThanksScreen, OpensByItselfAfterFourSeconds) {
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(app.view, AppView::Reader);
   EXPECT_TRUE(store_purchase_shown);
-  EXPECT_LT(shot_darkest("thanks", W() / 2 + 40, (H() - 520) / 2 + 360, 200, 4), 60);  // "Open book"
+  EXPECT_LT(shot_darkest("thanks", W() / 2 + 40, (H() - 520) / 2 + 360, 200, 4),
+            60);  // "Open book"
 }
 
 TEST_F(ThanksScreen, KeptInTheLibraryItNeverOpensByItself) {
@@ -409,13 +434,47 @@ TEST(PurchaseTitle, ShortExtensionsAreCut) {
     const char* title;
     const char* shown;
   } cases[] = {
-      {"Moby Dick.epub", "Moby Dick"}, {"Guide.pdf", "Guide"},       {"Comic.azw3", "Comic"},
-      {"Volume. 2", "Volume"},         {"Report.final", "Report.final"}, {"No dot", "No dot"},
-      {".epub", ".epub"},              {"Ends with.", "Ends with"},
+      {"Moby Dick.epub", "Moby Dick"},
+      {"Guide.pdf", "Guide"},
+      {"Comic.azw3", "Comic"},
+      {"Volume. 2", "Volume"},
+      {"Report.final", "Report.final"},
+      {"No dot", "No dot"},
+      {".epub", ".epub"},
+      {"Ends with.", "Ends with"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.title);
     EXPECT_EQ(purchase_shown_title(c.title), c.shown);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The real program's screenshot mode: each payment screen's code reads back as what it pays.
+TEST(PaymentScreenShots, CodesDecodeToWhatTheyPay) {
+  struct Case {
+    const char* screen;
+    std::string starts;
+    std::string never;  // a part the code must not carry
+  } cases[] = {
+      {"paycard", "https://corvellbooks.com/basket/pay?order=", "\n"},
+      {"payln", "LNBC50U1P", "lnbc"},
+      {"paychain", "bitcoin:bc1q", "lightning="},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.screen);
+    TempDir dir;
+    const std::string png = dir / (std::string(c.screen) + ".png");
+    const ProgramResult r =
+        run_program(QL_TEST_QUILLO, {"--screen", c.screen, png},
+                    {{"CVNL_DATA", dir / "data"}, {"TMPDIR", dir.path()}}, 20000);
+    ASSERT_EQ(r.status, 0);
+    const std::string text = decode_qr(png);
+    EXPECT_TRUE(text.starts_with(c.starts)) << text;
+    EXPECT_EQ(text.find(c.never), std::string::npos) << text;
   }
 }
 

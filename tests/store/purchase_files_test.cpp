@@ -107,7 +107,8 @@ TEST(OrdersFile, RefusesIdsAndKeysThatWouldSplitTheLine) {
     EXPECT_FALSE(orders_append(c.id, c.key, "t"));
   }
   EXPECT_FALSE(file_exists(root.state("orders.tsv")));
-  EXPECT_TRUE(orders_append(std::string(kOrderIdMax, 'i'), std::string(kViewKeyMax, 'k'), std::string(400, 't')));
+  EXPECT_TRUE(orders_append(std::string(kOrderIdMax, 'i'), std::string(kViewKeyMax, 'k'),
+                            std::string(400, 't')));
   EXPECT_LE(read_file(root.state("orders.tsv")).size(), kOrderLineMax);
 }
 
@@ -124,7 +125,9 @@ TEST(OrdersFile, ATornLastLineIsEndedBeforeTheNextOrder) {
 TEST(OrdersFile, ListsTheFortyNewestFirst) {
   DeviceFolder root;
   std::string text;
-  for (int i = 0; i < 45; ++i) text += "o" + std::to_string(i) + "\tkey" + std::to_string(i) + " \t1700000000\tBook " + std::to_string(i) + "\n";
+  for (int i = 0; i < 45; ++i)
+    text += "o" + std::to_string(i) + "\tkey" + std::to_string(i) + " \t1700000000\tBook " +
+            std::to_string(i) + "\n";
   text += std::string(kOrderRowLineMax + 1, 'L') + "\n\n  \n";
   write_file(root.state("orders.tsv"), text);
   const std::vector<OrderRow> rows = orders_list();
@@ -137,7 +140,8 @@ TEST(OrdersFile, ListsTheFortyNewestFirst) {
 
 TEST(OrdersFile, RowsShowTheIdWhateverTheTitle) {
   DeviceFolder root;
-  write_file(root.state("orders.tsv"), "idonly\n" + std::string("long\tk\t1\t") + std::string(380, 'T') + "\n");
+  write_file(root.state("orders.tsv"),
+             "idonly\n" + std::string("long\tk\t1\t") + std::string(380, 'T') + "\n");
   const std::vector<OrderRow> rows = orders_list();
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_TRUE(rows[0].label.ends_with("  \xC2\xB7  long"));
@@ -159,7 +163,8 @@ class NewBooksFile : public testing::Test {
 };
 
 TEST_F(NewBooksFile, TheTwentyFifthDropsTheOldest) {
-  for (int i = 0; i < 25; ++i) new_books_add("/mnt/us/documents/book" + std::to_string(i) + ".epub");
+  for (int i = 0; i < 25; ++i)
+    new_books_add("/mnt/us/documents/book" + std::to_string(i) + ".epub");
   const std::vector<std::string> lines = lines_of(read_file(root_.state("new-books.txt")));
   ASSERT_EQ(lines.size(), kNewBooksMax);
   EXPECT_EQ(lines.front(), "book24.epub");
@@ -170,10 +175,11 @@ TEST_F(NewBooksFile, TheTwentyFifthDropsTheOldest) {
 
 TEST_F(NewBooksFile, NamesDuplicatesAndLimits) {
   write_file(root_.state("new-books.txt"), "older.epub\n" + std::string(300, 'z') + "\n");
-  new_books_add("plain.epub");                                     // no folder: the whole path
+  new_books_add("plain.epub");                                      // no folder: the whole path
   new_books_add("/docs/" + std::string(kNewBookNameMax + 1, 'n'));  // 160 bytes: ignored
   new_books_add("/docs/" + std::string(kNewBookNameMax, 'm'));      // 159 bytes: kept
   new_books_add("/docs/plain.epub");                                // listed twice
+  new_books_add("/docs/two\nlines.epub");                           // would split the file
   EXPECT_EQ(read_file(root_.state("new-books.txt")),
             "plain.epub\n" + std::string(kNewBookNameMax, 'm') + "\nplain.epub\nolder.epub\n");
   // Read again in a later run, the same list comes back.
@@ -206,21 +212,29 @@ TEST(InvoiceSplit, PaymentFieldsFromTheUri) {
     std::string lightning, on_chain, due;
   } cases[] = {
       {"lightning last", invoice_json(addr + "&lightning=" + ln), true, upper_ln, addr, "12500"},
-      {"payjoin first", invoice_json(addr + "&pj=https://p.example/x&lightning=" + ln), true, upper_ln, addr, "12500"},
-      {"parameter after it", invoice_json(addr + "&lightning=" + ln + "&label=x"), true, upper_ln, addr, "12500"},
+      {"payjoin first", invoice_json(addr + "&pj=https://p.example/x&lightning=" + ln), true,
+       upper_ln, addr, "12500"},
+      {"parameter after it", invoice_json(addr + "&lightning=" + ln + "&label=x"), true, upper_ln,
+       addr, "12500"},
       {"capital prefix", invoice_json(addr + "&lightning=LNBC" + std::string(30, 'x')), true,
        "LNBC" + std::string(30, 'X'), addr, "12500"},
       {"no due", invoice_json(addr + "&lightning=" + ln, ""), true, upper_ln, addr, ""},
-      {"due too long", invoice_json(addr + "&lightning=" + ln, "\"due\":\"" + std::string(32, '9') + "\""), true,
+      {"due too long",
+       invoice_json(addr + "&lightning=" + ln, "\"due\":\"" + std::string(32, '9') + "\""), true,
        upper_ln, addr, ""},
-      {"due not a string", invoice_json(addr + "&lightning=" + ln, "\"due\":12500"), true, upper_ln, addr, ""},
-      {"long URI: no on-chain", invoice_json("bitcoin:" + std::string(312, 'a') + "&lightning=" + ln), true,
-       upper_ln, "", "12500"},
-      {"19-byte request", invoice_json(addr + "&lightning=lnbc" + std::string(15, 'x')), false, "", "", ""},
+      {"due not a string", invoice_json(addr + "&lightning=" + ln, "\"due\":12500"), true, upper_ln,
+       addr, ""},
+      {"long URI: no on-chain",
+       invoice_json("bitcoin:" + std::string(312, 'a') + "&lightning=" + ln), true, upper_ln, "",
+       "12500"},
+      {"19-byte request", invoice_json(addr + "&lightning=lnbc" + std::string(15, 'x')), false, "",
+       "", ""},
       {"20-byte request", invoice_json(addr + "&lightning=lnbc" + std::string(16, 'x')), true,
        "LNBC" + std::string(16, 'X'), addr, "12500"},
-      {"test network", invoice_json(addr + "&lightning=lntb" + std::string(40, 'x')), false, "", "", ""},
-      {"request too long", invoice_json(addr + "&lightning=lnbc" + std::string(1600, 'x')), false, "", "", ""},
+      {"test network", invoice_json(addr + "&lightning=lntb" + std::string(40, 'x')), false, "", "",
+       ""},
+      {"request too long", invoice_json(addr + "&lightning=lnbc" + std::string(1600, 'x')), false,
+       "", "", ""},
       {"no lightning", invoice_json(addr), false, "", "", ""},
       {"short URI", invoice_json("bitcoin:"), false, "", "", ""},
       {"not a string", "{\"invoiceBitcoinUrl\":5}", false, "", "", ""},
@@ -244,16 +258,20 @@ TEST(InvoiceSplit, PaymentFieldsFromTheUri) {
 }
 
 TEST(InvoiceSplit, EveryPrefixAndFlipParsesOrFailsCleanly) {
-  const std::string json = invoice_json("bitcoin:bc1qx?amount=1&pj=https://p/x&lightning=lnbc1" + std::string(30, 'p'));
+  const std::string json =
+      invoice_json("bitcoin:bc1qx?amount=1&pj=https://p/x&lightning=lnbc1" + std::string(30, 'p'));
   for (size_t n = 0; n <= json.size(); ++n) {
     InvoiceData got;
-    EXPECT_EQ(invoice_split_bitcoin_url(std::string_view(json).substr(0, n), got), n == json.size());
+    EXPECT_EQ(invoice_split_bitcoin_url(std::string_view(json).substr(0, n), got),
+              n == json.size());
   }
   for (size_t i = 0; i < json.size(); ++i) {
     std::string flipped = json;
     flipped[i] = static_cast<char>(flipped[i] ^ 0x80);
     InvoiceData got;
-    if (invoice_split_bitcoin_url(flipped, got)) EXPECT_GE(got.lightning.size(), kLightningMin);
+    if (invoice_split_bitcoin_url(flipped, got)) {
+      EXPECT_GE(got.lightning.size(), kLightningMin);
+    }
   }
 }
 
