@@ -41,7 +41,14 @@ class Checkout : public StoreTest {
 TEST_F(Checkout, RequestIsJsonWithEveryTextEscaped) {
   write_file(root_.state("store-country"), "DE\n");
   script_.checkout = kAnswer;
-  EXPECT_FALSE(checkout({0, 1, 2}, 1));  // the payment screen was left
+  choose_method(1);
+  agree();
+  std::string qr;
+  read_qr_at_wait(qr);
+  tap_back();
+  EXPECT_FALSE(store_checkout(std::vector<uint16_t>{0, 1, 2}));  // the payment screen was left
+  // The relative pay address on the store's host, as the card payment's QR code.
+  EXPECT_EQ(qr, "https://corvellbooks.com/basket/pay?order=7");
   ASSERT_EQ(script_.requests.size(), 1u);
   const std::string& req = script_.requests[0];
   const std::string id = basket_id_of(req);

@@ -10,6 +10,7 @@
 #include "fake_store_script.h"
 #include "store/store_catalog.h"
 #include "store_screen_fixture.h"
+#include "support/run_program.h"
 
 // One catalogue member as the store script writes it; `extra` goes in as it is (",\"k\":v").
 inline std::string sku_json(const std::string& sku, const std::string& title, int64_t cents,
@@ -81,6 +82,17 @@ class StoreTest : public StoreScreen {
     return shows_toast(std::vector<uint8_t>(ql_fb().pixels, ql_fb().pixels + size_t(W()) * size_t(H())), text);
   }
   bool shot_shows_toast(const std::string& name, std::string_view text) { return shows_toast(shots_.at(name), text); }
+
+  // What zbarimg reads from the QR code of the frame the screen shows when it next waits.
+  void read_qr_at_wait(std::string& text) {
+    touches_.at_wait([this, &text] {
+      const std::string png = root_.host("qr.png"), out = root_.host("qr.txt");
+      ql_png(png.c_str());
+      run_program("sh", {"-c", "zbarimg --raw -q '" + png + "' >'" + out + "' 2>/dev/null"}, {}, 60000);
+      text = read_file(out);
+      while (!text.empty() && text.back() == '\n') text.pop_back();
+    });
+  }
 
   FakeStoreScript script_{root_};
 };
