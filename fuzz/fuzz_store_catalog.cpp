@@ -17,10 +17,11 @@
 
 namespace {
 void write_seeds() {
-  fuzz::write_seed("catalog.json",
-                   R"({"skus":{"a":{"format":"ebook","sku":"a","title":"Apple","author":"B","lang":"en",)"
-                   R"("img":"/c/a.jpg","currency":"EUR","priceCents":499,"warehouse":null},)"
-                   R"("b":{"format":"ebook","sku":"b\"\\\n","title":"apple","priceCents":4.99}}})");
+  fuzz::write_seed(
+      "catalog.json",
+      R"({"skus":{"a":{"format":"ebook","sku":"a","title":"Apple","author":"B","lang":"en",)"
+      R"("img":"/c/a.jpg","currency":"EUR","priceCents":499,"warehouse":null},)"
+      R"("b":{"format":"ebook","sku":"b\"\\\n","title":"apple","priceCents":4.99}}})");
 }
 
 // Every string of the tree, quoted and parsed again, is itself.
@@ -42,7 +43,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (const auto tree = json_parse(std::string_view(reinterpret_cast<const char*>(data), size))) check_round_trip(*tree);
+  if (const auto tree = json_parse(std::string_view(reinterpret_cast<const char*>(data), size)))
+    check_round_trip(*tree);
   fuzz::write_device_file(kStoreCatalogPath, data, size);
   store.count = 0;
   store_load_catalog();

@@ -44,7 +44,8 @@ void draw(const BasketGeometry& g) {
     return;
   }
   for (size_t i = 0; i < g.shown; ++i) {
-    draw_row(store.items[store.basket[g.first + i]], kBasketFirstRowTop + int(i) * kBasketRowHeight, w);
+    draw_row(store.items[store.basket[g.first + i]], kBasketFirstRowTop + int(i) * kBasketRowHeight,
+             w);
   }
   store_draw_pager(g.page, g.pages, g.pager_top + 62);
   const std::string total = store_totals_text({store.basket, store.basket_count});
@@ -79,7 +80,8 @@ std::vector<CurrencyTotal> store_totals(std::span<const uint16_t> items) {
   for (const uint16_t index : items) {
     const StoreItem& item = store.items[index];
     const std::string_view code = item.currency[0] ? std::string_view(item.currency) : "EUR";
-    auto it = std::find_if(totals.begin(), totals.end(), [&](const CurrencyTotal& t) { return t.currency == code; });
+    auto it = std::find_if(totals.begin(), totals.end(),
+                           [&](const CurrencyTotal& t) { return t.currency == code; });
     if (it == totals.end()) it = totals.insert(totals.end(), {std::string(code), 0});
     it->cents = add_clamped(it->cents, item.priceCents);
   }

@@ -48,9 +48,8 @@ constexpr int kBuyTop = 720, kAddTop = 860, kButtonH = 124, kButtonGap = 16;
 constexpr std::string_view kAdded = "Added to basket";
 
 bool contains_folded(std::string_view text, std::string_view needle) {
-  return std::search(text.begin(), text.end(), needle.begin(), needle.end(), [](char a, char b) {
-           return ascii_lower(a) == ascii_lower(b);
-         }) != text.end();
+  return std::search(text.begin(), text.end(), needle.begin(), needle.end(),
+                     [](char a, char b) { return ascii_lower(a) == ascii_lower(b); }) != text.end();
 }
 
 // The remembered cover request of one visit to the screen.
@@ -109,8 +108,9 @@ std::vector<uint16_t> draw_page(const BrowseGeometry& g) {
 
 void edit_search() {
   char text[kStoreSearchSize];
-  const std::optional<std::string_view> done = keyboard_edit(
-      kSearchTitle.data(), kSearchTitle.size(), text, sizeof text, store.search, strlen(store.search), false);
+  const std::optional<std::string_view> done =
+      keyboard_edit(kSearchTitle.data(), kSearchTitle.size(), text, sizeof text, store.search,
+                    strlen(store.search), false);
   if (!done) return;
   store_set_search(*done);
   // An empty table is what the "retry" of the catalogue message means.
@@ -123,9 +123,8 @@ void edit_search() {
 // the baseline after it.
 int draw_item_title(std::string_view title, int width) {
   std::vector<std::string> lines;
-  ui_wrap(title, TS_UI_BOLD, kItemTitleSize, float(width), [&](std::string_view line, int) {
-    lines.emplace_back(line);
-  });
+  ui_wrap(title, TS_UI_BOLD, kItemTitleSize, float(width),
+          [&](std::string_view line, int) { lines.emplace_back(line); });
   if (lines.size() > kItemTitleLines) {
     lines.resize(kItemTitleLines);
     lines.back() = ui_cut_to_width(lines.back() + "...", TS_UI_BOLD, kItemTitleSize, float(width));
@@ -221,7 +220,8 @@ BrowseHit browse_hit(const BrowseGeometry& g, int x, int y, int screen_w, int sc
     if (x > screen_w - kSearchTapFromRight) return {BrowseTap::Search};
     return {};
   }
-  if (y <= kBasketBandBottom) return x > screen_w - kBasketTapFromRight ? BrowseHit{BrowseTap::Basket} : BrowseHit{};
+  if (y <= kBasketBandBottom)
+    return x > screen_w - kBasketTapFromRight ? BrowseHit{BrowseTap::Basket} : BrowseHit{};
   if (y > screen_h - kBrowsePagerBand) {
     return {x >= screen_w / 2 ? BrowseTap::NextPage : BrowseTap::PreviousPage};
   }

@@ -24,11 +24,11 @@ constexpr int kBrowsePagerBand = 110;  // taps below H minus this turn pages
 
 // One page of the browse list, computed once per pass and read by drawing and tapping.
 struct BrowseGeometry {
-  size_t rows = 1;    // per page, at least 1
-  size_t pages = 1;   // at least 1
-  size_t page = 0;    // a page that exists
-  size_t first = 0;   // visible-list index of the page's first row
-  size_t shown = 0;   // rows on this page
+  size_t rows = 1;   // per page, at least 1
+  size_t pages = 1;  // at least 1
+  size_t page = 0;   // a page that exists
+  size_t first = 0;  // visible-list index of the page's first row
+  size_t shown = 0;  // rows on this page
   int row_top(size_t slot) const { return kBrowseFirstRowTop + int(slot) * kBrowseRowHeight; }
 };
 BrowseGeometry browse_geometry(size_t visible_count, size_t page, int screen_h);

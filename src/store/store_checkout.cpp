@@ -78,7 +78,8 @@ void draw_consent(std::string_view price) {
   ui_draw_header("Confirm");
   const std::string total = "Total " + std::string(price);
   ql_text(total.c_str(), TS_UI_BOLD, 64, 48, 326);
-  const int after = ui_draw_wrapped(kConsent.data(), kConsent.size(), TS_REGULAR, 40, 48, 426, w - 96, 60);
+  const int after =
+      ui_draw_wrapped(kConsent.data(), kConsent.size(), TS_REGULAR, 40, 48, 426, w - 96, 60);
   ql_text("Sold by Corvell Network O\xC3\x9C", TS_UI, 42, 48, float(after + 30));
   const std::string terms = "Terms: " + std::string(kTermsUrl);
   ql_text(terms.c_str(), TS_UI, 42, 48, float(after + 110));
@@ -148,7 +149,9 @@ std::string invoice_id(const JsonValue& answer) {
   return std::string(id.substr(0, utf8_prefix_length(id, kInvoiceIdMax)));
 }
 
-std::string_view cut(std::string_view text, size_t max) { return text.substr(0, utf8_prefix_length(text, max)); }
+std::string_view cut(std::string_view text, size_t max) {
+  return text.substr(0, utf8_prefix_length(text, max));
+}
 
 // Runs the checkout verb and reads its answer; none after telling the user why.
 std::optional<JsonValue> run_checkout() {
@@ -197,7 +200,8 @@ std::string store_country() {
   return std::string(code.size() == 2 ? code : kDefaultCountry);
 }
 
-std::optional<std::string> store_req_json_head(std::string_view method, std::span<const uint16_t> items) {
+std::optional<std::string> store_req_json_head(std::string_view method,
+                                               std::span<const uint16_t> items) {
   std::string head = "{\"method\":";
   json_quote_append(head, method);
   head += ",\"items\":[";
@@ -213,13 +217,14 @@ std::optional<std::string> store_req_json_head(std::string_view method, std::spa
   return head;
 }
 
-std::string store_req_json_tail(std::string_view basket_id, std::string_view country, int64_t total_cents,
-                                std::string_view currency) {
+std::string store_req_json_tail(std::string_view basket_id, std::string_view country,
+                                int64_t total_cents, std::string_view currency) {
   std::string tail = ",\"basketId\":";
   json_quote_append(tail, basket_id);
   tail += ",\"digitalConsent\":true,\"address\":{\"country\":";
   json_quote_append(tail, country);
-  tail += "},\"locale\":\"en\",\"acceptedTotalCents\":" + std::to_string(total_cents) + ",\"acceptedCurrency\":";
+  tail += "},\"locale\":\"en\",\"acceptedTotalCents\":" + std::to_string(total_cents) +
+          ",\"acceptedCurrency\":";
   json_quote_append(tail, currency);
   tail += '}';
   return tail;
@@ -260,8 +265,10 @@ bool store_checkout(std::span<const uint16_t> items) {
     toast(kNoRandom);
     return false;
   }
-  const std::string request = *head + store_req_json_tail(basket_id, country, total.cents, total.currency);
-  if (request.size() > kStoreRequestMax || !file_write_atomic(kStoreRequestPath, request.data(), request.size())) {
+  const std::string request =
+      *head + store_req_json_tail(basket_id, country, total.cents, total.currency);
+  if (request.size() > kStoreRequestMax ||
+      !file_write_atomic(kStoreRequestPath, request.data(), request.size())) {
     return false;
   }
   const std::optional<JsonValue> answer = run_checkout();
@@ -279,14 +286,16 @@ bool store_checkout(std::span<const uint16_t> items) {
     toast_wait(store_format_checkout_error("the payment address is not a secure link"));
     return false;
   }
-  if (!orders_append(cut(order_id, kOrderIdMax), cut(view_key, kViewKeyMax), store.items[items[0]].title)) {
+  if (!orders_append(cut(order_id, kOrderIdMax), cut(view_key, kViewKeyMax),
+                     store.items[items[0]].title)) {
     toast_wait(kOrderNotSaved);
     return false;
   }
   const bool bitcoin = *method == kBitcoin;
   store.invoice_spent = false;
-  const bool paid = store_pay_and_wait(cut(order_id, kOrderIdMax), cut(view_key, kViewKeyMax), pay_address,
-                                       price, bitcoin, bitcoin ? invoice_id(*answer) : std::string());
+  const bool paid =
+      store_pay_and_wait(cut(order_id, kOrderIdMax), cut(view_key, kViewKeyMax), pay_address, price,
+                         bitcoin, bitcoin ? invoice_id(*answer) : std::string());
   if (paid || store.invoice_spent) forget_basket_id();
   return paid;
 }

@@ -32,8 +32,8 @@ constexpr int kRowsTop = 410, kRowH = 132, kRowTextOffset = 86, kRuleOffset = 13
 constexpr int kRowCount = 4;
 constexpr int kBasketTapTop = 931, kBasketTapBottom = 1009, kBasketLabelY = 980;
 constexpr int kDeadBottomBand = 120;
-constexpr std::array<std::string_view, kRowCount> kRows = {"Browse the collection", "Free books",
-                                                          "Download from a link", "Orders and payments"};
+constexpr std::array<std::string_view, kRowCount> kRows = {
+    "Browse the collection", "Free books", "Download from a link", "Orders and payments"};
 
 constexpr std::string_view kLinkTitle = "Link to an ebook or PDF";
 constexpr std::string_view kLinkStart = "https://";
@@ -70,8 +70,8 @@ void search_and_browse() {
   store_catalog_ensure();
   char text[kStoreSearchSize];
   constexpr std::string_view kTitle = "Search books";
-  const std::optional<std::string_view> done =
-      keyboard_edit(kTitle.data(), kTitle.size(), text, sizeof text, store.search, strlen(store.search), false);
+  const std::optional<std::string_view> done = keyboard_edit(
+      kTitle.data(), kTitle.size(), text, sizeof text, store.search, strlen(store.search), false);
   if (!done) return;
   store_set_search(*done);
   store_browse_screen();
@@ -80,12 +80,16 @@ void search_and_browse() {
 void download_from_link() {
   char link[kLinkMax + 1];
   const std::optional<std::string_view> done =
-      keyboard_edit(kLinkTitle.data(), kLinkTitle.size(), link, sizeof link, kLinkStart.data(), kLinkStart.size(), false);
+      keyboard_edit(kLinkTitle.data(), kLinkTitle.size(), link, sizeof link, kLinkStart.data(),
+                    kLinkStart.size(), false);
   if (!done || done->size() < kLinkMin) return;
   ui_toast(kDownloading.data(), kDownloading.size());
   // A path left by an earlier download must not pass for this one's.
   qlp_remove(kDownloadPathFile);
-  ScriptLine(kScriptStore, "get").arg(*done, kQuotedLinkMax).raw(" >/tmp/ql-dl.path 2>/dev/null").run();
+  ScriptLine(kScriptStore, "get")
+      .arg(*done, kQuotedLinkMax)
+      .raw(" >/tmp/ql-dl.path 2>/dev/null")
+      .run();
   const std::optional<std::string> answer = read_file_alloc(kDownloadPathFile, kDownloadPathMax);
   qlp_remove(kDownloadPathFile);
   if (!answer) return;

@@ -17,7 +17,9 @@ class Basket : public StoreTest {
     }
     load(members);
   }
-  static int row_middle(size_t slot) { return kBasketFirstRowTop + int(slot) * kBasketRowHeight + 60; }
+  static int row_middle(size_t slot) {
+    return kBasketFirstRowTop + int(slot) * kBasketRowHeight + 60;
+  }
   void remove_row(size_t slot) { touches_.touch(W() - 100, row_middle(slot)); }
   std::vector<uint16_t> basket() const { return {store.basket, store.basket + store.basket_count}; }
 };
@@ -30,36 +32,37 @@ TEST_F(Basket, PagesAndRemoving) {
   ASSERT_EQ(g.rows, 6u);
   ASSERT_EQ(g.pages, 2u);
   shot("page1");
-  remove_row(1);                                 // Book 01
-  touches_.touch(W() - 150, g.pager_top + 40);   // next page
+  remove_row(1);                                // Book 01
+  touches_.touch(W() - 150, g.pager_top + 40);  // next page
   shot("page2");
-  remove_row(2);                                 // the last row: Book 09
-  remove_row(2);                                 // nothing there any more
-  touches_.touch(500, row_middle(0));            // not on "Remove": nothing
-  touches_.touch(150, g.pager_top + 40);         // back to the first page
+  remove_row(2);                          // the last row: Book 09
+  remove_row(2);                          // nothing there any more
+  touches_.touch(500, row_middle(0));     // not on "Remove": nothing
+  touches_.touch(150, g.pager_top + 40);  // back to the first page
   tap_back();
   store_basket_screen();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(basket(), (std::vector<uint16_t>{0, 2, 3, 4, 5, 6, 7, 8}));
   EXPECT_LT(shot_darkest("page1", W() / 2 - 100, g.pager_top + 20, 200, 60), 100);  // the pager
-  EXPECT_LT(shot_darkest("page2", 48, row_middle(2) - 40, 300, 60), 100);          // 3 rows on page 2
+  EXPECT_LT(shot_darkest("page2", 48, row_middle(2) - 40, 300, 60), 100);  // 3 rows on page 2
   EXPECT_EQ(shot_darkest("page2", 48, row_middle(3) - 40, 300, 60), 255);
 }
 
 TEST_F(Basket, TotalsPerCurrency) {
-  load({sku_json("e1", "Euro One", 500), sku_json("e2", "Euro Two", 250), sku_json("u1", "Usd One", 300, "A", "USD"),
-        sku_json("x1", "No Code", 1, "A", ""), sku_json("b", "Big", INT64_MAX), sku_json("b2", "Big Two", 5)});
+  load({sku_json("e1", "Euro One", 500), sku_json("e2", "Euro Two", 250),
+        sku_json("u1", "Usd One", 300, "A", "USD"), sku_json("x1", "No Code", 1, "A", ""),
+        sku_json("b", "Big", INT64_MAX), sku_json("b2", "Big Two", 5)});
   // Sorted: Big, Big Two, Euro One, Euro Two, No Code, Usd One.
   struct Case {
     std::vector<uint16_t> items;
     const char* text;
   } cases[] = {
-      {{}, "Total \xE2\x82\xAC" "0.00"},
-      {{2, 3}, "Total \xE2\x82\xAC" "7.50"},
-      {{2, 5, 3}, "Total \xE2\x82\xAC" "7.50 + $3.00"},
-      {{4, 2}, "Total \xE2\x82\xAC" "5.01"},  // no code is the euro
+      {{}, "Total €0.00"},
+      {{2, 3}, "Total €7.50"},
+      {{2, 5, 3}, "Total €7.50 + $3.00"},
+      {{4, 2}, "Total €5.01"},  // no code is the euro
       {{5}, "Total $3.00"},
-      {{0, 1}, "Total \xE2\x82\xAC" "92233720368547758.07"},  // stops at the limit
+      {{0, 1}, "Total €92233720368547758.07"},  // stops at the limit
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

@@ -17,10 +17,13 @@ class Browse : public StoreTest {
   // Loads `n` items titled "Book 1".."Book n" (so table index i is "Book i+1").
   void load_books(int n) {
     std::vector<std::string> members;
-    for (int i = 1; i <= n; ++i) members.push_back(sku_json("s" + std::to_string(i), "Book " + std::to_string(i), 100 * i));
+    for (int i = 1; i <= n; ++i)
+      members.push_back(sku_json("s" + std::to_string(i), "Book " + std::to_string(i), 100 * i));
     load(members);
   }
-  static int row_middle(int slot) { return kBrowseFirstRowTop + slot * kBrowseRowHeight + kBrowseRowHeight / 2; }
+  static int row_middle(int slot) {
+    return kBrowseFirstRowTop + slot * kBrowseRowHeight + kBrowseRowHeight / 2;
+  }
   void tap_row_item(int slot) { touches_.touch(600, row_middle(slot)); }
   void next_page() { touches_.touch(W() - 200, H() - 40); }
   void previous_page() { touches_.touch(200, H() - 40); }
@@ -47,12 +50,12 @@ TEST_F(Browse, GeometryAndHits) {
     BrowseTap what;
     size_t visible;
   } cases[] = {
-      {100, 50, BrowseTap::Nothing, 0},        {100, 160, BrowseTap::Leave, 0},
-      {500, 160, BrowseTap::Nothing, 0},       {1000, 160, BrowseTap::Search, 0},
-      {1000, 280, BrowseTap::Basket, 0},       {500, 280, BrowseTap::Nothing, 0},
-      {500, 320, BrowseTap::Item, 0},          {500, 1247, BrowseTap::Item, 3},
-      {500, 1248, BrowseTap::Nothing, 0},      {500, 1338, BrowseTap::Nothing, 0},
-      {536, 1339, BrowseTap::NextPage, 0},     {535, 1400, BrowseTap::PreviousPage, 0},
+      {100, 50, BrowseTap::Nothing, 0},    {100, 160, BrowseTap::Leave, 0},
+      {500, 160, BrowseTap::Nothing, 0},   {1000, 160, BrowseTap::Search, 0},
+      {1000, 280, BrowseTap::Basket, 0},   {500, 280, BrowseTap::Nothing, 0},
+      {500, 320, BrowseTap::Item, 0},      {500, 1247, BrowseTap::Item, 3},
+      {500, 1248, BrowseTap::Nothing, 0},  {500, 1338, BrowseTap::Nothing, 0},
+      {536, 1339, BrowseTap::NextPage, 0}, {535, 1400, BrowseTap::PreviousPage, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
@@ -110,7 +113,8 @@ TEST_F(Browse, CoversArriveWhileTheScreenWaits) {
   const int tile_x = 48 + 74, tile1_y = kBrowseFirstRowTop + 12 + 102;
   EXPECT_EQ(ql_mask()[size_t(tile1_y) * size_t(W()) + size_t(tile_x)], MASK_PICTURE);
   EXPECT_EQ(px(tile_x, tile1_y), 40);
-  EXPECT_EQ(ql_mask()[size_t(tile1_y + kBrowseRowHeight) * size_t(W()) + size_t(tile_x)], MASK_PAPER);
+  EXPECT_EQ(ql_mask()[size_t(tile1_y + kBrowseRowHeight) * size_t(W()) + size_t(tile_x)],
+            MASK_PAPER);
   // The next visit draws the tile without the image.
   remove(root_.state("covers/s" + key_of("/covers/s1.jpg") + ".img").c_str());
   script_.covers.clear();
@@ -173,7 +177,7 @@ TEST_F(Browse, ItemPageBasketAndBuyNow) {
   add_to_basket();  // already there: still one entry
   tap_row_item(2);
   buy_now();
-  choose_method(2);  // Cancel: back to the list
+  choose_method(2);                // Cancel: back to the list
   touches_.touch(W() - 150, 280);  // the basket
   shot("basket");
   tap_back();
@@ -181,7 +185,7 @@ TEST_F(Browse, ItemPageBasketAndBuyNow) {
   store_browse_screen();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(basket(), (std::vector<uint16_t>{1}));
-  EXPECT_LT(shot_darkest("item", 48, 730, 400, 100), 100);  // "Buy now"
+  EXPECT_LT(shot_darkest("item", 48, 730, 400, 100), 100);   // "Buy now"
   EXPECT_LT(shot_darkest("basket", 48, 240, 400, 80), 100);  // Book 2's row
 }
 
@@ -206,8 +210,10 @@ TEST_F(Browse, CoverCommandStaysWithinItsLength) {
   std::vector<std::string> members;
   for (int i = 0; i < 30; ++i) {
     // Addresses of 239 bytes with quotes in them: each pair takes some 290 bytes quoted.
-    const std::string img = "/" + std::string(10, '\'') + std::string(228 - std::to_string(i).size(), 'p') + std::to_string(i);
-    members.push_back(sku_json("s" + std::to_string(i), "T" + std::to_string(i), 1, "A", "EUR", ",\"img\":\"" + img + "\""));
+    const std::string img = "/" + std::string(10, '\'') +
+                            std::string(228 - std::to_string(i).size(), 'p') + std::to_string(i);
+    members.push_back(sku_json("s" + std::to_string(i), "T" + std::to_string(i), 1, "A", "EUR",
+                               ",\"img\":\"" + img + "\""));
   }
   load(members);
   std::vector<uint16_t> all;
@@ -234,6 +240,6 @@ TEST_F(Browse, ALongTitleStaysAboveTheButtons) {
   leave();
   store_browse_screen();
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_LT(shot_darkest("long", 380, 600, W() - 428, 50), 100);   // the price
-  EXPECT_EQ(shot_darkest("long", 380, 660, W() - 428, 58), 255);   // clear above "Buy now"
+  EXPECT_LT(shot_darkest("long", 380, 600, W() - 428, 50), 100);  // the price
+  EXPECT_EQ(shot_darkest("long", 380, 660, W() - 428, 58), 255);  // clear above "Buy now"
 }

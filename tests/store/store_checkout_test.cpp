@@ -17,8 +17,8 @@ class Checkout : public StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
-    load({sku_json("a\\\"q", "Alpha", 500), sku_json("b\\\\s", "Beta", 250), sku_json("c\\nl", "Gamma", 1),
-          sku_json("usd", "Zed Dollar", 300, "X", "USD")});
+    load({sku_json("a\\\"q", "Alpha", 500), sku_json("b\\\\s", "Beta", 250),
+          sku_json("c\\nl", "Gamma", 1), sku_json("usd", "Zed Dollar", 300, "X", "USD")});
   }
   // One checkout of `items` with `method` (0 Bitcoin, 1 card), agreed to; `paying` leaves the
   // payment screen at once.
@@ -55,7 +55,8 @@ TEST_F(Checkout, RequestIsJsonWithEveryTextEscaped) {
   ASSERT_EQ(id.size(), 32u);
   EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
   EXPECT_EQ(req, R"({"method":"stripe","items":[{"sku":"a\"q","qty":1},{"sku":"b\\s","qty":1},)"
-                 R"({"sku":"c\nl","qty":1}],"basketId":")" + id +
+                 R"({"sku":"c\nl","qty":1}],"basketId":")" +
+                     id +
                      R"(","digitalConsent":true,"address":{"country":"DE"},"locale":"en",)"
                      R"("acceptedTotalCents":751,"acceptedCurrency":"EUR"})");
   // The items sorted by title: Alpha, Beta, Gamma keep their skus through the escapes.
@@ -78,8 +79,8 @@ TEST_F(Checkout, CountryFromItsFileElsePortugal) {
   struct Case {
     const char* file;  // nullptr: no file
     const char* country;
-  } cases[] = {{"DE\n", "DE"}, {"fr \r\n", "fr"}, {"DEU\n", "PT"}, {"", "PT"}, {nullptr, "PT"},
-               {"D\"", "D\""}, {"\nDE", "PT"}};
+  } cases[] = {{"DE\n", "DE"},  {"fr \r\n", "fr"}, {"DEU\n", "PT"}, {"", "PT"},
+               {nullptr, "PT"}, {"D\"", "D\""},    {"\nDE", "PT"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file ? c.file : "(none)");
     remove(root_.state("store-country").c_str());
@@ -87,7 +88,8 @@ TEST_F(Checkout, CountryFromItsFileElsePortugal) {
     EXPECT_EQ(store_country(), c.country);
   }
   write_file(root_.state("store-country"), "D\"");
-  EXPECT_NE(store_req_json_tail("id", store_country(), 5, "EUR").find(R"("country":"D\""})"), std::string::npos);
+  EXPECT_NE(store_req_json_tail("id", store_country(), 5, "EUR").find(R"("country":"D\""})"),
+            std::string::npos);
 }
 
 TEST_F(Checkout, BasketIdFollowsMethodAndItemsInOrder) {
@@ -97,12 +99,9 @@ TEST_F(Checkout, BasketIdFollowsMethodAndItemsInOrder) {
     int method;
     bool same_as_previous;
   } steps[] = {
-      {"first", {0, 1}, 0, false},
-      {"again", {0, 1}, 0, true},
-      {"other method", {0, 1}, 1, false},
-      {"other order", {1, 0}, 1, false},
-      {"fewer items", {1}, 1, false},
-      {"same again", {1}, 1, true},
+      {"first", {0, 1}, 0, false},        {"again", {0, 1}, 0, true},
+      {"other method", {0, 1}, 1, false}, {"other order", {1, 0}, 1, false},
+      {"fewer items", {1}, 1, false},     {"same again", {1}, 1, true},
   };
   std::string previous;
   for (const Step& s : steps) {
@@ -138,13 +137,16 @@ TEST_F(Checkout, AnswersAndTheirMessages) {
   } cases[] = {
       {"no answer", std::nullopt, "Could not reach corvellbooks.com"},
       {"plain text", "Service Unavailable", "Checkout is not available yet on the server"},
-      {"no pay address", R"({"orderId":"1","viewKey":"k","error":"sold out"})", "Checkout failed: sold out"},
-      {"no error text", R"({"orderId":"1","viewKey":"k","payUrl":""})", "Checkout failed: unknown error"},
-      {"error not a string", R"({"orderId":1,"viewKey":"k","payUrl":"/p","error":5})", "Checkout failed: unknown error"},
-      {"insecure pay address", R"({"orderId":"1","viewKey":"k","payUrl":"http://corvellbooks.com/p"})",
+      {"no pay address", R"({"orderId":"1","viewKey":"k","error":"sold out"})",
+       "Checkout failed: sold out"},
+      {"no error text", R"({"orderId":"1","viewKey":"k","payUrl":""})",
+       "Checkout failed: unknown error"},
+      {"error not a string", R"({"orderId":1,"viewKey":"k","payUrl":"/p","error":5})",
+       "Checkout failed: unknown error"},
+      {"insecure pay address",
+       R"({"orderId":"1","viewKey":"k","payUrl":"http://corvellbooks.com/p"})",
        "Checkout failed: the payment address is not a secure link"},
-      {"long error", R"({"error":")" + std::string(200, 'e') + R"("})",
-       nullptr},
+      {"long error", R"({"error":")" + std::string(200, 'e') + R"("})", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -161,7 +163,8 @@ TEST_F(Checkout, AnswersAndTheirMessages) {
     EXPECT_FALSE(file_exists(root_.state("orders.tsv")));
   }
   EXPECT_EQ(store_format_checkout_error(std::string(200, 'e')).size(), 119u);
-  EXPECT_EQ(store_format_checkout_error(std::string(101, 'x') + "\xC3\xA9!").size(), 118u);  // never half of é
+  EXPECT_EQ(store_format_checkout_error(std::string(101, 'x') + "\xC3\xA9!").size(),
+            118u);  // never half of é
 }
 
 TEST_F(Checkout, AnOldAnswerIsNeverReadAsTheNewOne) {
@@ -182,8 +185,16 @@ TEST_F(Checkout, CancelsBeforeAnyRequest) {
   } cases[] = {
       {"Cancel row", [this] { choose_method(2); }},
       {"back from the list", [this] { tap_back(); }},
-      {"Cancel button", [this] { choose_method(0); decline(); }},
-      {"back from consent", [this] { choose_method(0); tap_back(); }},
+      {"Cancel button",
+       [this] {
+         choose_method(0);
+         decline();
+       }},
+      {"back from consent",
+       [this] {
+         choose_method(0);
+         tap_back();
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -199,7 +210,7 @@ TEST_F(Checkout, CancelsBeforeAnyRequest) {
 TEST_F(Checkout, ConsentPageWaitsForAClearAnswer) {
   choose_method(1);
   shot("consent");
-  touches_.touch(W() - 200, 700);  // the text: nothing
+  touches_.touch(W() - 200, 700);        // the text: nothing
   touches_.touch(W() - 200, H() - 250);  // the band's edge: nothing
   decline();
   EXPECT_FALSE(store_checkout(std::vector<uint16_t>{0, 1}));
@@ -210,14 +221,16 @@ TEST_F(Checkout, ConsentPageWaitsForAClearAnswer) {
 
 TEST_F(Checkout, MixedCurrenciesAreNeverSummed) {
   EXPECT_FALSE(store_checkout(std::vector<uint16_t>{0, 3}));
-  EXPECT_TRUE(screen_shows_toast("These books are priced in different currencies. Buy them separately."));
+  EXPECT_TRUE(
+      screen_shows_toast("These books are priced in different currencies. Buy them separately."));
   EXPECT_TRUE(script_.lines.empty());
   // One currency other than the euro goes out as it is.
   script_.checkout = R"({"error":"x"})";
   choose_method(1);
   agree();
   store_checkout(std::vector<uint16_t>{3});
-  EXPECT_NE(script_.requests.at(0).find(R"("acceptedTotalCents":300,"acceptedCurrency":"USD"})"), std::string::npos);
+  EXPECT_NE(script_.requests.at(0).find(R"("acceptedTotalCents":300,"acceptedCurrency":"USD"})"),
+            std::string::npos);
 }
 
 TEST_F(Checkout, BitcoinInvoiceIdOnlyFromThePaymentServer) {
@@ -225,18 +238,22 @@ TEST_F(Checkout, BitcoinInvoiceIdOnlyFromThePaymentServer) {
     const char* checkout_url;
     const char* invoice_line;  // nullptr: no invoice asked for
   } cases[] = {
-      {"https://pay.corvellbooks.com/i/INV77", "sh /mnt/us/ql/bin/ql-store.sh invoice 'INV77' >/dev/null 2>&1"},
+      {"https://pay.corvellbooks.com/i/INV77",
+       "sh /mnt/us/ql/bin/ql-store.sh invoice 'INV77' >/dev/null 2>&1"},
       {"https://pay.example.com/i/INV77", nullptr},
       {"https://pay.corvellbooks.com/x/INV77", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.checkout_url);
     script_.lines.clear();
-    script_.checkout = std::string(R"({"orderId":"O","viewKey":"K","payUrl":"https://corvellbooks.com/p","checkoutUrl":")") +
-                       c.checkout_url + "\"}";
+    script_.checkout =
+        std::string(
+            R"({"orderId":"O","viewKey":"K","payUrl":"https://corvellbooks.com/p","checkoutUrl":")") +
+        c.checkout_url + "\"}";
     EXPECT_FALSE(checkout({0}, 0));
-    EXPECT_EQ(script_.verb_lines("invoice"),
-              c.invoice_line ? std::vector<std::string>{c.invoice_line} : std::vector<std::string>{});
+    EXPECT_EQ(script_.verb_lines("invoice"), c.invoice_line
+                                                 ? std::vector<std::string>{c.invoice_line}
+                                                 : std::vector<std::string>{});
     EXPECT_EQ(script_.verb_lines("watch").size(), 1u);
   }
 }

@@ -36,7 +36,10 @@ TEST_F(Home, RowsSearchBoxAndBasketFooter) {
   leave_browse();
   touches_.touch(500, H() - 60);  // the bottom band: nothing
   touches_.touch(500, 970);       // no basket yet: the gap under the rows
-  touches_.at_wait([] { store.basket[0] = 0; store.basket_count = 1; });
+  touches_.at_wait([] {
+    store.basket[0] = 0;
+    store.basket_count = 1;
+  });
   touches_.touch(500, H() - 60);
   shot("with-basket");
   touches_.touch(500, 970);  // the basket footer
@@ -52,11 +55,11 @@ TEST_F(Home, RowsSearchBoxAndBasketFooter) {
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(found, 1u);
   EXPECT_STREQ(store.search, "wal");
-  EXPECT_LT(shot_darkest("home", 48, 450, 500, 60), 100);          // "Browse the collection"
-  EXPECT_EQ(shot_darkest("home", 48, 940, 500, 60), 255);          // no basket footer
-  EXPECT_LT(shot_darkest("with-basket", 48, 940, 500, 60), 100);   // "Basket (1)"
-  EXPECT_LT(shot_darkest("browse", 48, 250, 400, 40), 100);        // "2 ebooks"
-  EXPECT_LT(shot_darkest("basket", 48, 240, 400, 80), 100);        // the basket's row
+  EXPECT_LT(shot_darkest("home", 48, 450, 500, 60), 100);         // "Browse the collection"
+  EXPECT_EQ(shot_darkest("home", 48, 940, 500, 60), 255);         // no basket footer
+  EXPECT_LT(shot_darkest("with-basket", 48, 940, 500, 60), 100);  // "Basket (1)"
+  EXPECT_LT(shot_darkest("browse", 48, 250, 400, 40), 100);       // "2 ebooks"
+  EXPECT_LT(shot_darkest("basket", 48, 240, 400, 80), 100);       // the basket's row
   // Each row opened a screen of its own.
   EXPECT_NE(shots_.at("free"), shots_.at("home"));
   EXPECT_NE(shots_.at("orders"), shots_.at("home"));
@@ -74,8 +77,8 @@ TEST_F(Home, DownloadFromALinkOpensTheBook) {
   EXPECT_EQ(app.view, AppView::Reader);
   EXPECT_STREQ(app.reader.open_path, "/mnt/us/documents/Linked.epub");
   EXPECT_EQ(script_.verb_lines("get"),
-            std::vector<std::string>{
-                "sh /mnt/us/ql/bin/ql-store.sh get 'https://example.org/a.epub' >/tmp/ql-dl.path 2>/dev/null"});
+            std::vector<std::string>{"sh /mnt/us/ql/bin/ql-store.sh get "
+                                     "'https://example.org/a.epub' >/tmp/ql-dl.path 2>/dev/null"});
   EXPECT_FALSE(file_exists(root_.host("tmp/ql-dl.path")));
 }
 
