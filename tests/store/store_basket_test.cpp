@@ -90,3 +90,19 @@ TEST_F(Basket, EmptyBasketAndCheckoutThatFails) {
   EXPECT_EQ(basket(), (std::vector<uint16_t>{0, 1}));
   EXPECT_LT(shot_darkest("two", 48, H() - 270, 400, 60), 100);  // the total
 }
+
+TEST_F(Basket, APaidCheckoutEmptiesTheBasketAndForgetsItsId) {
+  load_books(3);
+  fill_basket(2);
+  script_.checkout = R"({"orderId":"ORD-9","viewKey":"v9","payUrl":"/basket/pay?order=9"})";
+  touches_.touch(500, H() - 100);  // Checkout
+  choose_method(1);
+  agree();
+  touches_.at_wait([this] { write_file(root_.state("store-pay.state"), "ready\nORD-9\n"); });
+  store_basket_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_EQ(store.basket_count, 0u);
+  EXPECT_EQ(store.basket_id[0], '\0');
+  EXPECT_FALSE(file_exists(root_.state("store-basket")));
+  EXPECT_NE(read_file(root_.state("orders.tsv")).find("ORD-9\tv9\t"), std::string::npos);
+}
