@@ -24,6 +24,7 @@
 #include "library/library_screen.h"
 #include "library/library_view.h"
 #include "library/morning_paper.h"
+#include "settings/settings_pages.h"
 #include "store/new_books.h"
 #include "store/payment_invoice.h"
 #include "store/purchase_thanks.h"
@@ -165,6 +166,9 @@ void show_thanks(std::string_view name) {
   ui_present(true);
 }
 
+// The settings hub.
+void show_settings(std::string_view) { settings_pages(); }
+
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library},
     ScreenShot{"grid", show_grid},
@@ -174,7 +178,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"aa", show_options},
     ScreenShot{"light", nullptr},
     ScreenShot{"keyboard", show_keyboard},
-    ScreenShot{"settings", nullptr},
+    ScreenShot{"settings", show_settings},
     ScreenShot{"quick", nullptr},
     ScreenShot{"device", nullptr},
     ScreenShot{"menu", show_menu},

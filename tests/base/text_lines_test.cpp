@@ -55,6 +55,36 @@ TEST(TextLines, LongLineArrivesInPieces) {
   EXPECT_EQ(lines[3], "end");
 }
 
+TEST(TextLines, CutKeepsOnlyTheFirstPieceOfALongLineAndNeverSplitsACharacter) {
+  DeviceFolder root;
+  const std::string two = "\xc3\xa4";  // one character of two bytes
+  struct {
+    const char* name;
+    std::string line;
+    std::string kept;
+  } cases[] = {
+      {"exactly the limit", std::string(159, 'a'), std::string(159, 'a')},
+      {"one byte over", std::string(160, 'b'), std::string(159, 'b')},
+      {"far over", std::string(5000, 'c'), std::string(159, 'c')},
+      {"a character across the limit", std::string(158, 'd') + two + "tail", std::string(158, 'd')},
+      {"a character ending at the limit", std::string(157, 'e') + two + "tail",
+       std::string(157, 'e') + two},
+      {"a stray lead byte at the limit", std::string(158, 'f') + "\xe2" + "xyz",
+       std::string(158, 'f') + "\xe2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(root.state("cut.txt"), c.line + "\nnext\n" + c.line);
+    std::vector<TextLine> lines(10);
+    std::vector<std::string_view> spans(10);
+    const size_t n = text_read_lines("/mnt/us/ql/state/cut.txt", lines, spans, 0, LongLines::Cut);
+    ASSERT_EQ(n, 3u);
+    EXPECT_EQ(spans[0], c.kept);
+    EXPECT_EQ(spans[1], "next");
+    EXPECT_EQ(spans[2], c.kept);
+  }
+}
+
 TEST(TextLines, TailKeepsOnlyWholeLines) {
   DeviceFolder root;
   struct {
@@ -83,4 +113,41 @@ TEST(TextLines, TailKeepsOnlyWholeLines) {
     EXPECT_EQ(line_number(lines.back()), std::to_string(c.count - 1));
     for (auto& l : lines) EXPECT_EQ(l.size(), c.width - 1);
   }
+}
+
+TEST(TextLines, LastLinesKeepsTheNewestOldestFirst) {
+  DeviceFolder root;
+  struct {
+    const char* name;
+    std::string text;
+    size_t max;
+    long tail;
+    std::vector<std::string> numbers;  // of the lines returned, in order
+  } cases[] = {
+      {"fewer lines than room", numbered_lines(3, 20), 5, 0, {"0", "1", "2"}},
+      {"exactly the room", numbered_lines(5, 20), 5, 0, {"0", "1", "2", "3", "4"}},
+      {"ring wrapped once", numbered_lines(7, 20), 5, 0, {"2", "3", "4", "5", "6"}},
+      {"ring wrapped many times", numbered_lines(23, 20), 4, 0, {"19", "20", "21", "22"}},
+      // A blank line after the last kept one must not spoil the oldest kept line.
+      {"blank lines at the end", numbered_lines(7, 20) + "\n  \n\r\n", 5, 0,
+       {"2", "3", "4", "5", "6"}},
+      // The tail (last 100 bytes: lines 15 to 19) holds fewer than the room.
+      {"tail shorter than the room", numbered_lines(20, 20), 10, 100,
+       {"15", "16", "17", "18", "19"}},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(root.state("v.txt"), c.text);
+    std::vector<TextLine> lines(c.max);
+    std::vector<std::string_view> spans(c.max);
+    const size_t n = text_read_last_lines("/mnt/us/ql/state/v.txt", lines, spans, c.tail);
+    std::vector<std::string> numbers;
+    for (size_t i = 0; i < n; ++i) numbers.push_back(line_number(std::string(spans[i])));
+    EXPECT_EQ(numbers, c.numbers);
+  }
+  std::vector<TextLine> lines(3);
+  std::vector<std::string_view> spans(3);
+  EXPECT_EQ(text_read_last_lines("/mnt/us/ql/state/missing.txt", lines, spans, 0), 0u);
+  write_file(root.state("empty.txt"), "");
+  EXPECT_EQ(text_read_last_lines("/mnt/us/ql/state/empty.txt", lines, spans, 4000), 0u);
 }

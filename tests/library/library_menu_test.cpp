@@ -11,7 +11,7 @@
 #include "app/ui/ui_list_menu.h"
 #include "display/framebuffer.h"
 #include "host/host_queue.h"
-#include "keyboard_touch.h"
+#include "support/keyboard_touch.h"
 #include "library/collections.h"
 #include "library/library_menu.h"
 #include "library/library_screen.h"
@@ -73,7 +73,7 @@ TEST_F(LibraryMenu, RowsSetSortShowViewAndSearch) {
       {"show read", {SHOW, 5}, SORT_RECENT, FILTER_READ, false, "ab", 0},
       {"view", {VIEW}, SORT_RECENT, FILTER_ALL, true, "ab", 0},
       {"clear search", {CLEAR}, SORT_RECENT, FILTER_ALL, false, "", 0},
-      {"settings", {SETTINGS}, SORT_RECENT, FILTER_ALL, false, "ab", 0},
+      {"settings, left at once", {SETTINGS, -1}, SORT_RECENT, FILTER_ALL, false, "ab", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
