@@ -1,5 +1,5 @@
 #include <array>
-#include <string_view>
+#include <string>
 
 #include "app/ui/app_state.h"
 #include "app/ui/ui_frame.h"
@@ -8,6 +8,7 @@
 #include "app/ui/ui_wait.h"
 #include "display/framebuffer.h"
 #include "display/logo.h"
+#include "host/window_menu_labels.h"
 #include "settings/device_options.h"
 
 namespace {
@@ -20,19 +21,15 @@ constexpr int kLineHeight = 58;
 constexpr int kParagraphGap = 14;
 constexpr int kBottomRoom = 80;  // a paragraph starts no lower than this above the bottom
 
-// The window's File menu and its shortcuts, named as the menu names them.
-constexpr std::array<std::string_view, 7> kParagraphs = {
-    "Version 0.9.5  \xC2\xB7  Beta  \xC2\xB7  no warranty",
-    "Free to use, provided as is.",
-    "Online only when you say so.",
-    "Reads EPUB, PDF, MOBI and AZW3 without DRM, FB2, TXT and comics (CBZ). Plays audiobooks: "
-    "MP3, M4B, AAC, Opus, OGG, FLAC, WAV.",
-    "Add books and audiobooks: drop files or folders on the window, or File, "
-    "Add Books\xE2\x80\xA6 (Ctrl+O) or Add Book Folder\xE2\x80\xA6 (Ctrl+Shift+O). File, Show "
-    "Library Folder opens where they are kept.",
-    "Your notes and settings stay on this device as plain text.",
-    "Found a bug? Settings, Report a bug.",
-};
+// Where books come in on this desktop: the window's drop target and its File menu, named as the
+// menu names its items and shortcuts.
+std::string adding_books() {
+  const std::string file = std::string(kMenuFile) + ", ";
+  return "Add books and audiobooks: drop files or folders on the window, or " + file +
+         kMenuAddBooks + " (" + kShortcutAddBooks + ") or " + kMenuAddBookFolder + " (" +
+         kShortcutAddBookFolder + "). " + file + kMenuShowLibraryFolder +
+         " opens where they are kept.";
+}
 }  // namespace
 
 void about_screen() {
@@ -40,8 +37,18 @@ void about_screen() {
   const Framebuffer& fb = ql_fb();
   ui_draw_header("About");
   ql_blit(ql_logo(), kLogoWidth, kLogoHeight, kLogoX, kLogoY);
+  const std::array<std::string, 7> paragraphs = {
+      "Version 0.9.5  \xC2\xB7  Beta  \xC2\xB7  no warranty",
+      "Free to use, provided as is.",
+      "Online only when you say so.",
+      "Reads EPUB, PDF, MOBI and AZW3 without DRM, FB2, TXT and comics (CBZ). Plays audiobooks: "
+      "MP3, M4B, AAC, Opus, OGG, FLAC, WAV.",
+      adding_books(),
+      "Your notes and settings stay on this device as plain text.",
+      "Found a bug? Settings, Report a bug.",
+  };
   int y = kFirstBaseline;
-  for (std::string_view paragraph : kParagraphs) {
+  for (const std::string& paragraph : paragraphs) {
     if (y > fb.height - kBottomRoom) break;
     y = ui_draw_wrapped(paragraph.data(), paragraph.size(), TS_REGULAR, kTextSize, kSide, y,
                         fb.width - 2 * kSide, kLineHeight) +
