@@ -7,7 +7,10 @@ Paths:
   /held/NAME      the first half of the file, then the rest once ROOT/release exists
   /cut/NAME       the full length announced, half the file sent, then the connection closed
   /moved/NAME     a redirect to /files/NAME
-Anything else, or a missing file, is 404. The chosen port is written to PORT_FILE once the server
+Anything else, or a missing file, is 404.
+A POST to any path is answered with an empty body and the status on the request's line of
+ROOT/post-status (one status a line, the last line for every request after; 200 without the file);
+its body is kept as ROOT/posts/N (N counting from 1) and its path logged as GET paths are. The chosen port is written to PORT_FILE once the server
 listens. The server ends when ROOT/stop exists or after ten minutes.
 """
 import http.server
@@ -69,6 +72,32 @@ class Handler(http.server.BaseHTTPRequestHandler):
             while not os.path.exists(release):
                 time.sleep(0.02)
             self.wfile.write(data[half:])
+
+    def do_POST(self):
+        with post_lock:
+            posts = os.path.join(ROOT, "posts")
+            os.makedirs(posts, exist_ok=True)
+            number = len(os.listdir(posts)) + 1
+            length = int(self.headers.get("Content-Length", "0"))
+            with open(os.path.join(posts, "%d.tmp" % number), "wb") as f:
+                f.write(self.rfile.read(length))
+            os.rename(os.path.join(posts, "%d.tmp" % number), os.path.join(posts, str(number)))
+        self.log_message("")
+        self.send_response(post_status(number))
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+
+post_lock = threading.Lock()
+
+
+def post_status(number):
+    try:
+        with open(os.path.join(ROOT, "post-status")) as f:
+            codes = [int(line) for line in f.read().split()]
+    except OSError:
+        return 200
+    return codes[min(number, len(codes)) - 1] if codes else 200
 
 
 def main():

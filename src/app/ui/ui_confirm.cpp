@@ -16,17 +16,18 @@ constexpr int kBoxFrame = 4;
 constexpr int kTextX = 88;
 constexpr int kMessageSize = 54;
 constexpr int kMessageLineHeight = 62;
-constexpr int kButtonH = 120;
 constexpr int kButtonTop = 80;  // below the middle row
 constexpr float kButtonSize = 54;
+constexpr int kButtonBaseline = 76;  // below the button's top
 constexpr size_t kActionMax = 63;
-
-void draw_button(const char* label, TextStyle face, int x, int top, int width, int frame) {
-  ql_frame(x, top, width, kButtonH, frame);
-  const int text_width = int(ql_measure(label, face, kButtonSize));
-  ql_text(label, face, kButtonSize, float(x + (width - text_width) / 2), float(top + 76));
-}
 }  // namespace
+
+void ui_draw_button(const char* label, TextStyle face, int x, int top, int width, int frame) {
+  ql_frame(x, top, width, kUiButtonHeight, frame);
+  const int text_width = int(ql_measure(label, face, kButtonSize));
+  ql_text(label, face, kButtonSize, float(x + (width - text_width) / 2),
+          float(top + kButtonBaseline));
+}
 
 ConfirmGeometry confirm_geometry(int w, int h) {
   const int bw = (w - 208) / 2;
@@ -53,8 +54,8 @@ bool ui_confirm(const char* message, size_t message_length, const char* action,
                   w - 2 * kTextX, kMessageLineHeight);
   const std::string action_label(ui_utf8_prefix({action, action_length}, kActionMax));
   const int top = g.cy + kButtonTop;
-  draw_button("Cancel", TS_UI, kTextX, top, g.button_width, 2);
-  draw_button(action_label.c_str(), TS_UI_BOLD, g.action_x, top, g.button_width, 4);
+  ui_draw_button("Cancel", TS_UI, kTextX, top, g.button_width, 2);
+  ui_draw_button(action_label.c_str(), TS_UI_BOLD, g.action_x, top, g.button_width, 4);
   ui_present(false);
   for (;;) {
     TapEvent event;

@@ -87,14 +87,17 @@ int ui_wrap(std::string_view text, TextStyle face, float size, float width,
 }
 
 int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y,
-                    int width, int line_height) {
-  const int lines = ui_wrap({text, length}, ui_face(style), float(size), float(width),
-                            [&](std::string_view line, int index) {
-                              const std::string copy(line);
-                              ql_text(copy.c_str(), ui_face(style), float(size), float(x),
-                                      float(y + index * line_height));
-                            });
-  return y + lines * line_height;
+                    int width, int line_height, int max_baseline) {
+  int drawn = 0;
+  ui_wrap({text, length}, ui_face(style), float(size), float(width),
+          [&](std::string_view line, int index) {
+            const int baseline = y + index * line_height;
+            if (baseline > max_baseline) return;
+            const std::string copy(line);
+            ql_text(copy.c_str(), ui_face(style), float(size), float(x), float(baseline));
+            ++drawn;
+          });
+  return y + drawn * line_height;
 }
 
 std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view first,

@@ -1,6 +1,7 @@
 // Text handling shared by every screen: the interface face for a style, a line fitted into a width
 // (shrunk, then cut at a character boundary with "..."), word wrapping, and the dot joiner.
 #pragma once
+#include <climits>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -30,10 +31,11 @@ constexpr size_t kWrapLineMax = 498;
 int ui_wrap(std::string_view text, TextStyle face, float size, float width,
             const std::function<void(std::string_view line, int index)>& line);
 
-// Draws ui_wrap's lines with the first baseline at y; the baseline after the last line (y itself
-// when nothing was drawn).
+// Draws ui_wrap's lines with the first baseline at y, leaving out every line whose baseline would
+// lie below `max_baseline` (text that must not run into what is drawn under it); the baseline
+// after the last line drawn (y itself when nothing was drawn).
 int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y,
-                    int width, int line_height);
+                    int width, int line_height, int max_baseline = INT_MAX);
 
 // first + "  ·  " + second in `buffer`, NUL-terminated; the empty text when it does not fit.
 std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view first,
