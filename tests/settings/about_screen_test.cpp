@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/device_options.h"
-#include "settings_screen_fixture.h"
+#include "device_settings_fixture.h"
 
 namespace {
 // The lowest row with ink below the logo; -1 when there is none.
@@ -13,9 +13,11 @@ int lowest_ink(const std::vector<uint8_t>& p, int w, int h) {
       if (p[size_t(y) * size_t(w) + size_t(x)] < 100) return y;
   return -1;
 }
+
+class AboutScreen : public DeviceSettingsScreen {};
 }  // namespace
 
-TEST_F(SettingsScreen, AboutShowsEveryParagraphOnTheDeviceScreen) {
+TEST_F(AboutScreen, ShowsEveryParagraphOnTheDeviceScreen) {
   shot("about");
   touches_.touch(500, 1000);
   about_screen();
@@ -28,7 +30,7 @@ TEST_F(SettingsScreen, AboutShowsEveryParagraphOnTheDeviceScreen) {
   EXPECT_LT(shot_darkest("about", 48, 286, 400, 79), 100);  // the logo
 }
 
-TEST_F(SettingsScreen, AboutStopsAboveTheBottomOfALandscapeScreen) {
+TEST_F(AboutScreen, StopsAboveTheBottomOfALandscapeScreen) {
   ql_set_rotation(1);
   ASSERT_LT(H(), W());
   shot("landscape");

@@ -9,7 +9,7 @@
 
 #include "app/ui/time_zones.h"
 #include "settings/device_options.h"
-#include "settings_screen_fixture.h"
+#include "device_settings_fixture.h"
 
 namespace {
 constexpr char kNotAvailable[] = "Not available on this device.";
@@ -17,7 +17,7 @@ constexpr char kNotAvailable[] = "Not available on this device.";
 // The device's rows, in the order it lists them (seven to a page).
 enum DeviceRow { kInfo, kStorage, kZone, kSleepAfter, kSleepScreen, kUsb, kRestart, kShutDown, kStock };
 
-class DeviceOptions : public SettingsScreen {
+class DeviceOptions : public DeviceSettingsScreen {
  protected:
   void tap_device_row(int row) {
     if (row >= 7) tap_next_page();

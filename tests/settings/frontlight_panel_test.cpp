@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "settings/frontlight_panel.h"
-#include "settings_screen_fixture.h"
+#include "device_settings_fixture.h"
 
 TEST(FrontlightSlider, ReleasePointsGiveTheNearestStep) {
   const FrontlightGeometry g = frontlight_geometry(true, 1072);
@@ -73,7 +73,7 @@ TEST(FrontlightSlider, TapsFallOnTheBandTheyHit) {
 }
 
 namespace {
-class FrontlightPanel : public SettingsScreen {
+class FrontlightPanel : public DeviceSettingsScreen {
  protected:
   void tap_minus(const FrontlightGeometry& g) { touches_.touch(72, g.slider_top + 20); }
   void tap_plus(const FrontlightGeometry& g) { touches_.touch(W() - 72, g.slider_top + 20); }

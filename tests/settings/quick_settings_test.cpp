@@ -9,7 +9,7 @@
 #include "library/document_scan.h"
 #include "settings/frontlight_panel.h"
 #include "settings/quick_settings.h"
-#include "settings_screen_fixture.h"
+#include "device_settings_fixture.h"
 
 namespace {
 constexpr char kNotAvailable[] = "Not available on this device.";
@@ -19,7 +19,7 @@ constexpr char kSync[] = "sh /mnt/us/ql/bin/ql-morning.sh sync >/dev/null 2>&1";
 // The device's rows, in the order it lists them (seven to a page).
 enum DeviceRow { kWifi, kAirplane, kBluetooth, kSync_, kFrontlight, kDark, kRefresh, kSave, kAll };
 
-class QuickSettings : public SettingsScreen {
+class QuickSettings : public DeviceSettingsScreen {
  protected:
   void tap_device_row(int row) {
     if (row >= 7) tap_next_page();

@@ -10,10 +10,10 @@
 #include "app/ui/app_state.h"
 #include "library/document_scan.h"
 #include "settings/usb_drive.h"
-#include "settings_screen_fixture.h"
+#include "device_settings_fixture.h"
 
 namespace {
-class UsbDrive : public SettingsScreen {
+class UsbDrive : public DeviceSettingsScreen {
  protected:
   // The storage as a computer holds it: neither the documents nor the program folder is there.
   void export_storage() {

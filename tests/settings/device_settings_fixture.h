@@ -24,7 +24,7 @@
 #include "support/temp_dir.h"
 #include "support/ui_screen_fixture.h"
 
-class SettingsScreen : public ScreenTest {
+class DeviceSettingsScreen : public ScreenTest {
  protected:
   void SetUp() override {
     ScreenTest::SetUp();
