@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -51,7 +52,12 @@ struct SleepChoice {
   int32_t minutes;
 };
 constexpr std::array<SleepChoice, 6> kSleepChoices = {{
-    {"5 min", 5}, {"10 min", 10}, {"15 min", 15}, {"30 min", 30}, {"60 min", 60}, {"Never", 0},
+    {"5 min", 5},
+    {"10 min", 10},
+    {"15 min", 15},
+    {"30 min", 30},
+    {"60 min", 60},
+    {"Never", 0},
 }};
 
 constexpr std::array<std::string_view, 4> kUsbHelp = {
@@ -71,7 +77,8 @@ std::string row_text(Option option) {
       // 0 is the "Never" choice, not a sleep after no time at all.
       return ui_state.sleep == 0 ? "Sleep after: Never"
                                  : "Sleep after: " + std::to_string(ui_state.sleep) + " min";
-    case Option::SleepScreen: return ui_state.cover ? "Sleep screen: Book cover" : "Sleep screen: Clock";
+    case Option::SleepScreen:
+      return ui_state.cover ? "Sleep screen: Book cover" : "Sleep screen: Clock";
     case Option::UsbHelp: return "USB drive mode";
     case Option::Restart: return "Restart";
     case Option::ShutDown: return "Shut down";
@@ -95,7 +102,8 @@ void info_page(std::string_view title, std::span<const std::string_view> lines) 
 // The lines the info script writes, read fresh: an earlier run's file never passes for this one.
 void device_info() {
   qlp_unlink(kInfoFile);
-  const std::string line = ScriptLine(kScriptInfo).raw(" >").raw(kInfoFile).raw(" 2>/dev/null").text();
+  const std::string line =
+      ScriptLine(kScriptInfo).raw(" >").raw(kInfoFile).raw(" 2>/dev/null").text();
   if (!device_command_ran(line.c_str())) return;
   std::array<TextLine, kInfoLines> buffers;
   std::array<std::string_view, kInfoLines> lines;

@@ -23,8 +23,8 @@ constexpr int kSliderInset = 140;  // the slider's ends; "-" and "+" are left an
 constexpr int kSliderTop = 130;    // below the band's top
 constexpr int kSliderHeight = 40;
 constexpr int kSliderFrame = 2;
-constexpr int kDarkLine = 210;     // below the band's top
-constexpr int kDoneWidth = 220;    // from the right edge
+constexpr int kDarkLine = 210;   // below the band's top
+constexpr int kDoneWidth = 220;  // from the right edge
 constexpr int kTitleBaseline = 74;
 constexpr int kSignBaseline = 170;
 constexpr int kDarkBaseline = 272;
@@ -43,8 +43,8 @@ void draw_band(const FrontlightGeometry& g) {
   if (!g.full_screen) ql_rect(0, t + kBandHeight - kOverlayRule, w, kOverlayRule, 0);
   const std::string level = std::to_string(settings.light);
   ql_text("Light", TS_UI_BOLD, kTextSize, kSide, float(t + kTitleBaseline));
-  ql_text(level.c_str(), TS_UI, kTextSize, right_aligned(level.c_str(), TS_UI, kTextSize, w - kSide),
-          float(t + kTitleBaseline));
+  ql_text(level.c_str(), TS_UI, kTextSize,
+          right_aligned(level.c_str(), TS_UI, kTextSize, w - kSide), float(t + kTitleBaseline));
   ql_text("-", TS_UI_BOLD, kSignSize, kMinusX, float(t + kSignBaseline));
   ql_text("+", TS_UI_BOLD, kSignSize, float(w - kPlusFromRight), float(t + kSignBaseline));
   ql_frame(g.slider_x, g.slider_top, g.slider_width, kSliderHeight, kSliderFrame);
@@ -81,7 +81,8 @@ FrontlightTap frontlight_hit(const FrontlightGeometry& g, int x, int y) {
     if (!g.full_screen || y <= kHeaderBottom) return FrontlightTap::Close;
     return FrontlightTap::Ignore;
   }
-  if (y >= g.dark_line_top) return x > g.done_left ? FrontlightTap::Close : FrontlightTap::ToggleDark;
+  if (y >= g.dark_line_top)
+    return x > g.done_left ? FrontlightTap::Close : FrontlightTap::ToggleDark;
   if (x < g.slider_x) return FrontlightTap::Lower;
   if (x > g.slider_x + g.slider_width) return FrontlightTap::Raise;
   return FrontlightTap::Slide;
@@ -122,22 +123,12 @@ void frontlight_panel(bool full_screen) {
       continue;
     }
     switch (frontlight_hit(g, int(e.x), int(e.y))) {
-      case FrontlightTap::Ignore:
-        break;
-      case FrontlightTap::Close:
-        return;
-      case FrontlightTap::ToggleDark:
-        dark_mode_toggle();
-        return;
-      case FrontlightTap::Lower:
-        set_level(settings.light - 1);
-        break;
-      case FrontlightTap::Raise:
-        set_level(settings.light + 1);
-        break;
-      case FrontlightTap::Slide:
-        set_level(frontlight_slider_level(g, int(e.x2)));
-        break;
+      case FrontlightTap::Ignore: break;
+      case FrontlightTap::Close: return;
+      case FrontlightTap::ToggleDark: dark_mode_toggle(); return;
+      case FrontlightTap::Lower: set_level(settings.light - 1); break;
+      case FrontlightTap::Raise: set_level(settings.light + 1); break;
+      case FrontlightTap::Slide: set_level(frontlight_slider_level(g, int(e.x2))); break;
     }
   }
 }

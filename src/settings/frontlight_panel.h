@@ -8,15 +8,15 @@ void frontlight_panel(bool full_screen);
 
 // Where the band and its parts lie; drawing and tap handling both read it.
 struct FrontlightGeometry {
-  int width = 0;             // the screen's
-  int top = 0;               // the band's top edge
+  int width = 0;  // the screen's
+  int top = 0;    // the band's top edge
   bool full_screen = false;
   int slider_x = 0;
   int slider_width = 0;
   int slider_top = 0;
-  int dark_line_top = 0;     // taps from here to the band's bottom belong to the dark-mode line
-  int done_left = 0;         // taps right of this on that line are "Done"
-  int band_bottom = 0;       // the last row of the band
+  int dark_line_top = 0;  // taps from here to the band's bottom belong to the dark-mode line
+  int done_left = 0;      // taps right of this on that line are "Done"
+  int band_bottom = 0;    // the last row of the band
 };
 FrontlightGeometry frontlight_geometry(bool full_screen, int width);
 

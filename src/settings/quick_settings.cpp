@@ -32,8 +32,8 @@ enum class Quick : uint8_t {
   AllSettings = 8,
 };
 
-constexpr Quick kDeviceRows[] = {Quick::Wifi,       Quick::Airplane,     Quick::Bluetooth,
-                                 Quick::MorningSync, Quick::Frontlight,  Quick::DarkMode,
+constexpr Quick kDeviceRows[] = {Quick::Wifi,         Quick::Airplane,   Quick::Bluetooth,
+                                 Quick::MorningSync,  Quick::Frontlight, Quick::DarkMode,
                                  Quick::RefreshClose, Quick::SaveClose,  Quick::AllSettings};
 constexpr Quick kDesktopRows[] = {Quick::DarkMode, Quick::AllSettings};
 
@@ -70,7 +70,8 @@ void toast(std::string_view text) { ui_toast(text.data(), text.size()); }
 
 void airplane_mode() {
   ql_wifi_set(0);
-  const bool ran = device_command_ran(ScriptLine(kScriptBt, "off").raw(" >/dev/null 2>&1").text().c_str());
+  const bool ran =
+      device_command_ran(ScriptLine(kScriptBt, "off").raw(" >/dev/null 2>&1").text().c_str());
   app.wifi_state = -1;
   if (ran) toast(kAirplaneOn);
 }
@@ -92,31 +93,17 @@ bool run(Quick action) {
       ql_wifi_set(wifi_state() == 1 ? 0 : 1);
       app.wifi_state = -1;
       return true;
-    case Quick::Airplane:
-      airplane_mode();
-      return true;
-    case Quick::Bluetooth:
-      bt_menu();
-      return true;
-    case Quick::MorningSync:
-      morning_sync();
-      return true;
-    case Quick::Frontlight:
-      frontlight_panel(true);
-      return true;
-    case Quick::DarkMode:
-      dark_mode_toggle();
-      return true;
-    case Quick::RefreshClose:
-      app.present.clean = false;
-      return false;
+    case Quick::Airplane: airplane_mode(); return true;
+    case Quick::Bluetooth: bt_menu(); return true;
+    case Quick::MorningSync: morning_sync(); return true;
+    case Quick::Frontlight: frontlight_panel(true); return true;
+    case Quick::DarkMode: dark_mode_toggle(); return true;
+    case Quick::RefreshClose: app.present.clean = false; return false;
     case Quick::SaveClose:
       app_call(app_hooks.persist_all);
       app.present.clean = false;
       return false;
-    case Quick::AllSettings:
-      settings_pages();
-      return true;
+    case Quick::AllSettings: settings_pages(); return true;
   }
   return true;
 }

@@ -81,12 +81,13 @@ int usb_connected_screen() {
   ql_clear();
   ui_draw_status_bar();
   ui_draw_title_fit("Connected", kSide, kTitleY, width);
-  const int end = ui_draw_wrapped(kBody.data(), kBody.size(), TS_REGULAR, kBodySize, kSide, kBodyTop,
-                                  width, kBodyLine);
+  const int end = ui_draw_wrapped(kBody.data(), kBody.size(), TS_REGULAR, kBodySize, kSide,
+                                  kBodyTop, width, kBodyLine);
   const int button_top = end + kButtonGap;
   ql_frame(kSide, button_top, width, kButtonHeight, kButtonFrame);
   const float label_width = ql_measure(kButton, TS_UI_BOLD, kBodySize);
-  ql_text(kButton, TS_UI_BOLD, kBodySize, (float(w) - label_width) / 2, float(end + kButtonBaseline));
+  ql_text(kButton, TS_UI_BOLD, kBodySize, (float(w) - label_width) / 2,
+          float(end + kButtonBaseline));
   ui_draw_wrapped(kFooter.data(), kFooter.size(), TS_REGULAR, kFooterSize, kSide, end + kFooterGap,
                   width, kFooterLine);
   ui_present(false);

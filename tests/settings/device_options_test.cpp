@@ -15,7 +15,17 @@ namespace {
 constexpr char kNotAvailable[] = "Not available on this device.";
 
 // The device's rows, in the order it lists them (seven to a page).
-enum DeviceRow { kInfo, kStorage, kZone, kSleepAfter, kSleepScreen, kUsb, kRestart, kShutDown, kStock };
+enum DeviceRow {
+  kInfo,
+  kStorage,
+  kZone,
+  kSleepAfter,
+  kSleepScreen,
+  kUsb,
+  kRestart,
+  kShutDown,
+  kStock
+};
 
 class DeviceOptions : public DeviceSettingsScreen {
  protected:
@@ -81,7 +91,7 @@ TEST_F(DeviceOptions, SleepChoicesLoadBackAndNeverReadsAsNever) {
     int slot;
     int32_t minutes;
     const char* shown;
-  } cases[] = {{5, 0, "Never"},  {0, 5, "5 min"},   {3, 30, "30 min"},
+  } cases[] = {{5, 0, "Never"},   {0, 5, "5 min"},   {3, 30, "30 min"},
                {4, 60, "60 min"}, {2, 15, "15 min"}, {1, 10, "10 min"}};
   for (const Case& c : cases) {
     tap_device_row(kSleepAfter);
@@ -176,7 +186,8 @@ TEST_F(DeviceOptions, StorageAndUsbHelpPages) {
   device_options_menu();
   EXPECT_TRUE(ScriptedTouch::done());
   // Three lines of storage figures; four paragraphs of USB help.
-  for (int line = 0; line < 3; ++line) EXPECT_LT(shot_darkest("storage", 48, 263 + 72 * line, 300, 40), 100);
+  for (int line = 0; line < 3; ++line)
+    EXPECT_LT(shot_darkest("storage", 48, 263 + 72 * line, 300, 40), 100);
   EXPECT_EQ(shot_darkest("storage", 48, 263 + 72 * 3, 300, 40), 255);
   EXPECT_LT(shot_darkest("usb-help", 48, 263, 300, 40), 100);
   EXPECT_TRUE(commands_.empty());

@@ -43,7 +43,9 @@ class DeviceSettingsScreen : public ScreenTest {
   }
 
   // The middle of a list row's slot on the shown page.
-  static int row_y(int slot) { return kListTop + slot * kListMenuRowHeight + kListMenuRowHeight / 2; }
+  static int row_y(int slot) {
+    return kListTop + slot * kListMenuRowHeight + kListMenuRowHeight / 2;
+  }
   void tap_row(int slot) { touches_.touch(500, row_y(slot)); }
   void tap_back() { touches_.touch(60, 160); }
   void tap_next_page() { touches_.touch(W() - 100, H() - 40); }
@@ -52,8 +54,10 @@ class DeviceSettingsScreen : public ScreenTest {
 
   void shot(const std::string& name) {
     touches_.at_wait([this, name] {
-      shots_[name] = std::vector<uint8_t>(ql_fb().pixels, ql_fb().pixels + size_t(W()) * size_t(H()));
-      if (const char* dir = getenv("QL_TEST_SHOTS")) ql_png((std::string(dir) + "/" + name + ".png").c_str());
+      shots_[name] =
+          std::vector<uint8_t>(ql_fb().pixels, ql_fb().pixels + size_t(W()) * size_t(H()));
+      if (const char* dir = getenv("QL_TEST_SHOTS"))
+        ql_png((std::string(dir) + "/" + name + ".png").c_str());
     });
   }
   uint8_t shot_darkest(const std::string& name, int x, int y, int w, int h) const {

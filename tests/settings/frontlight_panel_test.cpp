@@ -160,8 +160,8 @@ TEST_F(FrontlightPanel, OverlayIsABandOverThePage) {
   shot("band");
   touches_.touch(500, 1200);
   frontlight_panel(false);
-  EXPECT_EQ(shot_darkest("band", 0, g.top - 10, W(), 10), 128);        // page above
-  EXPECT_EQ(shot_darkest("band", 300, g.top + 2, 400, 40), 255);       // white band
-  EXPECT_EQ(shot_darkest("band", 0, g.band_bottom - 2, W(), 2), 0);    // closing rule
+  EXPECT_EQ(shot_darkest("band", 0, g.top - 10, W(), 10), 128);         // page above
+  EXPECT_EQ(shot_darkest("band", 300, g.top + 2, 400, 40), 255);        // white band
+  EXPECT_EQ(shot_darkest("band", 0, g.band_bottom - 2, W(), 2), 0);     // closing rule
   EXPECT_EQ(shot_darkest("band", 0, g.band_bottom + 2, W(), 10), 128);  // page below
 }

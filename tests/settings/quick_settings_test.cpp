@@ -146,7 +146,7 @@ TEST_F(QuickSettings, FrontlightRowOpensTheFullScreenPanel) {
   const FrontlightGeometry g = frontlight_geometry(true, W());
   tap_device_row(kFrontlight);
   shot("panel");
-  touches_.touch(W() - 72, g.slider_top + 20);  // +
+  touches_.touch(W() - 72, g.slider_top + 20);      // +
   touches_.touch(W() - 100, g.dark_line_top + 40);  // Done
   tap_back();
   quick_settings_panel();

@@ -71,8 +71,11 @@ TEST_F(UsbDrive, TheButtonBandLetsTheUserKeepReading) {
   struct Case {
     int dy;
     bool counts;
-  } cases[] = {{-kUsbButtonAbove, true}, {kUsbButtonBelow, true}, {75, true},
-               {-kUsbButtonAbove - 1, false}, {kUsbButtonBelow + 1, false}};
+  } cases[] = {{-kUsbButtonAbove, true},
+               {kUsbButtonBelow, true},
+               {75, true},
+               {-kUsbButtonAbove - 1, false},
+               {kUsbButtonBelow + 1, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.dy);
     export_storage();
