@@ -68,18 +68,21 @@ std::string row_text(Quick action) {
 
 void toast(std::string_view text) { ui_toast(text.data(), text.size()); }
 
+// A script verb whose output nobody reads; true when it ran.
+bool run_quietly(std::string_view script, std::string_view verb) {
+  return device_command_ran(ScriptLine(script, verb).raw(" >/dev/null 2>&1").text().c_str());
+}
+
 void airplane_mode() {
   ql_wifi_set(0);
-  const bool ran =
-      device_command_ran(ScriptLine(kScriptBt, "off").raw(" >/dev/null 2>&1").text().c_str());
+  const bool ran = run_quietly(kScriptBt, "off");
   app.wifi_state = -1;
   if (ran) toast(kAirplaneOn);
 }
 
 void morning_sync() {
   toast(kSyncing);
-  const bool ran =
-      device_command_ran(ScriptLine(kScriptMorning, "sync").raw(" >/dev/null 2>&1").text().c_str());
+  const bool ran = run_quietly(kScriptMorning, "sync");
   app.wifi_state = -1;
   if (!ran) return;
   app_call(app_hooks.rescan_library);
