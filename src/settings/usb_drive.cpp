@@ -102,6 +102,7 @@ void usb_storage_wait() {
     // exported, so waiting would never end.
     make_folder(kDocuments);
     if (!program_folder) make_folder(kStateFolder);
+    app_call(app_hooks.rescan_library);  // the books that went with it leave the library too
     return;
   }
   const int button_top = usb_connected_screen();

@@ -9,6 +9,7 @@
 
 #include "app/ui/app_state.h"
 #include "library/document_scan.h"
+#include "library/library_view.h"
 #include "settings/usb_drive.h"
 #include "device_settings_fixture.h"
 
@@ -30,6 +31,9 @@ class UsbDrive : public DeviceSettingsScreen {
 }  // namespace
 
 TEST_F(UsbDrive, DesktopRemakesARemovedDataFolderWithoutAScreen) {
+  write_file(docs() + "/gone.epub", "a book removed with the data folder");
+  library_rescan_documents();
+  ASSERT_EQ(ql_entries().size(), 1u);
   std::filesystem::remove_all(root_.host("us"));
   ql_clear();
   usb_storage_wait();
@@ -38,6 +42,7 @@ TEST_F(UsbDrive, DesktopRemakesARemovedDataFolderWithoutAScreen) {
   EXPECT_EQ(darkest(0, 0, W(), H()), 255);  // nothing drawn
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_TRUE(qls_save(settings));  // the state has somewhere to go again
+  EXPECT_TRUE(ql_entries().empty());
 }
 
 TEST_F(UsbDrive, DeviceRemakesDocumentsAloneWithoutAScreen) {
