@@ -3,6 +3,7 @@
 #include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
 #include "library/document_scan.h"
+#include "library/library_screen.h"
 #include "library/library_view.h"
 #include "library/morning_paper.h"
 #include "library/progress_index.h"
@@ -37,6 +38,14 @@ bool add_finished_download() {
   download_failure_message();
   return true;
 }
+
+void show_library_fresh() {
+  if (app.view == AppView::Reader && app.reader.book_open) book_close();
+  library.search_query[0] = '\0';
+  app.library_page = 0;
+  library_rescan_documents();
+  app.view = AppView::Library;
+}
 }  // namespace
 
 void app_connect_hooks() {
@@ -53,4 +62,6 @@ void app_connect_hooks() {
   app_hooks.mark_read = book_mark_read;
   app_hooks.settings = settings_pages;
   app_hooks.morning_settings = morning_settings_menu;
+  app_hooks.library_fresh = show_library_fresh;
+  app_hooks.draw_library = library_view_draw;
 }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <string>
+#include <unistd.h>
 
 #include "app/reader/book_lists.h"
 #include "app/reader/book_menu.h"
@@ -13,17 +16,24 @@
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_state.h"
 #include "audio/audio_player.h"
+#include "base/atomic_file.h"
+#include "base/paths.h"
 #include "library/book_details.h"
 #include "library/document_scan.h"
 #include "library/library_menu.h"
 #include "library/library_screen.h"
 #include "library/library_view.h"
 #include "library/morning_paper.h"
-#include "library/new_books.h"
 #include "settings/device_options.h"
 #include "settings/frontlight_panel.h"
 #include "settings/quick_settings.h"
 #include "settings/usb_drive.h"
+#include "store/new_books.h"
+#include "store/payment_invoice.h"
+#include "store/purchase_thanks.h"
+#include "store/store_catalog.h"
+#include "store/store_home.h"
+#include "store/store_payment.h"
 
 namespace {
 // The current page of the book given on the command line (a blank page without one).
@@ -62,8 +72,9 @@ void show_library_as(bool grid) {
 void show_library(std::string_view) { show_library_as(false); }
 void show_grid(std::string_view) { show_library_as(true); }
 
-// The library with its last entry just bought: the one new book.
-void show_library_new(std::string_view) {
+// Rescans, makes the last entry the one new book (as just bought) and rebuilds the view; that
+// entry, or none when the documents folder holds no book.
+const ScanEntry* rescan_with_last_entry_new() {
   library_rescan_documents();
   const std::span<const ScanEntry> entries = ql_entries();
   if (!entries.empty()) {
@@ -75,6 +86,12 @@ void show_library_new(std::string_view) {
     new_books.count = 1;
   }
   library_rebuild_view();
+  return entries.empty() ? nullptr : &entries.back();
+}
+
+// The library with its last entry just bought: the one new book.
+void show_library_new(std::string_view) {
+  rescan_with_last_entry_new();
   library_view_draw();
   ui_present(true);
 }
@@ -117,6 +134,52 @@ void show_device(std::string_view) { device_options_menu(); }
 void show_usb(std::string_view) { usb_connected_screen(); }
 void show_about(std::string_view) { about_screen(); }
 
+// The store's home screen.
+void show_store(std::string_view) {
+  app.view = AppView::Store;
+  store_home_screen();
+}
+
+// Store payment and purchase screens, with the sample amount and the store's pay page.
+constexpr std::string_view kSampleTotal = "\xE2\x82\xAC" "5.00";
+constexpr size_t kPayAddressSize = 800;
+
+constexpr char kMockInvoicePath[] = "/tmp/ql-mock-invoice.json";
+constexpr std::string_view kMockInvoice =
+    "{\"invoiceBitcoinUrl\":\"bitcoin:bc1qar0srrr7xfkvy5l643lydnw9re59gtzzwf5mdq?amount=0.00005"
+    "&lightning=lnbc50u1pn9sample0pp5qqqsyqcyq5rqwzqfqqqsyqcyq5rqwzqfqqqsyqcyq5rqwzqfqypqdq5"
+    "xysxxatsyp3k7enxv4jsxqzpusp5zyg3zyg3zyg3zyg3zyg3zyg3zyg3zyg3zyg3zyg3zyg3zyg3zygs9qrsgq\","
+    "\"due\":\"5000\"}";
+
+// The invoice in /tmp/ql-mock-invoice.json (a sample one is put there when none is), in the named
+// screen's state.
+void show_payment_invoice(std::string_view name) {
+  if (qlp_access(kMockInvoicePath, F_OK) != 0) file_write_atomic(kMockInvoicePath, kMockInvoice.data(), kMockInvoice.size());
+  const std::optional<std::string> text = read_file_alloc(kMockInvoicePath, kInvoiceReadMax);
+  if (!text) return;
+  InvoiceData invoice;
+  const bool split = invoice_split_bitcoin_url(*text, invoice);
+  payment_qr_screen(store_absolute_url("/basket/pay", kPayAddressSize), kSampleTotal, true,
+                    split ? &invoice : nullptr, name == "paychain",
+                    name == "payseen" ? PayState::Seen : PayState::Waiting);
+  ui_present(true);
+}
+
+// A card payment's pay page for a sample order.
+void show_payment_card(std::string_view) {
+  payment_qr_screen(store_absolute_url("/basket/pay?order=1042&v=3f9a0c1d2e4b5a6978c0d1e2", kPayAddressSize),
+                    kSampleTotal, false, nullptr, false, PayState::Waiting);
+  ui_present(true);
+}
+
+// The greeting for the last entry, as if just bought; "thanks2" keeps bought books in the library.
+void show_thanks(std::string_view name) {
+  if (name == "thanks2") ui_state.buy = true;
+  const ScanEntry* bought = rescan_with_last_entry_new();
+  purchase_thanks_screen(bought ? std::string_view(bought->title) : std::string_view());
+  ui_present(true);
+}
+
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library},
     ScreenShot{"grid", show_grid},
@@ -132,18 +195,18 @@ constexpr std::array kScreenShots = {
     ScreenShot{"menu", show_menu},
     ScreenShot{"details", show_details},
     ScreenShot{"morning", show_morning},
-    ScreenShot{"payln", nullptr},
-    ScreenShot{"paychain", nullptr},
-    ScreenShot{"payseen", nullptr},
-    ScreenShot{"paycard", nullptr},
-    ScreenShot{"thanks", nullptr},
-    ScreenShot{"thanks2", nullptr},
+    ScreenShot{"payln", show_payment_invoice},
+    ScreenShot{"paychain", show_payment_invoice},
+    ScreenShot{"payseen", show_payment_invoice},
+    ScreenShot{"paycard", show_payment_card},
+    ScreenShot{"thanks", show_thanks},
+    ScreenShot{"thanks2", show_thanks},
     ScreenShot{"libnew", show_library_new},
     ScreenShot{"usb", show_usb},
     ScreenShot{"lightfull", show_light_full},
     ScreenShot{"about", show_about},
     ScreenShot{"paper", show_paper},
-    ScreenShot{"store", nullptr},
+    ScreenShot{"store", show_store},
     ScreenShot{"bookmenu", show_book_menu},
     ScreenShot{"audio", show_audio},
 };

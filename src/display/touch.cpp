@@ -134,3 +134,5 @@ void ql_touch_set_source(const TouchSource* source) {
   t.src = source ? source : &kHostSource;
   forget_gesture();
 }
+
+double ql_touch_now_ms() { return t.src->now_ms(); }

@@ -38,3 +38,5 @@ struct TouchSource {
 };
 // NULL restores the host's source. Also forgets any open gesture.
 void ql_touch_set_source(const TouchSource* source);
+// The source's clock in milliseconds: what screens with a deadline of their own measure against.
+double ql_touch_now_ms();

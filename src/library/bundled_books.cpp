@@ -9,6 +9,7 @@
 #include "base/paths.h"
 #include "base/system_services.h"
 #include "base/text_lines.h"
+#include "store/store_payment.h"
 
 namespace {
 

@@ -7,7 +7,6 @@ constexpr char kBundledFolder[] = "/mnt/us/ql/bundled";
 constexpr char kBundledListing[] = "/tmp/ql-bundled.txt";
 constexpr char kBundledRecordPath[] = "/mnt/us/ql/state/bundled.txt";
 constexpr char kBundledDocuments[] = "/mnt/us/documents/";
-constexpr char kWatchStopPath[] = "/tmp/ql-watch.stop";
 constexpr size_t kBundledMax = 16;            // samples seeded per start; later ones wait
 constexpr size_t kBundledRecordRead = 8192;   // bytes of bundled.txt read
 

@@ -6,7 +6,7 @@
 
 #include "app/ui/ui_state.h"
 #include "library/collections.h"
-#include "library/new_books.h"
+#include "store/new_books.h"
 #include "library/progress_index.h"
 
 LibraryView library;

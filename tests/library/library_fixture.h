@@ -16,7 +16,7 @@
 #include "library/collections.h"
 #include "library/document_scan.h"
 #include "library/library_view.h"
-#include "library/new_books.h"
+#include "store/new_books.h"
 #include "library/progress_index.h"
 #include "library/scan_cache.h"
 #include "support/epub_builder.h"

@@ -13,7 +13,7 @@
 #include "display/framebuffer.h"
 #include "host/host_queue.h"
 #include "library/library_screen.h"
-#include "library/new_books.h"
+#include "store/new_books.h"
 #include "keyboard_touch.h"
 #include "library_fixture.h"
 #include "support/cover_fixture.h"

@@ -33,6 +33,11 @@ struct AppHooks {
   void (*quick_settings)() = nullptr;
   // The Morning Paper's feed and wake-time menu, from the settings.
   void (*morning_settings)() = nullptr;
+  // Makes the library the view, rescanned, on its first page and without a search (a bought book
+  // was just added).
+  void (*library_fresh)() = nullptr;
+  // Draws the library view without presenting it: the background of a box laid over it.
+  void (*draw_library)() = nullptr;
 };
 
 // Set by the shell at start-up; only the core thread calls them.

@@ -40,9 +40,13 @@ std::string ui_cut_to_width(std::string_view text, TextStyle face, float size, f
 }
 
 void ui_draw_text_fit(const char* text, TextStyle style, int size, int x, int y, int width) {
+  ui_draw_text_fit_range(text, style, size, std::max(size, kFitSizeFloor) - kFitShrink, x, y, width);
+}
+
+void ui_draw_text_fit_range(const char* text, TextStyle style, int size, int min_size, int x, int y,
+                            int width) {
   const TextStyle face = ui_face(style);
-  const int floor = std::max(size, kFitSizeFloor) - kFitShrink;
-  while (size > floor && ql_measure(text, face, float(size)) > float(width)) --size;
+  while (size > min_size && ql_measure(text, face, float(size)) > float(width)) --size;
   const std::string_view whole(text);
   const std::string_view copy = ui_utf8_prefix(whole, kFitCopyMax);
   const std::string line = ui_cut_to_width(copy, face, float(size), float(width));
@@ -114,4 +118,11 @@ std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view fir
   p = std::copy(second.begin(), second.end(), p);
   *p = '\0';
   return {buffer, len};
+}
+
+void ui_draw_centred(const char* text, TextStyle style, int size, int x, int width, int y) {
+  const TextStyle face = ui_face(style);
+  const float measured = ql_measure(text, face, static_cast<float>(size));
+  ql_text(text, face, static_cast<float>(size),
+          static_cast<float>(x) + (static_cast<float>(width) - measured) / 2, static_cast<float>(y));
 }

@@ -23,6 +23,10 @@ std::string ui_cut_to_width(std::string_view text, TextStyle face, float size, f
 // Draws one line of NUL-terminated text at (x, y): shrunk by up to 10 sizes (never below 30) while
 // wider than `width`, then cut as ui_cut_to_width does.
 void ui_draw_text_fit(const char* text, TextStyle style, int size, int x, int y, int width);
+// The same with the sizes tried given: the largest from `size` down to `min_size` that fits, else
+// the text at `min_size` cut to the width.
+void ui_draw_text_fit_range(const char* text, TextStyle style, int size, int min_size, int x, int y,
+                            int width);
 
 // Breaks `text` at spaces (0x20 only) into lines of at most `width` and hands each to `line` with
 // its index; a word wider than the width gets a line of its own. A line never grows past
@@ -37,6 +41,8 @@ int ui_wrap(std::string_view text, TextStyle face, float size, float width,
 int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y,
                     int width, int line_height, int max_baseline = INT_MAX);
 
+// Draws one line of NUL-terminated text centred in the band from x, `width` wide, on baseline y.
+void ui_draw_centred(const char* text, TextStyle style, int size, int x, int width, int y);
 // first + "  ·  " + second in `buffer`, NUL-terminated; the empty text when it does not fit.
 std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view first,
                              std::string_view second);

@@ -21,3 +21,7 @@ extern NewBooks new_books;
 void new_books_load();
 // Row i of the list.
 std::string_view new_book_name(size_t i);
+// Puts the file name of `path` (the text after its last "/") first, dropping the oldest of a full
+// list, and rewrites new-books.txt (a failed write keeps the old file; the list in memory still
+// changes). A name already listed stays where it is as well. Too long a name is not added.
+void new_books_add(std::string_view path);

@@ -1,0 +1,34 @@
+// Browsing the catalogue: a page of rows with cover tiles, titles, authors and prices, a search
+// filter, and the item page with "Buy now" and "Add to basket".
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Runs until the user leaves it or the view changes.
+void store_browse_screen();
+// Rebuilds the visible list from the search text: every item, or those whose title (else author)
+// holds it, A-Z folded, in catalogue order.
+void store_filter_items();
+
+constexpr int kBrowseFirstRowTop = 320;
+constexpr int kBrowseRowHeight = 232;
+constexpr int kBrowseReservedH = 430;  // header, count line and pager
+constexpr int kBrowsePagerBand = 110;  // taps below H minus this turn pages
+
+// One page of the browse list, computed once per pass and read by drawing and tapping.
+struct BrowseGeometry {
+  size_t rows = 1;    // per page, at least 1
+  size_t pages = 1;   // at least 1
+  size_t page = 0;    // a page that exists
+  size_t first = 0;   // visible-list index of the page's first row
+  size_t shown = 0;   // rows on this page
+  int row_top(size_t slot) const { return kBrowseFirstRowTop + int(slot) * kBrowseRowHeight; }
+};
+BrowseGeometry browse_geometry(size_t visible_count, size_t page, int screen_h);
+
+enum class BrowseTap { Nothing, Leave, Search, Basket, Item, PreviousPage, NextPage };
+struct BrowseHit {
+  BrowseTap what = BrowseTap::Nothing;
+  size_t visible = 0;  // visible-list index, for BrowseTap::Item
+};
+BrowseHit browse_hit(const BrowseGeometry& g, int x, int y, int screen_w, int screen_h);

@@ -1,0 +1,76 @@
+// Stands in for the store script at the host's runner: records every command line and, for the
+// verbs a test gives an answer for, leaves the files the script would (the catalogue, the checkout
+// answer, the downloaded book's path, cover images). A verb without an answer leaves nothing, like
+// a script that failed.
+#pragma once
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/services.h"
+#include "support/device_folder.h"
+#include "support/temp_dir.h"
+
+class FakeStoreScript {
+ public:
+  explicit FakeStoreScript(const DeviceFolder& root) : root_(root) {
+    plat_set_runner([this](const char* cmd, int) { return run(cmd); });
+  }
+  ~FakeStoreScript() { plat_set_runner(nullptr); }
+  FakeStoreScript(const FakeStoreScript&) = delete;
+  FakeStoreScript& operator=(const FakeStoreScript&) = delete;
+
+  std::optional<std::string> catalog;      // store-catalog.json after "catalog"
+  std::optional<std::string> checkout;     // store-resp.json after "checkout"
+  std::optional<std::string> downloaded;   // /tmp/ql-dl.path after "get"
+  std::map<std::string, std::string> covers;  // cover key -> image bytes, after "covers"
+  std::optional<std::string> invoice;      // store-invoice.json after "invoice"
+  std::optional<std::string> order;        // store-order.json after "order"
+  bool desktop = false;                    // nothing runs: every line is answered -1
+
+  std::vector<std::string> lines;          // every line handed to the runner
+  std::vector<std::string> requests;       // store-req.json as each "checkout" found it
+
+  // The lines that ran the store script's `verb`.
+  std::vector<std::string> verb_lines(const std::string& verb) const {
+    std::vector<std::string> out;
+    for (const std::string& l : lines) {
+      if (verb_of(l) == verb) out.push_back(l);
+    }
+    return out;
+  }
+
+ private:
+  static constexpr char kPrefix[] = "sh /mnt/us/ql/bin/ql-store.sh ";
+
+  static std::string verb_of(const std::string& line) {
+    if (line.rfind(kPrefix, 0) != 0) return {};
+    const size_t from = sizeof kPrefix - 1;
+    return line.substr(from, line.find(' ', from) - from);
+  }
+
+  int run(const char* cmd) {
+    const std::string line = cmd;
+    lines.push_back(line);
+    if (desktop) return -1;
+    const std::string verb = verb_of(line);
+    if (verb == "catalog" && catalog) write_file(root_.state("store-catalog.json"), *catalog);
+    if (verb == "checkout") {
+      requests.push_back(file_exists(root_.state("store-req.json")) ? read_file(root_.state("store-req.json")) : "");
+      if (checkout) write_file(root_.state("store-resp.json"), *checkout);
+    }
+    if (verb == "get" && downloaded) write_file(root_.host("tmp/ql-dl.path"), *downloaded);
+    if (verb == "invoice" && invoice) write_file(root_.state("store-invoice.json"), *invoice);
+    if (verb == "order" && order) write_file(root_.state("store-order.json"), *order);
+    if (verb == "covers") {
+      mkdir(root_.state("covers").c_str(), 0755);
+      for (const auto& [key, bytes] : covers) {
+        if (line.find(" " + key + " '") != std::string::npos) write_file(root_.state("covers/s" + key + ".img"), bytes);
+      }
+    }
+    return verb.empty() ? -1 : 0;
+  }
+
+  const DeviceFolder& root_;
+};
