@@ -5,8 +5,14 @@
 #include <cstring>
 
 #include "base/paths.h"
+#include "base/utf8.h"
 
 namespace {
+void skip_rest_of_line(FILE* f) {
+  int c = getc(f);
+  while (c != EOF && c != '\n') c = getc(f);
+}
+
 // Positions `f` at the first line that begins within its last `tail_bytes` bytes (or at the start
 // of a shorter file or one that cannot seek).
 void seek_tail(FILE* f, long tail_bytes) {
@@ -25,8 +31,7 @@ void seek_tail(FILE* f, long tail_bytes) {
     rewind(f);
     return;
   }
-  int c = getc(f);
-  while (c != EOF && c != '\n') c = getc(f);
+  skip_rest_of_line(f);
 }
 }  // namespace
 
@@ -37,7 +42,7 @@ size_t trimmed_length(std::string_view s) {
 }
 
 size_t text_read_lines(const char* path, std::span<TextLine> lines,
-                       std::span<std::string_view> spans, long tail_bytes) {
+                       std::span<std::string_view> spans, long tail_bytes, LongLines long_lines) {
   size_t max = std::min(lines.size(), spans.size());
   if (max == 0) return 0;
   FilePtr f(qlp_fopen(path, "rb"));
@@ -47,7 +52,18 @@ size_t text_read_lines(const char* path, std::span<TextLine> lines,
   while (count < max) {
     TextLine& line = lines[count];
     if (!fgets(line.data(), static_cast<int>(line.size()), f.get())) break;
-    size_t n = trimmed_length(std::string_view(line.data(), strlen(line.data())));
+    size_t n = strlen(line.data());
+    if (long_lines == LongLines::Cut && n == line.size() - 1 && line[n - 1] != '\n') {
+      // The buffer is full: a line of exactly 159 bytes ends at the next byte, a longer one is cut
+      // before the character that the next byte may continue.
+      const int next = getc(f.get());
+      if (next != '\n' && next != EOF) {
+        line[n] = static_cast<char>(next);
+        n = utf8_prefix_length(std::string_view(line.data(), n + 1), n);
+        skip_rest_of_line(f.get());
+      }
+    }
+    n = trimmed_length(std::string_view(line.data(), n));
     if (n == 0) continue;
     line[n] = 0;
     spans[count] = std::string_view(line.data(), n);

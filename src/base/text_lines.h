@@ -8,13 +8,18 @@
 constexpr size_t kTextLineSize = 160;
 using TextLine = std::array<char, kTextLineSize>;
 
+// What becomes of a line longer than 159 bytes: its pieces each kept as a line, or only its first
+// piece, cut before a character that crosses the limit (a file whose every line is one entry).
+enum class LongLines { Pieces, Cut };
+
 // Reads the lines of `path` (a device path) into `lines`, one per buffer, and gives each kept line
-// as a view of its buffer in `spans`. A line longer than 159 bytes arrives in pieces, each kept
-// as a line. Trailing newline, carriage return and space characters are stripped and lines left
-// empty are skipped. With `tail_bytes` non-zero only whole lines that begin within the file's
-// last `tail_bytes` bytes are read. Stops after min(lines, spans) lines; 0 when unreadable.
+// as a view of its buffer in `spans`. A line longer than 159 bytes arrives as `long_lines` says.
+// Trailing newline, carriage return and space characters are stripped and lines left empty are
+// skipped. With `tail_bytes` non-zero only whole lines that begin within the file's last
+// `tail_bytes` bytes are read. Stops after min(lines, spans) lines; 0 when unreadable.
 size_t text_read_lines(const char* path, std::span<TextLine> lines,
-                       std::span<std::string_view> spans, long tail_bytes);
+                       std::span<std::string_view> spans, long tail_bytes,
+                       LongLines long_lines = LongLines::Pieces);
 
 // The length of `s` without its trailing newline, carriage return and space characters.
 size_t trimmed_length(std::string_view s);

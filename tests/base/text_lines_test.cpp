@@ -55,6 +55,36 @@ TEST(TextLines, LongLineArrivesInPieces) {
   EXPECT_EQ(lines[3], "end");
 }
 
+TEST(TextLines, CutKeepsOnlyTheFirstPieceOfALongLineAndNeverSplitsACharacter) {
+  DeviceFolder root;
+  const std::string two = "\xc3\xa4";  // one character of two bytes
+  struct {
+    const char* name;
+    std::string line;
+    std::string kept;
+  } cases[] = {
+      {"exactly the limit", std::string(159, 'a'), std::string(159, 'a')},
+      {"one byte over", std::string(160, 'b'), std::string(159, 'b')},
+      {"far over", std::string(5000, 'c'), std::string(159, 'c')},
+      {"a character across the limit", std::string(158, 'd') + two + "tail", std::string(158, 'd')},
+      {"a character ending at the limit", std::string(157, 'e') + two + "tail",
+       std::string(157, 'e') + two},
+      {"a stray lead byte at the limit", std::string(158, 'f') + "\xe2" + "xyz",
+       std::string(158, 'f') + "\xe2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(root.state("cut.txt"), c.line + "\nnext\n" + c.line);
+    std::vector<TextLine> lines(10);
+    std::vector<std::string_view> spans(10);
+    const size_t n = text_read_lines("/mnt/us/ql/state/cut.txt", lines, spans, 0, LongLines::Cut);
+    ASSERT_EQ(n, 3u);
+    EXPECT_EQ(spans[0], c.kept);
+    EXPECT_EQ(spans[1], "next");
+    EXPECT_EQ(spans[2], c.kept);
+  }
+}
+
 TEST(TextLines, TailKeepsOnlyWholeLines) {
   DeviceFolder root;
   struct {

@@ -11,7 +11,7 @@
 #include "app/ui/ui_list_menu.h"
 #include "display/framebuffer.h"
 #include "host/host_queue.h"
-#include "keyboard_touch.h"
+#include "support/keyboard_touch.h"
 #include "library/collections.h"
 #include "library/library_menu.h"
 #include "library/library_screen.h"

@@ -14,7 +14,7 @@
 #include "host/host_queue.h"
 #include "library/library_screen.h"
 #include "store/new_books.h"
-#include "keyboard_touch.h"
+#include "support/keyboard_touch.h"
 #include "library_fixture.h"
 #include "support/cover_fixture.h"
 #include "support/scripted_touch.h"

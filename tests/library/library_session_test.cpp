@@ -22,7 +22,7 @@
 #include "app/ui/ui_state.h"
 #include "app/ui/ui_text.h"
 #include "display/framebuffer.h"
-#include "keyboard_touch.h"
+#include "support/keyboard_touch.h"
 #include "library/library_screen.h"
 #include "support/cover_fixture.h"
 #include "support/epub_builder.h"

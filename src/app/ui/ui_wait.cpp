@@ -17,6 +17,14 @@ constexpr int kTimedSliceMs = 5000;
 constexpr uint32_t kBackTapHeldMs = 40;
 constexpr uint32_t kWaveformTyping = 1;
 
+void (*quit_cleanup)() = nullptr;  // the innermost QuitCleanup's stop
+
+void run_quit_cleanup() {
+  void (*const stop)() = quit_cleanup;
+  quit_cleanup = nullptr;
+  if (stop) stop();
+}
+
 // One touch-layer wait into the event's fields; the touch layer's result.
 int wait_touch(TapEvent& event, bool timed, int timeout_ms) {
   event = TapEvent{};
@@ -54,9 +62,18 @@ bool shared_translation(int r, TapEvent& event) {
 }  // namespace
 
 [[noreturn]] void ui_save_and_exit() {
+  run_quit_cleanup();
   app_call(app_hooks.persist_all);
+  ui_exit_unsaved();
+}
+
+[[noreturn]] void ui_exit_unsaved() {
+  run_quit_cleanup();
   exit(app.screenshot.on ? kScreenshotNothingStatus : 0);
 }
+
+QuitCleanup::QuitCleanup(void (*stop)()) : outer_(quit_cleanup) { quit_cleanup = stop; }
+QuitCleanup::~QuitCleanup() { quit_cleanup = outer_; }
 
 BackPassthrough::BackPassthrough() { app.back_passthrough = true; }
 BackPassthrough::~BackPassthrough() { app.back_passthrough = false; }

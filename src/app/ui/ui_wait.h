@@ -50,6 +50,22 @@ int32_t ui_common_event(int touch_result, TapEvent& event);
 // only when no PNG was written, so the status is that of a screen that drew nothing.
 [[noreturn]] void ui_save_and_exit();
 constexpr int kScreenshotNothingStatus = 3;
+// Ends the process as quit does but saves nothing: after the state files were replaced from
+// outside (a restored backup), which saving would overwrite.
+[[noreturn]] void ui_exit_unsaved();
+
+// While it lives, a quit (which ends the process from inside any wait) first runs `stop`: a
+// service a screen started must not outlive the program. Scopes nest; the innermost one counts.
+class QuitCleanup {
+ public:
+  explicit QuitCleanup(void (*stop)());
+  ~QuitCleanup();
+  QuitCleanup(const QuitCleanup&) = delete;
+  QuitCleanup& operator=(const QuitCleanup&) = delete;
+
+ private:
+  void (*outer_)();
+};
 
 // Sets app.back_passthrough for a scope and clears it when the scope ends, on every path, so no
 // handler dispatched afterwards sees it set.

@@ -151,6 +151,38 @@ TEST_F(Waits, QuitSavesAndExitsZero) {
   }
 }
 
+// The cleanups write here, as a quit ends the process before a test could look at memory.
+std::string quit_note_path;
+void note_quit(const char* who) {
+  FILE* f = fopen(quit_note_path.c_str(), "a");
+  fputs(who, f);
+  fclose(f);
+}
+
+TEST_F(Waits, QuitRunsTheInnermostCleanupOnceBeforeSaving) {
+  quit_note_path = root_.host("quit-notes");
+  settings.font = 72;
+  EXPECT_EXIT(
+      {
+        const QuitCleanup outer([] { note_quit("outer;"); });
+        {
+          const QuitCleanup inner([] { note_quit("inner;"); });  // ended: no longer runs
+        }
+        const QuitCleanup innermost([] { note_quit("innermost;"); });
+        touches_.event(HOST_QUIT);
+        wait(Which::Common);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EQ(read_file(quit_note_path), "innermost;");
+  EXPECT_NE(read_file(root_.state("settings.txt")).find("72"), std::string::npos);
+}
+
+TEST_F(Waits, EndingUnsavedWritesNothing) {
+  settings.font = 73;
+  EXPECT_EXIT(ui_exit_unsaved(), testing::ExitedWithCode(0), "");
+  EXPECT_FALSE(file_exists(root_.state("settings.txt")));
+}
+
 TEST_F(Waits, QuitInTheScreenshotModeBeforeAnyPngIsNotSuccess) {
   const std::string png = root_.host("shot.png");
   app.screenshot.on = true;
