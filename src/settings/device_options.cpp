@@ -17,13 +17,12 @@
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_state.h"
-#include "base/paths.h"
 #include "base/system_services.h"
-#include "base/text_lines.h"
 #include "display/device_scripts.h"
 #include "display/framebuffer.h"
 #include "display/logo.h"
 #include "settings/device_platform.h"
+#include "settings/device_script_run.h"
 
 namespace {
 enum class Option : uint8_t {
@@ -101,15 +100,17 @@ void info_page(std::string_view title, std::span<const std::string_view> lines) 
 
 // The lines the info script writes, read fresh: an earlier run's file never passes for this one.
 void device_info() {
-  qlp_unlink(kInfoFile);
-  const std::string line =
-      ScriptLine(kScriptInfo).raw(" >").raw(kInfoFile).raw(" 2>/dev/null").text();
-  if (!device_command_ran(line.c_str())) return;
-  std::array<TextLine, kInfoLines> buffers;
-  std::array<std::string_view, kInfoLines> lines;
-  const size_t n = text_read_lines(kInfoFile, buffers, lines, 0);
-  qlp_unlink(kInfoFile);
-  info_page("Device info", std::span<const std::string_view>(lines.data(), n));
+  const ScriptReply reply =
+      script_run(ScriptLine(kScriptInfo), {ScriptOutput::kAnswer, kInfoFile, kInfoLines});
+  if (!reply.ran) return script_not_available();
+  const std::vector<std::string> shown = script_lines_shown(reply.lines);
+  const std::vector<std::string_view> lines(shown.begin(), shown.end());
+  info_page("Device info", lines);
+}
+
+// The power lines are no scripts, but the same holds: one that did not run is told so.
+void run_power_line(const char* line) {
+  if (ql_system(line) < 0) script_not_available();
 }
 
 void storage_page() {
@@ -147,7 +148,7 @@ void save_everything() { app_call(app_hooks.persist_all); }
 void restart() {
   if (!confirm("Restart this device?", "Restart")) return;
   save_everything();
-  device_command_ran(kRebootLine);
+  run_power_line(kRebootLine);
 }
 
 void shut_down() {
@@ -157,15 +158,18 @@ void shut_down() {
   ql_clear();
   ql_blit(ql_logo(), kLogoWidth, kLogoHeight, (fb.width - kLogoWidth) / 2, fb.height / 2 - 60);
   ui_present(true);
-  device_command_ran(kPowerOffLine);
+  run_power_line(kPowerOffLine);
 }
 
 void restore_stock_system() {
   if (!confirm("Restore Amazon system and reboot? Reversible.", "Restore")) return;
   save_everything();
-  const std::string line =
-      ScriptLine(kScriptRevert).raw(" >/mnt/us/ql/revert.log 2>&1; ").raw(kRebootLine).text();
-  device_command_ran(line.c_str());
+  // The log goes before the reboot, so the redirection is part of the line as built.
+  if (!script_run(ScriptLine(kScriptRevert).raw(" >/mnt/us/ql/revert.log 2>&1; ").raw(kRebootLine),
+                  {ScriptOutput::kAsBuilt})
+           .ran) {
+    script_not_available();
+  }
 }
 
 void run(Option option) {

@@ -10,7 +10,3 @@ bool device_platform();
 // Tests reach the device's rows and the USB wait through this; the desktop program never calls it.
 void device_platform_for_tests(bool on);
 
-// Hands a command line to the shell runner. When the runner could not run it (the desktop's runs
-// nothing and answers -1), "Not available on this device." is shown for a moment, so an action
-// never reports success for a command that did not run. True when it ran.
-bool device_command_ran(const char* line);

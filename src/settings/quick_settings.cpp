@@ -15,6 +15,7 @@
 #include "display/device_facts.h"
 #include "display/device_scripts.h"
 #include "settings/device_platform.h"
+#include "settings/device_script_run.h"
 #include "settings/device_services.h"
 #include "settings/frontlight_panel.h"
 #include "settings/settings_pages.h"
@@ -68,9 +69,11 @@ std::string row_text(Quick action) {
 
 void toast(std::string_view text) { ui_toast(text.data(), text.size()); }
 
-// A script verb whose output nobody reads; true when it ran.
+// A script verb whose output nobody reads; true when it ran, else the user was told.
 bool run_quietly(std::string_view script, std::string_view verb) {
-  return device_command_ran(ScriptLine(script, verb).raw(" >/dev/null 2>&1").text().c_str());
+  if (script_run(ScriptLine(script, verb), {ScriptOutput::kDiscard}).ran) return true;
+  script_not_available();
+  return false;
 }
 
 void airplane_mode() {

@@ -14,7 +14,7 @@
 #include "device_settings_fixture.h"
 
 namespace {
-class UsbDrive : public DeviceSettingsScreen {
+class UsbDrive : public DeviceSettingsTest {
  protected:
   // The storage as a computer holds it: neither the documents nor the program folder is there.
   void export_storage() {
