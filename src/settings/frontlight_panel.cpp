@@ -7,7 +7,6 @@
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_frame.h"
 #include "app/ui/ui_present.h"
-#include "app/ui/ui_state.h"
 #include "app/ui/ui_wait.h"
 #include "display/device_facts.h"
 #include "display/fonts.h"
@@ -101,13 +100,6 @@ int frontlight_fill_width(const FrontlightGeometry& g, int level) {
          kLightRange.max;
 }
 
-void dark_mode_toggle() {
-  ui_state.appearance = app.present.inverted ? 1 : 2;
-  app.present.inverted = !app.present.inverted;
-  ui_save();
-  app.present.clean = false;
-}
-
 void frontlight_panel(bool full_screen) {
   for (;;) {
     app.present.waveform = kWaveformFull;
@@ -125,7 +117,7 @@ void frontlight_panel(bool full_screen) {
     switch (frontlight_hit(g, int(e.x), int(e.y))) {
       case FrontlightTap::Ignore: break;
       case FrontlightTap::Close: return;
-      case FrontlightTap::ToggleDark: dark_mode_toggle(); return;
+      case FrontlightTap::ToggleDark: ui_toggle_dark(); return;
       case FrontlightTap::Lower: set_level(settings.light - 1); break;
       case FrontlightTap::Raise: set_level(settings.light + 1); break;
       case FrontlightTap::Slide: set_level(frontlight_slider_level(g, int(e.x2))); break;

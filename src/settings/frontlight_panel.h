@@ -28,6 +28,3 @@ int frontlight_slider_level(const FrontlightGeometry& g, int x2);
 // The filled part of the slider for a level.
 int frontlight_fill_width(const FrontlightGeometry& g, int level);
 
-// Dark mode on or off as the user sees it now: the appearance becomes Light or Dark, saved to
-// ui.txt, and the next present is a full refresh.
-void dark_mode_toggle();

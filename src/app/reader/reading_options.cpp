@@ -126,13 +126,6 @@ void choose_font() {
   relayout_keep_position();
 }
 
-void toggle_theme() {
-  ui_state.appearance = app.present.inverted ? 1 : 2;
-  app.present.inverted = !app.present.inverted;
-  app.present.clean = false;
-  ui_save();
-}
-
 // True when the tap changed something.
 bool tap(int x, int row) {
   const int w = ql_fb().width;
@@ -141,7 +134,7 @@ bool tap(int x, int row) {
     return true;
   }
   if (row == 4) {
-    toggle_theme();
+    ui_toggle_dark();
     return true;
   }
   const Stepper& s = row == 0 ? kSize : row == 2 ? kSpacing : kMargin;

@@ -9,6 +9,7 @@
 
 namespace {
 constexpr uint8_t kAppearanceSystem = 0;
+constexpr uint8_t kAppearanceLight = 1;
 constexpr uint8_t kAppearanceDark = 2;
 
 // The countdown of the screenshot mode: the frame that ends it is the screen asked for; frames
@@ -30,6 +31,13 @@ void ui_apply_appearance() {
   const uint8_t a = ui_state.appearance;
   app.present.inverted = a == kAppearanceDark || (a == kAppearanceSystem && ql_system_dark() != 0);
   ql_set_invert(app.present.inverted ? 1 : 0);
+}
+
+void ui_toggle_dark() {
+  ui_state.appearance = app.present.inverted ? kAppearanceLight : kAppearanceDark;
+  app.present.inverted = !app.present.inverted;
+  app.present.clean = false;
+  ui_save();
 }
 
 void ui_present(bool full) {
