@@ -152,3 +152,22 @@ TEST_F(QuickSettings, FrontlightRowOpensTheFullScreenPanel) {
   EXPECT_EQ(levels_, std::vector<int>{13});
   EXPECT_EQ(steps_.shot_darkest("panel", g.slider_x, g.slider_top, 2, 40), 0);  // the slider's frame
 }
+
+TEST_F(QuickSettings, BluetoothAndWifiRowsOnTheDevice) {
+  device_platform_for_tests(true);
+  app.wifi_state = 0;
+  steps_.tap_row(kWifi);
+  steps_.shot("after-wifi");
+  tap_device_row(kBluetooth);
+  steps_.shot("bluetooth");  // its own page, with four rows
+  steps_.tap_back();
+  steps_.tap_back();
+  quick_settings_panel();
+  EXPECT_TRUE(ScriptedTouch::done());
+  // The Wi-Fi state is read again after the switch (this radio always reads off).
+  EXPECT_TRUE(row_shown("after-wifi", kWifi));
+  EXPECT_EQ(app.wifi_state, 0);
+  EXPECT_TRUE(row_shown("bluetooth", 3));
+  EXPECT_FALSE(row_shown("bluetooth", 4));
+  EXPECT_TRUE(scripts_.lines().empty());
+}
