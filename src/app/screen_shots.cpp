@@ -27,6 +27,7 @@
 #include "settings/device_options.h"
 #include "settings/frontlight_panel.h"
 #include "settings/quick_settings.h"
+#include "settings/settings_pages.h"
 #include "settings/usb_drive.h"
 #include "store/new_books.h"
 #include "store/payment_invoice.h"
@@ -180,6 +181,9 @@ void show_thanks(std::string_view name) {
   ui_present(true);
 }
 
+// The settings hub.
+void show_settings(std::string_view) { settings_pages(); }
+
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library},
     ScreenShot{"grid", show_grid},
@@ -189,7 +193,7 @@ constexpr std::array kScreenShots = {
     ScreenShot{"aa", show_options},
     ScreenShot{"light", show_light},
     ScreenShot{"keyboard", show_keyboard},
-    ScreenShot{"settings", nullptr},
+    ScreenShot{"settings", show_settings},
     ScreenShot{"quick", show_quick},
     ScreenShot{"device", show_device},
     ScreenShot{"menu", show_menu},

@@ -45,11 +45,9 @@ constexpr int kToastShortMs = 1200;
 constexpr int kToastMs = 2200;
 constexpr int kToastLongMs = 2600;
 
-constexpr std::array<int, 8> kSpeeds = {75, 100, 125, 150, 175, 200, 250, 300};
-constexpr std::array<std::string_view, 8> kSpeedLabels = {"75%",  "100%", "125%", "150%",
+constexpr std::array<std::string_view, kAudioSpeeds.size()> kSpeedLabels = {"75%",  "100%", "125%", "150%",
                                                           "175%", "200%", "250%", "300%"};
-constexpr std::array<int, 7> kTimerMinutes = {0, 5, 15, 30, 45, 60, 90};
-constexpr std::array<std::string_view, 7> kTimerLabels = {"Off",    "5 min",  "15 min", "30 min",
+constexpr std::array<std::string_view, kAudioTimerMinutes.size()> kTimerLabels = {"Off",    "5 min",  "15 min", "30 min",
                                                           "45 min", "60 min", "90 min"};
 
 constexpr std::string_view kNoOutputText =
@@ -109,8 +107,6 @@ class Player {
   void chapters_list();
   void bookmarks_list();
   void bookmark_row(size_t index, const std::string& title);
-  void pick_speed() const;
-  void pick_timer() const;
 
   AudioBook book_;
   std::optional<AudioStatus> status_;
@@ -314,24 +310,6 @@ void Player::bookmark_row(size_t index, const std::string& title) {
   start_part(*target, m.seconds, book_.auto_advance());
 }
 
-void Player::pick_speed() const {
-  constexpr std::string_view kTitle = "Speed";
-  std::optional<size_t> i = ui_list_menu(kTitle.data(), kTitle.size(), kSpeedLabels);
-  if (!i) return;
-  settings.speed = kSpeeds[*i];
-  qls_save(settings);
-  ql_audio_cmd(("speed:" + std::to_string(settings.speed)).c_str());
-}
-
-void Player::pick_timer() const {
-  constexpr std::string_view kTitle = "Sleep timer";
-  std::optional<size_t> i = ui_list_menu(kTitle.data(), kTitle.size(), kTimerLabels);
-  if (!i) return;
-  settings.sleeptimer = kTimerMinutes[*i];
-  qls_save(settings);
-  ql_audio_cmd(("timer:" + std::to_string(settings.sleeptimer * 60)).c_str());
-}
-
 void Player::run() {
   bool full = true;
   for (;;) {
@@ -357,8 +335,8 @@ void Player::run() {
         }
         break;
       case PlayerButton::Bookmarks: bookmarks_list(); break;
-      case PlayerButton::Speed: pick_speed(); break;
-      case PlayerButton::Timer: pick_timer(); break;
+      case PlayerButton::Speed: audio_pick_speed(); break;
+      case PlayerButton::Timer: audio_pick_sleep_timer(); break;
       case PlayerButton::Stop: ql_audio_stop(); break;
       case PlayerButton::None: break;
     }
@@ -413,4 +391,22 @@ std::string audio_build_seekto_cmd(double seconds) {
 void audio_player_screen(AudioBook book) {
   if (book.parts.empty()) return;
   Player(std::move(book)).run();
+}
+
+void audio_pick_speed() {
+  constexpr std::string_view kTitle = "Speed";
+  std::optional<size_t> i = ui_list_menu(kTitle.data(), kTitle.size(), kSpeedLabels);
+  if (!i) return;
+  settings.speed = kAudioSpeeds[*i];
+  qls_save(settings);
+  ql_audio_cmd(("speed:" + std::to_string(settings.speed)).c_str());
+}
+
+void audio_pick_sleep_timer() {
+  constexpr std::string_view kTitle = "Sleep timer";
+  std::optional<size_t> i = ui_list_menu(kTitle.data(), kTitle.size(), kTimerLabels);
+  if (!i) return;
+  settings.sleeptimer = kAudioTimerMinutes[*i];
+  qls_save(settings);
+  ql_audio_cmd(("timer:" + std::to_string(settings.sleeptimer * 60)).c_str());
 }

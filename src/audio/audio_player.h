@@ -1,6 +1,7 @@
 // The audiobook player screen: starts the engine, steers it with commands and redraws from the
 // state files it writes. Playback goes on after the screen is left.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -9,6 +10,13 @@
 
 // Shows the player for `book` until the reader leaves it. Opening it starts nothing.
 void audio_player_screen(AudioBook book);
+
+// The speed and sleep-timer choosers, from the player and the settings: a list of the choices
+// below; a chosen value is saved in settings.txt and sent to the engine (running or not).
+void audio_pick_speed();
+void audio_pick_sleep_timer();
+constexpr std::array<int, 8> kAudioSpeeds = {75, 100, 125, 150, 175, 200, 250, 300};  // percent
+constexpr std::array<int, 7> kAudioTimerMinutes = {0, 5, 15, 30, 45, 60, 90};          // 0 off
 
 // H:MM:SS, hours without a leading zero; negative times count as 0, the fraction is dropped.
 std::string audio_format_hms(double seconds);

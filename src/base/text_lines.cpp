@@ -1,8 +1,10 @@
 #include "base/text_lines.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "base/paths.h"
 #include "base/utf8.h"
@@ -33,6 +35,35 @@ void seek_tail(FILE* f, long tail_bytes) {
   }
   skip_rest_of_line(f);
 }
+
+FilePtr open_at_tail(const char* path, long tail_bytes) {
+  FilePtr f(qlp_fopen(path, "rb"));
+  if (f && tail_bytes > 0) seek_tail(f.get(), tail_bytes);
+  return f;
+}
+
+// Reads the next line that is not blank into `line`, trimmed and NUL-terminated: its length, or
+// none at the end of the file.
+std::optional<size_t> next_line(FILE* f, TextLine& line, LongLines long_lines) {
+  while (fgets(line.data(), static_cast<int>(line.size()), f)) {
+    size_t n = strlen(line.data());
+    if (long_lines == LongLines::Cut && n == line.size() - 1 && line[n - 1] != '\n') {
+      // The buffer is full: a line of exactly 159 bytes ends at the next byte, a longer one is cut
+      // before the character that the next byte may continue.
+      const int next = getc(f);
+      if (next != '\n' && next != EOF) {
+        line[n] = static_cast<char>(next);
+        n = utf8_prefix_length(std::string_view(line.data(), n + 1), n);
+        skip_rest_of_line(f);
+      }
+    }
+    n = trimmed_length(std::string_view(line.data(), n));
+    if (n == 0) continue;
+    line[n] = 0;
+    return n;
+  }
+  return std::nullopt;
+}
 }  // namespace
 
 size_t trimmed_length(std::string_view s) {
@@ -43,31 +74,39 @@ size_t trimmed_length(std::string_view s) {
 
 size_t text_read_lines(const char* path, std::span<TextLine> lines,
                        std::span<std::string_view> spans, long tail_bytes, LongLines long_lines) {
-  size_t max = std::min(lines.size(), spans.size());
+  const size_t max = std::min(lines.size(), spans.size());
   if (max == 0) return 0;
-  FilePtr f(qlp_fopen(path, "rb"));
+  FilePtr f = open_at_tail(path, tail_bytes);
   if (!f) return 0;
-  if (tail_bytes > 0) seek_tail(f.get(), tail_bytes);
   size_t count = 0;
   while (count < max) {
-    TextLine& line = lines[count];
-    if (!fgets(line.data(), static_cast<int>(line.size()), f.get())) break;
-    size_t n = strlen(line.data());
-    if (long_lines == LongLines::Cut && n == line.size() - 1 && line[n - 1] != '\n') {
-      // The buffer is full: a line of exactly 159 bytes ends at the next byte, a longer one is cut
-      // before the character that the next byte may continue.
-      const int next = getc(f.get());
-      if (next != '\n' && next != EOF) {
-        line[n] = static_cast<char>(next);
-        n = utf8_prefix_length(std::string_view(line.data(), n + 1), n);
-        skip_rest_of_line(f.get());
-      }
-    }
-    n = trimmed_length(std::string_view(line.data(), n));
-    if (n == 0) continue;
-    line[n] = 0;
-    spans[count] = std::string_view(line.data(), n);
+    const std::optional<size_t> n = next_line(f.get(), lines[count], long_lines);
+    if (!n) break;
+    spans[count] = std::string_view(lines[count].data(), *n);
     ++count;
+  }
+  return count;
+}
+
+size_t text_read_last_lines(const char* path, std::span<TextLine> lines,
+                            std::span<std::string_view> spans, long tail_bytes,
+                            LongLines long_lines) {
+  const size_t max = std::min(lines.size(), spans.size());
+  if (max == 0) return 0;
+  FilePtr f = open_at_tail(path, tail_bytes);
+  if (!f) return 0;
+  // The buffers form a ring; a line is read aside first, so a blank line at the end cannot spoil
+  // the oldest line kept.
+  TextLine next{};
+  uint64_t read = 0;
+  while (next_line(f.get(), next, long_lines)) lines[read++ % max] = next;
+  const size_t count = read < max ? size_t(read) : max;
+  if (read > max) {
+    const auto end = lines.begin() + ptrdiff_t(max);
+    std::rotate(lines.begin(), lines.begin() + ptrdiff_t(read % max), end);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    spans[i] = std::string_view(lines[i].data(), strlen(lines[i].data()));
   }
   return count;
 }

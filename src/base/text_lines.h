@@ -21,5 +21,11 @@ size_t text_read_lines(const char* path, std::span<TextLine> lines,
                        std::span<std::string_view> spans, long tail_bytes,
                        LongLines long_lines = LongLines::Pieces);
 
+// The same lines, but the last ones: reads to the end and keeps the last min(lines, spans) lines,
+// oldest first.
+size_t text_read_last_lines(const char* path, std::span<TextLine> lines,
+                            std::span<std::string_view> spans, long tail_bytes,
+                            LongLines long_lines = LongLines::Pieces);
+
 // The length of `s` without its trailing newline, carriage return and space characters.
 size_t trimmed_length(std::string_view s);

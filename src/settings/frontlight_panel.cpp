@@ -117,7 +117,7 @@ void frontlight_panel(bool full_screen) {
     switch (frontlight_hit(g, int(e.x), int(e.y))) {
       case FrontlightTap::Ignore: break;
       case FrontlightTap::Close: return;
-      case FrontlightTap::ToggleDark: ui_toggle_dark(); return;
+      case FrontlightTap::ToggleDark: ui_toggle_dark_mode(); return;
       case FrontlightTap::Lower: set_level(settings.light - 1); break;
       case FrontlightTap::Raise: set_level(settings.light + 1); break;
       case FrontlightTap::Slide: set_level(frontlight_slider_level(g, int(e.x2))); break;

@@ -103,7 +103,7 @@ bool run(Quick action) {
     case Quick::Bluetooth: bt_menu(); return true;
     case Quick::MorningSync: morning_sync(); return true;
     case Quick::Frontlight: frontlight_panel(true); return true;
-    case Quick::DarkMode: ui_toggle_dark(); return true;
+    case Quick::DarkMode: ui_toggle_dark_mode(); return true;
     case Quick::RefreshClose: app.present.clean = false; return false;
     case Quick::SaveClose:
       app_call(app_hooks.persist_all);

@@ -114,3 +114,40 @@ TEST(TextLines, TailKeepsOnlyWholeLines) {
     for (auto& l : lines) EXPECT_EQ(l.size(), c.width - 1);
   }
 }
+
+TEST(TextLines, LastLinesKeepsTheNewestOldestFirst) {
+  DeviceFolder root;
+  struct {
+    const char* name;
+    std::string text;
+    size_t max;
+    long tail;
+    std::vector<std::string> numbers;  // of the lines returned, in order
+  } cases[] = {
+      {"fewer lines than room", numbered_lines(3, 20), 5, 0, {"0", "1", "2"}},
+      {"exactly the room", numbered_lines(5, 20), 5, 0, {"0", "1", "2", "3", "4"}},
+      {"ring wrapped once", numbered_lines(7, 20), 5, 0, {"2", "3", "4", "5", "6"}},
+      {"ring wrapped many times", numbered_lines(23, 20), 4, 0, {"19", "20", "21", "22"}},
+      // A blank line after the last kept one must not spoil the oldest kept line.
+      {"blank lines at the end", numbered_lines(7, 20) + "\n  \n\r\n", 5, 0,
+       {"2", "3", "4", "5", "6"}},
+      // The tail (last 100 bytes: lines 15 to 19) holds fewer than the room.
+      {"tail shorter than the room", numbered_lines(20, 20), 10, 100,
+       {"15", "16", "17", "18", "19"}},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(root.state("v.txt"), c.text);
+    std::vector<TextLine> lines(c.max);
+    std::vector<std::string_view> spans(c.max);
+    const size_t n = text_read_last_lines("/mnt/us/ql/state/v.txt", lines, spans, c.tail);
+    std::vector<std::string> numbers;
+    for (size_t i = 0; i < n; ++i) numbers.push_back(line_number(std::string(spans[i])));
+    EXPECT_EQ(numbers, c.numbers);
+  }
+  std::vector<TextLine> lines(3);
+  std::vector<std::string_view> spans(3);
+  EXPECT_EQ(text_read_last_lines("/mnt/us/ql/state/missing.txt", lines, spans, 0), 0u);
+  write_file(root.state("empty.txt"), "");
+  EXPECT_EQ(text_read_last_lines("/mnt/us/ql/state/empty.txt", lines, spans, 4000), 0u);
+}

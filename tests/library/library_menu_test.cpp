@@ -73,7 +73,7 @@ TEST_F(LibraryMenu, RowsSetSortShowViewAndSearch) {
       {"show read", {SHOW, 5}, SORT_RECENT, FILTER_READ, false, "ab", 0},
       {"view", {VIEW}, SORT_RECENT, FILTER_ALL, true, "ab", 0},
       {"clear search", {CLEAR}, SORT_RECENT, FILTER_ALL, false, "", 0},
-      {"settings", {SETTINGS}, SORT_RECENT, FILTER_ALL, false, "ab", 0},
+      {"settings, left at once", {SETTINGS, -1}, SORT_RECENT, FILTER_ALL, false, "ab", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -134,7 +134,7 @@ bool tap(int x, int row) {
     return true;
   }
   if (row == 4) {
-    ui_toggle_dark();
+    ui_toggle_dark_mode();
     return true;
   }
   const Stepper& s = row == 0 ? kSize : row == 2 ? kSpacing : kMargin;

@@ -21,7 +21,8 @@ struct SettingRange {
   int32_t min;
   int32_t max;
 };
-constexpr SettingRange kFontRange{32, 110};
+// 28 is the smallest default size the settings offer; the reader's panel steps from 32 up to 110.
+constexpr SettingRange kFontRange{28, 110};
 constexpr SettingRange kMarginRange{24, 144};
 constexpr SettingRange kLineRange{92, 180};
 constexpr SettingRange kLightRange{0, 24};

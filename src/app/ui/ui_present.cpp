@@ -8,10 +8,6 @@
 #include "display/framebuffer.h"
 
 namespace {
-constexpr uint8_t kAppearanceSystem = 0;
-constexpr uint8_t kAppearanceLight = 1;
-constexpr uint8_t kAppearanceDark = 2;
-
 // The countdown of the screenshot mode: the frame that ends it is the screen asked for; frames
 // drawn before it (an "Opening..." toast, say) only count.
 void count_screenshot_frame() {
@@ -33,7 +29,7 @@ void ui_apply_appearance() {
   ql_set_invert(app.present.inverted ? 1 : 0);
 }
 
-void ui_toggle_dark() {
+void ui_toggle_dark_mode() {
   ui_state.appearance = app.present.inverted ? kAppearanceLight : kAppearanceDark;
   app.present.inverted = !app.present.inverted;
   app.present.clean = false;

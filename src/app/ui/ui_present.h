@@ -6,9 +6,9 @@
 // it to the frame.
 void ui_apply_appearance();
 
-// Dark mode on or off as the user sees it now: the appearance becomes Light or Dark (no longer
-// following the system), saved to ui.txt, and the next present is a full refresh.
-void ui_toggle_dark();
+// Dark mode on or off from a settings row: the appearance becomes Light or Dark (a System choice
+// ends), the frame flips, ui.txt is saved and the next present is a full refresh.
+void ui_toggle_dark_mode();
 
 // Applies the appearance and shows the frame: a full refresh, or a partial one with
 // app.present.waveform. In the screenshot mode nothing is shown; the present that finds

@@ -2,6 +2,11 @@
 #pragma once
 #include <cstdint>
 
+// UiState::appearance.
+constexpr uint8_t kAppearanceSystem = 0;  // follow the host's dark mode
+constexpr uint8_t kAppearanceLight = 1;
+constexpr uint8_t kAppearanceDark = 2;
+
 // The persisted keys; the fifteenth, `night`, is AppState's `inverted`.
 struct UiState {
   bool grid = false;       // library as a grid, else a list

@@ -68,8 +68,8 @@ TEST(Settings, RoundTripInExactFormat) {
 TEST(Settings, ValuesOutsideTheirRangesFallBackToDefaults) {
   DeviceRoot root;
   struct { const char* line; int32_t SettingsRecord::* field; int32_t expected; } cases[] = {
-      {"font=32", &SettingsRecord::font, 32},         {"font=110", &SettingsRecord::font, 110},
-      {"font=31", &SettingsRecord::font, 56},         {"font=111", &SettingsRecord::font, 56},
+      {"font=28", &SettingsRecord::font, 28},         {"font=110", &SettingsRecord::font, 110},
+      {"font=27", &SettingsRecord::font, 56},         {"font=111", &SettingsRecord::font, 56},
       {"font=0", &SettingsRecord::font, 56},          {"font=", &SettingsRecord::font, 56},
       {"font=-60", &SettingsRecord::font, 56},        {"font=99999999999", &SettingsRecord::font, 56},
       {"font=60px", &SettingsRecord::font, 60},       {"margin=24", &SettingsRecord::margin, 24},
