@@ -2,6 +2,7 @@
 
 #include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
+#include "library/document_scan.h"
 #include "library/library_screen.h"
 #include "library/library_view.h"
 #include "library/morning_paper.h"
@@ -20,6 +21,8 @@ void add_new_books() {
   ql_unpack_zips(kDocuments);
   library_rescan_documents();
 }
+
+size_t library_entry_count() { return ql_entries().size(); }
 
 // A download that ended after its progress screen was left: a finished one joins the library, a
 // failed one is told now, since no screen is left to say it.
@@ -48,6 +51,8 @@ void show_library_fresh() {
 void app_connect_hooks() {
   app_hooks.persist_all = app_persist_all;
   app_hooks.books_added = add_new_books;
+  app_hooks.rescan_library = library_rescan_documents;
+  app_hooks.library_size = library_entry_count;
   app_hooks.storage_wait = usb_storage_wait;
   app_hooks.before_wait = add_finished_download;
   app_hooks.record_progress = library_record_progress;

@@ -24,7 +24,11 @@
 #include "library/library_screen.h"
 #include "library/library_view.h"
 #include "library/morning_paper.h"
+#include "settings/device_options.h"
+#include "settings/frontlight_panel.h"
+#include "settings/quick_settings.h"
 #include "settings/settings_pages.h"
+#include "settings/usb_drive.h"
 #include "store/new_books.h"
 #include "store/payment_invoice.h"
 #include "store/purchase_thanks.h"
@@ -120,6 +124,17 @@ void show_audio(std::string_view) {
   audio_player_screen(audio_book_make(kSample, {}, {}));
 }
 
+// Quick settings, the frontlight panel, device options, the USB screen and About.
+void show_quick(std::string_view) { quick_settings_panel(); }
+void show_light(std::string_view) {
+  reader_draw_page();
+  frontlight_panel(false);
+}
+void show_light_full(std::string_view) { frontlight_panel(true); }
+void show_device(std::string_view) { device_options_menu(); }
+void show_usb(std::string_view) { usb_connected_screen(); }
+void show_about(std::string_view) { about_screen(); }
+
 // The store's home screen.
 void show_store(std::string_view) {
   app.view = AppView::Store;
@@ -176,11 +191,11 @@ constexpr std::array kScreenShots = {
     ScreenShot{"toolbar", show_toolbar},
     ScreenShot{"goto", show_lists},
     ScreenShot{"aa", show_options},
-    ScreenShot{"light", nullptr},
+    ScreenShot{"light", show_light},
     ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", show_settings},
-    ScreenShot{"quick", nullptr},
-    ScreenShot{"device", nullptr},
+    ScreenShot{"quick", show_quick},
+    ScreenShot{"device", show_device},
     ScreenShot{"menu", show_menu},
     ScreenShot{"details", show_details},
     ScreenShot{"morning", show_morning},
@@ -191,9 +206,9 @@ constexpr std::array kScreenShots = {
     ScreenShot{"thanks", show_thanks},
     ScreenShot{"thanks2", show_thanks},
     ScreenShot{"libnew", show_library_new},
-    ScreenShot{"usb", nullptr},
-    ScreenShot{"lightfull", nullptr},
-    ScreenShot{"about", nullptr},
+    ScreenShot{"usb", show_usb},
+    ScreenShot{"lightfull", show_light_full},
+    ScreenShot{"about", show_about},
     ScreenShot{"paper", show_paper},
     ScreenShot{"store", show_store},
     ScreenShot{"bookmenu", show_book_menu},

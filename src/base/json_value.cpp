@@ -21,7 +21,9 @@ class JsonParser {
   bool at_end() const { return pos_ >= s_.size(); }
   char peek() const { return at_end() ? '\0' : s_[pos_]; }
   void skip_space() {
-    while (!at_end() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r')) ++pos_;
+    while (!at_end() &&
+           (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\n' || s_[pos_] == '\r'))
+      ++pos_;
   }
   bool literal(std::string_view word) {
     if (s_.substr(pos_, word.size()) != word) return false;
@@ -35,7 +37,10 @@ class JsonParser {
       case '{': return object(out, depth + 1);
       case '[': return array(out, depth + 1);
       case '"': out.kind = JsonKind::String; return string(out.text);
-      case 't': out.kind = JsonKind::Bool; out.boolean = true; return literal("true");
+      case 't':
+        out.kind = JsonKind::Bool;
+        out.boolean = true;
+        return literal("true");
       case 'f': out.kind = JsonKind::Bool; return literal("false");
       case 'n': out.kind = JsonKind::Null; return literal("null");
       default: return number(out);

@@ -5,6 +5,7 @@
 #include "host/add_books.h"
 #include "host/main_thread.h"
 #include "host/window_gtk.h"
+#include "host/window_menu_labels.h"
 
 #include <cctype>
 #include <cstdio>
@@ -97,11 +98,11 @@ GtkWidget* window_menu_bar(GtkWindow* window) {
 
   const auto ctrl = GDK_CONTROL_MASK;
   const auto ctrl_shift = GdkModifierType(GDK_CONTROL_MASK | GDK_SHIFT_MASK);
-  add_item(menu, accel, "Add Books\u2026", GDK_KEY_o, ctrl,
+  add_item(menu, accel, kMenuAddBooks, GDK_KEY_o, ctrl,
            [](GtkWindow* w) { window_choose_books(w, false); }, window);
-  add_item(menu, accel, "Add Book Folder\u2026", GDK_KEY_o, ctrl_shift,
+  add_item(menu, accel, kMenuAddBookFolder, GDK_KEY_o, ctrl_shift,
            [](GtkWindow* w) { window_choose_books(w, true); }, window);
-  add_item(menu, accel, "Show Library Folder", 0, ctrl, show_library_folder, window);
+  add_item(menu, accel, kMenuShowLibraryFolder, 0, ctrl, show_library_folder, window);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
   // Closing the only window ends the program, so both go through the core's quit.
   add_item(menu, accel, "Close", GDK_KEY_w, ctrl, [](GtkWindow*) { host_request_quit(); }, window);

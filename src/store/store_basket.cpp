@@ -4,12 +4,12 @@
 #include <limits>
 
 #include "app/ui/ui_frame.h"
-#include "app/ui/ui_list_geometry.h"
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
+#include "store/store_browse.h"
 #include "store/store_catalog.h"
 #include "store/store_checkout.h"
 
@@ -44,13 +44,10 @@ void draw(const BasketGeometry& g) {
     return;
   }
   for (size_t i = 0; i < g.shown; ++i) {
-    draw_row(store.items[store.basket[g.first + i]], kBasketFirstRowTop + int(i) * kBasketRowHeight, w);
+    draw_row(store.items[store.basket[g.first + i]], kBasketFirstRowTop + int(i) * kBasketRowHeight,
+             w);
   }
-  if (g.pages > 1) {
-    const std::string pager = ui_pager_label(g.page + 1, g.pages);
-    const float pw = ql_measure(pager.c_str(), TS_UI, 42);
-    ql_text(pager.c_str(), TS_UI, 42, (float(w) - pw) / 2, float(g.pager_top + 62));
-  }
+  store_draw_pager(g.page, g.pages, g.pager_top + 62);
   const std::string total = store_totals_text({store.basket, store.basket_count});
   ui_draw_text_fit_range(total.c_str(), TS_BOLD, 64, 40, 48, h - 220, w - 96);
   ql_frame(48, h - 184, w - 96, 130, 4);
@@ -83,7 +80,8 @@ std::vector<CurrencyTotal> store_totals(std::span<const uint16_t> items) {
   for (const uint16_t index : items) {
     const StoreItem& item = store.items[index];
     const std::string_view code = item.currency[0] ? std::string_view(item.currency) : "EUR";
-    auto it = std::find_if(totals.begin(), totals.end(), [&](const CurrencyTotal& t) { return t.currency == code; });
+    auto it = std::find_if(totals.begin(), totals.end(),
+                           [&](const CurrencyTotal& t) { return t.currency == code; });
     if (it == totals.end()) it = totals.insert(totals.end(), {std::string(code), 0});
     it->cents = add_clamped(it->cents, item.priceCents);
   }

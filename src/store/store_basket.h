@@ -35,10 +35,10 @@ constexpr int kBasketFooterH = 330;  // the pager, the total and the Checkout bu
 
 // One page of the basket, computed once per pass and read by drawing and tapping.
 struct BasketGeometry {
-  size_t rows = 1;    // per page, at least 1
+  size_t rows = 1;  // per page, at least 1
   size_t pages = 1;
   size_t page = 0;
-  size_t first = 0;   // basket index of the page's first row
+  size_t first = 0;  // basket index of the page's first row
   size_t shown = 0;
   int pager_top = 0;  // taps from here to the footer's top turn pages, when there are several
   int footer_top = 0;

@@ -32,6 +32,7 @@ constexpr int kLeaveTapRight = 240;
 constexpr int kRowTileW = 148, kRowTileH = 204;
 constexpr double kCoverPollMs = 1500;
 constexpr double kCoverWatchMs = 40000;
+constexpr int kPagerSpaces = 4;
 constexpr std::string_view kSearchTitle = "Search Corvell books";
 constexpr std::string_view kNoMatch = "No books match your search.";
 constexpr std::string_view kNoCatalog =
@@ -40,13 +41,15 @@ constexpr std::string_view kNoCatalog =
 // Item page.
 constexpr int kItemTileY = 258, kItemTileW = 300, kItemTileH = 420;
 constexpr int kItemTextX = 380;
+constexpr int kItemTitleY = 306, kItemTitleLineH = 60;
+constexpr float kItemTitleSize = 54;
+constexpr size_t kItemTitleLines = 4;
 constexpr int kBuyTop = 720, kAddTop = 860, kButtonH = 124, kButtonGap = 16;
 constexpr std::string_view kAdded = "Added to basket";
 
 bool contains_folded(std::string_view text, std::string_view needle) {
-  return std::search(text.begin(), text.end(), needle.begin(), needle.end(), [](char a, char b) {
-           return ascii_lower(a) == ascii_lower(b);
-         }) != text.end();
+  return std::search(text.begin(), text.end(), needle.begin(), needle.end(),
+                     [](char a, char b) { return ascii_lower(a) == ascii_lower(b); }) != text.end();
 }
 
 // The remembered cover request of one visit to the screen.
@@ -72,12 +75,6 @@ void draw_count_line(int w) {
   ql_text(basket.c_str(), TS_UI_BOLD, 38, float(w - 48) - bw, kCountLineY);
 }
 
-void draw_search_icon(int w) {
-  const float cx = float(w - 110), cy = 156;
-  ql_circle(0, cx, cy, 22, 5);
-  ql_line(0, cx + 16, cy + 16, cx + 40, cy + 40, 6);
-}
-
 // Draws one row; false when its cover has not been fetched yet.
 bool draw_row(const StoreItem& item, int top, int w) {
   const bool cover = store_draw_cover_tile(item, top + 12, kRowTileW, kRowTileH);
@@ -94,7 +91,7 @@ bool draw_row(const StoreItem& item, int top, int w) {
 std::vector<uint16_t> draw_page(const BrowseGeometry& g) {
   const int w = ql_fb().width, h = ql_fb().height;
   ui_draw_header("Browse");
-  draw_search_icon(w);
+  store_draw_magnifier(float(w - 114), 150);
   draw_count_line(w);
   std::vector<uint16_t> missing;
   for (size_t i = 0; i < g.shown; ++i) {
@@ -105,33 +102,46 @@ std::vector<uint16_t> draw_page(const BrowseGeometry& g) {
     const std::string_view text = store.count > 0 ? kNoMatch : kNoCatalog;
     ui_draw_wrapped(text.data(), text.size(), TS_REGULAR, 54, 48, 420, w - 96, 62);
   }
-  if (g.pages > 1) {
-    const std::string pager = ui_pager_label(g.page + 1, g.pages);
-    const float pw = ql_measure(pager.c_str(), TS_UI, 42);
-    ql_text(pager.c_str(), TS_UI, 42, (float(w) - pw) / 2, float(h - 40));
-  }
+  store_draw_pager(g.page, g.pages, h - 40);
   return missing;
 }
 
 void edit_search() {
   char text[kStoreSearchSize];
-  const std::optional<std::string_view> done = keyboard_edit(
-      kSearchTitle.data(), kSearchTitle.size(), text, sizeof text, store.search, strlen(store.search), false);
+  const std::optional<std::string_view> done =
+      keyboard_edit(kSearchTitle.data(), kSearchTitle.size(), text, sizeof text, store.search,
+                    strlen(store.search), false);
   if (!done) return;
-  const size_t n = utf8_prefix_length(*done, kStoreSearchSize - 1);
-  std::copy_n(done->data(), n, store.search);
-  store.search[n] = '\0';
+  store_set_search(*done);
   // An empty table is what the "retry" of the catalogue message means.
   if (store.count == 0) store_catalog_fetch();
   store_filter_items();
   app.present.clean = false;
 }
 
+// The title wrapped into at most kItemTitleLines lines, so a long one never runs into the buttons;
+// the baseline after it.
+int draw_item_title(std::string_view title, int width) {
+  std::vector<std::string> lines;
+  ui_wrap(title, TS_UI_BOLD, kItemTitleSize, float(width),
+          [&](std::string_view line, int) { lines.emplace_back(line); });
+  if (lines.size() > kItemTitleLines) {
+    lines.resize(kItemTitleLines);
+    lines.back() = ui_cut_to_width(lines.back() + "...", TS_UI_BOLD, kItemTitleSize, float(width));
+  }
+  int y = kItemTitleY;
+  for (const std::string& line : lines) {
+    ql_text(line.c_str(), TS_UI_BOLD, kItemTitleSize, kItemTextX, float(y));
+    y += kItemTitleLineH;
+  }
+  return y;
+}
+
 void draw_item_page(const StoreItem& item) {
   const int w = ql_fb().width;
   ui_draw_header("Corvell Books");
   store_draw_cover_tile(item, kItemTileY, kItemTileW, kItemTileH);
-  int y = ui_draw_wrapped(item.title, strlen(item.title), TS_BOLD, 54, kItemTextX, 306, w - 428, 60);
+  const int y = draw_item_title(item.title, w - 428);
   ui_draw_text_fit(item.author, TS_REGULAR, 42, kItemTextX, y + 4, w - 428);
   const std::string price = store_format_price(item.priceCents, item.currency);
   ql_text(price.c_str(), TS_UI_BOLD, 64, kItemTextX, float(y + 100));
@@ -164,6 +174,24 @@ void item_page(uint16_t index) {
 }
 }  // namespace
 
+void store_set_search(std::string_view text) {
+  const size_t n = utf8_prefix_length(text, kStoreSearchSize - 1);
+  std::copy_n(text.data(), n, store.search);
+  store.search[n] = '\0';
+}
+
+void store_draw_magnifier(float cx, float cy) {
+  ql_circle(0, cx, cy, 20, 4);
+  ql_line(0, cx + 14, cy + 14, cx + 34, cy + 34, 5);
+}
+
+void store_draw_pager(size_t page, size_t pages, int y) {
+  if (pages < 2) return;
+  const std::string pager = ui_pager_label(page + 1, pages, kPagerSpaces);
+  const float pw = ql_measure(pager.c_str(), TS_UI, 42);
+  ql_text(pager.c_str(), TS_UI, 42, (float(ql_fb().width) - pw) / 2, float(y));
+}
+
 void store_filter_items() {
   const std::string_view needle(store.search);
   store.visible_count = 0;
@@ -192,7 +220,8 @@ BrowseHit browse_hit(const BrowseGeometry& g, int x, int y, int screen_w, int sc
     if (x > screen_w - kSearchTapFromRight) return {BrowseTap::Search};
     return {};
   }
-  if (y <= kBasketBandBottom) return x > screen_w - kBasketTapFromRight ? BrowseHit{BrowseTap::Basket} : BrowseHit{};
+  if (y <= kBasketBandBottom)
+    return x > screen_w - kBasketTapFromRight ? BrowseHit{BrowseTap::Basket} : BrowseHit{};
   if (y > screen_h - kBrowsePagerBand) {
     return {x >= screen_w / 2 ? BrowseTap::NextPage : BrowseTap::PreviousPage};
   }

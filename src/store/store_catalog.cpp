@@ -78,7 +78,8 @@ std::optional<std::string> read_file_alloc(const char* path, size_t size) {
 }
 
 bool store_load_catalog() {
-  const std::optional<std::string> bytes = read_file_alloc(kStoreCatalogPath, kStoreCatalogMaxBytes);
+  const std::optional<std::string> bytes =
+      read_file_alloc(kStoreCatalogPath, kStoreCatalogMaxBytes);
   if (!bytes) return false;
   const std::optional<JsonValue> root = json_parse(*bytes);
   if (!root || !root->is_object()) return false;
@@ -91,7 +92,8 @@ bool store_load_catalog() {
     const std::string_view sku = text_of(item, "sku");
     if (sku.empty()) continue;
     // Duplicates are recognised by the sku as it is kept (cut to its field).
-    const std::string_view kept_sku = sku.substr(0, utf8_prefix_length(sku, sizeof(StoreItem::sku) - 1));
+    const std::string_view kept_sku =
+        sku.substr(0, utf8_prefix_length(sku, sizeof(StoreItem::sku) - 1));
     if (kept_sku.empty() || is_kept(kept_sku)) continue;
     if (store.count == kStoreMaxItems) break;
     keep_item(item, kept_sku);

@@ -1,7 +1,7 @@
-// The store's catalogue: the JSON file the store script fetches, turned into a table of items sorted
-// by title, the rule that decides when to fetch it again, and the price and address texts every
-// store screen shows. Also the store's run-time state (search, basket, basket id), which lives for
-// the whole run and is never written except for the basket id (see store_checkout).
+// The store's catalogue: the JSON file the store script fetches, turned into a table of items
+// sorted by title, the rule that decides when to fetch it again, and the price and address texts
+// every store screen shows. Also the store's run-time state (search, basket, basket id), which
+// lives for the whole run and is never written except for the basket id (see store_checkout).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +19,8 @@ constexpr size_t kStoreCatalogMaxBytes = size_t{8} << 20;
 constexpr int64_t kStoreCatalogMaxAgeSecs = 43200;
 
 constexpr const char* kStoreCatalogPath = "/mnt/us/ql/state/store-catalog.json";
-// The store's web host: relative addresses the store gives (covers, pay pages, downloads) live there.
+// The store's web host: relative addresses the store gives (covers, pay pages, downloads) live
+// there.
 constexpr std::string_view kStoreBaseUrl = "https://corvellbooks.com";
 
 // One catalogue entry; texts are NUL-terminated and cut at character boundaries.
@@ -29,8 +30,8 @@ struct StoreItem {
   char title[200] = {};
   char author[128] = {};
   char lang[8] = {};
-  char img[240] = {};      // cover address as the file gives it (absolute or relative)
-  char currency[8] = {};   // at most 3 bytes: "EUR", "USD"
+  char img[240] = {};     // cover address as the file gives it (absolute or relative)
+  char currency[8] = {};  // at most 3 bytes: "EUR", "USD"
 };
 
 // The store's state; only the core thread touches it.

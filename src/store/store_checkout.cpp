@@ -78,7 +78,8 @@ void draw_consent(std::string_view price) {
   ui_draw_header("Confirm");
   const std::string total = "Total " + std::string(price);
   ql_text(total.c_str(), TS_UI_BOLD, 64, 48, 326);
-  const int after = ui_draw_wrapped(kConsent.data(), kConsent.size(), TS_REGULAR, 40, 48, 426, w - 96, 60);
+  const int after =
+      ui_draw_wrapped(kConsent.data(), kConsent.size(), TS_REGULAR, 40, 48, 426, w - 96, 60);
   ql_text("Sold by Corvell Network O\xC3\x9C", TS_UI, 42, 48, float(after + 30));
   const std::string terms = "Terms: " + std::string(kTermsUrl);
   ql_text(terms.c_str(), TS_UI, 42, 48, float(after + 110));
@@ -110,6 +111,13 @@ bool is_decimal(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+void keep_basket_id(std::string_view id, uint64_t hash) {
+  const size_t n = std::min(id.size(), kStoreBasketIdSize - 1);
+  std::copy_n(id.data(), n, store.basket_id);
+  store.basket_id[n] = '\0';
+  store.basket_hash = hash;
+}
+
 // The kept basket id and its hash from store-basket, when the state holds none yet.
 void load_basket_file() {
   const std::optional<std::string> line = read_file_alloc(kStoreBasketPath, kBasketFileMax);
@@ -125,15 +133,11 @@ void load_basket_file() {
   if (!fields.empty() && is_decimal(fields[0])) {
     std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), hash);
   }
-  const std::string_view id = fields.size() > 1 ? fields[1].substr(0, kStoreBasketIdSize - 1) : std::string_view();
-  store.basket_hash = hash;
-  std::copy_n(id.data(), id.size(), store.basket_id);
-  store.basket_id[id.size()] = '\0';
+  keep_basket_id(fields.size() > 1 ? fields[1] : std::string_view(), hash);
 }
 
 void forget_basket_id() {
-  store.basket_id[0] = '\0';
-  store.basket_hash = 0;
+  keep_basket_id({}, 0);
   qlp_remove(kStoreBasketPath);
 }
 
@@ -145,7 +149,9 @@ std::string invoice_id(const JsonValue& answer) {
   return std::string(id.substr(0, utf8_prefix_length(id, kInvoiceIdMax)));
 }
 
-std::string_view cut(std::string_view text, size_t max) { return text.substr(0, utf8_prefix_length(text, max)); }
+std::string_view cut(std::string_view text, size_t max) {
+  return text.substr(0, utf8_prefix_length(text, max));
+}
 
 // Runs the checkout verb and reads its answer; none after telling the user why.
 std::optional<JsonValue> run_checkout() {
@@ -194,7 +200,8 @@ std::string store_country() {
   return std::string(code.size() == 2 ? code : kDefaultCountry);
 }
 
-std::optional<std::string> store_req_json_head(std::string_view method, std::span<const uint16_t> items) {
+std::optional<std::string> store_req_json_head(std::string_view method,
+                                               std::span<const uint16_t> items) {
   std::string head = "{\"method\":";
   json_quote_append(head, method);
   head += ",\"items\":[";
@@ -210,13 +217,14 @@ std::optional<std::string> store_req_json_head(std::string_view method, std::spa
   return head;
 }
 
-std::string store_req_json_tail(std::string_view basket_id, std::string_view country, int64_t total_cents,
-                                std::string_view currency) {
+std::string store_req_json_tail(std::string_view basket_id, std::string_view country,
+                                int64_t total_cents, std::string_view currency) {
   std::string tail = ",\"basketId\":";
   json_quote_append(tail, basket_id);
   tail += ",\"digitalConsent\":true,\"address\":{\"country\":";
   json_quote_append(tail, country);
-  tail += "},\"locale\":\"en\",\"acceptedTotalCents\":" + std::to_string(total_cents) + ",\"acceptedCurrency\":";
+  tail += "},\"locale\":\"en\",\"acceptedTotalCents\":" + std::to_string(total_cents) +
+          ",\"acceptedCurrency\":";
   json_quote_append(tail, currency);
   tail += '}';
   return tail;
@@ -229,9 +237,7 @@ std::string store_basket_id_current(uint64_t hash) {
   const FilePtr random(fopen("/dev/urandom", "rb"));
   if (!random || fread(bytes, 1, sizeof bytes, random.get()) != sizeof bytes) return {};
   const std::string id = hex16_lower(bytes);
-  std::copy_n(id.data(), id.size(), store.basket_id);
-  store.basket_id[id.size()] = '\0';
-  store.basket_hash = hash;
+  keep_basket_id(id, hash);
   const std::string line = store_format_basket_line(hash, id);
   file_write_atomic(kStoreBasketPath, line.data(), line.size());
   return id;
@@ -259,8 +265,10 @@ bool store_checkout(std::span<const uint16_t> items) {
     toast(kNoRandom);
     return false;
   }
-  const std::string request = *head + store_req_json_tail(basket_id, country, total.cents, total.currency);
-  if (request.size() > kStoreRequestMax || !file_write_atomic(kStoreRequestPath, request.data(), request.size())) {
+  const std::string request =
+      *head + store_req_json_tail(basket_id, country, total.cents, total.currency);
+  if (request.size() > kStoreRequestMax ||
+      !file_write_atomic(kStoreRequestPath, request.data(), request.size())) {
     return false;
   }
   const std::optional<JsonValue> answer = run_checkout();
@@ -278,14 +286,16 @@ bool store_checkout(std::span<const uint16_t> items) {
     toast_wait(store_format_checkout_error("the payment address is not a secure link"));
     return false;
   }
-  if (!orders_append(cut(order_id, kOrderIdMax), cut(view_key, kViewKeyMax), store.items[items[0]].title)) {
+  if (!orders_append(cut(order_id, kOrderIdMax), cut(view_key, kViewKeyMax),
+                     store.items[items[0]].title)) {
     toast_wait(kOrderNotSaved);
     return false;
   }
   const bool bitcoin = *method == kBitcoin;
   store.invoice_spent = false;
-  const bool paid = store_pay_and_wait(cut(order_id, kOrderIdMax), cut(view_key, kViewKeyMax), pay_address,
-                                       price, bitcoin, bitcoin ? invoice_id(*answer) : std::string());
+  const bool paid =
+      store_pay_and_wait(cut(order_id, kOrderIdMax), cut(view_key, kViewKeyMax), pay_address, price,
+                         bitcoin, bitcoin ? invoice_id(*answer) : std::string());
   if (paid || store.invoice_spent) forget_basket_id();
   return paid;
 }

@@ -24,10 +24,11 @@ std::string store_format_checkout_error(std::string_view error);
 
 // The request from its start to the end of the items array; the basket id is a hash of it. Every
 // text is written as a JSON string. None when it would pass kStoreRequestMax.
-std::optional<std::string> store_req_json_head(std::string_view method, std::span<const uint16_t> items);
+std::optional<std::string> store_req_json_head(std::string_view method,
+                                               std::span<const uint16_t> items);
 // The rest of the request after the head.
-std::string store_req_json_tail(std::string_view basket_id, std::string_view country, int64_t total_cents,
-                                std::string_view currency);
+std::string store_req_json_tail(std::string_view basket_id, std::string_view country,
+                                int64_t total_cents, std::string_view currency);
 // The line of store-basket: the hash in decimal, a space, the id.
 std::string store_format_basket_line(uint64_t hash, std::string_view id);
 // The basket id for the request head's hash: the one kept when the hash is the same, else a new

@@ -39,7 +39,8 @@ void draw_placeholder(const StoreItem& item, int y, int w, int h) {
   ql_rect(kTileX, y, w, h, kPlaceholderGrey);
   const int size = std::max(w / 7, 16);
   const int width = w - 16;
-  const std::string line = ui_cut_to_width(ui_utf8_prefix(item.title, sizeof item.title), TS_UI, float(size), float(width));
+  const std::string line = ui_cut_to_width(ui_utf8_prefix(item.title, sizeof item.title), TS_UI,
+                                           float(size), float(width));
   const float measured = ql_measure(line.c_str(), TS_UI, float(size));
   const float x = float(kTileX) + 8 + std::max(0.0f, (float(width) - measured) / 2);
   ql_text(line.c_str(), TS_UI, float(size), x, float(y + h / 2 + size / 3));
@@ -49,8 +50,10 @@ void draw_placeholder(const StoreItem& item, int y, int w, int h) {
 
 bool store_draw_cover_tile(const StoreItem& item, int y, int w, int h) {
   const size_t bytes = size_t(w) * size_t(h);
-  const std::string tile_path = cover_path(item, "-" + std::to_string(w) + "x" + std::to_string(h) + ".g");
-  if (const auto tile = read_file_alloc(tile_path.c_str(), bytes + 1); tile && tile->size() == bytes) {
+  const std::string tile_path =
+      cover_path(item, "-" + std::to_string(w) + "x" + std::to_string(h) + ".g");
+  if (const auto tile = read_file_alloc(tile_path.c_str(), bytes + 1);
+      tile && tile->size() == bytes) {
     draw_tile(reinterpret_cast<const uint8_t*>(tile->data()), y, w, h);
     return true;
   }

@@ -1,6 +1,5 @@
 #include "store/store_home.h"
 
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -14,7 +13,6 @@
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
-#include "base/utf8.h"
 #include "display/device_scripts.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
@@ -32,8 +30,8 @@ constexpr int kRowsTop = 410, kRowH = 132, kRowTextOffset = 86, kRuleOffset = 13
 constexpr int kRowCount = 4;
 constexpr int kBasketTapTop = 931, kBasketTapBottom = 1009, kBasketLabelY = 980;
 constexpr int kDeadBottomBand = 120;
-constexpr std::array<std::string_view, kRowCount> kRows = {"Browse the collection", "Free books",
-                                                          "Download from a link", "Orders and payments"};
+constexpr std::array<std::string_view, kRowCount> kRows = {
+    "Browse the collection", "Free books", "Download from a link", "Orders and payments"};
 
 constexpr std::string_view kLinkTitle = "Link to an ebook or PDF";
 constexpr std::string_view kLinkStart = "https://";
@@ -44,18 +42,13 @@ constexpr std::string_view kDownloading = "Downloading...";
 constexpr std::string_view kDownloadFailed = "Download failed. Check the link and Wi-Fi.";
 constexpr int kFailedWaitMs = 3000;
 
-void draw_magnifier(float cx, float cy) {
-  ql_circle(0, cx, cy, 20, 4);
-  ql_line(0, cx + 14, cy + 14, cx + 34, cy + 34, 5);
-}
-
 void draw_home() {
   const int w = ql_fb().width;
   ql_clear();
   ui_draw_status_bar();
   ui_draw_title_fit("Corvell Books", 48, kTitleY, w - 96);
   ql_frame(48, kSearchTop, w - 96, kSearchH, 2);
-  draw_magnifier(110, kSearchTop + 54);
+  store_draw_magnifier(110, kSearchTop + 54);
   ql_text("Search books", TS_UI, 46, 164, kSearchTop + 78);
   for (int i = 0; i < kRowCount; ++i) {
     const int top = kRowsTop + i * kRowH;
@@ -73,19 +66,18 @@ void search_and_browse() {
   store_catalog_ensure();
   char text[kStoreSearchSize];
   constexpr std::string_view kTitle = "Search books";
-  const std::optional<std::string_view> done =
-      keyboard_edit(kTitle.data(), kTitle.size(), text, sizeof text, store.search, strlen(store.search), false);
+  const std::optional<std::string_view> done = keyboard_edit(
+      kTitle.data(), kTitle.size(), text, sizeof text, store.search, strlen(store.search), false);
   if (!done) return;
-  const size_t n = utf8_prefix_length(*done, kStoreSearchSize - 1);
-  std::copy_n(done->data(), n, store.search);
-  store.search[n] = '\0';
+  store_set_search(*done);
   store_browse_screen();
 }
 
 void download_from_link() {
   char link[kLinkMax + 1];
   const std::optional<std::string_view> done =
-      keyboard_edit(kLinkTitle.data(), kLinkTitle.size(), link, sizeof link, kLinkStart.data(), kLinkStart.size(), false);
+      keyboard_edit(kLinkTitle.data(), kLinkTitle.size(), link, sizeof link, kLinkStart.data(),
+                    kLinkStart.size(), false);
   if (!done || done->size() < kLinkMin) return;
   ui_toast(kDownloading.data(), kDownloading.size());
   const std::optional<std::string> path =

@@ -38,9 +38,12 @@ TEST(JsonValue, ReadsEveryKind) {
 
 TEST(JsonValue, RefusesMalformedDocuments) {
   const char* bad[] = {
-      "", " ", "{", "}", "[1,]", "{\"a\":1,}", "{\"a\" 1}", "{a:1}", "01", "-", "1.", ".5", "1e",
-      "+1", "tru", "nul", "\"open", "\"a\\x\"", "\"\\u12\"", "\"tab\there\"", "{} {}", "[1] x",
-      "'single'", "NaN", "[1 2]", "{\"a\":}",
+      "",           " ",         "{",        "}",         "[1,]",
+      "{\"a\":1,}", "{\"a\" 1}", "{a:1}",    "01",        "-",
+      "1.",         ".5",        "1e",       "+1",        "tru",
+      "nul",        "\"open",    "\"a\\x\"", "\"\\u12\"", "\"tab\there\"",
+      "{} {}",      "[1] x",     "'single'", "NaN",       "[1 2]",
+      "{\"a\":}",
   };
   for (const char* text : bad) {
     SCOPED_TRACE(text);
@@ -53,7 +56,9 @@ TEST(JsonValue, LoneSurrogatesBecomeReplacementCharacters) {
   ASSERT_TRUE(v);
   EXPECT_EQ(v->items[0].text, "\xEF\xBF\xBDx");
   EXPECT_EQ(v->items[1].text, "\xEF\xBF\xBD");
-  EXPECT_EQ(v->items[2].text, "\xEF\xBF\xBD" "A");
+  EXPECT_EQ(v->items[2].text,
+            "\xEF\xBF\xBD"
+            "A");
 }
 
 TEST(JsonValue, DeepNestingAndHugeDocumentsAreRefused) {

@@ -22,21 +22,21 @@ class FakeStoreScript {
   FakeStoreScript(const FakeStoreScript&) = delete;
   FakeStoreScript& operator=(const FakeStoreScript&) = delete;
 
-  std::optional<std::string> catalog;      // store-catalog.json after "catalog"
-  std::optional<std::string> checkout;     // store-resp.json after "checkout"
-  std::optional<std::string> downloaded;   // /tmp/ql-dl.path after "get"
+  std::optional<std::string> catalog;         // store-catalog.json after "catalog"
+  std::optional<std::string> checkout;        // store-resp.json after "checkout"
+  std::optional<std::string> downloaded;      // /tmp/ql-dl.path after "get"
   std::map<std::string, std::string> covers;  // cover key -> image bytes, after "covers"
-  std::optional<std::string> invoice;      // store-invoice.json after "invoice"
-  std::optional<std::string> order;        // store-order.json after "order"
-  bool desktop = false;                    // nothing runs: every line is answered -1
+  std::optional<std::string> invoice;         // store-invoice.json after "invoice"
+  std::optional<std::string> order;           // store-order.json after "order"
+  bool desktop = false;                       // nothing runs: every line is answered -1
   // "download": stores the book the line's address and title (unquoted) name and gives what the
   // script prints to /tmp/ql-dl.path; unset leaves no such file.
   std::function<std::string(const std::string& address, const std::string& title)> download;
   // The runner's answer for a verb's lines (0 when not listed), given after the files were left.
   std::map<std::string, int> answers;
 
-  std::vector<std::string> lines;          // every line handed to the runner
-  std::vector<std::string> requests;       // store-req.json as each "checkout" found it
+  std::vector<std::string> lines;     // every line handed to the runner
+  std::vector<std::string> requests;  // store-req.json as each "checkout" found it
 
   // The lines that ran the store script's `verb`.
   std::vector<std::string> verb_lines(const std::string& verb) const {
@@ -86,7 +86,9 @@ class FakeStoreScript {
     const std::string verb = verb_of(line);
     if (verb == "catalog" && catalog) write_file(root_.state("store-catalog.json"), *catalog);
     if (verb == "checkout") {
-      requests.push_back(file_exists(root_.state("store-req.json")) ? read_file(root_.state("store-req.json")) : "");
+      requests.push_back(file_exists(root_.state("store-req.json"))
+                             ? read_file(root_.state("store-req.json"))
+                             : "");
       if (checkout) write_file(root_.state("store-resp.json"), *checkout);
     }
     if (verb == "get" && downloaded) write_file(root_.host("tmp/ql-dl.path"), *downloaded);
@@ -100,7 +102,8 @@ class FakeStoreScript {
     if (verb == "covers") {
       mkdir(root_.state("covers").c_str(), 0755);
       for (const auto& [key, bytes] : covers) {
-        if (line.find(" " + key + " '") != std::string::npos) write_file(root_.state("covers/s" + key + ".img"), bytes);
+        if (line.find(" " + key + " '") != std::string::npos)
+          write_file(root_.state("covers/s" + key + ".img"), bytes);
       }
     }
     if (verb.empty()) return -1;

@@ -2,6 +2,7 @@
 // settings), which these lower layers cannot name. The shell connects them at start-up
 // (app_connect_hooks); a hook left empty does nothing. Only the core thread uses them.
 #pragma once
+#include <cstddef>
 
 struct AppHooks {
   // Puts every piece of state on disk (the open book's progress, library.tsv, settings, ui.txt):
@@ -9,6 +10,10 @@ struct AppHooks {
   void (*persist_all)() = nullptr;
   // Books arrived in the documents folder: unpack archives and rescan the library.
   void (*books_added)() = nullptr;
+  // The documents folder changed under the program (a sync, the USB drive): rescan the library.
+  void (*rescan_library)() = nullptr;
+  // The number of books and audiobooks the library lists.
+  size_t (*library_size)() = nullptr;
   // The storage is exported over USB: waits until the device has it back.
   void (*storage_wait)() = nullptr;
   // Before each common wait: a download that finished meanwhile is added to the library, or its
