@@ -6,35 +6,13 @@
 #include <algorithm>
 
 namespace {
-// Length of the valid UTF-8 sequence at the start of `s`, 0 when it is not one.
-size_t utf8_sequence_length(std::string_view s) {
-  auto b = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
-  auto cont = [&](size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
-  uint8_t c = b(0);
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    if (!cont(1) || !cont(2)) return 0;
-    if (c == 0xE0 && b(1) < 0xA0) return 0;   // overlong
-    if (c == 0xED && b(1) >= 0xA0) return 0;  // surrogate
-    return 3;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    if (!cont(1) || !cont(2) || !cont(3)) return 0;
-    if (c == 0xF0 && b(1) < 0x90) return 0;
-    if (c == 0xF4 && b(1) >= 0x90) return 0;
-    return 4;
-  }
-  return 0;
-}
-
 // Control characters become spaces (each chapter is one line of a tab-separated file) and
 // bytes that are not UTF-8 become U+FFFD, so the player only ever sees clean text.
 std::string make_title_safe(std::string_view in) {
   std::string out;
   out.reserve(in.size());
   while (!in.empty()) {
-    size_t n = utf8_sequence_length(in);
+    size_t n = utf8_valid_length(in);
     if (n == 0) {
       out += "\xEF\xBF\xBD";
       n = 1;

@@ -2,7 +2,25 @@
 
 #include <charconv>
 
+#include "base/utf8.h"
+
 namespace {
+
+// A control byte as JSON writes it: its short escape where it has one, else \u00XX.
+void append_control_escape(std::string& out, char c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  switch (c) {
+    case '\n': out.append("\\n"); break;
+    case '\r': out.append("\\r"); break;
+    case '\t': out.append("\\t"); break;
+    case '\b': out.append("\\b"); break;
+    case '\f': out.append("\\f"); break;
+    default:
+      out.append("\\u00");
+      out.push_back(kHex[(c >> 4) & 0xF]);
+      out.push_back(kHex[c & 0xF]);
+  }
+}
 
 class JsonParser {
  public:
@@ -237,27 +255,35 @@ std::optional<std::string_view> JsonValue::string_at(std::string_view name) cons
 
 std::optional<JsonValue> json_parse(std::string_view text) { return JsonParser(text).document(); }
 
-void json_quote_append(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out.push_back('"');
-  for (const char c : text) {
-    switch (c) {
-      case '"': out.append("\\\""); break;
-      case '\\': out.append("\\\\"); break;
-      case '\n': out.append("\\n"); break;
-      case '\r': out.append("\\r"); break;
-      case '\t': out.append("\\t"); break;
-      case '\b': out.append("\\b"); break;
-      case '\f': out.append("\\f"); break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          out.append("\\u00");
-          out.push_back(kHex[(c >> 4) & 0xF]);
-          out.push_back(kHex[c & 0xF]);
-        } else {
-          out.push_back(c);
-        }
+void json_escape_append(std::string& out, std::string_view text, const JsonEscape& how) {
+  const size_t start = out.size();
+  size_t i = 0;
+  while (i < text.size()) {
+    if (out.size() - start > how.cap) return;
+    const char c = text[i];
+    const size_t n = utf8_valid_length(text.substr(i));
+    i += n == 0 ? 1 : n;
+    if (n > 1) {
+      out.append(text.substr(i - n, n));
+    } else if (n == 0 && how.plain_text) {
+      out.push_back('?');
+    } else if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (static_cast<unsigned char>(c) >= 0x20) {
+      out.push_back(c);
+    } else if (!how.plain_text) {
+      append_control_escape(out, c);
+    } else if (c == '\n') {
+      out.append("\\n");
+    } else if (c == '\t') {
+      out.push_back(' ');
     }
   }
+}
+
+void json_quote_append(std::string& out, std::string_view text) {
+  out.push_back('"');
+  json_escape_append(out, text);
   out.push_back('"');
 }

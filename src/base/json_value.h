@@ -47,6 +47,18 @@ struct JsonMember {
 // optional white space) or exceeds the limits above.
 std::optional<JsonValue> json_parse(std::string_view text);
 
-// Appends `text` as a JSON string with its quotes: '"' and '\' escaped, control characters
-// written \n, \r, \t, \b, \f or \u00XX; every other byte (UTF-8 included) as it is.
+// How json_escape_append writes a text.
+struct JsonEscape {
+  // Before each character the bytes written so far are compared with this; past it the text ends
+  // there (an escape may carry it up to two bytes over), never inside a UTF-8 character.
+  size_t cap = SIZE_MAX;
+  // For readers that want clean text: a byte that is not part of a well-formed UTF-8 character
+  // becomes "?", TAB a space, line feed stays "\n", and every other control byte is dropped.
+  bool plain_text = false;
+};
+
+// Appends `text` as the inside of a JSON string: '"' and '\' escaped, control characters written
+// \n, \r, \t, \b, \f or \u00XX (see `plain_text`); every other byte (UTF-8 included) as it is.
+void json_escape_append(std::string& out, std::string_view text, const JsonEscape& how = {});
+// The same with its quotes.
 void json_quote_append(std::string& out, std::string_view text);

@@ -19,6 +19,38 @@ inline size_t utf8_prefix_length(std::string_view text, size_t max) {
   return n;
 }
 
+// The length of the well-formed UTF-8 character at the start of `s` (1 for ASCII), 0 when there is
+// none there: a stray continuation byte, a lead cut short or followed by a wrong byte, an overlong
+// form, a surrogate or a value past U+10FFFF.
+inline size_t utf8_valid_length(std::string_view s) {
+  if (s.empty()) return 0;
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  size_t more = 0;
+  // The range the first continuation byte must lie in: narrower after E0, ED, F0 and F4.
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    more = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    more = 2;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    more = 3;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (more > s.size() - 1) return 0;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i <= more; ++i) {
+    if (!utf8_is_continuation(s[i])) return 0;
+  }
+  return more + 1;
+}
+
 // Decodes one character at *s and advances past it. A byte below 0xC2 or above 0xF4 is the
 // character of that value (stray continuation bytes and invalid leads read as U+0080..U+00FF), and
 // so is a lead byte that the string's end cuts short (Latin-1 text such as a lone 0xE9 reads as

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/byte_reader.h"
+#include "base/utf8.h"
 #include "book/xml_scan.h"
 
 namespace {
@@ -62,34 +63,10 @@ bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(
 }  // namespace
 
 bool is_well_formed_utf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    auto b = static_cast<unsigned char>(text[i]);
-    size_t follow = 0;
-    // The range the first continuation byte must lie in: narrower after E0, ED, F0 and F4, which
-    // rules out overlong forms, surrogates and values past U+10FFFF.
-    unsigned char low = 0x80, high = 0xBF;
-    if (b < 0x80) {
-      follow = 0;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      follow = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      follow = 2;
-      if (b == 0xE0) low = 0xA0;
-      if (b == 0xED) high = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      follow = 3;
-      if (b == 0xF0) low = 0x90;
-      if (b == 0xF4) high = 0x8F;
-    } else {
-      return false;  // a continuation byte without its lead, an overlong lead, or no UTF-8 byte at all
-    }
-    if (follow > text.size() - i - 1) return false;
-    for (size_t k = 1; k <= follow; k++) {
-      auto c = static_cast<unsigned char>(text[i + k]);
-      if (k == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80) return false;
-    }
-    i += follow + 1;
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = utf8_valid_length(text.substr(i));
+    if (n == 0) return false;
+    i += n;
   }
   return true;
 }

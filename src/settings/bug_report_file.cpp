@@ -4,6 +4,7 @@
 #include <sys/utsname.h>
 #include <vector>
 
+#include "base/json_value.h"
 #include "base/paths.h"
 #include "base/text_lines.h"
 #include "base/utf8.h"
@@ -30,35 +31,6 @@ constexpr std::string_view kBookMark = "[book]";
 
 constexpr std::string_view kDevicePrefix = "/mnt/us";
 constexpr std::string_view kDocumentsFolder = "/documents/";
-
-// The length of the valid UTF-8 character at the start of `s` (1 for ASCII), 0 when it is not one:
-// the server parses the document as UTF-8, and a log line may hold any bytes a file name had.
-size_t valid_char_length(std::string_view s) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  size_t more = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    more = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    more = 2;
-    if (lead == 0xE0) low = 0xA0;          // no overlong forms
-    if (lead == 0xED) high = 0x9F;         // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    more = 3;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;         // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (more > s.size() - 1) return 0;
-  if (byte(1) < low || byte(1) > high) return 0;
-  for (size_t i = 2; i <= more; ++i) {
-    if (!utf8_is_continuation(s[i])) return 0;
-  }
-  return more + 1;
-}
 
 void append_field(std::string& out, std::string_view key, std::string_view value, size_t cap,
                   bool first = false) {
@@ -108,26 +80,8 @@ const std::string& bug_device() {
 }
 
 void bug_escape_append(std::string& out, std::string_view value, size_t cap) {
-  const size_t start = out.size();
-  size_t i = 0;
-  while (i < value.size()) {
-    if (out.size() - start > cap) return;
-    const char c = value[i];
-    const size_t n = valid_char_length(value.substr(i));
-    if (n == 0) {
-      out += '?';
-    } else if (c == '\t') {
-      out += ' ';
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\\' || c == '"') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) >= 0x20) {
-      out.append(value.substr(i, n));
-    }
-    i += n == 0 ? 1 : n;
-  }
+  // The server parses the document as UTF-8, and a log line may hold any bytes a file name had.
+  json_escape_append(out, value, {.cap = cap, .plain_text = true});
 }
 
 std::optional<std::string> bug_report_json(const BugReport& report) {

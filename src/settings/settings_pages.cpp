@@ -9,6 +9,7 @@
 #include "display/device_facts.h"
 #include "settings/bug_report.h"
 #include "settings/device_options.h"
+#include "settings/device_platform.h"
 #include "settings/device_services.h"
 #include "settings/settings_page_parts.h"
 #include "store/free_titles.h"
@@ -43,10 +44,8 @@ constexpr std::array kDesktopHidden = {
     SettingsRow::PaymentsOrders,
 };
 
-bool list_every_row = false;
-
 bool is_listed(SettingsRow row) {
-  return list_every_row ||
+  return device_platform() ||
          std::find(kDesktopHidden.begin(), kDesktopHidden.end(), row) == kDesktopHidden.end();
 }
 
@@ -96,8 +95,6 @@ std::vector<SettingsListedRow> settings_listed_rows() {
   }
   return rows;
 }
-
-void settings_list_every_row(bool every) { list_every_row = every; }
 
 void settings_pages() {
   for (;;) {

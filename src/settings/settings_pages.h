@@ -33,9 +33,6 @@ struct SettingsListedRow {
   std::string text;
   SettingsRow row;
 };
-// The rows the hub lists now, in table order: the platform leaves some out.
+// The rows the hub lists now, in table order: the desktop leaves the device's out
+// (see device_platform).
 std::vector<SettingsListedRow> settings_listed_rows();
-
-// Lists every row, the device pages' too, instead of the platform's rows (for tests, which drive
-// the pages the desktop leaves out).
-void settings_list_every_row(bool every);

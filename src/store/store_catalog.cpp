@@ -104,10 +104,19 @@ bool store_load_catalog() {
 
 void store_catalog_fetch() {
   ui_toast(kLoadingToast.data(), kLoadingToast.size());
-  // An old file must not pass for the script's answer when the fetch fails.
-  qlp_remove(kStoreCatalogPath);
+  // The old file is set aside so it cannot pass for the script's answer, yet stays the catalogue
+  // (with its old time, so the next run fetches again) when the fetch brings none. An aside copy
+  // left by an interrupted fetch serves the same way.
+  qlp_rename(kStoreCatalogPath, kStoreCatalogOldPath);
+  struct stat st {};
+  const bool has_old = qlp_stat(kStoreCatalogOldPath, &st) == 0;
   ScriptLine(kScriptStore, "catalog").raw(" >/dev/null 2>&1").run();
-  store_load_catalog();
+  if (store_load_catalog()) {
+    qlp_remove(kStoreCatalogOldPath);
+  } else if (has_old) {
+    qlp_rename(kStoreCatalogOldPath, kStoreCatalogPath);
+    store_load_catalog();
+  }
   store.loaded = true;
 }
 

@@ -19,6 +19,8 @@ constexpr size_t kStoreCatalogMaxBytes = size_t{8} << 20;
 constexpr int64_t kStoreCatalogMaxAgeSecs = 43200;
 
 constexpr const char* kStoreCatalogPath = "/mnt/us/ql/state/store-catalog.json";
+// The previous catalogue while a fetch runs.
+constexpr const char* kStoreCatalogOldPath = "/mnt/us/ql/state/store-catalog.json.old";
 // The store's web host: relative addresses the store gives (covers, pay pages, downloads) live
 // there.
 constexpr std::string_view kStoreBaseUrl = "https://corvellbooks.com";
@@ -61,7 +63,8 @@ extern StoreState store;
 // that cannot be opened or parsed, or has no "skus" object, leaves the table as it was.
 bool store_load_catalog();
 // Fetches the catalogue through the store script (with the "Loading the Corvell catalog..." toast)
-// and loads whatever file it leaves; marks the catalogue loaded.
+// and loads the file it leaves; when that gives no item, the previous file is put back and loaded.
+// Marks the catalogue loaded.
 void store_catalog_fetch();
 // Once per run: loads a file younger than 12 hours, else (or when that yields no item) fetches.
 void store_catalog_ensure();

@@ -22,54 +22,54 @@ TEST_F(BackupPage, BacksUpWhatIsInMemoryToo) {
     scripts_.note(read_file(state("settings.txt")).find("71") != std::string::npos ? "settings saved first"
                                                                                  : "settings not saved");
   });
-  steps_.tap_row(0);
-  steps_.shot("saved");
+  tap_row(0);
+  shot("saved");
   touches_.touch(500, 700);
-  steps_.tap_back();
+  tap_back();
   backup_page();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(scripts_.lines(), (std::vector<std::string>{"sh /mnt/us/ql/bin/ql-backup.sh create >/tmp/ql-bk.txt 2>&1",
                                                         "settings saved first"}));
-  EXPECT_TRUE(shows_message("saved", "Backup saved in documents/Backups"));
+  EXPECT_TRUE(shot_shows_toast("saved", "Backup saved in documents/Backups"));
 }
 
 TEST_F(BackupPage, NothingClaimsABackupWhenTheLinesDidNotRun) {
   scripts_.status = -1;
-  steps_.tap_row(0);
-  steps_.shot("create");
+  tap_row(0);
+  shot("create");
   touches_.touch(500, 700);
-  steps_.tap_row(1);
-  steps_.shot("list");
+  tap_row(1);
+  shot("list");
   touches_.touch(500, 700);
-  steps_.tap_back();
+  tap_back();
   backup_page();
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_TRUE(shows_message("create", "Not available on this device."));
-  EXPECT_TRUE(shows_message("list", "Not available on this device."));
+  EXPECT_TRUE(shot_shows_toast("create", "Not available on this device."));
+  EXPECT_TRUE(shot_shows_toast("list", "Not available on this device."));
 }
 
 TEST_F(BackupPage, NoBackupsYet) {
   scripts_.answer("ql-backup.sh list", "\n\n");
-  steps_.tap_row(1);
-  steps_.shot("none");
+  tap_row(1);
+  shot("none");
   touches_.touch(500, 700);
-  steps_.tap_back();
+  tap_back();
   backup_page();
-  EXPECT_TRUE(shows_message("none", "No backups yet"));
+  EXPECT_TRUE(shot_shows_toast("none", "No backups yet"));
 }
 
 TEST_F(BackupPage, ARestoreThatDidNotRunKeepsTheProgramGoing) {
   scripts_.answer("ql-backup.sh list", "2026-12-01\n");
   scripts_.fails("ql-backup.sh restore");
-  steps_.tap_row(1);
-  steps_.tap_row(0);
-  steps_.tap_confirm_action();
-  steps_.shot("restore");
+  tap_row(1);
+  tap_row(0);
+  tap_confirm_action();
+  shot("restore");
   touches_.touch(500, 700);
-  steps_.tap_back();
+  tap_back();
   backup_page();
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_TRUE(shows_message("restore", "Not available on this device."));
+  EXPECT_TRUE(shot_shows_toast("restore", "Not available on this device."));
 }
 
 TEST_F(BackupPage, RestoreStopsPlaybackAndEndsWithoutWritingOverTheRestoredFiles) {
@@ -85,11 +85,11 @@ TEST_F(BackupPage, RestoreStopsPlaybackAndEndsWithoutWritingOverTheRestoredFiles
     write_file(position, "restored\n");
   });
   settings.font = 71;  // in memory only, as a book read since the backup
-  steps_.tap_row(1);
-  steps_.shot("backups");
-  steps_.tap_row(1);
-  steps_.shot("restore?");
-  steps_.tap_confirm_action();
+  tap_row(1);
+  shot("backups");
+  tap_row(1);
+  shot("restore?");
+  tap_confirm_action();
   setenv("AUDIO_NULL", "1", 1);
   EXPECT_EXIT(
       {

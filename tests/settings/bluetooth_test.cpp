@@ -76,17 +76,17 @@ TEST_F(Bluetooth, PairsAScannedDeviceAndRemembersItOnce) {
                   "11:22:33:44:55:66\t$(reboot); `rm -rf /`'\n"
                   "AA:BB:CC:DD:EE:01\tSony WH\tclass\n");
   for (int round = 0; round < 2; ++round) {
-    steps_.tap_row(0);  // Scan for headphones / speakers
-    steps_.shot("nearby" + std::to_string(round));
-    steps_.tap_row(0);  // the device whose name is hostile
-    steps_.shot("actions");
-    steps_.tap_row(0);  // Pair and connect
-    steps_.shot("pair?");
-    steps_.tap_confirm_action();
-    steps_.shot("done");
+    tap_row(0);  // Scan for headphones / speakers
+    shot("nearby" + std::to_string(round));
+    tap_row(0);  // the device whose name is hostile
+    shot("actions");
+    tap_row(0);  // Pair and connect
+    shot("pair?");
+    tap_confirm_action();
+    shot("done");
     touches_.touch(500, 700);
   }
-  steps_.tap_back();
+  tap_back();
   bt_menu();
   EXPECT_TRUE(ScriptedTouch::done());
   const std::string pair = "sh /mnt/us/ql/bin/ql-bt.sh pair '11:22:33:44:55:66' >/mnt/us/ql/bt-conn.txt 2>&1";
@@ -97,33 +97,33 @@ TEST_F(Bluetooth, PairsAScannedDeviceAndRemembersItOnce) {
   EXPECT_STREQ(settings.bt, "11:22:33:44:55:66");
   EXPECT_NE(read_file(state("settings.txt")).find("11:22:33:44:55:66"), std::string::npos);
   EXPECT_EQ(read_file(state("bt-allowed")), "11:22:33:44:55:66\n");
-  EXPECT_TRUE(shows_message("done", "Done. Open an audiobook to play."));
+  EXPECT_TRUE(shot_shows_toast("done", "Done. Open an audiobook to play."));
   // The malformed lines are not listed: two rows, the third slot empty.
-  EXPECT_LT(steps_.shot_darkest("nearby0", 48, ScreenSteps::row_y(1) - 40, 500, 60), 100);
-  EXPECT_EQ(steps_.shot_darkest("nearby0", 48, ScreenSteps::row_y(2) - 40, 500, 60), 255);
+  EXPECT_LT(shot_darkest("nearby0", 48, ScreenSteps::row_y(1) - 40, 500, 60), 100);
+  EXPECT_EQ(shot_darkest("nearby0", 48, ScreenSteps::row_y(2) - 40, 500, 60), 255);
 }
 
 TEST_F(Bluetooth, ConnectsDisconnectsAndForgetsAPairedDevice) {
   scripts_.answer("ql-bt.sh paired", "AA:BB:CC:DD:EE:01\tSony WH\n00:11:22:33:44:55\tDesk speaker\n");
-  steps_.tap_row(1);  // Paired headphones
-  steps_.shot("paired");
-  steps_.tap_row(1);
-  steps_.tap_row(0);  // Connect
-  steps_.tap_confirm_action();
+  tap_row(1);  // Paired headphones
+  shot("paired");
+  tap_row(1);
+  tap_row(0);  // Connect
+  tap_confirm_action();
   touches_.touch(500, 700);
-  steps_.tap_row(1);
-  steps_.tap_row(0);
-  steps_.tap_row(1);  // Disconnect: at once
-  steps_.tap_row(1);
-  steps_.tap_row(0);
-  steps_.tap_row(2);  // Forget: asks first
-  steps_.tap_confirm_cancel();
-  steps_.tap_row(1);
-  steps_.tap_row(0);
-  steps_.tap_row(2);
-  steps_.shot("forget?");
-  steps_.tap_confirm_action();
-  steps_.tap_back();
+  tap_row(1);
+  tap_row(0);
+  tap_row(1);  // Disconnect: at once
+  tap_row(1);
+  tap_row(0);
+  tap_row(2);  // Forget: asks first
+  tap_confirm_cancel();
+  tap_row(1);
+  tap_row(0);
+  tap_row(2);
+  shot("forget?");
+  tap_confirm_action();
+  tap_back();
   bt_menu();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(scripts_.lines(),
@@ -136,49 +136,49 @@ TEST_F(Bluetooth, ConnectsDisconnectsAndForgetsAPairedDevice) {
 }
 
 TEST_F(Bluetooth, ReconnectAndOffTellTheirOutcome) {
-  steps_.tap_row(2);
-  steps_.shot("reconnect");
+  tap_row(2);
+  shot("reconnect");
   touches_.touch(500, 700);
-  steps_.tap_row(3);
-  steps_.shot("off");
+  tap_row(3);
+  shot("off");
   touches_.touch(500, 700);
-  steps_.tap_back();
+  tap_back();
   bt_menu();
   EXPECT_EQ(scripts_.lines(), (std::vector<std::string>{
                                   "sh /mnt/us/ql/bin/ql-bt.sh reconnect >/mnt/us/ql/bt-conn.txt 2>&1",
                                   "sh /mnt/us/ql/bin/ql-bt.sh off >/dev/null 2>&1"}));
-  EXPECT_TRUE(shows_message("reconnect", "Reconnect requested (only headphones you picked before)"));
-  EXPECT_TRUE(shows_message("off", "Bluetooth off"));
+  EXPECT_TRUE(shot_shows_toast("reconnect", "Reconnect requested (only headphones you picked before)"));
+  EXPECT_TRUE(shot_shows_toast("off", "Bluetooth off"));
 }
 
 TEST_F(Bluetooth, NothingClaimsSuccessWhenTheLinesDidNotRun) {
   scripts_.status = -1;
   for (int row = 0; row < 4; ++row) {
-    steps_.tap_row(row);
-    steps_.shot("row" + std::to_string(row));
+    tap_row(row);
+    shot("row" + std::to_string(row));
     touches_.touch(500, 700);
   }
-  steps_.tap_back();
+  tap_back();
   bt_menu();
   EXPECT_TRUE(ScriptedTouch::done());
   for (int row = 0; row < 4; ++row) {
     SCOPED_TRACE(row);
-    EXPECT_TRUE(shows_message("row" + std::to_string(row), "Not available on this device."));
+    EXPECT_TRUE(shot_shows_toast("row" + std::to_string(row), "Not available on this device."));
   }
 }
 
 TEST_F(Bluetooth, APairingThatDidNotRunRemembersNothing) {
   scripts_.answer("ql-bt.sh scan", "AA:BB:CC:DD:EE:01\tSony WH\n");
   scripts_.fails("ql-bt.sh pair");
-  steps_.tap_row(0);
-  steps_.tap_row(0);
-  steps_.tap_row(0);
-  steps_.tap_confirm_action();
-  steps_.shot("pair");
+  tap_row(0);
+  tap_row(0);
+  tap_row(0);
+  tap_confirm_action();
+  shot("pair");
   touches_.touch(500, 700);
-  steps_.tap_back();
+  tap_back();
   bt_menu();
-  EXPECT_TRUE(shows_message("pair", "Not available on this device."));
+  EXPECT_TRUE(shot_shows_toast("pair", "Not available on this device."));
   EXPECT_STREQ(settings.bt, "");
   EXPECT_FALSE(file_exists(state("settings.txt")));
 }
@@ -197,13 +197,13 @@ TEST_F(Bluetooth, NoUsableDeviceIsToldAsNoneFound) {
     SCOPED_TRACE(c.name);
     FakeScripts scripts(root_);
     if (c.answered) scripts.answer("ql-bt.sh scan", c.output);
-    steps_.tap_row(0);
-    steps_.shot("none");
+    tap_row(0);
+    shot("none");
     touches_.touch(500, 700);
-    steps_.tap_back();
+    tap_back();
     bt_menu();
     EXPECT_TRUE(ScriptedTouch::done());
-    EXPECT_TRUE(shows_message("none", "No headphones/speakers found"));
+    EXPECT_TRUE(shot_shows_toast("none", "No headphones/speakers found"));
     EXPECT_EQ(scripts.lines().back(), kScan);
   }
 }

@@ -19,14 +19,16 @@
 #include "settings/bug_queue.h"
 #include "settings/bug_report.h"
 #include "store/download_server.h"
+#include "support/screen_steps.h"
 #include "support/ui_screen_fixture.h"
 
 namespace {
 
 enum FormRow { DESCRIPTION, STEPS, CONTACT, REVIEW };
 
-class BugScreen : public ScreenTest {
+class BugScreen : public ScreenTest, public ScreenSteps {
  protected:
+  BugScreen() : ScreenSteps(touches_) {}
   void SetUp() override {
     ScreenTest::SetUp();
     bug_form() = BugForm{};
@@ -38,78 +40,38 @@ class BugScreen : public ScreenTest {
   }
 
   BugReviewGeometry review() const { return bug_review_geometry(W(), H()); }
-  void tap_row(int row) {
-    touches_.touch(500, kListTop + row * kListMenuRowHeight + kListMenuRowHeight / 2);
-  }
-  void tap_back_arrow() { touches_.touch(kBackTapX, kBackTapY); }
   void tap_review_back() { touches_.touch(100, review().button_top + 60); }
   void tap_review_send() { touches_.touch(review().send_x + 100, review().button_top + 60); }
-  void tap_confirm_send() {
-    const ConfirmGeometry g = confirm_geometry(W(), H());
-    touches_.touch(g.action_x + 50, g.cy + 140);
-  }
-  void tap_key(std::string_view label) {
-    for (int y = H() - kKeyboardHeight + 10; y < H(); y += 20) {
-      for (int x = 5; x < W(); x += 10) {
-        if (keyboard_key_at(x, y, W(), H()) == label) {
-          touches_.touch(x, y);
-          return;
-        }
-      }
-    }
-    ADD_FAILURE() << "no key " << label;
-  }
-  void type(std::string_view text) {
-    for (char c : text) tap_key(c == ' ' ? "Space" : std::string_view(&c, 1));
-  }
-  // The frame the screen shows when it next waits, kept under `name`.
-  void shot(const std::string& name) {
-    touches_.at_wait([this, name] {
-      shots_[name] = std::vector<uint8_t>(ql_fb().pixels, ql_fb().pixels + size_t(W()) * size_t(H()));
-      if (const char* dir = getenv("QL_TEST_SHOTS")) {
-        ql_png((std::string(dir) + "/bug-" + name + ".png").c_str());
-      }
-    });
-  }
   // Whether a shot shows the review: the Send button's thick outline.
   bool shows_review(const std::string& name) const {
     const BugReviewGeometry g = review();
-    const std::vector<uint8_t>& p = shots_.at(name);
+    const std::vector<uint8_t>& p = pixels(name);
     return p[size_t(g.button_top + 2) * size_t(W()) + size_t(g.send_x + 60)] < 64 &&
            p[size_t(g.button_top + 60) * size_t(W()) + size_t(g.send_x + 2)] < 64;
   }
-  uint8_t shot_darkest(const std::string& name, int x, int y, int w, int h) const {
-    const std::vector<uint8_t>& p = shots_.at(name);
-    uint8_t d = 255;
-    for (int r = y; r < y + h; ++r)
-      for (int c = x; c < x + w; ++c) d = std::min(d, p[size_t(r) * size_t(W()) + size_t(c)]);
-    return d;
-  }
-
-  std::map<std::string, std::vector<uint8_t>> shots_;
 };
 
 }  // namespace
 
 TEST_F(BugScreen, FormEditsItsTextsAndKeepsThemOnLeaving) {
   tap_row(DESCRIPTION);
-  type("pages skip");
+  type_keys("pages skip");
   tap_key("Done");
   tap_row(CONTACT);
-  type("kim@x.fi");
+  type_keys("kim@x.fi");
   tap_key("Done");
   tap_row(STEPS);
-  type("never kept");
+  type_keys("never kept");
   tap_key("Cancel");
   shot("form");
-  tap_back_arrow();
+  tap_back();
   bug_report_screen();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(bug_form().description, "pages skip");
   EXPECT_EQ(bug_form().steps, "");
   EXPECT_EQ(bug_form().contact, "kim@x.fi");
   // The rows show their values on the right: the description, and "optional" for the steps.
-  ASSERT_TRUE(shots_.count("form"));
+  ASSERT_TRUE(has_shot("form"));
   for (int row : {DESCRIPTION, STEPS, CONTACT}) {
     SCOPED_TRACE(row);
     EXPECT_LT(shot_darkest("form", W() / 2 + 100, kListTop + row * kListMenuRowHeight + 20, W() / 2 - 200,
@@ -137,7 +99,7 @@ TEST_F(BugScreen, ChecksBeforeTheReview) {
     tap_row(REVIEW);
     shot(c.name);
     tap_review_back();  // leaves the review, or ends the message over the form
-    tap_back_arrow();
+    tap_back();
     bug_report_screen();
     EXPECT_TRUE(ScriptedTouch::done());
     EXPECT_EQ(shows_review(c.name), c.review);
@@ -164,15 +126,15 @@ TEST_F(BugScreen, ReviewTextNeverRunsIntoTheButtons) {
     tap_row(REVIEW);
     shot(c.name);
     tap_review_back();
-    tap_back_arrow();
+    tap_back();
     bug_report_screen();
-    ASSERT_TRUE(shots_.count(c.name));
+    ASSERT_TRUE(has_shot(c.name));
     EXPECT_TRUE(shows_review(c.name));
   }
   const BugReviewGeometry g = review();
   const size_t below_text = size_t(g.text_bottom + 12) * size_t(W());
-  const std::vector<uint8_t>& short_shot = shots_.at("review-short");
-  const std::vector<uint8_t>& long_shot = shots_.at("review-long");
+  const std::vector<uint8_t>& short_shot = pixels("review-short");
+  const std::vector<uint8_t>& long_shot = pixels("review-long");
   EXPECT_TRUE(std::equal(short_shot.begin() + ptrdiff_t(below_text), short_shot.end(),
                          long_shot.begin() + ptrdiff_t(below_text)));
   // The long text does fill the room above.
@@ -218,10 +180,10 @@ TEST_F(BugScreen, UnsentReportIsOfferedOnTheNextVisit) {
   EXPECT_EQ(bug_form().description, "");  // kept in the queue, not in the form
 
   // Still no network: the report stays.
-  tap_confirm_send();
+  tap_confirm_action();
   shot("offer-failed");
   touches_.touch(500, 700);  // ends the message
-  tap_back_arrow();
+  tap_back();
   bug_report_screen();
   ASSERT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(entries_in(root_.state("bug-queue")), 1u);
@@ -230,9 +192,9 @@ TEST_F(BugScreen, UnsentReportIsOfferedOnTheNextVisit) {
   bug_set_endpoint(nullptr);
   DownloadServer server;
   ASSERT_TRUE(server.ready());
-  tap_confirm_send();
+  tap_confirm_action();
   touches_.touch(500, 700);
-  tap_back_arrow();
+  tap_back();
   bug_report_screen();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(entries_in(root_.state("bug-queue")), 0u);

@@ -41,19 +41,19 @@ class DeviceOptions : public DeviceSettingsTest {
 }  // namespace
 
 TEST_F(DeviceOptions, DesktopListsTheSleepScreenRowOnly) {
-  steps_.shot("desktop");
-  steps_.tap_row(0);
+  shot("desktop");
+  tap_row(0);
   touches_.at_wait([this] {
     EXPECT_FALSE(ui_state.cover);
     EXPECT_FALSE(reload_ui().ui.cover);
   });
-  steps_.shot("clock");
-  steps_.tap_row(0);
-  steps_.tap_back();
+  shot("clock");
+  tap_row(0);
+  tap_back();
   device_options_menu();
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_TRUE(row_shown("desktop", 0));
-  EXPECT_FALSE(row_shown("desktop", 1));
+  EXPECT_TRUE(shot_has_row("desktop", 0));
+  EXPECT_FALSE(shot_has_row("desktop", 1));
   EXPECT_NEAR(value_left("desktop", 0), expected_value_left("Book cover"), 3);
   EXPECT_NEAR(value_left("clock", 0), expected_value_left("Clock"), 3);
   EXPECT_TRUE(reload_ui().ui.cover);
@@ -64,7 +64,7 @@ TEST_F(DeviceOptions, EveryTimeZoneGoesToUiAndTzFiles) {
   device_platform_for_tests(true);
   for (size_t zone : {6u, 2u, 0u, 5u, 1u, 4u, 3u}) {
     tap_device_row(kZone);
-    steps_.tap_row(int(zone));
+    tap_row(int(zone));
     touches_.at_wait([this, zone] {
       SCOPED_TRACE(time_zones[zone].label);
       EXPECT_EQ(ui_state.tz, zone);
@@ -73,8 +73,8 @@ TEST_F(DeviceOptions, EveryTimeZoneGoesToUiAndTzFiles) {
     });
   }
   tap_device_row(kZone);
-  steps_.tap_back();  // leaving the chooser changes nothing
-  steps_.tap_back();
+  tap_back();  // leaving the chooser changes nothing
+  tap_back();
   device_options_menu();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(reload_ui().ui.tz, 3);
@@ -90,15 +90,15 @@ TEST_F(DeviceOptions, SleepChoicesLoadBackAndNeverReadsAsNever) {
                {4, 60, "60 min"}, {2, 15, "15 min"}, {1, 10, "10 min"}};
   for (const Case& c : cases) {
     tap_device_row(kSleepAfter);
-    steps_.tap_row(c.slot);
+    tap_row(c.slot);
     touches_.at_wait([this, c] {
       SCOPED_TRACE(c.shown);
       EXPECT_EQ(ui_state.sleep, c.minutes);
       EXPECT_EQ(reload_ui().ui.sleep, c.minutes);
     });
-    steps_.shot(c.shown);
+    shot(c.shown);
   }
-  steps_.tap_back();
+  tap_back();
   device_options_menu();
   EXPECT_TRUE(ScriptedTouch::done());
   for (const Case& c : cases) {
@@ -124,18 +124,18 @@ TEST_F(DeviceOptions, PowerCommandsSaveFirstAndNeverPassForDoneWhenNothingRan) {
     remove(root_.state("settings.txt").c_str());
     settings.light = 7;
     tap_device_row(c.row);
-    steps_.tap_confirm_cancel();
+    tap_confirm_cancel();
     tap_device_row(c.row);
-    steps_.tap_confirm_action();
-    steps_.shot("not-run");
+    tap_confirm_action();
+    shot("not-run");
     dismiss_message();
-    steps_.tap_back();
+    tap_back();
     device_options_menu();
     EXPECT_TRUE(ScriptedTouch::done());
     const std::vector<std::string> lines = scripts_.lines();
     EXPECT_EQ(std::vector<std::string>(lines.begin() + long(earlier), lines.end()),
               std::vector<std::string>{c.command});
-    EXPECT_TRUE(shows_message("not-run", kNotAvailable));
+    EXPECT_TRUE(shot_shows_toast("not-run", kNotAvailable));
     EXPECT_EQ(reload_settings().light, 7);  // saved before the command
     EXPECT_TRUE(file_exists(root_.state("library.tsv")));
   }
@@ -149,41 +149,41 @@ TEST_F(DeviceOptions, DeviceInfoShowsOnlyWhatThisRunOfTheScriptWrote) {
   scripts_.status = -1;
   scripts_.answer("ql-info.sh", "Model: test reader\n\nSerial: 1234\n");
   tap_device_row(kInfo);
-  steps_.shot("not-run");
+  shot("not-run");
   dismiss_message();
   touches_.at_wait([this, info] {
     EXPECT_FALSE(file_exists(info));  // the stale answer went before the line, and nothing ran
     scripts_.status = 0;
   });
   tap_device_row(kInfo);
-  steps_.shot("info");
+  shot("info");
   touches_.touch(500, 1000);  // closes the page
-  steps_.tap_back();
+  tap_back();
   device_options_menu();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(scripts_.lines(), (std::vector<std::string>{kLine, kLine}));
-  EXPECT_TRUE(shows_message("not-run", kNotAvailable));
+  EXPECT_TRUE(shot_shows_toast("not-run", kNotAvailable));
   // Two lines (the blank one skipped), nothing under them.
-  EXPECT_LT(steps_.shot_darkest("info", 48, 298 - 35, 400, 40), 100);
-  EXPECT_LT(steps_.shot_darkest("info", 48, 298 + 72 - 35, 400, 40), 100);
-  EXPECT_EQ(steps_.shot_darkest("info", 48, 298 + 144 - 35, 400, 40), 255);
+  EXPECT_LT(shot_darkest("info", 48, 298 - 35, 400, 40), 100);
+  EXPECT_LT(shot_darkest("info", 48, 298 + 72 - 35, 400, 40), 100);
+  EXPECT_EQ(shot_darkest("info", 48, 298 + 144 - 35, 400, 40), 255);
 }
 
 TEST_F(DeviceOptions, StorageAndUsbHelpPages) {
   device_platform_for_tests(true);
   tap_device_row(kStorage);
-  steps_.shot("storage");
+  shot("storage");
   touches_.touch(500, 1000);
   tap_device_row(kUsb);
-  steps_.shot("usb-help");
+  shot("usb-help");
   touches_.touch(500, 1000);
-  steps_.tap_back();
+  tap_back();
   device_options_menu();
   EXPECT_TRUE(ScriptedTouch::done());
   // Three lines of storage figures; four paragraphs of USB help.
   for (int line = 0; line < 3; ++line)
-    EXPECT_LT(steps_.shot_darkest("storage", 48, 263 + 72 * line, 300, 40), 100);
-  EXPECT_EQ(steps_.shot_darkest("storage", 48, 263 + 72 * 3, 300, 40), 255);
-  EXPECT_LT(steps_.shot_darkest("usb-help", 48, 263, 300, 40), 100);
+    EXPECT_LT(shot_darkest("storage", 48, 263 + 72 * line, 300, 40), 100);
+  EXPECT_EQ(shot_darkest("storage", 48, 263 + 72 * 3, 300, 40), 255);
+  EXPECT_LT(shot_darkest("usb-help", 48, 263, 300, 40), 100);
   EXPECT_TRUE(scripts_.lines().empty());
 }

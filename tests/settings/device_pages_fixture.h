@@ -136,25 +136,11 @@ class FakeScripts {
   std::set<std::string> failing_;
 };
 
-class DevicePagesTest : public ScreenTest {
+class DevicePagesTest : public ScreenTest, public ScreenSteps {
  protected:
-  // True when the shot shows the message box with exactly this text.
-  bool shows_message(const std::string& shot, std::string_view text) {
-    if (!steps_.has_shot(shot)) return false;
-    ql_clear();
-    ui_toast(text.data(), text.size());
-    const int top = ui_toast_top(text.data(), text.size());
-    const std::vector<uint8_t>& p = steps_.pixels(shot);
-    for (int y = top; y < H() - 70; ++y) {
-      for (int x = 40; x < W() - 40; ++x) {
-        if (p[size_t(y) * size_t(W()) + size_t(x)] != px(x, y)) return false;
-      }
-    }
-    return true;
-  }
+  DevicePagesTest() : ScreenSteps(touches_) {}
   // The state file's host path.
   std::string state(const std::string& name) const { return root_.state(name); }
 
   FakeScripts scripts_{root_};
-  ScreenSteps steps_{touches_};
 };

@@ -32,14 +32,14 @@ class DeviceSettingsTest : public DevicePagesTest {
   // A row of a device list of more than a page: seven rows to a page.
   void tap_device_row(int row) {
     if (row >= kRowsPerPage) tap_next_page();
-    steps_.tap_row(row % kRowsPerPage);
+    tap_row(row % kRowsPerPage);
   }
   static constexpr int kRowsPerPage = 7;
   void dismiss_message() { touches_.touch(500, 1000); }
 
   // The leftmost and rightmost columns with ink (< 100) in a rectangle of a shot; -1 when blank.
   std::pair<int, int> ink_columns(const std::string& shot, int x, int y, int w, int h) const {
-    const std::vector<uint8_t>& p = steps_.pixels(shot);
+    const std::vector<uint8_t>& p = pixels(shot);
     int left = -1, right = -1;
     for (int r = y; r < y + h; ++r)
       for (int c = x; c < x + w; ++c)
@@ -49,11 +49,6 @@ class DeviceSettingsTest : public DevicePagesTest {
         }
     return {left, right};
   }
-  // True when the list shot shows a row in the slot (its label's band has ink).
-  bool row_shown(const std::string& shot, int slot) const {
-    return steps_.shot_darkest(shot, 48, ScreenSteps::row_y(slot) - 40, 600, 60) < 100;
-  }
-
   // ui.txt as a restart loads it (with its dark flag), the live values left alone.
   struct LoadedUi {
     UiState ui;

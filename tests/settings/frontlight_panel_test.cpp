@@ -84,24 +84,24 @@ TEST_F(FrontlightPanel, PlusAndMinusStopAtTheEndsAndEachStepIsSaved) {
   const FrontlightGeometry g = frontlight_geometry(true, W());
   settings.light = 23;
   for (int i = 0; i < 3; ++i) tap_plus(g);
-  steps_.shot("full");
+  shot("full");
   touches_.at_wait([] { EXPECT_EQ(reload_settings().light, 24); });
   touches_.at_wait([] { settings.light = 1; });  // as if it had been 1 all along
   for (int i = 0; i < 2; ++i) tap_minus(g);
   touches_.at_wait([] { EXPECT_EQ(reload_settings().light, 0); });
-  steps_.tap_back();
+  tap_back();
   frontlight_panel(true);
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(levels_, (std::vector<int>{24, 24, 24, 0, 0}));
   EXPECT_EQ(settings.light, 0);
   // At 24 the whole slider is filled.
-  EXPECT_EQ(steps_.shot_darkest("full", g.slider_x + g.slider_width - 6, g.slider_top + 10, 4, 20), 0);
+  EXPECT_EQ(shot_darkest("full", g.slider_x + g.slider_width - 6, g.slider_top + 10, 4, 20), 0);
 }
 
 TEST_F(FrontlightPanel, ASlideSetsTheLevelItsReleaseShows) {
   const FrontlightGeometry g = frontlight_geometry(true, W());
   touches_.touch(300, g.slider_top + 20, 40, 606, g.slider_top + 20);
-  steps_.shot("slid");
+  shot("slid");
   touches_.touch(W() - 100, g.dark_line_top + 40);  // Done
   frontlight_panel(true);
   EXPECT_TRUE(ScriptedTouch::done());
@@ -109,8 +109,8 @@ TEST_F(FrontlightPanel, ASlideSetsTheLevelItsReleaseShows) {
   EXPECT_EQ(reload_settings().light, 14);
   EXPECT_EQ(levels_, std::vector<int>{14});
   const int end = g.slider_x + frontlight_fill_width(g, 14);
-  EXPECT_EQ(steps_.shot_darkest("slid", end - 4, g.slider_top + 10, 3, 20), 0);
-  EXPECT_EQ(steps_.shot_darkest("slid", end + 2, g.slider_top + 10, 3, 20), 255);
+  EXPECT_EQ(shot_darkest("slid", end - 4, g.slider_top + 10, 3, 20), 0);
+  EXPECT_EQ(shot_darkest("slid", end + 2, g.slider_top + 10, 3, 20), 255);
   EXPECT_EQ(reload_ui().ui.appearance, UiState{}.appearance);  // Done changed nothing else
 }
 
@@ -144,11 +144,11 @@ TEST_F(FrontlightPanel, OverlayClosesOnATapOutsideFullScreenOnlyOnTheHeader) {
 
   touches_.touch(500, 1200);  // ignored
   touches_.touch(500, 230);   // ignored
-  steps_.shot("still-up");
-  steps_.tap_back();
+  shot("still-up");
+  tap_back();
   frontlight_panel(true);
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_TRUE(steps_.has_shot("still-up"));
+  EXPECT_TRUE(has_shot("still-up"));
   EXPECT_TRUE(levels_.empty());
   EXPECT_FALSE(file_exists(root_.state("settings.txt")));
 }
@@ -157,11 +157,11 @@ TEST_F(FrontlightPanel, OverlayIsABandOverThePage) {
   const FrontlightGeometry g = frontlight_geometry(false, W());
   ql_clear();
   ql_rect(0, 0, W(), H(), 128);  // the page behind
-  steps_.shot("band");
+  shot("band");
   touches_.touch(500, 1200);
   frontlight_panel(false);
-  EXPECT_EQ(steps_.shot_darkest("band", 0, g.top - 10, W(), 10), 128);         // page above
-  EXPECT_EQ(steps_.shot_darkest("band", 300, g.top + 2, 400, 40), 255);        // white band
-  EXPECT_EQ(steps_.shot_darkest("band", 0, g.band_bottom - 2, W(), 2), 0);     // closing rule
-  EXPECT_EQ(steps_.shot_darkest("band", 0, g.band_bottom + 2, W(), 10), 128);  // page below
+  EXPECT_EQ(shot_darkest("band", 0, g.top - 10, W(), 10), 128);         // page above
+  EXPECT_EQ(shot_darkest("band", 300, g.top + 2, 400, 40), 255);        // white band
+  EXPECT_EQ(shot_darkest("band", 0, g.band_bottom - 2, W(), 2), 0);     // closing rule
+  EXPECT_EQ(shot_darkest("band", 0, g.band_bottom + 2, W(), 10), 128);  // page below
 }

@@ -25,21 +25,21 @@ class QuickSettings : public DeviceSettingsTest {
 }  // namespace
 
 TEST_F(QuickSettings, DesktopListsDarkModeAndAllSettings) {
-  steps_.shot("desktop");
-  steps_.tap_row(0);
+  shot("desktop");
+  tap_row(0);
   touches_.at_wait([this] {
     EXPECT_TRUE(app.present.inverted);
     const LoadedUi saved = reload_ui();
     EXPECT_EQ(saved.ui.appearance, 2);
     EXPECT_TRUE(saved.night);
   });
-  steps_.tap_row(0);
-  steps_.tap_back();
+  tap_row(0);
+  tap_back();
   quick_settings_panel();
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_TRUE(row_shown("desktop", 0));
-  EXPECT_TRUE(row_shown("desktop", 1));
-  EXPECT_FALSE(row_shown("desktop", 2));
+  EXPECT_TRUE(shot_has_row("desktop", 0));
+  EXPECT_TRUE(shot_has_row("desktop", 1));
+  EXPECT_FALSE(shot_has_row("desktop", 2));
   const LoadedUi saved = reload_ui();
   EXPECT_EQ(saved.ui.appearance, 1);
   EXPECT_FALSE(saved.night);
@@ -47,7 +47,7 @@ TEST_F(QuickSettings, DesktopListsDarkModeAndAllSettings) {
 }
 
 TEST_F(QuickSettings, BackSavesNothing) {
-  steps_.tap_back();
+  tap_back();
   quick_settings_panel();
   EXPECT_FALSE(file_exists(root_.state("settings.txt")));
   EXPECT_FALSE(file_exists(root_.state("ui.txt")));
@@ -55,15 +55,15 @@ TEST_F(QuickSettings, BackSavesNothing) {
 
 TEST_F(QuickSettings, DeviceListsNineRowsOverTwoPages) {
   device_platform_for_tests(true);
-  steps_.shot("first");
+  shot("first");
   tap_next_page();
-  steps_.shot("second");
-  steps_.tap_back();
+  shot("second");
+  tap_back();
   quick_settings_panel();
-  for (int slot = 0; slot < 7; ++slot) EXPECT_TRUE(row_shown("first", slot)) << slot;
-  EXPECT_TRUE(row_shown("second", 0));
-  EXPECT_TRUE(row_shown("second", 1));
-  EXPECT_FALSE(row_shown("second", 2));
+  for (int slot = 0; slot < 7; ++slot) EXPECT_TRUE(shot_has_row("first", slot)) << slot;
+  EXPECT_TRUE(shot_has_row("second", 0));
+  EXPECT_TRUE(shot_has_row("second", 1));
+  EXPECT_FALSE(shot_has_row("second", 2));
 }
 
 TEST_F(QuickSettings, AirplaneModeClaimsNothingWhenTheCommandDidNotRun) {
@@ -71,16 +71,16 @@ TEST_F(QuickSettings, AirplaneModeClaimsNothingWhenTheCommandDidNotRun) {
   scripts_.status = -1;
   app.wifi_state = 1;
   tap_device_row(kAirplane);
-  steps_.shot("not-run");
+  shot("not-run");
   dismiss_message();
   touches_.at_wait([this] { scripts_.status = 0; });
   tap_device_row(kAirplane);
-  steps_.tap_back();
+  tap_back();
   quick_settings_panel();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(scripts_.lines(), (std::vector<std::string>{kBtOff, kBtOff}));
-  EXPECT_TRUE(shows_message("not-run", kNotAvailable));
-  EXPECT_FALSE(shows_message("not-run", "Airplane mode on"));
+  EXPECT_TRUE(shot_shows_toast("not-run", kNotAvailable));
+  EXPECT_FALSE(shot_shows_toast("not-run", "Airplane mode on"));
 }
 
 TEST_F(QuickSettings, AirplaneModeLeavesTheWifiStateToBeReadAgain) {
@@ -89,7 +89,7 @@ TEST_F(QuickSettings, AirplaneModeLeavesTheWifiStateToBeReadAgain) {
   app.wifi_state = 1;
   tap_device_row(kAirplane);
   touches_.at_wait([] { EXPECT_EQ(app.wifi_state, 0); });  // read again for the Wi-Fi row
-  steps_.tap_back();
+  tap_back();
   quick_settings_panel();
   EXPECT_TRUE(ScriptedTouch::done());
 }
@@ -100,18 +100,18 @@ TEST_F(QuickSettings, MorningSyncRescansOnlyAfterTheScriptRan) {
   write_file(docs() + "/2024-05-10 Morning Paper.epub", "not really a book");
   const size_t before = ql_entries().size();
   tap_device_row(kSync_);
-  steps_.shot("not-run");
+  shot("not-run");
   dismiss_message();
   touches_.at_wait([this, before] {
     EXPECT_EQ(ql_entries().size(), before);
     scripts_.status = 0;
   });
   tap_device_row(kSync_);
-  steps_.tap_back();
+  tap_back();
   quick_settings_panel();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(scripts_.lines(), (std::vector<std::string>{kSync, kSync}));
-  EXPECT_TRUE(shows_message("not-run", kNotAvailable));
+  EXPECT_TRUE(shot_shows_toast("not-run", kNotAvailable));
   EXPECT_EQ(ql_entries().size(), 1u);
   EXPECT_EQ(app.wifi_state, 0);
 }
@@ -142,32 +142,32 @@ TEST_F(QuickSettings, FrontlightRowOpensTheFullScreenPanel) {
   device_platform_for_tests(true);
   const FrontlightGeometry g = frontlight_geometry(true, W());
   tap_device_row(kFrontlight);
-  steps_.shot("panel");
+  shot("panel");
   touches_.touch(W() - 72, g.slider_top + 20);      // +
   touches_.touch(W() - 100, g.dark_line_top + 40);  // Done
-  steps_.tap_back();
+  tap_back();
   quick_settings_panel();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(reload_settings().light, 13);
   EXPECT_EQ(levels_, std::vector<int>{13});
-  EXPECT_EQ(steps_.shot_darkest("panel", g.slider_x, g.slider_top, 2, 40), 0);  // the slider's frame
+  EXPECT_EQ(shot_darkest("panel", g.slider_x, g.slider_top, 2, 40), 0);  // the slider's frame
 }
 
 TEST_F(QuickSettings, BluetoothAndWifiRowsOnTheDevice) {
   device_platform_for_tests(true);
   app.wifi_state = 0;
-  steps_.tap_row(kWifi);
-  steps_.shot("after-wifi");
+  tap_row(kWifi);
+  shot("after-wifi");
   tap_device_row(kBluetooth);
-  steps_.shot("bluetooth");  // its own page, with four rows
-  steps_.tap_back();
-  steps_.tap_back();
+  shot("bluetooth");  // its own page, with four rows
+  tap_back();
+  tap_back();
   quick_settings_panel();
   EXPECT_TRUE(ScriptedTouch::done());
   // The Wi-Fi state is read again after the switch (this radio always reads off).
-  EXPECT_TRUE(row_shown("after-wifi", kWifi));
+  EXPECT_TRUE(shot_has_row("after-wifi", kWifi));
   EXPECT_EQ(app.wifi_state, 0);
-  EXPECT_TRUE(row_shown("bluetooth", 3));
-  EXPECT_FALSE(row_shown("bluetooth", 4));
+  EXPECT_TRUE(shot_has_row("bluetooth", 3));
+  EXPECT_FALSE(shot_has_row("bluetooth", 4));
   EXPECT_TRUE(scripts_.lines().empty());
 }

@@ -56,7 +56,7 @@ TEST_F(ReadingDefaults, AppearanceChoiceSetsTheDarkFlag) {
       EXPECT_EQ(app.present.inverted, c.dark);
       EXPECT_FALSE(app.present.clean);
     });
-    back();
+    tap_back();
     settings_pages();
     EXPECT_TRUE(ScriptedTouch::done());
     EXPECT_EQ(ui_state.appearance, c.appearance);
@@ -67,8 +67,8 @@ TEST_F(ReadingDefaults, AppearanceChoiceSetsTheDarkFlag) {
 
 TEST_F(ReadingDefaults, AppearanceBackChangesNothing) {
   open(SettingsRow::Appearance);
-  back();
-  back();
+  tap_back();
+  tap_back();
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(ui_state.appearance, 1);
@@ -92,8 +92,8 @@ TEST_F(ReadingDefaults, DarkModeToggleLeavesSystem) {
     ui_apply_appearance();
     open(SettingsRow::ReadingOptions);
     pick(kDarkRow);
-    back();
-    back();
+    tap_back();
+    tap_back();
     settings_pages();
     EXPECT_TRUE(ScriptedTouch::done());
     EXPECT_EQ(ui_state.appearance, c.appearance);
@@ -131,8 +131,8 @@ TEST_F(ReadingDefaults, EveryOfferedFontSizeLoadsBack) {
       EXPECT_EQ(saved_settings().font, kOffered[i]);
     });
   }
-  back();
-  back();
+  tap_back();
+  tap_back();
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_TRUE(shot_has_row("reading-options", int(kNowRow)));
@@ -164,8 +164,8 @@ TEST_F(ReadingDefaults, EveryOfferedInterfaceChoiceLoadsBack) {
       EXPECT_EQ(reloaded_ui().align, left);
     });
   }
-  back();
-  back();
+  tap_back();
+  tap_back();
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
 }
@@ -174,10 +174,10 @@ TEST_F(ReadingDefaults, ChooserBackChangesNothing) {
   open(SettingsRow::ReadingOptions);
   for (size_t row : {kFontRow, kRefreshRow, kTurnsRow, kBuyRow}) {
     pick(row);
-    back();
+    tap_back();
   }
-  back();
-  back();
+  tap_back();
+  tap_back();
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(ui_txt(), "");
@@ -188,7 +188,7 @@ TEST_F(ReadingDefaults, RefreshNowReturnsToTheHubForAFullRefresh) {
   open(SettingsRow::ReadingOptions);
   touches_.at_wait([] { app.present.clean = true; });
   pick(kNowRow);
-  back();  // leaves the hub: the page is already closed
+  tap_back();  // leaves the hub: the page is already closed
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_FALSE(app.present.clean);
@@ -209,7 +209,7 @@ TEST_F(ReadingDefaults, EveryOfferedSpeedAndTimerLoadsBack) {
     touches_.at_wait(
         [&, i] { EXPECT_EQ(saved_settings().sleeptimer, kAudioTimerMinutes[i]) << i; });
   }
-  back();
+  tap_back();
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_TRUE(shot_has_row("audiobooks", 1));

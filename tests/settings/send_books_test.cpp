@@ -10,7 +10,6 @@
 #include "host/plat.h"
 #include "library/document_scan.h"
 #include "settings/device_services.h"
-#include "support/audio_fixtures.h"
 
 namespace {
 constexpr char kStart[] = "sh /mnt/us/ql/bin/ql-xfer.sh start >/tmp/ql-xfer.txt 2>&1";
@@ -26,14 +25,6 @@ class SendBooks : public DevicePagesTest {
   void TearDown() override {
     unsetenv("QUILLO_DOCS");
     DevicePagesTest::TearDown();
-  }
-  // What zbarimg reads in the frame as the screen next waits.
-  void decode_when_waiting(std::string& decoded) {
-    touches_.at_wait([this, &decoded] {
-      const std::string png = root_.host("qr.png");
-      ql_png(png.c_str());
-      decoded = capture_command("zbarimg --raw -q '" + png + "' 2>/dev/null");
-    });
   }
 };
 
@@ -53,12 +44,12 @@ TEST_F(SendBooks, TheQrCodeReadsAsTheAddressAndPinShown) {
     scripts.answer("ql-xfer.sh start", c.answer);
     const size_t before = scripts.lines().size();
     std::string decoded;
-    decode_when_waiting(decoded);
-    steps_.shot("transfer");
-    steps_.tap_back();
+    read_qr_at_wait(decoded, root_.host("qr.png"));
+    shot("transfer");
+    tap_back();
     send_books_screen();
     EXPECT_TRUE(ScriptedTouch::done());
-    EXPECT_EQ(decoded, c.encoded + "\n");
+    EXPECT_EQ(decoded, c.encoded);
     const std::vector<std::string> all = scripts.lines();
     EXPECT_EQ(std::vector<std::string>(all.begin() + long(before), all.end()),
               (std::vector<std::string>{kStart, kStop}));
@@ -67,7 +58,7 @@ TEST_F(SendBooks, TheQrCodeReadsAsTheAddressAndPinShown) {
 
 TEST_F(SendBooks, OnlyTheHeaderLeavesAndTheBooksSentAreListed) {
   scripts_.answer("ql-xfer.sh start", "http://192.168.1.5:8080\n4711\n");
-  steps_.shot("transfer");
+  shot("transfer");
   touches_.touch(500, 226);  // just below the header band
   touches_.touch(500, 1300);
   touches_.at_wait([this] {
@@ -82,8 +73,8 @@ TEST_F(SendBooks, OnlyTheHeaderLeavesAndTheBooksSentAreListed) {
   EXPECT_NE(std::string(ql_entries()[0].path).find("Sent over Wi-Fi.txt"), std::string::npos);
   // The QR code's square is framed in neutral grey; the code is drawn inside it.
   const TransferGeometry g = transfer_geometry(W());
-  EXPECT_EQ(steps_.shot_darkest("transfer", g.qr_x, g.qr_y, g.qr_size, g.qr_size), 0);
-  EXPECT_EQ(steps_.shot_darkest("transfer", g.frame_x, g.frame_y, g.frame_size, g.qr_y - g.frame_y), 255);
+  EXPECT_EQ(shot_darkest("transfer", g.qr_x, g.qr_y, g.qr_size, g.qr_size), 0);
+  EXPECT_EQ(shot_darkest("transfer", g.frame_x, g.frame_y, g.frame_size, g.qr_y - g.frame_y), 255);
 }
 
 TEST_F(SendBooks, TheSquareAroundTheCodeIsMarkedAsAPicture) {
@@ -91,7 +82,7 @@ TEST_F(SendBooks, TheSquareAroundTheCodeIsMarkedAsAPicture) {
   const TransferGeometry g = transfer_geometry(W());
   std::vector<uint8_t> mask;
   touches_.at_wait([&] { mask.assign(ql_mask(), ql_mask() + size_t(W()) * size_t(H())); });
-  steps_.tap_back();
+  tap_back();
   send_books_screen();
   ASSERT_FALSE(mask.empty());
   const auto at = [&](int x, int y) { return mask[size_t(y) * size_t(W()) + size_t(x)]; };
@@ -133,11 +124,11 @@ TEST_F(SendBooks, WithoutAnAddressOrWithoutTheScriptNothingIsShown) {
     scripts.status = c.status;
     if (c.answered) scripts.answer("ql-xfer.sh start", c.answer);
     const size_t before = scripts.lines().size();
-    steps_.shot("message");
+    shot("message");
     touches_.touch(500, 700);
     send_books_screen();
     EXPECT_TRUE(ScriptedTouch::done());
-    EXPECT_TRUE(shows_message("message", c.message));
+    EXPECT_TRUE(shot_shows_toast("message", c.message));
     const std::vector<std::string> all = scripts.lines();
     EXPECT_EQ(std::vector<std::string>(all.begin() + long(before), all.end()), c.lines);
   }

@@ -1,34 +1,32 @@
-// In-process tests of the settings hub and its pages: the screen fixture's frame and scripted
-// touches, taps by list index (turning pages first), and frames taken while a screen waits (also
-// written as PNGs to $QL_TEST_SHOTS when set, to be looked at).
+// In-process tests of the settings hub and its pages: the screen fixture's frame, scripted touches
+// and screen steps, and taps by list index (turning pages first).
 #pragma once
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "app/ui/ui_list_geometry.h"
 #include "app/ui/ui_list_menu.h"
 #include "host/host_queue.h"
+#include "settings/device_platform.h"
 #include "settings/settings_pages.h"
+#include "support/screen_steps.h"
 #include "support/temp_dir.h"
 #include "support/ui_screen_fixture.h"
 
-class SettingsScreen : public ScreenTest {
+class SettingsScreen : public ScreenTest, public ScreenSteps {
  protected:
+  SettingsScreen() : ScreenSteps(touches_) {}
   void SetUp() override {
     ScreenTest::SetUp();
     host_set_test_dark(0);
   }
   void TearDown() override {
-    settings_list_every_row(false);
+    device_platform_for_tests(false);
     host_set_test_dark(-1);
     ScreenTest::TearDown();
   }
 
-  static int row_y(int slot) {
-    return kListTop + slot * kListMenuRowHeight + kListMenuRowHeight / 2;
-  }
   // Taps row `index` of the list on screen, which opens on its first page.
   void pick(size_t index) {
     const size_t per_page = size_t((H() - kListReservedH) / kListMenuRowHeight);
@@ -43,26 +41,7 @@ class SettingsScreen : public ScreenTest {
     }
     ADD_FAILURE() << "row " << int(row) << " is not listed";
   }
-  void back() { touches_.touch(60, 160); }
 
-  // Takes the frame the screen shows when it next waits.
-  void shot(const std::string& name) {
-    touches_.at_wait([this, name] {
-      const uint8_t* p = ql_fb().pixels;
-      shots_[name] = std::vector<uint8_t>(p, p + size_t(W()) * size_t(H()));
-      if (const char* dir = getenv("QL_TEST_SHOTS")) {
-        ql_png((std::string(dir) + "/" + name + ".png").c_str());
-      }
-    });
-  }
-  uint8_t shot_darkest(const std::string& name, int x, int y, int w, int h) const {
-    const std::vector<uint8_t>& p = shots_.at(name);
-    uint8_t d = 255;
-    for (int r = y; r < y + h; ++r)
-      for (int c = x; c < x + w; ++c) d = std::min(d, p[size_t(r) * size_t(W()) + size_t(c)]);
-    return d;
-  }
-  bool has_shot(const std::string& name) const { return shots_.count(name) > 0; }
   // The lowest pixel row of a shot with ink on it (below the header).
   int shot_lowest_ink(const std::string& name) const {
     for (int y = H() - 1; y > kListTop; --y) {
@@ -70,11 +49,6 @@ class SettingsScreen : public ScreenTest {
     }
     return 0;
   }
-  // Whether the row is shown: ink in the label's band of a list slot.
-  bool shot_has_row(const std::string& name, int slot) const {
-    return shot_darkest(name, 48, row_y(slot) - 40, 600, 60) < 100;
-  }
-
   std::string ui_txt() const {
     const std::string path = root_.state("ui.txt");
     return file_exists(path) ? read_file(path) : "";
@@ -83,6 +57,4 @@ class SettingsScreen : public ScreenTest {
     return ui_txt().find("\n" + line + "\n") != std::string::npos ||
            ui_txt().starts_with(line + "\n");
   }
-
-  std::map<std::string, std::vector<uint8_t>> shots_;
 };

@@ -27,8 +27,8 @@ TEST_F(SettingsHub, DesktopListsNineRowsAndTheFourthOpensReadingOptions) {
   touches_.touch(W() / 4, H() - 40);  // back to the first
   pick(3);  // Reading options; row 3 of the table would be Wi-Fi
   pick(2);  // its Alignment row
-  back();
-  back();
+  tap_back();
+  tap_back();
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_TRUE(ui_state.align);
@@ -41,23 +41,23 @@ TEST_F(SettingsHub, DesktopListsNineRowsAndTheFourthOpensReadingOptions) {
 }
 
 TEST_F(SettingsHub, TheSwitchListsEveryRowInTableOrder) {
-  settings_list_every_row(true);
+  device_platform_for_tests(true);
   const std::vector<SettingsListedRow> rows = settings_listed_rows();
   ASSERT_EQ(rows.size(), size_t(kSettingsRowCount));
   for (int i = 0; i < kSettingsRowCount; ++i) EXPECT_EQ(int(rows[size_t(i)].row), i);
   EXPECT_EQ(rows[3].text, "Wi-Fi networks");
   EXPECT_EQ(rows[11].text, "Feed and wake time");
   EXPECT_EQ(rows[12].text, "Payments & orders");
-  settings_list_every_row(false);
+  device_platform_for_tests(false);
   EXPECT_EQ(settings_listed_rows().size(), 9u);
 }
 
 TEST_F(SettingsHub, FeedAndWakeTimeOpensTheMorningMenu) {
-  settings_list_every_row(true);
+  device_platform_for_tests(true);
   open(SettingsRow::FeedAndWake);
   pick(4);  // "Morning wake: On"
-  back();
-  back();
+  tap_back();
+  tap_back();
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_FALSE(ui_state.morning);
@@ -65,14 +65,14 @@ TEST_F(SettingsHub, FeedAndWakeTimeOpensTheMorningMenu) {
 }
 
 TEST_F(SettingsHub, ABoughtBookShownFromTheOrdersClosesTheHub) {
-  settings_list_every_row(true);
+  device_platform_for_tests(true);
   for (bool shown : {false, true}) {
     SCOPED_TRACE(shown ? "a bought book was shown" : "left the orders list");
     open(SettingsRow::PaymentsOrders);
     // While the orders list is up, a download may show a bought book, which sets the flag.
     touches_.at_wait([shown] { store_purchase_shown = shown; });
-    back();  // leaves the orders list
-    if (!shown) back();  // and the hub, which stayed
+    tap_back();  // leaves the orders list
+    if (!shown) tap_back();  // and the hub, which stayed
     settings_pages();
     EXPECT_TRUE(ScriptedTouch::done());
     EXPECT_FALSE(store_purchase_shown);
@@ -105,8 +105,8 @@ TEST_F(SettingsHub, RowsOpenTheirScreens) {
     SCOPED_TRACE(c.name);
     open(c.row);
     shot(c.name);
-    back();
-    back();
+    tap_back();
+    tap_back();
     settings_pages();
     EXPECT_TRUE(ScriptedTouch::done());
     EXPECT_TRUE(shot_has_row(c.name, c.rows_shown - 1));

@@ -18,15 +18,15 @@ TEST_F(WifiPage, JoinsAChosenNetworkWithTheTypedPassword) {
   scripts_.answer("ql-wifi.sh ssids", "Home\n" + hostile + "\n");
   std::vector<std::string> joined_with;
   scripts_.on("ql-wifi.sh join", [&](const std::vector<std::string>& args) { joined_with = args; });
-  steps_.shot("page");
-  steps_.tap_row(1);  // Scan and join a network
-  steps_.shot("networks");
-  steps_.tap_row(1);
-  steps_.shot("password");
-  steps_.type("se7ret");
-  steps_.shot("joined");
+  shot("page");
+  tap_row(1);  // Scan and join a network
+  shot("networks");
+  tap_row(1);
+  shot("password");
+  type("se7ret");
+  shot("joined");
   touches_.touch(500, 700);  // dismisses the message
-  steps_.tap_back();
+  tap_back();
   wifi_page();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(scripts_.lines(),
@@ -35,19 +35,19 @@ TEST_F(WifiPage, JoinsAChosenNetworkWithTheTypedPassword) {
                         ">/mnt/us/ql/wifi-join.log 2>&1"}));
   // The shell would hand the script exactly the name and the password.
   EXPECT_EQ(joined_with, (std::vector<std::string>{hostile, "se7ret"}));
-  EXPECT_TRUE(shows_message("joined", "Join requested; see Status"));
+  EXPECT_TRUE(shot_shows_toast("joined", "Join requested; see Status"));
   // Both networks are listed, and nothing below them.
-  EXPECT_LT(steps_.shot_darkest("networks", 48, ScreenSteps::row_y(1) - 40, 500, 60), 100);
-  EXPECT_EQ(steps_.shot_darkest("networks", 48, ScreenSteps::row_y(2) - 40, 500, 60), 255);
+  EXPECT_LT(shot_darkest("networks", 48, ScreenSteps::row_y(1) - 40, 500, 60), 100);
+  EXPECT_EQ(shot_darkest("networks", 48, ScreenSteps::row_y(2) - 40, 500, 60), 255);
 }
 
 TEST_F(WifiPage, AnEmptyPasswordIsPassedAsAnEmptyWord) {
   scripts_.answer("ql-wifi.sh ssids", "Home\n");
-  steps_.tap_row(1);
-  steps_.tap_row(0);
-  steps_.type("");
+  tap_row(1);
+  tap_row(0);
+  type("");
   touches_.touch(500, 700);
-  steps_.tap_back();
+  tap_back();
   wifi_page();
   ASSERT_EQ(scripts_.lines().size(), 2u);
   EXPECT_EQ(scripts_.lines()[1], "sh /mnt/us/ql/bin/ql-wifi.sh join 'Home' '' >/mnt/us/ql/wifi-join.log 2>&1");
@@ -56,15 +56,15 @@ TEST_F(WifiPage, AnEmptyPasswordIsPassedAsAnEmptyWord) {
 TEST_F(WifiPage, ForgetsASavedNetworkOnlyWhenConfirmed) {
   scripts_.answer("ql-wifi.sh known", "Home\nWork; rm -rf ~\n");
   write_file(root_.host("us/ql/wifi-join.log"), "joined Home\n");
-  steps_.tap_row(2);  // Known networks / forget
-  steps_.tap_row(0);
-  steps_.tap_confirm_cancel();
-  steps_.tap_row(2);
-  steps_.shot("known");
-  steps_.tap_row(1);
-  steps_.shot("forget?");
-  steps_.tap_confirm_action();
-  steps_.tap_back();
+  tap_row(2);  // Known networks / forget
+  tap_row(0);
+  tap_confirm_cancel();
+  tap_row(2);
+  shot("known");
+  tap_row(1);
+  shot("forget?");
+  tap_confirm_action();
+  tap_back();
   wifi_page();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(scripts_.lines(),
@@ -77,19 +77,19 @@ TEST_F(WifiPage, ForgetsASavedNetworkOnlyWhenConfirmed) {
 TEST_F(WifiPage, StatusShowsTheScriptsLinesAndTheToggleReadsTheStateAfresh) {
   scripts_.answer("ql-wifi.sh brief", "wlan0\tconnected\nssid: Home\n\xff\xfe broken\n" + std::string(3000, 'x') + "\n");
   app.wifi_state = 1;
-  steps_.shot("on");
-  steps_.tap_row(0);  // toggles: the state is read again for the next pass
-  steps_.shot("off");
-  steps_.tap_row(3);
-  steps_.shot("status");
+  shot("on");
+  tap_row(0);  // toggles: the state is read again for the next pass
+  shot("off");
+  tap_row(3);
+  shot("status");
   touches_.touch(500, 700);  // closes the status page
-  steps_.tap_back();
+  tap_back();
   wifi_page();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(scripts_.lines(), (std::vector<std::string>{kBrief}));
   EXPECT_EQ(app.wifi_state, 0);  // this machine's radio reads as off
   // The status lines are drawn below the header.
-  EXPECT_LT(steps_.shot_darkest("status", 48, 260, 600, 200), 100);
+  EXPECT_LT(shot_darkest("status", 48, 260, 600, 200), 100);
 }
 
 TEST_F(WifiPage, EmptyAnswersAndLinesThatDidNotRunAreToldAsTheyAre) {
@@ -107,22 +107,22 @@ TEST_F(WifiPage, EmptyAnswersAndLinesThatDidNotRunAreToldAsTheyAre) {
     write_file(root_.host("tmp/ql-ssids.txt"), "Stale\n");  // an earlier answer
     FakeScripts scripts(root_);
     scripts.status = c.status;
-    steps_.tap_row(1);
-    steps_.shot("scan");
+    tap_row(1);
+    shot("scan");
     touches_.touch(500, 700);
-    steps_.tap_row(2);
-    steps_.shot("known");
+    tap_row(2);
+    shot("known");
     touches_.touch(500, 700);
-    steps_.tap_row(3);
-    steps_.shot("status");
+    tap_row(3);
+    shot("status");
     touches_.touch(500, 700);
-    steps_.tap_back();
+    tap_back();
     wifi_page();
     EXPECT_TRUE(ScriptedTouch::done());
-    EXPECT_TRUE(shows_message("scan", c.scan_message));
-    EXPECT_TRUE(shows_message("known", c.known_message));
+    EXPECT_TRUE(shot_shows_toast("scan", c.scan_message));
+    EXPECT_TRUE(shot_shows_toast("known", c.known_message));
     if (c.status == -1) {
-      EXPECT_TRUE(shows_message("status", "Not available on this device."));
+      EXPECT_TRUE(shot_shows_toast("status", "Not available on this device."));
     }
   }
 }
@@ -130,15 +130,15 @@ TEST_F(WifiPage, EmptyAnswersAndLinesThatDidNotRunAreToldAsTheyAre) {
 TEST_F(WifiPage, AJoinThatDidNotRunIsNeverReportedAsRequested) {
   scripts_.answer("ql-wifi.sh ssids", "Home\n");
   scripts_.fails("ql-wifi.sh join");
-  steps_.tap_row(1);
-  steps_.tap_row(0);
-  steps_.type("pw");
-  steps_.shot("joined");
+  tap_row(1);
+  tap_row(0);
+  type("pw");
+  shot("joined");
   touches_.touch(500, 700);
-  steps_.tap_back();
+  tap_back();
   wifi_page();
-  EXPECT_TRUE(shows_message("joined", "Not available on this device."));
-  EXPECT_FALSE(shows_message("joined", "Join requested; see Status"));
+  EXPECT_TRUE(shot_shows_toast("joined", "Not available on this device."));
+  EXPECT_FALSE(shot_shows_toast("joined", "Join requested; see Status"));
 }
 
 TEST_F(WifiPage, ALongNetworkNameGoesToTheScriptAsItsFirstPieceOnly) {
@@ -146,16 +146,16 @@ TEST_F(WifiPage, ALongNetworkNameGoesToTheScriptAsItsFirstPieceOnly) {
   scripts_.answer("ql-wifi.sh ssids", name + "\nsecond\n");
   std::vector<std::vector<std::string>> joins;
   scripts_.on("ql-wifi.sh join", [&](const std::vector<std::string>& args) { joins.push_back(args); });
-  steps_.shot("long");
-  steps_.tap_row(1);
-  steps_.tap_row(1);  // the rest of the long line is no network of its own
-  steps_.type("");
+  shot("long");
+  tap_row(1);
+  tap_row(1);  // the rest of the long line is no network of its own
+  type("");
   touches_.touch(500, 700);
-  steps_.tap_row(1);
-  steps_.tap_row(0);
-  steps_.type("");
+  tap_row(1);
+  tap_row(0);
+  type("");
   touches_.touch(500, 700);
-  steps_.tap_back();
+  tap_back();
   wifi_page();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(joins, (std::vector<std::vector<std::string>>{{"second", ""}, {std::string(158, 'n'), ""}}));

@@ -71,7 +71,7 @@ TEST_F(WordPages, EmptyVocabularyShowsItsLine) {
     open(SettingsRow::Vocabulary);
     shot(name);
     touches_.touch(500, 900);  // closes the page
-    back();
+    tap_back();
     settings_pages();
     EXPECT_TRUE(ScriptedTouch::done());
     // One line of text under the header, nothing below it.
@@ -88,7 +88,7 @@ TEST_F(WordPages, AWordOpensTheDictionary) {
   pick(1);  // "walk", the older word
   shot("definition");
   touches_.touch(500, 900);  // closes the dictionary page
-  back();
+  tap_back();
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_TRUE(shot_has_row("vocabulary", 1));
@@ -112,7 +112,7 @@ TEST_F(WordPages, LanguagePageListsTheDictionaries) {
   open(SettingsRow::Language);
   shot("language-three");
   touches_.touch(500, 900);
-  back();
+  tap_back();
   settings_pages();
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(read_file(root_.host("tmp/ql-dl.txt")),

@@ -65,19 +65,6 @@ std::string book_with_cover() {
   return build_epub(plan);
 }
 
-// What zbarimg reads from a PNG ("" when nothing).
-std::string decode_qr(const std::string& png) {
-  const std::string cmd = "zbarimg -q --raw '" + png + "' 2>/dev/null";
-  std::unique_ptr<FILE, int (*)(FILE*)> p(popen(cmd.c_str(), "r"), pclose);
-  std::string out;
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p.get())) > 0) out.append(buf, n);
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
-}
-
 class PaymentScreen : public StoreTest {
  protected:
   void SetUp() override {
@@ -119,17 +106,6 @@ class PaymentScreen : public StoreTest {
     touches_.at_wait([this, name] { ql_png(png_path(name).c_str()); });
   }
   std::string png_path(const std::string& name) const { return root_.host(name + ".png"); }
-  // True when the named shot shows the toast of `text` (drawn again here to compare).
-  bool shows_toast(const std::string& shot_name, std::string_view text) {
-    const int top = ui_toast_top(text.data(), text.size());
-    ql_clear();
-    ui_toast(text.data(), text.size());
-    const std::vector<uint8_t>& seen = shots_.at(shot_name);
-    for (int y = top; y < H() - 70; ++y)
-      for (int x = 40; x < W() - 40; ++x)
-        if (seen[size_t(y) * size_t(W()) + size_t(x)] != px(x, y)) return false;
-    return true;
-  }
   std::string stop_file() const { return read_file(root_.host("tmp/ql-watch.stop")); }
   void tap_cancel() { touches_.touch(500, 1340); }
   // The first line that ran the store script's `verb` ("" when none did).
@@ -180,8 +156,8 @@ TEST_F(PaymentScreen, LightningInvoiceAndTheOnChainSwitch) {
   for (char& c : upper) c = char(toupper(c));
   EXPECT_EQ(decode_qr(png_path("lightning")), upper);
   EXPECT_EQ(decode_qr(png_path("chain")), kOnChain);
-  EXPECT_EQ(shots_.at("lightning"), shots_.at("lightning-again"));
-  EXPECT_NE(shots_.at("lightning"), shots_.at("chain"));
+  EXPECT_EQ(pixels("lightning"), pixels("lightning-again"));
+  EXPECT_NE(pixels("lightning"), pixels("chain"));
 }
 
 TEST_F(PaymentScreen, AScriptThatDidNotRunFallsBackToThePayPage) {
@@ -198,7 +174,7 @@ TEST_F(PaymentScreen, AScriptThatDidNotRunFallsBackToThePayPage) {
   EXPECT_EQ(decode_qr(png_path("fallback")), kPayAddress);
   EXPECT_FALSE(file_exists(doc("stale.epub")));
   EXPECT_FALSE(store_purchase_shown);
-  EXPECT_TRUE(shows_toast("timed-out",
+  EXPECT_TRUE(shot_shows_toast("timed-out",
                           "This payment screen timed out. If you paid, open Orders and payments."));
   EXPECT_EQ(stop_file(), kOrder);
 }
@@ -214,7 +190,7 @@ TEST_F(PaymentScreen, ReportsAndFilesOfAnotherOrderAreIgnored) {
   EXPECT_FALSE(file_exists(root_.state("store-order.json")));
   EXPECT_FALSE(file_exists(doc("old.epub")));
   EXPECT_NE(line_with("order"), "");
-  EXPECT_TRUE(shows_toast("paid-no-book", "Paid. Open Orders and payments to download your book."));
+  EXPECT_TRUE(shot_shows_toast("paid-no-book", "Paid. Open Orders and payments to download your book."));
   EXPECT_LT(shot_darkest("still-waiting", 200, 300, 600, 600), 60);
 }
 
@@ -225,7 +201,7 @@ TEST_F(PaymentScreen, ExpiredInvoiceIsReportedSpent) {
   EXPECT_FALSE(pay());
   EXPECT_TRUE(store.invoice_spent);
   EXPECT_EQ(stop_file(), kOrder);
-  EXPECT_TRUE(shows_toast("expired",
+  EXPECT_TRUE(shot_shows_toast("expired",
                           "This invoice expired. If you already paid, open Orders and payments."));
 }
 
@@ -283,7 +259,7 @@ TEST_F(PaymentScreen, SeenSettledReadyThenTheBookArrives) {
   // Waiting shows the code; seen and settled show the message instead, and no code.
   EXPECT_LT(shot_darkest("waiting", 200, 300, 600, 600), 60);
   EXPECT_EQ(shot_darkest("seen", 146, 800, 780, 400), 255);
-  EXPECT_NE(shots_.at("seen"), shots_.at("settled"));
+  EXPECT_NE(pixels("seen"), pixels("settled"));
 }
 
 class OrdersScreen : public PaymentScreen {
@@ -329,7 +305,7 @@ TEST_F(OrdersScreen, PartialDownloadThenTheBookOpensAtItsCover) {
   EXPECT_TRUE(ScriptedTouch::done());
   EXPECT_EQ(line_with("order"), std::string("sh /mnt/us/ql/bin/ql-store.sh order '") + kOrder +
                                     "' '" + kKey + "' >/dev/null 2>&1");
-  EXPECT_TRUE(shows_toast("partial", store_format_partial_download(1, 3)));
+  EXPECT_TRUE(shot_shows_toast("partial", store_format_partial_download(1, 3)));
   EXPECT_EQ(script_.verb_lines("download").size(), 3u);
   EXPECT_EQ(read_file(doc("one.epub")), book);
   // Behind the greeting the library lists it as its one new book.
@@ -370,7 +346,7 @@ TEST_F(OrdersScreen, FailedDownloadsAndOrdersNotYetPaid) {
     if (c.message.starts_with("Not")) tap_back();  // the list came back
     store_orders_screen();
     EXPECT_TRUE(ScriptedTouch::done());
-    EXPECT_TRUE(shows_toast("message", c.message));
+    EXPECT_TRUE(shot_shows_toast("message", c.message));
     EXPECT_FALSE(file_exists(root_.state("store-order.json")));
     EXPECT_FALSE(store_purchase_shown);
   }
@@ -417,7 +393,7 @@ TEST_F(OrdersScreen, HostileTitlesAreQuotedAndOnlyWholeHttpsAddressesReachTheScr
           std::string(892, 't') + "' >/tmp/ql-dl.path 2>/dev/null",
   };
   EXPECT_EQ(script_.verb_lines("download"), expected);
-  EXPECT_TRUE(shows_toast("partial", store_format_partial_download(2, 5)));
+  EXPECT_TRUE(shot_shows_toast("partial", store_format_partial_download(2, 5)));
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(docs()))
     names.push_back(e.path().filename());
@@ -479,7 +455,7 @@ TEST_F(PaymentScreen, OnlyABookStoredInTheDocumentsFolderCounts) {
     EXPECT_TRUE(ScriptedTouch::done());
     EXPECT_EQ(store_purchase_shown, c.stored);
     EXPECT_EQ(new_books.count, c.stored ? 1u : 0u);
-    EXPECT_EQ(shows_toast("after",
+    EXPECT_EQ(shot_shows_toast("after",
                           "Paid, but the download failed. Open Orders and payments to retry."),
               !c.stored);
     EXPECT_FALSE(file_exists(root_.host("tmp/ql-dl.path")));

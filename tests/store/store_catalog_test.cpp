@@ -159,13 +159,45 @@ TEST_F(Catalog, FreshnessRuleFetchesOnlyAnOldOrEmptyFile) {
   }
 }
 
-TEST_F(Catalog, AFailedFetchNeverReadsTheOldFileAsNew) {
-  place_catalog(catalog_json({sku_json("o", "Old", 1)}), 20 * 3600);
-  script_.catalog.reset();  // the script leaves nothing
+TEST_F(Catalog, AFailedRefetchKeepsThePreviousCatalogueAGoodOneReplacesIt) {
+  const std::string old_file = catalog_json({sku_json("o", "Old", 1)});
+  struct Case {
+    const char* name;
+    std::optional<std::string> answer;  // what the script leaves; none: offline
+    const char* title;
+  } cases[] = {
+      {"offline", std::nullopt, "Old"},
+      {"a broken answer", std::string("{\"skus\":"), "Old"},
+      {"nothing sellable", catalog_json({}), "Old"},
+      {"a good answer", catalog_json({sku_json("n", "New", 2)}), "New"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    store = StoreState{};
+    script_.lines.clear();
+    place_catalog(old_file, 20 * 3600);
+    script_.catalog = c.answer;
+    store_catalog_ensure();
+    EXPECT_EQ(script_.verb_lines("catalog").size(), 1u);
+    EXPECT_TRUE(store.loaded);
+    ASSERT_EQ(store.count, 1u);
+    EXPECT_STREQ(store.items[0].title, c.title);
+    EXPECT_EQ(read_file(catalog_path()), std::string(c.title) == "Old" ? old_file : *c.answer);
+    EXPECT_FALSE(file_exists(catalog_path() + ".old"));
+    // The kept file is still old: the next run fetches again rather than taking it as new.
+    store = StoreState{};
+    store_catalog_ensure();
+    EXPECT_EQ(script_.verb_lines("catalog").size(), std::string(c.title) == "Old" ? 2u : 1u);
+  }
+}
+
+TEST_F(Catalog, AFailedFetchWithNoPreviousFileLeavesAnEmptyStore) {
+  script_.catalog.reset();
   store_catalog_ensure();
   EXPECT_EQ(script_.verb_lines("catalog").size(), 1u);
   EXPECT_EQ(store.count, 0u);
   EXPECT_TRUE(store.loaded);
+  EXPECT_FALSE(file_exists(catalog_path()));
 }
 
 TEST(StorePrice, Texts) {

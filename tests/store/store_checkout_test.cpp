@@ -44,7 +44,7 @@ TEST_F(Checkout, RequestIsJsonWithEveryTextEscaped) {
   choose_method(1);
   agree();
   std::string qr;
-  read_qr_at_wait(qr);
+  read_qr_at_wait(qr, root_.host("qr.png"));
   tap_back();
   EXPECT_FALSE(store_checkout(std::vector<uint16_t>{0, 1, 2}));  // the payment screen was left
   // The relative pay address on the store's host, as the card payment's QR code.

@@ -61,9 +61,9 @@ TEST_F(Home, RowsSearchBoxAndBasketFooter) {
   EXPECT_LT(shot_darkest("browse", 48, 250, 400, 40), 100);       // "2 ebooks"
   EXPECT_LT(shot_darkest("basket", 48, 240, 400, 80), 100);       // the basket's row
   // Each row opened a screen of its own.
-  EXPECT_NE(shots_.at("free"), shots_.at("home"));
-  EXPECT_NE(shots_.at("orders"), shots_.at("home"));
-  EXPECT_NE(shots_.at("orders"), shots_.at("free"));
+  EXPECT_NE(pixels("free"), pixels("home"));
+  EXPECT_NE(pixels("orders"), pixels("home"));
+  EXPECT_NE(pixels("orders"), pixels("free"));
 }
 
 TEST_F(Home, DownloadFromALinkOpensTheBook) {

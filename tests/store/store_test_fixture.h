@@ -67,39 +67,5 @@ class StoreTest : public StoreScreen {
   void agree() { touches_.touch(W() - 200, H() - 170); }
   void decline() { touches_.touch(200, H() - 170); }
 
-  // True when `frame` (a shot, or the screen now) shows the toast of `text`, drawn again to
-  // compare.
-  bool shows_toast(const std::vector<uint8_t>& frame, std::string_view text) {
-    const std::vector<uint8_t> keep(ql_fb().pixels, ql_fb().pixels + frame.size());
-    const int top = ui_toast_top(text.data(), text.size());
-    ql_clear();
-    ui_toast(text.data(), text.size());
-    bool same = true;
-    for (int y = top; same && y < H() - 70; ++y)
-      for (int x = 40; same && x < W() - 40; ++x)
-        same = frame[size_t(y) * size_t(W()) + size_t(x)] == px(x, y);
-    std::copy(keep.begin(), keep.end(), ql_fb().pixels);
-    return same;
-  }
-  bool screen_shows_toast(std::string_view text) {
-    return shows_toast(
-        std::vector<uint8_t>(ql_fb().pixels, ql_fb().pixels + size_t(W()) * size_t(H())), text);
-  }
-  bool shot_shows_toast(const std::string& name, std::string_view text) {
-    return shows_toast(shots_.at(name), text);
-  }
-
-  // What zbarimg reads from the QR code of the frame the screen shows when it next waits.
-  void read_qr_at_wait(std::string& text) {
-    touches_.at_wait([this, &text] {
-      const std::string png = root_.host("qr.png"), out = root_.host("qr.txt");
-      ql_png(png.c_str());
-      run_program("sh", {"-c", "zbarimg --raw -q '" + png + "' >'" + out + "' 2>/dev/null"}, {},
-                  60000);
-      text = read_file(out);
-      while (!text.empty() && text.back() == '\n') text.pop_back();
-    });
-  }
-
   FakeStoreScript script_{root_};
 };
