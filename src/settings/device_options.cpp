@@ -191,8 +191,7 @@ void run(Option option) {
 }  // namespace
 
 void device_options_menu() {
-  const std::span<const Option> options = device_platform() ? std::span<const Option>(kDeviceRows)
-                                                            : std::span<const Option>(kDesktopRows);
+  const std::span<const Option> options = platform_rows(kDeviceRows, kDesktopRows);
   for (;;) {
     std::vector<std::string> texts;
     for (Option option : options) texts.push_back(row_text(option));

@@ -116,8 +116,7 @@ bool run(Quick action) {
 }  // namespace
 
 void quick_settings_panel() {
-  const std::span<const Quick> actions = device_platform() ? std::span<const Quick>(kDeviceRows)
-                                                           : std::span<const Quick>(kDesktopRows);
+  const std::span<const Quick> actions = platform_rows(kDeviceRows, kDesktopRows);
   for (;;) {
     wifi_state();
     ui_apply_appearance();  // the dark-mode row tells the flag the list is shown with

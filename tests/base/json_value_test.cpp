@@ -98,3 +98,24 @@ TEST(JsonValue, QuotingRoundTripsEveryByte) {
   json_quote_append(small, "a\"b\\c\n\x01");
   EXPECT_EQ(small, R"("a\"b\\c\n\u0001")");
 }
+
+TEST(JsonValue, EscapingStopsPastItsCapOnWholeCharacters) {
+  struct Case {
+    const char* name;
+    std::string in;
+    JsonEscape how;
+    std::string out;
+  } cases[] = {
+      {"no cap", "ab\xE2\x82\xAC", {}, "ab\xE2\x82\xAC"},
+      {"a character is never split", "ab\xE2\x82\xAC\xE2\x82\xAC", {.cap = 3}, "ab\xE2\x82\xAC"},
+      {"an escape may carry it two over", "ab\"cd", {.cap = 2}, "ab\\\""},
+      {"bytes that are no character stay", "a\xE9\t", {}, "a\xE9\\t"},
+      {"plain text", "a\xE9\t\r\n", {.plain_text = true}, "a? \\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string out = "x";
+    json_escape_append(out, c.in, c.how);
+    EXPECT_EQ(out, "x" + c.out);
+  }
+}

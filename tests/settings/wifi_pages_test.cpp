@@ -7,7 +7,17 @@
 #include "settings/device_services.h"
 
 namespace {
-using WifiPage = DevicePagesTest;
+class WifiPage : public DevicePagesTest {
+ protected:
+  // "Scan and join a network", the network in `row` of the scan, the password typed, and the
+  // message that follows dismissed.
+  void join_from_scan(int row, const std::string& password) {
+    tap_row(1);
+    tap_row(row);
+    type(password);
+    touches_.touch(500, 700);
+  }
+};
 
 constexpr char kSsids[] = "sh /mnt/us/ql/bin/ql-wifi.sh ssids >/tmp/ql-ssids.txt 2>/dev/null";
 constexpr char kKnown[] = "sh /mnt/us/ql/bin/ql-wifi.sh known >/tmp/ql-known.txt 2>/dev/null";
@@ -43,10 +53,7 @@ TEST_F(WifiPage, JoinsAChosenNetworkWithTheTypedPassword) {
 
 TEST_F(WifiPage, AnEmptyPasswordIsPassedAsAnEmptyWord) {
   scripts_.answer("ql-wifi.sh ssids", "Home\n");
-  tap_row(1);
-  tap_row(0);
-  type("");
-  touches_.touch(500, 700);
+  join_from_scan(0, "");
   tap_back();
   wifi_page();
   ASSERT_EQ(scripts_.lines().size(), 2u);
@@ -147,14 +154,8 @@ TEST_F(WifiPage, ALongNetworkNameGoesToTheScriptAsItsFirstPieceOnly) {
   std::vector<std::vector<std::string>> joins;
   scripts_.on("ql-wifi.sh join", [&](const std::vector<std::string>& args) { joins.push_back(args); });
   shot("long");
-  tap_row(1);
-  tap_row(1);  // the rest of the long line is no network of its own
-  type("");
-  touches_.touch(500, 700);
-  tap_row(1);
-  tap_row(0);
-  type("");
-  touches_.touch(500, 700);
+  join_from_scan(1, "");  // the rest of the long line is no network of its own
+  join_from_scan(0, "");
   tap_back();
   wifi_page();
   EXPECT_TRUE(ScriptedTouch::done());

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "book/text_decode.h"
 #include "store/new_books.h"
 #include "store/orders_file.h"
 #include "store/payment_invoice.h"
@@ -29,18 +30,6 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 size_t count_of(const std::string& s, char c) { return size_t(std::count(s.begin(), s.end(), c)); }
-
-bool is_valid_utf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    const size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    if (n == 0 || n > s.size() - i) return false;
-    for (size_t k = 1; k < n; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += n;
-  }
-  return true;
-}
 
 TEST(OrdersFile, AppendsOnceAndKeepsPrefixIdsApart) {
   DeviceFolder root;
@@ -85,7 +74,7 @@ TEST(OrdersFile, HostileTitlesStayOneLineOfFourFields) {
     EXPECT_EQ(lines[i].find('\r'), std::string::npos);
   }
   // A cut never leaves half a character behind.
-  EXPECT_TRUE(is_valid_utf8(lines[2]));
+  EXPECT_TRUE(is_well_formed_utf8(lines[2]));
   EXPECT_EQ(orders_list().size(), std::size(cases));
 }
 
