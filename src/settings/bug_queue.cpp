@@ -75,7 +75,16 @@ std::vector<std::string> bug_queue_list() {
   std::array<TextLine, kBugQueueListMax> buffers;
   std::array<std::string_view, kBugQueueListMax> lines;
   const size_t n = text_read_lines(kBugListFile, buffers, lines, 0);
-  for (size_t i = 0; i < n; ++i) names.emplace_back(lines[i]);
+  for (size_t i = 0; i < n; ++i) {
+    // An empty file is a name reserved by a save that never finished: it holds no report, and the
+    // server would refuse it on every pass.
+    const std::string path = queue_path(lines[i]);
+    if (ql_file_size(path.c_str()) == 0) {
+      qlp_remove(path.c_str());
+      continue;
+    }
+    names.emplace_back(lines[i]);
+  }
   return names;
 }
 

@@ -67,6 +67,14 @@ TEST_F(BugQueue, ListShowsAtMostTwentyAndNoTemporaryFiles) {
   EXPECT_EQ(names.back(), "1700000019.json");
 }
 
+TEST_F(BugQueue, NameReservedByAnUnfinishedSaveIsDropped) {
+  const std::vector<std::string> names = queue_reports(1);
+  write_file(queued("1600000000.json"), "");
+  EXPECT_EQ(bug_queue_list(), names);
+  struct stat st{};
+  EXPECT_NE(stat(queued("1600000000.json").c_str(), &st), 0);
+}
+
 TEST_F(BugQueue, StorageFailureLeavesNothing) {
   write_file(root_.state("bug-queue"), "a file where the folder belongs");
   EXPECT_FALSE(bug_queue_save("{}", 1700000000));
