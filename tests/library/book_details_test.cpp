@@ -14,27 +14,14 @@
 #include "library/book_details.h"
 #include "library/collections.h"
 #include "library/library_screen.h"
-#include "library_fixture.h"
+#include "library_screen_fixture.h"
 #include "support/scripted_touch.h"
 
 namespace {
 
-class BookDetails : public testing::Test {
+class BookDetails : public LibraryScreenTest {
  protected:
-  void SetUp() override {
-    ql_set_rotation(0);
-    if (!ql_fb().pixels || ql_headless()) {
-      host_reset();
-      ASSERT_EQ(ql_init(0), 1);
-    }
-    ui_state.appearance = 1;
-  }
-  static int W() { return ql_fb().width; }
-  static int H() { return ql_fb().height; }
   void button(int i) { touches_.touch(500, 760 + 136 * i); }
-  void back() { touches_.touch(kBackTapX, kBackTapY); }
-  void row(int i) { touches_.touch(500, kListTop + i * kListMenuRowHeight + 70); }
-  void confirm_action() { touches_.touch(800, H() / 2 + 140); }
   // The details of the only book, run until the script's end.
   void run() {
     ASSERT_EQ(ql_entries().size(), 1u);
@@ -45,9 +32,6 @@ class BookDetails : public testing::Test {
     struct stat st {};
     return stat(host_path.c_str(), &st) == 0;
   }
-
-  LibraryRoot root_;
-  ScriptedTouch touches_;
 };
 
 enum Button { OPEN, MARK, ADD, REMOVE, DELETE };
@@ -84,7 +68,7 @@ TEST_F(BookDetails, MarkReadThenUnreadKeepsThePercentAndSurvivesRedraws) {
   });
   touches_.touch(500, 500);  // between the cover and the buttons: nothing
   button(MARK);
-  back();
+  tap_back();
   run();
   const std::string name = "a.epub";
   const ProgressRecord* r = library_find_record(name.data(), name.size());
@@ -101,25 +85,25 @@ TEST_F(BookDetails, CollectionsFromDetails) {
   touches_.touch(500, 500);  // ends "Create a collection first"
   button(REMOVE);
   touches_.touch(500, 500);  // ends "Not in any collection"
-  back();
+  tap_back();
   run();
   EXPECT_EQ(collections.membership_count, 0u);
 
   for (const char* name : {"poems", "sea"}) ASSERT_TRUE(collection_create(name));
   button(ADD);
-  row(1);
+  tap_row(1);
   button(ADD);
-  row(1);  // already there: nothing changes
+  tap_row(1);  // already there: nothing changes
   button(ADD);
-  row(0);
-  back();
+  tap_row(0);
+  tap_back();
   run();
   EXPECT_EQ(read_file(root_.state("collections.tsv")),
             "C\tpoems\nC\tsea\nM\tsea\ta.epub\nM\tpoems\ta.epub\n");
 
   button(REMOVE);
-  row(1);  // the second collection holding it: sea
-  back();
+  tap_row(1);  // the second collection holding it: sea
+  tap_back();
   run();
   EXPECT_EQ(read_file(root_.state("collections.tsv")), "C\tpoems\nC\tsea\nM\tpoems\ta.epub\n");
 }
@@ -130,9 +114,9 @@ TEST_F(BookDetails, DeleteMovesToTheTrashUnderAFreeName) {
   write_file(root_.host("us/ql/trash/a.epub"), "older");
   library_rescan_documents();
   button(DELETE);
-  touches_.touch(300, H() / 2 + 140);  // Cancel: nothing moves
+  tap_confirm_cancel();  // Cancel: nothing moves
   button(DELETE);
-  confirm_action();
+  tap_confirm_action();
   run();
   EXPECT_FALSE(exists(root_.doc("a.epub")));
   EXPECT_EQ(read_file(root_.host("us/ql/trash/a.epub")), "older");
@@ -168,6 +152,6 @@ TEST_F(BookDetails, ALongTitleStaysAboveTheButtons) {
     }
     EXPECT_EQ(dark, 0);
   });
-  back();
+  tap_back();
   run();
 }

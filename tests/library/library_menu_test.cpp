@@ -15,39 +15,16 @@
 #include "library/collections.h"
 #include "library/library_menu.h"
 #include "library/library_screen.h"
-#include "library_fixture.h"
+#include "library_screen_fixture.h"
 
 namespace {
 
-class LibraryMenu : public testing::Test {
+class LibraryMenu : public LibraryScreenTest {
  protected:
-  void SetUp() override {
-    ql_set_rotation(0);
-    // A frame with input: the menu waits for the scripted touches.
-    if (!ql_fb().pixels || ql_headless()) {
-      host_reset();
-      ASSERT_EQ(ql_init(0), 1);
-    }
-    ui_state.appearance = 1;
-  }
-  static int W() { return ql_fb().width; }
-  static int H() { return ql_fb().height; }
-  // Taps row `i` of the list on screen (first page), or its back arrow.
-  void row(int i) {
-    touches_.touch(500, kListTop + i * kListMenuRowHeight + kListMenuRowHeight / 2);
-  }
-  void back() { touches_.touch(100, (kStatusBarBottom + kHeaderBottom) / 2); }
-  void type(std::initializer_list<std::string_view> keys) {
-    for (std::string_view k : keys) press(touches_, k, W(), H());
-  }
-  void confirm_action() { touches_.touch(800, H() / 2 + 140); }
   void run_menu() {
     library_menu();
     EXPECT_TRUE(ScriptedTouch::done());
   }
-
-  LibraryRoot root_;
-  ScriptedTouch touches_;
 };
 
 enum Row { SORT, SHOW, VIEW, COLLECTIONS, AUTHORS, CLEAR, SETTINGS };
@@ -81,7 +58,7 @@ TEST_F(LibraryMenu, RowsSetSortShowViewAndSearch) {
     ui_state.appearance = 1;
     snprintf(library.search_query, sizeof library.search_query, "ab");
     app.library_page = 3;
-    for (int t : c.taps) t < 0 ? back() : row(t);
+    for (int t : c.taps) t < 0 ? tap_back() : tap_row(t);
     run_menu();
     EXPECT_EQ(ui_state.sort, c.sort);
     EXPECT_EQ(ui_state.filter, c.filter);
@@ -96,11 +73,11 @@ TEST_F(LibraryMenu, CreateACollectionAndOpenIt) {
   root_.put("a.epub", epub_titled("A", "Kim"));
   root_.put("b.epub", epub_titled("B", "Kim"));
   library_rescan_documents();
-  row(COLLECTIONS);
-  row(0);
-  type({"p", "o", "e", "m", "s", "Done"});
-  row(1);
-  row(0);  // Open
+  tap_row(COLLECTIONS);
+  tap_row(0);
+  type("poems");
+  tap_row(1);
+  tap_row(0);  // Open
   run_menu();
   EXPECT_EQ(read_file(root_.state("collections.tsv")), "C\tpoems\n");
   EXPECT_EQ(ui_state.filter, FILTER_COLLECTION);
@@ -116,10 +93,10 @@ TEST_F(LibraryMenu, CreateACollectionAndOpenIt) {
   library_rebuild_view();
   EXPECT_EQ(library.view_count, 1u);
 
-  row(COLLECTIONS);
-  row(0);
-  type({"p", "o", "e", "m", "s", "Done"});  // taken: nothing is made
-  back();
+  tap_row(COLLECTIONS);
+  tap_row(0);
+  type("poems");  // taken: nothing is made
+  tap_back();
   run_menu();
   EXPECT_EQ(collections.count, 1u);
   EXPECT_EQ(library.view_count, 1u) << "the filter stays on the collection";
@@ -131,15 +108,16 @@ TEST_F(LibraryMenu, RenameAndDeleteFromTheDialog) {
   ASSERT_TRUE(collection_add_book(2, book.data(), book.size()));
   ui_state.filter = FILTER_COLLECTION;
   library.filter_collection = 1;
-  row(COLLECTIONS);
-  row(1);  // A
-  row(1);  // Rename
-  type({"Del", "z", "Done"});
-  back();
-  row(2);  // B
-  row(2);  // Delete collection (books stay)
-  confirm_action();
-  back();
+  tap_row(COLLECTIONS);
+  tap_row(1);  // A
+  tap_row(1);  // Rename
+  tap_key("Del");
+  type("z");
+  tap_back();
+  tap_row(2);  // B
+  tap_row(2);  // Delete collection (books stay)
+  tap_confirm_action();
+  tap_back();
   run_menu();
   EXPECT_EQ(read_file(root_.state("collections.tsv")), "C\tz\nC\tC\nM\tC\tx.epub\n");
   EXPECT_EQ(ui_state.filter, FILTER_ALL);
@@ -154,8 +132,8 @@ TEST_F(LibraryMenu, AuthorsAreDistinctSortedAndPicked) {
   }
   library_rescan_documents();
   EXPECT_EQ(library_menu_authors(), (std::vector<std::string>{"Ab", "Al", "al", "bo"}));
-  row(AUTHORS);
-  row(3);
+  tap_row(AUTHORS);
+  tap_row(3);
   run_menu();
   EXPECT_EQ(ui_state.filter, FILTER_AUTHOR);
   EXPECT_STREQ(library.filter_author, "bo");

@@ -15,27 +15,22 @@
 #include "library/library_screen.h"
 #include "store/new_books.h"
 #include "support/keyboard_touch.h"
-#include "library_fixture.h"
+#include "library_screen_fixture.h"
 #include "support/cover_fixture.h"
 #include "support/scripted_touch.h"
 
 namespace {
-constexpr int W = 1072, H = 1448;
 
-class LibraryScreen : public testing::Test {
+class LibraryScreen : public LibraryScreenTest {
  protected:
   void SetUp() override {
-    ql_set_rotation(0);
-    // A frame with input: the search keyboard waits for the scripted touches, where a headless
-    // frame would read "quit" and end the process.
-    if (!ql_fb().pixels || ql_headless() || ql_fb().width != W || ql_fb().height != H) {
-      host_reset();
-      ASSERT_EQ(ql_init(0), 1);
-    }
-    ui_state.appearance = 1;
+    LibraryScreenTest::SetUp();
     cover_cache_clear();
   }
-  void TearDown() override { cover_cache_clear(); }
+  void TearDown() override {
+    cover_cache_clear();
+    LibraryScreenTest::TearDown();
+  }
 
   // n books "Book 01".. with covers, scanned and listed by title.
   void books(int n) {
@@ -50,7 +45,6 @@ class LibraryScreen : public testing::Test {
   static TapEvent tap(int x, int y, uint32_t held = 40, int x2 = -1) {
     return TapEvent{uint32_t(x), uint32_t(y), uint32_t(x2 < 0 ? x : x2), uint32_t(y), held, TAP_TOUCH};
   }
-  static uint8_t px(int x, int y) { return ql_fb().pixels[size_t(y) * W + size_t(x)]; }
   static int dark_count(int x, int y, int w, int h) {
     int n = 0;
     for (int r = y; r < y + h; ++r)
@@ -89,8 +83,8 @@ TEST_F(LibraryScreen, GeometryOfGridAndList) {
 }
 
 TEST_F(LibraryScreen, HitTestingFollowsTheDrawnCells) {
-  const LibraryGeometry grid = library_geometry(W, H, true);
-  const LibraryGeometry list = library_geometry(W, H, false);
+  const LibraryGeometry grid = library_geometry(W(), H(), true);
+  const LibraryGeometry list = library_geometry(W(), H(), false);
   struct Case {
     const char* name;
     const LibraryGeometry* g;
@@ -120,19 +114,19 @@ TEST_F(LibraryScreen, PagesSwipesAndPager) {
   books(7);
   ASSERT_EQ(library.view_count, 7u);
   EXPECT_EQ(library_page_count(), 2u);
-  library_handle_touch(tap(W / 2 + 10, H - 150));  // the pager's right half
+  library_handle_touch(tap(W() / 2 + 10, H() - 150));  // the pager's right half
   EXPECT_EQ(app.library_page, 1u);
   struct Step {
     const char* name;
     TapEvent t;
     uint64_t page;
   } steps[] = {
-      {"pager right on the last page", tap(W - 10, H - 190), 1},
+      {"pager right on the last page", tap(W() - 10, H() - 190), 1},
       {"swipe left on the last page", tap(900, 500, 100, 600), 1},
-      {"the bottom band takes no taps", tap(10, H - 120), 1},
+      {"the bottom band takes no taps", tap(10, H() - 120), 1},
       {"swipe right", tap(300, 500, 100, 600), 0},
       {"swipe right on the first page", tap(300, 500, 100, 600), 0},
-      {"pager left on the first page", tap(W / 2 - 1, H - 150), 0},
+      {"pager left on the first page", tap(W() / 2 - 1, H() - 150), 0},
       {"swipe left", tap(900, 500, 449, 600), 1},
   };
   for (const Step& s : steps) {
@@ -176,31 +170,29 @@ TEST_F(LibraryScreen, ShortTapsAndShortSwipesOpenTheBookUnderTheStart) {
 
 TEST_F(LibraryScreen, GridToggleIsSavedAtOnce) {
   books(1);
-  library_handle_touch(tap(W - 100, 250));
+  library_handle_touch(tap(W() - 100, 250));
   EXPECT_TRUE(ui_state.grid);
   EXPECT_NE(read_file(root_.state("ui.txt")).find("grid"), std::string::npos);
-  library_handle_touch(tap(W - 100, 250));
+  library_handle_touch(tap(W() - 100, 250));
   EXPECT_FALSE(ui_state.grid);
 }
-
-void press(ScriptedTouch& touches, std::string_view label) { press(touches, label, W, H); }
 
 TEST_F(LibraryScreen, SearchThroughTheKeyboardAndClearIt) {
   books(7);
   app.library_page = 1;
-  for (std::string_view k : {"0", "3", "Done"}) press(touches_, k);
-  library_handle_touch(tap(W - 200, 250));
+  for (std::string_view k : {"0", "3", "Done"}) tap_key(k);
+  library_handle_touch(tap(W() - 200, 250));
   EXPECT_EQ(library_search_text(), "03");
   EXPECT_EQ(library.view_count, 1u);
   EXPECT_EQ(app.library_page, 0u);
   EXPECT_EQ(library_sort_bar_text(), "\"03\"  ·  1 FOUND");
 
-  for (std::string_view k : {"Del", "Cancel"}) press(touches_, k);
-  library_handle_touch(tap(W - 200, 250));
+  for (std::string_view k : {"Del", "Cancel"}) tap_key(k);
+  library_handle_touch(tap(W() - 200, 250));
   EXPECT_EQ(library_search_text(), "03") << "a cancelled keyboard changes nothing";
 
-  for (std::string_view k : {"Del", "Del", "Done"}) press(touches_, k);
-  library_handle_touch(tap(W - 200, 250));
+  for (std::string_view k : {"Del", "Del", "Done"}) tap_key(k);
+  library_handle_touch(tap(W() - 200, 250));
   EXPECT_EQ(library_search_text(), "");
   EXPECT_EQ(library.view_count, 7u);
   EXPECT_EQ(library_sort_bar_text(), "TITLE  ·  ALL  ·  7");
@@ -233,8 +225,8 @@ TEST_F(LibraryScreen, EmptyLibraryShowsItsTextAndNoPager) {
   library_rescan_documents();
   library_view_draw();
   EXPECT_EQ(library_sort_bar_text(), "RECENT  ·  ALL  ·  0");
-  EXPECT_GT(dark_count(48, 380, W - 96, 120), 500) << "the No books yet text";
-  EXPECT_EQ(dark_count(0, H - 200, W, 100), 0) << "no pager";
+  EXPECT_GT(dark_count(48, 380, W() - 96, 120), 500) << "the No books yet text";
+  EXPECT_EQ(dark_count(0, H() - 200, W(), 100), 0) << "no pager";
 }
 
 TEST_F(LibraryScreen, NewBookBandAndStatuses) {

@@ -26,6 +26,7 @@
 #include "library/library_screen.h"
 #include "support/cover_fixture.h"
 #include "support/epub_builder.h"
+#include "support/program_shot.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -37,10 +38,7 @@ extern "C" unsigned char* stbi_load_from_memory(const unsigned char* buffer, int
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int kW = 1072;
-constexpr int kH = 1448;
 constexpr int kRunLimitMs = 20000;
-constexpr char kPgmHead[] = "P5\n1072 1448\n255\n";
 constexpr uint8_t kCoverGrey = 60;
 
 // The list's second line (author and status) of each row: under the label's descenders, above

@@ -14,7 +14,7 @@
 #include "host/host_queue.h"
 #include "library/edition_dates.h"
 #include "library/morning_paper.h"
-#include "library_fixture.h"
+#include "library_screen_fixture.h"
 #include "support/scripted_touch.h"
 
 TEST(EditionDates, LabelsOfEditionNames) {
@@ -95,19 +95,7 @@ TEST(EditionDates, NewestEditionFirst) {
 
 namespace {
 
-class MorningPaper : public testing::Test {
- protected:
-  void SetUp() override {
-    ql_set_rotation(0);
-    if (!ql_fb().pixels || ql_headless()) {
-      host_reset();
-      ASSERT_EQ(ql_init(0), 1);
-    }
-    ui_state.appearance = 1;
-  }
-  LibraryRoot root_;
-  ScriptedTouch touches_;
-};
+using MorningPaper = LibraryScreenTest;
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,23 @@ const ScanEntry* find_entry(const std::string& rel) {
     if (e.path == std::string(kDocs) + "/" + rel) return &e;
   }
   return nullptr;
+}
+
+// A scanned file's expected title and author.
+struct Listed {
+  const char* file;
+  const char* title;
+  const char* author;
+};
+
+void expect_listed(std::initializer_list<Listed> cases) {
+  for (const Listed& c : cases) {
+    SCOPED_TRACE(c.file);
+    const ScanEntry* e = find_entry(c.file);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->title, c.title);
+    EXPECT_EQ(e->author, c.author);
+  }
 }
 
 }  // namespace
@@ -119,11 +137,7 @@ TEST(Scan, TitlesAndAuthorsFromEpubsAndPdfs) {
   no_package.write_opf = false;
   root.put("nopackage.epub", build_epub(no_package));
   scan_docs();
-  struct Case {
-    const char* file;
-    const char* title;
-    const char* author;
-  } cases[] = {
+  expect_listed({
       {"named.epub", "The Long Road", "Ann Author"},
       {"blank.epub", "blank.epub", "Someone"},
       {"anonymous.epub", "Only A Title", ""},
@@ -132,14 +146,7 @@ TEST(Scan, TitlesAndAuthorsFromEpubsAndPdfs) {
       {"maps.pdf", "Survey Maps", "Field Office"},
       {"untitled.pdf", "untitled.pdf", "Field Office"},
       {"comic.cbz", "comic.cbz", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    const ScanEntry* e = find_entry(c.file);
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->title, c.title);
-    EXPECT_EQ(e->author, c.author);
-  }
+  });
 }
 
 TEST(Scan, TitlesAndAuthorsOfConvertedKindsWithoutConverting) {
@@ -149,24 +156,13 @@ TEST(Scan, TitlesAndAuthorsOfConvertedKindsWithoutConverting) {
   root.put("plain.txt", "Some words.\n");
   root.put("broken.mobi", "not a book at all, just bytes");
   scan_docs();
-  struct Case {
-    const char* file;
-    const char* title;
-    const char* author;
-  } cases[] = {
+  expect_listed({
       {"book.fb2", "The Lantern Harbour", "Ada Stone"},
       {"old.mobi", "The Lantern Harbour", "Ada Stone"},
       {"book.azw3", "The Lantern Harbour", "Ada Stone"},
       {"plain.txt", "plain.txt", ""},
       {"broken.mobi", "broken.mobi", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    const ScanEntry* e = find_entry(c.file);
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->title, c.title);
-    EXPECT_EQ(e->author, c.author);
-  }
+  });
   struct stat st;
   EXPECT_NE(stat(root.state("conv").c_str(), &st), 0) << "the scan converts nothing";
 }

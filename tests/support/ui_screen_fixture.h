@@ -1,4 +1,5 @@
 // The frame, fonts and a fresh device folder for in-process screen tests, with touches scripted.
+// ScreenFrameTest is the frame alone, for fixtures that bring a folder of their own.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -12,7 +13,7 @@
 #include "support/device_root.h"
 #include "support/scripted_touch.h"
 
-class ScreenTest : public testing::Test {
+class ScreenFrameTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     GTEST_FLAG_SET(death_test_style, "fast");  // the child writes into this test's folder
@@ -40,7 +41,10 @@ class ScreenTest : public testing::Test {
       for (int c = x; c < x + w; ++c) d = std::min(d, px(c, r));
     return d;
   }
+};
 
+class ScreenTest : public ScreenFrameTest {
+ protected:
   DeviceRoot root_;
   ScriptedTouch touches_;
 };

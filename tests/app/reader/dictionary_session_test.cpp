@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/epub_builder.h"
+#include "support/program_shot.h"
 #include "support/run_program.h"
 #include "support/stardict_writer.h"
 #include "support/temp_dir.h"
@@ -17,10 +18,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int kW = 1072;
-constexpr int kH = 1448;
 constexpr int kRunLimitMs = 90000;
-constexpr char kPgmHead[] = "P5\n1072 1448\n255\n";
 
 // Every word of the book is the same quoted plural, so whichever word the hold lands on is it.
 std::string quoted_book() {
@@ -38,8 +36,7 @@ int darkest_rows(const std::string& pgm, int y0, int y1) {
   int d = 255;
   for (int y = y0; y < y1; ++y) {
     for (int x = 0; x < kW; ++x) {
-      d = std::min(
-          d, static_cast<int>(static_cast<uint8_t>(pgm[sizeof kPgmHead - 1 + size_t(y) * kW + size_t(x)])));
+      d = std::min(d, grey_at(pgm, x, y));
     }
   }
   return d;

@@ -14,6 +14,7 @@
 #include "book/annotations.h"
 #include "library/library_screen.h"
 #include "support/epub_builder.h"
+#include "support/program_shot.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -22,10 +23,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int kW = 1072;
-constexpr int kH = 1448;
 constexpr int kRunLimitMs = 90000;
-constexpr char kPgmHead[] = "P5\n1072 1448\n255\n";
 
 std::string paragraph(int n, int words) {
   static const char* kWords[] = {"river", "stone", "quiet", "morning", "lantern", "harbour", "window",
@@ -95,11 +93,6 @@ struct Session {
     return {};
   }
 };
-
-int grey_at(const std::string& pgm, int x, int y) {
-  const size_t head = sizeof kPgmHead - 1;
-  return static_cast<uint8_t>(pgm.at(head + static_cast<size_t>(y) * kW + static_cast<size_t>(x)));
-}
 
 size_t count_lines_starting(const std::string& text, const std::string& prefix) {
   size_t n = 0;
