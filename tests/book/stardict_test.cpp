@@ -31,6 +31,11 @@ class Dictionaries : public testing::Test {
   void TearDown() override { ql_set_root(nullptr, nullptr); }
 
   std::string base(const std::string& name) const { return dir_ / ("us/documents/dictionaries/" + name); }
+  // Empties the dictionaries folder, for the next case of a table.
+  void empty_folder() const {
+    fs::remove_all(base(""));
+    fs::create_directories(base(""));
+  }
   void add(const std::string& name, const std::vector<sdw::Entry>& entries, const sdw::Options& o = {}) {
     sdw::write_dictionary(base(name), entries, o);
   }
@@ -79,15 +84,19 @@ constexpr StorageCase kStorages[] = {
     {"gzip without chunk table, 64-bit", sdw::Storage::gzip, true, 0},
 };
 
+sdw::Options storage_options(const StorageCase& c) {
+  sdw::Options o;
+  o.storage = c.storage;
+  o.offsets64 = c.offsets64;
+  o.chunk_length = c.chunk_length;
+  return o;
+}
+
 TEST_F(Dictionaries, EveryStorageAndOffsetWidthGivesTheSameDefinitions) {
   for (const StorageCase& c : kStorages) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(base(""));
-    fs::create_directories(base(""));
-    sdw::Options o;
-    o.storage = c.storage;
-    o.offsets64 = c.offsets64;
-    o.chunk_length = c.chunk_length;
+    empty_folder();
+    sdw::Options o = storage_options(c);
     auto entries = english();
     for (auto& e : long_entries(20, 150)) entries.push_back(e);
     add("en", entries, o);
@@ -238,12 +247,9 @@ TEST_F(Dictionaries, DamagedFilesGiveTheRightTextOrNothing) {
   const auto entries = long_entries(6, 90);
   for (const StorageCase& c : kStorages) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(base(""));
-    fs::create_directories(base(""));
-    sdw::Options o;
-    o.storage = c.storage;
-    o.offsets64 = c.offsets64;
-    o.chunk_length = c.chunk_length ? std::min<uint32_t>(c.chunk_length, 64) : 0;
+    empty_folder();
+    sdw::Options o = storage_options(c);
+    o.chunk_length = std::min<uint32_t>(o.chunk_length, 64);
     add("d", entries, o);
     const std::string good = "Test Dictionary\n" + entries[5].data + "\n\n";
     ASSERT_EQ(lookup("word5"), good);
