@@ -50,23 +50,12 @@ constexpr int kListTextX = 232;
 
 using Grey = std::vector<uint8_t>;
 
-std::string paragraph(int n, int words) {
-  static const char* kWords[] = {"river", "stone", "quiet", "morning", "lantern", "harbour", "window",
-                                 "garden", "letter", "meadow", "silver", "anchor"};
-  std::string p;
-  for (int i = 0; i < words; ++i) {
-    if (!p.empty()) p += ' ';
-    p += kWords[(n * 7 + i * 5) % 12];
-  }
-  return "<p>" + p + ".</p>";
-}
-
 // A book of some twenty pages, so a few turns move its percent. Titles without descenders keep
 // the list's label clear of the status band below it.
 std::string book(const std::string& title, const std::string& author, bool with_cover) {
   std::vector<std::string> bodies(3);
   for (int c = 0; c < 3; ++c) {
-    for (int p = 0; p < 30; ++p) bodies[c] += paragraph(c * 100 + p, 40);
+    for (int p = 0; p < 30; ++p) bodies[c] += filler_paragraph(c * 100 + p, 40);
   }
   EpubPlan plan = simple_book(bodies);
   plan.title = title;

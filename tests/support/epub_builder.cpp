@@ -65,3 +65,14 @@ EpubPlan simple_book(const std::vector<std::string>& bodies) {
   }
   return plan;
 }
+
+std::string filler_paragraph(int n, int words) {
+  static const char* kWords[] = {"river", "stone", "quiet", "morning", "lantern", "harbour", "window",
+                                 "garden", "letter", "meadow", "silver", "anchor"};
+  std::string p;
+  for (int i = 0; i < words; ++i) {
+    if (!p.empty()) p += ' ';
+    p += kWords[(n * 7 + i * 5) % 12];
+  }
+  return "<p>" + p + ".</p>";
+}

@@ -48,5 +48,7 @@ std::string opf_text(const EpubPlan& plan);
 std::vector<zipw::Member> epub_members(const EpubPlan& plan);
 // The archive's bytes.
 std::string build_epub(const EpubPlan& plan);
+// A "<p>" of `words` plain words, varied by `n`: body text for books that only need pages to fill.
+std::string filler_paragraph(int n, int words);
 // A plan with one chapter per body, ids "c1", "c2"... at "text/chN.xhtml".
 EpubPlan simple_book(const std::vector<std::string>& bodies);

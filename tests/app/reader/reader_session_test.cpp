@@ -25,17 +25,6 @@ namespace fs = std::filesystem;
 namespace {
 constexpr int kRunLimitMs = 90000;
 
-std::string paragraph(int n, int words) {
-  static const char* kWords[] = {"river", "stone", "quiet", "morning", "lantern", "harbour", "window",
-                                 "garden", "letter", "meadow", "silver", "anchor"};
-  std::string p;
-  for (int i = 0; i < words; ++i) {
-    if (!p.empty()) p += ' ';
-    p += kWords[(n * 7 + i * 5) % 12];
-  }
-  return "<p>" + p + ".</p>";
-}
-
 // Chapter 1 opens with a long link to an anchor in chapter 3; plenty of plain text around it.
 std::string build_book() {
   std::string link_words;
@@ -45,7 +34,7 @@ std::string build_book() {
   for (int c = 0; c < 3; ++c) {
     for (int p = 0; p < 30; ++p) {
       if (c == 2 && p == 12) bodies[c] += "<p id=\"target\">The target paragraph starts here.</p>";
-      bodies[c] += paragraph(c * 100 + p, 40);
+      bodies[c] += filler_paragraph(c * 100 + p, 40);
     }
   }
   EpubPlan plan = simple_book(bodies);
