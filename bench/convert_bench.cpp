@@ -13,7 +13,7 @@
 #include "base/paths.h"
 #include "base/ql_error.h"
 #include "book/book_model.h"
-#include "book/convert.h"
+#include "book/convert/convert.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;

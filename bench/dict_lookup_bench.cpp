@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "../tests/support/stardict_writer.h"
-#include "book/stardict.h"
+#include "book/dict/stardict.h"
 #include "base/paths.h"
 
 namespace {

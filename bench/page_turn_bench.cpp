@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../tests/support/zip_writer.h"
-#include "app/main_loop.h"
+#include "shell/main_loop.h"
 #include "app/reader/page_slots.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_page.h"

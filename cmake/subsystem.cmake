@@ -3,7 +3,7 @@
 set(QL_WARNINGS -Wall -Wextra)
 
 # The layers, lowest first, each with the layers it builds on directly.
-set(QL_LAYERS base host display book app/ui app/reader audio store settings library app)
+set(QL_LAYERS base host display book app/ui app/reader audio store settings library shell)
 set(QL_BELOW_base "")
 set(QL_BELOW_host base)
 set(QL_BELOW_display host)
@@ -14,9 +14,12 @@ set(QL_BELOW_audio app/ui)
 set(QL_BELOW_store app/reader)
 set(QL_BELOW_settings app/reader audio store)
 set(QL_BELOW_library app/reader audio store settings)
-set(QL_BELOW_app library)
+set(QL_BELOW_shell library)
 
-# "app/ui" builds ql_app_ui from src/app/ui/*.
+# A layer's own sub-folders, each one idea of it: the book engine's converter and dictionary.
+set(QL_PARTS_book convert dict)
+
+# "app/ui" builds ql_app_ui from src/app/ui/*, "book" ql_book from src/book/* and its parts.
 function(ql_layer_target out layer)
   string(REPLACE "/" "_" name "${layer}")
   set(${out} ql_${name} PARENT_SCOPE)
@@ -24,8 +27,11 @@ endfunction()
 
 function(ql_subsystem layer)
   ql_layer_target(target ${layer})
-  file(GLOB srcs CONFIGURE_DEPENDS
-    ${CMAKE_SOURCE_DIR}/src/${layer}/*.cpp ${CMAKE_SOURCE_DIR}/src/${layer}/*.c)
+  set(globs ${CMAKE_SOURCE_DIR}/src/${layer}/*.cpp ${CMAKE_SOURCE_DIR}/src/${layer}/*.c)
+  foreach(sub IN LISTS QL_PARTS_${layer})
+    list(APPEND globs ${CMAKE_SOURCE_DIR}/src/${layer}/${sub}/*.cpp)
+  endforeach()
+  file(GLOB srcs CONFIGURE_DEPENDS ${globs})
   add_library(${target} STATIC ${srcs})
   target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
   target_compile_options(${target} PRIVATE ${QL_WARNINGS})

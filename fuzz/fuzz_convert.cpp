@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "book/convert_model.h"
+#include "book/convert/convert_model.h"
 #include "book/zip_reader.h"
 #include "fuzz_support.h"
 

@@ -13,9 +13,9 @@
 #include <sys/stat.h>
 
 #include "../tests/support/stardict_writer.h"
-#include "book/dictzip.h"
-#include "book/stardict.h"
-#include "book/stardict_text.h"
+#include "book/dict/dictzip.h"
+#include "book/dict/stardict.h"
+#include "book/dict/stardict_text.h"
 #include "fuzz_support.h"
 
 namespace {

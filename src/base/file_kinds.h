@@ -11,6 +11,9 @@
 
 enum class FileKind : uint8_t { epub, pdf, cbz, mobi, fb2, txt, xps, zip, audio };
 
+// The kind of a library entry as the scan records it; covers and the library screen choose by it.
+enum ScanKind : uint32_t { KIND_EPUB = 0, KIND_AUDIO = 1, KIND_PDF = 2, KIND_OTHER_BOOK = 3 };
+
 // The views a row belongs to, as bits.
 enum FileKindView : uint8_t {
   kViewScan = 1,         // the library scan lists it

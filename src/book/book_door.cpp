@@ -6,7 +6,7 @@
 #include "base/ql_error.h"
 #include "base/utf8.h"
 #include "book/book_model.h"
-#include "book/convert.h"
+#include "book/convert/convert.h"
 #include "book/epub.h"
 #include "book/pdf_adapter.h"
 #include "display/framebuffer.h"

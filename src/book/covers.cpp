@@ -16,11 +16,10 @@
 #include "base/file_kinds.h"
 #include "base/paths.h"
 #include "base/wyhash.h"
-#include "book/convert.h"
+#include "book/convert/convert.h"
 #include "book/epub.h"
 #include "book/pdf_adapter.h"
 #include "display/images.h"
-#include "library/document_scan.h"
 
 namespace {
 constexpr size_t kCoverSlots = 12;

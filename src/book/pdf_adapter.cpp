@@ -18,7 +18,7 @@
 #include "base/ql_error.h"
 #include "base/utf8.h"
 #include "book/book_model.h"
-#include "book/convert.h"
+#include "book/convert/convert.h"
 #include "book/epub.h"
 #include "book/page_source.h"
 #include "book/pdf_text.h"

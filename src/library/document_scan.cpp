@@ -8,7 +8,7 @@
 #include "base/file_kinds.h"
 #include "base/paths.h"
 #include "book/annotations.h"
-#include "book/convert.h"
+#include "book/convert/convert.h"
 #include "book/epub.h"
 #include "book/pdf_adapter.h"
 #include "book/zip_reader.h"

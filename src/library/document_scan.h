@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-enum ScanKind : uint32_t { KIND_EPUB = 0, KIND_AUDIO = 1, KIND_PDF = 2, KIND_OTHER_BOOK = 3 };
+#include "base/file_kinds.h"
 
 constexpr size_t kMaxEntries = 10000;
 constexpr size_t kScanPathMax = 4095;   // a path needing 4096 bytes or more is skipped

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/app_main.h"
+#include "shell/app_main.h"
 #include "base/paths.h"
 #include "host/data_folder.h"
 #include "host/host_start.h"

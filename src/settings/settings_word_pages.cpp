@@ -6,7 +6,7 @@
 #include "app/reader/vocab_file.h"
 #include "app/ui/ui_message.h"
 #include "base/text_lines.h"
-#include "book/stardict.h"
+#include "book/dict/stardict.h"
 #include "settings/settings_page_parts.h"
 
 namespace {

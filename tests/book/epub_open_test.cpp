@@ -4,7 +4,7 @@
 #include "book/book_model.h"
 #include "book/epub.h"
 #include "book_fixture.h"
-#include "convert_fixture.h"
+#include "convert/convert_fixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <sys/time.h>
 #include <vector>
 
-#include "app/app_connect.h"
+#include "shell/app_connect.h"
 #include "app/reader/paginator.h"
 #include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 
-#include "app/app_connect.h"
+#include "shell/app_connect.h"
 #include "app/ui/app_state.h"
 #include "app/ui/ui_state.h"
 #include "display/framebuffer.h"

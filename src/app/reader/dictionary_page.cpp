@@ -13,7 +13,7 @@
 #include "app/ui/ui_wait.h"
 #include "base/paths.h"
 #include "base/utf8.h"
-#include "book/stardict.h"
+#include "book/dict/stardict.h"
 #include "display/framebuffer.h"
 
 namespace {

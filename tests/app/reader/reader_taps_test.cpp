@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/main_loop.h"
+#include "shell/main_loop.h"
 #include "app/reader/paginator.h"
 #include "app/reader/reader_select.h"
 #include "app/reader/reader_taps.h"

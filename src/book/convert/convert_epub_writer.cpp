@@ -1,0 +1,182 @@
+// The EPUB 2 file a converted book becomes: package, navigation map, one XHTML document per
+// chapter and the pictures, as a ZIP of stored members.
+#include <cstdio>
+
+#include "base/atomic_file.h"
+#include "base/paths.h"
+#include "book/convert/convert_model.h"
+#include "book/zip_writer.h"
+
+namespace {
+constexpr std::string_view kContainer =
+    "<?xml version=\"1.0\"?><container version=\"1.0\" "
+    "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
+    "full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
+constexpr std::string_view kIdentifier = "corvell-nalo-converted";
+constexpr size_t kFixedMembers = 4;  // mimetype, container, package, navigation
+// The EPUB reader takes members of at most 16 MiB; chapters are kept well below that so that a
+// chapter of long multi-byte text or of many small tags still reads back whole.
+constexpr size_t kChapterSplitBytes = 4 << 20;
+
+std::string chapter_name(size_t i) {
+  char name[32];
+  snprintf(name, sizeof name, "c%05zu.xhtml", i);
+  return name;
+}
+
+// Where a chapter body longer than the limit is cut: after the last paragraph end before the
+// limit, else after the last tag, else at the last character boundary.
+size_t split_point(std::string_view body, size_t limit) {
+  std::string_view head = body.substr(0, limit);
+  for (std::string_view mark : {"</p>", "\n", ">"}) {
+    size_t at = head.rfind(mark);
+    if (at != std::string_view::npos && at > 0) return at + mark.size();
+  }
+  size_t n = limit;
+  while (n > 0 && (static_cast<unsigned char>(body[n]) & 0xC0) == 0x80) n--;
+  return n > 0 ? n : limit;
+}
+
+// A chapter as it is written: views into the book's chapters, so nothing is copied.
+struct OutChapter {
+  std::string_view title;
+  std::vector<std::string_view> pieces;
+  size_t size = 0;
+};
+
+// The chapters as they are written: long ones split at paragraph boundaries, and when the
+// archive would pass its member count, neighbours merged (up to the split size) until it fits.
+// Nothing when even merged they cannot fit.
+std::optional<std::vector<OutChapter>> chapters_to_write(const ConvBook& book) {
+  std::vector<OutChapter> out;
+  for (const ConvChapter& c : book.chapters) {
+    std::string_view body = c.body;
+    std::string_view title = c.title;
+    while (body.size() > kChapterSplitBytes) {
+      const size_t cut = split_point(body, kChapterSplitBytes);
+      out.push_back(OutChapter{title, {body.substr(0, cut)}, cut});
+      body.remove_prefix(cut);
+      title = {};
+    }
+    out.push_back(OutChapter{title, {body}, body.size()});
+  }
+  if (book.pictures.size() + kFixedMembers > kZipMaxEntries) return std::nullopt;
+  const size_t room = kZipMaxEntries - kFixedMembers - book.pictures.size();
+  if (out.size() <= room) return out;
+  std::vector<OutChapter> merged;
+  for (OutChapter& c : out) {
+    if (!merged.empty() && merged.back().size + c.size <= kChapterSplitBytes) {
+      OutChapter& into = merged.back();
+      if (into.title.empty()) into.title = c.title;
+      into.pieces.insert(into.pieces.end(), c.pieces.begin(), c.pieces.end());
+      into.size += c.size;
+    } else {
+      merged.push_back(std::move(c));
+    }
+  }
+  if (merged.size() > room) return std::nullopt;
+  return merged;
+}
+
+void open_tag(std::string& s, std::string_view tag, std::string_view text) {
+  s += '<';
+  s += tag;
+  s += '>';
+  append_escaped(s, text);
+  s += "</";
+  s += tag;
+  s += '>';
+}
+
+std::string package_document(const ConvBook& book, size_t chapters) {
+  std::string s =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><package xmlns=\"http://www.idpf.org/2007/opf\" "
+      "version=\"2.0\" unique-identifier=\"id\"><metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+      "<dc:identifier id=\"id\">";
+  s += kIdentifier;
+  s += "</dc:identifier>";
+  open_tag(s, "dc:title", book.title);
+  if (!book.author.empty()) open_tag(s, "dc:creator", book.author);
+  open_tag(s, "dc:language", book.language.empty() ? "en" : book.language);
+  if (book.cover >= 0) s += "<meta name=\"cover\" content=\"cover-image\"/>";
+  s += "</metadata><manifest><item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>";
+  for (size_t i = 0; i < chapters; i++) {
+    s += "<item id=\"c" + std::to_string(i) + "\" href=\"" + chapter_name(i) +
+         "\" media-type=\"application/xhtml+xml\"/>";
+  }
+  for (size_t i = 0; i < book.pictures.size(); i++) {
+    const std::string& name = book.pictures[i].name;
+    std::string ext = name.substr(name.rfind('.') + 1);
+    if (ext == "jpg") ext = "jpeg";
+    const std::string id = static_cast<int>(i) == book.cover ? "cover-image" : name;
+    s += "<item id=\"" + id + "\" href=\"" + name + "\" media-type=\"image/" + ext + "\"/>";
+  }
+  s += "</manifest><spine toc=\"ncx\">";
+  for (size_t i = 0; i < chapters; i++) s += "<itemref idref=\"c" + std::to_string(i) + "\"/>";
+  s += "</spine></package>";
+  return s;
+}
+
+std::string navigation_document(const ConvBook& book, const std::vector<OutChapter>& chapters) {
+  std::string s =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" "
+      "version=\"2005-1\"><head><meta name=\"dtb:uid\" content=\"";
+  s += kIdentifier;
+  s += "\"/></head><docTitle><text>";
+  append_escaped(s, book.title);
+  s += "</text></docTitle><navMap>";
+  size_t order = 0;
+  for (size_t i = 0; i < chapters.size(); i++) {
+    if (chapters[i].title.empty()) continue;
+    order++;
+    s += "<navPoint id=\"n" + std::to_string(order) + "\" playOrder=\"" + std::to_string(order) +
+         "\"><navLabel><text>";
+    append_escaped(s, chapters[i].title);
+    s += "</text></navLabel><content src=\"" + chapter_name(i) + "\"/></navPoint>";
+  }
+  s += "</navMap></ncx>";
+  return s;
+}
+
+std::string chapter_document(const ConvBook& book, const OutChapter& chapter) {
+  std::string s =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>";
+  append_escaped(s, book.title);
+  s += "</title></head><body>";
+  for (std::string_view piece : chapter.pieces) s += piece;
+  s += "</body></html>";
+  return s;
+}
+
+bool write_members(const ConvBook& book, const std::vector<OutChapter>& chapters, FILE* f) {
+  ZipWriter zip(f);
+  zip.add("mimetype", "application/epub+zip");
+  zip.add("META-INF/container.xml", kContainer);
+  zip.add("OEBPS/content.opf", package_document(book, chapters.size()));
+  zip.add("OEBPS/toc.ncx", navigation_document(book, chapters));
+  for (size_t i = 0; i < chapters.size() && !zip.failed(); i++) {
+    zip.add("OEBPS/" + chapter_name(i), chapter_document(book, chapters[i]));
+  }
+  for (const ConvImage& p : book.pictures) zip.add("OEBPS/" + p.name, p.data);
+  return zip.finish();
+}
+}  // namespace
+
+bool epub_write(const ConvBook& book, const std::string& path) {
+  std::optional<std::vector<OutChapter>> chapters = chapters_to_write(book);
+  if (!chapters) return false;
+  const std::string part = path + ".part";
+  FILE* f = qlp_fopen(part.c_str(), "wb");
+  if (!f) return false;
+  if (!write_members(book, *chapters, f)) {
+    fclose(f);
+    qlp_remove(part.c_str());
+    return false;
+  }
+  // Flushed, synced and renamed over the old file, so a crash leaves a whole book or none.
+  if (!file_commit(f, part.c_str(), path.c_str())) {
+    qlp_remove(part.c_str());
+    return false;
+  }
+  return true;
+}

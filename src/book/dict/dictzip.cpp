@@ -1,0 +1,161 @@
+#include "book/dict/dictzip.h"
+
+#include <algorithm>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "base/byte_reader.h"
+#include "book/dict/dict_file.h"
+#include "book/inflate.h"
+
+namespace {
+constexpr uint8_t kFlagHeaderCrc = 0x02;
+constexpr uint8_t kFlagExtra = 0x04;
+constexpr uint8_t kFlagName = 0x08;
+constexpr uint8_t kFlagComment = 0x10;
+constexpr size_t kFixedHead = 10;
+constexpr size_t kFirstHeadRead = 1024;  // a header with some 500 chunks
+// The extra field is at most 64 KiB; names beyond that much more are not worth reading.
+constexpr size_t kHeadReadMax = 192 * 1024;
+// Compressed bytes of a chunk are read in small pieces, so a slice early in the chunk stops the
+// reading soon; a whole stream in large ones.
+constexpr uint64_t kChunkPiece = 4096;
+constexpr uint64_t kStreamPiece = 64 * 1024;
+
+// Where the compressed data begins and, for a dictzip file, its chunk table.
+struct Layout {
+  uint64_t data_start = 0;
+  uint32_t chunk_length = 0;            // 0: no chunk table
+  std::vector<uint64_t> chunk_starts;   // one per chunk and one for the end of the last
+};
+
+enum class HeadStatus { ok, need_more, damaged };
+
+// Finds the "RA" subfield of the extra field and turns its chunk sizes into file offsets.
+bool read_chunk_table(ByteReader extra, Layout& layout) {
+  while (extra.remaining() > 0) {
+    const std::string_view id = extra.text(2);
+    ByteReader field = extra.take(extra.u16le());
+    if (extra.failed()) return false;
+    if (id != "RA") continue;
+    const uint16_t version = field.u16le();
+    const uint32_t chunk_length = field.u16le();
+    const size_t count = field.u16le();
+    if (field.failed() || version != 1 || chunk_length == 0 || count * 2 > field.remaining()) return false;
+    layout.chunk_length = chunk_length;
+    layout.chunk_starts.assign(1, 0);
+    for (size_t i = 0; i < count; ++i) layout.chunk_starts.push_back(layout.chunk_starts.back() + field.u16le());
+    return true;
+  }
+  return true;
+}
+
+// Moves past a NUL-terminated header string; the reader fails when its end is not within it.
+void skip_string(ByteReader& head) {
+  const std::string_view rest = head.from(head.pos()).chars();
+  const size_t nul = rest.find('\0');
+  head.skip(nul == std::string_view::npos ? rest.size() + 1 : nul + 1);
+}
+
+HeadStatus parse_head(ByteReader head, bool whole_file, Layout& layout) {
+  const HeadStatus cut = whole_file ? HeadStatus::damaged : HeadStatus::need_more;
+  if (!head.has(0, kFixedHead)) return cut;
+  if (!head.matches_at(0, "\x1f\x8b\x08")) return HeadStatus::damaged;
+  head.skip(3);
+  const uint8_t flags = head.u8();
+  head.skip(kFixedHead - 4);  // time, extra flags, system
+  if (flags & kFlagExtra) {
+    const ByteReader extra = head.take(head.u16le());
+    if (head.failed()) return cut;
+    if (!read_chunk_table(extra, layout)) return HeadStatus::damaged;
+  }
+  if (flags & kFlagName) skip_string(head);
+  if (flags & kFlagComment) skip_string(head);
+  if (flags & kFlagHeaderCrc) head.skip(2);
+  if (head.failed()) return cut;
+  layout.data_start = head.pos();
+  for (uint64_t& start : layout.chunk_starts) start += layout.data_start;
+  return HeadStatus::ok;
+}
+
+std::optional<Layout> read_layout(const DictFile& file) {
+  for (size_t want = kFirstHeadRead;; want *= 4) {
+    const uint64_t len = std::min<uint64_t>(file.size(), want);
+    const auto head = file.read_at(0, len);
+    if (!head) return std::nullopt;
+    const bool whole = len == file.size() || want >= kHeadReadMax;
+    Layout layout;
+    switch (parse_head(ByteReader(*head), whole, layout)) {
+      case HeadStatus::ok:
+        if (!layout.chunk_starts.empty() && layout.chunk_starts.back() > file.size()) return std::nullopt;
+        return layout;
+      case HeadStatus::damaged:
+        return std::nullopt;
+      case HeadStatus::need_more:
+        break;
+    }
+  }
+}
+
+// The file's bytes from `begin` to `end`, handed to the inflater `piece` bytes at a time.
+InflateSource file_source(const DictFile& file, uint64_t begin, uint64_t end, uint64_t piece) {
+  return [&file, at = begin, end, piece](std::span<uint8_t> buf) mutable {
+    const uint64_t n = std::min<uint64_t>({buf.size(), piece, end - std::min(at, end)});
+    const auto bytes = n ? file.read_at(at, n) : std::nullopt;
+    if (!bytes) return size_t{0};
+    std::copy(bytes->begin(), bytes->end(), buf.begin());
+    at += n;
+    return static_cast<size_t>(n);
+  };
+}
+
+// The slice through the chunk table: only the chunks that hold it are read and inflated.
+std::optional<std::string> read_chunked(const DictFile& file, const Layout& layout, uint64_t offset,
+                                        uint32_t size) {
+  const uint64_t chunk_length = layout.chunk_length;
+  const uint64_t chunks = layout.chunk_starts.size() - 1;
+  const uint64_t first = offset / chunk_length;
+  const uint64_t last = (offset + size - 1) / chunk_length;
+  if (last >= chunks) return std::nullopt;
+  std::string out;
+  out.reserve(size);
+  std::vector<uint8_t> plain(chunk_length);
+  for (uint64_t i = first; i <= last; ++i) {
+    const uint64_t chunk_begin = i * chunk_length;
+    const uint64_t from = std::max(offset, chunk_begin) - chunk_begin;
+    const uint64_t to = std::min(offset + size, chunk_begin + chunk_length) - chunk_begin;
+    // Inflating stops where the slice ends, and the chunk is read only as far as that needs. A
+    // chunk ends in a flush, not at the end of a stream: running out of input there is normal.
+    const InflateResult r =
+        inflate_raw(file_source(file, layout.chunk_starts[i], layout.chunk_starts[i + 1], kChunkPiece),
+                    std::span<uint8_t>(plain).first(static_cast<size_t>(to)));
+    if (r.status == InflateStatus::damaged || r.produced < to) return std::nullopt;
+    out.append(reinterpret_cast<const char*>(plain.data() + from), static_cast<size_t>(to - from));
+  }
+  return out;
+}
+
+// Without a chunk table the stream is inflated from its start, the bytes before the slice thrown
+// away as they come.
+std::optional<std::string> read_whole_stream(const DictFile& file, const Layout& layout, uint64_t offset,
+                                             uint32_t size) {
+  if (offset > kDictWholeStreamMax - size) return std::nullopt;
+  std::string out(size, '\0');
+  const InflateResult r = inflate_raw_after(file_source(file, layout.data_start, file.size(), kStreamPiece),
+                                            offset, {reinterpret_cast<uint8_t*>(out.data()), out.size()});
+  if (r.status == InflateStatus::damaged || r.produced != size) return std::nullopt;
+  return out;
+}
+}  // namespace
+
+std::optional<std::string> dictzip_read(const char* path, uint64_t offset, uint32_t size) {
+  if (size > kDictSliceMax || offset > UINT64_MAX - size) return std::nullopt;
+  const auto file = DictFile::open(path);
+  if (!file) return std::nullopt;
+  const auto layout = read_layout(*file);
+  if (!layout) return std::nullopt;
+  if (size == 0) return std::string();
+  if (layout->chunk_length == 0) return read_whole_stream(*file, *layout, offset, size);
+  return read_chunked(*file, *layout, offset, size);
+}

@@ -1,0 +1,67 @@
+#include "shell/app_connect.h"
+
+#include "app/ui/app_hooks.h"
+#include "app/ui/app_state.h"
+#include "library/document_scan.h"
+#include "library/library_screen.h"
+#include "library/library_view.h"
+#include "library/morning_paper.h"
+#include "library/progress_index.h"
+#include "settings/quick_settings.h"
+#include "settings/settings_pages.h"
+#include "settings/usb_drive.h"
+#include "store/audio_unpack.h"
+#include "store/download_manager.h"
+#include "store/download_progress.h"
+
+namespace {
+constexpr char kDocuments[] = "/mnt/us/documents";
+
+void add_new_books() {
+  ql_unpack_zips(kDocuments);
+  library_rescan_documents();
+}
+
+size_t library_entry_count() { return ql_entries().size(); }
+
+// A download that ended after its progress screen was left: a finished one joins the library, a
+// failed one is told now, since no screen is left to say it.
+bool add_finished_download() {
+  if (app.downloads_screen) return false;
+  const DownloadState state = ql_dl_state(nullptr, nullptr);
+  if (state != DL_DONE && state != DL_FAILED) return false;
+  ql_dl_ack();
+  if (state == DL_DONE) {
+    library_rescan_documents();
+    return false;
+  }
+  download_failure_message();
+  return true;
+}
+
+void show_library_fresh() {
+  if (app.view == AppView::Reader && app.reader.book_open) book_close();
+  library.search_query[0] = '\0';
+  app.library_page = 0;
+  library_rescan_documents();
+  app.view = AppView::Library;
+}
+}  // namespace
+
+void app_connect_hooks() {
+  app_hooks.persist_all = app_persist_all;
+  app_hooks.books_added = add_new_books;
+  app_hooks.rescan_library = library_rescan_documents;
+  app_hooks.library_size = library_entry_count;
+  app_hooks.storage_wait = usb_storage_wait;
+  app_hooks.before_wait = add_finished_download;
+  app_hooks.record_progress = library_record_progress;
+  app_hooks.save_progress = library_index_save;
+  app_hooks.close_book = book_close;
+  app_hooks.quick_settings = quick_settings_panel;
+  app_hooks.mark_read = book_mark_read;
+  app_hooks.settings = settings_pages;
+  app_hooks.morning_settings = morning_settings_menu;
+  app_hooks.library_fresh = show_library_fresh;
+  app_hooks.draw_library = library_view_draw;
+}

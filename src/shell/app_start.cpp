@@ -1,0 +1,65 @@
+// The interactive program's start-up, in its order, up to the main loop. Only the display's
+// failure stops it; every later step that fails leaves its defaults.
+#include <cstdio>
+#include <cstring>
+
+#include "shell/app_main.h"
+#include "shell/main_loop.h"
+#include "app/reader/font_choice.h"
+#include "app/reader/paginator.h"
+#include "app/reader/reader_open.h"
+#include "app/ui/app_state.h"
+#include "app/ui/settings_file.h"
+#include "app/ui/ui_present.h"
+#include "app/ui/ui_state.h"
+#include "base/paths.h"
+#include "base/ql_error.h"
+#include "base/system_services.h"
+#include "display/device_facts.h"
+#include "display/framebuffer.h"
+#include "display/logo.h"
+#include "library/bundled_books.h"
+#include "library/collections.h"
+#include "library/library_view.h"
+#include "library/progress_index.h"
+
+namespace {
+constexpr char kStateFolder[] = "/mnt/us/ql/state";
+constexpr char kKeepAwake[] = "lipc-set-prop -i com.lab126.powerd preventScreenSaver 1 >/dev/null 2>&1";
+constexpr int kKeepAwakeSecs = 6;
+
+void show_splash() {
+  ql_clear();
+  const Framebuffer& fb = ql_fb();
+  ql_blit(ql_logo(), kLogoWidth, kLogoHeight, (fb.width - kLogoWidth) / 2, fb.height / 2 - 40);
+  ui_present(true);
+  app.present.clean = true;
+}
+}  // namespace
+
+int app_interactive(int argc, char** argv) {
+  if (!ql_init(0)) {
+    fprintf(stderr, "%s\n", ql_error());
+    return 1;
+  }
+  qls_load(settings);
+  layout.font_px = settings.font;
+  layout.margin_px = settings.margin;
+  layout.line_pct = settings.line;
+  qlp_mkdir(kStateFolder, 0755);
+  ui_state_load();
+  font_choice_load();
+  ql_system_t(kKeepAwake, kKeepAwakeSecs);
+  layout.align = ui_state.align;
+  library_index_load();
+  collections_load();
+  ui_save();
+  docs_watch_request_stop();
+  bundled_books_seed();
+  ql_frontlight_lipc(settings.light);
+  show_splash();
+  library_rescan_documents();
+  app.view = AppView::Library;
+  if (argc >= 3 && strcmp(argv[1], "--open") == 0) book_open(argv[2], strlen(argv[2]));
+  main_loop();
+}

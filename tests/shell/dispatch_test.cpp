@@ -1,0 +1,166 @@
+#include "shell/app_main.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "shell/errors.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+ToolMode dispatch(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return app_dispatch(static_cast<int>(args.size()), argv.data());
+}
+
+struct ProgramRun {
+  int status = -1;
+  std::string err;
+};
+
+// Runs the built program with a fresh data folder and temporary base, capturing standard error.
+class QuilloRun : public testing::Test {
+ protected:
+  ProgramRun run(std::vector<std::string> args) {
+    args.insert(args.begin(), QL_TEST_QUILLO);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env_text = {"CVNL_DATA=" + data_.path(), "TMPDIR=" + tmp_.path()};
+    for (char** e = environ; *e; ++e) {
+      std::string_view v(*e);
+      if (!v.starts_with("CVNL_") && !v.starts_with("TMPDIR=") && !v.starts_with("QUILLO_STATE="))
+        env_text.emplace_back(v);
+    }
+    std::vector<char*> env;
+    for (auto& e : env_text) env.push_back(e.data());
+    env.push_back(nullptr);
+
+    std::string err_path = out_ / "stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = 0;
+    ProgramRun r;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data()) == 0) {
+      int wstatus = 0;
+      waitpid(pid, &wstatus, 0);
+      r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    r.err = read_file(err_path);
+    return r;
+  }
+
+
+  TempDir data_;
+  TempDir tmp_;
+  TempDir out_;
+};
+}  // namespace
+
+TEST(Dispatch, TableInOrder) {
+  struct { std::vector<std::string> args; ToolMode mode; } cases[] = {
+      {{"quillo"}, ToolMode::Interactive},
+      {{}, ToolMode::Interactive},
+      {{"quillo", "--render"}, ToolMode::RenderUsage},
+      {{"quillo", "--render", "book.epub"}, ToolMode::RenderUsage},
+      {{"quillo", "--render", "book.epub", "out.png"}, ToolMode::Render},
+      {{"quillo", "--render", "book.epub", "out.png", "3"}, ToolMode::Render},
+      {{"quillo", "--hyph", "en", "word"}, ToolMode::Hyphenate},
+      {{"quillo", "--hyph", "en"}, ToolMode::Interactive},
+      {{"quillo", "--hyph"}, ToolMode::Interactive},
+      {{"quillo", "--bench-open", "book.epub"}, ToolMode::BenchOpen},
+      {{"quillo", "--bench-open"}, ToolMode::Interactive},
+      {{"quillo", "--opds-parse", "feed.xml"}, ToolMode::OpdsParse},
+      {{"quillo", "--opds-parse"}, ToolMode::Interactive},
+      {{"quillo", "--screen", "library", "out.png"}, ToolMode::Screen},
+      {{"quillo", "--screen", "library"}, ToolMode::Interactive},
+      {{"quillo", "--open", "book.epub"}, ToolMode::Interactive},
+      {{"quillo", "--open"}, ToolMode::Interactive},
+      // Options match whole and byte for byte.
+      {{"quillo", "--hyphen", "en", "word"}, ToolMode::Interactive},
+      {{"quillo", "--HYPH", "en", "word"}, ToolMode::Interactive},
+      {{"quillo", "--rende", "a", "b"}, ToolMode::Interactive},
+      {{"quillo", "-render", "a"}, ToolMode::Interactive},
+  };
+  for (auto& c : cases) {
+    std::string name;
+    for (auto& a : c.args) name += a + " ";
+    SCOPED_TRACE(name);
+    EXPECT_EQ(dispatch(c.args), c.mode);
+  }
+}
+
+TEST(Dispatch, ErrorNamesAsPrinted) {
+  struct { AppError e; const char* name; } cases[] = {
+      {AppError::OutOfMemory, "OutOfMemory"},
+      {AppError::PngWriteFailed, "PngWriteFailed"},
+      {AppError::FileNotFound, "FileNotFound"},
+      {AppError::AccessDenied, "AccessDenied"},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_STREQ(app_error_name(c.e), c.name);
+  }
+}
+
+TEST_F(QuilloRun, HyphenatesEachWordOnStandardError) {
+  ProgramRun r = run({"--hyph", "en", "hyphenation"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "hy-phen-ation\n");
+  r = run({"--hyph", "en-US", "hyphenation", "a", "cat"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "hy-phen-ation\na\ncat\n");
+  r = run({"--hyph", "fi", "kirjoittaa"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "kir-joit-taa\n");
+}
+
+TEST_F(QuilloRun, HyphenationOffWritesWordsWhole) {
+  ProgramRun r = run({"--hyph", "xx", "hyphenation"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "hyphenation\n");
+}
+
+TEST_F(QuilloRun, RenderWithoutPngIsUsage) {
+  for (auto args : {std::vector<std::string>{"--render"}, {"--render", "book.epub"}}) {
+    SCOPED_TRACE(args.size());
+    ProgramRun r = run(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(QuilloRun, UnknownScreenExitsThreeWithoutPng) {
+  std::string png = out_ / "shot.png";
+  for (const char* name : {"nosuch", "Library", ""}) {
+    SCOPED_TRACE(name);
+    ProgramRun r = run({"--screen", name, png});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_FALSE(file_exists(png));
+  }
+}
+
+TEST_F(QuilloRun, BenchCountZeroDoesNothing) {
+  for (const char* count : {"0", "+0", "0_0"}) {
+    SCOPED_TRACE(count);
+    ProgramRun r = run({"--bench-open", out_ / "missing.epub", count});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(QuilloRun, ToolRunLeavesNoTemporaryFolder) {
+  run({"--hyph", "en", "word"});
+  run({"--screen", "nosuch", out_ / "x.png"});
+  EXPECT_EQ(entries_in(tmp_.path()), 0u);
+}
