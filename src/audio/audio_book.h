@@ -58,7 +58,8 @@ struct AudioBookmark {
 // `rest` (when given) receives every other byte after those lines, so a rewrite keeps them.
 std::vector<AudioBookmark> audio_bookmarks_read(const std::string& key_hex,
                                                 std::string* rest = nullptr);
-// Appends a bookmark; false when the file could not be written (the old one stays).
+// Appends a bookmark; false when the file could not be written (the old one stays) or the part
+// name holds a tab or a line break.
 bool audio_bookmark_add(const std::string& key_hex, double seconds, std::string_view part_name);
 // Removes the bookmark at `index` of what audio_bookmarks_read gives, keeping every other line
 // of the file, also those it did not read; false when the file could not be written.

@@ -28,8 +28,6 @@
 
 namespace {
 constexpr uint32_t kAudioCoverKind = 1;  // the library's kind for audio files
-constexpr int kCoverSize = 340;
-constexpr int kCoverTop = 242;
 constexpr int kTitleBaseline = 640;
 constexpr int kTimeBaseline = 696;
 constexpr int kBarTop = 716, kBarHeight = 14, kBarLine = 2;
@@ -143,31 +141,30 @@ void draw_button(const PlayerGeometry& g, int k, int top, int height, int line,
 }
 
 void Player::draw() const {
-  const int w = ql_fb().width;
-  const PlayerGeometry g(w);
+  using G = PlayerGeometry;
+  const G g(ql_fb().width, ql_fb().height);
   ui_draw_header("Audiobook");
   const std::string& path = book_.current_path();
   const std::string_view name = audio_path_name(path);
   ui_draw_cover_card(path.c_str(), path.size(), kAudioCoverKind, name.data(), name.size(),
-                     (w - kCoverSize) / 2, kCoverTop, kCoverSize, kCoverSize);
+                     g.cover_x, G::kCoverTop, G::kCoverSize, G::kCoverSize);
   const std::string_view stem = audio_name_without_extension(name);
-  const int text_w = w - 2 * PlayerGeometry::kSide;
+  const int text_w = g.text_width();
   if (book_.folder_mode) {
     std::string title = "Part " + std::to_string(book_.current + 1) + " of " +
                         std::to_string(book_.parts.size()) + "  \xC2\xB7  " + std::string(stem);
-    ui_draw_text_fit(title.c_str(), TS_BOLD, 40, PlayerGeometry::kSide, kTitleBaseline, text_w);
+    ui_draw_text_fit(title.c_str(), TS_BOLD, 40, g.left, g.y(kTitleBaseline), text_w);
   } else {
-    ui_draw_text_fit(std::string(stem).c_str(), TS_BOLD, 54, PlayerGeometry::kSide, kTitleBaseline,
-                     text_w);
+    ui_draw_text_fit(std::string(stem).c_str(), TS_BOLD, 54, g.left, g.y(kTitleBaseline), text_w);
   }
   std::string times = audio_format_hms(shown_pos_) + " / " + audio_format_hms(shown_dur_);
-  ql_text(times.c_str(), TS_UI, 42, PlayerGeometry::kSide, kTimeBaseline);
-  ql_frame(PlayerGeometry::kSide, kBarTop, text_w, kBarHeight, kBarLine);
+  ql_text(times.c_str(), TS_UI, 42, static_cast<float>(g.left), static_cast<float>(g.y(kTimeBaseline)));
+  ql_frame(g.left, g.y(kBarTop), text_w, kBarHeight, kBarLine);
   if (shown_dur_ > 0) {
     int fill = static_cast<int>(std::min(shown_pos_ / shown_dur_, 1.0) * text_w);
-    ql_rect(PlayerGeometry::kSide, kBarTop, fill, kBarHeight, 0);
+    ql_rect(g.left, g.y(kBarTop), fill, kBarHeight, 0);
   }
-  ql_mark(PlayerGeometry::kSide, kBarTop, text_w, kBarHeight, MASK_ACCENT);
+  ql_mark(g.left, g.y(kBarTop), text_w, kBarHeight, MASK_ACCENT);
   std::string timer;
   if (shown_playing_ && timer_left_ >= 1) {
     timer = "Sleeps in " + std::to_string((timer_left_ + 59) / 60) + " min";
@@ -177,7 +174,7 @@ void Player::draw() const {
     timer = "Sleep timer " + std::to_string(settings.sleeptimer) + " min";
   }
   std::string speed = "Speed " + std::to_string(settings.speed) + "%   \xC2\xB7   " + timer;
-  ql_text(speed.c_str(), TS_UI, 42, PlayerGeometry::kSide, kSpeedBaseline);
+  ql_text(speed.c_str(), TS_UI, 42, static_cast<float>(g.left), static_cast<float>(g.y(kSpeedBaseline)));
 
   struct Row {
     int top, height, line;
@@ -185,7 +182,6 @@ void Player::draw() const {
     int size, baseline;
     std::array<std::string_view, 3> labels;  // empty: no button
   };
-  using G = PlayerGeometry;
   const std::string_view play = shown_playing_ ? "Pause" : "Play";
   const std::string_view first = book_.auto_advance() ? "Parts" : "Chapters";
   const Row rows[] = {
@@ -195,10 +191,10 @@ void Player::draw() const {
   for (const Row& r : rows)
     for (int k = 0; k < 3; k++)
       if (!r.labels[k].empty())
-        draw_button(g, k, r.top, r.height, r.line, r.labels[k], r.face, r.size, r.baseline);
+        draw_button(g, k, g.y(r.top), r.height, r.line, r.labels[k], r.face, r.size, g.y(r.baseline));
   if (std::optional<std::string_view> banner = error_banner())
-    ui_draw_wrapped(banner->data(), banner->size(), TS_BOLD, kBannerSize, PlayerGeometry::kSide,
-                    kBannerTop, text_w, kBannerLineHeight);
+    ui_draw_wrapped(banner->data(), banner->size(), TS_BOLD, kBannerSize, g.left, g.y(kBannerTop),
+                    text_w, kBannerLineHeight);
 }
 
 // Starts part `index` and waits (up to 4 s) until the engine plays it or has given up.
@@ -321,7 +317,7 @@ void Player::run() {
     int32_t code = ui_wait_event_timed(event, shown_playing_ ? kPlayingWaitMs : 0);
     if (code == TAP_REDRAW) return;
     if (code != TAP_TOUCH) continue;
-    const PlayerGeometry g(ql_fb().width);
+    const PlayerGeometry g(ql_fb().width, ql_fb().height);
     switch (player_button_at(g, static_cast<int>(event.x), static_cast<int>(event.y))) {
       case PlayerButton::Leave: return;
       case PlayerButton::Back30: send_seek("seek:-30"); break;
@@ -348,8 +344,8 @@ PlayerButton player_button_at(const PlayerGeometry& g, int x, int y) {
   using G = PlayerGeometry;
   if (y < G::kHeaderBottom) return PlayerButton::Leave;
   if (g.column <= 0) return PlayerButton::None;
-  const int dx = x - G::kSide;
-  if (y >= G::kRow1TapTop && y <= G::kRow1TapBottom) {
+  const int dx = x - g.left;
+  if (y >= g.y(G::kRow1TapTop) && y <= g.y(G::kRow1TapBottom)) {
     if (dx < 0) return PlayerButton::None;
     switch (dx / g.column) {
       case 0: return PlayerButton::Back30;
@@ -358,13 +354,13 @@ PlayerButton player_button_at(const PlayerGeometry& g, int x, int y) {
       default: return PlayerButton::None;
     }
   }
-  if (y >= G::kRows23TapTop && y <= G::kRows23TapBottom) {
+  if (y >= g.y(G::kRows23TapTop) && y <= g.y(G::kRows23TapBottom)) {
     const int k = dx < 0 ? 0 : std::min(dx / g.column, 2);
     static constexpr PlayerButton kRow2[] = {PlayerButton::PartsOrChapters, PlayerButton::Bookmarks,
                                              PlayerButton::Speed};
     static constexpr PlayerButton kRow3[] = {PlayerButton::Timer, PlayerButton::Stop,
                                              PlayerButton::None};
-    return y < G::kRow3TapTop ? kRow2[k] : kRow3[k];
+    return y < g.y(G::kRow3TapTop) ? kRow2[k] : kRow3[k];
   }
   return PlayerButton::None;
 }

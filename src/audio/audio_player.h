@@ -41,18 +41,34 @@ enum class PlayerButton {
   Timer,
   Stop
 };
+// Heights are those of the portrait screen (1072 x 1448). On a screen wider than high
+// (landscape) everything below the cover moves to its right and up by the cover's height, so
+// that every row stays on the screen.
 struct PlayerGeometry {
   static constexpr int kSide = 48;
   static constexpr int kHeaderBottom = 226;  // taps above leave the screen
+  static constexpr int kCoverTop = 242, kCoverSize = 340;
   static constexpr int kRow1Top = 826, kRow1Height = 150;
   static constexpr int kRow2Top = 996, kRow3Top = 1124, kRowHeight = 112;
   // Tap bands: a little wider than the frames, so a tap on a frame's edge counts.
   static constexpr int kRow1TapTop = 821, kRow1TapBottom = 983;
   static constexpr int kRows23TapTop = 991, kRow3TapTop = 1116, kRows23TapBottom = 1241;
   int width = 0;
-  int column = 0;  // trunc((W - 96) / 3)
-  explicit PlayerGeometry(int screen_width)
-      : width(screen_width), column((screen_width - 2 * kSide) / 3) {}
-  int column_x(int k) const { return kSide + k * column; }
+  bool beside = false;  // landscape: the cover at the left, the rest beside it
+  int left = kSide;     // where the title, time, bar, speed line and buttons begin
+  int up = 0;           // how far those lie above their portrait place
+  int cover_x = 0;
+  int column = 0;  // trunc((W - left - 48) / 3)
+  PlayerGeometry(int screen_width, int screen_height)
+      : width(screen_width),
+        beside(screen_width > screen_height),
+        left(beside ? kSide + kCoverSize + kSide : kSide),
+        up(beside ? kCoverSize : 0),
+        cover_x(beside ? kSide : (screen_width - kCoverSize) / 2),
+        column((screen_width - left - kSide) / 3) {}
+  int text_width() const { return width - left - kSide; }
+  int column_x(int k) const { return left + k * column; }
+  // A portrait y of anything below the cover, on this screen.
+  int y(int portrait_y) const { return portrait_y - up; }
 };
 PlayerButton player_button_at(const PlayerGeometry& g, int x, int y);

@@ -30,3 +30,16 @@ std::string tsv_unescape(std::string_view field) {
   }
   return out;
 }
+
+bool tsv_field_plain(std::string_view field) {
+  return field.find_first_of("\t\r\n") == std::string_view::npos;
+}
+
+std::string tsv_field_spaced(std::string_view field) {
+  std::string out(field);
+  for (char& c : out) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) c = ' ';
+  }
+  return out;
+}

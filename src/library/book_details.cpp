@@ -1,5 +1,6 @@
 #include "library/book_details.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -32,7 +33,9 @@ constexpr int kTextX = 380, kTitleY = 306, kTitleLineHeight = 60;
 // The title keeps to this many lines so the author, file and progress lines stay above the
 // buttons, however long it is.
 constexpr int kTitleLinesMax = 4;
-constexpr int kButtonsTop = 700, kButtonPitch = 136, kButtonHeight = 120, kButtonCount = 5;
+constexpr int kButtonCount = 5;
+constexpr int kButtonsLeft = 48, kButtonGap = 16, kLabelInset = 40, kLabelSize = 54;
+constexpr int kLabelBelowMiddle = 18;  // the label's baseline below the frame's middle
 constexpr int kMessageWaitMs = 2500;
 constexpr std::string_view kMoveFailed = "Could not move the book. Nothing was deleted.";
 
@@ -80,14 +83,22 @@ void draw(const ScanEntry& e, const ProgressRecord& record) {
   const std::array<const char*, kButtonCount> labels = {
       "Open", record.read ? "Mark as unread" : "Mark as read", "Add to collection",
       "Remove from collection", "Delete from device"};
+  const DetailsButtons b = book_details_buttons(w, ql_fb().height);
   for (int i = 0; i < kButtonCount; i++) {
-    ql_frame(48, kButtonsTop + kButtonPitch * i, w - 96, kButtonHeight, i == 0 ? 4 : 2);
-    ql_text(labels[i], i == 0 ? TS_UI_BOLD : TS_UI, 54, 88,
-            static_cast<float>(778 + kButtonPitch * i));
+    const int x = b.left(i), y = b.top_of(i);
+    ql_frame(x, y, b.width, b.height, i == 0 ? 4 : 2);
+    ui_draw_text_fit(labels[i], i == 0 ? TS_BOLD : TS_REGULAR, kLabelSize, x + kLabelInset,
+                     y + b.height / 2 + kLabelBelowMiddle, b.width - 2 * kLabelInset);
   }
 }
 
 void add_to_collection(std::string_view name) {
+  if (!collection_can_hold(name)) {
+    show_message(
+        "This book's file name holds a tab or a line break, which a collection cannot keep. "
+        "Rename the file to add it.");
+    return;
+  }
   if (collections.count == 0) {
     show_message("Create a collection first (Menu > Collections)");
     return;
@@ -151,6 +162,38 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
+DetailsButtons book_details_buttons(int width, int height) {
+  constexpr int kTop = 700, kPitch = 136, kHeight = 120, kBottomMargin = 16;
+  DetailsButtons b;
+  b.top = kTop;
+  if (kTop + (kButtonCount - 1) * kPitch + kHeight <= height) {
+    b.columns = 1;
+    b.pitch_y = kPitch;
+    b.height = kHeight;
+    b.width = width - 2 * kButtonsLeft;
+  } else {
+    // A low screen (landscape): two buttons to a row, the rows as high as the room allows.
+    constexpr int kRows = (kButtonCount + 1) / 2;
+    b.columns = 2;
+    b.pitch_y = std::min(kPitch, (height - kTop - kBottomMargin + kButtonGap) / kRows);
+    b.height = b.pitch_y - kButtonGap;
+    b.width = (width - 2 * kButtonsLeft - kButtonGap) / 2;
+  }
+  b.pitch_x = b.width + kButtonGap;
+  return b;
+}
+
+int DetailsButtons::left(int i) const { return kButtonsLeft + (i % columns) * pitch_x; }
+int DetailsButtons::top_of(int i) const { return top + (i / columns) * pitch_y; }
+
+int book_details_button_at(const DetailsButtons& b, int x, int y) {
+  if (y < b.top || b.pitch_y <= 0) return -1;
+  // A gap between buttons belongs to the one before it; in one column any x counts.
+  const int column = b.columns > 1 && x >= kButtonsLeft + b.pitch_x ? 1 : 0;
+  const int i = (y - b.top) / b.pitch_y * b.columns + column;
+  return i < kButtonCount ? i : -1;
+}
+
 std::string book_details_file_line(std::string_view path, uint64_t bytes) {
   const size_t dot = path.rfind('.');
   const std::string type = dot == std::string_view::npos ? "?" : std::string(path.substr(dot + 1));
@@ -193,11 +236,9 @@ void book_details_screen(uint64_t entry) {
       continue;
     }
     if (event.code != TAP_TOUCH) return;
-    const int y = static_cast<int>(event.y);
-    if (y <= kHeaderBottom) return;
-    if (y < kButtonsTop) continue;
-    const int button = (y - kButtonsTop) / kButtonPitch;
-    switch (button) {
+    if (static_cast<int>(event.y) <= kHeaderBottom) return;
+    const DetailsButtons buttons = book_details_buttons(ql_fb().width, ql_fb().height);
+    switch (book_details_button_at(buttons, static_cast<int>(event.x), static_cast<int>(event.y))) {
       case OPEN: library_open_entry(e); return;
       case MARK:
         record.read = record.read ? 0 : 1;

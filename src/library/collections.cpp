@@ -11,6 +11,7 @@
 #include "base/atomic_file.h"
 #include "base/paths.h"
 #include "base/text_lines.h"
+#include "base/tsv_field.h"
 #include "base/utf8.h"
 #include "library/library_view.h"
 
@@ -83,7 +84,7 @@ void load_line(std::string_view line) {
 std::optional<std::string_view> storable_name(std::string_view name) {
   name = name.substr(0, utf8_prefix_length(name, kCollectionNameMax));
   while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  if (name.empty() || name.find_first_of("\t\r\n") != std::string_view::npos) return std::nullopt;
+  if (name.empty() || !tsv_field_plain(name)) return std::nullopt;
   return name;
 }
 
@@ -173,10 +174,17 @@ bool collection_delete(uint64_t collection) {
   return true;
 }
 
+// The file has no escaping: a tab or line break in a name would split its record into others
+// (phantom collections and memberships). Names come in only through these checks and through
+// the load, which splits lines at tabs and line feeds.
+bool collection_can_hold(std::string_view name) {
+  return tsv_field_plain(member_key(name.data(), name.size()));
+}
+
 bool collection_add_book(uint64_t collection, const char* name, size_t length) {
   const std::string_view key = member_key(name, length);
   if (collection >= collections.count || collections.membership_count >= kMaxMemberships ||
-      find_membership(collection, key)) {
+      !tsv_field_plain(key) || find_membership(collection, key)) {
     return false;
   }
   Membership& m = collections.memberships[collections.membership_count++];

@@ -47,7 +47,11 @@ bool collection_rename(uint64_t collection, std::string_view name);
 // Deletes a collection and its memberships; later collections move up one number, and the
 // library's collection filter follows: back to All when it showed this collection.
 bool collection_delete(uint64_t collection);
-// Puts a book into a collection; refused when it is there already or 3000 memberships exist.
+// False for a book file name holding a tab or a line break: the file has no escaping, so such a
+// book can never be a member.
+bool collection_can_hold(std::string_view name);
+// Puts a book into a collection; refused when it is there already, 3000 memberships exist or
+// collection_can_hold refuses its name.
 bool collection_add_book(uint64_t collection, const char* name, size_t length);
 // Takes a book out of a collection (the last membership takes its place).
 bool collection_remove_book(uint64_t collection, const char* name, size_t length);

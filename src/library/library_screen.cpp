@@ -42,6 +42,11 @@ constexpr std::string_view kDot = "  ·  ";
 constexpr std::string_view kEmptyText =
     "No books yet. Drop book or audiobook files on this window, or tap the top of the screen, All "
     "settings, Add books from this device. Free books are in the same place.";
+constexpr std::string_view kNoMatchText =
+    "No book matches this search. Tap the magnifier to search again, or the line above the books "
+    "and Clear search to see them all.";
+constexpr std::string_view kNoneShownText =
+    "No book matches what this list shows. Tap the line above the books to show others.";
 
 std::string ascii_upper(std::string_view s) {
   std::string out(s);
@@ -166,8 +171,13 @@ LibraryGeometry library_geometry(int width, int height, bool grid) {
   g.grid = grid;
   if (grid) {
     g.columns = kGridColumns;
-    g.cell_w = (width - 160) / kGridColumns;
-    g.pitch_x = g.cell_w + kGridGap;
+    const int full_w = (width - 160) / kGridColumns;
+    // On a wide, low screen (landscape) a row of full-width cells would run past the items band
+    // into the pager: the cells shrink until one row fits, and the columns spread over the width.
+    const int fitting_w = (height - kItemsReserve - kGridLabelBand) * 3 / 4;
+    g.cell_w = std::max(1, std::min(full_w, fitting_w));
+    g.pitch_x = g.cell_w < full_w ? (width - 2 * kLibraryLeft - g.cell_w) / (kGridColumns - 1)
+                                  : g.cell_w + kGridGap;
     g.cover_w = g.cell_w;
     g.row_pitch = g.cell_w * 4 / 3 + kGridLabelBand;
     g.cover_h = g.row_pitch - kGridLabelBand;
@@ -242,6 +252,11 @@ std::string library_sort_bar_text() {
   return text + std::string(kDot) + count;
 }
 
+std::string_view library_empty_text() {
+  if (ql_entries().empty()) return kEmptyText;
+  return library_search_text().empty() ? kNoneShownText : kNoMatchText;
+}
+
 void library_view_draw() {
   app.covers.deferred = !app.screenshot.on;
   cover_jobs_clear();
@@ -265,8 +280,8 @@ void library_view_draw() {
     }
   }
   if (library.view_count == 0) {
-    ui_draw_wrapped(kEmptyText.data(), kEmptyText.size(), TS_REGULAR, 54, kLibraryLeft, 420, w - 96,
-                    72);
+    const std::string_view text = library_empty_text();
+    ui_draw_wrapped(text.data(), text.size(), TS_REGULAR, 54, kLibraryLeft, 420, w - 96, 72);
   }
   if (pages >= 2) draw_pager(g, app.library_page, pages, w);
   // Covers are deferred only while the library itself draws: the details screen and any other

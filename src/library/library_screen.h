@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/ui/ui_wait.h"
 #include "library/document_scan.h"
@@ -58,3 +59,6 @@ std::string library_item_label(uint64_t entry);
 std::string library_item_status(uint64_t entry);
 // The line above the items: sort, Show and count, or the search and what it found.
 std::string library_sort_bar_text();
+// What a page without items says: how to add books when there are none, else that no book
+// matches the search, or the Show filter.
+std::string_view library_empty_text();

@@ -73,9 +73,8 @@ std::string row_text(Option option) {
     case Option::TimeZone:
       return std::string("Time zone: ") + time_zones[ui_state.tz % time_zones.size()].label;
     case Option::SleepAfter:
-      // 0 is the "Never" choice, not a sleep after no time at all.
-      return ui_state.sleep == 0 ? "Sleep after: Never"
-                                 : "Sleep after: " + std::to_string(ui_state.sleep) + " min";
+      // The stored minutes as they are: the "Never" choice stores 0.
+      return "Sleep after: " + std::to_string(ui_state.sleep) + " min";
     case Option::SleepScreen:
       return ui_state.cover ? "Sleep screen: Book cover" : "Sleep screen: Clock";
     case Option::UsbHelp: return "USB drive mode";

@@ -6,6 +6,7 @@
 #include "app/ui/ui_text.h"
 #include "base/paths.h"
 #include "base/text_lines.h"
+#include "base/tsv_field.h"
 #include "base/utf8.h"
 #include "display/device_facts.h"
 
@@ -44,12 +45,7 @@ bool is_listed(const std::string& text, std::string_view order_id) {
 // The title as one field: control characters are spaces, and it ends at a character boundary
 // within `room` bytes.
 std::string title_field(std::string_view title, size_t room) {
-  std::string field(title.substr(0, utf8_prefix_length(title, room)));
-  for (char& c : field) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) c = ' ';
-  }
-  return field;
+  return tsv_field_spaced(title.substr(0, utf8_prefix_length(title, room)));
 }
 
 // Field `n` (from 0) of a TAB-separated line; empty when the line has fewer.

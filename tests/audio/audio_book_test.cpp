@@ -74,6 +74,12 @@ TEST_F(AudioBookFiles, BookmarksFileIsReadWithinItsLimits) {
   EXPECT_EQ(
       read_file(bookmarks()),
       "12.5\tPart 1.mp3\n\n\njunk\tPart 2.mp3\n7\n3.0\tname\twith tab.mp3\n61.2\tPart 3.mp3\n");
+  // A part name that would split the line, or add one, leaves the file as it was.
+  const std::string before = read_file(bookmarks());
+  for (const char* name : {"Part\n4.mp3", "Part\r4.mp3", "Part\t4.mp3"}) {
+    EXPECT_FALSE(audio_bookmark_add(key, 5, name)) << name;
+    EXPECT_EQ(read_file(bookmarks()), before) << name;
+  }
   // At most 40 lines are read (and only the first 16,000 bytes); removing keeps the rest.
   std::string big;
   for (int i = 0; i < 50; i++) big += std::to_string(i) + ".0\t" + std::string(390, 'a') + "\n";
@@ -106,7 +112,7 @@ TEST(AudioPlayerTexts, TimesRowsAndCommands) {
 }
 
 TEST(AudioPlayerTaps, ButtonsByBand) {
-  const PlayerGeometry g(1072);  // columns of 325 px from x 48
+  const PlayerGeometry g(1072, 1448);  // columns of 325 px from x 48
   struct Case {
     int x, y;
     PlayerButton expected;
@@ -130,6 +136,24 @@ TEST(AudioPlayerTaps, ButtonsByBand) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
     EXPECT_EQ(player_button_at(g, c.x, c.y), c.expected);
+  }
+  // Landscape: the rows lie right of the cover, 340 px higher; columns of 321 px from x 436.
+  const PlayerGeometry land(1448, 1072);
+  EXPECT_EQ(land.column, 321);
+  const Case kLandscape[] = {
+      {436, 481, PlayerButton::Back30},
+      {435, 600, PlayerButton::None},
+      {436 + 321, 643, PlayerButton::PlayPause},
+      {436 + 3 * 321, 600, PlayerButton::None},
+      {100, 651, PlayerButton::PartsOrChapters},
+      {1400, 700, PlayerButton::Speed},
+      {436 + 321, 776, PlayerButton::Stop},
+      {436 + 321, 901, PlayerButton::Stop},
+      {436 + 321, 902, PlayerButton::None},
+  };
+  for (const Case& c : kLandscape) {
+    SCOPED_TRACE("landscape " + std::to_string(c.x) + "," + std::to_string(c.y));
+    EXPECT_EQ(player_button_at(land, c.x, c.y), c.expected);
   }
 }
 }  // namespace

@@ -79,7 +79,7 @@ class Player : public ScreenTest {
 
   // Taps in the middle of a button, or of a list row.
   void tap(PlayerButton b) {
-    const PlayerGeometry g(W());
+    const PlayerGeometry g(W(), H());
     struct Place {
       PlayerButton button;
       int column, y;
@@ -94,7 +94,7 @@ class Player : public ScreenTest {
                                  {PlayerButton::Timer, 0, 1180},
                                  {PlayerButton::Stop, 1, 1180}};
     for (const Place& p : kPlaces)
-      if (p.button == b) touches_.touch(g.column_x(p.column) + g.column / 2, p.y);
+      if (p.button == b) touches_.touch(g.column_x(p.column) + g.column / 2, g.y(p.y));
   }
   void tap_row(int row) {
     touches_.touch(W() / 2, kListTop + row * kListMenuRowHeight + kListMenuRowHeight / 2);
@@ -339,6 +339,40 @@ TEST_F(Player, SpeedAndSleepTimer) {
   tap_row(0);
   run_player(single("Single.flac"));
   EXPECT_EQ(settings.sleeptimer, 0);
+}
+
+// Turned to landscape, every button is on the screen, framed whole, and does its work.
+TEST_F(Player, LandscapeKeepsEveryButtonOnTheScreen) {
+  ql_set_rotation(1);
+  ASSERT_GT(W(), H());
+  const PlayerGeometry g(W(), H());
+  touches_.at_wait([&] {
+    struct Frame {
+      int top, height;
+      int columns;
+    } frames[] = {{PlayerGeometry::kRow1Top, PlayerGeometry::kRow1Height, 3},
+                  {PlayerGeometry::kRow2Top, PlayerGeometry::kRowHeight, 3},
+                  {PlayerGeometry::kRow3Top, PlayerGeometry::kRowHeight, 2}};
+    for (const Frame& f : frames) {
+      for (int k = 0; k < f.columns; k++) {
+        SCOPED_TRACE(std::to_string(f.top) + " column " + std::to_string(k));
+        const int x = g.column_x(k) + 6, top = g.y(f.top);
+        ASSERT_LE(top + f.height, H());
+        EXPECT_EQ(darkest(x, top + f.height - 2, g.column - 12, 2), 0) << "the frame's foot";
+        EXPECT_LT(darkest(x + 10, top + 10, g.column - 32, f.height - 20), 128) << "its label";
+      }
+    }
+    EXPECT_LT(darkest(48, 242, 340, 340), 128) << "the cover card";
+    EXPECT_EQ(darkest(g.left - 20, 226, 10, H() - 226), 255) << "nothing between cover and rows";
+  });
+  tap(PlayerButton::PlayPause);
+  tap(PlayerButton::Timer);
+  tap_row(1);  // 5 min
+  tap(PlayerButton::Stop);
+  run_player(single("Single.flac"));
+  EXPECT_EQ(settings.sleeptimer, 5);
+  EXPECT_FALSE(ql_audio_alive()) << "Stop ended the engine";
+  EXPECT_EQ(status().path, doc("Single.flac"));
 }
 
 // A single-file book writes no part file.

@@ -108,6 +108,21 @@ TEST_F(BookDetails, CollectionsFromDetails) {
   EXPECT_EQ(read_file(root_.state("collections.tsv")), "C\tpoems\nC\tsea\nM\tpoems\ta.epub\n");
 }
 
+TEST_F(BookDetails, ABookNamedWithALineBreakIsRefusedWithAMessage) {
+  root_.put("Old\nC\tPhantom.epub", epub_titled("Old", "Kim"));
+  library_rescan_documents();
+  ASSERT_TRUE(collection_create("sea"));
+  button(ADD);
+  touches_.at_wait([this] {
+    EXPECT_LT(darkest(40, H() - 300, W() - 80, 230), 128) << "the message box";
+  });
+  tap_row(0);  // ends the message; a list would have taken it as a choice
+  tap_back();
+  run();
+  EXPECT_EQ(collections.membership_count, 0u);
+  EXPECT_EQ(read_file(root_.state("collections.tsv")), "C\tsea\n");
+}
+
 TEST_F(BookDetails, DeleteMovesToTheTrashUnderAFreeName) {
   root_.put("a.epub", epub_titled("A", "Kim"));
   mkdir(root_.host("us/ql/trash").c_str(), 0755);
@@ -136,6 +151,72 @@ TEST_F(BookDetails, APathTooLongIsRefusedNeverCut) {
   EXPECT_EQ(read_file(root_.doc("a.epub")), "victim");
   EXPECT_FALSE(exists(root_.host("us/ql/trash/a.epub")));
   EXPECT_FALSE(book_move_to_trash("/mnt/us/documents/missing.epub"));
+}
+
+TEST(BookDetailsButtons, EveryButtonFitsInBothOrientations) {
+  const DetailsButtons portrait = book_details_buttons(1072, 1448);
+  EXPECT_EQ(portrait.columns, 1);
+  for (int i = 0; i < 5; i++) {
+    EXPECT_EQ(portrait.left(i), 48);
+    EXPECT_EQ(portrait.top_of(i), 700 + 136 * i);
+  }
+  EXPECT_EQ(portrait.width, 976);
+  EXPECT_EQ(portrait.height, 120);
+  const DetailsButtons land = book_details_buttons(1448, 1072);
+  EXPECT_EQ(land.columns, 2);
+  for (int i = 0; i < 5; i++) {
+    SCOPED_TRACE(i);
+    EXPECT_LE(land.top_of(i) + land.height, 1072 - 16) << "the frame ends on the screen";
+    EXPECT_LE(land.left(i) + land.width, 1448 - 48);
+    EXPECT_GE(land.height, 100);
+  }
+  struct Case {
+    const DetailsButtons* b;
+    int x, y, button;
+  } cases[] = {
+      {&portrait, 10, 699, -1},
+      {&portrait, 10, 700, 0},
+      {&portrait, 1060, 700 + 136 * 3 + 130, 3},  // the gap below a button is its own
+      {&portrait, 500, 700 + 136 * 5, -1},
+      {&land, 100, 710, 0},
+      {&land, 1400, 710, 1},
+      {&land, 48 + land.pitch_x - 1, 710, 0},
+      {&land, 100, land.top_of(2) + 10, 2},
+      {&land, 1000, land.top_of(3) + 10, 3},
+      {&land, 100, land.top_of(4) + 10, 4},
+      {&land, 1000, land.top_of(4) + 10, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
+    EXPECT_EQ(book_details_button_at(*c.b, c.x, c.y), c.button);
+  }
+}
+
+TEST_F(BookDetails, LandscapeReachesRemoveAndDelete) {
+  ql_set_rotation(1);
+  ASSERT_EQ(W(), 1448);
+  root_.put("a.epub", epub_titled("A", "Kim"));
+  library_rescan_documents();
+  const DetailsButtons b = book_details_buttons(W(), H());
+  auto tap_button = [&](int i) { touches_.touch(b.left(i) + b.width / 2, b.top_of(i) + b.height / 2); };
+  touches_.at_wait([&] {
+    for (int i = 0; i < 5; i++) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(darkest(b.left(i), b.top_of(i) + b.height - 2, b.width, 2), 0) << "the frame's foot";
+      EXPECT_LT(darkest(b.left(i) + 40, b.top_of(i) + 20, b.width - 80, b.height - 40), 128)
+          << "its label";
+    }
+  });
+  tap_button(REMOVE);
+  touches_.at_wait([this] {
+    EXPECT_LT(darkest(40, H() - 190, W() - 80, 120), 128) << "Not in any collection";
+  });
+  touches_.touch(500, 500);
+  tap_button(DELETE);
+  tap_confirm_action();
+  run();
+  EXPECT_FALSE(exists(root_.doc("a.epub")));
+  EXPECT_TRUE(exists(root_.host("us/ql/trash/a.epub")));
 }
 
 TEST_F(BookDetails, ALongTitleStaysAboveTheButtons) {

@@ -137,6 +137,28 @@ TEST(Collections, NamesTheFileCannotKeepAreRefusedOrMended) {
   EXPECT_EQ(table_rows(), (Lines{"C Verse", "C poems", "C " + std::string(47, 'x'), "M 0 x.epub"}));
 }
 
+TEST(Collections, BookNamesThatWouldSplitARecordNeverJoin) {
+  LibraryRoot root;
+  ASSERT_TRUE(collection_create("Poems"));
+  ASSERT_TRUE(add(0, "a.epub"));
+  const std::string saved = read_file(root.state("collections.tsv"));
+  const std::string refused[] = {"b\nC\tPhantom.epub", "b\tc.epub", "b\r.epub",
+                                 std::string(150, 'n') + "\n" + std::string(100, 'n')};
+  for (const std::string& name : refused) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(collection_can_hold(name));
+    EXPECT_FALSE(add(0, name));
+    EXPECT_FALSE(has(0, name));
+  }
+  // The break lies past the 199 bytes a membership keeps: the kept name is whole.
+  const std::string long_name = std::string(199, 'n') + "\n.epub";
+  EXPECT_TRUE(collection_can_hold(long_name));
+  EXPECT_TRUE(collection_can_hold("b c.epub"));
+  EXPECT_EQ(read_file(root.state("collections.tsv")), saved) << "nothing was written";
+  collections_load();
+  EXPECT_EQ(table_rows(), (Lines{"C Poems", "M 0 a.epub"}));
+}
+
 TEST(Collections, MembershipComparesTheFirst199Bytes) {
   LibraryRoot root;
   ASSERT_TRUE(collection_create("A"));

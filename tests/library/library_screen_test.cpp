@@ -69,6 +69,8 @@ TEST_F(LibraryScreen, GeometryOfGridAndList) {
       {"tall grid", 1072, 2000, true, 304, 304, 405, 501, 3, 9},
       {"small grid never below one row", 600, 800, true, 146, 146, 194, 290, 1, 3},
       {"low list keeps one row", 1072, 700, false, 976, 148, 204, 232, 1, 1},
+      // A full-width cell (429 x 572) would end below the items band, over the pager.
+      {"landscape grid shrinks to one row", 1448, 1072, true, 360, 360, 480, 576, 1, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -80,6 +82,51 @@ TEST_F(LibraryScreen, GeometryOfGridAndList) {
     EXPECT_EQ(g.rows, c.rows);
     EXPECT_EQ(g.per_page, c.per_page);
   }
+}
+
+TEST_F(LibraryScreen, LandscapeGridKeepsItsRowAboveThePager) {
+  const LibraryGeometry portrait = library_geometry(1072, 1448, true);
+  EXPECT_EQ(portrait.pitch_x, 336) << "portrait cells keep their 32 px gap";
+  const LibraryGeometry g = library_geometry(1448, 1072, true);
+  EXPECT_EQ(g.pitch_x, 496) << "the columns spread from margin to margin";
+  EXPECT_EQ(kLibraryLeft + 2 * g.pitch_x + g.cell_w, 1448 - kLibraryLeft);
+  EXPECT_LE(kLibraryItemsTop + g.row_pitch, g.pager_top) << "the row ends above the pager band";
+  for (auto [x, slot] : {std::pair{48 + 495, 0}, {48 + 496, 1}, {48 + 2 * 496 + 359, 2}}) {
+    const auto hit = library_slot_at(g, x, 500);
+    EXPECT_EQ(hit ? int(*hit) : -1, slot) << x;
+  }
+
+  // Drawn: two pages of three; the pager's text and the captions keep apart.
+  ql_set_rotation(1);
+  ASSERT_EQ(W(), 1448);
+  books(4);
+  ui_state.grid = true;
+  library_view_draw();
+  const int caption = kLibraryItemsTop + g.row_pitch - 50;
+  EXPECT_LT(darkest(48, caption - 30, g.cell_w, 30), 128) << "the caption is drawn";
+  EXPECT_LT(darkest(0, g.pager_baseline - 30, W(), 30), 128) << "the pager is drawn";
+  EXPECT_EQ(darkest(0, caption + 14, W(), g.pager_baseline - 34 - caption - 14), 255)
+      << "blank between the captions and the pager";
+}
+
+TEST_F(LibraryScreen, AnEmptyPageSaysWhyItIsEmpty) {
+  library_rescan_documents();
+  EXPECT_TRUE(library_empty_text().starts_with("No books yet.")) << library_empty_text();
+  books(3);
+  for (std::string_view k : {"z", "z", "Done"}) tap_key(k);
+  library_handle_touch(tap(W() - 200, 250));
+  ASSERT_EQ(library.view_count, 0u);
+  EXPECT_TRUE(library_empty_text().starts_with("No book matches this search.")) << library_empty_text();
+  library_view_draw();
+  EXPECT_GT(dark_count(48, 380, W() - 96, 120), 500) << "the text is drawn";
+  EXPECT_TRUE(ScriptedTouch::done());
+
+  library.search_query[0] = '\0';
+  ui_state.filter = FILTER_READ;
+  library_rebuild_view();
+  ASSERT_EQ(library.view_count, 0u);
+  EXPECT_TRUE(library_empty_text().starts_with("No book matches what this list shows."))
+      << library_empty_text();
 }
 
 TEST_F(LibraryScreen, HitTestingFollowsTheDrawnCells) {

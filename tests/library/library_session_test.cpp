@@ -16,6 +16,7 @@
 
 #include "app/reader/reader_taps.h"
 #include "app/reader/reader_toolbar.h"
+#include "app/ui/ui_confirm.h"
 #include "app/ui/ui_frame.h"
 #include "app/ui/ui_list_geometry.h"
 #include "app/ui/ui_list_menu.h"
@@ -23,6 +24,7 @@
 #include "app/ui/ui_text.h"
 #include "display/framebuffer.h"
 #include "support/keyboard_touch.h"
+#include "library/book_details.h"
 #include "library/library_screen.h"
 #include "support/cover_fixture.h"
 #include "support/epub_builder.h"
@@ -412,6 +414,30 @@ TEST(LibrarySession, ABookMovedToTheTrashLeavesTheLibrary) {
   const Grey after = pgm_pixels(read_file(shot));
   ASSERT_FALSE(after.empty());
   EXPECT_EQ(status_band_difference(after, 1, "Cal Moor  ·  New"), 0) << "Beacon is gone";
+}
+
+// On a landscape screen the details screen's lower buttons stay reachable: a book is added to a
+// collection, taken out again and moved to the trash, all by taps.
+TEST(LibrarySession, LandscapeDetailsReachEveryButton) {
+  Library lib;
+  fs::create_directories(lib.state);
+  write_file(lib.state + "/collections.tsv", "C\tsea\n");
+  constexpr int kLandW = kH, kLandH = kW;
+  const DetailsButtons b = book_details_buttons(kLandW, kLandH);
+  auto button = [&](int i) { return tap_at(b.left(i) + b.width / 2, b.top_of(i) + b.height / 2); };
+  const ConfirmGeometry confirm = confirm_geometry(kLandW, kLandH);
+  const std::string script = "idle\n" + hold_row(0) + button(2) + tap_menu_row(0) + button(3) +
+                             tap_menu_row(0) + button(4) +
+                             tap_at(kLandW - 150, confirm.cy + 140) + "quit\n";
+  write_file(lib.path("script"), script);
+  EnvList env = lib.env(lib.path("script"));
+  env.push_back({"CVNL_SIZE", std::to_string(kLandW) + "x" + std::to_string(kLandH)});
+  const ProgramResult r = run_program(QL_TEST_QUILLO, {}, env, kRunLimitMs);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(read_file(lib.state + "/collections.tsv"), "C\tsea\n") << "added, then removed";
+  EXPECT_FALSE(fs::exists(lib.docs + "/Amber.epub"));
+  EXPECT_TRUE(fs::exists(lib.data + "/ql/trash/Amber.epub"));
 }
 
 #endif  // QL_TEST_QUILLO

@@ -80,13 +80,13 @@ TEST_F(DeviceOptions, EveryTimeZoneGoesToUiAndTzFiles) {
   EXPECT_EQ(reload_ui().ui.tz, 3);
 }
 
-TEST_F(DeviceOptions, SleepChoicesLoadBackAndNeverReadsAsNever) {
+TEST_F(DeviceOptions, SleepChoicesLoadBackAndNeverReadsAsZeroMinutes) {
   device_platform_for_tests(true);
   struct Case {
     int slot;
     int32_t minutes;
     const char* shown;
-  } cases[] = {{5, 0, "Never"},   {0, 5, "5 min"},   {3, 30, "30 min"},
+  } cases[] = {{5, 0, "0 min"},   {0, 5, "5 min"},   {3, 30, "30 min"},
                {4, 60, "60 min"}, {2, 15, "15 min"}, {1, 10, "10 min"}};
   for (const Case& c : cases) {
     tap_device_row(kSleepAfter);

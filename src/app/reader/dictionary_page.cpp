@@ -21,6 +21,11 @@ constexpr int kTextTop = 298;
 constexpr int kBottomRoom = 90;
 constexpr int kTextX = 48;
 constexpr int kLineGap = 6;
+// Where the count of installed dictionaries is taken when a lookup found nothing.
+constexpr char kDictListPath[] = "/tmp/ql-dict-count.txt";
+constexpr std::string_view kNoDictionaryText =
+    "No dictionary is installed.\nPut a StarDict dictionary (its .ifo, .idx and .dict or .dict.dz "
+    "files) in documents/dictionaries, or in a folder of its own inside it.";
 
 // Quotation marks a selection in a novel carries along with its word; an apostrophe inside the
 // word is the same character as the right single quote and stays.
@@ -96,6 +101,14 @@ void draw_definitions(std::string_view text) {
         kLineGap;
   }
 }
+
+// With no dictionary at all, "No definition found" would send the reader looking for another
+// word; the page says what is missing and where it goes instead.
+bool no_dictionary_installed() {
+  const int count = ql_dict_list(kDictListPath);
+  qlp_unlink(kDictListPath);
+  return count == 0;
+}
 }  // namespace
 
 std::string dictionary_word(std::string_view text) {
@@ -109,12 +122,13 @@ std::string dictionary_word(std::string_view text) {
 
 void dictionary_page(const char* text, size_t length) {
   const std::string word = dictionary_word({text, length});
-  ql_dict_lookup(word, kDictOutPath);
+  const int found = ql_dict_lookup(word, kDictOutPath);
   if (!word.empty()) vocab_append(word, app.reader.open_path);
   const auto definitions = read_definitions();
   if (!definitions) return;
   ui_draw_header(word.c_str());
-  draw_definitions(*definitions);
+  draw_definitions(found == 0 && no_dictionary_installed() ? kNoDictionaryText
+                                                          : std::string_view(*definitions));
   ui_present(false);
   TapEvent event;
   ui_wait_event(event);

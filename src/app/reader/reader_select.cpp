@@ -26,7 +26,10 @@
 
 namespace {
 constexpr uint32_t kSelectWaveform = 4;
-constexpr int kPopupBelowTop = 330;   // the popup's top above the bottom edge, for upper selections
+// For a selection in the upper half the popup sits low, its bottom edge on the top of the
+// footer's band, so the footer (time left, percent, page) stays readable under it.
+constexpr int kFooterBand = 70;
+constexpr int kPopupBelowTop = kSelectionPopupHeight + kFooterBand;
 constexpr int kPopupUpperTop = 120;
 constexpr int kPopupSide = 32;
 constexpr int kPopupFrame = 3;

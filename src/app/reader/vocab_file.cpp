@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/paths.h"
+#include "base/tsv_field.h"
 #include "base/utf8.h"
 #include "book/annotations.h"
 #include "display/device_facts.h"
@@ -17,7 +18,7 @@ std::string vocab_line(std::string_view word, int64_t unix_seconds, std::string_
   line += '\t';
   line += std::to_string(unix_seconds);
   line += '\t';
-  for (char c : book) line += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+  line += tsv_field_spaced(book);
   line += '\n';
   return line;
 }

@@ -7,6 +7,7 @@
 
 #include "app/ui/app_state.h"
 #include "app/ui/cover_jobs.h"
+#include "base/utf8.h"
 #include "book/covers.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
@@ -17,7 +18,38 @@ constexpr int kTextInset = 10;
 constexpr int kBottomMargin = 12;
 constexpr size_t kExtensionSpan = 5;
 
-// The title's words wrapped greedily into the box, each line drawn while the text still fits.
+// A word too wide for the box breaks after one of these when the piece before it fills at least
+// this share of the width, else after its last character that fits.
+constexpr std::string_view kBreakAfter = "/-._";
+constexpr float kBreakAfterReach = 0.5f;
+
+float measure(std::string_view text, int fs) {
+  return ql_measure(std::string(text).c_str(), TS_REGULAR, static_cast<float>(fs));
+}
+
+// Where a word wider than `width` is broken: the byte count of its first piece, at least one
+// character so that the word always moves on.
+size_t wide_word_cut(std::string_view word, int fs, float width) {
+  size_t first = 0, fits = 0, after_mark = 0;
+  for (size_t end = 1; end < word.size(); ++end) {
+    if (utf8_is_continuation(word[end])) continue;
+    if (first == 0) first = end;
+    const float piece = measure(word.substr(0, end), fs);
+    if (piece > width) break;
+    fits = end;
+    const char before = word[end - 1];
+    if (kBreakAfter.find(before) != std::string_view::npos && word[end] != before &&
+        piece >= kBreakAfterReach * width) {
+      after_mark = end;
+    }
+  }
+  if (after_mark != 0) return after_mark;
+  if (fits != 0) return fits;
+  return first != 0 ? first : word.size();
+}
+
+// The title's words wrapped greedily into the box, a word wider than the box broken into pieces
+// that each take a line, each line drawn while the text still fits below it.
 void draw_placeholder_title(std::string_view title, int x, int y, int w, int h) {
   const int fs = cover_title_size(w);
   const float width = static_cast<float>(w - 2 * kTextInset);
@@ -25,30 +57,41 @@ void draw_placeholder_title(std::string_view title, int x, int y, int w, int h) 
   const int last_baseline = y + h - kBottomMargin;
   int baseline = y + h / 4;
   std::string line;
-  auto draw = [&](const std::string& text) {
-    ql_text(text.c_str(), TS_REGULAR, static_cast<float>(fs), static_cast<float>(x + kTextInset),
+  auto draw_line = [&] {
+    ql_text(line.c_str(), TS_REGULAR, static_cast<float>(fs), static_cast<float>(x + kTextInset),
             static_cast<float>(baseline));
+  };
+  // Draws the line and starts an empty one below it; false when that one would not fit.
+  auto next_line = [&] {
+    if (baseline + step > last_baseline) return false;
+    draw_line();
+    baseline += step;
+    line.clear();
+    return true;
   };
   size_t at = 0;
   while (at < title.size()) {
     size_t end = title.find(' ', at);
     if (end == std::string_view::npos) end = title.size();
-    const std::string_view word = title.substr(at, end - at);
+    std::string_view word = title.substr(at, end - at);
     at = end + 1;
     if (word.empty() || word.size() > kLineMax) continue;
     std::string candidate = line.empty() ? std::string(word) : line + " " + std::string(word);
-    const bool fits = candidate.size() < kLineMax &&
-                      ql_measure(candidate.c_str(), TS_REGULAR, static_cast<float>(fs)) <= width;
-    if (fits || line.empty()) {
+    if (candidate.size() < kLineMax && measure(candidate, fs) <= width) {
       line = std::move(candidate);
       continue;
     }
-    if (baseline + step > last_baseline) return;  // no room for the line after this one
-    draw(line);
-    baseline += step;
-    line = std::string(word);
+    if (!line.empty() && !next_line()) return;
+    while (measure(word, fs) > width) {
+      const size_t cut = wide_word_cut(word, fs, width);
+      if (cut >= word.size()) break;  // one character wider than the box: nothing to break
+      line = word.substr(0, cut);
+      word.remove_prefix(cut);
+      if (!next_line()) return;
+    }
+    line = word;
   }
-  if (!line.empty() && baseline <= last_baseline) draw(line);
+  if (!line.empty() && baseline <= last_baseline) draw_line();
 }
 }  // namespace
 

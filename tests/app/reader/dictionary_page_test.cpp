@@ -120,6 +120,19 @@ TEST_F(DictionaryPage, UnknownAndEmptyWords) {
   EXPECT_EQ(v.find('\n'), v.size() - 1) << "digits are not recorded: " << v;
 }
 
+TEST_F(DictionaryPage, WithoutADictionaryThePageSaysWhereOneGoes) {
+  fs::remove_all(root_.host("us/documents/dictionaries"));
+  fs::create_directories(root_.host("us/documents/dictionaries"));
+  ASSERT_TRUE(show("run"));
+  // Not the one line of "No definition found": the message and where dictionaries go, in more.
+  for (int line = 0; line < 3; ++line) {
+    SCOPED_TRACE(line);
+    EXPECT_LT(darkest(48, 298 + 62 * line - 40, W() - 96, 50), 100);
+  }
+  EXPECT_FALSE(file_exists(root_.host("tmp/ql-dict-count.txt"))) << "no file is left behind";
+  EXPECT_EQ(vocab().substr(0, 4), "run\t") << "the lookup is still recorded";
+}
+
 TEST_F(DictionaryPage, NoDefinitionsFileLeavesTheScreenAlone) {
   fs::remove_all(root_.host("tmp"));
   ql_rect(0, 0, W(), H(), 128);

@@ -56,7 +56,7 @@ TEST(DictionarySession, HeldWordIsLookedUpShownAndRecorded) {
       data + "/documents/dictionaries/pocket",
       {{"lamp", "a light"}, {"lantern", "noun\na lamp with a transparent case\nalso: lamp"}}, o);
 
-  const int button_y = kH - 330 + 150;  // the popup sits low for a selection in the upper half
+  const int button_y = kH - 360 + 150;  // the popup sits low for a selection in the upper half
   const int dictionary_x = 64 + 2 * ((kW - 120) / 5) + 60;
   const std::string popup = dir / "popup.pgm", page = dir / "page.pgm", back = dir / "back.pgm";
   const std::string script = "idle\ndown 300 400\nwait 700\nup 300 400\nidle\nshot " + popup + "\n" +

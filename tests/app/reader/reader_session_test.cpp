@@ -101,7 +101,7 @@ TEST(ReaderSession, ReadsAnnotatesAndFindsEverythingAfterRestart) {
   const auto i = key_centre("i");
   const auto done = key_centre("Done");
   ASSERT_TRUE(h && i && done);
-  const int button_y = kH - 330 + 150;  // popup below the middle for selections in the upper half
+  const int button_y = kH - 360 + 150;  // popup below the middle for selections in the upper half
   const std::string key = [](std::pair<int, int> p) {
     return "tap " + std::to_string(p.first) + " " + std::to_string(p.second) + "\nidle\n";
   }(*h) + [](std::pair<int, int> p) {
@@ -144,7 +144,10 @@ TEST(ReaderSession, ReadsAnnotatesAndFindsEverythingAfterRestart) {
   EXPECT_EQ(grey_at(toolbar, 10, 305), 0) << "the toolbar's closing line";
   EXPECT_EQ(open, back) << "the toolbar's Back did not return to the first page";
   EXPECT_NE(page3, open);
-  EXPECT_EQ(grey_at(popup, 40, kH - 330 + 1), 0) << "the selection popup's frame";
+  EXPECT_EQ(grey_at(popup, 40, kH - 360 + 1), 0) << "the selection popup's frame";
+  for (int y = kH - 70; y < kH; y++) {
+    EXPECT_EQ(grey_at(popup, kW / 2, y), 255) << "the footer's band stays clear of the popup: " << y;
+  }
   EXPECT_EQ(grey_at(annotated, kW - 60 + 18, 30), 0) << "the bookmark ribbon";
 
   // The files written: the position of page 3, one bookmark, a highlight and a note "hi".

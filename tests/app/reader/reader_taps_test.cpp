@@ -121,8 +121,12 @@ TEST(ReaderToolbar, ProgressText) {
 }
 
 TEST(SelectionPopup, PlacementAndButtons) {
-  EXPECT_EQ(selection_popup(kW, kH, kH / 2).top, kH - 330);
+  EXPECT_EQ(selection_popup(kW, kH, kH / 2).top, kH - 360);
   EXPECT_EQ(selection_popup(kW, kH, kH / 2 + 1).top, 120);
+  // The low popup ends where the footer's band (the bottom 70 rows) begins, in both orientations.
+  for (auto [w, h] : {std::pair{kW, kH}, {kH, kW}}) {
+    EXPECT_EQ(selection_popup(w, h, 100).top + kSelectionPopupHeight, h - 70) << w << "x" << h;
+  }
   const SelectionPopup p = selection_popup(kW, kH, 300);
   const int b = p.button_width;
   EXPECT_EQ(b, (kW - 120) / 5);

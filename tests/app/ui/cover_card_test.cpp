@@ -91,4 +91,38 @@ TEST_F(CoverCard, PlaceholderKeepsTheTitleInsideTheBox) {
   EXPECT_LT(darkest(101, 301, 88, 15), 128);
   EXPECT_EQ(darkest(101, 320, 88, 39), 255);
 }
+// A title word wider than the card is broken inside it, never drawn past its edge: the grid
+// cell, the list thumbnail and the player's card alike. A real cover drawn over the card later
+// then leaves nothing of the placeholder behind.
+TEST_F(CoverCard, WordsWiderThanTheCardBreakInsideIt) {
+  cover_cache_clear();
+  const std::string path = "/mnt/us/documents/none.epub";
+  std::string e20;
+  for (int i = 0; i < 20; i++) e20 += "\xC3\xA9";
+  struct Case {
+    std::string title;
+    int w, h;
+    int lines;  // at least this many lines hold ink
+  } cases[] = {
+      {"idpf_vertical-manga.epub", 304, 405, 2},
+      {"atl_AAC_adts_CBR88_8s.aac", 340, 340, 2},
+      {"atl_AAC_adts_CBR88_8s.aac", 148, 204, 2},
+      {"Supercalifragilisticexpialidocious", 148, 204, 3},
+      {"Short " + e20 + " end", 148, 204, 3},  // broken between characters
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title + " in " + std::to_string(c.w));
+    const int x = 100, y = 300;
+    ql_rect(0, 0, W(), H(), 100);
+    ui_draw_cover_card(path.data(), path.size(), 1, c.title.data(), c.title.size(), x, y, c.w, c.h);
+    EXPECT_EQ(darkest(x + c.w, y, W() - x - c.w, c.h), 100) << "nothing right of the card";
+    EXPECT_EQ(darkest(0, y, x, c.h), 100) << "nothing left of it";
+    EXPECT_EQ(darkest(x + c.w - 6, y + 1, 4, c.h - 2), 255) << "the right inset stays blank";
+    const int fs = cover_title_size(c.w), step = fs + fs / 4;
+    for (int line = 0; line < c.lines; line++) {
+      SCOPED_TRACE(line);
+      EXPECT_LT(darkest(x + 10, y + c.h / 4 + line * step - fs / 2, c.w - 20, fs / 2), 128);
+    }
+  }
+}
 }  // namespace
