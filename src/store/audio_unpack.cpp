@@ -290,7 +290,10 @@ UnpackResult unzip_audio(const char* zip_path, const char* folder,
                          const std::atomic<uint32_t>& cancel, const UnpackProgress& progress) {
   UnpackResult result;
   ZipArchive zip;
-  if (!zipopen_mode(zip, zip_path, 1)) return result;
+  if (!zipopen_mode(zip, zip_path, 1)) {
+    result.unreadable = true;
+    return result;
+  }
   const std::vector<ZipMember> members = zip_members(zip);
   // A directory that ends early hides members: the archive must stay.
   result.complete = members.size() == zip.entries();
@@ -461,6 +464,10 @@ std::string unpack_notice(const ArchiveReport& report) {
              " are free. It stays in the documents folder and is unpacked when books are next "
              "added, once there is room.";
     case ArchiveOutcome::failed:
+      if (report.result.unreadable) {
+        return a + " could not be read as a ZIP archive, so nothing was unpacked." +
+               (report.archive_kept ? " It stays in the documents folder." : "");
+      }
       break;
   }
   return "The recordings in " + a + " could not be unpacked" +

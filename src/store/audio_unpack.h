@@ -20,6 +20,7 @@ using UnpackProgress = std::function<void(std::string_view archive, size_t done,
 struct UnpackResult {
   int written = 0;                    // recordings now in the folder
   bool complete = false;              // every member was unpacked or is of no use here
+  bool unreadable = false;            // the archive could not be opened as a ZIP
   bool no_room = false;               // nothing written: the recordings need more than is free
   uint64_t needed = 0;                // bytes they need, with the reserve kept free
   uint64_t available = 0;             // bytes free where they go

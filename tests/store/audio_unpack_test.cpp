@@ -129,8 +129,10 @@ TEST_F(Unpack, LeftoverArchivesGoOnlyWhenUnpackedWhole) {
   damaged[damaged.find("aaaa")] = 'X';
   write_file(doc("Damaged.zip"), damaged);
   write_file(doc(".hidden.zip"), zipw::build({{"01.mp3", "a"}}));
+  write_file(doc("Notes.zip"), "not an archive at all");
   EXPECT_EQ(ql_unpack_zips("/mnt/us/documents"), 1);
   EXPECT_FALSE(file_exists(doc("Whole.zip")));
+  EXPECT_EQ(read_file(doc("Notes.zip")), "not an archive at all");
   EXPECT_EQ(read_file(doc("Whole/01.mp3")), "a");
   EXPECT_TRUE(file_exists(doc("Booklet.zip")));
   EXPECT_FALSE(file_exists(doc("Booklet")));  // no empty folder
@@ -142,7 +144,7 @@ TEST_F(Unpack, LeftoverArchivesGoOnlyWhenUnpackedWhole) {
   EXPECT_TRUE(file_exists(doc(".hidden.zip")));
   // The reader is told which recordings were skipped, and what holds none.
   const std::vector<ArchiveReport> reports = unpack_take_reports();
-  ASSERT_EQ(reports.size(), 2u);
+  ASSERT_EQ(reports.size(), 3u);
   std::string told;
   for (const ArchiveReport& r : reports) told += unpack_notice(r) + "\n";
   EXPECT_NE(told.find("Some recordings in Damaged.zip could not be unpacked: 01.mp3. The others are "
@@ -150,11 +152,12 @@ TEST_F(Unpack, LeftoverArchivesGoOnlyWhenUnpackedWhole) {
             std::string::npos)
       << told;
   EXPECT_NE(told.find("Booklet.zip holds no audio files"), std::string::npos) << told;
+  EXPECT_NE(told.find("Notes.zip could not be read as a ZIP archive"), std::string::npos) << told;
   // Every archive is unpacked once: the next drop neither unpacks nor tells anything again.
   EXPECT_EQ(ql_unpack_zips("/mnt/us/documents"), 0);
   EXPECT_FALSE(file_exists(doc("Damaged (2)")));
   EXPECT_TRUE(unpack_take_reports().empty());
-  EXPECT_EQ(all_entries(docs()), 4u);  // Whole, Booklet.zip, Damaged, .hidden.zip: nothing else
+  EXPECT_EQ(all_entries(docs()), 5u);  // Whole, Booklet.zip, Damaged, .hidden.zip, Notes.zip
 }
 
 TEST_F(Unpack, ATakenFolderNameIsNeverUnpackedInto) {
