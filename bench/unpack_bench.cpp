@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
 
   size_t reports = 0;
   const auto t0 = std::chrono::steady_clock::now();
-  const int unpacked = ql_unpack_zips("/mnt/us/documents", [&reports](std::string_view, size_t, size_t) { ++reports; });
+  const int unpacked = ql_unpack_zips(
+      "/mnt/us/documents", [&reports](std::string_view, size_t, size_t) { ++reports; });
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
   printf("unpacked %d archive(s) in %.1f ms, %zu progress reports\n", unpacked, ms, reports);
 

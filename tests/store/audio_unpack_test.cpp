@@ -219,7 +219,8 @@ TEST_F(Unpack, RecordingsThatDoNotFitAreNotStarted) {
 }
 
 TEST_F(Unpack, ProgressIsToldForEveryRecording) {
-  write_file(doc("Many.zip"), zipw::build({{"1.mp3", "a"}, {"cover.jpg", "c"}, {"2.mp3", "b"}, {"3.mp3", "c"}}));
+  write_file(doc("Many.zip"),
+             zipw::build({{"1.mp3", "a"}, {"cover.jpg", "c"}, {"2.mp3", "b"}, {"3.mp3", "c"}}));
   std::vector<std::string> told;
   ql_unpack_zips("/mnt/us/documents", [&told](std::string_view archive, size_t done, size_t total) {
     told.push_back(std::string(archive) + " " + std::to_string(done) + "/" + std::to_string(total));

@@ -25,7 +25,9 @@ constexpr int kRecordings = 300;
 constexpr int kRunLimitMs = 60000;
 constexpr int kLatestKillUs = 20000;
 
-std::string recording(int i) { return "recording " + std::to_string(i) + std::string(4000, char('a' + i % 26)); }
+std::string recording(int i) {
+  return "recording " + std::to_string(i) + std::string(4000, char('a' + i % 26));
+}
 std::string recording_name(int i) {
   char name[32];
   snprintf(name, sizeof name, "%03d.mp3", i);
@@ -65,7 +67,8 @@ class UnpackKill : public testing::Test {
   void SetUp() override {
     std::vector<zipw::Member> members;
     for (int i = 0; i < kRecordings; ++i) {
-      members.emplace_back("Poems/" + recording_name(i), recording(i), i % 2 ? zipw::kStored : zipw::kDeflated);
+      members.emplace_back("Poems/" + recording_name(i), recording(i),
+                           i % 2 ? zipw::kStored : zipw::kDeflated);
     }
     write_file(archive_, zipw::build(members));
   }
