@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/atomic_file.h"
 #include "base/paths.h"
 
 namespace {
@@ -35,22 +34,25 @@ bool copy_bytes(FILE* in, FILE* out) {
 
 }  // namespace
 
+bool copy_new_file(const std::string& src, const std::string& dst) {
+  FilePtr in(fopen(src.c_str(), "rb"));
+  if (!in) return false;
+  FilePtr out = create_new(dst.c_str());
+  if (!out) return false;
+  bool ok = copy_bytes(in.get(), out.get()) && fflush(out.get()) == 0 && fsync(fileno(out.get())) == 0;
+  ok = fclose(out.release()) == 0 && ok;
+  if (!ok) unlink(dst.c_str());
+  return ok;
+}
+
 bool copy_file(const std::string& src, const std::string& dst, bool replace) {
   struct stat st;
   if (!replace && lstat(dst.c_str(), &st) == 0) return false;
-  FilePtr in(fopen(src.c_str(), "rb"));
-  if (!in) return false;
   const std::string part = dst + ".part";
   unlink(part.c_str());
-  FilePtr out = create_new(part.c_str());
-  if (!out) return false;
-  if (!copy_bytes(in.get(), out.get())) {
-    out.reset();
-    unlink(part.c_str());
-    return false;
-  }
-  if (file_commit_host(out.release(), part.c_str(), dst.c_str())) return true;
-  unlink(part.c_str());  // a failed rename leaves it
+  if (!copy_new_file(src, part)) return false;
+  if (rename(part.c_str(), dst.c_str()) == 0) return true;
+  unlink(part.c_str());
   return false;
 }
 

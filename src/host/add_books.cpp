@@ -2,20 +2,21 @@
 
 #include "base/file_copy.h"
 #include "base/file_kinds.h"
+#include "base/free_name.h"
 #include "base/paths.h"
 #include "host/host_queue.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kLastCopyNumber = 999;
+// A copy is made under its name + ".part" and renamed once whole, so the name itself must leave
+// room for that suffix.
+constexpr std::string_view kPartSuffix = ".part";
+constexpr size_t kCopyNameMax = kNameMax - kPartSuffix.size();
 
 std::string last_component(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -28,42 +29,25 @@ bool exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-// "Name.ext", then "Name (2).ext" ... "Name (999).ext"; a folder's name is numbered whole.
+// "Name.ext", then "Name (2).ext" ... "Name (999).ext"; a folder's name is numbered whole. A name
+// too long to be copied is shortened before its extension. Empty when none is free.
 std::string free_target(const std::string& dir, const std::string& name, bool is_folder) {
-  std::string target = dir + "/" + name;
-  if (!exists(target)) return target;
-  const size_t dot = is_folder ? std::string::npos : name.rfind('.');
-  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-  const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-  for (int n = 2; n <= kLastCopyNumber; n++) {
-    target = dir + "/" + stem + " (" + std::to_string(n) + ")" + ext;
-    if (!exists(target)) break;
-  }
-  return target;  // the last one may still exist: the copy then fails
-}
-
-// The names in a folder, shortest first: a file is copied through its name + ".part", so a
-// sibling of that longer name must not have been copied yet (the copy would take it for a part
-// file left over and replace it). Nothing when the folder cannot be read.
-std::optional<std::vector<std::string>> names_shortest_first(const std::string& folder) {
-  DirPtr dir(opendir(folder.c_str()));
-  if (!dir) return std::nullopt;
-  std::vector<std::string> names;
-  while (const dirent* e = readdir(dir.get())) {
-    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
-  }
-  std::stable_sort(names.begin(), names.end(),
-                   [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
-  return names;
+  const auto [stem, ext] = split_extension(name, is_folder);
+  const std::string free = free_name(stem, ext, kCopyNameMax,
+                                     [&dir](const std::string& n) { return exists(dir + "/" + n); });
+  return free.empty() ? std::string() : dir + "/" + free;
 }
 
 // Copies a folder with everything in it. Links to files are copied as files; links to folders are
 // left out, so a link cycle cannot make the copy endless. Devices, pipes and sockets are left out.
+// The files go straight to their names: the whole folder is a part copy until it is renamed.
 bool copy_tree(const std::string& src, const std::string& dst) {
   if (mkdir(dst.c_str(), 0755) != 0) return false;
-  const std::optional<std::vector<std::string>> names = names_shortest_first(src);
-  if (!names) return false;
-  for (const std::string& name : *names) {
+  DirPtr dir(opendir(src.c_str()));
+  if (!dir) return false;
+  while (const dirent* e = readdir(dir.get())) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
     const std::string from = src + "/" + name;
     const std::string to = dst + "/" + name;
     struct stat lst;
@@ -74,7 +58,7 @@ bool copy_tree(const std::string& src, const std::string& dst) {
     if (S_ISDIR(st.st_mode)) {
       if (!is_link && !copy_tree(from, to)) return false;
     } else if (S_ISREG(st.st_mode)) {
-      if (!copy_file(from, to, false)) return false;
+      if (!copy_new_file(from, to)) return false;
     }
   }
   return true;
@@ -98,8 +82,8 @@ bool copy_item(const std::string& src, const std::string& documents) {
     return false;
   }
   const std::string target = free_target(documents, name, folder);
-  if (exists(target)) return false;
-  const std::string part = target + ".part";
+  if (target.empty()) return false;
+  const std::string part = target + std::string(kPartSuffix);
   remove_tree(part);  // left over from a copy that was cut short
   if (!folder) return copy_file(src, target, false);
   if (!copy_tree(src, part) || exists(target) || rename(part.c_str(), target.c_str()) != 0) {

@@ -1,7 +1,13 @@
 #include "shell/app_connect.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
+#include "app/ui/ui_message.h"
+#include "display/framebuffer.h"
 #include "library/document_scan.h"
 #include "library/library_screen.h"
 #include "library/library_view.h"
@@ -16,10 +22,34 @@
 
 namespace {
 constexpr char kDocuments[] = "/mnt/us/documents";
+constexpr double kProgressEveryMs = 400;
+constexpr char kNoticeTitle[] = "Audiobook archives";
+
+// An archive of many recordings takes a while: the count is shown as it grows, a few times a
+// second at most so that drawing does not slow the unpack.
+void show_unpack_progress(std::string_view archive, size_t done, size_t total) {
+  static double shown_at = -kProgressEveryMs;
+  const double now = ql_now_ms();
+  if (done != 1 && done != total && now - shown_at < kProgressEveryMs) return;
+  shown_at = now;
+  const std::string text = "Unpacking " + std::string(archive) + ": " + std::to_string(done) +
+                           " of " + std::to_string(total) + " recordings";
+  ui_toast(text.c_str(), text.size());
+}
+
+// What became of archives that did not simply unpack whole, on one page.
+void tell_unpack_notices() {
+  std::vector<std::string> notices;
+  for (const ArchiveReport& r : unpack_take_reports()) notices.push_back(unpack_notice(r));
+  if (notices.empty()) return;
+  const std::vector<std::string_view> lines(notices.begin(), notices.end());
+  ui_info_page(kNoticeTitle, sizeof kNoticeTitle - 1, lines);
+}
 
 void add_new_books() {
-  ql_unpack_zips(kDocuments);
+  ql_unpack_zips(kDocuments, show_unpack_progress);
   library_rescan_documents();
+  tell_unpack_notices();
 }
 
 size_t library_entry_count() { return ql_entries().size(); }
@@ -32,10 +62,11 @@ bool add_finished_download() {
   if (state != DL_DONE && state != DL_FAILED) return false;
   ql_dl_ack();
   if (state == DL_DONE) {
-    library_rescan_documents();
+    add_new_books();
     return false;
   }
   download_failure_message();
+  tell_unpack_notices();
   return true;
 }
 
@@ -47,6 +78,11 @@ void show_library_fresh() {
   app.view = AppView::Library;
 }
 }  // namespace
+
+void app_finish_unpacks() {
+  ql_unpack_resume(kDocuments, show_unpack_progress);
+  tell_unpack_notices();
+}
 
 void app_connect_hooks() {
   app_hooks.persist_all = app_persist_all;

@@ -3,3 +3,7 @@
 #pragma once
 
 void app_connect_hooks();
+
+// Completes an audiobook archive's unpack that a crash cut short, showing its progress; run at
+// start, before the library is first read.
+void app_finish_unpacks();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "shell/app_connect.h"
 #include "shell/app_main.h"
 #include "shell/main_loop.h"
 #include "app/reader/font_choice.h"
@@ -58,6 +59,7 @@ int app_interactive(int argc, char** argv) {
   bundled_books_seed();
   ql_frontlight_lipc(settings.light);
   show_splash();
+  app_finish_unpacks();
   library_rescan_documents();
   app.view = AppView::Library;
   if (argc >= 3 && strcmp(argv[1], "--open") == 0) book_open(argv[2], strlen(argv[2]));

@@ -73,24 +73,20 @@ bool wait_curl(pid_t pid) {
   }
 }
 
-// The arrived archive's recordings go into the folder of its name. When they could not all be
-// unpacked the archive stays under its own name, so nothing that arrived is lost; a cancelled job
-// throws it away.
-DownloadState unpack_archive(const std::string& part) {
+// The arrived archive takes its own name, then its recordings go into a folder of that name. An
+// unpack cut short by a crash is completed at the next start; an archive whose recordings could not
+// all be unpacked is kept, so nothing that arrived is lost; a cancelled job throws it away.
+DownloadState unpack_arrived(const std::string& part) {
   J.state.store(DL_UNPACKING);
-  const std::string dest = J.dest;
-  const std::string folder = dest.substr(0, dest.size() - 4);
-  qlp_mkdir(folder.c_str(), 0755);
-  const UnpackResult r = unzip_audio(J.part, folder.c_str(), J.cancel);
-  if (r.written == 0) rmdir(host_path(folder.c_str()).c_str());
-  if (J.cancel.load() || (r.complete && r.written > 0)) {
+  const std::string dest = free_destination(J.dest, false);
+  if (dest.empty() || qlp_rename(J.part, dest.c_str()) != 0) {
     unlink(part.c_str());
-    return J.cancel.load() || r.written == 0 ? DL_FAILED : DL_DONE;
+    return DL_FAILED;
   }
-  // The folder beside it is this archive's own.
-  const std::string kept = free_destination(dest, false);
-  if (kept.empty() || qlp_rename(J.part, kept.c_str()) != 0) unlink(part.c_str());
-  return DL_FAILED;
+  const size_t slash = dest.rfind('/');
+  const ArchiveOutcome o =
+      unpack_archive(dest.substr(0, slash), dest.substr(slash + 1), J.cancel, {}, true).outcome;
+  return o == ArchiveOutcome::unpacked || o == ArchiveOutcome::partly ? DL_DONE : DL_FAILED;
 }
 
 // A book in the documents folder never replaces one that appeared meanwhile; a state file does.
@@ -119,7 +115,7 @@ void* run_job(void*) {
     finish(DL_FAILED);
     return nullptr;
   }
-  finish(is_archive_name(J.dest) ? unpack_archive(part) : put_in_place(part));
+  finish(is_archive_name(J.dest) ? unpack_arrived(part) : put_in_place(part));
   return nullptr;
 }
 

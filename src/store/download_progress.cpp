@@ -73,11 +73,12 @@ ProgressGeometry draw(std::string_view name, DownloadState state, uint64_t done,
 // The ending, told and acknowledged here since the common wait leaves it to this screen.
 void show_outcome(DownloadState state) {
   ql_dl_ack();
+  // Also tells what became of an archive that did not unpack whole.
+  app_call(app_hooks.books_added);
   if (state != DL_DONE) {
     download_failure_message();
     return;
   }
-  app_call(app_hooks.books_added);
   ui_toast_wait(kAdded.data(), kAdded.size(), kOutcomeMs);
 }
 }  // namespace

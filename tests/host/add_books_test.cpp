@@ -160,3 +160,19 @@ TEST_F(AddBooks, StalePartFileIsReplaced) {
   EXPECT_EQ(listing(), (std::vector<std::string>{"c.fb2"}));
   EXPECT_EQ(read_file(docs + "/c.fb2"), "whole");
 }
+
+TEST_F(AddBooks, NamesTooLongForTheCopyAreShortened) {
+  // A copy is written as name + ".part": names of 251 to 255 bytes are cut before the extension,
+  // numbered copies too, and files inside a copied folder keep their names.
+  const std::string stem(248, 'b');
+  const std::string book = stem + ".epub";  // 253 bytes
+  const std::string src = source(book, "long");
+  const std::string inner(251, 'p');
+  source("Shelf " + std::string(245, 's') + "/" + inner + ".mp3", "part");
+  EXPECT_EQ(copy_books_into({src, src, outside / ("Shelf " + std::string(245, 's'))}, docs), 3);
+  EXPECT_EQ(read_file(docs + "/" + stem.substr(0, 245) + ".epub"), "long");
+  EXPECT_EQ(read_file(docs + "/" + stem.substr(0, 241) + " (2).epub"), "long");
+  const std::string folder = "Shelf " + std::string(244, 's');  // 250 bytes
+  EXPECT_EQ(read_file(docs + "/" + folder + "/" + inner + ".mp3"), "part");
+  EXPECT_EQ(listing().size(), 3u);
+}
