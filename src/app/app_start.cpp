@@ -22,6 +22,7 @@
 #include "library/collections.h"
 #include "library/library_view.h"
 #include "library/progress_index.h"
+#include "store/download_manager.h"
 
 namespace {
 constexpr char kStateFolder[] = "/mnt/us/ql/state";
@@ -55,6 +56,7 @@ int app_interactive(int argc, char** argv) {
   collections_load();
   ui_save();
   docs_watch_request_stop();
+  ql_dl_recover();
   bundled_books_seed();
   ql_frontlight_lipc(settings.light);
   show_splash();
