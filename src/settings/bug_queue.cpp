@@ -16,7 +16,8 @@ namespace {
 
 constexpr std::string_view kBugPath = "/api/bug";
 std::string no_server_text() {
-  return "No server is set for bug reports: add \"bug-reports\" to " + std::string(kServersFileShown) + ".";
+  return "No server is set for bug reports: add \"bug-reports\" to " +
+         std::string(kServersFileShown) + ".";
 }
 // Reports saved within one second get "_2" up to this suffix.
 constexpr int kSameSecondMax = 99;
@@ -152,7 +153,8 @@ std::string bug_sent_message(const BugSendResult& result) {
     case BugSent::NoConnection:
       return "No connection. Your report is saved; open Report a bug to send it later.";
     case BugSent::NoServer:
-      return no_server_text() + " Your report is saved; open Report a bug to send it once one is set.";
+      return no_server_text() +
+             " Your report is saved; open Report a bug to send it once one is set.";
     case BugSent::Refused:
       return "The server refused the report (error " + std::to_string(result.status) +
              "). It is saved; open Report a bug to try again later.";

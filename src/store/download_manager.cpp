@@ -48,7 +48,9 @@ std::string host_path(const char* device_path) {
 
 // The running job's destination, kept in the state folder until the job ends: a start that finds
 // it knows the program ended during that job (ql_dl_recover).
-void journal_write(std::string_view dest) { file_write_atomic(kDownloadJournalPath, dest.data(), dest.size()); }
+void journal_write(std::string_view dest) {
+  file_write_atomic(kDownloadJournalPath, dest.data(), dest.size());
+}
 
 void finish(DownloadState s) {
   qlp_remove(kDownloadJournalPath);
@@ -80,7 +82,8 @@ bool wait_curl(pid_t pid) {
     const pid_t r = waitpid(pid, &status, WNOHANG);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return false;
-    if (r == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0 && !download_job.cancel.load();
+    if (r == pid)
+      return WIFEXITED(status) && WEXITSTATUS(status) == 0 && !download_job.cancel.load();
     if (download_job.cancel.load()) {
       kill(pid, SIGTERM);
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -190,7 +193,8 @@ int ql_dl_start(const char* url, const char* dest, uint64_t expected) {
 
 void ql_dl_recover() {
   if (is_running(download_job.state.load())) return;
-  const std::optional<std::string> dest = read_file_alloc(kDownloadJournalPath, sizeof download_job.dest);
+  const std::optional<std::string> dest =
+      read_file_alloc(kDownloadJournalPath, sizeof download_job.dest);
   if (!dest) return;
   if (destination_allowed(*dest) && dest->size() < sizeof download_job.dest) {
     // curl ended with the program: what it wrote is a fragment.

@@ -50,8 +50,10 @@ std::string builtin_with_host(std::string_view host) {
   std::string text(kBuiltin);
   if (host.empty()) return text;
   const std::string prefix = "\thttps://" + std::string(host) + "/";
-  for (size_t at = text.find("\t/"); at != std::string::npos; at = text.find("\t/", at + prefix.size()))
+  for (size_t at = text.find("\t/"); at != std::string::npos;
+       at = text.find("\t/", at + prefix.size())) {
     text.replace(at, 2, prefix);
+  }
   return text;
 }
 

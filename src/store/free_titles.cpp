@@ -134,12 +134,14 @@ bool fetch_newer_list() {
 void update_lists() {
   const std::string site = servers_load().site;
   if (site.empty()) {
-    message("No server is set for the lists yet: add \"site\" to " + std::string(kServersFileShown) + ".",
+    message("No server is set for the lists yet: add \"site\" to " +
+                std::string(kServersFileShown) + ".",
             kRefusedMs);
     return;
   }
   const std::string question = "Fetch the newest list of free titles from " +
-                               std::string(server_host_name(site)) + "? Only the list is fetched, no books.";
+                               std::string(server_host_name(site)) +
+                               "? Only the list is fetched, no books.";
   if (!ui_confirm(question.data(), question.size(), "Fetch", 5)) return;
   if (!ql_dl_start(server_address(site, kFreeListPath).c_str(), kFreeListNewPath, 0)) {
     message("Another download is still running. Try again when it is done.", kRefusedMs);

@@ -76,7 +76,8 @@ bool store_order_download(std::string_view order_id, std::string_view view_key) 
   // The file may name its order at the root; one naming another order (left by a watcher of an
   // earlier payment) is not this order's.
   const JsonValue* named = root && root->is_object() ? root->find("orderId") : nullptr;
-  const bool ours = !named || named->kind != JsonKind::String || text_at(*root, "orderId") == order_id;
+  const bool ours =
+      !named || named->kind != JsonKind::String || text_at(*root, "orderId") == order_id;
   const JsonValue* order = root && root->is_object() && ours ? root->find("order") : nullptr;
   const JsonValue* downloads = order && order->is_object() ? order->find("downloads") : nullptr;
   if (!downloads || downloads->kind != JsonKind::Array || downloads->items.empty()) {

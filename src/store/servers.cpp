@@ -33,8 +33,10 @@ std::string plain_host(std::string_view value) {
   if (value.ends_with('/')) value.remove_suffix(1);
   const size_t colon = value.find(':');
   const std::string_view name = value.substr(0, colon);
-  if (name.empty() || name.size() > kHostMax || !std::all_of(name.begin(), name.end(), is_host_char))
+  if (name.empty() || name.size() > kHostMax ||
+      !std::all_of(name.begin(), name.end(), is_host_char)) {
     return {};
+  }
   if (colon != std::string_view::npos) {
     const std::string_view port = value.substr(colon + 1);
     if (port.empty() || port.size() > 5 ||
