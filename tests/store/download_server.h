@@ -61,8 +61,10 @@ class DownloadServer {
   // Names the server as every host in the servers file of the data folder (its host path).
   void configure_folder(const std::string& data) const {
     std::string text = "# the test's own server\n";
-    for (const char* key : {"store", "payment", "site", "bug-reports", "publisher", "publisher-downloads"})
+    for (const char* key :
+         {"store", "payment", "site", "bug-reports", "publisher", "publisher-downloads"}) {
       text += std::string(key) + " = " + host() + "\n";
+    }
     write_file(data + "/ql/servers.conf", text);
   }
   void configure(const DeviceFolder& root) const { configure_folder(root.host("us")); }

@@ -44,16 +44,20 @@ class FakeStoreScript {
   struct Bought {
     std::string url, title;
   };
-  static std::string order_json(const std::vector<Bought>& downloads, const std::string& item_title) {
+  static std::string order_json(const std::vector<Bought>& downloads,
+                                const std::string& item_title) {
     std::string list;
     for (const Bought& b : downloads) {
       if (!list.empty()) list += ",";
       list += "{\"url\":\"" + b.url + "\",\"title\":\"" + b.title + "\"}";
     }
-    return "{\"order\":{\"downloads\":[" + list + "],\"items\":[{\"title\":\"" + item_title + "\"}]}}";
+    return "{\"order\":{\"downloads\":[" + list + "],\"items\":[{\"title\":\"" + item_title +
+           "\"}]}}";
   }
   // The watcher's report as the device's script writes it: one word on its line.
-  void report(const std::string& word) const { write_file(root_.state("store-pay.state"), word + "\n"); }
+  void report(const std::string& word) const {
+    write_file(root_.state("store-pay.state"), word + "\n");
+  }
 
   // The lines that ran the store script's `verb`.
   std::vector<std::string> verb_lines(const std::string& verb) const {

@@ -165,7 +165,8 @@ TEST_F(FreeTitlesScreen, WithoutServersTheScreensSayWhereToSetThem) {
                                "No download server is set yet: add \"publisher-downloads\" to "
                                "ql/servers.conf in the data folder."));
   EXPECT_TRUE(shot_shows_toast(
-      "no-site", "No server is set for the lists yet: add \"site\" to ql/servers.conf in the data folder."));
+      "no-site",
+      "No server is set for the lists yet: add \"site\" to ql/servers.conf in the data folder."));
   EXPECT_EQ(ql_dl_state(nullptr, nullptr), DL_IDLE);
   EXPECT_EQ(server_.requests(), "");
 }

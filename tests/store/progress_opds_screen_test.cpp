@@ -27,7 +27,8 @@ class ProgressScreen : public StoreScreen {
   // Starts a held download and waits until its first half has arrived.
   void start_held(uint64_t expected) {
     server_.serve("big.epub", std::string(600000, 'b'));
-    ASSERT_EQ(ql_dl_start(server_.url("/held/big.epub").c_str(), "/mnt/us/documents/Big.epub", expected),
+    ASSERT_EQ(ql_dl_start(server_.url("/held/big.epub").c_str(), "/mnt/us/documents/Big.epub",
+                          expected),
               1);
     ASSERT_TRUE(eventually([&] { return read_file(doc("Big.epub.part")).size() + 65536 >= 300000; }));
   }

@@ -35,7 +35,8 @@ TEST_F(ServersFile, KeysValuesCommentsAndBadLines) {
   EXPECT_EQ(s.bug_reports, "");
   EXPECT_EQ(s.publisher, "");
   EXPECT_EQ(s.publisher_downloads, "");
-  EXPECT_EQ(server_address(s.site, "/catalog/free.tsv"), "https://example.com:8443/catalog/free.tsv");
+  EXPECT_EQ(server_address(s.site, "/catalog/free.tsv"),
+            "https://example.com:8443/catalog/free.tsv");
   EXPECT_EQ(server_address(s.bug_reports, "/api/bug"), "");
   EXPECT_EQ(server_host_name(s.site), "example.com");
 }
@@ -54,7 +55,9 @@ TEST_F(ServersFile, WithoutTheFileNothingIsReached) {
   EXPECT_EQ(free_catalog_load(), 0u);
   write("publisher-downloads = dl.example.org\n");
   EXPECT_EQ(free_catalog_load(), 9u);
-  for (const FreeTitle& r : free_catalog_rows()) EXPECT_TRUE(r.address.starts_with("https://dl.example.org/"));
+  for (const FreeTitle& r : free_catalog_rows()) {
+    EXPECT_TRUE(r.address.starts_with("https://dl.example.org/"));
+  }
 }
 
 }  // namespace

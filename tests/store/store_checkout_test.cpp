@@ -61,7 +61,8 @@ TEST_F(Checkout, RequestIsJsonWithEveryTextEscaped) {
                      R"(","digitalConsent":true,"address":{"country":"DE"},"locale":"en",)"
                      R"("acceptedTotalCents":751,"acceptedCurrency":"EUR"})");
   // The id belongs to the hash of the request up to the last item's "}", the "]" left out.
-  EXPECT_EQ(basket_file(), std::to_string(wyhash(req.data(), req.find("],\"basketId\""), 0)) + " " + id);
+  const uint64_t hash = wyhash(req.data(), req.find("],\"basketId\""), 0);
+  EXPECT_EQ(basket_file(), std::to_string(hash) + " " + id);
   // The items sorted by title: Alpha, Beta, Gamma keep their skus through the escapes.
   const auto json = json_parse(req);
   ASSERT_TRUE(json);

@@ -100,7 +100,7 @@ TEST_F(Home, DownloadFailuresOpenNothing) {
   };
   const std::string book = docs() + "/Old.epub";
   write_file(book, build_epub(simple_book({"<p>Old.</p>"})));
-  write_file(root_.state("secret.epub"), build_epub(simple_book({"<p>Not a book of the library.</p>"})));
+  write_file(root_.state("secret.epub"), build_epub(simple_book({"<p>Not in the library.</p>"})));
   mkdir((docs() + "/Folder.epub").c_str(), 0755);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
