@@ -64,12 +64,15 @@ void write_seeds() {
                                "<entry><title>More</title><link rel=\"subsection\" href=\"//x.example/m\"/>"
                                "</entry></feed>");
   fuzz::write_seed("catalog", "\x01# notes\norvane\tbook\tT\tA\tepub\t10\t"
-                              "https://dl.orvane-institute.org/t.epub\r\n");
+                              "https://dl.example.org/t.epub\r\n");
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::begin(write_seeds);
+  // A download host, so that list rows can be kept at all.
+  constexpr std::string_view kServers = "publisher-downloads = dl.example.org\n";
+  fuzz::write_device_file("/mnt/us/ql/servers.conf", kServers.data(), kServers.size());
   return 0;
 }
 

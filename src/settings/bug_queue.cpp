@@ -10,18 +10,17 @@
 #include "base/system_services.h"
 #include "base/text_lines.h"
 #include "host/plat.h"
-#include "store/download_hosts.h"
+#include "store/servers.h"
 
 namespace {
 
 constexpr std::string_view kBugPath = "/api/bug";
+std::string no_server_text() {
+  return "No server is set for bug reports: add \"bug-reports\" to " +
+         std::string(kServersFileShown) + ".";
+}
 // Reports saved within one second get "_2" up to this suffix.
 constexpr int kSameSecondMax = 99;
-
-std::string& endpoint_override() {
-  static std::string url;
-  return url;
-}
 
 std::string queue_path(std::string_view name) {
   return std::string(kBugQueueDir) + "/" + std::string(name);
@@ -88,12 +87,7 @@ std::vector<std::string> bug_queue_list() {
   return names;
 }
 
-const std::string& bug_endpoint() {
-  static const std::string maker = "https://" + std::string(kMakerSiteHost) + std::string(kBugPath);
-  return endpoint_override().empty() ? maker : endpoint_override();
-}
-
-void bug_set_endpoint(const char* url) { endpoint_override() = url ? url : ""; }
+std::string bug_endpoint() { return server_address(servers_load().bug_reports, kBugPath); }
 
 BugSendResult ql_bug_send(const char* path) {
   static std::array<char, kBugPostMax + 1> body;
@@ -102,8 +96,10 @@ BugSendResult ql_bug_send(const char* path) {
   const size_t length = fread(body.data(), 1, kBugPostMax, f.get());
   if (ferror(f.get())) return {BugSent::Unreadable, 0};
   body[length] = '\0';
+  const std::string endpoint = bug_endpoint();
+  if (endpoint.empty()) return {BugSent::NoServer, 0};
   // curl prints 000 when nothing answered, which reads as 0.
-  const int status = plat_post(bug_endpoint().c_str(), body.data(), length);
+  const int status = plat_post(endpoint.c_str(), body.data(), length);
   if (status >= 200 && status <= 299) return {BugSent::Sent, status};
   if (status == 0) return {BugSent::NoConnection, 0};
   return {BugSent::Refused, status};
@@ -122,8 +118,9 @@ BugQueuePass bug_send_queue() {
     const BugSendResult r = bug_send_queued(name);
     if (r.outcome == BugSent::Sent) {
       ++pass.sent;
-    } else if (r.outcome == BugSent::NoConnection) {
-      pass.no_connection = true;
+    } else if (r.outcome == BugSent::NoConnection || r.outcome == BugSent::NoServer) {
+      pass.no_connection = r.outcome == BugSent::NoConnection;
+      pass.no_server = r.outcome == BugSent::NoServer;
       break;
     } else {
       ++pass.refused;
@@ -138,6 +135,7 @@ std::string bug_pass_message(const BugQueuePass& pass) {
   if (pass.left == 0) return "Sent. Thank you.";
   const std::string rest = std::to_string(pass.sent) + " sent, the rest stays saved.";
   if (pass.no_connection) return "No connection. " + rest;
+  if (pass.no_server) return no_server_text() + " " + rest;
   if (pass.refused == 0) return rest;
   std::string why = plural(pass.refused, " report", " reports");
   if (pass.refused_status == 0) {
@@ -154,6 +152,9 @@ std::string bug_sent_message(const BugSendResult& result) {
     case BugSent::Sent: return "Sent. Thank you.";
     case BugSent::NoConnection:
       return "No connection. Your report is saved; open Report a bug to send it later.";
+    case BugSent::NoServer:
+      return no_server_text() +
+             " Your report is saved; open Report a bug to send it once one is set.";
     case BugSent::Refused:
       return "The server refused the report (error " + std::to_string(result.status) +
              "). It is saved; open Report a bug to try again later.";

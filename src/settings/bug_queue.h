@@ -1,5 +1,5 @@
 // The queue of bug reports waiting to be sent: one JSON file per report in the state folder, posted
-// over HTTPS to the maker's endpoint and removed once the server took it.
+// over HTTPS to the configured endpoint and removed once the server took it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -24,17 +24,17 @@ std::optional<std::string> bug_queue_save(std::string_view document, int64_t now
 std::vector<std::string> bug_queue_list();
 
 // How a post went: the server took it, nothing answered (no network, no server, a failed TLS
-// handshake), or the server answered with an error, or the file could not be read.
-enum class BugSent { Sent, NoConnection, Refused, Unreadable };
+// handshake), no server is configured (nothing was sent anywhere), the server answered with an
+// error, or the file could not be read.
+enum class BugSent { Sent, NoConnection, NoServer, Refused, Unreadable };
 struct BugSendResult {
   BugSent outcome = BugSent::NoConnection;
   int status = 0;  // the HTTP status the server answered (0 when none)
 };
 
-// The maker's endpoint: an https address whose path is "/api/bug".
-const std::string& bug_endpoint();
-// Points the sender at another https address (a local server in tests); null restores the maker's.
-void bug_set_endpoint(const char* url);
+// The endpoint: "https://" + the "bug-reports" host of ql/servers.conf + "/api/bug"; empty while
+// none is set.
+std::string bug_endpoint();
 
 // Posts the report file at the device path (its first kBugPostMax bytes) to the endpoint.
 BugSendResult ql_bug_send(const char* path);
@@ -42,12 +42,14 @@ BugSendResult ql_bug_send(const char* path);
 BugSendResult bug_send_queued(std::string_view name);
 
 // One pass over the queue: each listed report is posted in order; a refused or unreadable one is
-// kept and the next is tried, and a connection failure ends the pass (the rest would fail alike).
+// kept and the next is tried, and a connection failure or a missing server ends the pass (the rest
+// would fail alike).
 struct BugQueuePass {
   int sent = 0;
   int refused = 0;        // refused by the server or unreadable, still queued
   int refused_status = 0; // the last refusal's HTTP status (0: a file that could not be read)
   bool no_connection = false;
+  bool no_server = false;
   size_t left = 0;        // reports queued after the pass
 };
 BugQueuePass bug_send_queue();

@@ -79,8 +79,9 @@ void show_library_fresh() {
 }
 }  // namespace
 
-void app_finish_unpacks() {
+void app_finish_unpacks(bool downloaded_archive) {
   ql_unpack_resume(kDocuments, show_unpack_progress);
+  if (downloaded_archive) ql_unpack_zips(kDocuments, show_unpack_progress);
   tell_unpack_notices();
 }
 

@@ -4,6 +4,7 @@
 
 void app_connect_hooks();
 
-// Completes an audiobook archive's unpack that a crash cut short, showing its progress; run at
-// start, before the library is first read.
-void app_finish_unpacks();
+// Completes an audiobook archive's unpack that a crash cut short, showing its progress, and with
+// `downloaded_archive` unpacks an archive whose download had ended just before; run at start,
+// before the library is first read.
+void app_finish_unpacks(bool downloaded_archive);

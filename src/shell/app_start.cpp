@@ -23,6 +23,7 @@
 #include "library/collections.h"
 #include "library/library_view.h"
 #include "library/progress_index.h"
+#include "store/download_manager.h"
 
 namespace {
 constexpr char kStateFolder[] = "/mnt/us/ql/state";
@@ -56,10 +57,11 @@ int app_interactive(int argc, char** argv) {
   collections_load();
   ui_save();
   docs_watch_request_stop();
+  const bool downloaded_archive = ql_dl_recover();
   bundled_books_seed();
   ql_frontlight_lipc(settings.light);
   show_splash();
-  app_finish_unpacks();
+  app_finish_unpacks(downloaded_archive);
   library_rescan_documents();
   app.view = AppView::Library;
   if (argc >= 3 && strcmp(argv[1], "--open") == 0) book_open(argv[2], strlen(argv[2]));

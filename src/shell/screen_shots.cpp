@@ -141,9 +141,12 @@ void show_store(std::string_view) {
   store_home_screen();
 }
 
-// Store payment and purchase screens, with the sample amount and the store's pay page.
+// Store payment and purchase screens, with the sample amount and a sample pay page on a reserved
+// host name (a sample never names a real store).
 constexpr std::string_view kSampleTotal = "\xE2\x82\xAC" "5.00";
-constexpr size_t kPayAddressSize = 800;
+constexpr std::string_view kSamplePayPage = "https://shop.example.com/basket/pay";
+constexpr std::string_view kSampleCardPayPage =
+    "https://shop.example.com/basket/pay?order=1042&v=3f9a0c1d2e4b5a6978c0d1e2";
 
 constexpr char kMockInvoicePath[] = "/tmp/ql-mock-invoice.json";
 constexpr std::string_view kMockInvoice =
@@ -160,7 +163,7 @@ void show_payment_invoice(std::string_view name) {
   if (!text) return;
   InvoiceData invoice;
   const bool split = invoice_split_bitcoin_url(*text, invoice);
-  payment_qr_screen(store_absolute_url("/basket/pay", kPayAddressSize), kSampleTotal, true,
+  payment_qr_screen(kSamplePayPage, kSampleTotal, true,
                     split ? &invoice : nullptr, name == "paychain",
                     name == "payseen" ? PayState::Seen : PayState::Waiting);
   ui_present(true);
@@ -168,8 +171,7 @@ void show_payment_invoice(std::string_view name) {
 
 // A card payment's pay page for a sample order.
 void show_payment_card(std::string_view) {
-  payment_qr_screen(store_absolute_url("/basket/pay?order=1042&v=3f9a0c1d2e4b5a6978c0d1e2", kPayAddressSize),
-                    kSampleTotal, false, nullptr, false, PayState::Waiting);
+  payment_qr_screen(kSampleCardPayPage, kSampleTotal, false, nullptr, false, PayState::Waiting);
   ui_present(true);
 }
 

@@ -17,8 +17,10 @@ enum DownloadState : uint32_t {
 constexpr size_t kDownloadUrlMax = 1023;
 constexpr char kDocumentsPrefix[] = "/mnt/us/documents/";
 constexpr char kStatePrefix[] = "/mnt/us/ql/state/";
+// The running job's destination while it runs (the job's own record, removed when it ends).
+constexpr char kDownloadJournalPath[] = "/mnt/us/ql/state/download-job.txt";
 
-// True for an https address on one of the hosts downloads may come from.
+// True for an https address on one of the hosts downloads may come from (ql/servers.conf).
 bool ql_dl_allowed(std::string_view url);
 // Starts downloading `url` to the device path `dest` (under the documents or the state folder)
 // with `expected` bytes (0 when not known). In the documents folder an existing book is never
@@ -33,3 +35,8 @@ void ql_dl_cancel();
 void ql_dl_ack();
 // The destination of the last job (device path).
 std::string ql_dl_dest();
+// At start-up: finishes what a job the program's end interrupted left. Its ".part" file is removed.
+// True when an audiobook archive had arrived whole, before its unpack began: the caller unpacks it
+// with the other archives lying in the documents folder (one whose unpack began is completed from
+// the unpack's own journal).
+bool ql_dl_recover();

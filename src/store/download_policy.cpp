@@ -2,23 +2,16 @@
 #include "store/download_policy.h"
 
 #include <algorithm>
-#include <cctype>
 #include <sys/stat.h>
 
 #include "base/file_kinds.h"
 #include "base/paths.h"
-#include "store/download_hosts.h"
 #include "store/download_manager.h"
+#include "store/servers.h"
 
 namespace {
 constexpr std::string_view kHttps = "https://";
 constexpr int kMaxCopyNumber = 999;
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return tolower(static_cast<unsigned char>(x)) == tolower(static_cast<unsigned char>(y));
-         });
-}
 
 bool exists(const std::string& path) {
   struct stat st;
@@ -52,16 +45,16 @@ std::string_view url_host(std::string_view url) {
   return host;
 }
 
-bool ql_dl_allowed(std::string_view url) {
+bool download_address_allowed(std::string_view url, const Servers& servers) {
   if (!url.starts_with(kHttps) || url.size() > kDownloadUrlMax) return false;
   for (char c : url) {
     const auto b = static_cast<unsigned char>(c);
     if (b <= 0x20 || b == 0x7f || c == '\'' || c == '"' || c == '\\') return false;
   }
-  const std::string_view host = url_host(url);
-  return std::any_of(kDownloadHosts.begin(), kDownloadHosts.end(),
-                     [host](std::string_view allowed) { return equal_ignoring_case(host, allowed); });
+  return servers_allow_download_host(servers, url_host(url));
 }
+
+bool ql_dl_allowed(std::string_view url) { return download_address_allowed(url, servers_load()); }
 
 bool is_archive_name(std::string_view path) {
   const FileKindRow* row = file_kind_row(path);

@@ -3,9 +3,13 @@
 #include <string>
 #include <string_view>
 
+struct Servers;
+
 // The host part of an address ("https://host:port/path" gives "host"), or empty when the address
 // has userinfo, a port that is not a number, or no "://".
 std::string_view url_host(std::string_view url);
+// ql_dl_allowed against a configuration already read (for a list of many addresses).
+bool download_address_allowed(std::string_view url, const Servers& servers);
 // True for a path ending in ".zip" (any case) with at least one byte before it.
 bool is_archive_name(std::string_view path);
 // True for a device path in the documents or the state folder that cannot climb out of it.

@@ -10,12 +10,14 @@
 
 #include "base/paths.h"
 #include "store/download_manager.h"
+#include "store/download_policy.h"
+#include "store/servers.h"
 
 namespace {
 constexpr size_t kFields = 7;
-constexpr double kBytesPerMb = 1e6;
-constexpr double kBytesPerKb = 1e3;
-constexpr double kWholeMbFrom = 100;
+constexpr uint64_t kBytesPerMb = 1000000;
+constexpr uint64_t kBytesPerKb = 1000;
+constexpr uint64_t kWholeMbFrom = 100;
 
 constexpr std::string_view kBuiltin =
     "# The free titles offered on this device, one row per title and format.\n"
@@ -24,23 +26,36 @@ constexpr std::string_view kBuiltin =
     "# Replace this list from the maker's site with Free books > Update the lists; nothing is "
     "fetched until then.\n"
     "orvane\tbook\tPride and Prejudice\tJane Austen\tepub\t1117057\t"
-    "https://dl.orvane-institute.org/books/pride-and-prejudice.epub\n"
+    "/books/pride-and-prejudice.epub\n"
     "orvane\tbook\tPride and Prejudice\tJane Austen\tpdf\t55720385\t"
-    "https://dl.orvane-institute.org/books/pride-and-prejudice.pdf\n"
+    "/books/pride-and-prejudice.pdf\n"
     "orvane\tbook\tThe Time Machine\tH. G. Wells\tepub\t841330\t"
-    "https://dl.orvane-institute.org/books/the-time-machine.epub\n"
+    "/books/the-time-machine.epub\n"
     "orvane\tbook\tMoby-Dick\tHerman Melville\tepub\t2859434\t"
-    "https://dl.orvane-institute.org/books/moby-dick.epub\n"
+    "/books/moby-dick.epub\n"
     "orvane\taudio\tPride and Prejudice\tJane Austen\tzip\t792227861\t"
-    "https://dl.orvane-institute.org/audio/pride-and-prejudice.zip\n"
+    "/audio/pride-and-prejudice.zip\n"
     "orvane\taudio\tThe Adventures of Sherlock Holmes\tArthur Conan Doyle\tzip\t482891371\t"
-    "https://dl.orvane-institute.org/audio/sherlock-holmes.zip\n"
+    "/audio/sherlock-holmes.zip\n"
     "orvane\taudio\tMoby-Dick\tHerman Melville\tzip\t790316545\t"
-    "https://dl.orvane-institute.org/audio/moby-dick.zip\n"
+    "/audio/moby-dick.zip\n"
     "orvane\taudio\tThe Time Machine\tH. G. Wells\tzip\t112571702\t"
-    "https://dl.orvane-institute.org/audio/the-time-machine.zip\n"
+    "/audio/the-time-machine.zip\n"
     "orvane\taudio\tA Christmas Carol\tCharles Dickens\tmp3\t88540968\t"
-    "https://dl.orvane-institute.org/audio/a-christmas-carol.mp3\n";
+    "/audio/a-christmas-carol.mp3\n";
+
+// The built-in rows name their files by path only: they live on the publisher's download host,
+// which is configuration.
+std::string builtin_with_host(std::string_view host) {
+  std::string text(kBuiltin);
+  if (host.empty()) return text;
+  const std::string prefix = "\thttps://" + std::string(host) + "/";
+  for (size_t at = text.find("\t/"); at != std::string::npos;
+       at = text.find("\t/", at + prefix.size())) {
+    text.replace(at, 2, prefix);
+  }
+  return text;
+}
 
 struct FreeCatalog {
   std::string text;
@@ -62,7 +77,7 @@ std::optional<uint64_t> parse_bytes(std::string_view s) {
 }
 
 // One line's row, or nothing when it breaks a rule.
-std::optional<FreeTitle> parse_row(std::string_view line) {
+std::optional<FreeTitle> parse_row(std::string_view line, const Servers& servers) {
   std::array<std::string_view, kFields> f;
   for (size_t i = 0; i < kFields; ++i) {
     const size_t tab = line.find('\t');
@@ -72,7 +87,8 @@ std::optional<FreeTitle> parse_row(std::string_view line) {
   }
   const std::optional<uint64_t> bytes = parse_bytes(f[5]);
   if (f[2].empty() || f[2].size() > kFreeTitleMax || !is_extension(f[4]) || !bytes) return std::nullopt;
-  if (f[6].size() > kFreeAddressMax || !ql_dl_allowed(f[6])) return std::nullopt;
+  if (f[6].size() > kFreeAddressMax || !download_address_allowed(f[6], servers))
+    return std::nullopt;
   return FreeTitle{f[0], f[1], f[2], f[3], f[4], *bytes, f[6]};
 }
 
@@ -88,13 +104,14 @@ std::string read_catalog_file() {
 size_t free_catalog_parse(const char* text, size_t length) {
   catalog.text.assign(text, length);
   catalog.rows.clear();
+  const Servers servers = servers_load();
   std::string_view rest = catalog.text;
   while (!rest.empty() && catalog.rows.size() < kFreeTitlesMax) {
     const size_t end = rest.find_first_of("\r\n");
     const std::string_view line = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
     if (line.empty() || line.front() == '#') continue;
-    if (std::optional<FreeTitle> row = parse_row(line)) catalog.rows.push_back(*row);
+    if (std::optional<FreeTitle> row = parse_row(line, servers)) catalog.rows.push_back(*row);
   }
   return catalog.rows.size();
 }
@@ -102,7 +119,8 @@ size_t free_catalog_parse(const char* text, size_t length) {
 size_t free_catalog_load() {
   const std::string text = read_catalog_file();
   if (free_catalog_parse(text.data(), text.size()) > 0) return catalog.rows.size();
-  return free_catalog_parse(kBuiltin.data(), kBuiltin.size());
+  const std::string builtin = free_catalog_builtin();
+  return free_catalog_parse(builtin.data(), builtin.size());
 }
 
 std::span<const FreeTitle> free_catalog_rows() { return catalog.rows; }
@@ -115,17 +133,14 @@ size_t free_catalog_count(std::string_view source, std::string_view kind) {
   return titles.size();
 }
 
-std::string_view free_catalog_builtin() { return kBuiltin; }
+std::string free_catalog_builtin() { return builtin_with_host(servers_load().publisher_downloads); }
 
 std::string format_size_mb(uint64_t bytes) {
-  const double mb = static_cast<double>(bytes) / kBytesPerMb;
-  char buf[48];
-  if (mb >= kWholeMbFrom) {
-    snprintf(buf, sizeof buf, "%.0f MB", mb);
-  } else if (mb >= 1) {
-    snprintf(buf, sizeof buf, "%.1f MB", mb);
-  } else {
-    snprintf(buf, sizeof buf, "%.0f KB", static_cast<double>(bytes) / kBytesPerKb);
+  // Whole units and tenths are cut, never rounded: 999999 bytes are 999 KB, not 1000.
+  if (bytes >= kWholeMbFrom * kBytesPerMb) return std::to_string(bytes / kBytesPerMb) + " MB";
+  if (bytes >= kBytesPerMb) {
+    return std::to_string(bytes / kBytesPerMb) + "." +
+           std::to_string(bytes % kBytesPerMb / (kBytesPerMb / 10)) + " MB";
   }
-  return buf;
+  return std::to_string(bytes / kBytesPerKb) + " KB";
 }

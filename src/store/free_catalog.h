@@ -29,8 +29,10 @@ size_t free_catalog_parse(const char* text, size_t length);
 std::span<const FreeTitle> free_catalog_rows();
 // Distinct titles of one source and kind.
 size_t free_catalog_count(std::string_view source, std::string_view kind);
-// The built-in list's text.
-std::string_view free_catalog_builtin();
+// The built-in list's text, its addresses on the publisher's download host (ql/servers.conf); with
+// no such host its rows have no usable address.
+std::string free_catalog_builtin();
 
-// bytes / 1e6 as megabytes: "1792 MB" from 100 MB up, "55.7 MB" from 1 MB up, else "841 KB".
+// bytes / 1e6 as megabytes, cut (not rounded): "1792 MB" from 100 MB up, "55.7 MB" from 1 MB up,
+// else whole kilobytes ("841 KB").
 std::string format_size_mb(uint64_t bytes);

@@ -16,9 +16,9 @@
 #include "base/paths.h"
 #include "base/system_services.h"
 #include "store/book_file_name.h"
-#include "store/download_hosts.h"
 #include "store/download_manager.h"
 #include "store/download_progress.h"
+#include "store/servers.h"
 
 namespace {
 constexpr size_t kListTitlesMax = 1000;
@@ -132,10 +132,18 @@ bool fetch_newer_list() {
 }
 
 void update_lists() {
-  const std::string question = "Fetch the newest list of free titles from " + std::string(kMakerSiteHost) +
+  const std::string site = servers_load().site;
+  if (site.empty()) {
+    message("No server is set for the lists yet: add \"site\" to " +
+                std::string(kServersFileShown) + ".",
+            kRefusedMs);
+    return;
+  }
+  const std::string question = "Fetch the newest list of free titles from " +
+                               std::string(server_host_name(site)) +
                                "? Only the list is fetched, no books.";
   if (!ui_confirm(question.data(), question.size(), "Fetch", 5)) return;
-  if (!ql_dl_start(kFreeListUrl, kFreeListNewPath, 0)) {
+  if (!ql_dl_start(server_address(site, kFreeListPath).c_str(), kFreeListNewPath, 0)) {
     message("Another download is still running. Try again when it is done.", kRefusedMs);
     return;
   }
@@ -212,7 +220,12 @@ void free_titles_list_screen(std::string_view source, std::string_view kind,
   for (;;) {
     const std::vector<const FreeTitle*> all = distinct_titles(source, kind);
     if (all.empty() && query.empty()) {
-      message("This list is empty for now.", kEmptyMs);
+      // No usable row at all: the built-in list has no download host to name its files on.
+      message(free_catalog_rows().empty()
+                  ? "No download server is set yet: add \"publisher-downloads\" to " +
+                        std::string(kServersFileShown) + "."
+                  : std::string("This list is empty for now."),
+              kEmptyMs);
       return;
     }
     std::vector<const FreeTitle*> shown;

@@ -14,6 +14,6 @@ void free_title_download(const FreeTitle& row);
 // unpacked beside itself) plus 50.
 int64_t free_title_space_needed_mb(const FreeTitle& row);
 
-// Where the newer list comes from.
-constexpr char kFreeListUrl[] = "https://corvellnalo.com/catalog/free.tsv";
+// Where the newer list comes from, on the maker's site.
+constexpr char kFreeListPath[] = "/catalog/free.tsv";
 constexpr char kFreeListNewPath[] = "/mnt/us/ql/state/catalog-new.tsv";

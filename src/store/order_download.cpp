@@ -1,7 +1,5 @@
 // Purchase downloads: the store script fetches each of the order's books into the documents
 // folder, the order is recorded, and the first book greeted.
-#include <sys/stat.h>
-
 #include <optional>
 #include <string>
 
@@ -23,20 +21,8 @@ namespace {
 constexpr size_t kAddressSize = 1200;
 constexpr size_t kQuotedAddressMax = 1393;
 constexpr size_t kQuotedTitleMax = 893;
-constexpr size_t kBookPathMax = kDownloadPathMax - 1;
 constexpr size_t kShownTitleMax = 299;
 constexpr int kMessageMs = 4000;
-
-// The script's answer names the book it stored. Anything but a regular file inside the documents
-// folder (a faulty script, or a title that steered it elsewhere) is not a book of the library.
-bool is_stored_book(const std::string& path) {
-  if (!path.starts_with(kDocumentsPrefix)) return false;
-  char file_buf[kQlPathMax], docs_buf[kQlPathMax];
-  const char* file = ql_path(path.c_str(), file_buf, sizeof file_buf);
-  const char* docs = ql_path(kDocumentsPrefix, docs_buf, sizeof docs_buf);
-  struct stat st;
-  return qlp_stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && path_is_within(file, docs);
-}
 
 // Has the store script fetch one book; its device path, or none on failure. An empty address (one
 // that was not https or did not fit its buffer) or one too long to pass whole is not fetched: a
@@ -46,8 +32,7 @@ std::optional<std::string> download_book(const std::string& address, std::string
   std::optional<std::string> path = store_run_for_path(ScriptLine(kScriptStore, "download")
                                                            .arg(address, kQuotedAddressMax)
                                                            .arg(title, kQuotedTitleMax));
-  // An answer that fills the whole read may have been cut, and would name another file.
-  if (!path || path->size() > kBookPathMax || !is_stored_book(*path)) return std::nullopt;
+  if (!path || !store_path_is_book(*path)) return std::nullopt;
   return path;
 }
 
@@ -88,9 +73,12 @@ bool store_order_download(std::string_view order_id, std::string_view view_key) 
   const std::optional<std::string> text = read_file_alloc(kOrderJsonPath, kOrderJsonReadMax);
   if (!text) return false;
   const std::optional<JsonValue> root = json_parse(*text);
-  const JsonValue* order = root && root->is_object() && text_at(*root, "orderId") == order_id
-                               ? root->find("order")
-                               : nullptr;
+  // The file may name its order at the root; one naming another order (left by a watcher of an
+  // earlier payment) is not this order's.
+  const JsonValue* named = root && root->is_object() ? root->find("orderId") : nullptr;
+  const bool ours =
+      !named || named->kind != JsonKind::String || text_at(*root, "orderId") == order_id;
+  const JsonValue* order = root && root->is_object() && ours ? root->find("order") : nullptr;
   const JsonValue* downloads = order && order->is_object() ? order->find("downloads") : nullptr;
   if (!downloads || downloads->kind != JsonKind::Array || downloads->items.empty()) {
     qlp_remove(kOrderJsonPath);

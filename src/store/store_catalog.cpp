@@ -10,6 +10,7 @@
 #include "base/utf8.h"
 #include "display/device_facts.h"
 #include "display/device_scripts.h"
+#include "store/servers.h"
 
 StoreState store;
 
@@ -168,7 +169,9 @@ std::string store_absolute_url(std::string_view address, size_t capacity) {
     return {};
   } else {
     if (address.starts_with('/')) address.remove_prefix(1);
-    url.append(kStoreBaseUrl).append("/").append(address);
+    url = server_address(servers_load().store, "/");
+    if (url.empty()) return {};
+    url.append(address);
   }
   return url.size() < capacity ? url : std::string();
 }

@@ -21,9 +21,6 @@ constexpr int64_t kStoreCatalogMaxAgeSecs = 43200;
 constexpr const char* kStoreCatalogPath = "/mnt/us/ql/state/store-catalog.json";
 // The previous catalogue while a fetch runs.
 constexpr const char* kStoreCatalogOldPath = "/mnt/us/ql/state/store-catalog.json.old";
-// The store's web host: relative addresses the store gives (covers, pay pages, downloads) live
-// there.
-constexpr std::string_view kStoreBaseUrl = "https://corvellbooks.com";
 
 // One catalogue entry; texts are NUL-terminated and cut at character boundaries.
 struct StoreItem {
@@ -74,7 +71,8 @@ bool store_item_title_less(const StoreItem& a, const StoreItem& b);
 // "$12.05" for USD, "€12.05" for any other code; "-" in front of a negative price.
 std::string store_format_price(int64_t cents, std::string_view currency);
 // The address to fetch for one the store gave: an "https://" address as it is; a relative one on
-// the store's web host, joined with exactly one "/". Empty for any other scheme ("http://",
+// the store's web host (the "store" of ql/servers.conf), joined with exactly one "/", or empty
+// while no store host is set. Empty for any other scheme ("http://",
 // "ftp:", "//host"), for white space or control characters, and when the result would not fit a
 // buffer of `capacity` bytes (NUL included).
 std::string store_absolute_url(std::string_view address, size_t capacity);

@@ -22,11 +22,11 @@
 #include "display/device_scripts.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
-#include "store/download_hosts.h"
 #include "store/orders_file.h"
 #include "store/store_basket.h"
 #include "store/store_catalog.h"
 #include "store/store_payment.h"
+#include "store/servers.h"
 
 namespace {
 constexpr size_t kBasketFileMax = 64;
@@ -37,8 +37,9 @@ constexpr size_t kPayAddressSize = 800;
 constexpr size_t kInvoiceIdMax = 63;
 constexpr int kErrorWaitMs = 4000;
 // The payment server's invoice pages: the invoice id is the last part of such an address.
-constexpr std::string_view kInvoicePrefix = "https://pay.corvellbooks.com/i/";
-constexpr std::string_view kTermsUrl = "https://corvellbooks.com/terms";
+constexpr std::string_view kInvoicePath = "/i/";
+// The store's terms page, on its web host.
+constexpr std::string_view kTermsPath = "/terms";
 
 struct PayMethod {
   std::string_view label;
@@ -81,8 +82,11 @@ void draw_consent(std::string_view price) {
   const int after =
       ui_draw_wrapped(kConsent.data(), kConsent.size(), TS_REGULAR, 40, 48, 426, w - 96, 60);
   ql_text("Sold by Corvell Network O\xC3\x9C", TS_UI, 42, 48, float(after + 30));
-  const std::string terms = "Terms: " + std::string(kTermsUrl);
-  ql_text(terms.c_str(), TS_UI, 42, 48, float(after + 110));
+  const std::string terms_url = server_address(servers_load().store, kTermsPath);
+  if (!terms_url.empty()) {
+    const std::string terms = "Terms: " + terms_url;
+    ql_text(terms.c_str(), TS_UI, 42, 48, float(after + 110));
+  }
   const int bw = (w - 136) / 2;
   const int agree_x = bw + 88;
   ql_frame(48, h - 240, bw, 130, 2);
@@ -144,7 +148,8 @@ void forget_basket_id() {
 // The part of an invoice page's address after its last "/", for Bitcoin payments.
 std::string invoice_id(const JsonValue& answer) {
   const std::string_view url = answer.string_at("checkoutUrl").value_or("");
-  if (!url.starts_with(kInvoicePrefix)) return {};
+  const std::string prefix = server_address(servers_load().payment, kInvoicePath);
+  if (prefix.empty() || url.size() <= prefix.size() || !url.starts_with(prefix)) return {};
   const std::string_view id = url.substr(url.rfind('/') + 1);
   return std::string(id.substr(0, utf8_prefix_length(id, kInvoiceIdMax)));
 }
@@ -162,7 +167,8 @@ std::optional<JsonValue> run_checkout() {
   const std::optional<std::string> bytes = read_file_alloc(kStoreResponsePath, kStoreResponseMax);
   qlp_remove(kStoreResponsePath);
   if (!bytes) {
-    toast("Could not reach " + std::string(kStoreHost));
+    const std::string host(server_host_name(servers_load().store));
+    toast("Could not reach " + (host.empty() ? std::string("the store") : host));
     return std::nullopt;
   }
   std::optional<JsonValue> answer = json_parse(*bytes);
@@ -217,6 +223,14 @@ std::optional<std::string> store_req_json_head(std::string_view method,
   return head;
 }
 
+uint64_t store_basket_hash(std::string_view head) {
+  // The method and the items in order, up to the last item's "}": the array's "]" is not hashed.
+  if (head.ends_with(']')) head.remove_suffix(1);
+  WyhashStream hasher(0);
+  hasher.update(head);
+  return hasher.final();
+}
+
 std::string store_req_json_tail(std::string_view basket_id, std::string_view country,
                                 int64_t total_cents, std::string_view currency) {
   std::string tail = ",\"basketId\":";
@@ -258,9 +272,7 @@ bool store_checkout(std::span<const uint16_t> items) {
   const std::string country = store_country();
   const std::optional<std::string> head = store_req_json_head(*method, items);
   if (!head) return false;
-  WyhashStream hasher(0);
-  hasher.update(*head);
-  const std::string basket_id = store_basket_id_current(hasher.final());
+  const std::string basket_id = store_basket_id_current(store_basket_hash(*head));
   if (basket_id.empty()) {
     toast(kNoRandom);
     return false;

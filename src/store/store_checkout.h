@@ -26,6 +26,9 @@ std::string store_format_checkout_error(std::string_view error);
 // text is written as a JSON string. None when it would pass kStoreRequestMax.
 std::optional<std::string> store_req_json_head(std::string_view method,
                                                std::span<const uint16_t> items);
+// The basket hash of a request head: the streaming Wyhash, seed 0, of the head up to the last
+// item's closing brace.
+uint64_t store_basket_hash(std::string_view head);
 // The rest of the request after the head.
 std::string store_req_json_tail(std::string_view basket_id, std::string_view country,
                                 int64_t total_cents, std::string_view currency);

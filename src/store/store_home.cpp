@@ -83,7 +83,8 @@ void download_from_link() {
   const std::optional<std::string> path =
       store_run_for_path(ScriptLine(kScriptStore, "get").arg(*done, kQuotedLinkMax));
   if (!path) return;
-  if (path->empty()) {
+  // Only a book the script stored in the documents folder is opened, as for bought books.
+  if (!store_path_is_book(*path)) {
     ui_toast_wait(kDownloadFailed.data(), kDownloadFailed.size(), kFailedWaitMs);
     return;
   }

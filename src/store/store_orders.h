@@ -6,9 +6,9 @@
 
 struct JsonValue;
 
-// The script's answer for one order: {"orderId": id, "order": {"downloads": [{"url", "title"}...],
-// "items": [{"title"}...]}}. A file that names another order (left by a watcher of an earlier
-// payment) is not used.
+// The script's answer for one order: {"order": {"downloads": [{"url", "title"}...], "items":
+// [{"title"}...]}}. A script may add a root "orderId"; a file naming another order (left by a
+// watcher of an earlier payment) is not used.
 constexpr char kOrderJsonPath[] = "/mnt/us/ql/state/store-order.json";
 constexpr size_t kOrderJsonReadMax = 256 * 1024;
 
@@ -23,7 +23,7 @@ extern bool store_purchase_shown;
 // the script did not run or left no usable answer.
 bool store_order_check(std::string_view order_id, std::string_view view_key);
 // Downloads the books of the order in store-order.json into the library, records the order and
-// shows the first book. False when the file is missing, of another order, not JSON, or has no
+// shows the first book. False when the file is missing, names another order, is not JSON, or has no
 // "order" object with a non-empty "downloads" array; otherwise true, whether or not the books
 // could be downloaded.
 bool store_order_download(std::string_view order_id, std::string_view view_key);

@@ -1,5 +1,6 @@
 #include "store/store_payment.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -25,17 +26,17 @@ enum class WatchWord { Waiting, Seen, Settled, Ready, Expired, Stopped };
 
 std::string_view trimmed(std::string_view s) { return s.substr(0, trimmed_length(s)); }
 
-// The watcher's word for this order; anything else, another order's report included, is waiting.
+// The watcher's word: the first line of its state file. A watcher may name the order it watches
+// on a second line; a report naming another order (one left from an earlier payment) is waiting.
 WatchWord read_watch_word(std::string_view order_id) {
   const std::optional<std::string> text = read_file_alloc(kPayStatePath, kStateReadMax);
   if (!text) return WatchWord::Waiting;
   const std::string_view all(*text);
-  const size_t nl = all.find('\n');
-  if (nl == std::string_view::npos) return WatchWord::Waiting;
+  const size_t nl = std::min(all.find('\n'), all.size());
   const std::string_view word = trimmed(all.substr(0, nl));
-  const std::string_view rest = all.substr(nl + 1);
-  if (word.size() > kStateWordMax || trimmed(rest.substr(0, rest.find('\n'))) != order_id)
-    return WatchWord::Waiting;
+  const std::string_view rest = all.substr(std::min(nl + 1, all.size()));
+  const std::string_view named = trimmed(rest.substr(0, rest.find('\n')));
+  if (word.size() > kStateWordMax || (!named.empty() && named != order_id)) return WatchWord::Waiting;
   if (word == "seen") return WatchWord::Seen;
   if (word == "settled") return WatchWord::Settled;
   if (word == "ready") return WatchWord::Ready;
@@ -44,11 +45,8 @@ WatchWord read_watch_word(std::string_view order_id) {
   return WatchWord::Waiting;
 }
 
-// Tells the watcher of this order to stop.
-void stop_watcher(std::string_view order_id) {
-  FilePtr f(qlp_fopen(kWatchStopPath, "wb"));
-  if (f) fwrite(order_id.data(), 1, order_id.size(), f.get());
-}
+// Tells the watcher to stop.
+void stop_watcher() { FilePtr f(qlp_fopen(kWatchStopPath, "wb")); }
 
 void toast_wait(std::string_view text) { ui_toast_wait(text.data(), text.size(), kMessageMs); }
 
@@ -87,6 +85,9 @@ bool store_pay_and_wait(std::string_view order_id, std::string_view view_key,
   if (bitcoin && !invoice_id.empty()) invoice = fetch_invoice(invoice_id);
   qlp_remove(kInvoicePath);
   qlp_remove(kPayStatePath);
+  // The watcher leaves the order's downloads before it reports "ready": one left from before must
+  // not stand for this order's.
+  qlp_remove(kOrderJsonPath);
   ScriptLine(kScriptStore, "watch")
       .arg(order_id, kQuotedOrderIdMax)
       .arg(view_key, kQuotedViewKeyMax)
@@ -109,7 +110,7 @@ bool store_pay_and_wait(std::string_view order_id, std::string_view view_key,
     if (code == TAP_TOUCH) {
       const int y = static_cast<int>(event.y);
       if (is_leave_tap(y)) {
-        stop_watcher(order_id);
+        stop_watcher();
         return false;
       }
       if (y >= kPaySwitchTop && y <= kPaySwitchBottom && state == PayState::Waiting && shown &&
@@ -131,13 +132,13 @@ bool store_pay_and_wait(std::string_view order_id, std::string_view view_key,
       }
       if (!store_order_download(order_id, view_key) && !store_order_check(order_id, view_key))
         toast_wait("Paid. Open Orders and payments to download your book.");
-      stop_watcher(order_id);
+      stop_watcher();
       return true;
     }
     if (word == WatchWord::Expired) {
       store.invoice_spent = true;
       toast_wait("This invoice expired. If you already paid, open Orders and payments.");
-      stop_watcher(order_id);
+      stop_watcher();
       return false;
     }
     if (word == WatchWord::Stopped) {
@@ -146,7 +147,7 @@ bool store_pay_and_wait(std::string_view order_id, std::string_view view_key,
       const bool paid = store_order_check(order_id, view_key);
       if (!paid)
         toast_wait("This payment screen timed out. If you paid, open Orders and payments.");
-      stop_watcher(order_id);
+      stop_watcher();
       return paid;
     }
     const PayState next = screen_state(word);

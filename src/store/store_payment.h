@@ -7,11 +7,11 @@
 
 #include "store/payment_invoice.h"
 
-// The watcher's report: its word on the first line, the order it watches on the second. A report
-// of another order (a watcher left from an earlier payment) reads as still waiting.
+// The watcher's report: its word on the first line. A second line, when the watcher writes one,
+// names the order it watches; a report of another order (a watcher left from an earlier payment)
+// reads as still waiting.
 constexpr char kPayStatePath[] = "/mnt/us/ql/state/store-pay.state";
-// Created whenever a payment screen ends (holding that screen's order id) and at start-up (empty),
-// to stop the watcher.
+// Created (empty) whenever a payment screen ends and at start-up, to stop the watcher.
 constexpr char kWatchStopPath[] = "/tmp/ql-watch.stop";
 
 // What the payment screen shows.

@@ -1,6 +1,6 @@
-// The queue against a local HTTPS server reached under the maker's own host name: reports sent and
-// removed, kept without a server, kept with their own message when the server refuses them (the
-// reports after them still sent), and never overwritten by one saved in the same second.
+// The queue against a local HTTPS server named in the servers file: reports sent and removed, kept
+// when nothing answers or no server is set, kept with their own message when the server refuses
+// them (the reports after them still sent), and never overwritten by one saved in the same second.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -14,12 +14,13 @@
 
 namespace {
 
-constexpr const char* kNoServer = "https://127.0.0.1:9/api/bug";
+// A port where nothing listens.
+void point_at_nothing(const DeviceFolder& root) {
+  write_file(root.host("us/ql/servers.conf"), "bug-reports = 127.0.0.1:9\n");
+}
 
 class BugQueue : public testing::Test {
  protected:
-  void TearDown() override { bug_set_endpoint(nullptr); }
-
   std::string queued(const std::string& name) const {
     return root_.state("bug-queue/" + name);
   }
@@ -82,8 +83,9 @@ TEST_F(BugQueue, StorageFailureLeavesNothing) {
 }
 
 TEST_F(BugQueue, SentReportIsRemoved) {
-  DownloadServer server;  // answers every host, the maker's too, with 200
+  DownloadServer server;  // answers with 200
   ASSERT_TRUE(server.ready());
+  server.configure(root_);
   const std::string doc = "{\"description\":\"pages turn twice\"}";
   const std::string name = bug_queue_save(doc, 1700000000).value_or("");
   const BugSendResult r = bug_send_queued(name);
@@ -96,7 +98,7 @@ TEST_F(BugQueue, SentReportIsRemoved) {
 }
 
 TEST_F(BugQueue, UnanswerableReportStaysQueued) {
-  bug_set_endpoint(kNoServer);
+  point_at_nothing(root_);
   const std::string name = bug_queue_save("{}", 1700000000).value_or("");
   const BugSendResult r = bug_send_queued(name);
   EXPECT_EQ(r.outcome, BugSent::NoConnection);
@@ -108,6 +110,7 @@ TEST_F(BugQueue, UnanswerableReportStaysQueued) {
 TEST_F(BugQueue, RefusedReportStaysQueuedWithItsOwnMessage) {
   DownloadServer server;
   ASSERT_TRUE(server.ready());
+  server.configure(root_);
   server.serve("post-status", "500\n");
   const std::string name = bug_queue_save("{}", 1700000000).value_or("");
   const BugSendResult r = bug_send_queued(name);
@@ -138,18 +141,17 @@ TEST_F(BugQueue, PassOverTheQueue) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     DeviceFolder root;  // an empty queue for each case
-    // The server answers every address curl is asked for, so "no server" runs without one.
     std::optional<DownloadServer> server;
     if (c.statuses) {
       server.emplace();
       ASSERT_TRUE(server->ready());
+      server->configure(root);
       server->serve("post-status", c.statuses);
     } else {
-      bug_set_endpoint(kNoServer);
+      point_at_nothing(root);
     }
     const std::vector<std::string> names = queue_reports(3);
     const BugQueuePass pass = bug_send_queue();
-    bug_set_endpoint(nullptr);
     EXPECT_EQ(pass.sent, c.sent);
     EXPECT_EQ(pass.left, c.left);
     EXPECT_EQ(bug_queue_list().size(), c.left);
@@ -170,6 +172,7 @@ TEST_F(BugQueue, PassOverTheQueue) {
 TEST_F(BugQueue, UnreadableReportIsSkipped) {
   DownloadServer server;
   ASSERT_TRUE(server.ready());
+  server.configure(root_);
   // A folder where a report file belongs cannot be read as one.
   mkdir(root_.state("bug-queue").c_str(), 0755);
   mkdir(queued("1600000000.json").c_str(), 0755);
@@ -183,8 +186,31 @@ TEST_F(BugQueue, UnreadableReportIsSkipped) {
 TEST_F(BugQueue, PostIsCutAtItsLimit) {
   DownloadServer server;
   ASSERT_TRUE(server.ready());
+  server.configure(root_);
   const std::string doc(kBugPostMax + 500, 'x');
   const std::string name = bug_queue_save(doc, 1700000000).value_or("");
   EXPECT_EQ(bug_send_queued(name).outcome, BugSent::Sent);
   EXPECT_EQ(posted(server, 1), doc.substr(0, kBugPostMax));
+}
+
+// With no servers file a report goes nowhere: it stays queued, and the user is told that no server
+// is set and where to set one.
+TEST_F(BugQueue, WithoutAServerNothingIsSentAnywhere) {
+  DownloadServer server;  // would take anything posted to it
+  ASSERT_TRUE(server.ready());
+  write_file(root_.host("us/ql/servers.conf"), "# no bug-reports host\nstore = shop.example.com\n");
+  EXPECT_EQ(bug_endpoint(), "");
+  const std::vector<std::string> names = queue_reports(2);
+  const BugSendResult r = bug_send_queued(names[0]);
+  EXPECT_EQ(r.outcome, BugSent::NoServer);
+  EXPECT_EQ(bug_sent_message(r),
+            "No server is set for bug reports: add \"bug-reports\" to ql/servers.conf in the data "
+            "folder. Your report is saved; open Report a bug to send it once one is set.");
+  const BugQueuePass pass = bug_send_queue();
+  EXPECT_EQ(pass.left, 2u);
+  EXPECT_EQ(bug_pass_message(pass),
+            "No server is set for bug reports: add \"bug-reports\" to ql/servers.conf in the data "
+            "folder. 0 sent, the rest stays saved.");
+  EXPECT_EQ(bug_queue_list(), names);
+  EXPECT_EQ(server.requests(), "");
 }

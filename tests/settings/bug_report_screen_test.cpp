@@ -34,7 +34,6 @@ class BugScreen : public ScreenTest, public ScreenSteps {
     bug_form() = BugForm{};
   }
   void TearDown() override {
-    bug_set_endpoint(nullptr);
     bug_form() = BugForm{};
     ScreenTest::TearDown();
   }
@@ -148,6 +147,7 @@ TEST_F(BugScreen, ReviewTextNeverRunsIntoTheButtons) {
 TEST_F(BugScreen, SendingPostsTheReportAndClearsTheForm) {
   DownloadServer server;
   ASSERT_TRUE(server.ready());
+  server.configure(root_);
   write_file(root_.host("us/ql/quillo.log"),
              "quillo: opened /mnt/us/documents/Private Diary.epub\nquillo: page 12\n");
   bug_form() = BugForm{"The page \"jumps\" back", "open\tturn", "kim@example.org"};
@@ -170,7 +170,7 @@ TEST_F(BugScreen, SendingPostsTheReportAndClearsTheForm) {
 }
 
 TEST_F(BugScreen, UnsentReportIsOfferedOnTheNextVisit) {
-  bug_set_endpoint("https://127.0.0.1:9/api/bug");
+  write_file(root_.host("us/ql/servers.conf"), "bug-reports = 127.0.0.1:9\n");  // nothing listens
   bug_form() = BugForm{"The page jumps back", "", ""};
   tap_row(REVIEW);
   tap_review_send();
@@ -189,9 +189,9 @@ TEST_F(BugScreen, UnsentReportIsOfferedOnTheNextVisit) {
   EXPECT_EQ(entries_in(root_.state("bug-queue")), 1u);
 
   // With a server it goes, and the form opens after.
-  bug_set_endpoint(nullptr);
   DownloadServer server;
   ASSERT_TRUE(server.ready());
+  server.configure(root_);
   tap_confirm_action();
   touches_.touch(500, 700);
   tap_back();

@@ -1,6 +1,6 @@
-// A local HTTPS server for download tests, reachable under every download host's name: a python
-// file server with a certificate made here, and curl told through its own configuration file
-// (CURL_HOME/.curlrc, which only tests set) to connect every host to it and trust the certificate.
+// A local HTTPS server for download tests: a python file server on 127.0.0.1 with a certificate
+// made here. The program is pointed at it through ql/servers.conf (configure), and curl trusts the
+// certificate through its own configuration file (CURL_HOME/.curlrc, which only tests set).
 #pragma once
 #include <chrono>
 #include <csignal>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "store/download_hosts.h"
+#include "support/device_folder.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -29,20 +29,17 @@ class DownloadServer {
  public:
   DownloadServer() {
     mkdir(root().c_str(), 0755);
-    std::string names;
-    for (std::string_view host : kDownloadHosts) names += ",DNS:" + std::string(host);
-    const std::string cmd = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=" +
-                            std::string(kPublisherDownloadHost) + " -addext subjectAltName=" +
-                            names.substr(1) + " -keyout '" + dir_ / "key.pem" + "' -out '" +
-                            dir_ / "cert.pem" + "' >/dev/null 2>&1";
+    const std::string cmd =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -addext "
+        "subjectAltName=IP:127.0.0.1 -keyout '" +
+        dir_ / "key.pem" + "' -out '" + dir_ / "cert.pem" + "' >/dev/null 2>&1";
     if (system(cmd.c_str()) != 0) return;
     pid_ = start_program("python3",
                          {std::string(QL_SOURCE_DIR) + "/tests/support/https_file_server.py",
                           root(), dir_ / "cert.pem", dir_ / "key.pem", dir_ / "port"},
                          {});
     if (pid_ < 0 || !eventually([this] { return file_exists(dir_ / "port"); })) return;
-    write_file(dir_ / ".curlrc", "connect-to = \"::127.0.0.1:" + read_file(dir_ / "port") +
-                                     "\"\ncacert = \"" + dir_ / "cert.pem" + "\"\n");
+    write_file(dir_ / ".curlrc", "cacert = \"" + dir_ / "cert.pem" + "\"\n");
     setenv("CURL_HOME", dir_.path().c_str(), 1);
     ready_ = true;
   }
@@ -58,6 +55,19 @@ class DownloadServer {
   DownloadServer& operator=(const DownloadServer&) = delete;
 
   bool ready() const { return ready_; }
+  // The server as a host of ql/servers.conf: "127.0.0.1:PORT".
+  std::string host() const { return "127.0.0.1:" + read_file(dir_ / "port"); }
+  std::string url(const std::string& path) const { return "https://" + host() + path; }
+  // Names the server as every host in the servers file of the data folder (its host path).
+  void configure_folder(const std::string& data) const {
+    std::string text = "# the test's own server\n";
+    for (const char* key :
+         {"store", "payment", "site", "bug-reports", "publisher", "publisher-downloads"}) {
+      text += std::string(key) + " = " + host() + "\n";
+    }
+    write_file(data + "/ql/servers.conf", text);
+  }
+  void configure(const DeviceFolder& root) const { configure_folder(root.host("us")); }
   // The folder served: /files/NAME serves root()/NAME.
   std::string root() const { return dir_ / "served"; }
   void serve(const std::string& name, const std::string& bytes) const {

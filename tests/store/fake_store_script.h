@@ -1,7 +1,8 @@
 // Stands in for the store script at the host's runner: records every command line and, for the
 // verbs a test gives an answer for, leaves the files the script would (the catalogue, the checkout
-// answer, the downloaded book's path, cover images, a bought book). A verb without an answer leaves
-// nothing, like a script that failed.
+// answer, the downloaded book's path, cover images, a bought book), in the shapes the device's
+// script writes and nothing more. A verb without an answer leaves nothing, like a script that
+// failed.
 #pragma once
 #include <functional>
 #include <map>
@@ -37,6 +38,26 @@ class FakeStoreScript {
 
   std::vector<std::string> lines;     // every line handed to the runner
   std::vector<std::string> requests;  // store-req.json as each "checkout" found it
+
+  // store-order.json in the shape the device's script writes it: the order's downloads and the
+  // titles of its items, and no more.
+  struct Bought {
+    std::string url, title;
+  };
+  static std::string order_json(const std::vector<Bought>& downloads,
+                                const std::string& item_title) {
+    std::string list;
+    for (const Bought& b : downloads) {
+      if (!list.empty()) list += ",";
+      list += "{\"url\":\"" + b.url + "\",\"title\":\"" + b.title + "\"}";
+    }
+    return "{\"order\":{\"downloads\":[" + list + "],\"items\":[{\"title\":\"" + item_title +
+           "\"}]}}";
+  }
+  // The watcher's report as the device's script writes it: one word on its line.
+  void report(const std::string& word) const {
+    write_file(root_.state("store-pay.state"), word + "\n");
+  }
 
   // The lines that ran the store script's `verb`.
   std::vector<std::string> verb_lines(const std::string& verb) const {

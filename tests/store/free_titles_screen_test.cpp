@@ -2,6 +2,8 @@
 // a list, the format choice, the confirmation, the progress screen and the list update.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "app/ui/ui_wait.h"
 #include "store/free_titles.h"
 #include "store_screen_fixture.h"
@@ -9,20 +11,19 @@
 
 namespace {
 
-constexpr char kUrl[] = "https://dl.orvane-institute.org/files/";
-
-std::string row(const std::string& source, const std::string& kind, const std::string& title,
-                const std::string& author, const std::string& format, uint64_t bytes,
-                const std::string& file) {
-  return source + "\t" + kind + "\t" + title + "\t" + author + "\t" + format + "\t" +
-         std::to_string(bytes) + "\t" + kUrl + file + "\n";
-}
-
 class FreeTitlesScreen : public StoreScreen {
  protected:
   void SetUp() override {
     StoreScreen::SetUp();
     ASSERT_TRUE(server_.ready());
+    server_.configure(root_);
+  }
+  // A list line whose file the server serves.
+  std::string row(const std::string& source, const std::string& kind, const std::string& title,
+                  const std::string& author, const std::string& format, uint64_t bytes,
+                  const std::string& file) const {
+    return source + "\t" + kind + "\t" + title + "\t" + author + "\t" + format + "\t" +
+           std::to_string(bytes) + "\t" + server_.url("/files/" + file) + "\n";
   }
   DownloadServer server_;
 };
@@ -136,8 +137,7 @@ TEST_F(FreeTitlesScreen, UpdateReplacesTheListOnlyWithAUsableOne) {
 }
 
 TEST_F(FreeTitlesScreen, AFailureAfterTheScreenWasLeftIsToldAtTheNextWait) {
-  ASSERT_EQ(ql_dl_start("https://dl.orvane-institute.org/files/none.epub",
-                        "/mnt/us/documents/None.epub", 0),
+  ASSERT_EQ(ql_dl_start(server_.url("/files/none.epub").c_str(), "/mnt/us/documents/None.epub", 0),
             1);
   ASSERT_TRUE(eventually([] { return !running(); }));
   ASSERT_EQ(ql_dl_state(nullptr, nullptr), DL_FAILED);
@@ -149,6 +149,28 @@ TEST_F(FreeTitlesScreen, AFailureAfterTheScreenWasLeftIsToldAtTheNextWait) {
   EXPECT_LT(shot_darkest("told", 100, H() - 150, W() - 200, 40), 100);
 }
 
+// With no servers file nothing is fetched: the screens say where a server is set instead.
+TEST_F(FreeTitlesScreen, WithoutServersTheScreensSayWhereToSetThem) {
+  std::remove(root_.host("us/ql/servers.conf").c_str());
+  tap_row(0);  // Orvane Institute books: the built-in list has no download host
+  shot("no-download-host");
+  touches_.touch(500, 1000);
+  tap_row(2);  // Update the lists
+  shot("no-site");
+  touches_.touch(500, 1000);
+  tap_back();
+  free_books_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_TRUE(shot_shows_toast("no-download-host",
+                               "No download server is set yet: add \"publisher-downloads\" to "
+                               "ql/servers.conf in the data folder."));
+  EXPECT_TRUE(shot_shows_toast(
+      "no-site",
+      "No server is set for the lists yet: add \"site\" to ql/servers.conf in the data folder."));
+  EXPECT_EQ(ql_dl_state(nullptr, nullptr), DL_IDLE);
+  EXPECT_EQ(server_.requests(), "");
+}
+
 TEST(FreeTitleSpace, NeedsGrowWithTheSizeAndDoubleForArchives) {
   const struct {
     const char* format;
@@ -157,7 +179,7 @@ TEST(FreeTitleSpace, NeedsGrowWithTheSizeAndDoubleForArchives) {
   } cases[] = {{"zip", 792227861, 1792}, {"epub", 841330, 50}, {"pdf", 55720385, 111}, {"mp3", 0, 50}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.format);
-    const FreeTitle t{"orvane", "book", "T", "", c.format, c.bytes, kUrl};
+    const FreeTitle t{"orvane", "book", "T", "", c.format, c.bytes, "https://dl.example.org/t"};
     EXPECT_EQ(free_title_space_needed_mb(t), c.need);
   }
 }

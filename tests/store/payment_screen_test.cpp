@@ -19,6 +19,7 @@
 #include "store/new_books.h"
 #include "store/purchase_thanks.h"
 #include "store/store_catalog.h"
+#include "store/store_checkout.h"
 #include "store/store_orders.h"
 #include "store/store_payment.h"
 #include "store_test_fixture.h"
@@ -31,7 +32,7 @@ namespace {
 constexpr char kOrder[] = "ORD-1042";
 constexpr char kKey[] = "3f9a0c1d2e4b5a6978c0d1e2";
 constexpr char kPayAddress[] =
-    "https://corvellbooks.com/basket/pay?order=1042&v=3f9a0c1d2e4b5a6978c0d1e2";
+    "https://shop.example.com/basket/pay?order=1042&v=3f9a0c1d2e4b5a6978c0d1e2";
 constexpr char kTotal[] =
     "\xE2\x82\xAC"
     "5.00";
@@ -44,17 +45,14 @@ std::string invoice_file() {
          "&pj=https://pay.example/pj&lightning=" + kLightning + "\",\"due\":\"50000\"}";
 }
 
-struct Bought {
-  std::string url, title;
-};
-std::string order_file(const std::string& id, const std::vector<Bought>& books) {
-  std::string downloads;
-  for (const Bought& b : books) {
-    if (!downloads.empty()) downloads += ",";
-    downloads += "{\"url\":\"" + b.url + "\",\"title\":\"" + b.title + "\"}";
-  }
-  return "{\"orderId\":\"" + id + "\",\"order\":{\"downloads\":[" + downloads +
-         "],\"items\":[{\"title\":\"Bought\\tTitle\\nTwo\"}]}}";
+using Bought = FakeStoreScript::Bought;
+// store-order.json as the device's script writes it.
+std::string order_file(const std::vector<Bought>& books) {
+  return FakeStoreScript::order_json(books, "Bought\\tTitle\\nTwo");
+}
+// One that names its order at the root, as a script may add.
+std::string order_file_named(const std::string& id, const std::vector<Bought>& books) {
+  return "{\"orderId\":\"" + id + "\"," + order_file(books).substr(1);
 }
 
 std::string book_with_cover() {
@@ -95,7 +93,12 @@ class PaymentScreen : public StoreTest {
     return store_pay_and_wait(kOrder, kKey, kPayAddress, kTotal, bitcoin, invoice_id);
   }
   // The watcher's report, written while the screen waits, then a tap where nothing is.
-  void report(const std::string& word, const std::string& order = kOrder) {
+  void report(const std::string& word) {
+    touches_.at_wait([this, word] { script_.report(word); });
+    touches_.touch(500, 1100);
+  }
+  // A report naming another order on its second line (a watcher left from an earlier payment).
+  void report_of(const std::string& order, const std::string& word) {
     touches_.at_wait([this, word, order] {
       write_file(root_.state("store-pay.state"), word + "\n" + order + "\n");
     });
@@ -132,7 +135,7 @@ TEST_F(PaymentScreen, CardPaymentShowsThePayPageAndStopsItsWatcherOnLeaving) {
     EXPECT_EQ(line_with("watch"), std::string("sh /mnt/us/ql/bin/ql-store.sh watch '") + kOrder +
                                       "' '" + kKey + "' '-' >/dev/null 2>&1 &");
     EXPECT_FALSE(file_exists(root_.state("store-pay.state")));
-    EXPECT_EQ(stop_file(), kOrder);
+    EXPECT_EQ(stop_file(), "");
     EXPECT_EQ(decode_qr(png_path("card")), kPayAddress);
   }
 }
@@ -164,7 +167,7 @@ TEST_F(PaymentScreen, AScriptThatDidNotRunFallsBackToThePayPage) {
   script_.desktop = true;
   script_.invoice = invoice_file();
   write_file(root_.state("store-invoice.json"), invoice_file());  // left from an earlier payment
-  write_file(root_.state("store-order.json"), order_file(kOrder, {{"/files/stale.epub", "Stale"}}));
+  write_file(root_.state("store-order.json"), order_file({{"/files/stale.epub", "Stale"}}));
   png("fallback");
   shot("fallback");
   report("stopped");
@@ -176,13 +179,16 @@ TEST_F(PaymentScreen, AScriptThatDidNotRunFallsBackToThePayPage) {
   EXPECT_FALSE(store_purchase_shown);
   EXPECT_TRUE(shot_shows_toast("timed-out",
                           "This payment screen timed out. If you paid, open Orders and payments."));
-  EXPECT_EQ(stop_file(), kOrder);
+  EXPECT_EQ(stop_file(), "");
 }
 
 TEST_F(PaymentScreen, ReportsAndFilesOfAnotherOrderAreIgnored) {
-  report("expired", "ORD-0999");  // a watcher left from an earlier payment
+  report_of("ORD-0999", "expired");  // a watcher left from an earlier payment
   shot("still-waiting");
-  write_file(root_.state("store-order.json"), order_file("ORD-0999", {{"/files/old.epub", "Old"}}));
+  touches_.at_wait([this] {
+    write_file(root_.state("store-order.json"),
+               order_file_named("ORD-0999", {{"/files/old.epub", "Old"}}));
+  });
   report("ready");  // ours is paid, but the order file is the old one's and the script leaves none
   shot("paid-no-book");
   EXPECT_TRUE(pay(false, ""));
@@ -194,13 +200,70 @@ TEST_F(PaymentScreen, ReportsAndFilesOfAnotherOrderAreIgnored) {
   EXPECT_LT(shot_darkest("still-waiting", 200, 300, 600, 600), 60);
 }
 
+// Answers an earlier payment's watcher may have left are removed before this payment's watcher
+// starts, so "ready" takes this order's books only, with nothing asked of the script.
+TEST_F(PaymentScreen, AnswersLeftFromBeforeNeverStandForThisOrder) {
+  DownloadServer server;
+  ASSERT_TRUE(server.ready());
+  server.configure(root_);
+  server.serve("new.epub", book_with_cover());
+  server.serve("old.epub", book_with_cover());
+  ui_state.buy = true;
+  write_file(root_.state("store-order.json"), order_file({{"/files/old.epub", "Old"}}));
+  script_.order = order_file({{"/files/new.epub", "New"}});
+  report("ready");
+  touches_.touch(300, 300);  // the greeting
+  EXPECT_TRUE(pay(false, ""));
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_TRUE(file_exists(doc("new.epub")));
+  EXPECT_FALSE(file_exists(doc("old.epub")));
+  EXPECT_NE(line_with("order"), "");
+}
+
+// A store script that writes only what the device's script writes buys a book from the checkout
+// to the greeting, and the orders list downloads the same order again.
+TEST_F(PaymentScreen, AScriptOfTheDevicesShapesBuysAndDownloadsAgain) {
+  DownloadServer server;
+  ASSERT_TRUE(server.ready());
+  server.configure(root_);
+  const std::string book = book_with_cover();
+  server.serve("tale.epub", book);
+  load({sku_json("tale", "A Tale", 500)});
+  ui_state.buy = true;
+  script_.checkout = R"({"orderId":"ORD-5","viewKey":"k5","payUrl":"/basket/pay?order=5"})";
+  script_.order = order_file({{"/files/tale.epub", "A Tale"}});
+  choose_method(1);  // card
+  agree();
+  touches_.at_wait([this] {
+    write_file(root_.state("store-order.json"), *script_.order);
+    script_.report("ready");
+  });
+  touches_.touch(500, 1100);
+  touches_.touch(300, 300);  // the greeting
+  EXPECT_TRUE(store_checkout(std::vector<uint16_t>{0}));
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_EQ(read_file(doc("tale.epub")), book);
+  ASSERT_EQ(std::remove(doc("tale.epub").c_str()), 0);
+
+  tap_row(2);  // the order, below the two fixed rows
+  tap_confirm_action();
+  touches_.touch(300, 300);  // the greeting
+  store_orders_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_EQ(line_with("order"), "sh /mnt/us/ql/bin/ql-store.sh order 'ORD-5' 'k5' >/dev/null 2>&1");
+  EXPECT_EQ(script_.verb_lines("download").size(), 2u);
+  EXPECT_EQ(read_file(doc("tale.epub")), book);
+  EXPECT_TRUE(store_purchase_shown);
+  EXPECT_TRUE(read_file(root_.state("orders.tsv")).starts_with("ORD-5\tk5\t"));
+}
+
 TEST_F(PaymentScreen, ExpiredInvoiceIsReportedSpent) {
   script_.invoice = invoice_file();
   report("expired");
   shot("expired");
   EXPECT_FALSE(pay());
   EXPECT_TRUE(store.invoice_spent);
-  EXPECT_EQ(stop_file(), kOrder);
+  EXPECT_EQ(stop_file(), "");
   EXPECT_TRUE(shot_shows_toast("expired",
                           "This invoice expired. If you already paid, open Orders and payments."));
 }
@@ -210,7 +273,8 @@ TEST_F(PaymentScreen, StoppedWatcherFindsThePaidOrder) {
   ASSERT_TRUE(server.ready());
   server.serve("b.epub", book_with_cover());
   ui_state.buy = true;
-  script_.order = order_file(kOrder, {{"/files/b.epub", "Later Book"}});
+  server.configure(root_);
+  script_.order = order_file({{"/files/b.epub", "Later Book"}});
   report("stopped");
   shot("thanks");
   touches_.touch(300, 300);  // any tap ends the greeting that keeps the book in the library
@@ -223,6 +287,7 @@ TEST_F(PaymentScreen, StoppedWatcherFindsThePaidOrder) {
 TEST_F(PaymentScreen, SeenSettledReadyThenTheBookArrives) {
   DownloadServer server;
   ASSERT_TRUE(server.ready());
+  server.configure(root_);
   const std::string book = book_with_cover();
   server.serve("bought.epub", book);
   script_.invoice = invoice_file();
@@ -234,7 +299,7 @@ TEST_F(PaymentScreen, SeenSettledReadyThenTheBookArrives) {
   report("settled");  // no change: no redraw, still polling
   touches_.at_wait([this] {
     write_file(root_.state("store-order.json"),
-               order_file(kOrder, {{"/files/bought.epub", "The Bought Book"}}));
+               order_file({{"/files/bought.epub", "The Bought Book"}}));
   });
   report("ready");
   shot("thanks");
@@ -242,9 +307,9 @@ TEST_F(PaymentScreen, SeenSettledReadyThenTheBookArrives) {
   touches_.touch(200, row.y + 50);  // "Library"
   EXPECT_TRUE(pay());
   EXPECT_TRUE(ScriptedTouch::done());
-  EXPECT_EQ(line_with("download"), "sh /mnt/us/ql/bin/ql-store.sh download "
-                                   "'https://corvellbooks.com/files/bought.epub' 'The Bought Book' "
-                                   ">/tmp/ql-dl.path 2>/dev/null");
+  EXPECT_EQ(line_with("download"), "sh /mnt/us/ql/bin/ql-store.sh download '" +
+                                       server.url("/files/bought.epub") +
+                                       "' 'The Bought Book' >/tmp/ql-dl.path 2>/dev/null");
   EXPECT_FALSE(file_exists(root_.host("tmp/ql-dl.path")));
   EXPECT_EQ(read_file(doc("bought.epub")), book);
   EXPECT_EQ(new_book_name(0), "bought.epub");
@@ -253,7 +318,7 @@ TEST_F(PaymentScreen, SeenSettledReadyThenTheBookArrives) {
       read_file(root_.state("orders.tsv")).starts_with(std::string(kOrder) + "\t" + kKey + "\t"));
   EXPECT_TRUE(read_file(root_.state("orders.tsv")).ends_with("\tBought Title Two\n"));
   EXPECT_FALSE(file_exists(root_.state("store-order.json")));
-  EXPECT_EQ(stop_file(), kOrder);
+  EXPECT_EQ(stop_file(), "");
   EXPECT_EQ(app.view, AppView::Library);
   EXPECT_TRUE(store_purchase_shown);
   // Waiting shows the code; seen and settled show the message instead, and no code.
@@ -267,6 +332,7 @@ class OrdersScreen : public PaymentScreen {
   void SetUp() override {
     PaymentScreen::SetUp();
     ASSERT_TRUE(server_.ready());
+    server_.configure(root_);
     write_file(root_.state("orders.tsv"), "NOKEY\nORD-1\tk1\t1700000000\tFirst Book\n" +
                                               std::string(kOrder) + "\t" + kKey +
                                               " \t1700000100\tThe Bought Book\n");
@@ -282,9 +348,9 @@ class OrdersScreen : public PaymentScreen {
 TEST_F(OrdersScreen, PartialDownloadThenTheBookOpensAtItsCover) {
   const std::string book = book_with_cover();
   server_.serve("one.epub", book);
-  script_.order = order_file(kOrder, {{"/files/one.epub", "One"},
-                                      {"/files/missing.epub", "Two"},
-                                      {"https://corvellbooks.com/files/gone.epub", "Three"}});
+  script_.order = order_file({{"/files/one.epub", "One"},
+                              {"/files/missing.epub", "Two"},
+                              {server_.url("/files/gone.epub"), "Three"}});
   shot("orders");
   download_newest();
   shot("partial");
@@ -327,14 +393,14 @@ TEST_F(OrdersScreen, FailedDownloadsAndOrdersNotYetPaid) {
     std::string message;
   } cases[] = {
       {"nothing downloadable",
-       order_file(kOrder, {{"", "No address"}, {"/files/none.epub", "Missing"}}),
+       order_file({{"", "No address"}, {"/files/none.epub", "Missing"}}),
        "Paid, but the download failed. Open Orders and payments to retry."},
       {"not paid yet", "", "Not available yet. If you just paid, try again in a minute."},
-      {"another order's answer", order_file("ORD-1", {{"/files/x.epub", "X"}}),
+      {"another order's answer", order_file_named("ORD-1", {{"/files/x.epub", "X"}}),
        "Not available yet. If you just paid, try again in a minute."},
       {"answer past the read limit",
        "{\"pad\":\"" + std::string(kOrderJsonReadMax, 'p') + "\"," +
-           order_file(kOrder, {{"/files/x.epub", "X"}}).substr(1),
+           order_file({{"/files/x.epub", "X"}}).substr(1),
        "Not available yet. If you just paid, try again in a minute."},
   };
   for (const Case& c : cases) {
@@ -370,13 +436,12 @@ TEST_F(OrdersScreen, HostileTitlesAreQuotedAndOnlyWholeHttpsAddressesReachTheScr
   server_.serve("long.epub", book_with_cover());
   ui_state.buy = true;
   const std::string hostile = "It's \\\"Bob's\\\" $(rm -rf ~) ../../x\\t\u00ff\\nY";
-  script_.order = "{\"orderId\":\"" + std::string(kOrder) +
-                  "\",\"order\":{\"downloads\":["
+  script_.order = "{\"order\":{\"downloads\":["
                   "{\"url\":\"/files/Report.PDF\",\"title\":\"" + hostile + "\"},"
-                  "{\"url\":\"http://corvellbooks.com/files/Report.PDF\",\"title\":7},"
+                  "{\"url\":\"http://" + server_.host() + "/files/Report.PDF\",\"title\":7},"
                   "{\"url\":\"/" + std::string(2000, 'u') + "\"},"
                   "{\"url\":\"/q" + std::string(400, '\'') + "\"},"
-                  "{\"url\":\"https://corvellbooks.com/files/long.epub\",\"title\":\"" +
+                  "{\"url\":\"" + server_.url("/files/long.epub") + "\",\"title\":\"" +
                   std::string(1000, 't') + "\"}],\"items\":[{\"title\":5}]}}";
   download_newest();
   shot("partial");
@@ -387,9 +452,9 @@ TEST_F(OrdersScreen, HostileTitlesAreQuotedAndOnlyWholeHttpsAddressesReachTheScr
   // The plain http address, the one too long for its buffer and the one too long once quoted
   // never reach the script; the titles arrive quoted, the long one cut.
   const std::vector<std::string> expected = {
-      "sh /mnt/us/ql/bin/ql-store.sh download 'https://corvellbooks.com/files/Report.PDF' "
-      "'It'\\''s \"Bob'\\''s\" $(rm -rf ~) ../../x\t\xC3\xBF\nY' >/tmp/ql-dl.path 2>/dev/null",
-      "sh /mnt/us/ql/bin/ql-store.sh download 'https://corvellbooks.com/files/long.epub' '" +
+      "sh /mnt/us/ql/bin/ql-store.sh download '" + server_.url("/files/Report.PDF") +
+          "' 'It'\\''s \"Bob'\\''s\" $(rm -rf ~) ../../x\t\xC3\xBF\nY' >/tmp/ql-dl.path 2>/dev/null",
+      "sh /mnt/us/ql/bin/ql-store.sh download '" + server_.url("/files/long.epub") + "' '" +
           std::string(892, 't') + "' >/tmp/ql-dl.path 2>/dev/null",
   };
   EXPECT_EQ(script_.verb_lines("download"), expected);
@@ -448,7 +513,7 @@ TEST_F(PaymentScreen, OnlyABookStoredInTheDocumentsFolderCounts) {
     }
     write_file(root_.host("tmp/ql-dl.path"), "/mnt/us/documents/real.epub\n");  // stale
     write_file(root_.state("store-order.json"),
-               order_file(kOrder, {{"/files/real.epub", "Real"}}));
+               order_file({{"/files/real.epub", "Real"}}));
     shot("after");
     touches_.touch(500, 700);
     EXPECT_TRUE(store_order_download(kOrder, kKey));
@@ -530,7 +595,7 @@ TEST(PaymentScreenShots, CodesDecodeToWhatTheyPay) {
     std::string starts;
     std::string never;  // a part the code must not carry
   } cases[] = {
-      {"paycard", "https://corvellbooks.com/basket/pay?order=", "\n"},
+      {"paycard", "https://shop.example.com/basket/pay?order=", "\n"},
       {"payln", "LNBC50U1P", "lnbc"},
       {"paychain", "bitcoin:bc1q", "lightning="},
   };

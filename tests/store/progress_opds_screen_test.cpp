@@ -22,11 +22,12 @@ class ProgressScreen : public StoreScreen {
   void SetUp() override {
     StoreScreen::SetUp();
     ASSERT_TRUE(server_.ready());
+    server_.configure(root_);
   }
   // Starts a held download and waits until its first half has arrived.
   void start_held(uint64_t expected) {
     server_.serve("big.epub", std::string(600000, 'b'));
-    ASSERT_EQ(ql_dl_start("https://dl.orvane-institute.org/held/big.epub", "/mnt/us/documents/Big.epub",
+    ASSERT_EQ(ql_dl_start(server_.url("/held/big.epub").c_str(), "/mnt/us/documents/Big.epub",
                           expected),
               1);
     ASSERT_TRUE(eventually([&] { return read_file(doc("Big.epub.part")).size() + 65536 >= 300000; }));

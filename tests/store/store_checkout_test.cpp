@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "base/json_value.h"
+#include "base/wyhash.h"
 #include "store/store_basket.h"
 #include "store/store_checkout.h"
 #include "store_test_fixture.h"
 
 namespace {
 constexpr char kAnswer[] =
-    R"({"orderId":"ORD-7","viewKey":"v7","payUrl":"/basket/pay?order=7","checkoutUrl":"https://pay.corvellbooks.com/i/INV77"})";
+    R"({"orderId":"ORD-7","viewKey":"v7","payUrl":"/basket/pay?order=7","checkoutUrl":"https://pay.example.com/i/INV77"})";
 
 class Checkout : public StoreTest {
  protected:
@@ -48,7 +49,7 @@ TEST_F(Checkout, RequestIsJsonWithEveryTextEscaped) {
   tap_back();
   EXPECT_FALSE(store_checkout(std::vector<uint16_t>{0, 1, 2}));  // the payment screen was left
   // The relative pay address on the store's host, as the card payment's QR code.
-  EXPECT_EQ(qr, "https://corvellbooks.com/basket/pay?order=7");
+  EXPECT_EQ(qr, "https://shop.example.com/basket/pay?order=7");
   ASSERT_EQ(script_.requests.size(), 1u);
   const std::string& req = script_.requests[0];
   const std::string id = basket_id_of(req);
@@ -59,6 +60,9 @@ TEST_F(Checkout, RequestIsJsonWithEveryTextEscaped) {
                      id +
                      R"(","digitalConsent":true,"address":{"country":"DE"},"locale":"en",)"
                      R"("acceptedTotalCents":751,"acceptedCurrency":"EUR"})");
+  // The id belongs to the hash of the request up to the last item's "}", the "]" left out.
+  const uint64_t hash = wyhash(req.data(), req.find("],\"basketId\""), 0);
+  EXPECT_EQ(basket_file(), std::to_string(hash) + " " + id);
   // The items sorted by title: Alpha, Beta, Gamma keep their skus through the escapes.
   const auto json = json_parse(req);
   ASSERT_TRUE(json);
@@ -135,7 +139,7 @@ TEST_F(Checkout, AnswersAndTheirMessages) {
     std::optional<std::string> answer;
     const char* message;  // nullptr: none
   } cases[] = {
-      {"no answer", std::nullopt, "Could not reach corvellbooks.com"},
+      {"no answer", std::nullopt, "Could not reach shop.example.com"},
       {"plain text", "Service Unavailable", "Checkout is not available yet on the server"},
       {"no pay address", R"({"orderId":"1","viewKey":"k","error":"sold out"})",
        "Checkout failed: sold out"},
@@ -144,7 +148,7 @@ TEST_F(Checkout, AnswersAndTheirMessages) {
       {"error not a string", R"({"orderId":1,"viewKey":"k","payUrl":"/p","error":5})",
        "Checkout failed: unknown error"},
       {"insecure pay address",
-       R"({"orderId":"1","viewKey":"k","payUrl":"http://corvellbooks.com/p"})",
+       R"({"orderId":"1","viewKey":"k","payUrl":"http://shop.example.com/p"})",
        "Checkout failed: the payment address is not a secure link"},
       {"long error", R"({"error":")" + std::string(200, 'e') + R"("})", nullptr},
   };
@@ -173,7 +177,7 @@ TEST_F(Checkout, AnOldAnswerIsNeverReadAsTheNewOne) {
   choose_method(1);
   agree();
   EXPECT_FALSE(store_checkout(std::vector<uint16_t>{0}));
-  EXPECT_TRUE(screen_shows_toast("Could not reach corvellbooks.com"));
+  EXPECT_TRUE(screen_shows_toast("Could not reach shop.example.com"));
   EXPECT_TRUE(script_.verb_lines("watch").empty());
   EXPECT_FALSE(file_exists(root_.state("orders.tsv")));
 }
@@ -238,17 +242,19 @@ TEST_F(Checkout, BitcoinInvoiceIdOnlyFromThePaymentServer) {
     const char* checkout_url;
     const char* invoice_line;  // nullptr: no invoice asked for
   } cases[] = {
-      {"https://pay.corvellbooks.com/i/INV77",
+      {"https://pay.example.com/i/INV77",
        "sh /mnt/us/ql/bin/ql-store.sh invoice 'INV77' >/dev/null 2>&1"},
-      {"https://pay.example.com/i/INV77", nullptr},
-      {"https://pay.corvellbooks.com/x/INV77", nullptr},
+      {"https://pay.example.net/i/INV77", nullptr},
+      {"https://pay.example.com/x/INV77", nullptr},
+      {"https://pay.example.com/i/", nullptr},
+      {"https://pay.example.com.example/i/INV77", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.checkout_url);
     script_.lines.clear();
     script_.checkout =
         std::string(
-            R"({"orderId":"O","viewKey":"K","payUrl":"https://corvellbooks.com/p","checkoutUrl":")") +
+            R"({"orderId":"O","viewKey":"K","payUrl":"https://shop.example.com/p","checkoutUrl":")") +
         c.checkout_url + "\"}";
     EXPECT_FALSE(checkout({0}, 0));
     EXPECT_EQ(script_.verb_lines("invoice"), c.invoice_line
@@ -262,7 +268,7 @@ TEST_F(Checkout, AnExpiredInvoiceDiscardsTheBasketId) {
   script_.checkout = kAnswer;
   choose_method(0);
   agree();
-  touches_.at_wait([this] { write_file(root_.state("store-pay.state"), "expired\nORD-7\n"); });
+  touches_.at_wait([this] { write_file(root_.state("store-pay.state"), "expired\n"); });
   EXPECT_FALSE(store_checkout(std::vector<uint16_t>{0, 1}));
   EXPECT_FALSE(file_exists(root_.state("store-basket")));
   EXPECT_EQ(store.basket_id[0], '\0');

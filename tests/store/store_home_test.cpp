@@ -92,9 +92,16 @@ TEST_F(Home, DownloadFailuresOpenNothing) {
       {"blank answer", " \n", false, true},
       {"no answer", std::nullopt, false, false},
       {"old answer left over", std::nullopt, true, false},
+      // Only a regular file the script stored inside the documents folder is opened.
+      {"outside the documents folder", "/mnt/us/ql/state/secret.epub\n", false, true},
+      {"climbing out", "/mnt/us/documents/../ql/state/secret.epub\n", false, true},
+      {"a folder", "/mnt/us/documents/Folder.epub\n", false, true},
+      {"not there", "/mnt/us/documents/Never.epub\n", false, true},
   };
   const std::string book = docs() + "/Old.epub";
   write_file(book, build_epub(simple_book({"<p>Old.</p>"})));
+  write_file(root_.state("secret.epub"), build_epub(simple_book({"<p>Not in the library.</p>"})));
+  mkdir((docs() + "/Folder.epub").c_str(), 0755);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     script_.downloaded = c.answer;

@@ -1,5 +1,6 @@
 // In-process screen tests of the downloads side: the frame, scripted touches and screen steps of
-// the screen fixtures, a data folder with documents, and the local download server.
+// the screen fixtures, a data folder with documents and a servers file naming reserved hosts, and
+// the local download server.
 #pragma once
 #include <cstdlib>
 #include <string>
@@ -19,6 +20,10 @@ class StoreScreen : public ScreenTest, public ScreenSteps {
     ScreenTest::SetUp();
     mkdir(docs().c_str(), 0755);
     setenv("QUILLO_DOCS", "/mnt/us/documents", 1);
+    // Reserved names: nothing here reaches a host unless a test points it at its own server.
+    write_file(root_.host("us/ql/servers.conf"),
+               "store = shop.example.com\npayment = pay.example.com\nsite = example.com\n"
+               "publisher-downloads = dl.example.org\n");
   }
   void TearDown() override {
     ql_dl_cancel();
