@@ -18,6 +18,7 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/time_stretch.h"
+#include "scratch_dir.h"
 
 namespace {
 double cpu_seconds() {
@@ -79,8 +80,9 @@ int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "--decode") return decode_file(argv[2]);
   double seconds = argc > 1 ? atof(argv[1]) : 1800;
   const std::string self = self_path();
-  char dir[] = "/tmp/ql-audio-bench-XXXXXX";
-  if (!mkdtemp(dir)) return 1;
+  const ScratchDir scratch("ql-audio-bench");
+  if (scratch.path().empty()) return 1;
+  const std::string& dir = scratch.path();
   std::string src = std::string(dir) + "/src.wav";
   // Speech-like material: a voice from espeak-ng over a quiet hiss, repeated to length.
   std::string make = "espeak-ng -w " + std::string(dir) + "/voice.wav 'The quick brown fox jumps over "
@@ -159,6 +161,5 @@ int main(int argc, char** argv) {
     }
     printf("%-10d %14.0f %14.0f\n", speed, seconds / best, seconds / best_sox);
   }
-  std::string rm = std::string("rm -rf ") + dir;
-  return system(rm.c_str()) == 0 ? 0 : 1;
+  return 0;
 }

@@ -14,6 +14,7 @@
 #include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/convert/convert.h"
+#include "scratch_dir.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -45,8 +46,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: convert_bench BOOK...\n");
     return 2;
   }
-  char tmpl[] = "/tmp/convert-bench-XXXXXX";
-  const std::string root = mkdtemp(tmpl);
+  const ScratchDir scratch("convert-bench");
+  if (scratch.path().empty()) return 1;
+  const std::string& root = scratch.path();
   for (const char* sub : {"/us", "/tmp", "/us/ql", "/us/ql/state", "/us/documents"}) mkdir((root + sub).c_str(), 0755);
   ql_set_root((root + "/us").c_str(), (root + "/tmp").c_str());
 
@@ -81,6 +83,5 @@ int main(int argc, char** argv) {
     if (!ok1 || !ok2) fprintf(stderr, "%s: %s\n", name.c_str(), ql_error());
     printf("%-28s %9.2f %12.1f %10.1f %12.1f %12.1f\n", name.c_str(), mb, best, best / mb, first_ms, second_ms);
   }
-  const std::string cmd = "rm -rf '" + root + "'";
-  return system(cmd.c_str()) == 0 ? 0 : 1;
+  return 0;
 }

@@ -1,7 +1,5 @@
 // Opening a large generated EPUB: open time and words per second, with contents and search.
 // Usage: epub_open_bench [words] (default 500000).
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/toc.h"
+#include "scratch_dir.h"
 
 namespace {
 // Pseudo-random prose: a vocabulary of made-up words, common ones drawn more often, so the archive
@@ -82,9 +81,9 @@ int main(int argc, char** argv) {
                    manifest + "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" "
                               "properties=\"nav\"/></manifest><spine>" + spine + "</spine></package>"});
   std::string bytes = zipw::build(m);
-  char dir[] = "/tmp/qlbench-XXXXXX";
-  if (!mkdtemp(dir)) return 1;
-  std::string path = std::string(dir) + "/big.epub";
+  const ScratchDir dir("qlbench");
+  if (dir.path().empty()) return 1;
+  std::string path = dir.path() + "/big.epub";
   FILE* f = fopen(path.c_str(), "wb");
   if (!f) return 1;
   fwrite(bytes.data(), 1, bytes.size(), f);
@@ -124,7 +123,5 @@ int main(int argc, char** argv) {
   printf("contents from nav: %zu entries in %.2f ms\n", entries, toc_ms);
   printf("search \"%s\": %zu hits (at most 64) in %.2f ms; an absent phrase (%zu hits) scans the book in %.1f ms\n",
          phrase.c_str(), found, hit_ms, none, miss_ms);
-  unlink(path.c_str());
-  rmdir(dir);
   return 0;
 }

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "base/paths.h"
 #include "library/document_scan.h"
 #include "library/scan_cache.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -57,9 +57,9 @@ void report(const char* label, uint64_t count, double ms) {
 
 int main(int argc, char** argv) {
   const int books = argc > 1 ? atoi(argv[1]) : 2000;
-  char pattern[] = "/tmp/ql-scan-bench-XXXXXX";
-  if (!mkdtemp(pattern)) return 1;
-  const std::string root = pattern;
+  const ScratchDir scratch("ql-scan-bench");
+  if (scratch.path().empty()) return 1;
+  const std::string& root = scratch.path();
   for (const char* sub : {"/us", "/tmp", "/us/ql", "/us/ql/state", "/us/documents"}) {
     mkdir((root + sub).c_str(), 0755);
   }
@@ -86,7 +86,5 @@ int main(int argc, char** argv) {
   report("warm (cache file)", n, ms_since(t0));
 
   ql_set_root(nullptr, nullptr);
-  std::error_code ec;
-  std::filesystem::remove_all(root, ec);
   return 0;
 }

@@ -20,6 +20,7 @@
 #include "base/ql_error.h"
 #include "book/book_model.h"
 #include "display/framebuffer.h"
+#include "scratch_dir.h"
 
 namespace {
 std::string chapter(int n) {
@@ -34,7 +35,8 @@ std::string chapter(int n) {
   return body + "</p></body></html>";
 }
 
-std::string write_book() {
+// The book's file in `dir`; empty when it cannot be written.
+std::string write_book(const ScratchDir& dir) {
   std::vector<zipw::Member> m;
   m.push_back({"mimetype", "application/epub+zip", zipw::kStored});
   m.push_back({"META-INF/container.xml",
@@ -50,9 +52,8 @@ std::string write_book() {
                                     "</metadata><manifest>" + manifest + "</manifest><spine>" + spine +
                                         "</spine></package>"});
   const std::string bytes = zipw::build(m);
-  char dir[] = "/tmp/qlturn-XXXXXX";
-  if (!mkdtemp(dir)) return {};
-  const std::string path = std::string(dir) + "/turns.epub";
+  if (dir.path().empty()) return {};
+  const std::string path = dir.path() + "/turns.epub";
   FILE* f = fopen(path.c_str(), "wb");
   if (!f) return {};
   fwrite(bytes.data(), 1, bytes.size(), f);
@@ -92,7 +93,8 @@ Figures measure(int turns, bool prerender) {
 
 int main(int argc, char** argv) {
   const int turns = argc > 1 ? atoi(argv[1]) : 200;
-  const std::string book = write_book();
+  const ScratchDir dir("qlturn");
+  const std::string book = write_book(dir);
   if (book.empty() || !ql_init(1)) {
     fprintf(stderr, "cannot set up: %s\n", ql_error());
     return 1;

@@ -2,8 +2,6 @@
 // size: the first visit of each page, a revisit of a kept page, and opening a document and drawing
 // its first page. Usage: pdf_render_bench [file.pdf] [pages] (default: a generated 100-page
 // document of dense text, 30 pages drawn). Build a release tree for figures that mean something.
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +11,7 @@
 
 #include "../tests/support/pdf_builder.h"
 #include "book/pdf_adapter.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -79,9 +78,9 @@ MutoolRun mutool_draw(const std::string& pdf, const std::string& pages) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  char dir[] = "/tmp/pdf-bench-XXXXXX";
-  if (!mkdtemp(dir)) return 1;
-  const std::string pdf = argc > 1 ? argv[1] : generated_pdf(std::string(dir) + "/prose.pdf", 100);
+  const ScratchDir dir("pdf-bench");
+  if (dir.path().empty()) return 1;
+  const std::string pdf = argc > 1 ? argv[1] : generated_pdf(dir.path() + "/prose.pdf", 100);
   std::vector<uint8_t> screen(size_t(kW) * kH);
   if (!qlpdf_open(pdf.c_str())) {
     fprintf(stderr, "%s\n", qlpdf_error());
@@ -144,7 +143,5 @@ int main(int argc, char** argv) {
   }
   printf("\n");
   qlpdf_close();
-  if (argc <= 1) unlink(pdf.c_str());
-  rmdir(dir);
   return 0;
 }

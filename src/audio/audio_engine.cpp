@@ -178,7 +178,7 @@ void Engine::write_status() const {
 
 void Engine::output_failed() {
   run = 0;
-  audio_write_error("no-output\n");
+  audio_write_error("no-output\n", path_);
 }
 
 void Engine::emit(const int16_t* frames, int n) {
@@ -306,8 +306,13 @@ bool Engine::end_of_part(uint32_t auto_advance) {
   qlp_unlink(pospath_.c_str());
   ended_by_part_end_ = true;
   if (!auto_advance || !run) return false;
+  // A part that cannot be decoded is named in the error note and passed over for the next one.
   std::string next = find_next_part(path_);
-  if (next.empty() || !open_part(next)) return false;
+  while (!next.empty() && !open_part(next)) {
+    audio_write_error("cannot-decode\n", next);
+    next = find_next_part(next);
+  }
+  if (next.empty()) return false;
   ended_by_part_end_ = false;
   qlp_unlink(pospath_.c_str());
   write_status();
@@ -378,7 +383,7 @@ int ql_audio_engine(const char* path, int speed, uint32_t timer_s, uint32_t auto
   qlp_unlink(kAudioCmdPath);
   Engine engine(speed, timer_s);
   if (!engine.open_part(path)) {
-    audio_write_error("cannot-decode\n");
+    audio_write_error("cannot-decode\n", path);
     return 0;
   }
   engine.resume_or_start_at(start_pos);

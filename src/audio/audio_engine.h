@@ -22,7 +22,7 @@ int ql_audio_engine(const char* path, int speed, uint32_t timer_s, uint32_t auto
                     double start_pos);
 // Drops one command line into `audio.cmd` (replacing one not yet taken).
 void ql_audio_cmd(const char* text);
-// 1 when a fresh `audio.status` (at most 5 s old) says the engine is playing.
+// 1 when this program's engine runs and a fresh `audio.status` (at most 5 s old) says it plays.
 int ql_audio_playing();
 
 // What the engine last reported in `audio.status`.

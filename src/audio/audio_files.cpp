@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "base/atomic_file.h"
 #include "base/paths.h"
@@ -13,6 +14,10 @@
 namespace {
 constexpr size_t kCommandMax = 63;
 constexpr time_t kStatusFreshSeconds = 5;
+
+// Written by the engine thread, read by the player on the core thread.
+std::mutex error_part_mu;
+std::string error_part;
 
 // Writes `text` to `path` + ".t" and renames it into place; nothing when that cannot be done.
 void replace_file(const std::string& path, const std::string& text) {
@@ -123,6 +128,8 @@ std::optional<AudioStatus> audio_status_read() {
 }
 
 int ql_audio_playing() {
+  // A fresh status left by a program that ended a moment ago describes no engine.
+  if (!ql_audio_alive()) return 0;
   struct stat st;
   if (qlp_stat(kAudioStatusPath, &st) != 0) return 0;
   if (st.st_mtime < time(nullptr) - kStatusFreshSeconds) return 0;
@@ -130,9 +137,18 @@ int ql_audio_playing() {
   return s && s->playing ? 1 : 0;
 }
 
-void audio_write_error(const char* note) {
+void audio_write_error(const char* note, std::string_view part) {
+  {
+    const std::lock_guard lock(error_part_mu);
+    error_part.assign(part);
+  }
   FilePtr f(qlp_fopen(kAudioErrPath, "w"));
   if (f) fputs(note, f.get());
+}
+
+std::string audio_error_part() {
+  const std::lock_guard lock(error_part_mu);
+  return error_part;
 }
 
 void audio_write_chapters(const ChapterTable& chapters) {

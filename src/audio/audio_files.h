@@ -19,8 +19,12 @@ inline constexpr const char* kAudioChaptersPath = "/mnt/us/ql/state/audio.chapte
 // Takes (reads and deletes) a waiting command line, at most 63 bytes.
 std::optional<std::string> audio_take_command();
 void audio_write_status(const AudioStatus& s);
-// Overwrites `audio.err` with `note` ("cannot-decode\n" or "no-output\n").
-void audio_write_error(const char* note);
+// Overwrites `audio.err` with `note` ("cannot-decode\n" or "no-output\n") and remembers, for
+// this run of the program, the part it is about (a device path).
+void audio_write_error(const char* note, std::string_view part);
+// The part the last error note of this run is about; empty when the engine wrote none since the
+// program started. A note left by an earlier run belongs to no audiobook shown now.
+std::string audio_error_part();
 void audio_write_chapters(const ChapterTable& chapters);
 
 // A "seconds<TAB>text" line, as the chapter list and the bookmarks files hold them. A line

@@ -76,17 +76,6 @@ std::vector<Chapter> read_chapters() {
   return out;
 }
 
-// The banner text for `audio.err`, or none when there is no error note.
-std::optional<std::string_view> error_banner() {
-  FilePtr f(qlp_fopen(kAudioErrPath, "rb"));
-  if (!f) return std::nullopt;
-  char head[kErrHead];
-  size_t n = fread(head, 1, sizeof head, f.get());
-  std::string_view note(head, n);
-  if (n > kErrShortest && note.starts_with("cannot-decode")) return kCannotDecodeText;
-  return kNoOutputText;
-}
-
 class Player {
  public:
   explicit Player(AudioBook book) : book_(std::move(book)) {}
@@ -192,7 +181,7 @@ void Player::draw() const {
     for (int k = 0; k < 3; k++)
       if (!r.labels[k].empty())
         draw_button(g, k, g.y(r.top), r.height, r.line, r.labels[k], r.face, r.size, g.y(r.baseline));
-  if (std::optional<std::string_view> banner = error_banner())
+  if (std::optional<std::string> banner = audio_error_banner(book_))
     ui_draw_wrapped(banner->data(), banner->size(), TS_BOLD, kBannerSize, g.left, g.y(kBannerTop),
                     text_w, kBannerLineHeight);
 }
@@ -376,6 +365,24 @@ std::string audio_format_hms(double seconds) {
 std::string audio_format_list_row(std::string_view time, std::string_view label, size_t capacity) {
   std::string row = std::string(time) + "   " + std::string(label);
   return std::string(ui_utf8_prefix(row, capacity - 1));
+}
+
+// A note about another audiobook, or left by an earlier run, says nothing of this one.
+std::optional<std::string> audio_error_banner(const AudioBook& book) {
+  const std::string part = audio_error_part();
+  const bool ours = book.find_part(part) ||
+                    (book.folder_mode && !part.empty() && audio_path_folder(part) == book.folder);
+  if (!ours) return std::nullopt;
+  FilePtr f(qlp_fopen(kAudioErrPath, "rb"));
+  if (!f) return std::nullopt;
+  char head[kErrHead];
+  size_t n = fread(head, 1, sizeof head, f.get());
+  std::string_view note(head, n);
+  if (n <= kErrShortest || !note.starts_with("cannot-decode")) return std::string(kNoOutputText);
+  if (part == book.current_path()) return std::string(kCannotDecodeText);
+  // A part passed over while the book played on.
+  return "\xE2\x80\x9C" + std::string(audio_name_without_extension(audio_path_name(part))) +
+         "\xE2\x80\x9D could not be played, so it was skipped. It may be damaged or copy-protected.";
 }
 
 std::string audio_build_seekto_cmd(double seconds) {

@@ -1,6 +1,10 @@
 #include "host/data_folder.h"
 
+#include "base/file_copy.h"
+
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -8,6 +12,14 @@ namespace {
 const char* nonempty_env(const char* name) {
   const char* v = getenv(name);
   return v && *v ? v : nullptr;
+}
+
+// A plain array: it must outlive every static destructor that runs at exit.
+char tmp_root[4096];
+
+void remove_tmp_root() {
+  std::error_code ec;
+  std::filesystem::remove_all(tmp_root, ec);
 }
 
 std::string home_folder() {
@@ -26,9 +38,22 @@ std::string host_data_folder() {
   return base + "/" + kDataFolderName;
 }
 
+void host_make_data_folders(const std::string& data) {
+  for (const char* sub : {"documents", "ql/state", "ql/trash", "ql/bundled"}) {
+    make_folders(data + "/" + sub);
+  }
+}
+
 std::string host_make_tmp_root() {
   const char* base = nonempty_env("TMPDIR");
   std::string pattern = std::string(base ? base : "/tmp") + "/corvell-nalo-XXXXXX";
   if (!mkdtemp(pattern.data())) return "";
   return pattern;
+}
+
+void host_remove_at_exit(const std::string& tmp) {
+  if (tmp.empty() || tmp.size() >= sizeof tmp_root) return;
+  const bool registered = tmp_root[0] != '\0';
+  memcpy(tmp_root, tmp.c_str(), tmp.size() + 1);
+  if (!registered) atexit(remove_tmp_root);
 }

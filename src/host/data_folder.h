@@ -10,5 +10,13 @@ constexpr char kDataFolderName[] = "Corvell Nalo";
 // absolute path), else inside ~/.local/share. The folder is not created here.
 std::string host_data_folder();
 
+// Creates the folders every start needs inside the data folder (with the data folder itself and
+// any missing parents): "documents", "ql/state", "ql/trash" and "ql/bundled". Errors are left
+// to the writers that later find a folder missing.
+void host_make_data_folders(const std::string& data);
+
 // Creates a private folder (mode 0700) for this run under $TMPDIR, else /tmp. "" when that fails.
 std::string host_make_tmp_root();
+// Removes the run's folder and everything in it when the process ends through exit (or a return
+// from main); a forced end leaves it. One folder per process: a later call replaces the earlier.
+void host_remove_at_exit(const std::string& tmp_root);

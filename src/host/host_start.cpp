@@ -117,9 +117,8 @@ int host_main(int argc, char** argv, CoreEntry core) {
   const std::string data = host_data_folder();
   const std::string tmp = host_make_tmp_root();
   if (tmp.empty()) perror("quillo: cannot create the temporary folder");
-  for (const char* sub : {"documents", "ql/state", "ql/trash", "ql/bundled"}) {
-    make_folders(data + "/" + sub);
-  }
+  host_remove_at_exit(tmp);
+  host_make_data_folders(data);
   const std::string resources = host_resources_dir();
   copy_seed(resources + "/seed", data, false);
   if (!(headless && getenv("CVNL_NO_SAMPLES"))) {

@@ -15,11 +15,6 @@
 #include "host/host_start.h"
 
 namespace {
-char tmp_root[4096];
-
-// A tool run usually leaves its per-run folder empty; an empty one is not worth keeping.
-void remove_empty_tmp_root() { rmdir(tmp_root); }
-
 bool is_device_path(std::string_view p) {
   for (std::string_view root : {std::string_view("/tmp"), std::string_view("/mnt/us")})
     if (p.starts_with(root) && (p.size() == root.size() || p[root.size()] == '/')) return true;
@@ -43,15 +38,17 @@ void keep_host_paths(int argc, char** argv) {
 int main(int argc, char** argv) {
   keep_host_paths(argc, argv);
   // The interactive program is the desktop host with the core on its own thread.
-  if (app_dispatch(argc, argv) == ToolMode::Interactive) return host_main(argc, argv, nalo_main);
+  const ToolMode mode = app_dispatch(argc, argv);
+  if (mode == ToolMode::Interactive) return host_main(argc, argv, nalo_main);
   std::string data = host_data_folder();
+  // Drawing and parsing keep caches, lists and positions in the data folder, which a first run
+  // finds missing; only the hyphenation and usage answers touch no file.
+  if (mode != ToolMode::Hyphenate && mode != ToolMode::RenderUsage) host_make_data_folders(data);
   std::string tmp = host_make_tmp_root();
   if (tmp.empty()) {
     fprintf(stderr, "quillo: cannot create a temporary folder: %s\n", strerror(errno));
-  } else if (tmp.size() < sizeof tmp_root) {
-    memcpy(tmp_root, tmp.c_str(), tmp.size() + 1);
-    atexit(remove_empty_tmp_root);
   }
+  host_remove_at_exit(tmp);
   ql_set_root(data.c_str(), tmp.c_str());
   return nalo_main(argc, argv);
 }

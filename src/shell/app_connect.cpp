@@ -8,6 +8,7 @@
 #include "app/ui/app_state.h"
 #include "app/ui/ui_message.h"
 #include "display/framebuffer.h"
+#include "audio/audio_engine.h"
 #include "library/document_scan.h"
 #include "library/library_screen.h"
 #include "library/library_view.h"
@@ -87,6 +88,7 @@ void app_finish_unpacks(bool downloaded_archive) {
 
 void app_connect_hooks() {
   app_hooks.persist_all = app_persist_all;
+  app_hooks.stop_playback = ql_audio_stop;
   app_hooks.books_added = add_new_books;
   app_hooks.rescan_library = library_rescan_documents;
   app_hooks.library_size = library_entry_count;

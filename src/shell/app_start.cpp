@@ -13,6 +13,8 @@
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_state.h"
+#include "audio/audio_player.h"
+#include "base/file_kinds.h"
 #include "base/paths.h"
 #include "base/ql_error.h"
 #include "base/system_services.h"
@@ -36,6 +38,15 @@ void show_splash() {
   ql_blit(ql_logo(), kLogoWidth, kLogoHeight, (fb.width - kLogoWidth) / 2, fb.height / 2 - 40);
   ui_present(true);
   app.present.clean = true;
+}
+// The file named after "--open": an audio file opens in the player, as from the library (the
+// whole folder when it is one part of an audiobook there), anything else in the reader.
+void open_given(const char* path) {
+  if (is_audio_extension(path)) {
+    audio_player_screen(audiobook_of(ql_device_path(path)));
+  } else {
+    book_open(path, strlen(path));
+  }
 }
 }  // namespace
 
@@ -64,6 +75,6 @@ int app_interactive(int argc, char** argv) {
   app_finish_unpacks(downloaded_archive);
   library_rescan_documents();
   app.view = AppView::Library;
-  if (argc >= 3 && strcmp(argv[1], "--open") == 0) book_open(argv[2], strlen(argv[2]));
+  if (argc >= 3 && strcmp(argv[1], "--open") == 0) open_given(argv[2]);
   main_loop();
 }

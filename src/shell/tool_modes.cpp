@@ -9,6 +9,7 @@
 #include "app/reader/reader_open.h"
 #include "app/reader/reader_page.h"
 #include "shell/screen_shots.h"
+#include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_state.h"
@@ -141,6 +142,11 @@ AppResult tool_screen(int argc, char** argv) {
   if (!init_headless()) return 1u;
   app.screenshot.on = true;
   app.screenshot.png = argv[3];
+  // A picture of a screen changes nothing the reader keeps: the book opens without recording a
+  // position or progress, and a screen that ends in a wait leaves without saving.
+  app_hooks.record_progress = nullptr;
+  app_hooks.save_progress = nullptr;
+  app_hooks.persist_all = nullptr;
   qls_load(settings);
   take_layout_settings();
   ui_state_load();

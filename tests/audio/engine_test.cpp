@@ -381,6 +381,28 @@ TEST_F(Engine, FailuresAreReportedInTheErrorNote) {
   EXPECT_EQ(read_file(state("audio.err")), "no-output\n");
 }
 
+// Following on, a part that cannot be decoded is named in the error note and the next one plays.
+TEST_F(Engine, AnUndecodablePartIsPassedOver) {
+  make_part("a.wav", 0.5, 8000, 1);
+  write_file(host("b.wav"), std::string(5000, 'x'));
+  make_part("c.wav", 0.5, 8000, 1);
+  start("a.wav", 0, 100, 0, 1);
+  wait_end();
+  EXPECT_EQ(read_file(state("audio.err")), "cannot-decode\n");
+  EXPECT_EQ(audio_error_part(), part("b.wav"));
+  std::optional<AudioStatus> s = audio_status_read();
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->path, part("c.wav"));
+  EXPECT_EQ(raw_samples().size(), 8000u);  // both playable parts, whole
+}
+
+// A status left fresh by a program that has just ended is no engine playing.
+TEST_F(Engine, AFreshStatusWithoutAnEngineIsNotPlaying) {
+  write_file(state("audio.status"), "9.0 30.0 1 8000 1 0\n" + part("a.wav") + "\n");
+  ASSERT_FALSE(ql_audio_alive());
+  EXPECT_EQ(ql_audio_playing(), 0);
+}
+
 TEST_F(Engine, StopRightAfterStartKeepsTheResumePosition) {
   make_part("k.wav", 60.0, 8000, 1);
   setenv("AUDIO_NULL", "1", 1);

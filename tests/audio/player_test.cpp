@@ -393,5 +393,29 @@ TEST_F(Player, UndecodableFileShowsTheBanner) {
   run_player(single("Broken.mp3"));
   EXPECT_EQ(read_file(root_.state("audio.err")), "cannot-decode\n");
   EXPECT_LT(darkest(48, 1260, W() - 96, 60), 128);  // the banner's first line
+
+  // The note is about that file: another audiobook opened afterwards shows no banner.
+  run_player(single("Single.flac"));
+  EXPECT_EQ(darkest(48, 1260, W() - 96, 150), 255);
+  EXPECT_FALSE(audio_error_banner(folder_book()));
+}
+
+// A part that cannot be decoded while the book plays on is named and passed over; the banner
+// says which one, for this book only.
+TEST_F(Player, AnUndecodablePartIsSkippedAndNamed) {
+  write_file(root_.host("us/documents/Book/Part 10.mp3"), std::string(20000, 'x'));
+  ASSERT_EQ(ql_audio_start(doc("Book/Part 1.mp3").c_str(), 100, 0, 1, kPartSeconds - 5), 1);
+  wait_for_status([&](const AudioStatus& st) { return st.path == doc("Book/Part 2.mp3"); });
+  EXPECT_EQ(read_file(root_.state("audio.err")), "cannot-decode\n");
+  const std::optional<std::string> banner = audio_error_banner(folder_book());
+  ASSERT_TRUE(banner);
+  EXPECT_EQ(*banner,
+            "\xE2\x80\x9CPart 10\xE2\x80\x9D could not be played, so it was skipped. It may be "
+            "damaged or copy-protected.");
+  EXPECT_FALSE(audio_error_banner(single("Single.flac")));
+
+  // The screen follows the engine to "Part 2" and shows the banner under its buttons.
+  run_player(folder_book());
+  EXPECT_LT(darkest(48, 1260, W() - 96, 60), 128);
 }
 }  // namespace

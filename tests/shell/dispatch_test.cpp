@@ -1,6 +1,7 @@
 #include "shell/app_main.h"
 
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <string>
@@ -28,12 +29,14 @@ struct ProgramRun {
 // Runs the built program with a fresh data folder and temporary base, capturing standard error.
 class QuilloRun : public testing::Test {
  protected:
-  ProgramRun run(std::vector<std::string> args) {
+  // `data`: the data folder, data_ when empty.
+  ProgramRun run(std::vector<std::string> args, const std::string& data = "") {
     args.insert(args.begin(), QL_TEST_QUILLO);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env_text = {"CVNL_DATA=" + data_.path(), "TMPDIR=" + tmp_.path()};
+    std::vector<std::string> env_text = {"CVNL_DATA=" + (data.empty() ? data_.path() : data),
+                                         "TMPDIR=" + tmp_.path()};
     for (char** e = environ; *e; ++e) {
       std::string_view v(*e);
       if (!v.starts_with("CVNL_") && !v.starts_with("TMPDIR=") && !v.starts_with("QUILLO_STATE="))
@@ -162,5 +165,54 @@ TEST_F(QuilloRun, BenchCountZeroDoesNothing) {
 TEST_F(QuilloRun, ToolRunLeavesNoTemporaryFolder) {
   run({"--hyph", "en", "word"});
   run({"--screen", "nosuch", out_ / "x.png"});
+  // This screen leaves its sample invoice in the run's /tmp.
+  EXPECT_EQ(run({"--screen", "payln", out_ / "pay.png"}).status, 0);
   EXPECT_EQ(entries_in(tmp_.path()), 0u);
+}
+
+// A new user's first tool runs, on a data folder that does not exist yet: converted books and
+// the feed's list need folders inside it.
+TEST_F(QuilloRun, ToolModesMakeTheDataFolderTheyWriteInto) {
+  const std::string books = std::string(QL_SOURCE_DIR) + "/tests/book/data/";
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += "A plain paragraph of text, number " + std::to_string(i) + ".\n\n";
+  write_file(out_ / "notes.txt", text);
+  const std::string kinds[] = {books + "old.mobi", books + "book.fb2", out_ / "notes.txt"};
+  for (size_t i = 0; i < std::size(kinds); ++i) {
+    const std::string& book = kinds[i];
+    SCOPED_TRACE(book);
+    const std::string data = out_ / ("fresh-" + std::to_string(i) + "/data");
+    const std::string png = out_ / "page.png";
+    const ProgramRun r = run({"--render", book, png}, data);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(png).substr(1, 3), "PNG");
+    EXPECT_EQ(entries_in(data + "/ql/state/conv"), 1u);
+  }
+  write_file(out_ / "feed.xml",
+             "<feed><entry><title>Only</title><link type=\"application/epub+zip\" "
+             "href=\"https://books.example.org/only.epub\"/></entry></feed>");
+  const std::string data = out_ / "fresh-feed/data";
+  const ProgramRun r = run({"--opds-parse", out_ / "feed.xml"}, data);
+  EXPECT_EQ(r.err, "opds entries 1\n");
+  EXPECT_EQ(read_file(data + "/ql/state/opds.list"),
+            "E\tOnly\thttps://books.example.org/only.epub\n");
+}
+
+// A picture of a page records no position nor progress: the book reads as unopened afterwards.
+TEST_F(QuilloRun, ScreenshotOfAPageWritesOnlyItsPng) {
+  const std::string book = data_ / "documents/book.fb2";
+  ASSERT_EQ(system(("mkdir -p '" + data_ / "documents' '" + data_ / "ql/state'").c_str()), 0);
+  write_file(book, read_file(std::string(QL_SOURCE_DIR) + "/tests/book/data/book.fb2"));
+  const std::string png = out_ / "page.png";
+  for (const char* screen : {"reader", "toolbar", "bookmenu"}) {
+    SCOPED_TRACE(screen);
+    EXPECT_EQ(run({"--screen", screen, png, book, "2"}).status, 0);
+    EXPECT_EQ(read_file(png).substr(1, 3), "PNG");
+  }
+  // Only the converted book, a cache, is kept.
+  std::string written;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(data_ / "ql"))
+    if (e.is_regular_file() && e.path().parent_path().filename() != "conv")
+      written += e.path().string() + "\n";
+  EXPECT_EQ(written, "");
 }

@@ -79,7 +79,8 @@ void book_bookmarks_attach_tokens() {
     qla_bm_set_tok(i, layout.page_first_word(page));
     changed = true;
   }
-  if (changed) qla_save(app.reader.open_path);
+  // The screenshot mode only looks: the tokens serve this run.
+  if (changed && !app.screenshot.on) qla_save(app.reader.open_path);
 }
 
 void book_open(const char* path, size_t length) {

@@ -8,6 +8,9 @@ struct AppHooks {
   // Puts every piece of state on disk (the open book's progress, library.tsv, settings, ui.txt):
   // before the process ends, the device sleeps or storage is handed over.
   void (*persist_all)() = nullptr;
+  // Stops audiobook playback and waits for it: the engine saves its place and closes the sound
+  // output, whose thread must not outlive the process's data.
+  void (*stop_playback)() = nullptr;
   // Books arrived in the documents folder: unpack archives and rescan the library.
   void (*books_added)() = nullptr;
   // The documents folder changed under the program (a sync, the USB drive): rescan the library.

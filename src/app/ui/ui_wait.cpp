@@ -69,6 +69,7 @@ bool shared_translation(int r, TapEvent& event) {
 
 [[noreturn]] void ui_exit_unsaved() {
   run_quit_cleanup();
+  app_call(app_hooks.stop_playback);
   exit(app.screenshot.on ? kScreenshotNothingStatus : 0);
 }
 

@@ -51,7 +51,8 @@ int32_t ui_common_event(int touch_result, TapEvent& event);
 [[noreturn]] void ui_save_and_exit();
 constexpr int kScreenshotNothingStatus = 3;
 // Ends the process as quit does but saves nothing: after the state files were replaced from
-// outside (a restored backup), which saving would overwrite.
+// outside (a restored backup), which saving would overwrite. Audiobook playback is stopped
+// first either way (it saves only its own place, and does so when stopped at any time).
 [[noreturn]] void ui_exit_unsaved();
 
 // While it lives, a quit (which ends the process from inside any wait) first runs `stop`: a

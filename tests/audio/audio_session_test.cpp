@@ -1,0 +1,153 @@
+// The player in the real program, headless, through the host's own sound output (SDL's dummy
+// driver, which takes audio at the real rate): an audiobook opened with "--open" is played and the
+// program quits while it plays, from the player and from the library. The quit must stop the
+// engine before the process ends (no sanitizer report, status 0), keep the place reached, leave a
+// status that no later start takes for playing, and remove the run's temporary folder.
+// tests/repeat_quit_while_playing.sh runs this many times in a row.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "audio/audio_engine.h"
+#include "support/audio_fixtures.h"
+#include "support/program_shot.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+#ifdef QL_TEST_QUILLO
+
+namespace {
+using namespace std::chrono_literals;
+constexpr int kRunLimitMs = 60000;
+constexpr double kPlayedSeconds = 1.5;  // how far playback gets before the quit
+// The player's taps in portrait: the Play button (the middle of the first row) and the header.
+constexpr int kPlayX = kW / 2, kPlayY = 900;
+constexpr int kLeaveX = kW / 2, kLeaveY = 100;
+// The first row's middle button, whose label is "Play" or "Pause".
+constexpr int kPlayBoxLeft = 48 + (kW - 96) / 3, kPlayBoxTop = 826;
+constexpr int kPlayBoxWidth = (kW - 96) / 3, kPlayBoxHeight = 150;
+// Where the error banner is written, below the buttons.
+constexpr int kBannerTop = 1250, kBannerHeight = 150;
+
+struct Session {
+  TempDir dir;
+  std::string data = dir / "data";
+  std::string tmp = dir / "tmp";
+  std::string book = data + "/documents/Talk.wav";
+  std::string state = data + "/ql/state";
+  std::string script = dir / "script";
+
+  Session() {
+    run_command("mkdir -p '" + data + "/documents' '" + state + "' '" + tmp + "'");
+    EXPECT_TRUE(make_test_audio(book, 30, 8000, 1, "-c:a pcm_s16le"));
+  }
+  std::string position_file() const {
+    return data + audio_position_path("/mnt/us/documents/Talk.wav").substr(strlen("/mnt/us"));
+  }
+  // Starts the program on the audiobook with the script so far; the script may grow later.
+  int start(const std::string& lines) {
+    write_file(script, lines);
+    const EnvList env = {{"CVNL_DATA", data},       {"CVNL_HEADLESS", "1"},
+                         {"CVNL_TEST", script},     {"CVNL_NO_SAMPLES", "1"},
+                         {"TMPDIR", tmp},           {"SDL_AUDIODRIVER", "dummy"},
+                         {"ASAN_OPTIONS", "detect_leaks=0"}};
+    return start_program(QL_TEST_QUILLO, {"--open", book}, env);
+  }
+  void add(const std::string& lines) { write_file(script, read_file(script) + lines); }
+  std::string log() const { return read_file(data + "/ql/quillo.log"); }
+};
+
+std::string tap(int x, int y) {
+  return "tap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\n";
+}
+
+// Waits on the engine, not on time: the status of a part playing at least `seconds` in.
+std::optional<AudioStatus> wait_playing(const std::string& status_path, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + 30s;
+  while (std::chrono::steady_clock::now() < end) {
+    const std::string text = read_file(status_path);
+    AudioStatus s;
+    if (sscanf(text.c_str(), "%lf %lf %d", &s.position, &s.duration, &s.playing) == 3 &&
+        s.playing == 1 && s.position >= seconds)
+      return s;
+    std::this_thread::sleep_for(20ms);
+  }
+  return std::nullopt;
+}
+
+// Pixels darker than mid-grey in a box of a PGM screenshot.
+int dark_pixels(const std::string& pgm, int left, int top, int width, int height) {
+  int dark = 0;
+  for (int y = top; y < top + height; ++y)
+    for (int x = left; x < left + width; ++x) dark += grey_at(pgm, x, y) < 128;
+  return dark;
+}
+
+bool same_box(const std::string& a, const std::string& b, int left, int top, int width, int height) {
+  for (int y = top; y < top + height; ++y)
+    for (int x = left; x < left + width; ++x)
+      if (grey_at(a, x, y) != grey_at(b, x, y)) return false;
+  return true;
+}
+
+// One session: Play, wait until the part has played a little, then quit, from the library
+// (`leave_first`) or from the player itself.
+void play_and_quit(bool leave_first) {
+  Session s;
+  // An error note an earlier run left behind says nothing about this one.
+  write_file(s.state + "/audio.err", "cannot-decode\n");
+  const std::string before = s.dir / "before.pgm";
+  const int pid = s.start("idle\nshot " + before + "\n" + tap(kPlayX, kPlayY));
+  ASSERT_GT(pid, 0);
+  const std::optional<AudioStatus> playing = wait_playing(s.state + "/audio.status", kPlayedSeconds);
+  if (!playing) {
+    s.add("quit\n");
+    wait_program(pid, kRunLimitMs);
+    FAIL() << "never played\n" << s.log();
+  }
+  s.add((leave_first ? tap(kLeaveX, kLeaveY) : std::string()) + "quit\n");
+  const ProgramResult r = wait_program(pid, kRunLimitMs);
+  const std::string log = s.log();
+  ASSERT_FALSE(r.timed_out) << log;
+  EXPECT_EQ(r.status, 0) << log;
+  EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+  EXPECT_EQ(log.find("runtime error"), std::string::npos) << log;
+
+  // The place reached is kept, not the one of the last periodic save.
+  const double saved = atof(read_file(s.position_file()).c_str());
+  EXPECT_GE(saved, playing->position - 0.05) << read_file(s.position_file());
+  // The status left behind says the engine stopped.
+  int status_playing = -1;
+  const std::string status = read_file(s.state + "/audio.status");
+  double position = 0, duration = 0;
+  ASSERT_EQ(sscanf(status.c_str(), "%lf %lf %d", &position, &duration, &status_playing), 3)
+      << status;
+  EXPECT_EQ(status_playing, 0) << status;
+  EXPECT_EQ(entries_in(s.tmp), 0u) << "the run's temporary folder is left behind";
+
+  // Started again at once, the player offers Play (the engine is gone) and shows no banner.
+  const std::string again = s.dir / "again.pgm";
+  const int pid2 = s.start("idle\nshot " + again + "\nquit\n");
+  const ProgramResult r2 = wait_program(pid2, kRunLimitMs);
+  ASSERT_EQ(r2.status, 0) << s.log();
+  const std::string first = read_file(before), second = read_file(again);
+  ASSERT_EQ(first.size(), sizeof kPgmHead - 1 + size_t(kW) * kH);
+  ASSERT_EQ(second.size(), first.size());
+  EXPECT_TRUE(same_box(first, second, kPlayBoxLeft, kPlayBoxTop, kPlayBoxWidth, kPlayBoxHeight))
+      << "the button no longer reads Play";
+  EXPECT_EQ(dark_pixels(first, 48, kBannerTop, kW - 96, kBannerHeight), 0)
+      << "an old error note shown as this run's";
+}
+
+TEST(AudioSession, QuitFromThePlayerWhilePlaying) { play_and_quit(false); }
+
+TEST(AudioSession, QuitFromTheLibraryWhilePlaying) { play_and_quit(true); }
+}  // namespace
+
+#endif  // QL_TEST_QUILLO
