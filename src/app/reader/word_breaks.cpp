@@ -1,6 +1,7 @@
 #include "app/reader/word_breaks.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/utf8.h"
 
@@ -92,6 +93,8 @@ int word_break_points(const char* word, HyphenPoints hyphens, uint32_t* out, int
 }
 
 int dash_break_points(const char* word, uint32_t* out, int max) {
+  // Most words hold no dash: one scan for the bytes a dash can start with settles them.
+  if (!strpbrk(word, "-\xE2")) return 0;
   const std::string_view text(word);
   int n = 0;
   // From the end, so a line tries the longest piece first.
