@@ -11,7 +11,8 @@
 #include "book/zip_reader.h"
 
 enum BookStyle : uint8_t { STYLE_PLAIN = 0, STYLE_ITALIC = 1, STYLE_BOLD = 2, STYLE_HEADING = 3, STYLE_PICTURE = 4 };
-enum BookBreak : uint8_t { BRK_NONE = 0, BRK_BLOCK = 1, BRK_DOCUMENT = 2 };
+// BRK_LINE: a line break inside a block (a verse line, a line of a play): a new line with no gap.
+enum BookBreak : uint8_t { BRK_NONE = 0, BRK_BLOCK = 1, BRK_DOCUMENT = 2, BRK_LINE = 3 };
 
 constexpr char kPictureMark = '\x01';  // a picture word's text: this byte, then its member path
 constexpr uint64_t kMaxWords = 2000000;

@@ -129,7 +129,7 @@ int natural_compare(std::string_view a, std::string_view b) {
 
 std::unique_ptr<PageSource> cbz_source_open(const char* path) {
   ZipArchive zip;
-  if (!zipopen_mode(zip, path, 1)) return nullptr;
+  if (!zipopen_comic(zip, path)) return nullptr;
   std::vector<std::string> pages;
   for (const ZipEntryInfo& e : zip.list()) {
     if (is_page_member(e)) pages.emplace_back(e.name);

@@ -28,7 +28,7 @@ bool starts_with_nocase(std::string_view s, std::string_view prefix) {
 // Elements whose start and end begin a new line. Table rows, captions and definition-list terms
 // and definitions are among them, so a table reads row by row instead of as one glued word.
 bool is_block(std::string_view n) {
-  return n == "p" || n == "div" || n == "br" || n == "li" || n == "blockquote" || n == "pre" ||
+  return n == "p" || n == "div" || n == "li" || n == "blockquote" || n == "pre" ||
          n == "table" || n == "tr" || n == "caption" || n == "dl" || n == "dt" || n == "dd";
 }
 
@@ -61,6 +61,13 @@ class XhtmlReader {
 
   void block_break() {
     if (pending_ != BRK_DOCUMENT) pending_ = BRK_BLOCK;
+  }
+
+  // A "<br>" starts a new line of the same block; a second one before any word leaves a blank
+  // line, read as the gap between blocks (stanzas are often set apart that way).
+  void line_break() {
+    if (pending_ == BRK_NONE) pending_ = BRK_LINE;
+    else if (pending_ == BRK_LINE) pending_ = BRK_BLOCK;
   }
 
   bool take_text(std::string_view run) {
@@ -113,6 +120,8 @@ class XhtmlReader {
     }
     if (n == "script" || n == "style") {
       if (!s.self_closing) ignoring_ = start ? ignoring_ + 1 : (ignoring_ > 0 ? ignoring_ - 1 : 0);
+    } else if (n == "br") {
+      line_break();
     } else if (is_block(n)) {
       block_break();
       if (start && n == "li") number_item();

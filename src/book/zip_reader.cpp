@@ -148,19 +148,49 @@ std::optional<size_t> ZipArchive::find(std::string_view name) const {
   return it->second;
 }
 
-bool zipopen_mode(ZipArchive& z, const char* path, int map) {
-  zipclose(z);
+// Opens the file into the archive and takes its size; false (nothing set) when it cannot be
+// opened or its size lies outside [kZipMinSize, max].
+bool ZipArchive::open_file(const char* path, uint64_t max, const char* too_large) {
   int fd = qlp_open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return open_failed("Cannot open book");
-  z.fd_ = fd;
+  fd_ = fd;
   struct stat st;
-  uint64_t max = map ? kZipMaxFileSize : kZipMaxHeapSize;
   if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(kZipMinSize) ||
       static_cast<uint64_t>(st.st_size) > max) {
-    zipclose(z);
-    return open_failed(map ? "File too large or too small" : "ZIP size invalid or over 128 MiB");
+    release();
+    return open_failed(too_large);
   }
-  z.size_ = static_cast<uint64_t>(st.st_size);
+  size_ = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+// The last bytes of the file, where the end record and its comment lie.
+std::optional<std::vector<uint8_t>> ZipArchive::read_tail() const {
+  const uint64_t span = std::min(size_, kEndFixed + kMaxComment);
+  std::vector<uint8_t> tail(span);
+  if (!read_at(size_ - span, tail.data(), span)) return std::nullopt;
+  return tail;
+}
+
+// Keeps the directory of dir_size bytes at cd in memory and indexes it. The walk stops at the
+// first entry that is damaged or runs past the directory, as a lookup walking it would.
+bool ZipArchive::load_directory(uint64_t cd, uint64_t dir_size, uint32_t entries) {
+  cd_offset_ = cd;
+  entries_ = entries;
+  directory_.resize(dir_size);
+  if (!read_at(cd, directory_.data(), dir_size)) return false;
+  walk_directory(directory_, entries_, [this](const ByteReader&, size_t off, std::string_view name) {
+    if (zip_member_path_is_safe(name)) index_.emplace(name, off);  // the first one wins
+  });
+  return true;
+}
+
+bool zipopen_mode(ZipArchive& z, const char* path, int map) {
+  zipclose(z);
+  if (!z.open_file(path, map ? kZipMaxFileSize : kZipMaxHeapSize,
+                   map ? "File too large or too small" : "ZIP size invalid or over 128 MiB")) {
+    return false;
+  }
   if (!map) {
     z.heap_.resize(z.size_);
     bool read = z.read_at(0, z.heap_.data(), z.size_);
@@ -173,32 +203,55 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
 
   // The end record is the first one, searching backwards, whose comment runs exactly to the end
   // of the file.
-  uint64_t span = std::min(z.size_, kEndFixed + kMaxComment);
-  std::vector<uint8_t> tail(span);
-  if (!z.read_at(z.size_ - span, tail.data(), span)) {
+  const std::optional<std::vector<uint8_t>> tail = z.read_tail();
+  if (!tail) {
     zipclose(z);
     return open_failed("Cannot read book");
   }
-  const ByteReader tail_bytes(tail.data(), tail.size());
+  const uint64_t span = tail->size();
+  const ByteReader tail_bytes(tail->data(), span);
   for (uint64_t k = kEndFixed; k <= span; k++) {
     const ByteReader r = tail_bytes.from(span - k);
     if (r.u32le_at(0) != kEndSig || r.u16le_at(20) != k - kEndFixed) continue;
     uint64_t end_pos = z.size_ - k;
     uint64_t cd = r.u32le_at(16);
     if (r.u16le_at(4) != 0 || r.u16le_at(6) != 0 || cd > end_pos) break;
-    z.cd_offset_ = cd;
-    z.entries_ = r.u16le_at(10);
-    // Keep the directory in memory, bounded, and index it. The walk stops at the first entry
-    // that is damaged or runs past the directory, as a lookup walking it would.
-    uint64_t dir_size = std::min(end_pos - cd, kZipMaxDirectorySize);
-    z.directory_.resize(dir_size);
-    if (!z.read_at(cd, z.directory_.data(), dir_size)) {
+    if (!z.load_directory(cd, std::min(end_pos - cd, kZipMaxDirectorySize), r.u16le_at(10))) {
       zipclose(z);
       return open_failed("Cannot read book");
     }
-    walk_directory(z.directory_, z.entries_, [&z](const ByteReader&, size_t off, std::string_view name) {
-      if (zip_member_path_is_safe(name)) z.index_.emplace(name, off);  // the first one wins
-    });
+    return true;
+  }
+  zipclose(z);
+  return open_failed("Unsupported ZIP directory / ZIP64");
+}
+
+bool zipopen_comic(ZipArchive& z, const char* path) {
+  zipclose(z);
+  // Members are read from the file on demand, so the file's size costs no memory; the 32-bit
+  // offsets of the directory are the only bound.
+  if (!z.open_file(path, kZipMaxComicSize, "File too large or too small")) return false;
+  const std::optional<std::vector<uint8_t>> tail = z.read_tail();
+  if (!tail) {
+    zipclose(z);
+    return open_failed("Cannot read book");
+  }
+  // Comic archives often carry bytes after the end record (a tool's trailer, a download padded to
+  // a block), so the first signature from the end whose directory lies inside the file is taken,
+  // whatever its comment length says.
+  const uint64_t span = tail->size();
+  const ByteReader tail_bytes(tail->data(), span);
+  for (uint64_t k = kEndFixed; k <= span; k++) {
+    const ByteReader r = tail_bytes.from(span - k);
+    if (r.u32le_at(0) != kEndSig) continue;
+    const uint64_t dir_size = r.u32le_at(12);
+    const uint64_t cd = r.u32le_at(16);
+    const uint64_t end_pos = z.size_ - k;
+    if (dir_size > kZipMaxComicDirectory || cd > end_pos || dir_size > end_pos - cd) continue;
+    if (!z.load_directory(cd, dir_size, r.u16le_at(10))) {
+      zipclose(z);
+      return open_failed("Cannot read book");
+    }
     return true;
   }
   zipclose(z);

@@ -16,6 +16,8 @@ constexpr uint64_t kZipMaxFileSize = 0x40000000;   // 1 GiB, read through the de
 constexpr uint64_t kZipMaxHeapSize = 0x8000000;    // 128 MiB, read whole into memory
 constexpr uint64_t kZipMaxMemberSize = 0x1000000;  // 16 MiB uncompressed
 constexpr uint64_t kZipMaxDirectorySize = 0x4000000;  // 64 MiB of central directory kept in memory
+constexpr uint64_t kZipMaxComicSize = 0xFFFFFFFF;      // what 32-bit member offsets can address
+constexpr uint64_t kZipMaxComicDirectory = 0x1000000;  // 16 MiB
 
 // A member as the central directory states it.
 struct ZipEntryInfo {
@@ -52,8 +54,12 @@ class ZipArchive {
 
  private:
   friend bool zipopen_mode(ZipArchive& archive, const char* path, int map);
+  friend bool zipopen_comic(ZipArchive& archive, const char* path);
   friend void zipclose(ZipArchive& archive);
   void release();
+  bool open_file(const char* path, uint64_t max, const char* too_large);
+  std::optional<std::vector<uint8_t>> read_tail() const;
+  bool load_directory(uint64_t cd, uint64_t dir_size, uint32_t entries);
 
   int fd_ = -1;
   std::vector<uint8_t> heap_;  // the whole file when read into memory
@@ -67,6 +73,10 @@ class ZipArchive {
 // Opens the archive at a device path. map = 1 reads members from the open file (up to 1 GiB);
 // map = 0 reads the whole file into memory (up to 128 MiB). 1/0 with ql_error() set and logged.
 bool zipopen_mode(ZipArchive& archive, const char* path, int map);
+// Opens a comic archive (CBZ), read from the file on demand whatever its size up to 4 GiB. Its end
+// record is the first signature searching backwards whose directory (at most 16 MiB) lies inside
+// the file; bytes after the record are allowed. 1/0 like zipopen_mode.
+bool zipopen_comic(ZipArchive& archive, const char* path);
 void zipclose(ZipArchive& archive);
 
 // The member's uncompressed bytes (std::string: NUL-terminated, may hold NUL bytes), or nothing

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "base/ql_error.h"
 #include "book/book_model.h"
@@ -314,6 +315,69 @@ TEST(PdfDocuments, ComicsWithBrokenPagesShowTheRestAndWithoutAnyAreRefused) {
   for (size_t n = 0; n < cbz.size(); n += 7) {
     DocFile f(cbz.substr(0, n), "cut.cbz");
     if (qlpdf_open(f.path.c_str())) draw_every_page();
+  }
+  qlpdf_close();
+}
+
+uint32_t get32(const std::string& b, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(b[at + static_cast<size_t>(i)]);
+  return v;
+}
+void set32(std::string& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
+}
+
+// Writes `zip`, whose first member is stored and empty, with `gap` bytes of a hole in the file as
+// that member's data: every later offset moves by the gap, and the file grows by it without
+// taking that room on the disk.
+void write_with_gap(const std::string& path, std::string zip, uint32_t gap) {
+  const size_t data = 30 + (get32(zip, 26) & 0xFFFF);
+  set32(zip, 18, gap);  // the local header's sizes
+  set32(zip, 22, gap);
+  const size_t end = zip.size() - 22;
+  const uint32_t cd = get32(zip, end + 16);
+  size_t entry = cd;
+  for (uint32_t i = 0; i < (get32(zip, end + 8) & 0xFFFF); ++i) {
+    if (i == 0) {
+      set32(zip, entry + 20, gap);
+      set32(zip, entry + 24, gap);
+    } else {
+      set32(zip, entry + 42, get32(zip, entry + 42) + gap);
+    }
+    entry += 46 + (get32(zip, entry + 28) & 0xFFFF) + (get32(zip, entry + 30) & 0xFFFF) +
+             (get32(zip, entry + 32) & 0xFFFF);
+  }
+  set32(zip, end + 16, cd + gap);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(zip.data(), 1, data, f);
+  ASSERT_EQ(fseeko(f, static_cast<off_t>(gap), SEEK_CUR), 0);
+  std::fwrite(zip.data() + data, 1, zip.size() - data, f);
+  ASSERT_EQ(std::fclose(f), 0);
+}
+
+// Comics are read from the file as pages are shown: bytes after the end record (whatever the
+// comment length says) and a size past 1 GiB are no reason to refuse one.
+TEST(PdfDocuments, ComicsWithTrailingBytesOrOverAGibibyteOpen) {
+  const std::vector<zipw::Member> pages = {{"1.png", picture(40)}, {"2.png", picture(60)}};
+  TempDir dir;
+  const std::string trailing = dir / "trailing.cbz";
+  write_file(trailing, zipw::build(pages) + std::string(300, '\0') + "padding");
+  const std::string commented = dir / "commented.cbz";
+  write_file(commented, zipw::build(pages, "a comment") + "and more");
+  const std::string large = dir / "large.cbz";
+  std::vector<zipw::Member> padded = {{"pad.bin", "", zipw::kStored}};
+  padded.insert(padded.end(), pages.begin(), pages.end());
+  write_with_gap(large, zipw::build(padded), 0x48000000);  // 1.125 GiB
+  for (const std::string& path : {trailing, commented, large}) {
+    SCOPED_TRACE(path);
+    ASSERT_EQ(qlpdf_open(path.c_str()), 1) << qlpdf_error();
+    ASSERT_EQ(qlpdf_count(), 2);
+    for (int page = 0; page < 2; ++page) {
+      const Placement p = render(page);
+      EXPECT_NEAR(200.0 * p.w / p.h, page == 0 ? 40 : 60, 1.0);
+    }
   }
   qlpdf_close();
 }

@@ -12,13 +12,13 @@
 
 namespace {
 
-// "word" for a word that continues the line, "|word" for one that starts a new line (a block or
-// document break); glued words are written "+word".
+// "word" for a word that continues the line, "|word" for one that starts a new block or document,
+// "/word" for one after a line break inside its block; glued words are written "+word".
 std::vector<std::string> layout_marks() {
   std::vector<std::string> out;
   for (uint64_t i = 0; i < ql_word_count(); ++i) {
     const BookWord& w = ql_words()[i];
-    const std::string mark = w.brk != BRK_NONE ? "|" : w.join ? "+" : "";
+    const std::string mark = w.brk == BRK_LINE ? "/" : w.brk != BRK_NONE ? "|" : w.join ? "+" : "";
     out.push_back(mark + w.text);
   }
   return out;
@@ -47,6 +47,12 @@ TEST(XhtmlWords, TablesListsAndPreformattedTextKeepTheirWordsAndLines) {
       {"preformatted block",
        "<p>Code:</p><pre>int main() {\n  return 0;\n}\n</pre><p>Done.</p>",
        {"|Code:", "|int", "main()", "{", "|return", "0;", "|}", "|Done."}},
+      {"verse: line breaks inside a stanza, a blank line between stanzas",
+       "<p>Tyger Tyger,<br/>burning bright,<br/><br/>In the<br>forests</p><p>Done.<br/></p>",
+       {"|Tyger", "Tyger,", "/burning", "bright,", "|In", "the", "/forests", "|Done."}},
+      {"a line break at the start of a block adds nothing",
+       "<p><br/>One</p><br/><p>Two</p>",
+       {"|One", "|Two"}},
       {"a word glued across an inline tag inside a cell",
        "<table><tr><td>x<sup>2</sup></td><td>y</td></tr></table>",
        {"|x", "+2", "y"}},

@@ -38,15 +38,16 @@ void write_header(FILE* f, const char* kind, uint64_t page, int64_t created) {
   if (n > 0 && size_t(n) < sizeof header) fwrite(header, 1, size_t(n), f);
 }
 
-// The words of a text highlight, pictures left out, glued words without their space.
+// The words of a text highlight, pictures left out, glued words without their space, soft
+// hyphens dropped so that the exported text can be searched.
 std::string highlight_words(const Highlight& h) {
-  std::string text;
+  std::string text, plain;
   const uint64_t last = std::min<uint64_t>(h.end, ql_word_count());
   const BookWord* words = ql_words();
   for (uint64_t i = h.start; i < last; ++i) {
     if (words[i].style == kImageStyle) continue;
     if (!text.empty() && !words[i].join) text += ' ';
-    text += words[i].text;
+    text += strip_soft_hyphens(words[i].text, plain);
   }
   return text;
 }

@@ -14,8 +14,9 @@ constexpr uint32_t kMaxLayoutLines = 4000000;
 // Written in the header's reserved word: files of an older paginator (which wrote 0 there) or of
 // another record layout are laid out afresh instead of trusted. 2: soft hyphens are break points
 // and measure nothing, over-wide words are broken, and a record's last byte says the cut shows no
-// hyphen.
-constexpr uint32_t kLayoutFormat = 2;
+// hyphen. 3: lines may end after a dash inside a word, and a line break inside a paragraph starts
+// a line with no paragraph gap.
+constexpr uint32_t kLayoutFormat = 3;
 
 // Everything a layout depends on.
 struct LayoutKeyInputs {

@@ -142,16 +142,35 @@ class Paginator {
     return std::nullopt;
   }
 
-  // Tries to end the line with a hyphenated prefix of word k; true when it did.
+  // The last point just after a dash of word w whose piece (the dash ending it, no hyphen added)
+  // fits `room`.
+  std::optional<uint16_t> dash_point(const BookWord& w, float room) {
+    uint32_t points[kMaxBreaks];
+    const int count = dash_break_points(w.text, points, kMaxBreaks);
+    for (int j = 0; j < count; ++j) {
+      if (points[j] > kMaxPieceBytes) continue;
+      if (measure(piece_.make(w.text, 0, points[j], false), w.style) <= room) {
+        return static_cast<uint16_t>(points[j]);
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Tries to end the line with a prefix of word k: up to a dash it holds, or hyphenated, whichever
+  // fills more of the line; true when it did.
   bool split_at(uint64_t k, LayoutLine& line) {
     const BookWord& w = words_[k];
     const float sep = w.join ? 0 : space_;
     const float room = g_.text_width - line.width - sep;
-    const std::optional<uint16_t> point = hyphen_point(w, 0, room);
-    if (!point) return false;
-    line.width += sep + measure(piece_.make(w.text, 0, *point), w.style);
+    const std::optional<uint16_t> dash = dash_point(w, room);
+    const std::optional<uint16_t> hyphen = hyphen_point(w, 0, room);
+    if (!dash && !hyphen) return false;
+    const bool at_dash = dash && (!hyphen || *dash >= *hyphen);
+    const uint16_t point = at_dash ? *dash : *hyphen;
+    line.width += sep + measure(piece_.make(w.text, 0, point, !at_dash), w.style);
     if (!w.join) ++line.gaps;
-    line.cut_off = *point;
+    line.cut_off = point;
+    line.bare_cut = at_dash;
     return true;
   }
 

@@ -19,7 +19,8 @@ struct LayoutLine {
   uint16_t start_off;  // byte in the first word where the line begins (rest of a split word)
   uint16_t cut_off;    // byte where the last word is cut, a hyphen drawn after it; 0 uncut
   bool justify;        // stretched to the text width when drawn
-  // The cut shows no hyphen: a word wider than the text width was broken where it had to be.
+  // The cut shows no hyphen: the line ends after a dash inside the word, or a word wider than
+  // the text width was broken where it had to be.
   bool bare_cut = false;
 };
 

@@ -1,6 +1,7 @@
 #include "app/reader/word_breaks.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/utf8.h"
 
@@ -9,9 +10,20 @@ constexpr int kMaxPatternPoints = 24;
 constexpr size_t kMaxSoftHyphens = 64;  // a word with more gets no pattern points
 constexpr size_t kMaxPlainBytes = 256;  // a longer word with soft hyphens gets no pattern points
 
+constexpr std::string_view kEmDash = "\xE2\x80\x94";
+constexpr std::string_view kEnDash = "\xE2\x80\x93";
+
 bool is_letter(char c) {
   const auto u = static_cast<unsigned char>(c);
   return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u >= 0x80;
+}
+
+// The length of the dash that starts at `at` (0 when none stands there).
+size_t dash_at(std::string_view text, size_t at) {
+  if (text.substr(at, kEmDash.size()) == kEmDash || text.substr(at, kEnDash.size()) == kEnDash) {
+    return kEmDash.size();
+  }
+  return text[at] == '-' ? 1 : 0;
 }
 }  // namespace
 
@@ -76,6 +88,23 @@ int word_break_points(const char* word, HyphenPoints hyphens, uint32_t* out, int
       if (plain_at < points[j]) at += static_cast<uint32_t>(kSoftHyphenUtf8.size());
     }
     if (!at_soft && at > 0 && at < text.size()) out[n++] = at;
+  }
+  return n;
+}
+
+int dash_break_points(const char* word, uint32_t* out, int max) {
+  // Most words hold no dash: one scan for the bytes a dash can start with settles them.
+  if (!strpbrk(word, "-\xE2")) return 0;
+  const std::string_view text(word);
+  int n = 0;
+  // From the end, so a line tries the longest piece first.
+  for (size_t at = text.size(); at-- > 1 && n < max;) {
+    const size_t len = dash_at(text, at);
+    const size_t after = at + len;
+    if (len == 0 || after >= text.size() || dash_at(text, after) != 0) continue;
+    // A hyphen-minus breaks only between letters; "1914-1918" and "-5" stay whole.
+    if (len == 1 && !(is_letter(text[at - 1]) && is_letter(text[after]))) continue;
+    out[n++] = static_cast<uint32_t>(after);
   }
   return n;
 }

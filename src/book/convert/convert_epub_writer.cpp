@@ -24,14 +24,79 @@ std::string chapter_name(size_t i) {
   return name;
 }
 
-// Where a chapter body longer than the limit is cut: after the last paragraph end before the
-// limit, else after the last tag, else at the last character boundary.
-size_t split_point(std::string_view body, size_t limit) {
-  std::string_view head = body.substr(0, limit);
-  for (std::string_view mark : {"</p>", "\n", ">"}) {
-    size_t at = head.rfind(mark);
-    if (at != std::string_view::npos && at > 0) return at + mark.size();
+// A piece that finds no place to be cut within the split size may grow up to this, still well
+// inside what the EPUB reader takes for one member.
+constexpr size_t kChapterPieceMax = 12 << 20;
+
+bool is_block_name(std::string_view n) {
+  return n == "p" || n == "div" || n == "li" || n == "blockquote" || n == "pre" || n == "table" ||
+         n == "dd" || n == "dt" || (n.size() == 2 && n[0] == 'h' && n[1] >= '1' && n[1] <= '6');
+}
+
+bool is_space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+// Whether byte `at` lies inside a tag: a "<" comes before it with no ">" in between (text is
+// escaped, so "<" and ">" appear only in markup).
+bool inside_tag(std::string_view body, size_t at) {
+  const size_t open = body.rfind('<', at);
+  if (open == std::string_view::npos) return false;
+  const size_t close = body.rfind('>', at);
+  return close == std::string_view::npos || close < open;
+}
+
+// Just past the last end tag of a block (a paragraph, a list item...) that ends inside `window`,
+// or 0.
+size_t last_block_end(std::string_view window) {
+  for (size_t at = window.rfind("</"); at != std::string_view::npos && at > 0;
+       at = window.rfind("</", at - 1)) {
+    const size_t close = window.find('>', at);
+    if (close != std::string_view::npos && is_block_name(window.substr(at + 2, close - at - 2))) {
+      return close + 1;
+    }
   }
+  return 0;
+}
+
+// Just past the last white space outside a tag inside `window`, or 0.
+size_t last_space(std::string_view window) {
+  size_t at = window.size();
+  while (at > 0) {
+    size_t space = at;
+    while (space > 0 && !is_space(window[space - 1])) space--;
+    if (space == 0) return 0;
+    if (!inside_tag(window, space - 1)) return space;
+    at = window.rfind('<', space - 1);  // go on before the tag that holds this space
+    if (at == std::string_view::npos) return 0;
+  }
+  return 0;
+}
+
+// The first block end, else the first white space outside a tag, at or after `from` and within
+// `window`; 0 when there is none.
+size_t first_cut_after(std::string_view window, size_t from) {
+  for (size_t at = window.find("</", from); at != std::string_view::npos; at = window.find("</", at + 2)) {
+    const size_t close = window.find('>', at);
+    if (close == std::string_view::npos) break;
+    if (is_block_name(window.substr(at + 2, close - at - 2))) return close + 1;
+  }
+  for (size_t at = from; at < window.size(); at++) {
+    if (is_space(window[at]) && !inside_tag(window, at)) return at + 1;
+  }
+  return 0;
+}
+
+// Where a chapter body longer than the limit is cut so that both pieces read as the whole did:
+// after the last block that ends before the limit, else after the last space there; a piece
+// never ends inside a word or a tag (the next piece starts a new document, and words never
+// join across documents). Only text without either for megabytes is cut elsewhere: at the first
+// block end or space past the limit, else before a tag, else between characters.
+size_t split_point(std::string_view body, size_t limit) {
+  const std::string_view head = body.substr(0, limit);
+  if (const size_t at = last_block_end(head)) return at;
+  if (const size_t at = last_space(head)) return at;
+  if (const size_t at = first_cut_after(body.substr(0, kChapterPieceMax), limit)) return at;
+  const size_t tag = head.rfind('<');
+  if (tag != std::string_view::npos && tag > 0) return tag;
   size_t n = limit;
   while (n > 0 && (static_cast<unsigned char>(body[n]) & 0xC0) == 0x80) n--;
   return n > 0 ? n : limit;

@@ -145,6 +145,18 @@ TEST_F(BookMenu, ExportWritesMyClippings) {
   EXPECT_EQ(exported(), expected);
 }
 
+TEST_F(BookMenu, ExportLeavesOutSoftHyphens) {
+  close_test_book();
+  const std::string path = root_.host("us/Marked.epub");
+  write_file(path, build_epub(simple_book({"<p>an in\xC2\xAD" "de&#173;pen\xC2\xAD" "dent mind</p>"})));
+  book_open(path.c_str(), path.size());
+  ASSERT_TRUE(app.reader.book_open);
+  ASSERT_EQ(qla_hl_add(0, 3, ""), 1);
+  ASSERT_TRUE(export_clippings());
+  const std::string text = read_file(root_.host("us/documents/Clippings/Marked.txt"));
+  EXPECT_NE(text.find("\r\n\r\nan independent mind\r\n"), std::string::npos) << text;
+}
+
 TEST_F(BookMenu, ExportWithoutPaginationCountsFromPageOne) {
   ASSERT_EQ(qla_hl_add(40, 42, ""), 1);
   layout = PageTable{};

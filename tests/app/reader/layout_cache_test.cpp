@@ -112,6 +112,8 @@ TEST_F(LayoutFile, RefusesAnythingThatDoesNotCheckOut) {
       {"older paginator (reserved word 0)", [](std::string& b) { put32(b, 12, 0); }},
       // Made before soft hyphens measured nothing and wide words were broken.
       {"format 1", [](std::string& b) { put32(b, 12, 1); }},
+      // Made before lines broke after dashes and line breaks kept their paragraph together.
+      {"format 2", [](std::string& b) { put32(b, 12, 2); }},
       {"no lines", [](std::string& b) { put32(b, 4, 0); }},
       {"4,000,001 lines claimed", [](std::string& b) { put32(b, 4, 4000001); }},
       {"more lines claimed than the file holds",

@@ -99,6 +99,54 @@ TEST_F(Paginator, HyphenatesTheWordThatDoesNotFitAtTheLastBreakThatFits) {
   EXPECT_EQ(shown(t, 1, s.all()), (std::vector<std::string>{"bb", "cc"}));
 }
 
+// "aaaaaaa" and a space leave 120 px (12 bytes) for a word that does not fit whole: it ends the
+// line after a dash it holds, the dash shown and no hyphen added, or at a hyphenation point when
+// that fills more of the line.
+TEST_F(Paginator, ALineMayEndAfterADashInsideAWord) {
+  hyphen_table()["ab\xE2\x80\x94" "cdefghijklmnop"] = {11};
+  hyphen_table()["observer\xE2\x80\x94" "excellent"] = {2, 5};
+  const struct {
+    const char* name;
+    std::string word;
+    uint16_t cut;  // 0: the word moves to the next line whole
+    std::string first_piece, rest;
+  } cases[] = {
+      {"em dash", "observer\xE2\x80\x94" "excellent", 11, "observer\xE2\x80\x94", "excellent"},
+      {"en dash", "contralto\xE2\x80\x93" "humming", 12, "contralto\xE2\x80\x93", "humming"},
+      {"hyphen between letters", "Illiers-Combray", 8, "Illiers-", "Combray"},
+      {"a later hyphenation point", "ab\xE2\x80\x94" "cdefghijklmnop", 11,
+       "ab\xE2\x80\x94" "cdefgh-", "ijklmnop"},
+      {"hyphen between digits", "19141918-19201921", 0, "", ""},
+      {"dash opening the word", "\xE2\x80\x94" "abcdefghijklmnop", 0, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Stream words;
+    words.word("aaaaaaa").word(c.word).word("zz");
+    PageTable t = lay_out(words.all());
+    ASSERT_GE(t.lines.size(), 2u);
+    EXPECT_EQ(t.lines[0].cut_off, c.cut);
+    if (c.cut == 0) {
+      EXPECT_EQ(t.lines[0].word_to, 1u);
+      continue;
+    }
+    EXPECT_TRUE(t.lines[0].justify);
+    EXPECT_EQ(shown(t, 0, words.all()), (std::vector<std::string>{"aaaaaaa", c.first_piece}));
+    EXPECT_EQ(shown(t, 1, words.all()), (std::vector<std::string>{c.rest, "zz"}));
+    EXPECT_NEAR(t.lines[0].width, 80 + 10 * c.first_piece.size(), 1e-3);
+  }
+}
+
+// A line break inside a paragraph (verse, the lines of a play) starts a new line right below,
+// without the paragraph gap, and the line before it is not stretched.
+TEST_F(Paginator, ALineBreakStartsALineWithoutAGap) {
+  s.words({"aa", "bb"}, BRK_BLOCK).words({"cc"}, BRK_LINE).words({"dd"}, BRK_BLOCK);
+  PageTable t = lay_out(s.all());
+  expect_lines(t, {{0, 2, 1, 112, 50, 0, 0, false},
+                   {2, 3, 0, 152, 20, 0, 0, false},
+                   {3, 4, 0, 192 + 0.48f * 40, 20, 0, 0, false}});
+}
+
 TEST_F(Paginator, WordsAreNotSplitInHeadingsRaggedTextOrLanguagesWithoutPatterns) {
   hyphen_table()["bbbbbbbbbb"] = {2, 5, 8};
   struct Case {
@@ -374,10 +422,12 @@ Stream random_book(unsigned seed) {
       continue;
     }
     std::string text(1 + rng() % (chance(3) ? 40 : 12), static_cast<char>('a' + rng() % 26));
+    if (text.size() >= 4 && chance(10)) text.insert(text.size() / 2, chance(50) ? "\xE2\x80\x94" : "-");
     if (text.size() >= 6 && chance(50))
       hyphen_table()[text] = {2, static_cast<uint32_t>(text.size() - 2)};
     const uint8_t brk = chance(1)   ? uint8_t{BRK_DOCUMENT}
                         : chance(6) ? uint8_t{BRK_BLOCK}
+                        : chance(4) ? uint8_t{BRK_LINE}
                                     : uint8_t{BRK_NONE};
     const uint8_t style = chance(3) ? uint8_t{STYLE_HEADING} : static_cast<uint8_t>(rng() % 3);
     s.word(text, style, brk, brk == BRK_NONE && chance(12));
@@ -416,12 +466,12 @@ TEST_P(PaginatorInvariants, EveryWordLandsOnExactlyOnePageAndLinesStayInTheirWid
         EXPECT_EQ(t.lines[i - 1].word_to, l.word_from + 1);
       }
       // Only a line showing a single character may be wider than the text width.
-      size_t shown_bytes = 0;
+      size_t shown_chars = 0;
       walk_line(l, m, [&](const PlacedWord& p) {
-        shown_bytes += p.shown.size();
+        for (char c : p.shown) shown_chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
         return true;
       });
-      const bool lone = l.word_to - l.word_from == 1 && shown_bytes <= 1;
+      const bool lone = l.word_to - l.word_from == 1 && shown_chars <= 1;
       if (!lone && !is_picture_line(l, m)) {
         EXPECT_LE(l.width, g.text_width + 1e-3) << "line " << i;
       }

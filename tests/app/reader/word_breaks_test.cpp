@@ -61,3 +61,30 @@ TEST(WordBreaks, SoftHyphensComeFirstThenPatternsMovedPastThem) {
 }
 
 }  // namespace
+
+namespace {
+TEST(WordBreaks, DashesGiveTheirPointsFromTheLast) {
+  const struct {
+    const char* name;
+    std::string word;
+    std::vector<uint32_t> points;
+  } cases[] = {
+      {"em dash", "observer\xE2\x80\x94" "excellent", {11}},
+      {"en dash", "pages\xE2\x80\x93" "more", {8}},
+      {"hyphens between letters", "Illiers-Combray-Sud", {16, 8}},
+      {"hyphen after a letter of another script", "\xC3\xA9t\xC3\xA9-long", {6}},
+      {"hyphen between digits", "1914-1918", {}},
+      {"hyphen before a digit", "page-5", {}},
+      {"dash opening the word", "\xE2\x80\x94" "excellent", {}},
+      {"dash ending the word", "observer\xE2\x80\x94", {}},
+      {"a run of dashes breaks after its last", "so\xE2\x80\x94\xE2\x80\x94" "so", {8}},
+      {"hyphens in a row", "a--b", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    uint32_t out[24];
+    const int n = dash_break_points(c.word.c_str(), out, 24);
+    EXPECT_EQ(std::vector<uint32_t>(out, out + n), c.points);
+  }
+}
+}  // namespace

@@ -172,6 +172,53 @@ TEST(ConvertWriter, ManyChaptersAreMergedAndHugeOnesSplitSoEveryWordReadsBack) {
   }
 }
 
+// Chapters over the split size: every piece ends between paragraphs when the text has them, else
+// at a space, so every word reads back whole and no piece is empty of words.
+TEST(ConvertWriter, HugeChaptersAreCutBetweenParagraphsElseAtASpace) {
+  ConvertRoot root;
+  static const char* kWords[] = {"a", "weather", "of", "unreasonable", "hope", "in", "Illiers"};
+  const struct {
+    const char* name;
+    bool paragraphs;
+    bool tags;  // now and then a tag with a space inside, where no cut may fall
+  } cases[] = {{"one paragraph of 9 MiB", false, false},
+               {"one paragraph with tags", false, true},
+               {"short paragraphs", true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ConvBook book;
+    book.title = "Big";
+    std::string& body = book.chapter_new("One");
+    std::vector<std::string> want;
+    body += "<p>";
+    for (size_t k = 0; body.size() < (9u << 20); k++) {
+      const std::string word = kWords[k % 7] + std::to_string(k % 13);
+      want.push_back(word);
+      body += c.tags && k % 5 == 0 ? "<span class=\"x y\">" + word + "</span> " : word + " ";
+      if (c.paragraphs && k % 40 == 39) body += "</p>\n<p>";
+    }
+    body += "</p>";
+    const std::string path = "/mnt/us/documents/big.epub";
+    ASSERT_TRUE(epub_write(book, path));
+    ASSERT_EQ(ql_open(path.c_str()), 1) << ql_error();
+    EXPECT_EQ(text_words(), want);
+    const BookModel& m = ql_book();
+    ASSERT_GE(m.spine.size(), 3u);
+    for (size_t i = 0; i < m.spine.size(); i++) {
+      const uint64_t end = i + 1 < m.spine.size() ? m.spine[i + 1].first_word : ql_word_count();
+      EXPECT_GT(end, m.spine[i].first_word) << "piece " << i << " holds no word";
+    }
+    if (!c.paragraphs) continue;
+    ZipArchive zip;
+    ASSERT_TRUE(zipopen_mode(zip, path.c_str(), 1));
+    for (size_t i = 0; i + 1 < m.spine.size(); i++) {
+      const std::optional<std::string> doc = zipextract(zip, m.spine[i].path);
+      ASSERT_TRUE(doc);
+      EXPECT_NE(doc->find("</p></body>"), std::string::npos) << m.spine[i].path;
+    }
+  }
+}
+
 TEST(ConvertWriter, TooManyPicturesAreRefusedWithoutAPartFile) {
   ConvertRoot root;
   ConvBook book;
