@@ -85,7 +85,7 @@ std::optional<std::string> read_definition(const std::string& base, const DictEn
 
 // The entry for the word, else for the first base form the suffix rules give; `shown` receives
 // that base form.
-std::optional<DictEntry> find_word(const StardictIndex& index, std::string_view word, std::string& shown) {
+std::optional<DictEntry> find_word(const OpenIndex& index, std::string_view word, std::string& shown) {
   if (auto entry = index.find(word)) return entry;
   if (word.size() > kSuffixWordMax) return std::nullopt;
   for (const SuffixRule& rule : kSuffixRules) {
@@ -123,18 +123,30 @@ int lookup_one(const std::string& base, std::string_view word, std::string& out)
   return 1;
 }
 
-// The base names of the dictionaries (their ".ifo" names without it), sorted by bytes so every
-// machine gives the same order.
-std::vector<std::string> dictionary_names() {
-  std::vector<std::string> names;
-  DirPtr dir(qlp_opendir(kDictFolder));
-  if (!dir) return names;
+// Adds the dictionaries in `folder` (their ".ifo" names without it, after `prefix`), and with
+// `descend` those in its folders too.
+void add_dictionaries(const std::string& folder, const std::string& prefix, bool descend,
+                      std::vector<std::string>& names) {
+  DirPtr dir(qlp_opendir(folder.c_str()));
+  if (!dir) return;
   while (const dirent* e = readdir(dir.get())) {
     const std::string_view name(e->d_name);
     // Dot files are the copies of other systems' metadata, not dictionaries.
-    if (name.size() < 5 || name.starts_with('.') || !name.ends_with(".ifo")) continue;
-    names.emplace_back(name.substr(0, name.size() - 4));
+    if (name.starts_with('.')) continue;
+    if (name.size() >= 5 && name.ends_with(".ifo")) {
+      names.push_back(prefix + std::string(name.substr(0, name.size() - 4)));
+    } else if (descend && (e->d_type == DT_DIR || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)) {
+      add_dictionaries(folder + "/" + std::string(name), prefix + std::string(name) + "/", false, names);
+    }
   }
+}
+
+// The dictionaries' names relative to the folder, without ".ifo": each lies directly in it or one
+// folder below, where a StarDict archive unpacks. Sorted by bytes so every machine gives the same
+// order.
+std::vector<std::string> dictionary_names() {
+  std::vector<std::string> names;
+  add_dictionaries(kDictFolder, "", true, names);
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -193,7 +205,7 @@ int ql_dict_list(const char* out_path) {
   std::string out;
   for (const std::string& name : names) {
     const Ifo ifo = read_ifo(base_path(name) + ".ifo");
-    std::string shown = ifo.name.value_or(name);
+    std::string shown = ifo.name.value_or(name.substr(name.rfind('/') + 1));
     std::erase(shown, '\r');
     shown.resize(utf8_prefix_length(shown, kListNameMax));
     out.append(shown).append("\n");
@@ -202,3 +214,5 @@ int ql_dict_list(const char* out_path) {
   write_output(out_path, out);
   return static_cast<int>(names.size());
 }
+
+int ql_dict_count() { return static_cast<int>(dictionary_names().size()); }
