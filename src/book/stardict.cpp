@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -155,8 +156,8 @@ std::string base_path(const std::string& name) { return std::string(kDictFolder)
 
 // The whole output in one write. When it cannot be written no file is left, so the page never
 // shows an earlier word's definitions. The old file is overwritten and then cut to the new
-// length: removing and creating it, or truncating it to nothing first, makes a journaling file
-// system flush or allocate on every lookup, which costs far more than the lookup itself.
+// length, only when it was longer: removing and creating it, or truncating it at all, makes a
+// journaling file system flush or allocate on every lookup, which costs more than the lookup.
 bool write_output(const char* path, const std::string& text) {
   const int fd = qlp_open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   bool written = fd >= 0;
@@ -166,7 +167,9 @@ bool write_output(const char* path, const std::string& text) {
     written = n > 0;
     done += written ? static_cast<size_t>(n) : 0;
   }
-  written = written && ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+  struct stat st;
+  written = written && fstat(fd, &st) == 0 &&
+            (static_cast<uint64_t>(st.st_size) <= text.size() || ftruncate(fd, static_cast<off_t>(text.size())) == 0);
   if (fd >= 0 && close(fd) != 0) written = false;
   if (!written) qlp_unlink(path);
   return written;
