@@ -83,9 +83,9 @@ bool StardictIndex::scan(const DictFile& file, bool every_entry) {
       const uint64_t n = std::min(kReadPiece, file.size() - from);
       at_end = n == 0;
       if (n == 0) continue;
-      const auto piece = file.read_at(from, n);
-      if (!piece) return false;
-      bytes += *piece;
+      const size_t kept = bytes.size();
+      bytes.resize(kept + static_cast<size_t>(n));
+      if (!file.read_into(from, bytes.data() + kept, n)) return false;
       continue;
     }
     const uint64_t at = bytes_at + pos;
