@@ -256,7 +256,9 @@ void part_two(const std::string& self, size_t entries_each, size_t lookups) {
   for (size_t d = 0; d < kBigDictionaries; ++d) {
     std::vector<sdw::Entry> entries;
     entries.reserve(entries_each);
-    for (size_t i = 0; i < entries_each; ++i) entries.push_back({big_headword(i), "sense " + std::to_string(i * 7 + d)});
+    for (size_t i = 0; i < entries_each; ++i) {
+      entries.push_back({big_headword(i), "sense " + std::to_string(i * 7 + d)});
+    }
     sdw::Options o;
     o.storage = sdw::Storage::dictzip;
     o.bookname = "Large " + std::to_string(d + 1);
@@ -290,7 +292,9 @@ void part_two(const std::string& self, size_t entries_each, size_t lookups) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 3 && std::string(argv[1]) == "--measure") return measure(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  if (argc > 3 && std::string(argv[1]) == "--measure") {
+    return measure(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  }
   const size_t headwords = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 50000;
   const size_t lookups = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1000;
   const size_t big_entries = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 1000000;

@@ -166,8 +166,8 @@ bool append_chunk_slice(const char* path, const DictFile& file, const Layout& la
   if (hit == kept.end()) {
     std::string plain(layout.chunk_length, '\0');
     if (!inflate_chunk(*packed, plain)) {
-      const InflateResult r = inflate_raw(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(packed->data()), packed->size()),
-                                          std::span<uint8_t>(reinterpret_cast<uint8_t*>(plain.data()), static_cast<size_t>(to)));
+      const std::span<const uint8_t> in(reinterpret_cast<const uint8_t*>(packed->data()), packed->size());
+      const InflateResult r = inflate_raw(in, {reinterpret_cast<uint8_t*>(plain.data()), static_cast<size_t>(to)});
       if (r.status == InflateStatus::damaged || r.produced < to) return false;
       out.append(plain, static_cast<size_t>(from), static_cast<size_t>(to - from));
       return true;

@@ -39,7 +39,9 @@ class StardictIndex {
     uint32_t word_size;
   };
   explicit StardictIndex(bool offsets64) : offsets64_(offsets64) {}
-  std::string_view sample_word(const Sample& s) const { return std::string_view(words_).substr(s.word_at, s.word_size); }
+  std::string_view sample_word(const Sample& s) const {
+    return std::string_view(words_).substr(s.word_at, s.word_size);
+  }
   bool scan(const DictFile& file, bool every_entry);
   bool offsets64_;
   bool in_order_ = true;
