@@ -1,9 +1,11 @@
 // PNG files of grey pictures, read back by a reader of their own written here on zlib (every chunk's
 // CRC, the header's fields, the zlib stream's checksum, all five row filters) and by stb_image, for
-// pages of text, pictures, and odd sizes and strides.
+// pages of text, pictures, and odd sizes and strides; and checked by pngcheck when it is installed.
 #include <gtest/gtest.h>
 #include <stb_image.h>
 #include <zlib.h>
+
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +14,8 @@
 #include <vector>
 
 #include "display/png_write.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
 
 namespace {
 uint32_t be32(const std::string& s, size_t at) {
@@ -134,6 +138,19 @@ TEST(PngWrite, GreyPicturesComeBackExactlyThroughTwoReaders) {
     EXPECT_EQ(comp, 1);
     EXPECT_EQ(std::vector<uint8_t>(img, img + size_t(w) * size_t(h)), want);
     stbi_image_free(img);
+  }
+}
+
+TEST(PngWrite, PngcheckFindsNothingWrong) {
+  constexpr char kPngcheck[] = "/usr/bin/pngcheck";
+  if (access(kPngcheck, X_OK) != 0) GTEST_SKIP() << "needs the package pngcheck";
+  TempDir dir;
+  for (const Picture& p : pictures()) {
+    SCOPED_TRACE(p.name);
+    const std::string path = dir / "picture.png";
+    write_file(path, png_encode_grey(p.pixels.data(), p.width, p.height, p.stride));
+    const ProgramResult r = run_program(kPngcheck, {"-q", path}, {}, 20000);
+    EXPECT_EQ(r.status, 0);
   }
 }
 
