@@ -141,6 +141,8 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> screen(size_t(kW) * kH);
   if (!qlpdf_open(pdf.c_str())) {
     fprintf(stderr, "%s\n", qlpdf_error());
+    if (argc <= 1) unlink(pdf.c_str());
+    rmdir(dir);
     return 1;
   }
   const int pages = std::min(argc > 2 ? atoi(argv[2]) : 30, qlpdf_count());

@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> pixels(size_t(kW) * kH);
   if (!qlpdf_open(pdf.c_str()) || !qlpdf_render(0, pixels.data(), kW, kH)) {
     fprintf(stderr, "%s: %s\n", pdf.c_str(), qlpdf_error());
+    std::system(("rm -rf '" + std::string(dir) + "'").c_str());
     return 1;
   }
   qlpdf_close();
