@@ -86,7 +86,7 @@ std::optional<std::string> read_definition(const std::string& base, const DictEn
 
 // The entry for the word, else for the first base form the suffix rules give; `shown` receives
 // that base form.
-std::optional<DictEntry> find_word(const OpenIndex& index, std::string_view word, std::string& shown) {
+std::optional<DictEntry> find_word(OpenIndex& index, std::string_view word, std::string& shown) {
   if (auto entry = index.find(word)) return entry;
   if (word.size() > kSuffixWordMax) return std::nullopt;
   for (const SuffixRule& rule : kSuffixRules) {
@@ -111,7 +111,7 @@ std::optional<DictEntry> find_word(const OpenIndex& index, std::string_view word
 // Appends this dictionary's block for the word; 1 when it had the word.
 int lookup_one(const std::string& base, std::string_view word, std::string& out) {
   const Ifo ifo = read_ifo(base + ".ifo");
-  const auto index = stardict_index((base + ".idx").c_str(), ifo.offsets64);
+  auto index = stardict_index((base + ".idx").c_str(), ifo.offsets64);
   if (!index) return 0;
   std::string shown;
   const auto entry = find_word(*index, word, shown);

@@ -123,7 +123,7 @@ std::optional<StardictIndex> StardictIndex::read(const DictFile& file, bool offs
 
 uint64_t StardictIndex::held_bytes() const { return samples_.capacity() * sizeof(Sample) + words_.capacity(); }
 
-std::optional<DictEntry> StardictIndex::find(const DictFile& file, std::string_view word) const {
+std::optional<DictEntry> StardictIndex::find(const DictFile& file, std::string_view word, ReadBlocks& read) const {
   const auto it = std::lower_bound(samples_.begin(), samples_.end(), word, [this](const Sample& s, std::string_view w) {
     return compare_folded(sample_word(s), w) < 0;
   });
@@ -138,7 +138,11 @@ std::optional<DictEntry> StardictIndex::find(const DictFile& file, std::string_v
   const size_t b = static_cast<size_t>(it - samples_.begin());
   const uint64_t from = b == 0 ? 0 : samples_[b - 1].at;
   const uint64_t to = b + 1 < samples_.size() ? samples_[b + 1].at : end_;
-  const auto bytes = file.read_at(from, to - from);
+  if (!read.bytes || read.from != from || read.bytes->size() != to - from) {
+    read.from = from;
+    read.bytes = file.read_at(from, to - from);
+  }
+  const auto& bytes = read.bytes;
   if (!bytes) return std::nullopt;
   for (size_t pos = 0;;) {
     const auto e = parse_entry(*bytes, pos, offsets64_);
@@ -160,7 +164,7 @@ std::optional<OpenIndex> stardict_index(const char* idx_path, bool offsets64) {
   auto at = indexes.find(idx_path);
   if (at != indexes.end()) {
     if (at->second.stamp == file->stamp() && at->second.offsets64 == offsets64) {
-      return OpenIndex{std::move(*file), at->second.index};
+      return OpenIndex{std::move(*file), at->second.index, {}};
     }
     indexes.erase(at);  // changed: its table goes before the new one is built
   }
@@ -171,5 +175,5 @@ std::optional<OpenIndex> stardict_index(const char* idx_path, bool offsets64) {
   for (const auto& [path, cached] : indexes) held += cached.index->held_bytes();
   if (indexes.size() >= kCachedIndexesMax || held > kCachedBytesMax) indexes.clear();
   indexes[idx_path] = {file->stamp(), offsets64, index};
-  return OpenIndex{std::move(*file), std::move(index)};
+  return OpenIndex{std::move(*file), std::move(index), {}};
 }

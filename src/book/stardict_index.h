@@ -26,9 +26,15 @@ class StardictIndex {
  public:
   // Reads `file` through once; nothing when it cannot be read.
   static std::optional<StardictIndex> read(const DictFile& file, bool offsets64);
+  // Index bytes read by a lookup, kept for its next search: the base forms tried for one word sort
+  // near it, in the same blocks.
+  struct ReadBlocks {
+    uint64_t from = 0;
+    std::optional<std::string> bytes;
+  };
   // The first entry in file order whose headword equals `word`, ignoring the case of ASCII
   // letters; `file` is the index file this was read from.
-  std::optional<DictEntry> find(const DictFile& file, std::string_view word) const;
+  std::optional<DictEntry> find(const DictFile& file, std::string_view word, ReadBlocks& read) const;
   // Bytes held in memory, for the cache's bound.
   uint64_t held_bytes() const;
 
@@ -50,11 +56,12 @@ class StardictIndex {
   std::string words_;           // the samples' headwords
 };
 
-// The index file at a device path, open, with its table; nothing when it is missing, unreadable or
-// larger than kDictIndexMax.
+// The index file at a device path, open for one lookup, with its table; nothing when it is
+// missing, unreadable or larger than kDictIndexMax.
 struct OpenIndex {
   DictFile file;
   std::shared_ptr<const StardictIndex> index;
-  std::optional<DictEntry> find(std::string_view word) const { return index->find(file, word); }
+  StardictIndex::ReadBlocks read;
+  std::optional<DictEntry> find(std::string_view word) { return index->find(file, word, read); }
 };
 std::optional<OpenIndex> stardict_index(const char* idx_path, bool offsets64);

@@ -302,6 +302,9 @@ TEST_F(Dictionaries, EveryHeadwordIsFoundInALargeIndexInOrderOrNot) {
     if (i % 10 == 0) entries.push_back({"Q" + word, "capital " + word});
     if (i % 10 == 0) entries.push_back({"q" + word, "small " + word});
   }
+  // "w1s" sorts after every "w1" and a digit or "r": over 8 KiB of index away from "w1".
+  entries.push_back({"w1", "the first"});
+  for (int i = 0; i < 600; ++i) entries.push_back({"w1r" + std::to_string(i), "filler " + std::to_string(i)});
   auto folded = [](std::string w) {
     for (char& c : w) c = ascii_lower(c);
     return w;
@@ -323,6 +326,13 @@ TEST_F(Dictionaries, EveryHeadwordIsFoundInALargeIndexInOrderOrNot) {
       if (ascii_lower(e.headword[0]) == 'q') continue;  // "qw1" and "Qw1" share a folded spelling
       ASSERT_EQ(lookup(e.headword), "Test Dictionary\n" + e.data + "\n\n") << e.headword;
     }
+    // A base form found after an ending is taken off, its blocks already read for the word asked.
+    for (size_t i = 0; i < entries.size(); i += 97) {
+      const sdw::Entry& e = entries[i];
+      if (ascii_lower(e.headword[0]) == 'q') continue;
+      EXPECT_EQ(lookup(e.headword + "s"), "Test Dictionary\n(" + e.headword + ")\n" + e.data + "\n\n");
+    }
+    EXPECT_EQ(lookup("w1s"), "Test Dictionary\n(w1)\nthe first\n\n");
     // Of two spellings that differ only in case, the first in the file answers.
     const std::string first_of_pair = name == std::string("in order") ? "capital w0" : "small w0";
     EXPECT_EQ(lookup("QW0"), "Test Dictionary\n" + first_of_pair + "\n\n");
