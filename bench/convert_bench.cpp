@@ -1,6 +1,8 @@
-// Converting books of the other kinds: conversion time per MB for each file given, then the
-// first open (which converts) beside a second open (which finds the converted book).
-// Usage: convert_bench BOOK... (MOBI, AZW3, FB2 or TXT files).
+// Converting books of the other kinds, timed in this process: conversion time per MB for each
+// file given, then the first open (which converts) beside a second open (which finds the
+// converted book). With --convert BOOK it converts the one book in a fresh data folder and ends,
+// for timing the conversion as a whole process (bench/convert_bench.sh).
+// Usage: convert_bench BOOK... (MOBI, AZW3, FB2 or TXT files), or convert_bench --convert BOOK.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,28 +41,55 @@ void clear_converted(const std::string& root) {
   const std::string cmd = "rm -rf '" + root + "/us/ql/state/conv'";
   if (system(cmd.c_str()) != 0) fprintf(stderr, "could not empty the conversion folder\n");
 }
+
+// A fresh device folder with its data and documents folders, used through the path remapping.
+// The device folders under the scratch folder `root`, set as the path roots.
+void set_root(const std::string& root) {
+  for (const char* sub : {"/us", "/tmp", "/us/ql", "/us/ql/state", "/us/documents"}) mkdir((root + sub).c_str(), 0755);
+  ql_set_root((root + "/us").c_str(), (root + "/tmp").c_str());
+}
+
+// The book copied into the documents folder; its device path.
+std::string place_book(const std::string& root, const char* path, std::string* bytes_out) {
+  const std::string bytes = read_all(path);
+  const std::string name = strrchr(path, '/') ? strrchr(path, '/') + 1 : path;
+  if (FILE* f = fopen((root + "/us/documents/" + name).c_str(), "wb")) {
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+  }
+  if (bytes_out) *bytes_out = bytes;
+  return "/mnt/us/documents/" + name;
+}
+
+int convert_one(const char* path) {
+  const ScratchDir scratch("convert-bench");
+  if (scratch.path().empty()) return 1;
+  const std::string& root = scratch.path();
+  set_root(root);
+  const std::string device = place_book(root, path, nullptr);
+  char out[kQlPathMax];
+  const int ok = ql_convert(device.c_str(), out, sizeof out);
+  if (ok != 1) fprintf(stderr, "%s: %s\n", path, ql_convert_error());
+  return ok == 1 ? 0 : 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--convert") return convert_one(argv[2]);
   if (argc < 2) {
-    fprintf(stderr, "usage: convert_bench BOOK...\n");
+    fprintf(stderr, "usage: convert_bench BOOK... | convert_bench --convert BOOK\n");
     return 2;
   }
   const ScratchDir scratch("convert-bench");
   if (scratch.path().empty()) return 1;
   const std::string& root = scratch.path();
-  for (const char* sub : {"/us", "/tmp", "/us/ql", "/us/ql/state", "/us/documents"}) mkdir((root + sub).c_str(), 0755);
-  ql_set_root((root + "/us").c_str(), (root + "/tmp").c_str());
+  set_root(root);
 
   printf("%-28s %9s %12s %10s %12s %12s\n", "book", "MB", "convert ms", "ms/MB", "open 1st ms", "open 2nd ms");
   for (int i = 1; i < argc; i++) {
-    const std::string bytes = read_all(argv[i]);
-    const std::string name = strrchr(argv[i], '/') ? strrchr(argv[i], '/') + 1 : argv[i];
-    const std::string device = "/mnt/us/documents/" + name;
-    if (FILE* f = fopen((root + "/us/documents/" + name).c_str(), "wb")) {
-      fwrite(bytes.data(), 1, bytes.size(), f);
-      fclose(f);
-    }
+    std::string bytes;
+    const std::string device = place_book(root, argv[i], &bytes);
+    const std::string name = device.substr(device.rfind('/') + 1);
     const double mb = static_cast<double>(bytes.size()) / (1 << 20);
     double best = 1e12;
     char out[kQlPathMax];

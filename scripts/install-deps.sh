@@ -9,9 +9,9 @@ build_pkgs=(g++ cmake ninja-build pkg-config ccache libgtest-dev libsdl2-dev lib
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev libharfbuzz-dev
   libfreetype-dev libjpeg-dev libmpg123-dev libflac-dev libopus-dev libstb-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libqrcodegen-dev
-  zlib1g-dev curl npm ca-certificates)
+  zlib1g-dev libdeflate-dev curl npm ca-certificates)
 test_pkgs=(xvfb xauth xdotool zbar-tools ffmpeg sox espeak-ng mupdf-tools openssl python3 sdcv
-  stardict-czech)
+  stardict-czech pngcheck)
 
 pkgs=("${build_pkgs[@]}")
 [ "${1:-}" = "--test" ] && pkgs+=("${test_pkgs[@]}")

@@ -21,8 +21,6 @@ constexpr int kTextTop = 298;
 constexpr int kBottomRoom = 90;
 constexpr int kTextX = 48;
 constexpr int kLineGap = 6;
-// Where the count of installed dictionaries is taken when a lookup found nothing.
-constexpr char kDictListPath[] = "/tmp/ql-dict-count.txt";
 constexpr std::string_view kNoDictionaryText =
     "No dictionary is installed.\nPut a StarDict dictionary (its .ifo, .idx and .dict or .dict.dz "
     "files) in documents/dictionaries, or in a folder of its own inside it.";
@@ -104,11 +102,7 @@ void draw_definitions(std::string_view text) {
 
 // With no dictionary at all, "No definition found" would send the reader looking for another
 // word; the page says what is missing and where it goes instead.
-bool no_dictionary_installed() {
-  const int count = ql_dict_list(kDictListPath);
-  qlp_unlink(kDictListPath);
-  return count == 0;
-}
+bool no_dictionary_installed() { return ql_dict_count() == 0; }
 }  // namespace
 
 std::string dictionary_word(std::string_view text) {

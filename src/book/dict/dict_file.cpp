@@ -27,15 +27,20 @@ DictFile::~DictFile() {
 DictFile::DictFile(DictFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), size_(other.size_), stamp_(other.stamp_) {}
 
+bool DictFile::read_into(uint64_t off, char* out, uint64_t len) const {
+  if (off > size_ || len > size_ - off) return false;
+  for (uint64_t done = 0; done < len;) {
+    const ssize_t n = pread(fd_, out + done, static_cast<size_t>(len - done), static_cast<off_t>(off + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // the file shrank or cannot be read
+    done += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
 std::optional<std::string> DictFile::read_at(uint64_t off, uint64_t len) const {
   if (off > size_ || len > size_ - off) return std::nullopt;
   std::string out(static_cast<size_t>(len), '\0');
-  size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t n = pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(off + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return std::nullopt;  // the file shrank or cannot be read
-    done += static_cast<size_t>(n);
-  }
+  if (!read_into(off, out.data(), len)) return std::nullopt;
   return out;
 }

@@ -26,6 +26,8 @@ class DictFile {
   Stamp stamp() const { return stamp_; }
   // `len` bytes at `off`; nothing when any of them lies outside the file or cannot be read.
   std::optional<std::string> read_at(uint64_t off, uint64_t len) const;
+  // The same into the caller's `len` bytes at `out`; false as above.
+  bool read_into(uint64_t off, char* out, uint64_t len) const;
 
  private:
   DictFile(int fd, Stamp stamp) : fd_(fd), size_(stamp.size), stamp_(stamp) {}

@@ -1,6 +1,9 @@
 #include "book/dict/dictzip.h"
 
+#include <libdeflate.h>
+
 #include <algorithm>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -18,9 +21,7 @@ constexpr size_t kFixedHead = 10;
 constexpr size_t kFirstHeadRead = 1024;  // a header with some 500 chunks
 // The extra field is at most 64 KiB; names beyond that much more are not worth reading.
 constexpr size_t kHeadReadMax = 192 * 1024;
-// Compressed bytes of a chunk are read in small pieces, so a slice early in the chunk stops the
-// reading soon; a whole stream in large ones.
-constexpr uint64_t kChunkPiece = 4096;
+// A stream without a chunk table is read in pieces this large.
 constexpr uint64_t kStreamPiece = 64 * 1024;
 
 // Where the compressed data begins and, for a dictzip file, its chunk table.
@@ -110,9 +111,82 @@ InflateSource file_source(const DictFile& file, uint64_t begin, uint64_t end, ui
   };
 }
 
+// The chunks inflated last, newest first, each beside its compressed bytes: a lookup near one
+// before (the same part of the alphabet, the hyphen parts and base forms of one word) inflates
+// nothing again. A chunk is taken from here only when its file is unchanged and its compressed
+// bytes are the ones inflated, so a file rewritten in place within the clock's resolution is
+// never answered from old bytes. Only the core thread looks words up.
+struct KeptChunk {
+  std::string path;
+  DictFile::Stamp stamp;
+  uint64_t number;
+  std::string packed;
+  std::string plain;
+};
+constexpr size_t kChunksKept = 4;
+
+std::vector<KeptChunk>& kept_chunks() {
+  static std::vector<KeptChunk> kept;
+  return kept;
+}
+
+struct DecompressorFree {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+// A whole chunk inflated into `plain` (sized to the chunk length, cut to what it held). A chunk
+// ends in a flush at a byte boundary rather than in a last block, so a last empty block is put
+// after it first. False when the chunk is not whole deflate data within the chunk length.
+bool inflate_chunk(std::string packed, std::string& plain) {
+  static const std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(
+      libdeflate_alloc_decompressor());
+  if (!decompressor) return false;
+  packed.append("\x03\x00", 2);  // a final block with fixed codes holding only its end code
+  size_t used = 0, produced = 0;
+  const libdeflate_result r = libdeflate_deflate_decompress_ex(decompressor.get(), packed.data(), packed.size(),
+                                                               plain.data(), plain.size(), &used, &produced);
+  if (r != LIBDEFLATE_SUCCESS) return false;
+  plain.resize(produced);
+  return true;
+}
+
+// Bytes [from, to) of chunk `number` appended to `out`: from a kept chunk, else the chunk inflated
+// whole and kept. A chunk that does not inflate whole (damaged past the slice) is inflated only as
+// far as the slice, as it always was, and not kept.
+bool append_chunk_slice(const char* path, const DictFile& file, const Layout& layout, uint64_t number,
+                        uint64_t from, uint64_t to, std::string& out) {
+  auto& kept = kept_chunks();
+  std::erase_if(kept, [&](const KeptChunk& k) { return k.path == path && k.stamp != file.stamp(); });
+  const uint64_t begin = layout.chunk_starts[number];
+  auto packed = file.read_at(begin, layout.chunk_starts[number + 1] - begin);
+  if (!packed) return false;
+  auto hit = std::find_if(kept.begin(), kept.end(), [&](const KeptChunk& k) {
+    return k.number == number && k.path == path && k.packed == *packed && k.plain.size() >= to;
+  });
+  if (hit == kept.end()) {
+    std::string plain(layout.chunk_length, '\0');
+    if (!inflate_chunk(*packed, plain)) {
+      const std::span<const uint8_t> in(reinterpret_cast<const uint8_t*>(packed->data()), packed->size());
+      const InflateResult r = inflate_raw(in, {reinterpret_cast<uint8_t*>(plain.data()), static_cast<size_t>(to)});
+      if (r.status == InflateStatus::damaged || r.produced < to) return false;
+      out.append(plain, static_cast<size_t>(from), static_cast<size_t>(to - from));
+      return true;
+    }
+    if (plain.size() < to) return false;
+    if (kept.size() >= kChunksKept) kept.pop_back();
+    kept.insert(kept.begin(), {path, file.stamp(), number, std::move(*packed), std::move(plain)});
+    hit = kept.begin();
+  } else if (hit != kept.begin()) {
+    std::rotate(kept.begin(), hit, hit + 1);
+    hit = kept.begin();
+  }
+  out.append(hit->plain, static_cast<size_t>(from), static_cast<size_t>(to - from));
+  return true;
+}
+
 // The slice through the chunk table: only the chunks that hold it are read and inflated.
-std::optional<std::string> read_chunked(const DictFile& file, const Layout& layout, uint64_t offset,
-                                        uint32_t size) {
+std::optional<std::string> read_chunked(const char* path, const DictFile& file, const Layout& layout,
+                                        uint64_t offset, uint32_t size) {
   const uint64_t chunk_length = layout.chunk_length;
   const uint64_t chunks = layout.chunk_starts.size() - 1;
   const uint64_t first = offset / chunk_length;
@@ -120,18 +194,11 @@ std::optional<std::string> read_chunked(const DictFile& file, const Layout& layo
   if (last >= chunks) return std::nullopt;
   std::string out;
   out.reserve(size);
-  std::vector<uint8_t> plain(chunk_length);
   for (uint64_t i = first; i <= last; ++i) {
     const uint64_t chunk_begin = i * chunk_length;
     const uint64_t from = std::max(offset, chunk_begin) - chunk_begin;
     const uint64_t to = std::min(offset + size, chunk_begin + chunk_length) - chunk_begin;
-    // Inflating stops where the slice ends, and the chunk is read only as far as that needs. A
-    // chunk ends in a flush, not at the end of a stream: running out of input there is normal.
-    const InflateResult r =
-        inflate_raw(file_source(file, layout.chunk_starts[i], layout.chunk_starts[i + 1], kChunkPiece),
-                    std::span<uint8_t>(plain).first(static_cast<size_t>(to)));
-    if (r.status == InflateStatus::damaged || r.produced < to) return std::nullopt;
-    out.append(reinterpret_cast<const char*>(plain.data() + from), static_cast<size_t>(to - from));
+    if (!append_chunk_slice(path, file, layout, i, from, to, out)) return std::nullopt;
   }
   return out;
 }
@@ -157,5 +224,5 @@ std::optional<std::string> dictzip_read(const char* path, uint64_t offset, uint3
   if (!layout) return std::nullopt;
   if (size == 0) return std::string();
   if (layout->chunk_length == 0) return read_whole_stream(*file, *layout, offset, size);
-  return read_chunked(*file, *layout, offset, size);
+  return read_chunked(path, *file, *layout, offset, size);
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -85,7 +86,7 @@ std::optional<std::string> read_definition(const std::string& base, const DictEn
 
 // The entry for the word, else for the first base form the suffix rules give; `shown` receives
 // that base form.
-std::optional<DictEntry> find_word(const StardictIndex& index, std::string_view word, std::string& shown) {
+std::optional<DictEntry> find_word(OpenIndex& index, std::string_view word, std::string& shown) {
   if (auto entry = index.find(word)) return entry;
   if (word.size() > kSuffixWordMax) return std::nullopt;
   for (const SuffixRule& rule : kSuffixRules) {
@@ -110,7 +111,7 @@ std::optional<DictEntry> find_word(const StardictIndex& index, std::string_view 
 // Appends this dictionary's block for the word; 1 when it had the word.
 int lookup_one(const std::string& base, std::string_view word, std::string& out) {
   const Ifo ifo = read_ifo(base + ".ifo");
-  const auto index = stardict_index((base + ".idx").c_str(), ifo.offsets64);
+  auto index = stardict_index((base + ".idx").c_str(), ifo.offsets64);
   if (!index) return 0;
   std::string shown;
   const auto entry = find_word(*index, word, shown);
@@ -123,18 +124,30 @@ int lookup_one(const std::string& base, std::string_view word, std::string& out)
   return 1;
 }
 
-// The base names of the dictionaries (their ".ifo" names without it), sorted by bytes so every
-// machine gives the same order.
-std::vector<std::string> dictionary_names() {
-  std::vector<std::string> names;
-  DirPtr dir(qlp_opendir(kDictFolder));
-  if (!dir) return names;
+// Adds the dictionaries in `folder` (their ".ifo" names without it, after `prefix`), and with
+// `descend` those in its folders too.
+void add_dictionaries(const std::string& folder, const std::string& prefix, bool descend,
+                      std::vector<std::string>& names) {
+  DirPtr dir(qlp_opendir(folder.c_str()));
+  if (!dir) return;
   while (const dirent* e = readdir(dir.get())) {
     const std::string_view name(e->d_name);
     // Dot files are the copies of other systems' metadata, not dictionaries.
-    if (name.size() < 5 || name.starts_with('.') || !name.ends_with(".ifo")) continue;
-    names.emplace_back(name.substr(0, name.size() - 4));
+    if (name.starts_with('.')) continue;
+    if (name.size() >= 5 && name.ends_with(".ifo")) {
+      names.push_back(prefix + std::string(name.substr(0, name.size() - 4)));
+    } else if (descend && (e->d_type == DT_DIR || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)) {
+      add_dictionaries(folder + "/" + std::string(name), prefix + std::string(name) + "/", false, names);
+    }
   }
+}
+
+// The dictionaries' names relative to the folder, without ".ifo": each lies directly in it or one
+// folder below, where a StarDict archive unpacks. Sorted by bytes so every machine gives the same
+// order.
+std::vector<std::string> dictionary_names() {
+  std::vector<std::string> names;
+  add_dictionaries(kDictFolder, "", true, names);
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -143,8 +156,8 @@ std::string base_path(const std::string& name) { return std::string(kDictFolder)
 
 // The whole output in one write. When it cannot be written no file is left, so the page never
 // shows an earlier word's definitions. The old file is overwritten and then cut to the new
-// length: removing and creating it, or truncating it to nothing first, makes a journaling file
-// system flush or allocate on every lookup, which costs far more than the lookup itself.
+// length, only when it was longer: removing and creating it, or truncating it at all, makes a
+// journaling file system flush or allocate on every lookup, which costs more than the lookup.
 bool write_output(const char* path, const std::string& text) {
   const int fd = qlp_open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   bool written = fd >= 0;
@@ -154,7 +167,9 @@ bool write_output(const char* path, const std::string& text) {
     written = n > 0;
     done += written ? static_cast<size_t>(n) : 0;
   }
-  written = written && ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+  struct stat st;
+  written = written && fstat(fd, &st) == 0 &&
+            (static_cast<uint64_t>(st.st_size) <= text.size() || ftruncate(fd, static_cast<off_t>(text.size())) == 0);
   if (fd >= 0 && close(fd) != 0) written = false;
   if (!written) qlp_unlink(path);
   return written;
@@ -193,7 +208,7 @@ int ql_dict_list(const char* out_path) {
   std::string out;
   for (const std::string& name : names) {
     const Ifo ifo = read_ifo(base_path(name) + ".ifo");
-    std::string shown = ifo.name.value_or(name);
+    std::string shown = ifo.name.value_or(name.substr(name.rfind('/') + 1));
     std::erase(shown, '\r');
     shown.resize(utf8_prefix_length(shown, kListNameMax));
     out.append(shown).append("\n");
@@ -202,3 +217,5 @@ int ql_dict_list(const char* out_path) {
   write_output(out_path, out);
   return static_cast<int>(names.size());
 }
+
+int ql_dict_count() { return static_cast<int>(dictionary_names().size()); }

@@ -1,6 +1,7 @@
 // Looking words up in the StarDict dictionaries the reader copies to the documents folder's
-// "dictionaries" folder. Each dictionary is a ".ifo" file (its name and options) with an ".idx"
-// index and a ".dict" or ".dict.dz" file of definitions of the same base name.
+// "dictionaries" folder, directly or in a folder of their own inside it. Each dictionary is a
+// ".ifo" file (its name and options) with an ".idx" index and a ".dict" or ".dict.dz" file of
+// definitions of the same base name.
 #pragma once
 #include <string_view>
 
@@ -17,3 +18,6 @@ int ql_dict_lookup(std::string_view word, const char* out_path);
 // Writes one line per dictionary (its name, else its base name) to `out_path`, or a line saying
 // there are none. The number of dictionaries.
 int ql_dict_list(const char* out_path);
+
+// The number of dictionaries installed.
+int ql_dict_count();

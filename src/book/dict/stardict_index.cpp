@@ -1,23 +1,25 @@
 #include "book/dict/stardict_index.h"
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <utility>
 
 #include "base/byte_reader.h"
 #include "base/utf8.h"
-#include "book/dict/dict_file.h"
 
 namespace {
-// Indexes kept at once, in number and in bytes; past either the cache starts again, which only
-// costs a re-read.
+// An index in order is sampled every so many bytes: a lookup reads about two such blocks.
+constexpr uint64_t kBlock = 4096;
+// The first pass reads the file in pieces this large, so building the table never holds the file.
+constexpr uint64_t kReadPiece = uint64_t{1} << 20;
+// Indexes kept at once, in number and in bytes held; past either the cache starts again, which
+// only costs a new pass over the files.
 constexpr size_t kCachedIndexesMax = 32;
 constexpr uint64_t kCachedBytesMax = uint64_t{64} << 20;  // a device has little memory to spare
 
 unsigned char fold(char c) { return static_cast<unsigned char>(ascii_lower(c)); }
 
-// Byte order after folding ASCII capitals: the order the sorted entries are searched in.
+// Byte order after folding ASCII capitals: the order StarDict sorts its indexes in.
 int compare_folded(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
@@ -27,10 +29,26 @@ int compare_folded(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
+struct ParsedEntry {
+  std::string_view word;
+  DictEntry entry;
+  size_t next;  // where the next entry starts
+};
+
+// The entry starting at `at`; nothing when its NUL or its numbers are not all in `bytes`.
+std::optional<ParsedEntry> parse_entry(std::string_view bytes, size_t at, bool offsets64) {
+  const size_t nul = bytes.find('\0', at);
+  if (nul == std::string_view::npos) return std::nullopt;
+  ByteReader numbers = ByteReader(bytes).from(nul + 1);
+  const uint64_t offset = offsets64 ? numbers.u64be() : numbers.u32be();
+  const uint32_t size = numbers.u32be();
+  if (numbers.failed()) return std::nullopt;
+  return ParsedEntry{bytes.substr(at, nul - at), {offset, size}, nul + 1 + numbers.pos()};
+}
+
 struct CachedIndex {
   DictFile::Stamp stamp;
   bool offsets64;
-  uint64_t bytes;
   std::shared_ptr<const StardictIndex> index;
 };
 
@@ -41,56 +59,121 @@ std::map<std::string, CachedIndex, std::less<>>& cache() {
 }
 }  // namespace
 
-StardictIndex::StardictIndex(std::string bytes, bool offsets64)
-    : bytes_(std::move(bytes)), offsets64_(offsets64) {
-  const size_t trailer = offsets64 ? 12 : 8;
-  const size_t n = bytes_.size();
-  for (size_t at = 0; at < n;) {
-    const void* nul = memchr(bytes_.data() + at, 0, n - at);
-    if (!nul) break;
-    const size_t numbers = static_cast<size_t>(static_cast<const char*>(nul) - bytes_.data()) + 1;
-    if (trailer > n - numbers) break;
-    sorted_.push_back(static_cast<uint32_t>(at));
-    at = numbers + trailer;
+// One pass over the file. In order, the first entry of each block becomes a sample; every entry
+// does when `every_entry` is set. Meeting an entry out of order ends a pass that samples blocks.
+bool StardictIndex::scan(const DictFile& file, bool every_entry) {
+  samples_.clear();
+  words_.clear();
+  in_order_ = true;
+  end_ = 0;
+  std::string bytes;  // the file from `bytes_at` on, as far as read
+  uint64_t bytes_at = 0, next_sample = 0;
+  size_t pos = 0;
+  std::string previous;
+  bool at_end = false;
+  for (;;) {
+    const auto e = parse_entry(bytes, pos, offsets64_);
+    if (!e) {
+      // An entry cut short by the end of the file ends the index there.
+      if (at_end) break;
+      bytes.erase(0, pos);
+      bytes_at += pos;
+      pos = 0;
+      const uint64_t from = bytes_at + bytes.size();
+      const uint64_t n = std::min(kReadPiece, file.size() - from);
+      at_end = n == 0;
+      if (n == 0) continue;
+      const size_t kept = bytes.size();
+      bytes.resize(kept + static_cast<size_t>(n));
+      if (!file.read_into(from, bytes.data() + kept, n)) return false;
+      continue;
+    }
+    const uint64_t at = bytes_at + pos;
+    if (!every_entry && compare_folded(e->word, previous) < 0) {
+      in_order_ = false;
+      return true;
+    }
+    if (every_entry || at >= next_sample) {
+      samples_.push_back({at, static_cast<uint32_t>(words_.size()), static_cast<uint32_t>(e->word.size())});
+      words_.append(e->word);
+      next_sample = at + kBlock;
+    }
+    previous.assign(e->word);
+    pos = e->next;
+    end_ = bytes_at + pos;
   }
-  std::stable_sort(sorted_.begin(), sorted_.end(), [this](uint32_t a, uint32_t b) {
-    return compare_folded(bytes_.data() + a, bytes_.data() + b) < 0;
+  return true;
+}
+
+std::optional<StardictIndex> StardictIndex::read(const DictFile& file, bool offsets64) {
+  StardictIndex index(offsets64);
+  if (!index.scan(file, false)) return std::nullopt;
+  if (!index.in_order_) {
+    if (!index.scan(file, true)) return std::nullopt;
+    index.in_order_ = false;
+    // Stable: of headwords that differ only in case, the first in the file stays first.
+    std::stable_sort(index.samples_.begin(), index.samples_.end(), [&index](const Sample& a, const Sample& b) {
+      return compare_folded(index.sample_word(a), index.sample_word(b)) < 0;
+    });
+  }
+  index.samples_.shrink_to_fit();
+  index.words_.shrink_to_fit();
+  return index;
+}
+
+uint64_t StardictIndex::held_bytes() const { return samples_.capacity() * sizeof(Sample) + words_.capacity(); }
+
+std::optional<DictEntry> StardictIndex::find(const DictFile& file, std::string_view word, ReadBlocks& read) const {
+  const auto it = std::lower_bound(samples_.begin(), samples_.end(), word, [this](const Sample& s, std::string_view w) {
+    return compare_folded(sample_word(s), w) < 0;
   });
+  if (!in_order_) {
+    if (it == samples_.end() || compare_folded(sample_word(*it), word) != 0) return std::nullopt;
+    const auto bytes = file.read_at(it->at, it->word_size + 1 + (offsets64_ ? 12 : 8));
+    const auto e = bytes ? parse_entry(*bytes, 0, offsets64_) : std::nullopt;
+    return e ? std::optional(e->entry) : std::nullopt;
+  }
+  // Every entry before the block ahead of `it` sorts below the word, and the entry at `it` not: the
+  // first match, if any, lies in these two blocks.
+  const size_t b = static_cast<size_t>(it - samples_.begin());
+  const uint64_t from = b == 0 ? 0 : samples_[b - 1].at;
+  const uint64_t to = b + 1 < samples_.size() ? samples_[b + 1].at : end_;
+  if (!read.bytes || read.from != from || read.bytes->size() != to - from) {
+    read.from = from;
+    read.bytes = file.read_at(from, to - from);
+  }
+  const auto& bytes = read.bytes;
+  if (!bytes) return std::nullopt;
+  for (size_t pos = 0;;) {
+    const auto e = parse_entry(*bytes, pos, offsets64_);
+    if (!e) return std::nullopt;
+    const int order = compare_folded(e->word, word);
+    if (order == 0) return e->entry;
+    if (order > 0) return std::nullopt;
+    pos = e->next;
+  }
 }
 
-DictEntry StardictIndex::entry_at(uint32_t at) const {
-  const std::string_view headword(bytes_.data() + at);
-  // The constructor kept only entries whose numbers lie inside the index.
-  ByteReader numbers = ByteReader(bytes_).from(at + headword.size() + 1);
-  const uint64_t offset = offsets64_ ? numbers.u64be() : numbers.u32be();
-  return {headword, offset, numbers.u32be()};
-}
-
-std::optional<DictEntry> StardictIndex::find(std::string_view word) const {
-  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), word, [this](uint32_t at, std::string_view w) {
-    return compare_folded(bytes_.data() + at, w) < 0;
-  });
-  if (it == sorted_.end() || compare_folded(bytes_.data() + *it, word) != 0) return std::nullopt;
-  return entry_at(*it);
-}
-
-std::shared_ptr<const StardictIndex> stardict_index(const char* idx_path, bool offsets64) {
+std::optional<OpenIndex> stardict_index(const char* idx_path, bool offsets64) {
   auto& indexes = cache();
-  const auto file = DictFile::open(idx_path);
+  auto file = DictFile::open(idx_path);
   if (!file || file->size() > kDictIndexMax) {
     indexes.erase(idx_path);
-    return nullptr;
+    return std::nullopt;
   }
   auto at = indexes.find(idx_path);
-  if (at != indexes.end() && at->second.stamp == file->stamp() && at->second.offsets64 == offsets64) {
-    return at->second.index;
+  if (at != indexes.end()) {
+    if (at->second.stamp == file->stamp() && at->second.offsets64 == offsets64) {
+      return OpenIndex{std::move(*file), at->second.index, {}};
+    }
+    indexes.erase(at);  // changed: its table goes before the new one is built
   }
-  auto bytes = file->read_at(0, file->size());
-  if (!bytes) return nullptr;
-  uint64_t held = bytes->size();
-  for (const auto& [path, cached] : indexes) held += cached.bytes;
+  auto read = StardictIndex::read(*file, offsets64);
+  if (!read) return std::nullopt;
+  auto index = std::make_shared<const StardictIndex>(std::move(*read));
+  uint64_t held = index->held_bytes();
+  for (const auto& [path, cached] : indexes) held += cached.index->held_bytes();
   if (indexes.size() >= kCachedIndexesMax || held > kCachedBytesMax) indexes.clear();
-  auto index = std::make_shared<const StardictIndex>(std::move(*bytes), offsets64);
-  indexes[idx_path] = {file->stamp(), offsets64, file->size(), index};
-  return index;
+  indexes[idx_path] = {file->stamp(), offsets64, index};
+  return OpenIndex{std::move(*file), std::move(index), {}};
 }

@@ -2,8 +2,10 @@
 // (plain, dictzip with its chunk table, gzip without one), both offset widths, with and without a
 // type sequence; English endings, hyphen parts, several dictionaries, and damaged files.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "book/dict/stardict.h"
 #include "book/dict/stardict_text.h"
 #include "base/paths.h"
+#include "base/utf8.h"
 #include "support/stardict_writer.h"
 #include "support/temp_dir.h"
 
@@ -287,6 +290,109 @@ TEST_F(Dictionaries, DamagedFilesGiveTheRightTextOrNothing) {
       }
     }
   }
+}
+
+// Headwords in StarDict's order (ASCII capitals folded, then bytes) over many blocks of the index,
+// spellings that differ only in case side by side; and the same entries in no order.
+TEST_F(Dictionaries, EveryHeadwordIsFoundInALargeIndexInOrderOrNot) {
+  std::vector<sdw::Entry> entries;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string word = "w" + std::to_string(i * 7919 % 100000);
+    entries.push_back({word, "sense of " + word});
+    if (i % 10 == 0) entries.push_back({"Q" + word, "capital " + word});
+    if (i % 10 == 0) entries.push_back({"q" + word, "small " + word});
+  }
+  // "w1s" sorts after every "w1" and a digit or "r": over 8 KiB of index away from "w1".
+  entries.push_back({"w1", "the first"});
+  for (int i = 0; i < 600; ++i) entries.push_back({"w1r" + std::to_string(i), "filler " + std::to_string(i)});
+  auto folded = [](std::string w) {
+    for (char& c : w) c = ascii_lower(c);
+    return w;
+  };
+  std::sort(entries.begin(), entries.end(), [&](const sdw::Entry& a, const sdw::Entry& b) {
+    const std::string fa = folded(a.headword), fb = folded(b.headword);
+    return fa != fb ? fa < fb : a.headword < b.headword;
+  });
+  std::vector<sdw::Entry> shuffled = entries;
+  std::reverse(shuffled.begin(), shuffled.end());
+  for (const auto& [name, list] : {std::pair{"in order", entries}, {"reversed", shuffled}}) {
+    SCOPED_TRACE(name);
+    empty_folder();
+    sdw::Options o;
+    o.storage = sdw::Storage::dictzip;
+    o.chunk_length = 4000;
+    add("big", list, o);
+    for (const sdw::Entry& e : entries) {
+      if (ascii_lower(e.headword[0]) == 'q') continue;  // "qw1" and "Qw1" share a folded spelling
+      ASSERT_EQ(lookup(e.headword), "Test Dictionary\n" + e.data + "\n\n") << e.headword;
+    }
+    // A base form found after an ending is taken off, its blocks already read for the word asked.
+    for (size_t i = 0; i < entries.size(); i += 97) {
+      const sdw::Entry& e = entries[i];
+      if (ascii_lower(e.headword[0]) == 'q') continue;
+      EXPECT_EQ(lookup(e.headword + "s"), "Test Dictionary\n(" + e.headword + ")\n" + e.data + "\n\n");
+    }
+    EXPECT_EQ(lookup("w1s"), "Test Dictionary\n(w1)\nthe first\n\n");
+    // Of two spellings that differ only in case, the first in the file answers.
+    const std::string first_of_pair = name == std::string("in order") ? "capital w0" : "small w0";
+    EXPECT_EQ(lookup("QW0"), "Test Dictionary\n" + first_of_pair + "\n\n");
+    for (const char* absent : {"a", "w", "w00", "w99999zz", "zzz"}) {
+      int n = -1;
+      lookup(absent, &n);
+      EXPECT_EQ(n, 0) << absent;
+    }
+  }
+}
+
+// A dictionary replaced in place, its times put back as they were (as a copy within the clock's
+// resolution leaves them): the new definitions answer, not the old ones kept from before.
+TEST_F(Dictionaries, ADictionaryRewrittenInPlaceAnswersWithItsNewText) {
+  sdw::Options o;
+  o.storage = sdw::Storage::dictzip;
+  o.chunk_length = 512;
+  auto entries_with = [](char letter) {
+    std::vector<sdw::Entry> out;
+    for (int i = 0; i < 40; ++i) out.push_back({"word" + std::to_string(100 + i), std::string(60, letter)});
+    return out;
+  };
+  add("d", entries_with('a'), o);
+  const std::string dz = base("d.dict.dz");
+  struct stat before{};
+  ASSERT_EQ(stat(dz.c_str(), &before), 0);
+  EXPECT_EQ(lookup("word120"), "Test Dictionary\n" + std::string(60, 'a') + "\n\n");
+  const std::string old_bytes = read_file(dz);
+  add("d", entries_with('b'), o);
+  ASSERT_EQ(read_file(dz).size(), old_bytes.size()) << "the test needs the same size";
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, dz.c_str(), times, 0), 0);
+  EXPECT_EQ(lookup("word120"), "Test Dictionary\n" + std::string(60, 'b') + "\n\n");
+  EXPECT_EQ(lookup("word121"), "Test Dictionary\n" + std::string(60, 'b') + "\n\n");
+}
+
+// StarDict archives unpack into a folder of their own: dictionaries one folder down count as if
+// they lay in the folder itself, by their path's order; deeper ones and hidden folders do not.
+TEST_F(Dictionaries, DictionariesOneFolderDownAreReadToo) {
+  EXPECT_EQ(ql_dict_count(), 0);
+  add("top", {{"run", "from the folder"}});
+  fs::create_directories(base("Czech"));
+  sdw::Options named;
+  named.bookname = "Unpacked";
+  add("Czech/cz", {{"run", "from a folder below"}}, named);
+  fs::create_directories(base("Other"));
+  sdw::Options nameless;
+  nameless.with_bookname = false;
+  add("Other/nameless", {{"walk", "on foot"}}, nameless);
+  fs::create_directories(base("deep/er"));
+  add("deep/er/x", {{"run", "two folders down"}});
+  fs::create_directories(base(".hidden"));
+  add(".hidden/h", {{"run", "hidden"}});
+  int n = 0;
+  EXPECT_EQ(lookup("run", &n), "Unpacked\nfrom a folder below\n\nTest Dictionary\nfrom the folder\n\n");
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(lookup("walk"), "on foot\n\n");
+  EXPECT_EQ(ql_dict_count(), 3);
+  EXPECT_EQ(ql_dict_list(kOut), 3);
+  EXPECT_EQ(output(), "Unpacked\nnameless\nTest Dictionary\n") << "a nameless one shows its file name";
 }
 
 TEST(Dictzip, SlicesAcrossChunksMatchThePlainData) {
