@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio/audio_player.h"
 #include "library/library_screen.h"
 #include "support/audio_fixtures.h"
 #include "support/epub_builder.h"
@@ -88,15 +89,25 @@ double wait_for_playing(const std::string& data) {
   return -1;
 }
 
-// Opens the only book in the library and plays it until it sounds, then quits.
+std::string tap(int x, int y) { return "tap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\n"; }
+
+// Opens the only book in the library, plays it until it sounds, stops it and quits.
 Loaded play_only_book(ProgramRun& run) {
-  const LibraryGeometry g = library_geometry(kW, kH, false);
-  const int x = kLibraryLeft + g.cell_w / 2;
-  const int y = kLibraryItemsTop + g.row_pitch / 2;
-  const int pid = run.start({}, "idle\ntap " + std::to_string(x) + " " + std::to_string(y) + "\n");
+  const LibraryGeometry library = library_geometry(kW, kH, false);
+  const PlayerGeometry player(kW);
+  const int play_x = player.column_x(1) + player.column / 2;
+  const int play_y = PlayerGeometry::kRow1Top + PlayerGeometry::kRow1Height / 2;
+  EXPECT_EQ(player_button_at(player, play_x, play_y), PlayerButton::PlayPause);
+  const int pid = run.start({}, "idle\n" +
+                                    tap(kLibraryLeft + library.cell_w / 2,
+                                        kLibraryItemsTop + library.row_pitch / 2) +
+                                    tap(play_x, play_y));
   EXPECT_GT(pid, 0);
   EXPECT_NEAR(wait_for_playing(run.data), kPartSeconds, 0.1) << "the part plays whole";
-  run.add_to_script("quit\n");
+  const int stop_x = player.column_x(1) + player.column / 2;
+  const int stop_y = PlayerGeometry::kRow3Top + PlayerGeometry::kRowHeight / 2;
+  EXPECT_EQ(player_button_at(player, stop_x, stop_y), PlayerButton::Stop);
+  run.add_to_script(tap(stop_x, stop_y) + "quit\n");
   const ProgramResult r = wait_program(pid, kRunLimitMs);
   EXPECT_FALSE(r.timed_out);
   EXPECT_EQ(r.status, 0);
