@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio/audio_player.h"
+#include "host/ffmpeg_calls.h"
 #include "library/library_screen.h"
 #include "support/audio_fixtures.h"
 #include "support/epub_builder.h"
@@ -39,12 +40,13 @@ class ProgramRun {
 
   // Starts the program with `args`; headless with the test-driver script `script` when it is set.
   int start(const std::vector<std::string>& args, const std::string& script = "") {
-    EnvList env = {{"CVNL_DATA", data},
+    EnvList env = extra_env;
+    env.insert(env.end(), {{"CVNL_DATA", data},
                    {"CVNL_NO_SAMPLES", "1"},
                    {"SDL_AUDIODRIVER", "dummy"},
                    {"LD_DEBUG", "files"},
                    {"LD_DEBUG_OUTPUT", dir / "ld"},
-                   {"ASAN_OPTIONS", "detect_leaks=0"}};
+                   {"ASAN_OPTIONS", "detect_leaks=0"}});
     if (!script.empty()) {
       write_file(dir / "script", script);
       env.push_back({"CVNL_HEADLESS", "1"});
@@ -69,6 +71,7 @@ class ProgramRun {
   TempDir dir;
   std::string data = dir / "data";
   std::string docs = data + "/documents";
+  EnvList extra_env;
 };
 
 // Waits until the engine reports the part playing and a second of it played: the decoder has
@@ -91,17 +94,22 @@ double wait_for_playing(const std::string& data) {
 
 std::string tap(int x, int y) { return "tap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\n"; }
 
-// Opens the only book in the library, plays it until it sounds, stops it and quits.
-Loaded play_only_book(ProgramRun& run) {
+// Starts the program on the library, opens the only book there and presses Play.
+int start_playing_only_book(ProgramRun& run) {
   const LibraryGeometry library = library_geometry(kW, kH, false);
   const PlayerGeometry player(kW);
   const int play_x = player.column_x(1) + player.column / 2;
   const int play_y = PlayerGeometry::kRow1Top + PlayerGeometry::kRow1Height / 2;
   EXPECT_EQ(player_button_at(player, play_x, play_y), PlayerButton::PlayPause);
-  const int pid = run.start({}, "idle\n" +
-                                    tap(kLibraryLeft + library.cell_w / 2,
-                                        kLibraryItemsTop + library.row_pitch / 2) +
-                                    tap(play_x, play_y));
+  return run.start({}, "idle\n" +
+                           tap(kLibraryLeft + library.cell_w / 2, kLibraryItemsTop + library.row_pitch / 2) +
+                           tap(play_x, play_y));
+}
+
+// Plays the only book in the library until it sounds, stops it and quits.
+Loaded play_only_book(ProgramRun& run) {
+  const PlayerGeometry player(kW);
+  const int pid = start_playing_only_book(run);
   EXPECT_GT(pid, 0);
   EXPECT_NEAR(wait_for_playing(run.data), kPartSeconds, 0.1) << "the part plays whole";
   const int stop_x = player.column_x(1) + player.column / 2;
@@ -163,6 +171,27 @@ TEST(LoadedLibraries, AnM4bLoadsFfmpegAndPlays) {
   EXPECT_TRUE(l.ffmpeg);
   EXPECT_TRUE(l.sdl);
   EXPECT_FALSE(l.gtk);
+}
+
+// Without FFmpeg (here a stand-in library of the same name that holds none of its functions, found
+// first through LD_LIBRARY_PATH) an M4B is refused as undecodable; nothing crashes or hangs.
+TEST(LoadedLibraries, AnM4bWithoutFfmpegCannotBeDecoded) {
+  ProgramRun run;
+  const std::string fake = run.dir / "libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR);
+  if (!run_command("cc -shared -o '" + fake + "' -x c /dev/null 2>/dev/null")) GTEST_SKIP() << "no C compiler";
+  run.extra_env = {{"LD_LIBRARY_PATH", run.dir.path()}};
+  ASSERT_TRUE(make_test_audio(run.docs + "/Book.m4b", kPartSeconds, 44100, 2, "-c:a aac -b:a 32k"));
+  const int pid = start_playing_only_book(run);
+  ASSERT_GT(pid, 0);
+  const std::string err = run.data + "/ql/state/audio.err";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRunLimitMs);
+  while (read_file(err).empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(read_file(err), "cannot-decode\n");
+  run.add_to_script("quit\n");
+  const ProgramResult r = wait_program(pid, kRunLimitMs);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.status, 0);
 }
 
 #endif  // QL_TEST_QUILLO
