@@ -25,7 +25,7 @@ struct WavState {
   uint32_t w_rate = 0;
   std::vector<uint8_t> buf;
 };
-WavState W;
+WavState wav;  // the open part
 
 // The sample at `at` in a frame, cut or scaled to 16 bits.
 int16_t to_s16(const ByteReader& frame, size_t at, int bits, bool is_float) {
@@ -45,13 +45,13 @@ int16_t to_s16(const ByteReader& frame, size_t at, int bits, bool is_float) {
   }
 }
 
-void wav_close() { W = WavState{}; }
+void wav_close() { wav = WavState{}; }
 
 bool wav_open(const char* path, AudioInfo* info, ChapterTable*) {
   wav_close();
-  W.wf.reset(fopen(path, "rb"));
-  if (!W.wf) return false;
-  FILE* f = W.wf.get();
+  wav.wf.reset(fopen(path, "rb"));
+  if (!wav.wf) return false;
+  FILE* f = wav.wf.get();
   uint8_t riff[12];
   const ByteReader h(riff, sizeof riff);
   if (fread(riff, 1, sizeof riff, f) != sizeof riff || !h.matches_at(0, "RIFF") || !h.matches_at(8, "WAVE"))
@@ -81,8 +81,8 @@ bool wav_open(const char* path, AudioInfo* info, ChapterTable*) {
       bits = fmt.u16le_at(14);
       if (format == 0xFFFE && size >= 26) format = fmt.u16le_at(24);  // the extensible subformat
     } else if (c.matches_at(0, "data")) {
-      W.w_data = at;
-      W.w_len = size;
+      wav.w_data = at;
+      wav.w_len = size;
       have_data = true;
     }
     at += size + (size & 1);
@@ -91,47 +91,48 @@ bool wav_open(const char* path, AudioInfo* info, ChapterTable*) {
   if (channels < 1 || channels > kMaxChannels) return false;
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
   if (format == 3 && bits != 32) return false;
-  W.w_ch = channels;
-  W.w_bits = bits;
-  W.w_float = format == 3;
-  W.w_block = bits * channels / 8;
-  W.w_rate = rate;
-  uint64_t rest = W.w_data <= file_size ? file_size - W.w_data : 0;
-  if (W.w_len == 0 || W.w_len == 0xFFFFFFFF || W.w_len > rest) W.w_len = rest;
-  W.w_len -= W.w_len % W.w_block;
-  if (fseeko(f, static_cast<off_t>(W.w_data), SEEK_SET) != 0) return false;
-  W.buf.resize(static_cast<size_t>(kBlockFrames) * W.w_block);
+  wav.w_ch = channels;
+  wav.w_bits = bits;
+  wav.w_float = format == 3;
+  wav.w_block = bits * channels / 8;
+  wav.w_rate = rate;
+  uint64_t rest = wav.w_data <= file_size ? file_size - wav.w_data : 0;
+  if (wav.w_len == 0 || wav.w_len == 0xFFFFFFFF || wav.w_len > rest) wav.w_len = rest;
+  wav.w_len -= wav.w_len % wav.w_block;
+  if (fseeko(f, static_cast<off_t>(wav.w_data), SEEK_SET) != 0) return false;
+  wav.buf.resize(static_cast<size_t>(kBlockFrames) * wav.w_block);
   info->rate = rate;
   info->channels = std::min(channels, 2);
-  info->duration = static_cast<double>(W.w_len / W.w_block) / rate;
+  info->duration = static_cast<double>(wav.w_len / wav.w_block) / rate;
   return true;
 }
 
 int wav_read(int16_t* out, int frames, int channels) {
-  if (!W.wf || channels < 1) return 0;
-  uint64_t left = (W.w_len - W.w_at) / W.w_block;
+  if (!wav.wf || channels < 1) return 0;
+  uint64_t left = (wav.w_len - wav.w_at) / wav.w_block;
   int n = static_cast<int>(std::min<uint64_t>({static_cast<uint64_t>(std::max(frames, 0)),
                                                kBlockFrames, left}));
   if (n == 0) return 0;
-  n = static_cast<int>(fread(W.buf.data(), W.w_block, n, W.wf.get()));
-  int bytes = W.w_bits / 8;
-  int keep = std::min(channels, W.w_ch);
+  n = static_cast<int>(fread(wav.buf.data(), wav.w_block, n, wav.wf.get()));
+  int bytes = wav.w_bits / 8;
+  int keep = std::min(channels, wav.w_ch);
   for (int i = 0; i < n; i++) {
-    const ByteReader frame(W.buf.data() + static_cast<size_t>(i) * W.w_block, static_cast<size_t>(W.w_block));
+    const size_t block = static_cast<size_t>(wav.w_block);
+    const ByteReader frame(wav.buf.data() + static_cast<size_t>(i) * block, block);
     for (int c = 0; c < channels; c++)
       out[i * channels + c] =
-          to_s16(frame, static_cast<size_t>(std::min(c, keep - 1) * bytes), W.w_bits, W.w_float);
+          to_s16(frame, static_cast<size_t>(std::min(c, keep - 1) * bytes), wav.w_bits, wav.w_float);
   }
-  W.w_at += static_cast<uint64_t>(n) * W.w_block;
+  wav.w_at += static_cast<uint64_t>(n) * wav.w_block;
   return n;
 }
 
 bool wav_seek(double seconds) {
-  if (!W.wf) return false;
-  uint64_t frames = W.w_len / W.w_block;
-  uint64_t frame = seek_frame(seconds, W.w_rate);
-  W.w_at = std::min(frame, frames) * W.w_block;
-  return fseeko(W.wf.get(), static_cast<off_t>(W.w_data + W.w_at), SEEK_SET) == 0;
+  if (!wav.wf) return false;
+  uint64_t frames = wav.w_len / wav.w_block;
+  uint64_t frame = seek_frame(seconds, wav.w_rate);
+  wav.w_at = std::min(frame, frames) * wav.w_block;
+  return fseeko(wav.wf.get(), static_cast<off_t>(wav.w_data + wav.w_at), SEEK_SET) == 0;
 }
 }  // namespace
 

@@ -48,15 +48,20 @@ std::array<GlyphEntry, kGlyphSize> gcache;
 int gc_count = 0;
 size_t gc_bytes = 0;
 
+// An empty table is left untouched: clearing it anyway at start-up would fault in half a megabyte
+// of pages that a tool mode never uses.
 void clear_metrics() {
+  if (mc_count == 0) return;
   mcache.fill({});
   mc_count = 0;
 }
 void clear_kerns() {
+  if (kc_count == 0) return;
   kcache.fill({});
   kc_count = 0;
 }
 void clear_glyphs() {
+  if (gc_count == 0) return;
   for (GlyphEntry& e : gcache) free(e.bitmap);
   gcache.fill({});
   gc_count = 0;

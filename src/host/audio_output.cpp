@@ -3,7 +3,8 @@
 // finished buffer back (aq_done). Without a sound device the output goes to SDL's dummy
 // driver, which consumes audio at the real rate, so playback still works silently. The audio
 // subsystem is set up at each open and shut at each close, so a device that appears later (or
-// a different SDL_AUDIODRIVER) is found by the next part.
+// a different SDL_AUDIODRIVER) is found by the next part. SDL itself is loaded at the first open:
+// it brings some fifty libraries that a run which plays nothing has no use for.
 #include <SDL2/SDL.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <deque>
 #include <mutex>
 
+#include "host/lazy_library.h"
 #include "host/plat.h"
 
 namespace {
@@ -41,6 +43,28 @@ int bytes_per_frame = 0;
 int device_rate = 0;
 float volume = 1.0f;
 bool audio_initialised = false;
+
+#define QL_SDL_CALLS(X)                                                            \
+  X(SDL_SetHint) X(SDL_InitSubSystem) X(SDL_QuitSubSystem) X(SDL_OpenAudioDevice) \
+  X(SDL_PauseAudioDevice) X(SDL_CloseAudioDevice) X(SDL_Delay)
+struct SdlCalls {
+  QL_SDL_CALLS(QL_CALL_SLOT)
+};
+SdlCalls sdl;  // filled by load_sdl
+
+// Loads SDL and binds its calls the first time; false, each time, when it is missing.
+bool load_sdl() {
+  static const bool loaded = [] {
+    const LazyLibraries libs{"libSDL2-2.0.so.0"};
+    bool bound = libs.loaded();
+#define QL_SDL_BIND(name) bound = bound && libs.bind(#name, sdl.name);
+    QL_SDL_CALLS(QL_SDL_BIND)
+#undef QL_SDL_BIND
+    if (!bound) fprintf(stderr, "quillo: no sound: %s\n", libs.failure("SDL").c_str());
+    return bound;
+  }();
+  return loaded;
+}
 
 void aq_done(int index) {
   bufs[index].free = true;
@@ -82,12 +106,12 @@ void SDLCALL fill(void*, Uint8* stream, int len) {
 }
 
 bool init_audio(const char* driver) {
-  if (audio_initialised) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (audio_initialised) sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
   audio_initialised = false;
   if (driver) {
-    SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
+    sdl.SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
   }
-  audio_initialised = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  audio_initialised = sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
   return audio_initialised;
 }
 
@@ -98,13 +122,13 @@ SDL_AudioDeviceID open_device(int hz, int channels) {
   want.channels = static_cast<Uint8>(channels);
   want.samples = kDeviceFrames;
   want.callback = fill;
-  return SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+  return sdl.SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
 }
 }  // namespace
 
 int plat_audio_open(int hz, int channels) {
   plat_audio_close();
-  if (hz <= 0 || channels < 1 || channels > 2) return 0;
+  if (hz <= 0 || channels < 1 || channels > 2 || !load_sdl()) return 0;
   if (!init_audio(nullptr)) init_audio("dummy");
   if (!audio_initialised) return 0;
   dev = open_device(hz, channels);
@@ -114,7 +138,7 @@ int plat_audio_open(int hz, int channels) {
   device_rate = hz;
   const char* v = getenv("CVNL_VOLUME");
   volume = v ? static_cast<float>(atof(v)) : 1.0f;
-  SDL_PauseAudioDevice(dev, 0);
+  sdl.SDL_PauseAudioDevice(dev, 0);
   return 1;
 }
 
@@ -153,14 +177,15 @@ int plat_audio_drain(int timeout_ms) {
       return 0;
   }
   // The callback has copied the last bytes into the device's own buffer; let them play.
-  SDL_Delay(static_cast<Uint32>(kDeviceFrames * kMsPerSecond / device_rate + 1));
+  sdl.SDL_Delay(static_cast<Uint32>(kDeviceFrames * kMsPerSecond / device_rate + 1));
   return 1;
 }
 
 void plat_audio_close() {
-  if (dev != 0) SDL_CloseAudioDevice(dev);  // waits for a running callback; pending audio is dropped
+  // Waits for a running callback; pending audio is dropped.
+  if (dev != 0) sdl.SDL_CloseAudioDevice(dev);
   dev = 0;
-  if (audio_initialised) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (audio_initialised) sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
   audio_initialised = false;
   std::lock_guard lock(amu);
   play_order.clear();

@@ -3,18 +3,13 @@
 // open. A stream may change its layout, sample format or rate from one frame to the next (ADTS
 // headers are per frame); the converter is then set up again for the new input. Seeks are
 // exact: the reader goes back a little before the target, then decodes and drops up to the
-// target sample.
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
-
+// target sample. The libraries are loaded at the first open.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "host/ffmpeg_calls.h"
 #include "host/plat.h"
 
 namespace {
@@ -42,52 +37,52 @@ struct FfAudioReader {
   bool ended = false;
 
   ~FfAudioReader() {
-    av_frame_free(&frame);
-    av_packet_free(&pkt);
-    swr_free(&swr);
-    av_channel_layout_uninit(&swr_in_layout);
-    avcodec_free_context(&dec);
-    avformat_close_input(&fmt);
+    ffmpeg.av_frame_free(&frame);
+    ffmpeg.av_packet_free(&pkt);
+    ffmpeg.swr_free(&swr);
+    ffmpeg.av_channel_layout_uninit(&swr_in_layout);
+    ffmpeg.avcodec_free_context(&dec);
+    ffmpeg.avformat_close_input(&fmt);
   }
 };
-FfAudioReader* current = nullptr;
+std::unique_ptr<FfAudioReader> current;  // the open file
 
 // A fresh decoder: after a seek it must start exactly as it does at the head of the stream
 // (a flushed one keeps some state, which changes the first frame it gives).
 bool open_codec(FfAudioReader& r) {
-  avcodec_free_context(&r.dec);
+  ffmpeg.avcodec_free_context(&r.dec);
   const AVStream* st = r.fmt->streams[r.stream];
-  const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-  r.dec = codec ? avcodec_alloc_context3(codec) : nullptr;
-  if (!r.dec || avcodec_parameters_to_context(r.dec, st->codecpar) < 0) return false;
+  const AVCodec* codec = ffmpeg.avcodec_find_decoder(st->codecpar->codec_id);
+  r.dec = codec ? ffmpeg.avcodec_alloc_context3(codec) : nullptr;
+  if (!r.dec || ffmpeg.avcodec_parameters_to_context(r.dec, st->codecpar) < 0) return false;
   r.dec->thread_count = 1;
   r.dec->pkt_timebase = st->time_base;
-  return avcodec_open2(r.dec, codec, nullptr) >= 0;
+  return ffmpeg.avcodec_open2(r.dec, codec, nullptr) >= 0;
 }
 
 // Sets the converter up for input of this layout, format and rate (output stays as at open).
 bool setup_converter(FfAudioReader& r, const AVChannelLayout& layout, int format, int rate) {
-  swr_free(&r.swr);
-  av_channel_layout_uninit(&r.swr_in_layout);
+  ffmpeg.swr_free(&r.swr);
+  ffmpeg.av_channel_layout_uninit(&r.swr_in_layout);
   r.swr_in_format = -1;
   if (layout.nb_channels <= 0 || format < 0 || rate < kMinRate) return false;
-  if (av_channel_layout_copy(&r.swr_in_layout, &layout) < 0) return false;
+  if (ffmpeg.av_channel_layout_copy(&r.swr_in_layout, &layout) < 0) return false;
   AVChannelLayout out;
-  av_channel_layout_default(&out, r.channels);
-  int err = swr_alloc_set_opts2(&r.swr, &out, AV_SAMPLE_FMT_S16, r.rate, &r.swr_in_layout,
+  ffmpeg.av_channel_layout_default(&out, r.channels);
+  int err = ffmpeg.swr_alloc_set_opts2(&r.swr, &out, AV_SAMPLE_FMT_S16, r.rate, &r.swr_in_layout,
                                 static_cast<AVSampleFormat>(format), rate, 0, nullptr);
-  if (err < 0 || swr_init(r.swr) < 0) return false;
+  if (err < 0 || ffmpeg.swr_init(r.swr) < 0) return false;
   r.swr_in_format = format;
   r.swr_in_rate = rate;
   return true;
 }
 
 bool open_reader(FfAudioReader& r, const char* path) {
-  av_log_set_level(AV_LOG_FATAL);
-  if (avformat_open_input(&r.fmt, path, nullptr, nullptr) < 0) return false;
-  if (avformat_find_stream_info(r.fmt, nullptr) < 0) return false;
+  ffmpeg.av_log_set_level(AV_LOG_FATAL);
+  if (ffmpeg.avformat_open_input(&r.fmt, path, nullptr, nullptr) < 0) return false;
+  if (ffmpeg.avformat_find_stream_info(r.fmt, nullptr) < 0) return false;
   const AVCodec* codec = nullptr;
-  r.stream = av_find_best_stream(r.fmt, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+  r.stream = ffmpeg.av_find_best_stream(r.fmt, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
   if (r.stream < 0 || !codec) return false;
   AVStream* st = r.fmt->streams[r.stream];
   if (!open_codec(r)) return false;
@@ -97,8 +92,8 @@ bool open_reader(FfAudioReader& r, const char* path) {
   r.channels = file_channels < 2 ? 1 : 2;
   r.tb = st->time_base;
   if (!setup_converter(r, r.dec->ch_layout, r.dec->sample_fmt, r.rate)) return false;
-  r.pkt = av_packet_alloc();
-  r.frame = av_frame_alloc();
+  r.pkt = ffmpeg.av_packet_alloc();
+  r.frame = ffmpeg.av_frame_alloc();
   return r.pkt && r.frame;
 }
 
@@ -114,19 +109,20 @@ double duration_of(const FfAudioReader& r) {
 bool take_frame(FfAudioReader& r) {
   int64_t first = r.next_sample;
   if (r.frame->pts != AV_NOPTS_VALUE)
-    first = av_rescale_q(r.frame->pts, r.tb, AVRational{1, r.rate});
+    first = ffmpeg.av_rescale_q(r.frame->pts, r.tb, AVRational{1, r.rate});
   int n = r.frame->nb_samples;
   r.next_sample = first + n;
   const AVFrame& f = *r.frame;
   if ((f.format != r.swr_in_format || f.sample_rate != r.swr_in_rate ||
-       av_channel_layout_compare(&f.ch_layout, &r.swr_in_layout) != 0) &&
+       ffmpeg.av_channel_layout_compare(&f.ch_layout, &r.swr_in_layout) != 0) &&
       !setup_converter(r, f.ch_layout, f.format, f.sample_rate))
     return false;
-  int cap = swr_get_out_samples(r.swr, n);
+  int cap = ffmpeg.swr_get_out_samples(r.swr, n);
   if (cap < 0) return false;
   r.pending.resize(static_cast<size_t>(cap) * r.channels);
   uint8_t* out = reinterpret_cast<uint8_t*>(r.pending.data());
-  int got = swr_convert(r.swr, &out, cap, const_cast<const uint8_t**>(r.frame->extended_data), n);
+  int got = ffmpeg.swr_convert(r.swr, &out, cap,
+                               const_cast<const uint8_t**>(r.frame->extended_data), n);
   if (got < 0) return false;
   r.pending.resize(static_cast<size_t>(got) * r.channels);
   int64_t skip = std::clamp<int64_t>(r.drop_until - first, 0, got);
@@ -137,30 +133,30 @@ bool take_frame(FfAudioReader& r) {
 // Decodes until `pending` holds frames; false at the end of the stream or on an error.
 bool decode_more(FfAudioReader& r) {
   while (!r.ended) {
-    int ret = avcodec_receive_frame(r.dec, r.frame);
+    int ret = ffmpeg.avcodec_receive_frame(r.dec, r.frame);
     if (ret == 0) {
       bool ok = take_frame(r);
-      av_frame_unref(r.frame);
+      ffmpeg.av_frame_unref(r.frame);
       if (!ok) break;
       if (r.pending_at < r.pending.size()) return true;
       continue;
     }
     if (ret != AVERROR(EAGAIN) || r.draining) break;
-    ret = av_read_frame(r.fmt, r.pkt);
+    ret = ffmpeg.av_read_frame(r.fmt, r.pkt);
     if (ret < 0) {
       r.draining = true;
-      avcodec_send_packet(r.dec, nullptr);
+      ffmpeg.avcodec_send_packet(r.dec, nullptr);
       continue;
     }
     if (r.pkt->stream_index == r.stream) {
-      ret = avcodec_send_packet(r.dec, r.pkt);
+      ret = ffmpeg.avcodec_send_packet(r.dec, r.pkt);
       // A damaged packet is skipped; the stream goes on.
       if (ret < 0 && ret != AVERROR(EAGAIN) && ret != AVERROR_INVALIDDATA) {
-        av_packet_unref(r.pkt);
+        ffmpeg.av_packet_unref(r.pkt);
         break;
       }
     }
-    av_packet_unref(r.pkt);
+    ffmpeg.av_packet_unref(r.pkt);
   }
   r.ended = true;
   return false;
@@ -169,15 +165,13 @@ bool decode_more(FfAudioReader& r) {
 
 int plat_ffaudio_open(const char* path, int* hz, int* channels, double* seconds) {
   plat_ffaudio_close();
-  auto* r = new FfAudioReader;
-  if (!open_reader(*r, path)) {
-    delete r;
-    return 0;
-  }
-  current = r;
+  if (!ffmpeg_load()) return 0;
+  auto r = std::make_unique<FfAudioReader>();
+  if (!open_reader(*r, path)) return 0;
   *hz = r->rate;
   *channels = r->channels;
   *seconds = duration_of(*r);
+  current = std::move(r);
   return 1;
 }
 
@@ -205,12 +199,12 @@ int plat_ffaudio_seek(double seconds) {
   int64_t target = at > 0 ? static_cast<int64_t>(std::min(at, 1e18)) : 0;
   // Going back before the first packet keeps an MP4's priming packet, which the decoder needs.
   int64_t from = target - static_cast<int64_t>(kSeekPreroll * r.rate);
-  int64_t ts = av_rescale_q(from, AVRational{1, r.rate}, r.tb);
-  int ret = av_seek_frame(r.fmt, r.stream, ts, AVSEEK_FLAG_BACKWARD);
+  int64_t ts = ffmpeg.av_rescale_q(from, AVRational{1, r.rate}, r.tb);
+  int ret = ffmpeg.av_seek_frame(r.fmt, r.stream, ts, AVSEEK_FLAG_BACKWARD);
   r.next_sample = target;
   if (ret < 0) {
     // Start over from the first byte and decode up to the target.
-    ret = av_seek_frame(r.fmt, r.stream, 0, AVSEEK_FLAG_BYTE);
+    ret = ffmpeg.av_seek_frame(r.fmt, r.stream, 0, AVSEEK_FLAG_BYTE);
     r.next_sample = 0;
   }
   if (!open_codec(r)) {
@@ -225,7 +219,4 @@ int plat_ffaudio_seek(double seconds) {
   return ret < 0 ? ret : 0;
 }
 
-void plat_ffaudio_close() {
-  delete current;
-  current = nullptr;
-}
+void plat_ffaudio_close() { current.reset(); }

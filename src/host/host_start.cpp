@@ -96,12 +96,17 @@ std::string tz_minutes_text() {
   return buf;
 }
 
-std::string host_resources_dir() {
+std::string host_program_dir() {
   char exe[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (n <= 0) return "";
   exe[n] = '\0';
-  const fs::path dir = fs::path(exe).parent_path();
+  return fs::path(exe).parent_path().string();
+}
+
+std::string host_resources_dir() {
+  const fs::path dir = host_program_dir();
+  if (dir.empty()) return "";
   const std::string beside = (dir / "resources").string();
   if (is_dir(beside)) return beside;
   return (dir.parent_path() / "share" / "quillo").string();
@@ -129,8 +134,8 @@ int host_main(int argc, char** argv, CoreEntry core) {
   setenv("QL_TZ_MIN", tz_minutes_text().c_str(), 1);
   const int terminal = open_log(data);
 
-  if (!headless && !window_front_init(&argc, &argv)) {
-    return fail_start(terminal, "No display");
+  if (!headless) {
+    if (const char* failure = window_front_init(&argc, &argv)) return fail_start(terminal, failure);
   }
   if (!plat_thread_stack(core_main, nullptr, kCoreStack)) return fail_start(terminal, "cannot start the core thread");
   if (terminal >= 0) close(terminal);

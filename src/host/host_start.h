@@ -22,6 +22,8 @@ void trim_log(const std::string& path);
 // The local time zone's offset from UTC in whole minutes (truncated toward zero), as text.
 std::string tz_minutes_text();
 
+// The folder the running program lies in ("" when unknown).
+std::string host_program_dir();
 // The folder holding the "seed" and "bundled" resources: "resources" beside the program, else
 // "share/quillo" beside its folder.
 std::string host_resources_dir();

@@ -39,7 +39,8 @@ int plat_run(const char* cmd, int secs);
 int plat_thread(void* (*fn)(void*), void* arg);
 
 // 16-bit PCM output, and decoding through FFmpeg (AAC in MP4 or ADTS, and Ogg Vorbis), used
-// from the audio engine thread.
+// from the audio engine thread. SDL and FFmpeg are loaded by the first open that needs them; an
+// open fails when they are missing.
 int plat_audio_open(int hz, int channels);
 int plat_audio_write(const int16_t* frames, int count);
 // Waits up to timeout_ms for everything written to be played; 1 when it has been.

@@ -1,7 +1,7 @@
 // The system's dark mode for the window: the desktop's "color-scheme" setting through the
 // settings portal over D-Bus (with its change signal), else the GTK theme's own preference.
 #include "host/host_queue.h"
-#include "host/window_gtk.h"
+#include "host/window/window_gtk.h"
 
 #include <cstdlib>
 #include <string>

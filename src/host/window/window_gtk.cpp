@@ -1,7 +1,7 @@
 // The GTK window: shows the presented frame scaled into a letterboxed 1072:1448 area, turns the
 // mouse and keys into pointer events, takes dropped files and folders, and quits through the
 // core so that it can save first.
-#include "host/window_gtk.h"
+#include "host/window/window_gtk.h"
 
 #include "host/add_books.h"
 #include "host/front_end.h"
@@ -234,7 +234,7 @@ void size_window(GtkWidget* menu) {
 
 }  // namespace
 
-bool window_front_init(int* argc, char*** argv) {
+bool quillo_window_init(int* argc, char*** argv) {
   if (!gtk_init_check(argc, argv)) return false;
   window_follow_appearance();
   host_set_task_waker(wake_main_loop);
@@ -281,7 +281,7 @@ bool window_front_init(int* argc, char*** argv) {
   return true;
 }
 
-void window_front_run() {
+void quillo_window_run() {
   gtk_main();
   // The main loop ends only through gtk_main_quit, which nothing calls; the core ends the process.
   for (;;) pause();

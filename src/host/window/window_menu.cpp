@@ -4,7 +4,7 @@
 #include "base/paths.h"
 #include "host/add_books.h"
 #include "host/main_thread.h"
-#include "host/window_gtk.h"
+#include "host/window/window_gtk.h"
 #include "host/window_menu_labels.h"
 
 #include <cctype>
