@@ -9,6 +9,7 @@
 #include "app/reader/paginator.h"
 #include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
+#include "app/ui/save_notice.h"
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_state.h"
@@ -79,7 +80,7 @@ void book_bookmarks_attach_tokens() {
     qla_bm_set_tok(i, layout.page_first_word(page));
     changed = true;
   }
-  if (changed) qla_save(app.reader.open_path);
+  if (changed) ui_save_notes();
 }
 
 void book_open(const char* path, size_t length) {
