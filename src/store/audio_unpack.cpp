@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "book/zip_reader.h"
 #include "base/file_kinds.h"
 #include "base/paths.h"
@@ -122,14 +123,15 @@ bool write_recording(const ZipArchive& zip, const ZipMember& m, const std::strin
       zip_stream_member(zip, m, [out, &cancel](std::span<const uint8_t> block) {
         return !cancel.load() && fwrite(block.data(), 1, block.size(), out) == block.size();
       });
-  bool ok = status == ZipStreamStatus::done && fflush(out) == 0 && fsync(fileno(out)) == 0;
-  ok = fclose(out) == 0 && ok;
-  if (ok) {
-    qlp_remove(path.c_str());
-    ok = qlp_rename(part.c_str(), path.c_str()) == 0;
+  if (status != ZipStreamStatus::done) {
+    fclose(out);
+    qlp_remove(part.c_str());
+    return false;
   }
-  if (!ok) qlp_remove(part.c_str());
-  return ok;
+  // A part left by a failed rename would never be picked up again.
+  if (file_commit(out, part.c_str(), path.c_str())) return true;
+  qlp_remove(part.c_str());
+  return false;
 }
 }  // namespace
 

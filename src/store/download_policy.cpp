@@ -2,11 +2,11 @@
 #include "store/download_policy.h"
 
 #include <algorithm>
-#include <cctype>
 #include <sys/stat.h>
 
 #include "base/file_kinds.h"
 #include "base/paths.h"
+#include "base/utf8.h"
 #include "store/download_hosts.h"
 #include "store/download_manager.h"
 
@@ -16,7 +16,7 @@ constexpr int kMaxCopyNumber = 999;
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return tolower(static_cast<unsigned char>(x)) == tolower(static_cast<unsigned char>(y));
+           return ascii_lower(x) == ascii_lower(y);
          });
 }
 
