@@ -19,7 +19,8 @@ campaign() {
   local corpus="$work/$name"
   mkdir -p "$corpus"
   # A harness that writes seeds ends after writing them; one that has none runs over nothing.
-  env "$@" QL_FUZZ_SEEDS="$corpus" "$harness" -runs=0 "$corpus" >"$work/$name.seeds.log" 2>&1 || {
+  env "$@" QL_FUZZ_SEEDS="$corpus" "$harness" -runs=0 -artifact_prefix="$work/$name-" "$corpus" \
+      >"$work/$name.seeds.log" 2>&1 || {
     cat "$work/$name.seeds.log" >&2
     echo "$name: writing the seeds failed" >&2
     return 1
