@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps deps-test build build-test build-lower run test clean
+.PHONY: all deps deps-test build build-test build-lower build-fuzz run test fuzz clean
 
 # The test builds share compiled objects through ccache: the lower-layer build reuses build-test's.
 TEST_CCACHE := CCACHE_BASEDIR=$(CURDIR) CCACHE_NOHASHDIR=1
@@ -30,12 +30,26 @@ build-lower: deps-test
 	@cmake -S . -B build-lower $(CMAKE_GEN) $(TEST_FLAGS) -DQL_TOP=book >/dev/null
 	@$(TEST_CCACHE) cmake --build build-lower -j $(JOBS)
 
+# Leaks are checked; the suppressions name only leaks inside system libraries.
+TEST_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/tests/leaks.supp:print_suppressions=0
+
 test: build-test build-lower
-	@cd build-test && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
-	@cd build-lower && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+	@cd build-test && $(TEST_ENV) ctest --output-on-failure -j $(JOBS)
+	@cd build-lower && $(TEST_ENV) ctest --output-on-failure -j $(JOBS)
+
+# Every libFuzzer harness, built with clang over an instrumented tree (the harnesses only, no tests).
+build-fuzz: deps-test
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQL_FUZZ=ON >/dev/null
+	@$(TEST_CCACHE) cmake --build build-fuzz -j $(JOBS) --target fuzzers
+
+# Each harness for a few seconds over its seeds. Every allocation's stack is unwound in full:
+# MuPDF has no frame pointers, and its leak that the suppressions name shows only in a full stack.
+FUZZ_SECONDS ?= 5
+fuzz: build-fuzz
+	@$(TEST_ENV) ASAN_OPTIONS=fast_unwind_on_malloc=0 scripts/fuzz-briefly.sh build-fuzz $(FUZZ_SECONDS)
 
 run: build
 	@scripts/run.sh
 
 clean:
-	rm -rf build build-test build-lower
+	rm -rf build build-test build-lower build-fuzz

@@ -19,9 +19,9 @@
 #include "app/ui/ui_state.h"
 #include "base/text_lines.h"
 #include "fuzz_support.h"
-#include "library/new_books.h"
 #include "library/progress_index.h"
 #include "library/scan_cache.h"
+#include "store/new_books.h"
 
 namespace {
 

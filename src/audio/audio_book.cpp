@@ -25,19 +25,10 @@ std::optional<std::string> read_head(const std::string& path, size_t max) {
   return bytes;
 }
 
-// Replaces a device-path file with `bytes` through ".tmp" and file_commit.
+// Replaces a device-path file in the state folder (made when missing) with `bytes`.
 bool write_whole(const std::string& path, std::string_view bytes) {
   qlp_mkdir(kStateDir, 0755);
-  char tmp[kTmpPathSize];
-  path_with_tmp_suffix(tmp, path.c_str());
-  FILE* f = qlp_fopen(tmp, "wb");
-  if (!f) return false;
-  if (fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
-    fclose(f);
-    qlp_unlink(tmp);
-    return false;
-  }
-  return file_commit(f, tmp, path.c_str());
+  return file_write_atomic(path.c_str(), bytes.data(), bytes.size());
 }
 
 std::string format_bookmark(double seconds, std::string_view part_name) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/ui/app_state.h"
+#include "app/ui/save_notice.h"
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_cover_card.h"
 #include "app/ui/ui_frame.h"
@@ -263,7 +264,9 @@ void Player::bookmarks_list() {
   if (*i == 0) {
     if (marks.size() >= kMaxAudioBookmarks) {
       toast_wait("40 bookmarks is the limit. Remove one first.", kToastMs);
-    } else if (audio_bookmark_add(key, shown_pos_, audio_path_name(book_.current_path()))) {
+    } else if (ui_report_save(ReaderWork::AudioBookmarks,
+                              audio_bookmark_add(key, shown_pos_,
+                                                 audio_path_name(book_.current_path())))) {
       toast_wait("Bookmark added", kToastShortMs);
     }
     return;
@@ -280,7 +283,7 @@ void Player::bookmark_row(size_t index, const std::string& title) {
   std::optional<size_t> action = ui_list_menu(title.c_str(), title.size(), kActions);
   if (!action) return;
   if (*action == 1) {
-    audio_bookmark_remove(key, index);
+    ui_report_save(ReaderWork::AudioBookmarks, audio_bookmark_remove(key, index));
     return;
   }
   if (shown_playing_ && audio_path_name(book_.current_path()) == m.part_name) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "base/utf8.h"
+
 namespace {
 
 constexpr uint8_t kBook = kViewScan | kViewDrop;
@@ -32,12 +34,12 @@ constexpr std::array<FileKindRow, 21> kFileKinds = {{
     {".aac", FileKind::audio, kBook},
 }};
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // `text` starts with `lower` (already in lower case), ignoring the case of `text`.
 bool starts_with_folded(std::string_view text, std::string_view lower) {
   return text.size() >= lower.size() &&
-         std::equal(lower.begin(), lower.end(), text.begin(), [](char l, char t) { return l == fold(t); });
+         std::equal(lower.begin(), lower.end(), text.begin(),
+                    [](char l, char t) { return l == ascii_lower(t); });
 }
 
 bool has_view(std::string_view name, uint8_t view) {

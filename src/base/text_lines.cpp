@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -109,4 +110,19 @@ size_t text_read_last_lines(const char* path, std::span<TextLine> lines,
     spans[i] = std::string_view(lines[i].data(), strlen(lines[i].data()));
   }
   return count;
+}
+
+bool text_each_line(const char* path, const std::function<bool(std::string_view)>& each) {
+  FilePtr f(qlp_fopen(path, "rb"));
+  if (!f) return false;
+  char* buf = nullptr;
+  size_t cap = 0;
+  ssize_t len;
+  while ((len = getline(&buf, &cap, f.get())) >= 0) {
+    std::string_view line(buf, static_cast<size_t>(len));
+    if (line.ends_with('\n')) line.remove_suffix(1);
+    if (!each(line)) break;
+  }
+  free(buf);
+  return true;
 }

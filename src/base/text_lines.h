@@ -2,6 +2,7 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string_view>
 
@@ -26,6 +27,10 @@ size_t text_read_lines(const char* path, std::span<TextLine> lines,
 size_t text_read_last_lines(const char* path, std::span<TextLine> lines,
                             std::span<std::string_view> spans, long tail_bytes,
                             LongLines long_lines = LongLines::Pieces);
+
+// Calls `each` with every line of `path` (a device path), whatever its length, without its final
+// newline, until `each` returns false. False when the file cannot be opened.
+bool text_each_line(const char* path, const std::function<bool(std::string_view)>& each);
 
 // The length of `s` without its trailing newline, carriage return and space characters.
 size_t trimmed_length(std::string_view s);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/utf8.h"
 #include "book/page_source.h"
 #include "book/zip_reader.h"
 #include "display/images.h"
@@ -15,13 +16,12 @@ namespace {
 constexpr uint64_t kMaxPageMember = 0x5000000;  // 80 MiB
 constexpr std::array<std::string_view, 5> kPictureExtensions = {".jpg", ".jpeg", ".png", ".gif", ".bmp"};
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool ends_with_ignoring_case(std::string_view s, std::string_view tail) {
   if (s.size() < tail.size()) return false;
   return std::equal(tail.begin(), tail.end(), s.end() - static_cast<ptrdiff_t>(tail.size()),
-                    [](char a, char b) { return fold(a) == fold(b); });
+                    [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
 }
 
 bool is_page_member(const ZipEntryInfo& e) {
@@ -116,7 +116,7 @@ int natural_compare(std::string_view a, std::string_view b) {
       j = ej;
       continue;
     }
-    const char ca = fold(a[i]), cb = fold(b[j]);
+    const char ca = ascii_lower(a[i]), cb = ascii_lower(b[j]);
     if (ca != cb) return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb) ? -1 : 1;
     ++i;
     ++j;

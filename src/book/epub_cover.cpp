@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 
+#include "base/utf8.h"
 #include "book/epub.h"
 #include "book/xml_scan.h"
 #include "display/images.h"
@@ -15,10 +16,9 @@ constexpr size_t kPropertiesSize = 128;
 constexpr size_t kIdSize = 256;
 
 bool contains_nocase(std::string_view s, std::string_view word) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
   for (size_t i = 0; i + word.size() <= s.size(); i++) {
     size_t k = 0;
-    while (k < word.size() && lower(s[i + k]) == word[k]) k++;
+    while (k < word.size() && ascii_lower(s[i + k]) == word[k]) k++;
     if (k == word.size()) return true;
   }
   return false;

@@ -12,10 +12,9 @@ constexpr size_t kQueryMax = 255;
 
 bool contains_nocase(std::string_view word, std::string_view term) {
   if (term.size() > word.size()) return false;
-  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
   for (size_t i = 0; i + term.size() <= word.size(); i++) {
     size_t k = 0;
-    while (k < term.size() && lower(static_cast<unsigned char>(word[i + k])) == lower(static_cast<unsigned char>(term[k])))
+    while (k < term.size() && ascii_lower(word[i + k]) == ascii_lower(term[k]))
       k++;
     if (k == term.size()) return true;
   }

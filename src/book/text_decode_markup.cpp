@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "base/utf8.h"
 #include "book/text_decode.h"
 
 namespace {
@@ -25,11 +26,9 @@ constexpr std::array<std::string_view, 3> kLabels1251 = {"windows-1251", "cp1251
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::string lower_ascii(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = lower(c);
+  for (char& c : out) c = ascii_lower(c);
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "base/utf8.h"
 #include "book/epub.h"
 #include "book/xml_scan.h"
 
@@ -18,9 +19,7 @@ bool ascii_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r');
 bool starts_with_nocase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); i++) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
+    if (ascii_lower(s[i]) != prefix[i]) return false;
   }
   return true;
 }

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "app/ui/app_state.h"
+#include "app/ui/save_notice.h"
 #include "app/ui/ui_state.h"
 #include "base/atomic_file.h"
 #include "base/paths.h"
@@ -112,10 +114,11 @@ void collections_load() {
 }
 
 bool collections_save() {
+  app_assert_core();
   char tmp[kTmpPathSize];
   const char* tmp_path = path_with_tmp_suffix(tmp, kCollectionsPath);
   FILE* f = qlp_fopen(tmp_path, "wb");
-  if (!f) return false;
+  if (!f) return ui_report_save(ReaderWork::Collections, false);
   std::string text;
   for (size_t i = 0; i < collections.count; i++) {
     text.append("C\t").append(collection_name(i)).append("\n");
@@ -127,7 +130,7 @@ bool collections_save() {
   }
   // A short write leaves the stream in error, which makes the commit fail and keep the old file.
   fwrite(text.data(), 1, text.size(), f);
-  return file_commit(f, tmp_path, kCollectionsPath);
+  return ui_report_save(ReaderWork::Collections, file_commit(f, tmp_path, kCollectionsPath));
 }
 
 bool collection_create(std::string_view name) {

@@ -7,6 +7,7 @@
 
 #include "base/file_kinds.h"
 #include "base/paths.h"
+#include "base/utf8.h"
 #include "book/annotations.h"
 #include "book/convert/convert.h"
 #include "book/epub.h"
@@ -19,7 +20,6 @@ namespace {
 std::vector<ScanEntry> entries;
 ScanStats stats;
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 uint32_t scan_kind(FileKind kind) {
   switch (kind) {
@@ -164,7 +164,7 @@ int entrycmp(const ScanEntry& a, const ScanEntry& b) {
   if (a.last_read != b.last_read) return a.last_read > b.last_read ? -1 : 1;
   const size_t n = std::min(a.title.size(), b.title.size());
   for (size_t i = 0; i < n; i++) {
-    const unsigned char ca = fold(a.title[i]), cb = fold(b.title[i]);
+    const unsigned char ca = ascii_lower(a.title[i]), cb = ascii_lower(b.title[i]);
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   return a.title.size() < b.title.size() ? -1 : a.title.size() > b.title.size() ? 1 : 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/ui/ui_state.h"
+#include "base/utf8.h"
 #include "library/collections.h"
 #include "store/new_books.h"
 #include "library/progress_index.h"
@@ -15,13 +16,12 @@ namespace {
 
 constexpr char kDefaultDocuments[] = "/mnt/us/documents";
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool contains_folded(std::string_view text, std::string_view query) {
   if (query.size() > text.size()) return false;
   for (size_t start = 0; start + query.size() <= text.size(); start++) {
     size_t i = 0;
-    while (i < query.size() && fold(text[start + i]) == fold(query[i])) i++;
+    while (i < query.size() && ascii_lower(text[start + i]) == ascii_lower(query[i])) i++;
     if (i == query.size()) return true;
   }
   return false;
@@ -105,7 +105,7 @@ std::array<PinFacts, kMaxEntries> pins;
 int library_compare_folded(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; i++) {
-    const unsigned char ca = fold(a[i]), cb = fold(b[i]);
+    const unsigned char ca = ascii_lower(a[i]), cb = ascii_lower(b[i]);
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;

@@ -14,6 +14,7 @@
 #include "base/atomic_file.h"
 #include "base/number_parse.h"
 #include "base/paths.h"
+#include "base/text_lines.h"
 #include "base/tsv_field.h"
 #include "book/annotations.h"
 #include "book/book_model.h"
@@ -89,6 +90,7 @@ ProgressRecord& library_record_for(const char* name, size_t length) {
 }
 
 bool library_record_progress() {
+  app_assert_core();
   if (!app.reader.book_open) return false;
   app.reader.position_dirty = false;
   const bool pdf = ql_is_pdf() != 0;
@@ -108,6 +110,7 @@ bool library_record_progress() {
 }
 
 void library_index_save() {
+  app_assert_core();
   char tmp[kTmpPathSize];
   const char* tmp_path = path_with_tmp_suffix(tmp, kLibraryIndexPath);
   FILE* f = qlp_fopen(tmp_path, "wb");
@@ -125,19 +128,11 @@ void library_index_save() {
 
 void library_index_load() {
   progress.count = 0;
-  FilePtr f(qlp_fopen(kLibraryIndexPath, "rb"));
-  if (!f) return;
-  char* buf = nullptr;
-  size_t cap = 0;
-  ssize_t len;
-  while ((len = getline(&buf, &cap, f.get())) >= 0) {
-    std::string_view line(buf, static_cast<size_t>(len));
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\n')) {
-      line.remove_suffix(1);
-    }
+  text_each_line(kLibraryIndexPath, [](std::string_view line) {
+    line = line.substr(0, trimmed_length(line));
     if (!line.empty()) load_line(line);
-  }
-  free(buf);
+    return true;
+  });
 }
 
 void app_persist_all() {

@@ -9,6 +9,7 @@
 
 #include "base/atomic_file.h"
 #include "base/paths.h"
+#include "base/text_lines.h"
 #include "base/tsv_field.h"
 #include "book/annotations.h"
 
@@ -70,16 +71,11 @@ void load_line(std::string_view line) {
 void sc_load() {
   if (sc_loaded) return;
   sc_loaded = true;
-  FilePtr f(qlp_fopen(cache_file().c_str(), "rb"));
-  if (!f) return;
   const bool was_dirty = sc_dirty;  // what the file holds needs no write
-  char* buf = nullptr;
-  size_t cap = 0;
-  ssize_t len;
-  while ((len = getline(&buf, &cap, f.get())) >= 0) {
-    if (static_cast<size_t>(len) <= kScanCacheLineMax) load_line(std::string_view(buf, len));
-  }
-  free(buf);
+  text_each_line(cache_file().c_str(), [](std::string_view line) {
+    if (line.size() < kScanCacheLineMax) load_line(line);
+    return true;
+  });
   sc_dirty = was_dirty;
 }
 

@@ -15,6 +15,7 @@
 #include "app/ui/ui_text.h"
 #include "base/paths.h"
 #include "base/system_services.h"
+#include "base/utf8.h"
 #include "store/book_file_name.h"
 #include "store/download_manager.h"
 #include "store/download_progress.h"
@@ -50,7 +51,7 @@ std::string upper_format(std::string_view format) {
 
 bool contains_ignoring_case(std::string_view text, std::string_view part) {
   return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-           return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
+           return ascii_lower(a) == ascii_lower(b);
          }) != text.end();
 }
 

@@ -27,19 +27,14 @@ void new_books_load() {
   if (new_books.loaded) return;
   new_books.loaded = true;
   new_books.count = 0;
-  FilePtr f(qlp_fopen(kNewBooksPath, "rb"));
-  if (!f) return;
-  char* buf = nullptr;
-  size_t cap = 0;
-  ssize_t len;
-  while (new_books.count < kNewBooksMax && (len = getline(&buf, &cap, f.get())) >= 0) {
-    const size_t n = trimmed_length(std::string_view(buf, static_cast<size_t>(len)));
-    if (n == 0 || n > kNewBookNameMax) continue;
+  text_each_line(kNewBooksPath, [](std::string_view line) {
+    const size_t n = trimmed_length(line);
+    if (n == 0 || n > kNewBookNameMax) return true;
     auto& row = new_books.names[new_books.count++];
-    memcpy(row.data(), buf, n);
+    memcpy(row.data(), line.data(), n);
     row[n] = '\0';
-  }
-  free(buf);
+    return new_books.count < kNewBooksMax;
+  });
 }
 
 std::string_view new_book_name(size_t i) {

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "base/json_value.h"
+#include "base/utf8.h"
 
 namespace {
 constexpr size_t kUriMin = 10;
@@ -12,9 +13,7 @@ constexpr std::string_view kMainNetPrefix = "lnbc";
 bool starts_folded(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
+    if (ascii_lower(text[i]) != prefix[i]) return false;
   }
   return true;
 }

@@ -16,6 +16,7 @@
 #include "audio/audio_player.h"
 #include "base/wyhash.h"
 #include "support/audio_fixtures.h"
+#include "support/event_ceiling.h"
 #include "support/temp_dir.h"
 #include "support/ui_screen_fixture.h"
 
@@ -110,10 +111,10 @@ class Player : public ScreenTest {
     EXPECT_TRUE(s);
     return s.value_or(AudioStatus{});
   }
-  // Waits on the engine, not on time: until `done` holds for the status (at most 20 s).
+  // Waits on the engine, not on time: until `done` holds for the status.
   template <class Done>
   void wait_for_status(Done done) {
-    auto end = std::chrono::steady_clock::now() + 20s;
+    auto end = std::chrono::steady_clock::now() + kEventCeiling;
     while (std::chrono::steady_clock::now() < end) {
       std::optional<AudioStatus> s = audio_status_read();
       if (s && done(*s)) return;
@@ -324,7 +325,7 @@ TEST_F(Player, SpeedAndSleepTimer) {
 
   // A short timer ends playback and keeps the place.
   ql_audio_cmd("timer:1");
-  auto end = std::chrono::steady_clock::now() + 20s;
+  auto end = std::chrono::steady_clock::now() + kEventCeiling;
   while (ql_audio_alive() && std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(5ms);
   ASSERT_FALSE(ql_audio_alive());

@@ -1,14 +1,13 @@
 #include "base/atomic_file.h"
 
-#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
 #include "support/device_folder.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -16,26 +15,6 @@ bool is_regular_file(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
-
-// Emulates a full disk: files may not grow past `bytes`, and the write fails instead of killing us.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    old_signal_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit lim = old_;
-    lim.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &lim);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    signal(SIGXFSZ, old_signal_);
-  }
-
- private:
-  rlimit old_{};
-  void (*old_signal_)(int) = nullptr;
-};
 
 // A device path of `total` bytes under /mnt/us/ whose folders exist on the host.
 std::string long_device_path(const DeviceFolder& root, size_t total) {

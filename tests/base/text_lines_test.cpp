@@ -151,3 +151,23 @@ TEST(TextLines, LastLinesKeepsTheNewestOldestFirst) {
   write_file(root.state("empty.txt"), "");
   EXPECT_EQ(text_read_last_lines("/mnt/us/ql/state/empty.txt", lines, spans, 4000), 0u);
 }
+
+TEST(TextLines, EachLineComesWholeWithoutItsNewlineUntilTheCallerStops) {
+  DeviceFolder root;
+  const std::string long_line(5000, 'x');
+  write_file(root.state("e.txt"), "first\r\n\n" + long_line + "\nlast");
+  std::vector<std::string> got;
+  auto keep = [&](std::string_view line) {
+    got.emplace_back(line);
+    return true;
+  };
+  EXPECT_TRUE(text_each_line("/mnt/us/ql/state/e.txt", keep));
+  EXPECT_EQ(got, (std::vector<std::string>{"first\r", "", long_line, "last"}));
+  got.clear();
+  EXPECT_TRUE(text_each_line("/mnt/us/ql/state/e.txt", [&](std::string_view line) {
+    got.emplace_back(line);
+    return got.size() < 2;
+  }));
+  EXPECT_EQ(got.size(), 2u);
+  EXPECT_FALSE(text_each_line("/mnt/us/ql/state/missing.txt", keep));
+}

@@ -1,4 +1,5 @@
 #include "host/host_queue.h"
+#include "support/event_ceiling.h"
 #include "host/main_thread.h"
 #include "host/present_palette.h"
 
@@ -99,7 +100,7 @@ TEST_F(HostRing, IdleNeedsAnEmptyRingAndAWaitingReader) {
     plat_event(-1, &x, &y);  // takes the backlog
     plat_event(-1, &x, &y);  // then waits: idle from here
   });
-  EXPECT_TRUE(host_wait_idle(5000));
+  EXPECT_TRUE(host_wait_idle(kEventCeilingMs));
   EXPECT_EQ(plat_pending(), 0);
   host_push(HOST_POINTER_UP, 1, 1);  // releases the reader
   reader.join();

@@ -1,6 +1,7 @@
 // Start-up: seed copying, the log limit and the time-zone offset in-process; the headless program
 // driven end to end by test scripts.
 #include "host/host_start.h"
+#include "support/event_ceiling.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -95,7 +96,6 @@ TEST(HeadlessProgram, StartsTheDataFolderAndQuitsWithStatusZero) {
   const ProgramResult res = r.run("idle\nquit\n");
   ASSERT_FALSE(res.timed_out);
   EXPECT_EQ(res.status, 0);
-  EXPECT_LT(res.elapsed_ms, 20000);
   for (const char* sub : {"documents", "ql/state", "ql/trash", "ql/bundled"}) {
     SCOPED_TRACE(sub);
     EXPECT_TRUE(fs::is_directory(r.data + "/" + sub));
@@ -149,7 +149,11 @@ TEST(HeadlessProgram, ScriptMayAppearAfterStart) {
                                 {{"CVNL_HEADLESS", "1"}, {"CVNL_DATA", r.data},
                                  {"CVNL_TEST", late}, {"CVNL_NO_SAMPLES", "1"}});
   ASSERT_GT(pid, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The program has started once it made its data folder; the script appears after that.
+  const auto deadline = std::chrono::steady_clock::now() + kEventCeiling;
+  while (!fs::exists(r.data + "/ql/state") && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   write_file(late + ".part", "quit\n");
   fs::rename(late + ".part", late);
   const ProgramResult res = wait_program(pid, kRunLimitMs);

@@ -2,6 +2,7 @@
 // told to trust it through its CA-bundle environment variable.
 #include "base/paths.h"
 #include "host/plat.h"
+#include "support/event_ceiling.h"
 #include "support/temp_dir.h"
 
 #include <arpa/inet.h>
@@ -77,7 +78,7 @@ class TlsServer {
       waitpid(pid_, nullptr, 0);
     }
   }
-  bool ready() const { return pid_ > 0 && wait_for_text(log_, "ACCEPT", 10000); }
+  bool ready() const { return pid_ > 0 && wait_for_text(log_, "ACCEPT", kEventCeilingMs); }
   void reply(const std::string& response) {
     [[maybe_unused]] ssize_t n = write(in_, response.data(), response.size());
     close(in_);
@@ -121,7 +122,7 @@ TEST_F(Post, ServerAnswering201) {
   const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/api/bug";
   auto status = std::async(std::launch::async,
                            [&] { return plat_post(url.c_str(), body.data(), body.size()); });
-  ASSERT_TRUE(wait_for_text(server.log(), body, 15000)) << server.request();
+  ASSERT_TRUE(wait_for_text(server.log(), body, kEventCeilingMs)) << server.request();
   EXPECT_TRUE(fs::exists(body_file()));  // the body goes through the scratch file
   server.reply("HTTP/1.1 201 Created\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(status.get(), 201);

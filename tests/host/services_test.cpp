@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/plat.h"
+#include "support/event_ceiling.h"
 
 namespace {
 struct Started {
@@ -37,7 +38,7 @@ size_t stack_of_started_thread(bool default_size, size_t bytes, bool* detached) 
   std::future<size_t> got = s.stack.get_future();
   int ok = default_size ? plat_thread(report_stack, &s) : plat_thread_stack(report_stack, &s, bytes);
   EXPECT_EQ(ok, 1);
-  if (!ok || got.wait_for(std::chrono::seconds(10)) != std::future_status::ready) return 0;
+  if (!ok || got.wait_for(kEventCeiling) != std::future_status::ready) return 0;
   size_t stack = got.get();
   *detached = s.detached;
   return stack;

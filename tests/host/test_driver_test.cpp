@@ -2,6 +2,7 @@
 #include "host/host_queue.h"
 #include "host/main_thread.h"
 #include "host/test_driver.h"
+#include "support/event_ceiling.h"
 #include "support/temp_dir.h"
 
 #include <chrono>
@@ -199,7 +200,8 @@ TEST_F(Driver, ScriptFileIsFollowedAsItGrows) {
   fflush(f);
   auto wait_for = [](size_t n) {
     std::vector<Ev> got;
-    for (int i = 0; i < 100 && got.size() < n; i++) {
+    const auto end = Clock::now() + kEventCeiling;
+    while (got.size() < n && Clock::now() < end) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       for (auto& e : drain()) got.push_back(e);
     }

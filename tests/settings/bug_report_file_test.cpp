@@ -9,6 +9,7 @@
 
 #include "settings/bug_report_file.h"
 #include "support/device_folder.h"
+#include "support/event_ceiling.h"
 #include "support/run_program.h"
 
 namespace {
@@ -23,7 +24,7 @@ std::vector<std::pair<std::string, std::string>> parse_with_python(const std::st
       "pairs=json.loads(open(sys.argv[1],'rb').read().decode('utf-8'),object_pairs_hook=list)\n"
       "open(sys.argv[2],'wb').write(b''.join(k.encode()+b'\\0'+v.encode()+b'\\0' for k,v in pairs))\n";
   const ProgramResult r =
-      run_program("python3", {"-c", script, dir / "doc.json", dir / "out"}, {}, 20000);
+      run_program("python3", {"-c", script, dir / "doc.json", dir / "out"}, {}, kEventCeilingMs);
   EXPECT_EQ(r.status, 0) << "not valid JSON: " << document;
   std::vector<std::pair<std::string, std::string>> pairs;
   const std::string out = read_file(dir / "out");
@@ -92,7 +93,7 @@ TEST(BugReportFile, DocumentParsesBackToWhatWasWritten) {
 
 TEST(BugReportFile, DeviceIsTheMachineUnameNames) {
   TempDir dir;
-  ASSERT_EQ(run_program("sh", {"-c", "uname -m > '" + dir / "m" + "'"}, {}, 20000).status, 0);
+  ASSERT_EQ(run_program("sh", {"-c", "uname -m > '" + dir / "m" + "'"}, {}, kEventCeilingMs).status, 0);
   EXPECT_EQ(bug_device() + "\n", read_file(dir / "m"));
 }
 

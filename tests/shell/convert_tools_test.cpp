@@ -18,8 +18,7 @@ TEST(ConvertTools, RenderAndBenchOpenConvertedBooks) {
   TempDir dir;
   const std::string data = dir / "data";
   mkdir(data.c_str(), 0755);
-  const EnvList env = {{"CVNL_DATA", data}, {"QUILLO_STATE", dir / "state"}, {"CVNL_HEADLESS", "1"},
-                       {"ASAN_OPTIONS", "detect_leaks=0"}};
+  const EnvList env = {{"CVNL_DATA", data}, {"QUILLO_STATE", dir / "state"}, {"CVNL_HEADLESS", "1"}};
   const std::string fb2 = data + "/book.fb2", azw3 = data + "/book.azw3";
   write_file(fb2, fixture("book.fb2"));
   write_file(azw3, fixture("book.azw3"));

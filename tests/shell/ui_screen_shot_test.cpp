@@ -4,6 +4,7 @@
 #include <string>
 
 #include "display/images.h"
+#include "support/event_ceiling.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -13,7 +14,8 @@ TEST(ScreenShot, KeyboardWritesItsPng) {
   TempDir dir;
   const std::string png = dir / "keyboard.png";
   const ProgramResult r = run_program(QL_TEST_QUILLO, {"--screen", "keyboard", png},
-                                      {{"CVNL_DATA", dir / "data"}, {"TMPDIR", dir.path()}}, 20000);
+                                      {{"CVNL_DATA", dir / "data"}, {"TMPDIR", dir.path()}},
+                                      kEventCeilingMs);
   ASSERT_EQ(r.status, 0);
   const std::string bytes = read_file(png);
   int w = 0, h = 0;

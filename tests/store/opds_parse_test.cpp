@@ -7,6 +7,7 @@
 
 #include "store/opds_parse.h"
 #include "store/url_resolve.h"
+#include "support/event_ceiling.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -104,7 +105,7 @@ TEST(OpdsParse, FeedsOfManyShapesGiveTheirLists) {
     const ProgramResult r =
         run_program("sh", {"-c", "\"$0\" --opds-parse \"$1\" 2>\"$2\"", QL_TEST_QUILLO,
                            dir / "feed.xml", dir / "stderr"},
-                    env, 20000);
+                    env, kEventCeilingMs);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_file(dir / "stderr"), "opds entries " + std::to_string(c.entries) + "\n");
     EXPECT_EQ(read_file(dir / "data/ql/state/opds.list"), c.list);

@@ -24,6 +24,7 @@
 #include "store/store_payment.h"
 #include "store_test_fixture.h"
 #include "support/epub_builder.h"
+#include "support/event_ceiling.h"
 #include "support/picture_fixtures.h"
 #include "support/run_program.h"
 
@@ -605,7 +606,7 @@ TEST(PaymentScreenShots, CodesDecodeToWhatTheyPay) {
     const std::string png = dir / (std::string(c.screen) + ".png");
     const ProgramResult r =
         run_program(QL_TEST_QUILLO, {"--screen", c.screen, png},
-                    {{"CVNL_DATA", dir / "data"}, {"TMPDIR", dir.path()}}, 20000);
+                    {{"CVNL_DATA", dir / "data"}, {"TMPDIR", dir.path()}}, kEventCeilingMs);
     ASSERT_EQ(r.status, 0);
     const std::string text = decode_qr(png);
     EXPECT_TRUE(text.starts_with(c.starts)) << text;

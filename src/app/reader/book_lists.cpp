@@ -14,6 +14,7 @@
 #include "app/reader/region_note.h"
 #include "app/reader/ui_goto_page.h"
 #include "app/ui/app_state.h"
+#include "app/ui/save_notice.h"
 #include "app/ui/ui_frame.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_list_geometry.h"
@@ -195,7 +196,7 @@ struct Lists {
     } else if (editable) {
       edit_note(i);
     }
-    qla_save(app.reader.open_path);
+    ui_save_notes();
   }
 
   static void edit_note(size_t i) {

@@ -9,6 +9,7 @@
 #include "app/reader/paginator.h"
 #include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
+#include "app/ui/save_notice.h"
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_state.h"
@@ -80,7 +81,7 @@ void book_bookmarks_attach_tokens() {
     changed = true;
   }
   // The screenshot mode only looks: the tokens serve this run.
-  if (changed && !app.screenshot.on) qla_save(app.reader.open_path);
+  if (changed && !app.screenshot.on) ui_save_notes();
 }
 
 void book_open(const char* path, size_t length) {

@@ -15,6 +15,7 @@
 #include "app/reader/reader_words.h"
 #include "app/reader/region_note.h"
 #include "app/ui/app_state.h"
+#include "app/ui/save_notice.h"
 #include "app/ui/ui_keyboard.h"
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_present.h"
@@ -166,7 +167,7 @@ void add_highlight(const Selection& sel, const char* note) {
     reader_show_highlight_limit();
     return;
   }
-  qla_save(app.reader.open_path);
+  ui_save_notes();
 }
 
 void run_action(PopupTap action, const Selection& sel) {

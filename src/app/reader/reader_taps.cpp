@@ -10,6 +10,7 @@
 #include "app/reader/reader_select.h"
 #include "app/reader/reader_toolbar.h"
 #include "app/ui/app_state.h"
+#include "app/ui/save_notice.h"
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_state.h"
 #include "book/annotations.h"
@@ -92,7 +93,7 @@ bool reader_link_at(int x, int y) {
 void reader_toggle_bookmark() {
   if (const auto held = reader_page_bookmark()) {
     qla_bm_del(*held);
-    qla_save(app.reader.open_path);
+    ui_save_notes();
     return;
   }
   char label[64];
@@ -102,7 +103,7 @@ void reader_toggle_bookmark() {
   if (!qla_bm_add(current_position(), label, ql_is_pdf() ? 0 : 1)) {
     ui_toast_wait(kBookmarkLimit.data(), kBookmarkLimit.size(), kBookmarkLimitWaitMs);
   }
-  qla_save(app.reader.open_path);
+  ui_save_notes();
 }
 
 ReaderTouch reader_touch_kind(const TapEvent& e, int w, int h) {

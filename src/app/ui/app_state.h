@@ -1,5 +1,5 @@
 // The core's runtime state: one object, touched only by the core thread (the thread that runs the
-// main loop and every screen). The screen toolkit checks that in debug builds (app_assert_core).
+// main loop and every screen). The screen toolkit checks that (app_assert_core).
 #pragma once
 #include <cstdint>
 
@@ -71,5 +71,5 @@ extern AppState app;
 
 // Records the calling thread as the core thread (start-up does, before any screen runs).
 void app_set_core_thread();
-// In debug builds, stops the program when called off the core thread (once one is recorded).
+// Stops the program when called off the core thread (once one is recorded).
 void app_assert_core();

@@ -68,6 +68,7 @@ void ui_state_load() {
 }
 
 bool ui_save() {
+  app_assert_core();
   const UiState& u = ui_state;
   char text[512];
   int n = snprintf(text, sizeof text,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/utf8.h"
 #include "book/convert/convert_model.h"
 #include "book/text_decode.h"
 
@@ -241,7 +242,7 @@ void walk(std::string_view text, Walk& w) {
       n++;
     }
     while (n < gt && is_name_char(text[n]) && t.name.size() < kTagNameMax) {
-      t.name += static_cast<char>(tolower(static_cast<unsigned char>(text[n])));
+      t.name += ascii_lower(text[n]);
       n++;
     }
     t.self_closing = gt > lt && text[gt - 1] == '/';

@@ -2,6 +2,7 @@
 // Kindle-only tags, a title from its first heading, picture references pointing at the files.
 #include <cctype>
 
+#include "base/utf8.h"
 #include "book/convert/convert_mobi.h"
 
 namespace {
@@ -53,7 +54,7 @@ bool has_text_before(std::string_view html, size_t limit) {
 
 std::string part_title(std::string_view html) {
   for (size_t at = html.find('<'); at != std::string_view::npos; at = html.find('<', at + 1)) {
-    if (html.size() - at < 4 || tolower(static_cast<unsigned char>(html[at + 1])) != 'h') continue;
+    if (html.size() - at < 4 || ascii_lower(html[at + 1]) != 'h') continue;
     const char level = html[at + 2];
     if (level < '1' || level > '3' || (html[at + 3] != '>' && html[at + 3] != ' ')) continue;
     size_t open_end = html.find('>', at);

@@ -1,6 +1,5 @@
 #include "book/convert/convert_model.h"
 
-#include <cctype>
 #include <cstring>
 #include <strings.h>
 #include <sys/stat.h>
@@ -114,9 +113,9 @@ void append_escaped(std::string& out, std::string_view text) {
 
 size_t find_nocase(std::string_view hay, std::string_view needle, size_t from) {
   if (needle.empty() || from > hay.size()) return std::string_view::npos;
-  const char first = static_cast<char>(tolower(static_cast<unsigned char>(needle[0])));
+  const char first = ascii_lower(needle[0]);
   for (size_t i = from; hay.size() - i >= needle.size(); i++) {
-    if (tolower(static_cast<unsigned char>(hay[i])) != first) continue;
+    if (ascii_lower(hay[i]) != first) continue;
     if (strncasecmp(hay.data() + i, needle.data(), needle.size()) == 0) return i;
   }
   return std::string_view::npos;

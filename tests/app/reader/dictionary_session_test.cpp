@@ -67,8 +67,7 @@ TEST(DictionarySession, HeldWordIsLookedUpShownAndRecorded) {
                                       {{"CVNL_HEADLESS", "1"},
                                        {"CVNL_DATA", data},
                                        {"CVNL_TEST", dir / "script"},
-                                       {"CVNL_NO_SAMPLES", "1"},
-                                       {"ASAN_OPTIONS", "detect_leaks=0"}},
+                                       {"CVNL_NO_SAMPLES", "1"}},
                                       kRunLimitMs);
   ASSERT_FALSE(r.timed_out);
   ASSERT_EQ(r.status, 0);

@@ -251,7 +251,7 @@ class ReaderTools : public testing::Test {
   // Runs quillo with the arguments; standard error is kept in err.
   int run(const std::vector<std::string>& args) {
     std::string cmd = "QUILLO_STATE='" + (dir_ / "state") + "' CVNL_DATA='" + (dir_ / "data") +
-                      "' CVNL_HEADLESS=1 ASAN_OPTIONS=detect_leaks=0 '" + QL_TEST_QUILLO + "'";
+                      "' CVNL_HEADLESS=1 '" + QL_TEST_QUILLO + "'";
     for (const std::string& a : args) cmd += " '" + a + "'";
     cmd += " 2>'" + (dir_ / "err.txt") + "' </dev/null";
     const int status = std::system(cmd.c_str());

@@ -69,7 +69,7 @@ struct Session {
     const std::string script = dir / "script";
     write_file(script, lines);
     EnvList env = {{"CVNL_HEADLESS", "1"}, {"CVNL_DATA", data}, {"CVNL_TEST", script},
-                   {"CVNL_NO_SAMPLES", "1"}, {"ASAN_OPTIONS", "detect_leaks=0"}};
+                   {"CVNL_NO_SAMPLES", "1"}};
     return run_program(QL_TEST_QUILLO, args.value_or(std::vector<std::string>{"--open", book}), env,
                        kRunLimitMs);
   }
@@ -209,7 +209,7 @@ TEST(ReaderSession, ScreenModeQuitsNonZeroWhenTheBookCannotOpen) {
   write_file(dir / "data/broken.epub", "not a zip");
   const std::string png = dir / "out.png";
   const ProgramResult r = run_program(QL_TEST_QUILLO, {"--screen", "reader", png, dir / "data/broken.epub"},
-                                      {{"CVNL_DATA", dir / "data"}, {"ASAN_OPTIONS", "detect_leaks=0"}},
+                                      {{"CVNL_DATA", dir / "data"}},
                                       kRunLimitMs);
   ASSERT_FALSE(r.timed_out);
   EXPECT_EQ(r.status, 3);
@@ -226,7 +226,7 @@ TEST(ReaderSession, ScreenModeWritesTheReaderToolbarAndLists) {
     SCOPED_TRACE(name);
     const std::string png = dir / (std::string(name) + ".png");
     const ProgramResult r = run_program(QL_TEST_QUILLO, {"--screen", name, png, book, "5"},
-                                        {{"CVNL_DATA", dir / "data"}, {"ASAN_OPTIONS", "detect_leaks=0"}},
+                                        {{"CVNL_DATA", dir / "data"}},
                                         kRunLimitMs);
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0);
