@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "../tests/support/pdf_builder.h"
 #include "book/pdf_adapter.h"
+#include "prose_pdf.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -29,35 +29,6 @@ constexpr int kPageW = kW - 64, kPageH = kH - 180;
 
 double now_ms() {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// A page of prose set like a book: 11-point lines, 48 to the page.
-PdfPagePlan prose_page(int number, uint64_t& seed) {
-  PdfPagePlan p;
-  for (int line = 0; line < 48; ++line) {
-    std::string text;
-    while (text.size() < 92) {
-      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-      const size_t len = 2 + (seed >> 33) % 9;
-      for (size_t k = 0; k < len; ++k) text += "etaoinshrdlucmfwypvbgkjqxz"[(seed >> (k * 3 + 20)) % 26];
-      text += ' ';
-    }
-    p.texts.push_back({56, 60.f + 14.5f * line, 11, text});
-  }
-  p.texts.push_back({290, 770, 9, std::to_string(number)});
-  return p;
-}
-
-std::string generated_pdf(const std::string& path, int pages) {
-  PdfPlan plan;
-  plan.title = "Generated prose";
-  uint64_t seed = 42;
-  for (int i = 0; i < pages; ++i) plan.pages.push_back(prose_page(i + 1, seed));
-  FILE* f = fopen(path.c_str(), "wb");
-  const std::string bytes = build_pdf(plan);
-  if (!f || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) exit(1);
-  fclose(f);
-  return path;
 }
 
 struct Run {
@@ -138,7 +109,7 @@ int main(int argc, char** argv) {
   if (argc > 3 && std::string(argv[1]) == "--draw") return draw_mode(argv[2], atoi(argv[3]));
   const ScratchDir dir("pdf-bench");
   if (dir.path().empty()) return 1;
-  const std::string pdf = argc > 1 ? argv[1] : generated_pdf(dir.path() + "/prose.pdf", 100);
+  const std::string pdf = argc > 1 ? argv[1] : write_prose_pdf(dir.path() + "/prose.pdf", 100);
   std::vector<uint8_t> screen(size_t(kW) * kH);
   if (!qlpdf_open(pdf.c_str())) {
     fprintf(stderr, "%s\n", qlpdf_error());

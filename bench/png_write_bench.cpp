@@ -17,37 +17,15 @@
 #include <string>
 #include <vector>
 
-#include "../tests/support/pdf_builder.h"
 #include "book/pdf_adapter.h"
 #include "display/png_write.h"
+#include "prose_pdf.h"
 
 namespace {
 constexpr int kW = 1072, kH = 1448, kRuns = 15;
 
 double now_ms() {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-std::string generated_pdf(const std::string& path) {
-  PdfPlan plan;
-  PdfPagePlan p;
-  uint64_t seed = 42;
-  for (int line = 0; line < 48; ++line) {
-    std::string text;
-    while (text.size() < 92) {
-      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-      const size_t len = 2 + (seed >> 33) % 9;
-      for (size_t k = 0; k < len; ++k) text += "etaoinshrdlucmfwypvbgkjqxz"[(seed >> (k * 3 + 20)) % 26];
-      text += ' ';
-    }
-    p.texts.push_back({56, 60.f + 14.5f * line, 11, text});
-  }
-  plan.pages.push_back(p);
-  const std::string bytes = build_pdf(plan);
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) exit(1);
-  fclose(f);
-  return path;
 }
 
 bool reads_back(const unsigned char* png, size_t size, const std::vector<uint8_t>& pixels) {
@@ -108,7 +86,7 @@ double mutool_draw(const std::string& pdf, const std::string& out) {
 int main(int argc, char** argv) {
   char dir[] = "/tmp/png-bench-XXXXXX";
   if (!mkdtemp(dir)) return 1;
-  const std::string pdf = argc > 1 ? argv[1] : generated_pdf(std::string(dir) + "/page.pdf");
+  const std::string pdf = argc > 1 ? argv[1] : write_prose_pdf(std::string(dir) + "/page.pdf", 1);
   std::vector<uint8_t> pixels(size_t(kW) * kH);
   if (!qlpdf_open(pdf.c_str()) || !qlpdf_render(0, pixels.data(), kW, kH)) {
     fprintf(stderr, "%s: %s\n", pdf.c_str(), qlpdf_error());

@@ -10,6 +10,6 @@ if [ ! -x "$test_audio" ]; then
   echo "repeat_quit_while_playing.sh: $test_audio is missing: run 'make build-test' first" >&2
   exit 1
 fi
-ASAN_OPTIONS=detect_leaks=0 "$test_audio" --gtest_filter='AudioSession.*' \
+LSAN_OPTIONS="suppressions=$top/tests/leaks.supp:print_suppressions=0" "$test_audio" --gtest_filter='AudioSession.*' \
   --gtest_repeat="$runs" --gtest_break_on_failure --gtest_brief=1
 echo "repeat_quit_while_playing.sh: $runs runs of each session passed"

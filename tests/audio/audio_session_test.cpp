@@ -55,8 +55,7 @@ struct Session {
     write_file(script, lines);
     const EnvList env = {{"CVNL_DATA", data},       {"CVNL_HEADLESS", "1"},
                          {"CVNL_TEST", script},     {"CVNL_NO_SAMPLES", "1"},
-                         {"TMPDIR", tmp},           {"SDL_AUDIODRIVER", "dummy"},
-                         {"ASAN_OPTIONS", "detect_leaks=0"}};
+                         {"TMPDIR", tmp},           {"SDL_AUDIODRIVER", "dummy"}};
     return start_program(QL_TEST_QUILLO, {"--open", book}, env);
   }
   void add(const std::string& lines) { write_file(script, read_file(script) + lines); }

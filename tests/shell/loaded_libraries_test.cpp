@@ -45,8 +45,7 @@ class ProgramRun {
                    {"CVNL_NO_SAMPLES", "1"},
                    {"SDL_AUDIODRIVER", "dummy"},
                    {"LD_DEBUG", "files"},
-                   {"LD_DEBUG_OUTPUT", dir / "ld"},
-                   {"ASAN_OPTIONS", "detect_leaks=0"}});
+                   {"LD_DEBUG_OUTPUT", dir / "ld"}});
     if (!script.empty()) {
       write_file(dir / "script", script);
       env.push_back({"CVNL_HEADLESS", "1"});

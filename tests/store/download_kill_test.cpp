@@ -87,8 +87,7 @@ void start_program_once(const DataFolder& d) {
                                  {"CVNL_HEADLESS", "1"},
                                  {"CVNL_NO_SAMPLES", "1"},
                                  {"CVNL_TEST", script},
-                                 {"TMPDIR", d.tmp},
-                                 {"ASAN_OPTIONS", "detect_leaks=0"}});
+                                 {"TMPDIR", d.tmp}});
   ASSERT_GT(pid, 0);
   EXPECT_TRUE(eventually([&] { return !file_exists(d.state + "/download-job.txt"); }));
   write_file(script, "idle\nquit\n");

@@ -73,7 +73,7 @@ class UnpackKill : public testing::Test {
     write_file(archive_, zipw::build(members));
   }
   EnvList env(const std::string& script) const {
-    return {{"CVNL_DATA", data_}, {"CVNL_NO_SAMPLES", "1"}, {"ASAN_OPTIONS", "detect_leaks=0"},
+    return {{"CVNL_DATA", data_}, {"CVNL_NO_SAMPLES", "1"},
             {"CVNL_HEADLESS", "1"}, {"CVNL_TEST", script}};
   }
   std::string script(const std::string& name, const std::string& lines) const {
