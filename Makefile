@@ -4,7 +4,8 @@ CMAKE_GEN := -G Ninja
 
 .PHONY: all deps deps-test build build-test build-lower build-fuzz run test fuzz clean
 
-# The test builds share compiled objects through ccache: the lower-layer build reuses build-test's.
+# The builds share compiled objects through ccache, whatever folder the checkout lies in: the
+# lower-layer build reuses build-test's, and a fresh clone reuses what an earlier one compiled.
 TEST_CCACHE := CCACHE_BASEDIR=$(CURDIR) CCACHE_NOHASHDIR=1
 TEST_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQL_SANITIZE=ON
 
@@ -18,7 +19,7 @@ deps-test:
 
 build: deps
 	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build build -j $(JOBS)
+	@$(TEST_CCACHE) cmake --build build -j $(JOBS)
 
 build-test: deps-test
 	@cmake -S . -B build-test $(CMAKE_GEN) $(TEST_FLAGS) >/dev/null
