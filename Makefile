@@ -6,7 +6,7 @@ CMAKE_GEN := -G Ninja
 
 # The builds share compiled objects through ccache, whatever folder the checkout lies in: the
 # lower-layer build reuses build-test's, and a fresh clone reuses what an earlier one compiled.
-TEST_CCACHE := CCACHE_BASEDIR=$(CURDIR) CCACHE_NOHASHDIR=1
+SHARED_CCACHE := CCACHE_BASEDIR=$(CURDIR) CCACHE_NOHASHDIR=1
 TEST_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQL_SANITIZE=ON
 
 all: build
@@ -19,17 +19,17 @@ deps-test:
 
 build: deps
 	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@$(TEST_CCACHE) cmake --build build -j $(JOBS)
+	@$(SHARED_CCACHE) cmake --build build -j $(JOBS)
 
 build-test: deps-test
 	@cmake -S . -B build-test $(CMAKE_GEN) $(TEST_FLAGS) >/dev/null
-	@$(TEST_CCACHE) cmake --build build-test -j $(JOBS)
+	@$(SHARED_CCACHE) cmake --build build-test -j $(JOBS)
 
 # The lowest layers alone (base, host, display, book) must build, link and pass their tests: a call
 # from them into a higher layer fails here.
 build-lower: deps-test
 	@cmake -S . -B build-lower $(CMAKE_GEN) $(TEST_FLAGS) -DQL_TOP=book >/dev/null
-	@$(TEST_CCACHE) cmake --build build-lower -j $(JOBS)
+	@$(SHARED_CCACHE) cmake --build build-lower -j $(JOBS)
 
 # Leaks are checked; the suppressions name only leaks inside system libraries.
 TEST_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/tests/leaks.supp:print_suppressions=0
@@ -41,7 +41,7 @@ test: build-test build-lower
 # Every libFuzzer harness, built with clang over an instrumented tree (the harnesses only, no tests).
 build-fuzz: deps-test
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQL_FUZZ=ON >/dev/null
-	@$(TEST_CCACHE) cmake --build build-fuzz -j $(JOBS) --target fuzzers
+	@$(SHARED_CCACHE) cmake --build build-fuzz -j $(JOBS) --target fuzzers
 
 # Each harness for a few seconds over its seeds. Every allocation's stack is unwound in full:
 # MuPDF has no frame pointers, and its leak that the suppressions name shows only in a full stack.
