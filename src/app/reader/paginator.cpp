@@ -1,10 +1,12 @@
 #include "app/reader/paginator.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "app/reader/layout_cache.h"
@@ -27,6 +29,7 @@ constexpr float kTopBelowSize = 72;  // first baseline = text size + this
 constexpr float kBottomBand = 92;    // the footer's band at the bottom of the page
 constexpr float kPictureHeightMargin = 300;
 constexpr int kMaxBreaks = 24;
+constexpr size_t kMaxKnownWidths = 16384;  // distinct words kept measured, per style
 // A word too wide for a line breaks after one of these when the piece before it fills at least
 // this share of the line; otherwise it breaks after its last character that fits.
 constexpr std::string_view kBreakAfter = "/-._";
@@ -83,8 +86,25 @@ class Paginator {
     return src_.measure(text.data(), style, g_.size);
   }
 
+  // A book repeats its words, so each distinct word is measured once per style (its text stays in
+  // the book for the whole pagination). The words met first are kept, up to a bound: the common
+  // ones come early, and memory does not grow with the book.
   float word_width(uint64_t k) {
-    return measure(piece_.make(words_[k].text, 0, 0), words_[k].style);
+    const BookWord& w = words_[k];
+    if (w.style >= widths_.size()) return measure(piece_.make(w.text, 0, 0), w.style);
+    auto& widths = widths_[w.style];
+    // A piece shows at most this much of a word, so the rest cannot change its width.
+    const std::string_view text(w.text, strnlen(w.text, kMaxPieceBytes + 1));
+    if (const auto known = widths.find(text); known != widths.end()) return known->second;
+    const float width = measure(piece_.make(w.text, 0, 0), w.style);
+    if (widths.size() < kMaxKnownWidths) {
+      try {
+        widths.emplace(text, width);
+      } catch (const std::bad_alloc&) {
+        widths.clear();  // measuring goes on without them
+      }
+    }
+    return width;
   }
 
   // Whether word k may continue a line whose first word is (or is not) a heading.
@@ -295,6 +315,7 @@ class Paginator {
   uint16_t cut_ = 0;   // byte where that word continues after a hyphen, else 0
   bool section_pending_ = false;
   WordPiece piece_;
+  std::array<std::unordered_map<std::string_view, float>, STYLE_PICTURE> widths_;
 };
 }  // namespace
 

@@ -282,6 +282,22 @@ TEST_F(Paginator, AGluedRunWiderThanTheLineBreaksBetweenItsWords) {
   EXPECT_EQ(placed_x(t, 1, s.all()), (std::vector<float>{10, 90}));
 }
 
+// Widths are kept per word and style: a word met plain and then bold (here twice as wide) is
+// measured bold, and the plain one again after it keeps its own width.
+TEST_F(Paginator, TheSameWordInAnotherStyleTakesThatStylesWidth) {
+  s.word("aaaa").word("aaaa", STYLE_BOLD).word("aaaa").word("aaaa", STYLE_BOLD).word("aaaa");
+  LayoutSource src = source_of(s.all(), {});
+  src.measure = [](const char* text, TextStyle style, float) {
+    return kByte * static_cast<float>(strlen(text)) * (style == TS_BOLD ? 2.0f : 1.0f);
+  };
+  PageTable t;
+  t.margin_px = 10;
+  t.line_pct = 100;
+  ASSERT_TRUE(paginate(t, src, 40));
+  // 40 + 10 + 80 + 10 + 40 = 180 fits the 200 px; the second bold word (80) does not.
+  expect_lines(t, {{0, 3, 2, 112, 180, 0, 0, true}, {3, 5, 1, 152, 130, 0, 0, false}});
+}
+
 TEST_F(Paginator, PicturesAreScaledAndPlaced) {
   struct Case {
     const char* name;
