@@ -3,6 +3,7 @@
 #include "host/host_start.h"
 #include "host/lazy_library.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -38,4 +39,8 @@ const char* window_front_init(int* argc, char*** argv) {
   return window.quillo_window_init(argc, argv) ? nullptr : "No display";
 }
 
-void window_front_run() { window.quillo_window_run(); }
+void window_front_run() {
+  window.quillo_window_run();
+  // The module's loop never returns, but a call through a pointer does not carry that promise.
+  std::abort();
+}
