@@ -97,7 +97,7 @@ std::string tap(int x, int y) { return "tap " + std::to_string(x) + " " + std::t
 // Starts the program on the library, opens the only book there and presses Play.
 int start_playing_only_book(ProgramRun& run) {
   const LibraryGeometry library = library_geometry(kW, kH, false);
-  const PlayerGeometry player(kW);
+  const PlayerGeometry player(kW, kH);
   const int play_x = player.column_x(1) + player.column / 2;
   const int play_y = PlayerGeometry::kRow1Top + PlayerGeometry::kRow1Height / 2;
   EXPECT_EQ(player_button_at(player, play_x, play_y), PlayerButton::PlayPause);
@@ -108,7 +108,7 @@ int start_playing_only_book(ProgramRun& run) {
 
 // Plays the only book in the library until it sounds, stops it and quits.
 Loaded play_only_book(ProgramRun& run) {
-  const PlayerGeometry player(kW);
+  const PlayerGeometry player(kW, kH);
   const int pid = start_playing_only_book(run);
   EXPECT_GT(pid, 0);
   EXPECT_NEAR(wait_for_playing(run.data), kPartSeconds, 0.1) << "the part plays whole";
