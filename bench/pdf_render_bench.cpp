@@ -76,7 +76,10 @@ std::string self_path() {
 
 // This program drawing the pages as a whole process.
 Run quillo_draw(const std::string& pdf, int pages) {
-  return timed("'" + self_path() + "' --draw '" + pdf + "' " + std::to_string(pages), "total %lf");
+  std::string command = "'";
+  command.append(self_path()).append("' --draw '").append(pdf).append("' ");
+  command.append(std::to_string(pages));
+  return timed(command, "total %lf");
 }
 
 // `mutool draw` in grey at the adapter's page size, output thrown away.

@@ -39,6 +39,7 @@ struct CoverCache {
   uint32_t use_counter = 0;
 };
 CoverCache cache;
+bool keep_files = true;
 
 std::string cover_file(uint64_t key) {
   return std::string(kCoversFolder) + "/" + cache_key_hex(key) + ".c";
@@ -77,6 +78,7 @@ FileRead read_cover_file(const std::string& file, const char* book, uint8_t* out
 }
 
 bool write_cover_file(const std::string& file, const uint8_t* bytes, size_t length) {
+  if (!keep_files) return false;
   qlp_mkdir(kCoversFolder, 0755);
   return file_write_atomic(file.c_str(), bytes, length);
 }
@@ -171,3 +173,5 @@ void cover_cache_clear() {
   for (CoverSlot& slot : cache.slots) slot = CoverSlot{};
   cache.use_counter = 0;
 }
+
+void cover_files_keep(bool keep) { keep_files = keep; }

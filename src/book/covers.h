@@ -19,3 +19,6 @@ int32_t cover_get(const char* path, size_t path_length, uint32_t kind, uint32_t 
 void cover_cache_put(uint64_t key, uint32_t w, uint32_t h, const uint8_t* pixels, size_t length);
 // Empties the memory cache (tests, and after the cover files were removed by hand).
 void cover_cache_clear();
+// Whether covers taken out of books are also written to the covers folder (on by default; a run
+// that only looks, like a screenshot, turns it off and keeps them in memory).
+void cover_files_keep(bool keep);

@@ -244,7 +244,9 @@ std::string library_sort_bar_text() {
   const std::string count = std::to_string(library.view_count);
   const std::string_view search = library_search_text();
   if (!search.empty()) {
-    return "\"" + std::string(search) + "\"" + std::string(kDot) + count + " FOUND";
+    std::string found = "\"";
+    found.append(search).append("\"").append(kDot).append(count).append(" FOUND");
+    return found;
   }
   std::string text = ascii_upper(kSortLabels[std::min<size_t>(ui_state.sort, kSortLabels.size() - 1)]);
   const std::string show = ascii_upper(ui_utf8_prefix(show_label(), kShowLabelMax));

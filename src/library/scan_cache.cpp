@@ -23,6 +23,7 @@ std::vector<ScanCacheRecord> scache;
 std::array<uint32_t, kScanCacheSlots> sc_tab{};
 bool sc_loaded = false;
 bool sc_dirty = false;
+bool sc_keep = true;
 
 uint32_t path_slot(std::string_view path) {
   uint32_t h = kFnv32Offset;
@@ -114,7 +115,7 @@ void sc_replace(ScanCacheRecord& record, int64_t mtime, int64_t size, std::strin
 }
 
 void sc_save() {
-  if (!sc_dirty) return;
+  if (!sc_dirty || !sc_keep) return;
   sc_dirty = false;
   const std::string final_path = cache_file();
   char tmp[kTmpPathSize];
@@ -134,6 +135,8 @@ void sc_save() {
   }
   file_commit(f, tmp_path, final_path.c_str());
 }
+
+void sc_keep_file(bool keep) { sc_keep = keep; }
 
 void scan_cache_forget() {
   scache.clear();

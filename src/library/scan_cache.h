@@ -37,5 +37,8 @@ void sc_replace(ScanCacheRecord& record, int64_t mtime, int64_t size, std::strin
 // Writes the file (through a ".tmp" file and a rename) when a record was added or changed since
 // the last write. A failed write is tried again only after the next change.
 void sc_save();
+// Whether sc_save writes the file (on by default; a run that only looks, like a screenshot, turns
+// it off).
+void sc_keep_file(bool keep);
 // Forgets the cache in memory, so the next sc_load reads the file again (a new state folder).
 void scan_cache_forget();

@@ -28,7 +28,7 @@ std::string queue_path(std::string_view name) {
 
 std::string report_name(int64_t now, int k) {
   std::string name = std::to_string(now);
-  if (k > 1) name += "_" + std::to_string(k);
+  if (k > 1) name.append("_").append(std::to_string(k));
   return name + ".json";
 }
 

@@ -16,10 +16,12 @@
 #include "base/number_parse.h"
 #include "base/ql_error.h"
 #include "book/book_model.h"
+#include "book/covers.h"
 #include "book/pdf_adapter.h"
 #include "book/toc.h"
 #include "display/framebuffer.h"
 #include "display/hyphenation.h"
+#include "library/scan_cache.h"
 #include "store/opds_parse.h"
 
 namespace {
@@ -143,10 +145,13 @@ AppResult tool_screen(int argc, char** argv) {
   app.screenshot.on = true;
   app.screenshot.png = argv[3];
   // A picture of a screen changes nothing the reader keeps: the book opens without recording a
-  // position or progress, and a screen that ends in a wait leaves without saving.
+  // position or progress, a screen that ends in a wait leaves without saving, and the scan and the
+  // covers fill only their caches in memory.
   app_hooks.record_progress = nullptr;
   app_hooks.save_progress = nullptr;
   app_hooks.persist_all = nullptr;
+  sc_keep_file(false);
+  cover_files_keep(false);
   qls_load(settings);
   take_layout_settings();
   ui_state_load();

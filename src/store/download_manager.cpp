@@ -154,7 +154,8 @@ int ql_dl_start(const char* url, const char* dest, uint64_t expected) {
   if (target.empty() || target.size() >= sizeof download_job.dest) return 0;
   copy_text(download_job.url, sizeof download_job.url, url);
   copy_text(download_job.dest, sizeof download_job.dest, target);
-  copy_text(download_job.part, sizeof download_job.part, target + ".part");
+  copy_text(download_job.part, sizeof download_job.part,
+            std::string(target).append(kDownloadPartSuffix));
   download_job.expected = expected;
   download_job.cancel.store(0);
   download_job.state.store(DL_DOWNLOADING);
@@ -175,7 +176,7 @@ bool ql_dl_recover() {
   bool archive_waits = false;
   if (destination_allowed(*dest) && dest->size() < sizeof download_job.dest) {
     // curl ended with the program: what it wrote is a fragment.
-    const std::string part = *dest + ".part";
+    const std::string part = std::string(*dest).append(kDownloadPartSuffix);
     qlp_remove(part.c_str());
     struct stat st;
     archive_waits = is_archive_name(*dest) && qlp_lstat(dest->c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -5,13 +5,13 @@
 #include <sys/stat.h>
 
 #include "base/file_kinds.h"
+#include "base/free_name.h"
 #include "base/paths.h"
 #include "store/download_manager.h"
 #include "store/servers.h"
 
 namespace {
 constexpr std::string_view kHttps = "https://";
-constexpr int kMaxCopyNumber = 999;
 
 bool exists(const std::string& path) {
   struct stat st;
@@ -68,14 +68,13 @@ bool destination_allowed(std::string_view dest) {
 }
 
 std::string free_destination(const std::string& dest, bool with_folder) {
-  if (!dest.starts_with(kDocumentsPrefix) || !is_taken(dest, with_folder)) return dest;
+  if (!dest.starts_with(kDocumentsPrefix)) return dest;
   const size_t slash = dest.rfind('/');
-  size_t dot = dest.rfind('.');
-  if (dot == std::string::npos || dot < slash + 2) dot = dest.size();
-  const std::string stem = dest.substr(0, dot), ext = dest.substr(dot);
-  for (int n = 2; n <= kMaxCopyNumber; ++n) {
-    std::string candidate = stem + " (" + std::to_string(n) + ")" + ext;
-    if (!is_taken(candidate, with_folder)) return candidate;
-  }
-  return {};
+  const std::string folder = dest.substr(0, slash + 1);
+  const auto [stem, ext] = split_extension(std::string_view(dest).substr(slash + 1), false);
+  // curl writes under the name + ".part" first, so the name leaves room for it.
+  const std::string name =
+      free_name(stem, ext, kNameMax - kDownloadPartSuffix.size(),
+                [&](const std::string& n) { return is_taken(folder + n, with_folder); });
+  return name.empty() ? std::string() : folder + name;
 }

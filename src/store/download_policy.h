@@ -14,7 +14,10 @@ bool download_address_allowed(std::string_view url, const Servers& servers);
 bool is_archive_name(std::string_view path);
 // True for a device path in the documents or the state folder that cannot climb out of it.
 bool destination_allowed(std::string_view dest);
+// What a download writes to until it is whole: its destination + this.
+constexpr std::string_view kDownloadPartSuffix = ".part";
+
 // `dest` itself, or for a book in the documents folder whose name (or, for an archive and
 // `with_folder`, whose folder) is taken, the first free "stem (N).ext"; empty when none up to 999
-// is free.
+// is free. A name too long to take kDownloadPartSuffix is shortened before its extension.
 std::string free_destination(const std::string& dest, bool with_folder = true);

@@ -66,7 +66,7 @@ void draw_count_line(int w) {
     line = count + " ebooks";
   } else {
     char joined[160];
-    const std::string quoted = "\"" + std::string(store.search) + "\"";
+    const std::string quoted = std::string("\"").append(store.search).append("\"");
     line = ui_join_dot(joined, sizeof joined, count, quoted);
   }
   ui_draw_text_fit_range(line.c_str(), TS_UI, 38, 38, 48, kCountLineY, 420);

@@ -50,8 +50,9 @@ void draw_placeholder(const StoreItem& item, int y, int w, int h) {
 
 bool store_draw_cover_tile(const StoreItem& item, int y, int w, int h) {
   const size_t bytes = size_t(w) * size_t(h);
-  const std::string tile_path =
-      cover_path(item, "-" + std::to_string(w) + "x" + std::to_string(h) + ".g");
+  std::string suffix = "-";
+  suffix.append(std::to_string(w)).append("x").append(std::to_string(h)).append(".g");
+  const std::string tile_path = cover_path(item, suffix);
   if (const auto tile = read_file_alloc(tile_path.c_str(), bytes + 1);
       tile && tile->size() == bytes) {
     draw_tile(reinterpret_cast<const uint8_t*>(tile->data()), y, w, h);
@@ -87,7 +88,7 @@ std::string store_cover_command(std::span<const uint16_t> items) {
     const StoreItem& item = store.items[index];
     const std::string url = store_absolute_url(item.img, kQlPathMax);
     if (url.empty()) continue;
-    std::string pair = " " + cover_key(item) + " ";
+    std::string pair = std::string(" ").append(cover_key(item)).append(" ");
     shell_quote_append(pair, url, kQuotedAddressMax);
     if (line.text().size() + pair.size() + kTail.size() > kCommandMax) break;
     line.raw(pair);

@@ -37,7 +37,9 @@ struct PictureBook {
     body += "<img src=\"../img/late.jpg\"/><img src=\"../img/junk.png\"/><img src=\"../img/gone.png\"/><p>After.</p>";
     plan = simple_book({body});
     for (int i = 0; i < 7; ++i)
-      plan.items.emplace_back("p" + std::to_string(i), "img/p" + std::to_string(i) + ".png", "image/png",
+      plan.items.emplace_back(std::string("p").append(std::to_string(i)),
+                              std::string("img/p").append(std::to_string(i)).append(".png"),
+                              "image/png",
                               grey_png(100 + i, 50, uint8_t(10 * i)), "", false);
     plan.items.emplace_back("late", "img/late.jpg", "image/jpeg", late_frame_jpeg(), "", false);
     plan.items.emplace_back("junk", "img/junk.png", "image/png", "not a picture at all", "", false);

@@ -132,7 +132,7 @@ std::vector<uint64_t> search(const char* query, size_t max = 64) {
 
 TEST(Search, PhrasesAcrossWordsAndPictures) {
   std::string many;
-  for (int i = 1; i <= 20; i++) many += "w" + std::to_string(i) + " ";
+  for (int i = 1; i <= 20; i++) many.append("w").append(std::to_string(i)).append(" ");
   OpenedBook b(simple_book({"<p>The Quick brown fox. the quick<img src=\"x.png\"/>brown again quick The</p>",
                             "<p>" + many + "</p>"}));
   ASSERT_EQ(b.ok, 1);

@@ -62,7 +62,9 @@ class Xvfb {
                                   "1280x1024x24", "-nolisten", "tcp"}, {});
     close(fds[1]);
     char buf[16] = {};
-    if (pid_ > 0 && read(fds[0], buf, sizeof buf - 1) > 0) display_ = ":" + std::to_string(atoi(buf));
+    if (pid_ > 0 && read(fds[0], buf, sizeof buf - 1) > 0) {
+      display_ = std::string(":").append(std::to_string(atoi(buf)));
+    }
     close(fds[0]);
   }
   ~Xvfb() {

@@ -51,7 +51,9 @@ TEST(SampleBooks, RecordLinesWithCarriageReturnsStillMatch) {
 
 TEST(SampleBooks, SixteenAStart) {
   LibraryRoot root;
-  for (int i = 0; i < 20; i++) put_sample(root, "s" + std::to_string(10 + i) + ".epub");
+  for (int i = 0; i < 20; i++) {
+    put_sample(root, std::string("s").append(std::to_string(10 + i)).append(".epub"));
+  }
   bundled_books_seed();
   EXPECT_EQ(line_count(root.state("bundled.txt")), kBundledMax);
   EXPECT_TRUE(file_exists(root.doc("s25.epub")));

@@ -108,7 +108,7 @@ TEST(Scan, DepthLimit) {
   LibraryRoot root;
   std::string deep;
   for (int level = 1; level <= 25; level++) {
-    deep += "d" + std::to_string(level) + "/";
+    deep.append("d").append(std::to_string(level)).append("/");
     root.put(deep + "level" + std::to_string(level) + ".txt", "x");
   }
   scan_docs();
@@ -363,7 +363,9 @@ TEST(Scan, FullCacheIndexNeitherLoopsNorGrowsTheFile) {
 
 TEST(Scan, EntryLimit) {
   LibraryRoot root;
-  for (size_t i = 0; i <= kMaxEntries; i++) root.put("f" + std::to_string(i) + ".txt", "");
+  for (size_t i = 0; i <= kMaxEntries; i++) {
+    root.put(std::string("f").append(std::to_string(i)).append(".txt"), "");
+  }
   EXPECT_EQ(scan_docs(), kMaxEntries);
 }
 

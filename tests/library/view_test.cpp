@@ -264,7 +264,9 @@ TEST(LibraryView, RescanCountsAndFollowsQuilloDocs) {
 
 TEST(LibraryView, FullLibrary) {
   LibraryRoot root;
-  for (size_t i = 0; i < kMaxEntries; i++) root.put("f" + std::to_string(i) + ".txt", "");
+  for (size_t i = 0; i < kMaxEntries; i++) {
+    root.put(std::string("f").append(std::to_string(i)).append(".txt"), "");
+  }
   library_rescan_documents();
   EXPECT_EQ(library.view_count, kMaxEntries);
   set_search("no such title");

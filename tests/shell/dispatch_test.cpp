@@ -209,6 +209,10 @@ TEST_F(QuilloRun, ScreenshotOfAPageWritesOnlyItsPng) {
     EXPECT_EQ(run({"--screen", screen, png, book, "2"}).status, 0);
     EXPECT_EQ(read_file(png).substr(1, 3), "PNG");
   }
+  // The library scans the book and draws its cover, keeping neither the scan nor the cover.
+  std::filesystem::remove(png);
+  EXPECT_EQ(run({"--screen", "library", png}).status, 0);
+  EXPECT_EQ(read_file(png).substr(1, 3), "PNG");
   // Only the converted book, a cache, is kept.
   std::string written;
   for (const auto& e : std::filesystem::recursive_directory_iterator(data_ / "ql"))

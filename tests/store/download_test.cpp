@@ -179,6 +179,23 @@ TEST_F(Download, AnExistingBookIsNeverReplaced) {
   EXPECT_EQ(read_file(doc("Emma (3).epub")), "new");
 }
 
+// curl writes to the name + ".part", so a name near the file system's limit is shortened before its
+// extension, and a second copy keeps its number whole.
+TEST_F(Download, ANameTooLongForItsPartFileIsShortened) {
+  server_.serve("long.epub", "long");
+  const std::string name = std::string(250, 'L') + ".epub";  // 255 bytes
+  const std::string kept = std::string(245, 'L') + ".epub";
+  EXPECT_EQ(finish(server_.url("/files/long.epub"), "/mnt/us/documents/" + name, 4), DL_DONE);
+  EXPECT_EQ(ql_dl_dest(), "/mnt/us/documents/" + kept);
+  EXPECT_EQ(read_file(doc(kept)), "long");
+  ql_dl_ack();
+  const std::string second = std::string(241, 'L') + " (2).epub";
+  EXPECT_EQ(finish(server_.url("/files/long.epub"), "/mnt/us/documents/" + name, 4), DL_DONE);
+  EXPECT_EQ(ql_dl_dest(), "/mnt/us/documents/" + second);
+  EXPECT_EQ(read_file(doc(second)), "long");
+  EXPECT_EQ(entries_in(docs()), 2u);
+}
+
 TEST_F(Download, StateFilesAreReplaced) {
   write_file(root_.state("catalog-new.tsv"), "old");
   server_.serve("free.tsv", "new list");

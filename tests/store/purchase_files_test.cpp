@@ -115,8 +115,8 @@ TEST(OrdersFile, ListsTheFortyNewestFirst) {
   DeviceFolder root;
   std::string text;
   for (int i = 0; i < 45; ++i)
-    text += "o" + std::to_string(i) + "\tkey" + std::to_string(i) + " \t1700000000\tBook " +
-            std::to_string(i) + "\n";
+    text.append("o").append(std::to_string(i)).append("\tkey").append(std::to_string(i))
+        .append(" \t1700000000\tBook ").append(std::to_string(i)).append("\n");
   text += std::string(kOrderRowLineMax + 1, 'L') + "\n\n  \n";
   write_file(root.state("orders.tsv"), text);
   const std::vector<OrderRow> rows = orders_list();

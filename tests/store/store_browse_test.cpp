@@ -18,7 +18,8 @@ class Browse : public StoreTest {
   void load_books(int n) {
     std::vector<std::string> members;
     for (int i = 1; i <= n; ++i)
-      members.push_back(sku_json("s" + std::to_string(i), "Book " + std::to_string(i), 100 * i));
+      members.push_back(sku_json(std::string("s").append(std::to_string(i)),
+                                 std::string("Book ").append(std::to_string(i)), 100 * i));
     load(members);
   }
   static int row_middle(int slot) {
@@ -210,9 +211,10 @@ TEST_F(Browse, CoverCommandStaysWithinItsLength) {
   std::vector<std::string> members;
   for (int i = 0; i < 30; ++i) {
     // Addresses of 239 bytes with quotes in them: each pair takes some 290 bytes quoted.
-    const std::string img = "/" + std::string(10, '\'') +
-                            std::string(228 - std::to_string(i).size(), 'p') + std::to_string(i);
-    members.push_back(sku_json("s" + std::to_string(i), "T" + std::to_string(i), 1, "A", "EUR",
+    std::string img = "/";
+    img.append(10, '\'').append(228 - std::to_string(i).size(), 'p').append(std::to_string(i));
+    members.push_back(sku_json(std::string("s").append(std::to_string(i)),
+                               std::string("T").append(std::to_string(i)), 1, "A", "EUR",
                                ",\"img\":\"" + img + "\""));
   }
   load(members);

@@ -78,7 +78,7 @@ TEST_F(Catalog, KeepsTheFirst1200DistinctItems) {
   for (int i = 0; i < 1500; ++i) {
     char title[16];
     snprintf(title, sizeof title, "T%04d", 1499 - i);  // file order is reverse title order
-    members.push_back(sku_json("s" + std::to_string(i), title, i));
+    members.push_back(sku_json(std::string("s").append(std::to_string(i)), title, i));
   }
   load(members);
   ASSERT_EQ(store.count, kStoreMaxItems);

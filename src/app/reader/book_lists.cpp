@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -109,7 +109,10 @@ struct Lists {
 
   int tab;
   uint64_t list_page = 0;
-  std::optional<size_t> chapter;  // the current chapter, found on the first contents pass
+  // The current chapter, found on the first contents pass. A plain index: GCC 12 at -O2 takes
+  // an optional member's value for uninitialized here.
+  static constexpr size_t kNoChapter = SIZE_MAX;
+  size_t chapter = kNoChapter;
   bool chapter_known = false;
 
   uint64_t list_pages() const {
@@ -124,7 +127,7 @@ struct Lists {
     for (size_t i = 0; i < ql_toc_count(); ++i) {
       if (position_page(toc[i].pos) <= app.reader.page) chapter = i;
     }
-    if (chapter) list_page = *chapter / size_t(rows_per_page());
+    if (chapter != kNoChapter) list_page = chapter / size_t(rows_per_page());
   }
 
   void draw(const TabGeometry& g) {

@@ -62,7 +62,7 @@ class BookMenu : public ScreenTest {
     for (size_t at = text.find(kAdded); at != std::string::npos; at = text.find(kAdded, at + 1)) {
       const size_t digits = at + kAdded.size();
       const size_t after = text.find_first_not_of("0123456789", digits);
-      text.replace(digits, after - digits, "S");
+      text.replace(digits, after - digits, 1, 'S');
     }
     return text;
   }

@@ -297,7 +297,7 @@ TEST_F(Dictionaries, DamagedFilesGiveTheRightTextOrNothing) {
 TEST_F(Dictionaries, EveryHeadwordIsFoundInALargeIndexInOrderOrNot) {
   std::vector<sdw::Entry> entries;
   for (int i = 0; i < 3000; ++i) {
-    const std::string word = "w" + std::to_string(i * 7919 % 100000);
+    const std::string word = std::string("w").append(std::to_string(i * 7919 % 100000));
     entries.push_back({word, "sense of " + word});
     if (i % 10 == 0) entries.push_back({"Q" + word, "capital " + word});
     if (i % 10 == 0) entries.push_back({"q" + word, "small " + word});
