@@ -16,6 +16,7 @@
 #include "book/book_model.h"
 #include "book/epub.h"
 #include "book/toc.h"
+#include "fuzz_chapters.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -108,7 +109,7 @@ void check_book() {
   if (n == 0 || n != b.words.size() || b.spine.empty()) __builtin_trap();
   if (b.title.empty() || b.title.size() > kTitleMax || b.author.size() > kAuthorMax) __builtin_trap();
   for (const BookWord& w : b.words) {
-    if (!w.text || !w.text[0] || w.style > STYLE_PICTURE || w.brk > BRK_DOCUMENT) __builtin_trap();
+    if (!w.text || !w.text[0] || w.style > STYLE_PICTURE || w.brk > BRK_LINE) __builtin_trap();
     if (w.brk != BRK_NONE && w.join) __builtin_trap();
     if (w.link > b.links.size()) __builtin_trap();
     if (w.style == STYLE_PICTURE) {
@@ -162,7 +163,26 @@ void check_search() {
     if (q == one && words[0].style != STYLE_PICTURE && (found == 0 || hits[0] != 0)) __builtin_trap();
   }
 }
+
+// Each seed chapter as the fuzzed chapter, the first also inside a whole book, and a navigation
+// document whose page list is hidden.
+void write_seeds() {
+  for (size_t i = 0; i < fuzz::kSeedBodies.size(); i++)
+    fuzz::write_seed("chapter" + std::to_string(i),
+                     std::string(1, static_cast<char>(Part::chapter)) + fuzz::seed_chapter(fuzz::kSeedBodies[i]));
+  fuzz::write_seed("whole", std::string(1, static_cast<char>(Part::whole)) +
+                                book_with(Part::chapter, fuzz::seed_chapter(fuzz::kSeedBodies[0])));
+  std::string nav = kNav;
+  nav.insert(nav.find("</body>"),
+             "<nav epub:type=\"page-list\" hidden=\"\"><ol><li><a href=\"text/ch1.xhtml#a\">1</a></li></ol></nav>");
+  fuzz::write_seed("nav", std::string(1, static_cast<char>(Part::nav)) + nav);
+}
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::begin(write_seeds);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -9,6 +9,8 @@
 #include "book/epub.h"
 #include "book/text_decode.h"
 #include "book/xml_scan.h"
+#include "fuzz_chapters.h"
+#include "fuzz_support.h"
 
 namespace {
 constexpr std::string_view kDocPath = "OEBPS/text/ch1.xhtml";
@@ -59,7 +61,7 @@ void check_words(const std::string& doc) {
   book.spine.push_back({std::string(kDocPath), 0});
   xhtml_words(book, doc, kDocPath);
   for (const BookWord& w : book.words) {
-    if (!w.text || !w.text[0] || w.style > STYLE_PICTURE || w.brk > BRK_DOCUMENT) __builtin_trap();
+    if (!w.text || !w.text[0] || w.style > STYLE_PICTURE || w.brk > BRK_LINE) __builtin_trap();
     if ((w.brk != BRK_NONE && w.join) || w.link > book.links.size()) __builtin_trap();
     if (w.style == STYLE_PICTURE) {
       // A picture's text is the mark and a member path (which may hold spaces).
@@ -92,7 +94,21 @@ void check_decoders(std::string_view bytes, uint32_t encoding) {
   if (encoding == kEncodingAuto && !bytes.starts_with("\xEF\xBB\xBF") && !is_well_formed_utf8(out))
     __builtin_trap();
 }
+
+// Each seed chapter read as XHTML in UTF-8 and as HTML under automatic detection.
+void write_seeds() {
+  for (size_t i = 0; i < fuzz::kSeedBodies.size(); i++) {
+    const std::string doc = fuzz::seed_chapter(fuzz::kSeedBodies[i]);
+    fuzz::write_seed("xhtml" + std::to_string(i), std::string(1, '\x06') + doc);
+    fuzz::write_seed("html" + std::to_string(i), std::string(1, '\x01') + doc);
+  }
+}
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::begin(write_seeds);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -29,6 +29,14 @@ campaign() {
   for r in "${regressions[@]}"; do
     if [ "${r%%:*}" = "$name" ]; then cp "$top/${r#*:}" "$corpus"/; fi
   done
+  # Each seed alone first, so a check that traps on an input a real file gives names that input.
+  local seeds=("$corpus"/*)
+  if [ -e "${seeds[0]}" ] && ! env "$@" "$harness" -timeout=30 -rss_limit_mb=4096 "${seeds[@]}" \
+      >"$work/$name.replay.log" 2>&1; then
+    tail -n 60 "$work/$name.replay.log" >&2
+    echo "$name: the harness fails on one of its seeds (the run is printed above)" >&2
+    return 1
+  fi
   if env "$@" "$harness" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
       -artifact_prefix="$work/$name-" -print_final_stats=1 "$corpus" >"$work/$name.log" 2>&1; then
     echo "$name: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/$name.log" | grep -o '[0-9]*$') runs, $(ls "$corpus" | wc -l) inputs"
