@@ -31,7 +31,7 @@ build-lower: deps-test
 	@cmake -S . -B build-lower $(CMAKE_GEN) $(TEST_FLAGS) -DQL_TOP=book >/dev/null
 	@$(SHARED_CCACHE) cmake --build build-lower -j $(JOBS)
 
-# Leaks are checked; the suppressions name only leaks inside system libraries.
+# Leaks are checked; the suppressions name only functions inside system libraries.
 TEST_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/tests/leaks.supp:print_suppressions=0
 
 test: build-test build-lower

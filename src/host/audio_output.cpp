@@ -42,10 +42,10 @@ SDL_AudioDeviceID dev = 0;
 int bytes_per_frame = 0;
 int device_rate = 0;
 float volume = 1.0f;
-bool audio_initialised = false;
+bool sdl_started = false;  // SDL was called since it was last quit
 
 #define QL_SDL_CALLS(X)                                                            \
-  X(SDL_SetHint) X(SDL_InitSubSystem) X(SDL_QuitSubSystem) X(SDL_OpenAudioDevice) \
+  X(SDL_SetHint) X(SDL_InitSubSystem) X(SDL_Quit) X(SDL_OpenAudioDevice) \
   X(SDL_PauseAudioDevice) X(SDL_CloseAudioDevice) X(SDL_Delay)
 struct SdlCalls {
   QL_SDL_CALLS(QL_CALL_SLOT)
@@ -105,14 +105,20 @@ void SDLCALL fill(void*, Uint8* stream, int len) {
   memset(stream, 0, want);  // underrun: silence
 }
 
+// Audio is all this program asks of SDL, so SDL is quit whole: that frees its hints and driver
+// lists too, which quitting the audio subsystem alone keeps for the life of the process.
+void quit_sdl() {
+  if (sdl_started) sdl.SDL_Quit();
+  sdl_started = false;
+}
+
 bool init_audio(const char* driver) {
-  if (audio_initialised) sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
-  audio_initialised = false;
+  quit_sdl();
+  sdl_started = true;
   if (driver) {
     sdl.SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
   }
-  audio_initialised = sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-  return audio_initialised;
+  return sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 
 SDL_AudioDeviceID open_device(int hz, int channels) {
@@ -129,11 +135,12 @@ SDL_AudioDeviceID open_device(int hz, int channels) {
 int plat_audio_open(int hz, int channels) {
   plat_audio_close();
   if (hz <= 0 || channels < 1 || channels > 2 || !load_sdl()) return 0;
-  if (!init_audio(nullptr)) init_audio("dummy");
-  if (!audio_initialised) return 0;
-  dev = open_device(hz, channels);
+  if (init_audio(nullptr) || init_audio("dummy")) dev = open_device(hz, channels);
   if (dev == 0 && init_audio("dummy")) dev = open_device(hz, channels);
-  if (dev == 0) return 0;
+  if (dev == 0) {
+    quit_sdl();
+    return 0;
+  }
   bytes_per_frame = 2 * channels;
   device_rate = hz;
   const char* v = getenv("CVNL_VOLUME");
@@ -185,8 +192,7 @@ void plat_audio_close() {
   // Waits for a running callback; pending audio is dropped.
   if (dev != 0) sdl.SDL_CloseAudioDevice(dev);
   dev = 0;
-  if (audio_initialised) sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
-  audio_initialised = false;
+  quit_sdl();
   std::lock_guard lock(amu);
   play_order.clear();
   for (OutBuffer& b : bufs) b.free = true;

@@ -3,7 +3,13 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -14,17 +20,73 @@ extern char** environ;
 namespace {
 using Clock = std::chrono::steady_clock;
 
+// A child's sanitizer reports go to files of this test process's own folder, one per child
+// process, instead of the child's standard error, which the program appends to a log inside its
+// data folder that the test removes: wait_program prints a report that was written.
+const std::string& report_folder() {
+  static const std::string& folder = *new std::string([] {
+    const char* tmp = getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/ql-sanitizer-XXXXXX";
+    if (!mkdtemp(dir.data())) return std::string();
+    atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(report_folder(), ec);
+    });
+    return dir;
+  }());
+  return folder;
+}
+
+// The child's environment: the test's own, with `extra` added or replacing, and the sanitizers'
+// log_path pointed at the report folder (after any options the caller gave).
 std::vector<std::string> merged_env(const EnvList& extra) {
   std::vector<std::string> out;
+  std::string options[2];  // ASAN_OPTIONS, UBSAN_OPTIONS
+  constexpr const char* kOptionNames[2] = {"ASAN_OPTIONS", "UBSAN_OPTIONS"};
+  auto take = [&](const std::string& name, const std::string& value) {
+    for (int i = 0; i < 2; i++) {
+      if (name == kOptionNames[i]) {
+        options[i] = value;
+        return true;
+      }
+    }
+    return false;
+  };
   for (char** e = environ; *e; e++) {
     const std::string entry = *e;
-    const std::string name = entry.substr(0, entry.find('='));
+    const size_t eq = entry.find('=');
+    const std::string name = entry.substr(0, eq);
     bool replaced = false;
     for (const auto& [k, v] : extra) replaced = replaced || k == name;
-    if (!replaced) out.push_back(entry);
+    if (!replaced && !(eq != std::string::npos && take(name, entry.substr(eq + 1)))) out.push_back(entry);
   }
-  for (const auto& [k, v] : extra) out.push_back(k + "=" + v);
+  for (const auto& [k, v] : extra) {
+    if (!take(k, v)) out.push_back(k + "=" + v);
+  }
+  const std::string& folder = report_folder();
+  for (int i = 0; i < 2; i++) {
+    std::string value = options[i];
+    if (!folder.empty()) value += (value.empty() ? "" : ":") + ("log_path=" + folder + "/report");
+    if (!value.empty()) out.push_back(std::string(kOptionNames[i]) + "=" + value);
+  }
   return out;
+}
+
+// Prints and removes the sanitizer reports the child wrote (one file per process, named for its
+// process id), so a failing session shows why.
+void print_reports(int pid) {
+  const std::string& folder = report_folder();
+  if (folder.empty()) return;
+  const std::string name = "report." + std::to_string(pid);
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+    if (e.path().filename().string().rfind(name, 0) != 0) continue;
+    std::ifstream in(e.path());
+    std::stringstream text;
+    text << in.rdbuf();
+    std::cerr << "Sanitizer report of process " << pid << ":\n" << text.str() << std::endl;
+    std::filesystem::remove(e.path(), ec);
+  }
 }
 }  // namespace
 
@@ -71,6 +133,7 @@ ProgramResult wait_program(int pid, int timeout_ms) {
   }
   r.elapsed_ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   if (!r.timed_out && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+  print_reports(pid);
   return r;
 }
 
