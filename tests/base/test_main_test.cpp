@@ -23,3 +23,28 @@ TEST(TestMain, ExitDuringATestFailsTheRun) {
   }
 }
 }  // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+namespace {
+constexpr char kLeakVariable[] = "QL_TEST_LEAK_IN_CHILD";
+void* volatile leaked;  // the child's allocation, dropped on purpose
+
+// A session test sees why the program it started failed: the sanitizer's report, which the
+// program would otherwise append to the log inside the data folder the test removes, is printed.
+TEST(TestMain, AChildsSanitizerReportIsPrinted) {
+  if (getenv(kLeakVariable)) {
+    leaked = malloc(77);
+    leaked = nullptr;
+    return;
+  }
+  testing::internal::CaptureStderr();
+  const ProgramResult r = run_program(
+      "/proc/self/exe", {"--gtest_filter=TestMain.AChildsSanitizerReportIsPrinted"},
+      {{kLeakVariable, "1"}, {"LSAN_OPTIONS", ""}}, 60000);
+  const std::string printed = testing::internal::GetCapturedStderr();
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(printed.find("Sanitizer report of process"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("77 byte(s)"), std::string::npos) << printed;
+}
+}  // namespace
+#endif
