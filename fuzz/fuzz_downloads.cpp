@@ -1,13 +1,16 @@
 // What the downloads side reads from the network on arbitrary bytes. The first byte picks what the
 // rest is:
 //   0: an OPDS feed: every entry listed has a kind, a title and an absolute http(s) address, each
-//      one line without tabs, within their limits;
-//   1: a free-title list: every row kept obeys the line rules (title, format, size, address);
+//      one line without tabs, within their limits, and its list line reads back whole;
+//   1: a free-title list: every row kept obeys the line rules (title, format, size, address), its
+//      format a lower-case extension that leads nowhere;
 //   2: an audiobook archive, unpacked into a folder: only recordings come out, each whole (its
 //      CRC-32 matched), and a file never stays behind under a ".part" name.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +32,13 @@ void check_feed(std::string_view text) {
     if (e.title.empty() || e.title.size() > kFeedTitleMax || !is_one_line(e.title)) __builtin_trap();
     if (e.address.size() > kFeedAddressMax || !is_one_line(e.address)) __builtin_trap();
     if (!e.address.starts_with("http://") && !e.address.starts_with("https://")) __builtin_trap();
+    // The browser reads back every line the parser writes, whole.
+    const std::string line = opds_list_line(e);
+    const std::optional<FeedEntry> back =
+        opds_read_list_line(std::string_view(line).substr(0, line.size() - 1));
+    if (!back || back->kind != e.kind || back->title != e.title || back->address != e.address) {
+      __builtin_trap();
+    }
   }
 }
 
@@ -37,6 +47,12 @@ void check_catalog(std::string_view text) {
   for (const FreeTitle& r : free_catalog_rows()) {
     if (r.title.empty() || r.title.size() > kFreeTitleMax || !is_one_line(r.title)) __builtin_trap();
     if (r.format.empty() || r.format.size() > kFreeFormatMax) __builtin_trap();
+    // A format becomes an extension: lower case, and nothing that leads out of the folder.
+    if (r.format.front() == '.' || r.format.find_first_of("/\\") != std::string_view::npos ||
+        r.format.find("..") != std::string_view::npos ||
+        std::any_of(r.format.begin(), r.format.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+      __builtin_trap();
+    }
     if (r.address.size() > kFreeAddressMax || !ql_dl_allowed(r.address)) __builtin_trap();
   }
 }

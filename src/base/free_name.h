@@ -18,6 +18,7 @@ std::pair<std::string_view, std::string_view> split_extension(std::string_view n
 std::string fit_name(std::string_view stem, std::string_view ext, size_t max_bytes);
 
 // The first of "stem ext", "stem (2)ext" ... "stem (999)ext" for which `taken` says no, each fitted
-// to `max_bytes`; empty when all are taken or none fits.
+// to `max_bytes`; empty when all are taken or none fits. A stem that ends in a number of that
+// form ("Name (2)") is tried as it is, then numbered on from it ("Name (3)" ...).
 std::string free_name(std::string_view stem, std::string_view ext, size_t max_bytes,
                       const std::function<bool(const std::string&)>& taken);

@@ -16,8 +16,9 @@ namespace {
 
 constexpr std::string_view kBugPath = "/api/bug";
 std::string no_server_text() {
-  return "No server is set for bug reports: add \"bug-reports\" to " +
-         std::string(kServersFileShown) + ".";
+  return server_unset_text(servers_load(), "bug-reports",
+                           "No server is set for bug reports: add \"bug-reports\" to " +
+                               std::string(kServersFileShown) + ".");
 }
 // Reports saved within one second get "_2" up to this suffix.
 constexpr int kSameSecondMax = 99;

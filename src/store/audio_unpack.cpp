@@ -55,13 +55,20 @@ void remove_tree(const std::string& host) {
   std::filesystem::remove_all(host, ec);
 }
 
-// Folder entries, resource forks, hidden files and everything that is not a recording: the
-// program never unpacks them, so their staying behind loses nothing it would show.
+// The members written into the folder. Hidden files, resource forks and everything that is not a
+// recording are not, so an archive holding any of them is kept.
 bool is_recording(std::string_view name) {
   const std::string_view last = last_part(name);
   if (last.empty() || last.front() == '.') return false;
   if (name.find("__MACOSX") != std::string_view::npos) return false;
   return is_audio_extension(last);
+}
+
+// Members that hold no file of anyone's: folder entries and the resource forks a Mac archiver
+// adds beside each file. Losing them with the archive loses nothing.
+bool is_folder_or_fork(std::string_view name) {
+  return name.ends_with('/') || name.starts_with("__MACOSX/") ||
+         name.find("/__MACOSX/") != std::string_view::npos || last_part(name).starts_with("._");
 }
 
 // A file name safe on every file system the storage may be shared with, cut to the name limit
@@ -299,7 +306,11 @@ UnpackResult unzip_audio(const char* zip_path, const char* folder,
   result.complete = members.size() == zip.entries();
   std::vector<const ZipMember*> recordings;
   for (const ZipMember& m : members) {
-    if (is_recording(m.name)) recordings.push_back(&m);
+    if (is_recording(m.name)) {
+      recordings.push_back(&m);
+    } else if (!is_folder_or_fork(m.name)) {
+      result.others.emplace_back(m.name);
+    }
   }
   // The stated sizes bound what each member may write, so their sum is all the room needed.
   result.needed = kReserveBytes;
@@ -359,7 +370,7 @@ ArchiveReport unpack_archive(const std::string& dir, const std::string& name,
       report.outcome = ArchiveOutcome::no_audio;
     }
     const bool useless = report.outcome == ArchiveOutcome::cancelled ||
-                         report.outcome == ArchiveOutcome::no_audio;
+                         (report.outcome == ArchiveOutcome::no_audio && r.others.empty());
     report.archive_kept = !(from_download && useless);
     abandon(dir_host, name, !report.archive_kept);
     remember(report, archive_host);
@@ -367,7 +378,9 @@ ArchiveReport unpack_archive(const std::string& dir, const std::string& name,
   }
   sync_folder(staging);
   journal.folder = folder_for(dir_host, name);  // in case the name was taken meanwhile
-  journal.after = r.complete ? kRemoveArchive : kKeepArchive;
+  // Only an archive that gave everything it held may go.
+  const bool whole = r.complete && r.others.empty();
+  journal.after = whole ? kRemoveArchive : kKeepArchive;
   const std::string folder_host = dir_host + "/" + journal.folder;
   if (journal.folder.empty() || !write_journal(dir_host, journal) || exists(folder_host) ||
       rename(staging.c_str(), folder_host.c_str()) != 0) {
@@ -377,7 +390,9 @@ ArchiveReport unpack_archive(const std::string& dir, const std::string& name,
     return report;
   }
   report.folder = journal.folder;
-  report.outcome = r.complete ? ArchiveOutcome::unpacked : ArchiveOutcome::partly;
+  report.outcome = whole        ? ArchiveOutcome::unpacked
+                   : r.complete ? ArchiveOutcome::with_others
+                                : ArchiveOutcome::partly;
   report.archive_kept = put_away_archive(dir_host, journal);
   end_journal(dir_host);
   remember(report, archive_host);
@@ -432,7 +447,8 @@ int ql_unpack_zips(const char* dir, const UnpackProgress& progress) {
   const std::atomic<uint32_t> never{0};
   int unpacked = 0;
   for (const std::string& name : names) {
-    unpacked += unpack_archive(dir, name, never, progress, false).outcome == ArchiveOutcome::unpacked;
+    const ArchiveOutcome o = unpack_archive(dir, name, never, progress, false).outcome;
+    unpacked += o == ArchiveOutcome::unpacked || o == ArchiveOutcome::with_others;
   }
   return unpacked;
 }
@@ -449,6 +465,10 @@ std::string unpack_notice(const ArchiveReport& report) {
     case ArchiveOutcome::unpacked:
     case ArchiveOutcome::cancelled:
       return {};
+    case ArchiveOutcome::with_others:
+      return a + " also holds files that are not recordings (" + told_names(report.result.others) +
+             "). Its recordings are in the folder " + report.folder +
+             (report.archive_kept ? ", where the archive is kept." : ".");
     case ArchiveOutcome::partly:
       return "Some recordings in " + a + " could not be unpacked" +
              (skipped.empty() ? std::string(" (the archive is damaged)") : ": " + skipped) +

@@ -19,27 +19,31 @@ using UnpackProgress = std::function<void(std::string_view archive, size_t done,
 
 struct UnpackResult {
   int written = 0;                    // recordings now in the folder
-  bool complete = false;              // every member was unpacked or is of no use here
+  bool complete = false;              // every recording was unpacked
   bool unreadable = false;            // the archive could not be opened as a ZIP
   bool no_room = false;               // nothing written: the recordings need more than is free
   uint64_t needed = 0;                // bytes they need, with the reserve kept free
   uint64_t available = 0;             // bytes free where they go
   std::vector<std::string> skipped;   // recordings that could not be written (member names)
+  std::vector<std::string> others;    // members that are no recording (a booklet, a cover)
 };
 // Writes the recordings of the archive `zip` into the folder `folder` (both device paths; the
 // folder exists), first checking that they fit in the free space. Stops when `cancel` becomes
 // non-zero; an unpack that stops early removes the files it wrote. A recording that could not be
-// written whole (damaged, unsupported) is skipped and leaves `complete` false.
+// written whole (damaged, unsupported) is skipped and leaves `complete` false. Members that are
+// no recording are not written but named in `others`; folder entries and the resource forks an
+// archiver adds (under "__MACOSX/", or named "._*") are nobody's files and are not named.
 UnpackResult unzip_audio(const char* zip, const char* folder, const std::atomic<uint32_t>& cancel,
                          const UnpackProgress& progress = {});
 
 enum class ArchiveOutcome {
-  unpacked,   // every recording came out; the archive is gone
-  partly,     // some came out; the archive is kept inside the new folder
-  no_audio,   // it holds no recording
-  no_room,    // the recordings do not fit; nothing was written
-  failed,     // no recording could be written
-  cancelled,  // stopped; nothing was written
+  unpacked,     // every recording came out and nothing else was in it; the archive is gone
+  with_others,  // every recording came out; the archive, holding more, is kept inside the folder
+  partly,       // some came out; the archive is kept inside the new folder
+  no_audio,     // it holds no recording
+  no_room,      // the recordings do not fit; nothing was written
+  failed,       // no recording could be written
+  cancelled,    // stopped; nothing was written
 };
 
 struct ArchiveReport {
@@ -51,9 +55,11 @@ struct ArchiveReport {
 };
 
 // Unpacks the archive `name` in the folder `dir` (device path) into a new folder of its name
-// ("Poems", or "Poems (2)" when that is taken). The archive goes when every recording came out;
-// when some did, it is kept inside the new folder. `from_download` throws away a cancelled
-// archive and one without recordings (what was fetched is of no use); otherwise it stays.
+// ("Poems", or "Poems (2)" when that is taken). The archive goes when every recording came out and
+// it held nothing else; otherwise, when some came out, it is kept inside the new folder, so a
+// booklet or a cover beside the recordings is never lost. `from_download` throws away a cancelled
+// archive and one that holds nothing at all but folders (what was fetched is of no use);
+// otherwise it stays.
 ArchiveReport unpack_archive(const std::string& dir, const std::string& name,
                              const std::atomic<uint32_t>& cancel, const UnpackProgress& progress,
                              bool from_download);
@@ -61,7 +67,7 @@ ArchiveReport unpack_archive(const std::string& dir, const std::string& name,
 // Unpacks up to 16 archives lying in `dir` (device path), after finishing one a crash cut short.
 // An archive that could not be unpacked is not tried again in this run unless it changes (one
 // that did not fit is, since room may have been made). Refused (0) while a download runs. The
-// number of archives unpacked whole.
+// number of archives whose every recording came out.
 int ql_unpack_zips(const char* dir, const UnpackProgress& progress = {});
 
 // Completes an unpack in `dir` that a crash cut short: the archive is unpacked again, or, when its

@@ -96,7 +96,8 @@ bool wait_curl(pid_t pid) {
 
 // The arrived archive takes its own name, then its recordings go into a folder of that name. An
 // unpack cut short by a crash is completed at the next start; an archive whose recordings could not
-// all be unpacked is kept, so nothing that arrived is lost; a cancelled job throws it away.
+// all be unpacked, or that holds more than recordings, is kept, so nothing that arrived is lost; a
+// cancelled job throws it away.
 DownloadState unpack_arrived(const std::string& part) {
   download_job.state.store(DL_UNPACKING);
   const std::string dest = free_destination(download_job.dest, false);
@@ -107,7 +108,9 @@ DownloadState unpack_arrived(const std::string& part) {
   const size_t slash = dest.rfind('/');
   const ArchiveOutcome o =
       unpack_archive(dest.substr(0, slash), dest.substr(slash + 1), download_job.cancel, {}, true).outcome;
-  return o == ArchiveOutcome::unpacked || o == ArchiveOutcome::partly ? DL_DONE : DL_FAILED;
+  const bool arrived = o == ArchiveOutcome::unpacked || o == ArchiveOutcome::with_others ||
+                       o == ArchiveOutcome::partly;
+  return arrived ? DL_DONE : DL_FAILED;
 }
 
 // A book in the documents folder never replaces one that appeared meanwhile; a state file does.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/paths.h"
+#include "base/utf8.h"
 #include "store/download_manager.h"
 #include "store/download_policy.h"
 #include "store/servers.h"
@@ -63,10 +64,20 @@ struct FreeCatalog {
 };
 FreeCatalog catalog;
 
-// A format becomes the downloaded file's extension, so it must be one: short, lower case.
+bool is_ascii_alnum(char c) {
+  const char l = ascii_lower(c);
+  return (l >= 'a' && l <= 'z') || (c >= '0' && c <= '9');
+}
+
+// A format becomes the downloaded file's extension, so it must be one: short, ASCII letters and
+// digits, with inner dots for a compound one ("fb2.zip"). No slash, no leading dot and no ".."
+// can make a name that leads out of the documents folder or hides there.
 bool is_extension(std::string_view f) {
-  return !f.empty() && f.size() <= kFreeFormatMax &&
-         std::all_of(f.begin(), f.end(), [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
+  if (f.empty() || f.size() > kFreeFormatMax || f.front() == '.' || f.back() == '.' ||
+      f.find("..") != std::string_view::npos) {
+    return false;
+  }
+  return std::all_of(f.begin(), f.end(), [](char c) { return c == '.' || is_ascii_alnum(c); });
 }
 
 std::optional<uint64_t> parse_bytes(std::string_view s) {
@@ -111,7 +122,13 @@ size_t free_catalog_parse(const char* text, size_t length) {
     const std::string_view line = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
     if (line.empty() || line.front() == '#') continue;
-    if (std::optional<FreeTitle> row = parse_row(line, servers)) catalog.rows.push_back(*row);
+    if (std::optional<FreeTitle> row = parse_row(line, servers)) {
+      // Lists write "EPUB" as well as "epub": the kept copy holds the format lower-cased, as the
+      // downloaded file's extension and every comparison take it.
+      const auto at = catalog.text.begin() + (row->format.data() - catalog.text.data());
+      std::transform(at, at + static_cast<std::ptrdiff_t>(row->format.size()), at, ascii_lower);
+      catalog.rows.push_back(*row);
+    }
   }
   return catalog.rows.size();
 }

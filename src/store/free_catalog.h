@@ -11,7 +11,7 @@ constexpr size_t kFreeTitlesMax = 3000;
 constexpr size_t kFreeCatalogFileMax = size_t{2} << 20;
 constexpr size_t kFreeTitleMax = 200;
 constexpr size_t kFreeAddressMax = 1000;
-constexpr size_t kFreeFormatMax = 8;
+constexpr size_t kFreeFormatMax = 16;
 constexpr char kFreeCatalogPath[] = "/mnt/us/ql/state/catalog.tsv";
 
 // One row; the texts are views into the loaded list, valid until the next load or parse.

@@ -133,16 +133,18 @@ bool fetch_newer_list() {
 }
 
 void update_lists() {
-  const std::string site = servers_load().site;
+  const Servers servers = servers_load();
+  const std::string& site = servers.site;
   if (site.empty()) {
-    message("No server is set for the lists yet: add \"site\" to " +
-                std::string(kServersFileShown) + ".",
+    message(server_unset_text(servers, "site",
+                              "No server is set for the lists yet: add \"site\" to " +
+                                  std::string(kServersFileShown) + "."),
             kRefusedMs);
     return;
   }
-  const std::string question = "Fetch the newest list of free titles from " +
-                               std::string(server_host_name(site)) +
-                               "? Only the list is fetched, no books.";
+  // The host as the list is fetched from it, with its port when it has one.
+  const std::string question =
+      "Fetch the newest list of free titles from " + site + "? Only the list is fetched, no books.";
   if (!ui_confirm(question.data(), question.size(), "Fetch", 5)) return;
   if (!ql_dl_start(server_address(site, kFreeListPath).c_str(), kFreeListNewPath, 0)) {
     message("Another download is still running. Try again when it is done.", kRefusedMs);
@@ -181,7 +183,8 @@ void show_running_download() {
 
 int64_t free_title_space_needed_mb(const FreeTitle& row) {
   // Split so that no size can overflow: factor * bytes / 10^7, rounded down.
-  const uint64_t factor = row.format == "zip" ? 22 : 11;
+  const bool archive = row.format == "zip" || row.format.ends_with(".zip");
+  const uint64_t factor = archive ? 22 : 11;
   const uint64_t whole = row.bytes / kBytesPerTenMb, rest = row.bytes % kBytesPerTenMb;
   return static_cast<int64_t>(whole * factor + rest * factor / kBytesPerTenMb) + kSpareMb;
 }
@@ -223,8 +226,9 @@ void free_titles_list_screen(std::string_view source, std::string_view kind,
     if (all.empty() && query.empty()) {
       // No usable row at all: the built-in list has no download host to name its files on.
       message(free_catalog_rows().empty()
-                  ? "No download server is set yet: add \"publisher-downloads\" to " +
-                        std::string(kServersFileShown) + "."
+                  ? server_unset_text(servers_load(), "publisher-downloads",
+                                      "No download server is set yet: add \"publisher-downloads\" "
+                                      "to " + std::string(kServersFileShown) + ".")
                   : std::string("This list is empty for now."),
               kEmptyMs);
       return;

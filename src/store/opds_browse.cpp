@@ -18,9 +18,9 @@
 namespace {
 constexpr char kListPath[] = "/mnt/us/ql/state/opds.list";
 constexpr size_t kListLinesMax = 60;
-constexpr size_t kListLineMax = 1299;
 constexpr size_t kShownTitleMax = 159;
-constexpr size_t kQuotedAddressMax = kFeedAddressMax * 4;
+// The opening quote and an address whose every byte is a quote, written '\''.
+constexpr size_t kQuotedAddressMax = 1 + kFeedAddressMax * 4;
 constexpr size_t kQuotedPathMax = 4096;
 constexpr int kMessageMs = 2400;
 constexpr std::string_view kLoading = "Loading feed...";
@@ -31,25 +31,23 @@ constexpr std::string_view kNotDownloaded = "The download did not complete. Noth
 
 void message(std::string_view text) { ui_toast_wait(text.data(), text.size(), kMessageMs); }
 
-// The rows the parser left, each split into kind, title and address.
+// The rows the parser left. A line longer than any it writes is dropped whole: what was read of it
+// would offer a cut address, another file than the feed's.
 std::vector<FeedEntry> read_list() {
   std::vector<FeedEntry> rows;
   FilePtr f{qlp_fopen(kListPath, "r")};
   if (!f) return rows;
-  std::string line(kListLineMax + 2, '\0');
+  std::string line(kFeedListLineMax + 3, '\0');  // a line, CR LF and the NUL
   while (rows.size() < kListLinesMax && fgets(line.data(), static_cast<int>(line.size()), f.get())) {
     std::string_view l(line.c_str());
-    const bool whole = l.ends_with('\n');
-    while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.remove_suffix(1);
-    if (!whole) {  // a longer line: the rest of it is skipped
+    if (!l.ends_with('\n') && !feof(f.get())) {
       int c;
       while ((c = fgetc(f.get())) != EOF && c != '\n') {
       }
+      continue;
     }
-    const size_t t1 = l.find('\t');
-    const size_t t2 = t1 == std::string_view::npos ? t1 : l.find('\t', t1 + 1);
-    if (t2 == std::string_view::npos || t1 != 1) continue;
-    rows.push_back({l[0], std::string(l.substr(2, t2 - 2)), std::string(l.substr(t2 + 1))});
+    while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.remove_suffix(1);
+    if (std::optional<FeedEntry> row = opds_read_list_line(l)) rows.push_back(std::move(*row));
   }
   return rows;
 }
@@ -94,7 +92,7 @@ void opds_browse(const char* address, size_t length) {
     if (!chosen) return;
     const FeedEntry& row = rows[*chosen];
     if (row.kind == 'C') {
-      feed = row.address.substr(0, kFeedAddressMax);
+      feed = row.address;
       continue;
     }
     if (row.kind == 'E') fetch_book(row);

@@ -134,6 +134,20 @@ std::vector<FeedEntry> opds_entries(std::string_view document, std::string_view 
   return out;
 }
 
+std::string opds_list_line(const FeedEntry& entry) {
+  return std::string(1, entry.kind) + '\t' + entry.title + '\t' + entry.address + '\n';
+}
+
+std::optional<FeedEntry> opds_read_list_line(std::string_view line) {
+  if (line.size() > kFeedListLineMax || line.size() < 4 || line[1] != '\t') return std::nullopt;
+  const char kind = line[0];
+  const size_t tab = line.find('\t', 2);
+  if ((kind != 'E' && kind != 'C') || tab == std::string_view::npos) return std::nullopt;
+  const std::string_view title = line.substr(2, tab - 2), address = line.substr(tab + 1);
+  if (title.empty() || title.size() > kFeedTitleMax || !is_listable(address)) return std::nullopt;
+  return FeedEntry{kind, std::string(title), std::string(address)};
+}
+
 std::string opds_list_folder() {
   const char* state = getenv("QUILLO_STATE");
   return state && *state ? state : kDefaultStateFolder;
@@ -152,10 +166,7 @@ int ql_opds_parse(const char* feed_path) {
                                        : std::string_view{};
   const std::vector<FeedEntry> entries = opds_entries(document, address);
   std::string list;
-  for (const FeedEntry& e : entries) {
-    list += e.kind;
-    list += '\t' + e.title + '\t' + e.address + '\n';
-  }
+  for (const FeedEntry& e : entries) list += opds_list_line(e);
   if (!file_write_atomic(state_list_path().c_str(), list.data(), list.size())) return 0;
   return static_cast<int>(entries.size());
 }

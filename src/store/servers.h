@@ -2,8 +2,10 @@
 // ql/servers.conf in the data folder: one "key = value" a line, "#" starting a comment (a line's
 // or the rest of one). A value is a host name, optionally with ":port"; every host is reached over
 // https. Nothing is built in: a key that is missing (or not a plain host) leaves its feature
-// without a server.
+// without a server. The file is read whole or not at all, so no line is ever used cut short.
 #pragma once
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -18,10 +20,16 @@ struct Servers {
   std::string bug_reports;          // where bug reports are posted, at /api/bug
   std::string publisher;            // the free titles' outside publisher: its web host
   std::string publisher_downloads;  // and its download host, which the built-in free list names
+  // Why a key's line was not used (by key), or the whole file ("" as the key), naming the file.
+  std::map<std::string, std::string, std::less<>> refused;
 };
 
-// The configuration as the file holds it now; every host empty when there is no file.
+// The configuration as the file holds it now; every host empty when there is no file, or when it
+// is larger than any servers file needs to be or cannot be read (which the log is told).
 Servers servers_load();
+// What a screen says when `key` has no host: why the file or the key's line was refused, else
+// `unset`, the screen's own words for a key nobody wrote.
+std::string server_unset_text(const Servers& servers, std::string_view key, std::string unset);
 
 // "https://" + host + path, or empty when the host is not set.
 std::string server_address(std::string_view host, std::string_view path);

@@ -75,6 +75,8 @@ std::optional<std::string> read_file_alloc(const char* path, size_t size) {
     if (got == 0) break;
     bytes.append(chunk, got);
   }
+  // A read that failed part-way would hand on a cut file as if it were whole.
+  if (ferror(f.get())) return std::nullopt;
   return bytes;
 }
 

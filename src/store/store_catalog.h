@@ -77,5 +77,5 @@ std::string store_format_price(int64_t cents, std::string_view currency);
 // buffer of `capacity` bytes (NUL included).
 std::string store_absolute_url(std::string_view address, size_t capacity);
 
-// At most `size` bytes of a file (a device path); none when it cannot be opened.
+// At most `size` bytes of a file (a device path); none when it cannot be opened or read.
 std::optional<std::string> read_file_alloc(const char* path, size_t size);

@@ -193,6 +193,29 @@ TEST_F(BugQueue, PostIsCutAtItsLimit) {
   EXPECT_EQ(posted(server, 1), doc.substr(0, kBugPostMax));
 }
 
+// The servers file is read whole: a bug-reports line past its first 4096 bytes is posted to as
+// written, never to the host a cut read leaves; a file too large to be one sends nothing and says so.
+TEST_F(BugQueue, TheServersFileIsReadWholeOrRefusedSayingSo) {
+  DownloadServer server;
+  ASSERT_TRUE(server.ready());
+  const std::string line = "bug-reports = " + server.host() + "\n";
+  // The first 4096 bytes end two digits before the port does.
+  const std::string comment = "# " + std::string(4096 - line.size(), 'c') + "\n";
+  write_file(root_.host("us/ql/servers.conf"), comment + line);
+  EXPECT_EQ(bug_endpoint(), "https://" + server.host() + "/api/bug");
+  const std::vector<std::string> names = queue_reports(2);
+  EXPECT_EQ(bug_send_queued(names[0]).outcome, BugSent::Sent);
+
+  write_file(root_.host("us/ql/servers.conf"), line + "# " + std::string(64 * 1024, 'c') + "\n");
+  EXPECT_EQ(bug_endpoint(), "");
+  const BugSendResult r = bug_send_queued(names[1]);
+  EXPECT_EQ(r.outcome, BugSent::NoServer);
+  EXPECT_EQ(bug_sent_message(r),
+            "ql/servers.conf in the data folder is larger than 64 KB, so none of its servers is "
+            "used. Your report is saved; open Report a bug to send it once one is set.");
+  EXPECT_EQ(bug_queue_list(), std::vector<std::string>{names[1]});
+}
+
 // With no servers file a report goes nowhere: it stays queued, and the user is told that no server
 // is set and where to set one.
 TEST_F(BugQueue, WithoutAServerNothingIsSentAnywhere) {

@@ -123,7 +123,11 @@ TEST_F(Unpack, ACancelledUnpackLeavesNoRecordingBehind) {
 }
 
 TEST_F(Unpack, LeftoverArchivesGoOnlyWhenUnpackedWhole) {
-  write_file(doc("Whole.zip"), zipw::build({{"01.mp3", "a"}, {"notes.txt", "n"}}));
+  // Folder entries and resource forks hold nothing of anyone's: they do not keep an archive.
+  write_file(doc("Whole.zip"), zipw::build({{"Whole/", ""},
+                                            {"Whole/01.mp3", "a"},
+                                            {"__MACOSX/Whole/._01.mp3", "fork"},
+                                            {"Whole/._01.mp3", "fork"}}));
   write_file(doc("Booklet.zip"), zipw::build({{"booklet.pdf", "%PDF"}}));
   std::string damaged = zipw::build({{"01.mp3", "aaaa", zipw::kStored}, {"02.mp3", "b"}});
   damaged[damaged.find("aaaa")] = 'X';
@@ -158,6 +162,64 @@ TEST_F(Unpack, LeftoverArchivesGoOnlyWhenUnpackedWhole) {
   EXPECT_FALSE(file_exists(doc("Damaged (2)")));
   EXPECT_TRUE(unpack_take_reports().empty());
   EXPECT_EQ(all_entries(docs()), 5u);  // Whole, Booklet.zip, Damaged, .hidden.zip, Notes.zip
+}
+
+// A member that is no recording (a booklet, a cover, notes) may be the reader's only copy of it:
+// the archive holding one is kept inside the folder, and the reader is told why.
+TEST_F(Unpack, AnArchiveHoldingMoreThanRecordingsIsKept) {
+  const struct {
+    const char* name;
+    std::vector<zipw::Member> members;
+    std::vector<std::string> others;
+  } cases[] = {
+      {"booklet, cover and notes",
+       {{"01.mp3", "one"}, {"booklet.pdf", "%PDF"}, {"cover.jpg", "jpeg"}, {"notes.txt", "n"}},
+       {"booklet.pdf", "cover.jpg", "notes.txt"}},
+      {"in folders, beside forks", {{"P/", ""}, {"P/01.mp3", "one"}, {"P/art/cover.jpg", "jpeg"},
+                                    {"__MACOSX/P/._01.mp3", "fork"}, {"P/._cover.jpg", "fork"}},
+       {"P/art/cover.jpg"}},
+      {"a hidden file", {{"01.mp3", "one"}, {".notes", "mine"}}, {".notes"}},
+      {"a hidden recording", {{"01.mp3", "one"}, {".02.mp3", "two"}}, {".02.mp3"}},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = "Poems" + std::to_string(n++);
+    const std::string bytes = zipw::build(c.members);
+    write_file(doc(name + ".zip"), bytes);
+    EXPECT_EQ(ql_unpack_zips("/mnt/us/documents"), 1);
+    EXPECT_EQ(read_file(doc(name + "/01.mp3")), "one");
+    EXPECT_EQ(read_file(doc(name + "/" + name + ".zip")), bytes);
+    EXPECT_FALSE(file_exists(doc(name + ".zip")));
+    EXPECT_EQ(entries_in(doc(name)), 2u);
+    const std::vector<ArchiveReport> reports = unpack_take_reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].outcome, ArchiveOutcome::with_others);
+    EXPECT_EQ(reports[0].result.others, c.others);
+  }
+  ArchiveReport told;
+  told.archive = "Poems.zip";
+  told.folder = "Poems";
+  told.outcome = ArchiveOutcome::with_others;
+  told.result.others = cases[0].others;
+  EXPECT_EQ(unpack_notice(told),
+            "Poems.zip also holds files that are not recordings (booklet.pdf, cover.jpg, "
+            "notes.txt). Its recordings are in the folder Poems, where the archive is kept.");
+}
+
+// Two drops of one archive in quick succession: the second copy is "Name (2).zip", and when
+// "Name (2)" is taken by then its folder is numbered on, not numbered twice.
+TEST_F(Unpack, ANumberedArchiveTakesTheNextNumber) {
+  mkdir(doc("Small Audiobook").c_str(), 0755);
+  write_file(doc("Small Audiobook.zip"), zipw::build({{"01.mp3", "first"}}));
+  write_file(doc("Small Audiobook (2).zip"), zipw::build({{"01.mp3", "second"}}));
+  for (const char* name : {"Small Audiobook.zip", "Small Audiobook (2).zip"}) {
+    EXPECT_EQ(unpack_archive("/mnt/us/documents", name, never_, {}, false).outcome,
+              ArchiveOutcome::unpacked);
+  }
+  EXPECT_EQ(read_file(doc("Small Audiobook (2)/01.mp3")), "first");
+  EXPECT_EQ(read_file(doc("Small Audiobook (3)/01.mp3")), "second");
+  EXPECT_EQ(all_entries(docs()), 3u);
 }
 
 TEST_F(Unpack, ATakenFolderNameIsNeverUnpackedInto) {

@@ -214,10 +214,12 @@ TEST_F(Download, AudiobookArchiveBecomesOneFolderTheLibraryListsOnce) {
                             }));
   EXPECT_EQ(finish(server_.url("/files/book.zip"), "/mnt/us/documents/Long Walk.zip", 0),
             DL_DONE);
-  // Two parts of one name in different folders stay apart, in order.
+  // Two parts of one name in different folders stay apart, in order; the cover, which is no
+  // recording, stays in the archive, kept beside them.
   EXPECT_EQ(read_file(doc("Long Walk/CD1 - 01.mp3")), part1);
   EXPECT_EQ(read_file(doc("Long Walk/CD2 - 01.mp3")), part2);
-  EXPECT_EQ(entries_in(doc("Long Walk")), 2u);
+  EXPECT_TRUE(file_exists(doc("Long Walk/Long Walk.zip")));
+  EXPECT_EQ(entries_in(doc("Long Walk")), 3u);
   EXPECT_FALSE(file_exists(doc("Long Walk.zip")));
   EXPECT_FALSE(file_exists(doc("Long Walk.zip.part")));
   library_rescan_documents();
@@ -241,6 +243,26 @@ TEST_F(Download, ArchiveThatDidNotUnpackWholeIsKept) {
   const std::vector<ArchiveReport> reports = unpack_take_reports();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].result.skipped, std::vector<std::string>{"02.mp3"});
+}
+
+// An archive with no recording but a file of use (a zipped book) is not thrown away: the download
+// fails as an audiobook, and the archive stays in the documents folder.
+TEST_F(Download, AnArchiveWithoutRecordingsIsKeptWhenItHoldsAnything) {
+  const std::string book = zipw::build({{"tale.fb2", "<FictionBook/>"}});
+  server_.serve("tale.fb2.zip", book);
+  server_.serve("empty.zip", zipw::build({{"Empty/", ""}, {"__MACOSX/._x", "fork"}}));
+  unpack_take_reports();  // none left by an earlier test
+  EXPECT_EQ(finish(server_.url("/files/tale.fb2.zip"), "/mnt/us/documents/Tale.fb2.zip", 0),
+            DL_FAILED);
+  EXPECT_EQ(read_file(doc("Tale.fb2.zip")), book);
+  EXPECT_EQ(finish(server_.url("/files/empty.zip"), "/mnt/us/documents/Empty.zip", 0), DL_FAILED);
+  EXPECT_FALSE(file_exists(doc("Empty.zip")));
+  EXPECT_EQ(entries_in(docs()), 1u);
+  const std::vector<ArchiveReport> reports = unpack_take_reports();
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(unpack_notice(reports[0]),
+            "Tale.fb2.zip holds no audio files, so nothing was unpacked. It stays in the documents "
+            "folder.");
 }
 
 // What a job left when the program ended during it, found by the next start through the job's

@@ -49,9 +49,21 @@ TEST_F(FreeCatalog, LinesThatBreakARuleAreSkipped) {
       {"plain http", line("T", "epub", "1", "http://dl.example.org/x"), 0},
       {"other host", line("T", "epub", "1", "https://elsewhere.example/x"), 0},
       {"format with a path", line("T", "../../x", "1"), 0},
-      {"format in capitals", line("T", "EPUB", "1"), 0},
-      {"format too long", line("T", "epubepubx", "1"), 0},
+      {"format in capitals", line("T", "EPUB", "1"), 1},
+      {"compound format", line("T", "fb2.zip", "1"), 1},
+      {"compound format in capitals", line("T", "FB2.ZIP", "1"), 1},
+      {"format of 16 bytes", line("T", "epub.epub.epub.e", "1"), 1},
+      {"format too long", line("T", "epub.epub.epub.ep", "1"), 0},
       {"format empty", line("T", "", "1"), 0},
+      {"format that is a dot", line("T", ".", "1"), 0},
+      {"format of two dots", line("T", "..", "1"), 0},
+      {"format with a leading dot", line("T", ".epub", "1"), 0},
+      {"format with a trailing dot", line("T", "epub.", "1"), 0},
+      {"format with an empty part", line("T", "fb2..zip", "1"), 0},
+      {"format with a slash", line("T", "fb2/zip", "1"), 0},
+      {"format with a backslash", line("T", "fb2\\zip", "1"), 0},
+      {"format with a blank", line("T", "fb2 zip", "1"), 0},
+      {"format with a letter beyond ASCII", line("T", "\xc3\xa9pub", "1"), 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -75,6 +87,23 @@ TEST_F(FreeCatalog, RowsKeepTheirFieldsAndTitlesCountOnce) {
   EXPECT_EQ(free_catalog_count("orvane", "book"), 2u);
   EXPECT_EQ(free_catalog_count("corvell", "audio"), 1u);
   EXPECT_EQ(free_catalog_count("corvell", "book"), 0u);
+}
+
+// A list that writes its formats in capitals or compound keeps every row, each format lower-cased
+// as the downloaded file's extension takes it, so the update counts the whole list.
+TEST_F(FreeCatalog, FormatsAreKeptLowerCased) {
+  const std::string text = line("Emma", "EPUB", "1") + "\n" + line("Emma", "fb2.zip", "2") + "\n" +
+                           line("Persuasion", "Pdf", "3") + "\n" + line("Walden", "epub", "4") + "\n";
+  ASSERT_EQ(free_catalog_parse(text.data(), text.size()), 4u);
+  const std::vector<std::string> formats = {"epub", "fb2.zip", "pdf", "epub"};
+  for (size_t i = 0; i < formats.size(); ++i) EXPECT_EQ(free_catalog_rows()[i].format, formats[i]);
+  EXPECT_EQ(free_catalog_rows()[0].title, "Emma");
+  EXPECT_EQ(free_catalog_count("orvane", "book"), 3u);
+  write_file(root_.state("catalog.tsv"), text);
+  EXPECT_EQ(free_catalog_load(), 4u);
+  EXPECT_EQ(free_catalog_rows()[2].format, "pdf");
+  // The file itself is left as it was written.
+  EXPECT_EQ(read_file(root_.state("catalog.tsv")), text);
 }
 
 TEST_F(FreeCatalog, NoUsableRowFallsBackToTheBuiltInList) {

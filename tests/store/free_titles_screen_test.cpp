@@ -136,6 +136,35 @@ TEST_F(FreeTitlesScreen, UpdateReplacesTheListOnlyWithAUsableOne) {
   EXPECT_EQ(ql_dl_state(nullptr, nullptr), DL_IDLE);
 }
 
+// The confirmation names the site as the list is fetched from it, port and all; the outcome counts
+// every row of the new list, whatever the case of its formats.
+TEST_F(FreeTitlesScreen, UpdateNamesTheSiteWithItsPortAndCountsEveryRow) {
+  write_file(root_.state("catalog.tsv"), row("orvane", "book", "Old", "", "epub", 1, "o.epub"));
+  server_.serve("free.tsv", row("orvane", "book", "Emma", "", "EPUB", 10, "e.epub") +
+                                row("orvane", "book", "Emma", "", "fb2.zip", 10, "e.fb2.zip") +
+                                row("orvane", "audio", "Sea", "", "ZIP", 10, "s.zip") +
+                                row("orvane", "book", "Walden", "", "epub", 10, "w.epub"));
+  shot("menu");
+  tap_row(2);  // Update the lists
+  shot("confirm");
+  tap_confirm_action();
+  shot("outcome");
+  touches_.touch(500, 1000);
+  tap_back();
+  free_books_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_TRUE(shot_shows_toast("outcome", "The lists are up to date: 4 files."));
+  // The same box drawn over the same menu with the host and its port.
+  ASSERT_TRUE(has_shot("confirm"));
+  std::copy(pixels("menu").begin(), pixels("menu").end(), ql_fb().pixels);
+  shot("expected");
+  tap_confirm_cancel();
+  const std::string question = "Fetch the newest list of free titles from " + server_.host() +
+                               "? Only the list is fetched, no books.";
+  EXPECT_FALSE(ui_confirm(question.data(), question.size(), "Fetch", 5));
+  EXPECT_TRUE(pixels("confirm") == pixels("expected"));
+}
+
 TEST_F(FreeTitlesScreen, AFailureAfterTheScreenWasLeftIsToldAtTheNextWait) {
   ASSERT_EQ(ql_dl_start(server_.url("/files/none.epub").c_str(), "/mnt/us/documents/None.epub", 0),
             1);
@@ -176,7 +205,8 @@ TEST(FreeTitleSpace, NeedsGrowWithTheSizeAndDoubleForArchives) {
     const char* format;
     uint64_t bytes;
     int64_t need;
-  } cases[] = {{"zip", 792227861, 1792}, {"epub", 841330, 50}, {"pdf", 55720385, 111}, {"mp3", 0, 50}};
+  } cases[] = {{"zip", 792227861, 1792}, {"fb2.zip", 792227861, 1792}, {"epub", 841330, 50},
+               {"pdf", 55720385, 111},   {"mp3", 0, 50}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.format);
     const FreeTitle t{"orvane", "book", "T", "", c.format, c.bytes, "https://dl.example.org/t"};

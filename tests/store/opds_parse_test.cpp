@@ -135,6 +135,43 @@ TEST(OpdsParse, EveryPrefixParsesWithoutHarm) {
   }
 }
 
+// The list's one bound: every line the parser writes is read back as written, and a line it
+// could not have written (a row another writer cut) is never read as a row.
+TEST(OpdsList, LinesAreReadBackWholeOrNotAtAll) {
+  const std::string title(kFeedTitleMax, 't');
+  const std::string site = "https://cat.example.org/";
+  const std::string address = site + std::string(kFeedAddressMax - site.size(), 'a');
+  const FeedEntry longest{'E', title, address};
+  const std::string line = opds_list_line(longest);
+  EXPECT_EQ(line.size(), kFeedListLineMax + 1);
+  const std::optional<FeedEntry> back = opds_read_list_line(std::string_view(line).substr(0, line.size() - 1));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->kind, 'E');
+  EXPECT_EQ(back->title, title);
+  EXPECT_EQ(back->address, address);
+
+  const struct {
+    const char* name;
+    std::string line;
+  } refused[] = {
+      {"address one byte over", "E\tT\t" + address + "a"},
+      {"title one byte over", "C\t" + title + "t\thttps://x.example/"},
+      {"over the line bound", "E\t" + title + "\t" + address + "b"},
+      {"another kind", "B\tT\thttps://x.example/"},
+      {"no kind", "\tT\thttps://x.example/"},
+      {"empty title", "E\t\thttps://x.example/"},
+      {"no address", "E\tT"},
+      {"empty address", "E\tT\t"},
+      {"a third tab", "E\tT\thttps://x.example/\tmore"},
+      {"not http", "E\tT\tftp://x.example/"},
+      {"a blank in the address", "E\tT\thttps://x.example/a b"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(opds_read_list_line(c.line));
+  }
+}
+
 TEST(ResolveUrl, RfcExamples) {
   const std::string base = "http://a/b/c/d;p?q";
   const struct {

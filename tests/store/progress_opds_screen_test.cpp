@@ -99,8 +99,10 @@ TEST_F(ProgressScreen, NothingRunningReturnsAtOnce) {
 // where the command line says.
 class FakeMorningScript {
  public:
-  explicit FakeMorningScript(std::map<std::string, std::string> feeds, bool fetch_works = true)
-      : feeds_(std::move(feeds)), fetch_works_(fetch_works) {
+  // `lists` are opds.list texts written as they stand for their feeds, as another writer might.
+  explicit FakeMorningScript(std::map<std::string, std::string> feeds, bool fetch_works = true,
+                             std::map<std::string, std::string> lists = {})
+      : feeds_(std::move(feeds)), lists_(std::move(lists)), fetch_works_(fetch_works) {
     plat_set_runner([this](const char* cmd, int) { return run(cmd); });
   }
   ~FakeMorningScript() { plat_set_runner({}); }
@@ -139,6 +141,12 @@ class FakeMorningScript {
     }
     const std::vector<std::string> w = words(cmd);
     if (cmd.starts_with("sh /mnt/us/ql/bin/ql-morning.sh opds ") && w.size() == 1) {
+      if (auto list = lists_.find(w[0]); list != lists_.end()) {
+        FILE* f = qlp_fopen("/mnt/us/ql/state/opds.list", "w");
+        fwrite(list->second.data(), 1, list->second.size(), f);
+        fclose(f);
+        return 0;
+      }
       auto feed = feeds_.find(w[0]);
       if (feed == feeds_.end()) return 1;
       FILE* f = qlp_fopen("/tmp/feed.xml", "w");
@@ -159,6 +167,7 @@ class FakeMorningScript {
     return -1;
   }
   std::map<std::string, std::string> feeds_;
+  std::map<std::string, std::string> lists_;
   bool fetch_works_;
   std::mutex lock_;
   std::vector<std::string> commands_;
@@ -224,6 +233,36 @@ TEST_F(OpdsBrowser, AFetchThatBroughtNothingIsNotCalledDownloaded) {
   opds_browse(root.data(), root.size());
   EXPECT_EQ(entries_in(docs()), 0u);
   EXPECT_LT(shot_darkest("not-downloaded", 100, H() - 150, W() - 200, 40), 100);
+}
+
+// The longest row the parser writes reaches the fetch whole; a longer line another writer left is
+// not offered at all, cut or not, and the rows after it still are.
+TEST_F(OpdsBrowser, RowsAreOfferedWholeOrNotAtAll) {
+  const std::string root = "https://cat.example.org/r.xml";
+  const std::string title(kFeedTitleMax, 't');
+  const std::string href = "/b/" + std::string(1000, 'a') + ".epub";
+  const std::string other = "https://cat.example.org/other.xml";
+  FakeMorningScript script(
+      {{root, "<feed><entry><title>" + title + "</title><link type=\"application/epub+zip\" href=\"" +
+                  href + "\"/></entry></feed>"}},
+      true,
+      {{other, "E\tCut\thttps://cat.example.org/" + std::string(kFeedListLineMax, 'c') + "\n" +
+                   "E\tGood\thttps://cat.example.org/g.epub\n"}});
+  tap_row(0);
+  touches_.touch(500, 1000);  // dismisses "Downloaded to library"
+  opds_browse(root.data(), root.size());
+  shot("other");
+  tap_row(0);
+  touches_.touch(500, 1000);
+  opds_browse(other.data(), other.size());
+  EXPECT_TRUE(ScriptedTouch::done());
+  const std::vector<std::string> cmds = script.commands();
+  ASSERT_EQ(cmds.size(), 4u);
+  EXPECT_NE(cmds[1].find(" 'https://cat.example.org" + href + "' "), std::string::npos);
+  EXPECT_NE(cmds[3].find(" 'https://cat.example.org/g.epub' '/mnt/us/documents/Good.epub' "),
+            std::string::npos);
+  EXPECT_LT(shot_darkest("other", 48, row_y(0) - 40, 600, 60), 100);
+  EXPECT_EQ(shot_darkest("other", 48, row_y(1) - 40, 600, 60), 255);
 }
 
 }  // namespace
