@@ -7,7 +7,7 @@
 
 #include "base/ql_error.h"
 #include "base/utf8.h"
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 #include "book/xml_scan.h"
 
 namespace {
