@@ -127,9 +127,15 @@ class XhtmlReader {
       if (auto id = attr(s, "id", kElementIdSize)) book_.anchor_add(*id);
     }
     if (left_out_depth_ > 0) {
-      // Only the nesting of the left-out element's own name is followed, to find its end.
-      if (n == left_out_name_ && !s.self_closing) left_out_depth_ += start ? 1 : -1;
-      return true;
+      // A paragraph left unclosed ends where the next block starts, as HTML reads it; so the
+      // rest of a careless document is not lost with it.
+      const bool ends_paragraph = start && left_out_name_ == "p" && (is_block(n) || is_heading(n));
+      if (!ends_paragraph) {
+        // Only the nesting of the left-out element's own name is followed, to find its end.
+        if (n == left_out_name_ && !s.self_closing) left_out_depth_ += start ? 1 : -1;
+        return true;
+      }
+      left_out_depth_ = 0;
     }
     if (start && is_left_out(s)) {
       // An empty one, or an element that never holds text, has nothing to leave out.
