@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "book/epub.h"
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 #include "book/xml_scan.h"
 #include "fuzz_chapters.h"
 #include "fuzz_support.h"

@@ -5,7 +5,7 @@
 
 #include "audio/audio_chapters.h"
 #include "base/byte_reader.h"
-#include "book/xml_scan.h"
+#include "base/utf8.h"
 
 namespace {
 constexpr uint32_t kMaxTagBytes = 33554432;

@@ -1,7 +1,7 @@
 #include "audio/audio_chapters.h"
 
 #include "base/utf8.h"
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 
 #include <algorithm>
 

@@ -115,24 +115,6 @@ class JsonParser {
     }
   }
 
-  static void append_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-      out.push_back(char(cp));
-    } else if (cp < 0x800) {
-      out.push_back(char(0xC0 | cp >> 6));
-      out.push_back(char(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(char(0xE0 | cp >> 12));
-      out.push_back(char(0x80 | (cp >> 6 & 0x3F)));
-      out.push_back(char(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(char(0xF0 | cp >> 18));
-      out.push_back(char(0x80 | (cp >> 12 & 0x3F)));
-      out.push_back(char(0x80 | (cp >> 6 & 0x3F)));
-      out.push_back(char(0x80 | (cp & 0x3F)));
-    }
-  }
-
   // Four hexadecimal digits after "\u"; false when they are not there.
   bool hex4(uint32_t& cp) {
     if (s_.size() - pos_ < 4) return false;

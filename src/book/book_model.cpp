@@ -64,8 +64,10 @@ bool BookModel::addword(std::string_view text, uint8_t style, uint8_t brk) {
     return false;
   }
   try {
-    BookWord w{pool_.copy(text), style, brk, static_cast<uint8_t>(brk == BRK_NONE ? join_words : 0),
-               g_link, static_cast<uint8_t>(g_sup), g_num};
+    const bool continues = brk == BRK_NONE;
+    BookWord w{pool_.copy(text), style, brk, static_cast<uint8_t>(continues ? join_words : 0),
+               static_cast<uint8_t>(continues && !join_words ? tie_words : 0), g_link,
+               static_cast<uint8_t>(g_sup), g_num};
     words.push_back(w);
   } catch (const std::bad_alloc&) {
     return false;  // a book too large for memory fails the open without a text of its own

@@ -28,6 +28,9 @@ struct BookWord {
   uint8_t style;     // BookStyle
   uint8_t brk;       // BookBreak before this word
   uint8_t join;      // 1: follows the previous word with no space (always 0 when brk != 0)
+  // 1: follows the previous word after no-break spaces only: a space is drawn, but no line ends
+  // before it (always 0 when brk or join is not 0).
+  uint8_t tie;
   uint32_t link;     // 1-based id of the internal link the word lies in, 0 for none
   uint8_t sup;       // 1 inside a superscript
   uint32_t num;      // ordered-list number, on the first word of the item only
@@ -73,7 +76,7 @@ class BookModel {
   BookModel& operator=(BookModel&&) noexcept;
   ~BookModel();
 
-  // Appends a word (a copy of text) with the parser's current join, link, superscript and list
+  // Appends a word (a copy of text) with the parser's current join, tie, link, superscript and list
   // number; the list number is used up. False at the word limit ("Book exceeds 2M words",
   // reported) or when memory runs out (no text).
   bool addword(std::string_view text, uint8_t style, uint8_t brk);
@@ -93,8 +96,9 @@ class BookModel {
   ZipArchive g_zip;
   uint32_t g_zip_kept = 0;
 
-  // Parser state of the XHTML reader, reset at the start of every spine document.
-  uint32_t join_words = 0, g_link = 0, g_sup = 0, g_num = 0;
+  // Parser state of the XHTML reader, reset at the start of every spine document. tie_words: no
+  // white space but no-break spaces has come since the last word.
+  uint32_t join_words = 0, tie_words = 0, g_link = 0, g_sup = 0, g_num = 0;
 
  private:
   TextPool pool_;

@@ -7,7 +7,7 @@
 
 #include "base/ql_error.h"
 #include "base/utf8.h"
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 #include "book/xml_scan.h"
 
 namespace {
@@ -75,7 +75,9 @@ void read_manifest(BookModel& book, const ZipArchive& zip, const OpfDocument& op
   }
 }
 
-void reset_parser(BookModel& book) { book.join_words = book.g_link = book.g_sup = book.g_num = 0; }
+void reset_parser(BookModel& book) {
+  book.join_words = book.tie_words = book.g_link = book.g_sup = book.g_num = 0;
+}
 
 // Walks the spine. A document that cannot be found or read is skipped (and logged); the book
 // fails only when no document is left, with the reason of the first one skipped.

@@ -24,7 +24,10 @@ bool contains_nocase(std::string_view word, std::string_view term) {
 
 size_t ql_search(const char* query, uint64_t* hits, size_t max) {
   if (!query || !*query || !hits || max == 0) return 0;
-  std::string_view q(query, strnlen(query, kQueryMax));
+  // The book's words are compared without their soft hyphens; a query pasted from a word that
+  // holds one is read the same way.
+  std::string plain_query;
+  const std::string_view q = strip_soft_hyphens({query, strnlen(query, kQueryMax)}, plain_query);
   std::array<std::string_view, kMaxSearchTerms> terms;
   size_t nterms = 0;
   size_t i = 0;

@@ -30,10 +30,14 @@ std::string clean_label(std::string_view raw) {
   const std::string_view text = strip_soft_hyphens(decoded, scratch);
   std::string out;
   bool space = false;
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (out.size() >= kTocTitleMax) break;
-    if (is_space(c)) {
+    // A no-break space ("Chapter&nbsp;1") reads as any other space in a label.
+    const bool no_break_space = text.substr(i, 2) == "\xC2\xA0";
+    if (is_space(c) || no_break_space) {
       space = !out.empty();
+      i += no_break_space ? 1 : 0;
       continue;
     }
     if (space) {

@@ -1,7 +1,9 @@
 // XHTML documents into words: text runs split at white space, with styles, block breaks, glue
 // across inline tags, internal links, anchors, list numbers and pictures. No CSS is read.
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 #include "base/utf8.h"
 #include "book/epub.h"
@@ -13,6 +15,7 @@ constexpr size_t kPictureSrcSize = 2048;
 constexpr size_t kElementIdSize = 200;
 constexpr size_t kPictureTextMax = 4098;  // the mark byte and the member path
 constexpr int kListDepthMax = 8;
+constexpr size_t kTypeSize = 256;  // "epub:type" and "role" values, each a list of tokens
 
 bool ascii_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -70,7 +73,7 @@ class XhtmlReader {
   }
 
   bool take_text(std::string_view run) {
-    if (run.empty() || !in_body_ || ignoring_ > 0) return true;
+    if (run.empty() || !in_body_ || ignoring_ > 0 || left_out_depth_ > 0) return true;
     std::string decoded;
     if (needs_decode(run)) {
       decoded = decode(run);
@@ -78,6 +81,7 @@ class XhtmlReader {
     }
     const auto* p = reinterpret_cast<const unsigned char*>(run.data());
     size_t n = run.size(), i = 0;
+    auto no_break_space = [&](size_t at) { return p[at] == 0xC2 && at + 1 < n && p[at + 1] == 0xA0; };
     while (i < n) {
       if (p[i] == '\n' && preformatted_ > 0) {
         // Preformatted text keeps its line breaks: each starts a new line.
@@ -88,19 +92,23 @@ class XhtmlReader {
       }
       if (ascii_space(p[i])) {
         book_.join_words = 0;
+        book_.tie_words = 0;
         i++;
         continue;
       }
-      if (p[i] == 0xC2 && i + 1 < n && p[i + 1] == 0xA0) {
+      // Two words still, but a line never ends between them ("«" and its word, a number and
+      // its unit).
+      if (no_break_space(i)) {
         book_.join_words = 0;
         i += 2;
         continue;
       }
       size_t start = i;
-      while (i < n && !ascii_space(p[i]) && !(p[i] == 0xC2 && i + 1 < n && p[i + 1] == 0xA0)) i++;
+      while (i < n && !ascii_space(p[i]) && !no_break_space(i)) i++;
       if (!book_.addword(run.substr(start, i - start), style(), pending_)) return false;
       pending_ = BRK_NONE;
       book_.join_words = 1;
+      book_.tie_words = 1;
     }
     return true;
   }
@@ -113,20 +121,42 @@ class XhtmlReader {
       in_body_ = start;
       return true;
     }
-    // Recorded before the tag takes effect, so the id of a picture anchors the picture itself.
+    // Recorded before the tag takes effect, so the id of a picture anchors the picture itself;
+    // the ids of elements left out still lead to where their text would have been.
     if (start && in_body_) {
       if (auto id = attr(s, "id", kElementIdSize)) book_.anchor_add(*id);
+    }
+    if (left_out_depth_ > 0) {
+      // A paragraph left unclosed ends where the next block starts, as HTML reads it; so the
+      // rest of a careless document is not lost with it.
+      const bool ends_paragraph = start && left_out_name_ == "p" && (is_block(n) || is_heading(n));
+      if (!ends_paragraph) {
+        // Only the nesting of the left-out element's own name is followed, to find its end.
+        if (n == left_out_name_ && !s.self_closing) left_out_depth_ += start ? 1 : -1;
+        return true;
+      }
+      left_out_depth_ = 0;
+    }
+    if (start && is_left_out(s)) {
+      // An empty one, or an element that never holds text, has nothing to leave out.
+      if (!s.self_closing && !is_void(n)) {
+        left_out_name_ = n;
+        left_out_depth_ = 1;
+      }
+      return true;
     }
     if (n == "script" || n == "style") {
       if (!s.self_closing) ignoring_ = start ? ignoring_ + 1 : (ignoring_ > 0 ? ignoring_ - 1 : 0);
     } else if (n == "br") {
-      line_break();
+      // "<br></br>" is one break: the end tag of a line break breaks nothing more.
+      if (start) line_break();
     } else if (is_block(n)) {
       block_break();
       if (start && n == "li") number_item();
       if (n == "pre") count(preformatted_, start, s.self_closing);
     } else if (is_cell(n)) {
       book_.join_words = 0;
+      book_.tie_words = 0;
     } else if (is_heading(n)) {
       block_break();
       count(heading_, start, s.self_closing);
@@ -182,6 +212,40 @@ class XhtmlReader {
     book_.g_num = static_cast<uint32_t>(counters_[depth_]);
   }
 
+  // Elements whose text is not the book's: those marked hidden (an EPUB 3 navigation document
+  // in the spine keeps its page list so), and page-break markers, whose text is the number of a
+  // printed page.
+  static bool is_left_out(const XmlScanner& s) {
+    const std::string_view attrs(s.attrs, static_cast<size_t>(s.tag_end - s.attrs));
+    // Most tags hold neither word; only those that do have their attributes read.
+    const bool may_hide = attrs.find("hidden") != std::string_view::npos;
+    const bool may_mark = attrs.find("pagebreak") != std::string_view::npos;
+    if (may_hide && has_attr(s, "hidden")) return true;
+    if (!may_mark) return false;
+    return has_token(attr(s, "epub:type", kTypeSize), "pagebreak") ||
+           has_token(attr(s, "role", kTypeSize), "doc-pagebreak");
+  }
+
+  static bool has_token(const std::optional<std::string>& list, std::string_view token) {
+    if (!list) return false;
+    std::string_view rest = *list;
+    while (!rest.empty()) {
+      const size_t start = std::min(rest.size(), rest.find_first_not_of(" \t\n\r\f"));
+      rest.remove_prefix(start);
+      const size_t end = std::min(rest.size(), rest.find_first_of(" \t\n\r\f"));
+      if (rest.substr(0, end) == token) return true;
+      rest.remove_prefix(end);
+    }
+    return false;
+  }
+
+  // HTML elements that have no end tag.
+  static bool is_void(std::string_view n) {
+    return n == "br" || n == "img" || n == "image" || n == "hr" || n == "meta" || n == "link" ||
+           n == "input" || n == "col" || n == "area" || n == "base" || n == "wbr" ||
+           n == "source" || n == "embed" || n == "track";
+  }
+
   bool picture(const XmlScanner& s) {
     if (!in_body_ || ignoring_ > 0) return true;
     auto src = attr(s, "src", kPictureSrcSize);
@@ -210,6 +274,9 @@ class XhtmlReader {
   int preformatted_ = 0;
   int depth_ = 0, overflow_ = 0;
   std::array<int64_t, kListDepthMax + 1> counters_{};
+  // Inside an element left out of the text: its name and how deep it nests in itself.
+  std::string left_out_name_;
+  int left_out_depth_ = 0;
 };
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/utf8.h"
 #include "book/html_entities.h"
 
 namespace {
@@ -18,7 +19,8 @@ int hex_value(char c) {
 }
 
 std::optional<std::string_view> named_entity(std::string_view name) {
-  if (name == "nbsp") return " ";  // a plain space, so the two sides become two words
+  // As "&#160;": two words that no line ends between.
+  if (name == "nbsp") return "\xC2\xA0";
   auto table = html_entities();
   auto it = std::lower_bound(table.begin(), table.end(), name,
                              [](const HtmlEntity& e, std::string_view n) { return e.name < n; });
@@ -53,24 +55,6 @@ bool decode_reference(std::string_view body, std::string& out) {
   return true;
 }
 }  // namespace
-
-void append_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | cp >> 6);
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | cp >> 12);
-    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | cp >> 18);
-    out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 std::string_view XmlScanner::text_after() const {
   const char* start = tag_end[0] ? tag_end + 1 : tag_end;
@@ -132,7 +116,12 @@ bool nexttag(XmlScanner& s) {
   return true;
 }
 
-std::optional<std::string> attr(const XmlScanner& s, std::string_view want, size_t size) {
+namespace {
+// Calls visit(name, value) for each attribute of the current tag, in order, until it returns
+// true: value is the quoted value, raw, or nothing for a name without one (an unquoted value
+// is not read).
+template <class Visit>
+void each_attr(const XmlScanner& s, Visit&& visit) {
   const char* p = s.attrs;
   const char* end = s.tag_end;
   while (p < end) {
@@ -143,6 +132,7 @@ std::optional<std::string> attr(const XmlScanner& s, std::string_view want, size
     while (p < end && is_space(*p)) p++;
     if (p >= end || *p != '=') {
       if (name.empty() && p < end) p++;  // a stray byte: step over it
+      if (!name.empty() && visit(name, std::optional<std::string_view>())) return;
       continue;
     }
     p++;
@@ -153,16 +143,33 @@ std::optional<std::string> attr(const XmlScanner& s, std::string_view want, size
       while (p < end && *p != q) p++;
       std::string_view value(v, static_cast<size_t>(p - v));
       if (p < end) p++;
-      if (name == want) {
-        std::string out = needs_decode(value) ? decode(value) : std::string(value);
-        if (size > 0 && out.size() > size - 1) out.resize(size - 1);
-        return out;
-      }
+      if (visit(name, std::optional<std::string_view>(value))) return;
     } else {
       while (p < end && !is_space(*p)) p++;  // unquoted values are not read
+      if (visit(name, std::optional<std::string_view>())) return;
     }
   }
-  return std::nullopt;
+}
+}  // namespace
+
+std::optional<std::string> attr(const XmlScanner& s, std::string_view want, size_t size) {
+  std::optional<std::string> out;
+  each_attr(s, [&](std::string_view name, std::optional<std::string_view> value) {
+    if (name != want || !value) return false;
+    out = needs_decode(*value) ? decode(*value) : std::string(*value);
+    if (size > 0 && out->size() > size - 1) out->resize(size - 1);
+    return true;
+  });
+  return out;
+}
+
+bool has_attr(const XmlScanner& s, std::string_view want) {
+  bool found = false;
+  each_attr(s, [&](std::string_view name, std::optional<std::string_view>) {
+    found = name == want;
+    return found;
+  });
+  return found;
 }
 
 std::string decode(std::string_view text) {

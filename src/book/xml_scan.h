@@ -37,8 +37,10 @@ bool nexttag(XmlScanner& s);
 // The entity-decoded value of the current tag's attribute (name compared exactly, prefix
 // included), cut to size - 1 bytes; nothing when the tag has no such quoted attribute.
 std::optional<std::string> attr(const XmlScanner& s, std::string_view name, size_t size);
-// Replaces character references: numeric ones and every HTML named one ("nbsp" becomes an
-// ordinary space). Unknown or unterminated references stay as written.
+// Whether the current tag has the attribute, with a value or without one ("hidden").
+bool has_attr(const XmlScanner& s, std::string_view name);
+// Replaces character references: numeric ones and every HTML named one. Unknown or unterminated
+// references stay as written.
 std::string decode(std::string_view text);
 // True when the text holds a "&" (so decode() could change it).
 inline bool needs_decode(std::string_view text) { return text.find('&') != std::string_view::npos; }
@@ -48,5 +50,3 @@ inline bool needs_decode(std::string_view text) { return text.find('&') != std::
 std::string normpath(std::string_view base, std::string_view href);
 // The folder of a member path, with its trailing "/" (empty at the root).
 std::string_view path_folder(std::string_view path);
-// Appends the UTF-8 form of a code point.
-void append_utf8(std::string& out, uint32_t cp);

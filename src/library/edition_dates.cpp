@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/utf8.h"
+
 namespace {
 
 constexpr std::array<const char*, 7> kWeekdays = {"Sunday",   "Monday", "Tuesday", "Wednesday",
@@ -64,9 +66,7 @@ CivilDate local_date(int64_t utc_seconds, int32_t offset_min) {
 }
 
 std::string today_label(const CivilDate& date) {
-  std::string text = day_text(date);
-  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  return "Today  \xC2\xB7  " + text;
+  return "Today  \xC2\xB7  " + ascii_upper(day_text(date));
 }
 
 std::string today_key(const CivilDate& date) {

@@ -11,6 +11,7 @@
 #include "app/ui/ui_list_geometry.h"
 #include "app/ui/ui_state.h"
 #include "app/ui/ui_text.h"
+#include "base/utf8.h"
 #include "display/fonts.h"
 #include "display/framebuffer.h"
 #include "library/collections.h"
@@ -47,14 +48,6 @@ constexpr std::string_view kNoMatchText =
     "and Clear search to see them all.";
 constexpr std::string_view kNoneShownText =
     "No book matches what this list shows. Tap the line above the books to show others.";
-
-std::string ascii_upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
 
 std::string show_label() {
   switch (ui_state.filter) {

@@ -1,7 +1,6 @@
 #include "store/free_titles.h"
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -43,11 +42,7 @@ void message(std::string_view text, int ms) { ui_toast_wait(text.data(), text.si
 
 bool is_running(DownloadState s) { return s == DL_DOWNLOADING || s == DL_UNPACKING; }
 
-std::string upper_format(std::string_view format) {
-  std::string out(format.substr(0, kFormatShownMax));
-  for (char& c : out) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  return out;
-}
+std::string upper_format(std::string_view format) { return ascii_upper(format.substr(0, kFormatShownMax)); }
 
 bool contains_ignoring_case(std::string_view text, std::string_view part) {
   return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {

@@ -13,12 +13,17 @@
 namespace {
 
 // "word" for a word that continues the line, "|word" for one that starts a new block or document,
-// "/word" for one after a line break inside its block; glued words are written "+word".
+// "/word" for one after a line break inside its block; glued words are written "+word", words
+// after a no-break space "~word".
 std::vector<std::string> layout_marks() {
   std::vector<std::string> out;
   for (uint64_t i = 0; i < ql_word_count(); ++i) {
     const BookWord& w = ql_words()[i];
-    const std::string mark = w.brk == BRK_LINE ? "/" : w.brk != BRK_NONE ? "|" : w.join ? "+" : "";
+    const std::string mark = w.brk == BRK_LINE  ? "/"
+                             : w.brk != BRK_NONE ? "|"
+                             : w.join           ? "+"
+                             : w.tie            ? "~"
+                                                : "";
     out.push_back(mark + w.text);
   }
   return out;
@@ -56,6 +61,8 @@ TEST(XhtmlWords, TablesListsAndPreformattedTextKeepTheirWordsAndLines) {
       {"a word glued across an inline tag inside a cell",
        "<table><tr><td>x<sup>2</sup></td><td>y</td></tr></table>",
        {"|x", "+2", "y"}},
+      {"a line break written with an end tag is one break", "<p>a<br></br>b<br/></p><p>c</p>",
+       {"|a", "/b", "|c"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -63,6 +70,58 @@ TEST(XhtmlWords, TablesListsAndPreformattedTextKeepTheirWordsAndLines) {
     ASSERT_EQ(b.ok, 1) << ql_error();
     EXPECT_EQ(layout_marks(), c.want);
   }
+}
+
+// Text that is not the book's own: hidden elements (a navigation document in the spine keeps its
+// page list so) and the printed page numbers of page-break markers.
+TEST(XhtmlWords, HiddenElementsAndPageBreakMarkersHoldNoWords) {
+  struct Case {
+    const char* name;
+    std::string body;
+    std::vector<std::string> want;
+  };
+  const Case cases[] = {
+      {"a hidden page list",
+       "<nav epub:type=\"page-list\" hidden=\"\"><ol><li><a href=\"#p75\">75</a></li>"
+       "<li><a href=\"#p243\">243</a></li></ol></nav><p>Text</p>",
+       {"|Text"}},
+      {"hidden without a value, elements of its own name nested in it",
+       "<p>One</p><div hidden><div>inner</div>rest<div/></div><p>Two</p>", {"|One", "|Two"}},
+      {"a hidden empty element or picture hides nothing after it",
+       "<p>a<span hidden=\"hidden\"/>b<img hidden=\"\" src=\"x.png\">c</p>", {"|a", "+b", "+c"}},
+      {"a hidden paragraph left open ends at the next block", "<p hidden=\"\">gone<p>Kept</p>",
+       {"|Kept"}},
+      {"an attribute that only holds the word is no mark",
+       "<p class=\"hidden\" data-hidden=\"1\">Kept <span class=\"pagebreak\">too</span></p>",
+       {"|Kept", "too"}},
+      {"page-break markers by type and by role",
+       "<p>marching along <span epub:type=\"pagebreak\" title=\"173\">173</span> the "
+       "<span role=\"doc-pagebreak\">174</span>high <span epub:type=\"x pagebreak\">175</span>road"
+       "<span epub:type=\"pagebreak\" title=\"176\"/></p>",
+       {"|marching", "along", "the", "high", "road"}},
+      {"no-break spaces join without gluing",
+       "<p>\xC2\xAB&nbsp;Oui&#160;!\xC2\xA0\xC2\xBB dit-il, a&nbsp; b <i>c</i>&nbsp;<i>d</i>e</p>",
+       {"|\xC2\xAB", "~Oui", "~!", "~\xC2\xBB", "dit-il,", "a", "b", "c", "~d", "+e"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenedBook b(simple_book({c.body}));
+    ASSERT_EQ(b.ok, 1) << ql_error();
+    EXPECT_EQ(layout_marks(), c.want);
+  }
+}
+
+TEST(XhtmlWords, TheIdsOfTextLeftOutStillLeadToWhereItWas) {
+  // The bold left open inside the hidden element stays inside it.
+  OpenedBook b(simple_book({"<div hidden=\"\"><b>x</div><p><a href=\"#p2\">Page</a> one <span epub:type=\"pagebreak\" "
+                            "id=\"p2\">2</span>two <p hidden=\"\" id=\"gone\"><a href=\"#gone\">x</a>"
+                            "<span id=\"inner\">y</span></p><a href=\"#inner\">three</a></p>"}));
+  ASSERT_EQ(b.ok, 1) << ql_error();
+  EXPECT_EQ(word_texts(), (std::vector<std::string>{"Page", "one", "two", "three"}));
+  ASSERT_EQ(ql_book().links.size(), 2u) << "no link is made for the hidden one";
+  EXPECT_EQ(ql_link_token(1), 2);
+  EXPECT_EQ(ql_link_token(2), 3);
+  EXPECT_EQ(ql_words()[0].style, STYLE_PLAIN);
 }
 
 TEST(XhtmlWords, SoftHyphensStayInTheWordsButNeverInSearchOrContents) {
@@ -78,6 +137,9 @@ TEST(XhtmlWords, SoftHyphensStayInTheWordsButNeverInSearchOrContents) {
   EXPECT_EQ(hits[0], 2u);
   ASSERT_EQ(ql_search("everything", hits, 4), 2u);
   EXPECT_EQ(ql_search("art-ist", hits, 4), 0u);
+  // A query pasted from a word that holds one finds it too.
+  ASSERT_EQ(ql_search("ex\xC2\xADpress every\xC2\xADthing", hits, 4), 1u);
+  EXPECT_EQ(hits[0], 4u);
   ql_toc_from_words();
   ASSERT_EQ(ql_toc_count(), 1u);
   EXPECT_STREQ(ql_toc()[0].title, "Everything");

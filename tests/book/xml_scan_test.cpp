@@ -53,7 +53,7 @@ TEST(XmlScan, DecodesEveryCharacterReference) {
   } cases[] = {
       {"a&amp;b", "a&b"},
       {"&lt;&gt;&quot;&apos;", "<>\"'"},
-      {"x&nbsp;y", "x y"},
+      {"x&nbsp;y", "x\xC2\xA0y"},
       {"&mdash;", "\xE2\x80\x94"},
       {"&hellip;&rsquo;&eacute;&euro;", "\xE2\x80\xA6\xE2\x80\x99\xC3\xA9\xE2\x82\xAC"},
       {"&CounterClockwiseContourIntegral;", "\xE2\x88\xB3"},
@@ -126,7 +126,9 @@ TEST(XhtmlWords, RandomMarkupKeepsTheInvariants) {
   const std::string pieces[] = {"<", ">", "/", "\"", "'", "&", ";", "#", "x", "1", " ", "\n", "=", "!--", "-->",
                                 "<![CDATA[", "]]>", "<body>", "</body>", "<p>", "</p>", "<b>", "</b>", "<i>",
                                 "<a href=\"#n\">", "</a>", "<ol>", "<li>", "</ol>", "<img src=\"p.png\"/>",
-                                "<script>", "</script>", "&amp;", "&nbsp;", "&#x41;", "\xC2\xA0", "word", "id=\"q\""};
+                                "<script>", "</script>", "&amp;", "&nbsp;", "&#x41;", "\xC2\xA0", "word", "id=\"q\"",
+                                "<span epub:type=\"pagebreak\">", "</span>", "<div hidden=\"\">", "<div>",
+                                "</div>", "<br>", "</br>"};
   std::mt19937 rng(1234);
   for (int round = 0; round < 3000; round++) {
     std::string doc = "<body>";
@@ -141,6 +143,10 @@ TEST(XhtmlWords, RandomMarkupKeepsTheInvariants) {
       ASSERT_EQ(t.find_first_of(" \t\n\r\f\v"), std::string_view::npos) << doc;
       ASSERT_EQ(t.find("\xC2\xA0"), std::string_view::npos) << doc;
       if (w.brk != BRK_NONE) {
+        ASSERT_EQ(w.join, 0) << doc;
+      }
+      if (w.tie) {
+        ASSERT_EQ(w.brk, BRK_NONE) << doc;
         ASSERT_EQ(w.join, 0) << doc;
       }
       ASSERT_LE(w.link, book.links.size()) << doc;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 #include "store/new_books.h"
 #include "store/orders_file.h"
 #include "store/payment_invoice.h"

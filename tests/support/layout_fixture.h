@@ -53,7 +53,13 @@ class Stream {
                bool join = false) {
     texts_.push_back(std::move(text));
     words_.push_back(
-        BookWord{texts_.back().c_str(), style, brk, static_cast<uint8_t>(join), 0, 0, 0});
+        BookWord{texts_.back().c_str(), style, brk, static_cast<uint8_t>(join), 0, 0, 0, 0});
+    return *this;
+  }
+  // A plain word after a no-break space: a space before it, but no line ends there.
+  Stream& tied(std::string text) {
+    word(std::move(text));
+    words_.back().tie = 1;
     return *this;
   }
   // Several plain words, the first with the given break.

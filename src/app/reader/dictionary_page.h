@@ -15,5 +15,8 @@ constexpr size_t kDictShownMax = 32768;
 std::string dictionary_word(std::string_view text);
 
 // Looks the word in `text` up, records it in the vocabulary list and shows its definitions;
-// returns when the page is closed, or at once when no definitions could be read.
-void dictionary_page(const char* text, size_t length);
+// returns when the page is closed, or at once when no definitions could be read. A word that
+// dashes join ("Peculiar—that") and that has no entry is looked up part by part: the part under
+// `finger` (a byte offset into `text`, when the selection came from a press there) first, then
+// each other part in turn; the first part with an entry is shown and recorded.
+void dictionary_page(const char* text, size_t length, size_t finger = std::string_view::npos);

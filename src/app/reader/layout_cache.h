@@ -15,8 +15,10 @@ constexpr uint32_t kMaxLayoutLines = 4000000;
 // another record layout are laid out afresh instead of trusted. 2: soft hyphens are break points
 // and measure nothing, over-wide words are broken, and a record's last byte says the cut shows no
 // hyphen. 3: lines may end after a dash inside a word, and a line break inside a paragraph starts
-// a line with no paragraph gap.
-constexpr uint32_t kLayoutFormat = 3;
+// a line with no paragraph gap. 4: hidden elements and page-break markers hold no words, no line
+// ends between words that a no-break space joins, nor before closing punctuation after a dash,
+// and a dash ends a line also where an inline tag touches it or as two hyphens.
+constexpr uint32_t kLayoutFormat = 4;
 
 // Everything a layout depends on.
 struct LayoutKeyInputs {

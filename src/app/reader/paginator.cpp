@@ -113,12 +113,23 @@ class Paginator {
     return w.brk == BRK_NONE && w.style != STYLE_PICTURE && (w.style == STYLE_HEADING) == heading;
   }
 
-  // Width of the glued run that starts at k (k and the words joined to it), measured only until
-  // it exceeds `room`: a run is placed whole or, when it is wider than a line, word by word.
-  float run_width(uint64_t k, bool heading, float room, uint64_t* run_end) {
+  // Whether no line may end before word k: it is glued to the word before it, or follows it
+  // after a no-break space.
+  bool is_bound(uint64_t k) const { return words_[k].join || words_[k].tie; }
+
+  // Width of the run that starts at k (k and the words bound to it, with a space before each
+  // tied one), measured only until it exceeds `room`; `gaps` counts its spaces. A run is placed
+  // whole, or ended after a dash inside it, or, when it is wider than a line, broken word by
+  // word.
+  float run_width(uint64_t k, bool heading, float room, uint64_t* run_end, uint64_t* gaps) {
     float width = word_width(k);
     uint64_t e = k + 1;
-    while (e < words_.size() && words_[e].join && continues_line(e, heading) && width <= room) {
+    *gaps = 0;
+    while (e < words_.size() && is_bound(e) && continues_line(e, heading) && width <= room) {
+      if (!words_[e].join) {
+        width += space_;
+        ++*gaps;
+      }
       width += word_width(e);
       ++e;
     }
@@ -162,35 +173,82 @@ class Paginator {
     return std::nullopt;
   }
 
-  // The last point just after a dash of word w whose piece (the dash ending it, no hyphen added)
-  // fits `room`.
-  std::optional<uint16_t> dash_point(const BookWord& w, float room) {
-    uint32_t points[kMaxBreaks];
-    const int count = dash_break_points(w.text, points, kMaxBreaks);
-    for (int j = 0; j < count; ++j) {
-      if (points[j] > kMaxPieceBytes) continue;
-      if (measure(piece_.make(w.text, 0, points[j], false), w.style) <= room) {
-        return static_cast<uint16_t>(points[j]);
+  // Where a line may end after a dash inside the run that starts at word k: in `word` at byte
+  // `point`, or after the whole word (the next one glued to it after its dash). `width` is the
+  // run's width up to there and `gaps` its spaces.
+  struct DashEnd {
+    uint64_t word;
+    uint16_t point;
+    bool whole;
+    float width;
+    uint64_t gaps;
+  };
+
+  // The dash end of the run at k that reaches farthest and still fits `room`.
+  std::optional<DashEnd> dash_end(uint64_t k, bool heading, float room) {
+    std::optional<DashEnd> best;
+    float before = 0;  // the run's words before `e`, with their spaces
+    uint64_t gaps = 0;
+    for (uint64_t e = k; e < words_.size() && (e == k || (is_bound(e) && continues_line(e, heading)));
+         ++e) {
+      const BookWord& w = words_[e];
+      if (e > k && !w.join) {
+        before += space_;
+        ++gaps;
       }
+      if (before > room) break;
+      GluedText glued;
+      if (w.join && e > 0) glued.before = words_[e - 1].text;
+      if (e + 1 < words_.size() && words_[e + 1].join && continues_line(e + 1, heading)) {
+        glued.after = words_[e + 1].text;
+      }
+      uint32_t points[kMaxBreaks];
+      const int count = dash_break_points(w.text, points, kMaxBreaks, glued);
+      const size_t len = strnlen(w.text, kMaxPieceBytes + 1);
+      for (int j = 0; j < count; ++j) {
+        if (points[j] > kMaxPieceBytes) continue;
+        const bool whole = points[j] == len;
+        const float width =
+            before + (whole ? word_width(e) : measure(piece_.make(w.text, 0, points[j], false), w.style));
+        if (width <= room) {
+          best = DashEnd{e, static_cast<uint16_t>(points[j]), whole, width, gaps};
+          break;
+        }
+      }
+      before += word_width(e);
     }
-    return std::nullopt;
+    return best;
   }
 
-  // Tries to end the line with a prefix of word k: up to a dash it holds, or hyphenated, whichever
-  // fills more of the line; true when it did.
-  bool split_at(uint64_t k, LayoutLine& line) {
+  // Tries to end the line inside the run that starts at word k: after a dash in it, or at a
+  // hyphenation point of word k, whichever fills more of the line. True when it did, with the
+  // line's end set and `next` and `cut` at the word and byte the next line begins with.
+  bool split_at(uint64_t k, LayoutLine& line, uint64_t* next, uint16_t* cut) {
     const BookWord& w = words_[k];
     const float sep = w.join ? 0 : space_;
     const float room = g_.text_width - line.width - sep;
-    const std::optional<uint16_t> dash = dash_point(w, room);
+    const std::optional<DashEnd> dash = dash_end(k, false, room);
     const std::optional<uint16_t> hyphen = hyphen_point(w, 0, room);
     if (!dash && !hyphen) return false;
-    const bool at_dash = dash && (!hyphen || *dash >= *hyphen);
-    const uint16_t point = at_dash ? *dash : *hyphen;
-    line.width += sep + measure(piece_.make(w.text, 0, point, !at_dash), w.style);
+    // A dash end past word k, or after all of it, reaches farther than any point inside it.
+    const bool at_dash =
+        dash && (!hyphen || dash->word > k || dash->whole || dash->point >= *hyphen);
     if (!w.join) ++line.gaps;
-    line.cut_off = point;
-    line.bare_cut = at_dash;
+    if (at_dash) {
+      line.width += sep + dash->width;
+      line.gaps += dash->gaps;
+      line.word_to = dash->word + 1;
+      line.cut_off = dash->whole ? 0 : dash->point;
+      line.bare_cut = !dash->whole;
+      *next = dash->whole ? dash->word + 1 : dash->word;
+      *cut = line.cut_off;
+      return true;
+    }
+    line.width += sep + measure(piece_.make(w.text, 0, *hyphen), w.style);
+    line.word_to = k + 1;
+    line.cut_off = *hyphen;
+    *next = k;
+    *cut = *hyphen;
     return true;
   }
 
@@ -271,21 +329,23 @@ class Paginator {
     bool full = false;
     while (k < words_.size() && continues_line(k, heading)) {
       const bool glued = words_[k].join != 0;
-      const float room = g_.text_width - line.width - (glued ? 0 : space_);
-      uint64_t run_end = k;
-      const float run = run_width(k, heading, room, &run_end);
+      const float sep = glued ? 0 : space_;
+      const float room = g_.text_width - line.width - sep;
+      uint64_t run_end = k, run_gaps = 0;
+      const float run = run_width(k, heading, room, &run_end, &run_gaps);
       if (run <= room) {
-        line.width += (glued ? 0 : space_) + run;
-        if (!glued) ++line.gaps;
+        line.width += sep + run;
+        line.gaps += (glued ? 0 : 1) + run_gaps;
         k = run_end;
         continue;
       }
-      // A run glued to the line so far is wider than the rest of the line: it is broken between
-      // its words, as many as fit staying here.
-      if (glued) {
+      // A run bound to the line so far (the line began inside it) is wider than the rest of the
+      // line: it is broken between its words, as many as fit staying here.
+      if (is_bound(k)) {
         const float width = word_width(k);
         if (width <= room) {
-          line.width += width;
+          line.width += sep + width;
+          if (!glued) ++line.gaps;
           ++k;
           continue;
         }
@@ -293,13 +353,15 @@ class Paginator {
       full = true;
       break;
     }
-    const bool split = full && !heading && split_at(k, line);
-    line.word_to = split ? k + 1 : k;
+    uint64_t next = k;
+    uint16_t cut = 0;
+    const bool split = full && !heading && split_at(k, line, &next, &cut);
+    if (!split) line.word_to = k;
     line.justify = line.gaps > 0 && !heading && !t_.align &&
                    (split || (k < words_.size() && words_[k].brk == BRK_NONE));
     if (!append(t_.lines, line, kLineGrowth)) return false;
-    next_ = k;
-    cut_ = split ? line.cut_off : 0;
+    next_ = next;
+    cut_ = cut;
     y_ += advance;
     return true;
   }

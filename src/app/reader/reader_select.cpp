@@ -58,6 +58,14 @@ constexpr std::array<std::string_view, kButtons> kLabels = {"Highlight", "Note",
 struct Selection {
   uint64_t first;
   uint64_t last;
+  // The word the press began on and the byte of its text under the finger (npos: not known).
+  uint64_t pressed = 0;
+  size_t finger = std::string_view::npos;
+
+  // Where the finger lies in the selected text: known while the selection is the pressed word.
+  size_t finger_in_text() const {
+    return first == pressed && last == pressed ? finger : std::string_view::npos;
+  }
 };
 
 // The largest interface size from 34 down to 30 that fits, else 30 cut with "...".
@@ -185,7 +193,7 @@ void run_action(PopupTap action, const Selection& sel) {
     }
     case PopupTap::Dictionary: {
       const std::string text = selected_text(sel);
-      dictionary_page(text.c_str(), text.size());
+      dictionary_page(text.c_str(), text.size(), sel.finger_in_text());
       break;
     }
     case PopupTap::Search: {
@@ -289,6 +297,9 @@ void reader_select(const TapEvent& e) {
       reader_word_at_point(app.reader.page, static_cast<float>(e.x2), static_cast<float>(e.y2))
           .value_or(*start);
   Selection sel{std::min(*start, end), std::max(*start, end)};
+  sel.pressed = *start;
+  sel.finger = reader_byte_at_point(app.reader.page, *start, static_cast<float>(e.x), static_cast<float>(e.y))
+                   .value_or(std::string_view::npos);
   for (;;) {
     const SelectionPopup p = draw_selection(sel, static_cast<int>(e.y));
     ui_present(false);

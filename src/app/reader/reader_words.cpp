@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "app/reader/line_walker.h"
 #include "app/reader/paginator.h"
@@ -32,25 +33,31 @@ std::optional<WordBox> reader_word_box(uint64_t page, uint64_t word) {
   return std::nullopt;
 }
 
-std::optional<uint64_t> reader_word_at_point(uint64_t page, float x, float y) {
+namespace {
+// The line of a page nearest a point's y, within two text sizes; of equal distances the first.
+std::optional<size_t> line_at(uint64_t page, float y, const PageMetrics& m) {
   if (page >= layout.page_count()) return std::nullopt;
   const auto [first, last] = layout.page_lines(page);
-  if (first >= last) return std::nullopt;
-  const PageMetrics m = reader_page_metrics();
-  const float s = m.size;
-  size_t best = last;
-  float best_distance = kLineReach * s;
+  std::optional<size_t> best;
+  float best_distance = kLineReach * m.size;
   for (size_t i = first; i < last; ++i) {
-    const float d = std::fabs(y - (layout.lines[i].y - kLineMidRise * s));
+    const float d = std::fabs(y - (layout.lines[i].y - kLineMidRise * m.size));
     if (d < best_distance) {
       best_distance = d;
       best = i;
     }
   }
-  if (best == last) return std::nullopt;
+  return best;
+}
+}  // namespace
+
+std::optional<uint64_t> reader_word_at_point(uint64_t page, float x, float y) {
+  const PageMetrics m = reader_page_metrics();
+  const std::optional<size_t> line = line_at(page, y, m);
+  if (!line) return std::nullopt;
   std::optional<uint64_t> hit;
   std::optional<uint64_t> last_word;
-  walk_line(layout.lines[best], m, [&](const PlacedWord& p) {
+  walk_line(layout.lines[*line], m, [&](const PlacedWord& p) {
     if (m.words[p.index].style == STYLE_PICTURE) return true;  // pictures take no room here
     last_word = p.index;
     if (p.x + p.width >= x) {
@@ -60,6 +67,39 @@ std::optional<uint64_t> reader_word_at_point(uint64_t page, float x, float y) {
     return true;
   });
   return hit ? hit : last_word;
+}
+
+std::optional<size_t> reader_byte_at_point(uint64_t page, uint64_t word, float x, float y) {
+  const PageMetrics m = reader_page_metrics();
+  const std::optional<size_t> line = line_at(page, y, m);
+  if (!line) return std::nullopt;
+  const LayoutLine& l = layout.lines[*line];
+  std::optional<size_t> byte;
+  walk_line(l, m, [&](const PlacedWord& p) {
+    if (p.index != word) return true;
+    const BookWord& w = m.words[word];
+    // The piece starts this far into the word's text as the selection reads it (soft hyphens
+    // left out).
+    std::string plain;
+    const size_t from = p.line_start ? l.start_off : 0;
+    size_t at = strip_soft_hyphens(std::string_view(w.text, strnlen(w.text, from)), plain).size();
+    // The first character whose right edge reaches x; the last one when x lies past them all.
+    std::string prefix;
+    for (size_t i = 0; i < p.shown.size();) {
+      size_t next = i + 1;
+      while (next < p.shown.size() && utf8_is_continuation(p.shown[next])) ++next;
+      prefix.assign(p.shown.substr(0, next));
+      if (p.x + m.measure(prefix.c_str(), static_cast<TextStyle>(w.style), m.size) >= x ||
+          next == p.shown.size()) {
+        break;
+      }
+      at += next - i;
+      i = next;
+    }
+    byte = at;
+    return false;
+  });
+  return byte;
 }
 
 std::string_view words_join_text(uint64_t from, uint64_t to, char* buffer, size_t capacity) {

@@ -14,7 +14,9 @@
 namespace {
 constexpr uint64_t kKeyStart = 0x14650FB0739D0383ull;
 constexpr uint64_t kKeyPrime = 0x100000001b3ull;
-constexpr std::string_view kSchemeSuffix = "-4.epub";
+// The generation of the converted files: a book converted under an older one is converted again
+// (5: chapters cut for size close their open elements and open them again).
+constexpr std::string_view kSchemeSuffix = "-5.epub";
 constexpr off_t kMinConvertedSize = 101;  // smaller files are leftovers of a failed write
 constexpr uint64_t kTextLimit = 64ull << 20;
 constexpr uint64_t kFb2Limit = 128ull << 20;

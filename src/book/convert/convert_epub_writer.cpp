@@ -1,11 +1,14 @@
 // The EPUB 2 file a converted book becomes: package, navigation map, one XHTML document per
 // chapter and the pictures, as a ZIP of stored members.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <iterator>
 
 #include "base/atomic_file.h"
 #include "base/paths.h"
 #include "book/convert/convert_model.h"
-#include "book/zip_writer.h"
+#include "base/zip_writer.h"
 
 namespace {
 constexpr std::string_view kContainer =
@@ -102,10 +105,103 @@ size_t split_point(std::string_view body, size_t limit) {
   return n > 0 ? n : limit;
 }
 
-// A chapter as it is written: views into the book's chapters, so nothing is copied.
+// HTML elements that have no end tag.
+bool is_void_name(std::string_view n) {
+  for (std::string_view v : {"br", "img", "hr", "meta", "link", "input", "col", "area", "base", "wbr",
+                             "source", "embed", "track", "image"}) {
+    if (n.size() == v.size() && starts_nocase(n, v)) return true;
+  }
+  return false;
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && starts_nocase(a, b);
+}
+
+// The elements open at a point of a chapter body, so that a piece cut there can close them and
+// the next piece open them again: the next piece is a document of its own, and its paragraph or
+// italics go on as they were.
+class OpenElements {
+ public:
+  // Follows the start and end tags of the next stretch of the body.
+  void follow(std::string_view markup) {
+    for (size_t lt = markup.find('<'); lt != std::string_view::npos; lt = markup.find('<', lt + 1)) {
+      const std::string_view rest = markup.substr(lt);
+      if (rest.starts_with("<!--")) {
+        const size_t end = rest.find("-->");
+        if (end == std::string_view::npos) return;
+        lt += end;
+        continue;
+      }
+      const size_t gt = rest.find('>');
+      if (gt == std::string_view::npos) return;
+      const std::string_view tag = rest.substr(0, gt + 1);
+      lt += gt;
+      if (tag.size() < 3 || tag[1] == '!' || tag[1] == '?') continue;
+      const bool closing = tag[1] == '/';
+      const std::string_view name = name_of(tag.substr(closing ? 2 : 1));
+      if (name.empty()) continue;
+      if (closing) {
+        close(name);
+      } else if (tag[tag.size() - 2] != '/' && !is_void_name(name)) {
+        // A paragraph start inside a paragraph ends it, as HTML reads it.
+        if (!tags_.empty() && same_name(name, "p") && same_name(tags_.back().name, "p")) tags_.pop_back();
+        if (tags_.size() < kMaxOpen) tags_.push_back({tag, name});
+      }
+    }
+  }
+  // The end tags of the open elements, innermost first.
+  std::string end_tags() const {
+    std::string out;
+    for (auto it = tags_.rbegin(); it != tags_.rend(); ++it) out.append("</").append(it->name).append(">");
+    return out;
+  }
+  // Their start tags as written, outermost first.
+  std::string start_tags() const {
+    std::string out;
+    for (const Open& open : tags_) out.append(open.tag);
+    return out;
+  }
+
+ private:
+  static constexpr size_t kMaxOpen = 256;
+  struct Open {
+    std::string_view tag;
+    std::string_view name;
+  };
+  static std::string_view name_of(std::string_view after_lt) {
+    size_t n = 0;
+    while (n < after_lt.size() && (isalnum(static_cast<unsigned char>(after_lt[n])) || after_lt[n] == ':' ||
+                                   after_lt[n] == '-' || after_lt[n] == '_')) {
+      n++;
+    }
+    return after_lt.substr(0, n);
+  }
+  // An end tag closes the innermost element of its name and those inside it; one that matches
+  // nothing open is left alone.
+  void close(std::string_view name) {
+    for (size_t i = tags_.size(); i-- > 0;) {
+      if (same_name(tags_[i].name, name)) {
+        tags_.resize(i);
+        return;
+      }
+    }
+  }
+  std::vector<Open> tags_;
+};
+
+// One stretch of a chapter body as written, with the start tags of the elements open where it
+// begins and the end tags of those open where it ends, so that it stands alone as XHTML.
+struct OutPiece {
+  std::string reopen;
+  std::string_view body;  // a view into the book's chapter
+  std::string close;
+  size_t size() const { return reopen.size() + body.size() + close.size(); }
+};
+
 struct OutChapter {
   std::string_view title;
-  std::vector<std::string_view> pieces;
+  std::vector<OutPiece> pieces;
   size_t size = 0;
 };
 
@@ -117,13 +213,23 @@ std::optional<std::vector<OutChapter>> chapters_to_write(const ConvBook& book) {
   for (const ConvChapter& c : book.chapters) {
     std::string_view body = c.body;
     std::string_view title = c.title;
+    OpenElements open;
+    std::string reopen;
     while (body.size() > kChapterSplitBytes) {
       const size_t cut = split_point(body, kChapterSplitBytes);
-      out.push_back(OutChapter{title, {body.substr(0, cut)}, cut});
+      open.follow(body.substr(0, cut));
+      OutPiece piece{std::move(reopen), body.substr(0, cut), open.end_tags()};
+      reopen = open.start_tags();
+      const size_t size = piece.size();
+      out.push_back(OutChapter{title, {}, size});
+      out.back().pieces.push_back(std::move(piece));
       body.remove_prefix(cut);
       title = {};
     }
-    out.push_back(OutChapter{title, {body}, body.size()});
+    OutPiece last{std::move(reopen), body, {}};
+    const size_t size = last.size();
+    out.push_back(OutChapter{title, {}, size});
+    out.back().pieces.push_back(std::move(last));
   }
   if (book.pictures.size() + kFixedMembers > kZipMaxEntries) return std::nullopt;
   const size_t room = kZipMaxEntries - kFixedMembers - book.pictures.size();
@@ -133,7 +239,7 @@ std::optional<std::vector<OutChapter>> chapters_to_write(const ConvBook& book) {
     if (!merged.empty() && merged.back().size + c.size <= kChapterSplitBytes) {
       OutChapter& into = merged.back();
       if (into.title.empty()) into.title = c.title;
-      into.pieces.insert(into.pieces.end(), c.pieces.begin(), c.pieces.end());
+      std::move(c.pieces.begin(), c.pieces.end(), std::back_inserter(into.pieces));
       into.size += c.size;
     } else {
       merged.push_back(std::move(c));
@@ -208,7 +314,7 @@ std::string chapter_document(const ConvBook& book, const OutChapter& chapter) {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>";
   append_escaped(s, book.title);
   s += "</title></head><body>";
-  for (std::string_view piece : chapter.pieces) s += piece;
+  for (const OutPiece& piece : chapter.pieces) s.append(piece.reopen).append(piece.body).append(piece.close);
   s += "</body></html>";
   return s;
 }

@@ -5,7 +5,7 @@
 
 #include "base/utf8.h"
 #include "book/convert/convert_model.h"
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 
 namespace {
 constexpr size_t kEncodingProbe = 280;

@@ -7,7 +7,7 @@
 #include "book/convert/convert.h"
 #include "book/convert/convert_mobi.h"
 #include "book/convert/convert_model.h"
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 
 namespace {
 constexpr size_t kProbeBytes = 262136;

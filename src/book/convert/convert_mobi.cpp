@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 
 namespace {
 constexpr size_t kPalmHeader = 78;

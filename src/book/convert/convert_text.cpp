@@ -3,7 +3,7 @@
 #include <array>
 
 #include "book/convert/convert_model.h"
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 
 namespace {
 constexpr size_t kChapterFull = 120000;     // bytes before a paragraph opens a new chapter

@@ -2,12 +2,12 @@
 // library folder in the file manager, closing and quitting.
 #include "base/file_kinds.h"
 #include "base/paths.h"
+#include "base/utf8.h"
 #include "host/add_books.h"
 #include "host/main_thread.h"
 #include "host/window/window_gtk.h"
 #include "host/window_menu_labels.h"
 
-#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,10 +18,10 @@ namespace {
 std::string any_case_pattern(std::string_view ext) {
   std::string p = "*";
   for (const char c : ext) {
-    if (isalpha(static_cast<unsigned char>(c))) {
+    if (ascii_lower(c) != ascii_upper(c)) {
       p += '[';
       p += c;
-      p += static_cast<char>(toupper(static_cast<unsigned char>(c)));
+      p += ascii_upper(c);
       p += ']';
     } else {
       p += c;

@@ -120,6 +120,47 @@ TEST_F(DictionaryPage, UnknownAndEmptyWords) {
   EXPECT_EQ(v.find('\n'), v.size() - 1) << "digits are not recorded: " << v;
 }
 
+// Words that dashes join have no entry of their own: the part under the finger is looked up,
+// or each part in turn; a compound with an entry is looked up whole.
+TEST_F(DictionaryPage, DashJoinedWordsAreLookedUpByTheirParts) {
+  sdw::Options o;
+  o.bookname = "Dashes";
+  sdw::write_dictionary(root_.host("us/documents/dictionaries/dashes"),
+                        {{"peculiar", "odd"}, {"that", "the one there"}, {"well-known", "famous"}}, o);
+  const std::string em = "\xE2\x80\x94";
+  const std::string quote = "\xE2\x80\x9C";
+  const struct {
+    const char* name;
+    std::string selection;
+    size_t finger;
+    std::string word;        // recorded and shown
+    std::string definition;  // a line of the definitions file
+  } cases[] = {
+      {"no finger: the first part", quote + "Peculiar" + em + "that", std::string::npos, "peculiar", "odd"},
+      {"finger on the second part", "Peculiar" + em + "that,", 12, "that", "the one there"},
+      {"finger on the second part after a quotation mark", quote + "Peculiar" + em + "that", 15, "that",
+       "the one there"},
+      {"finger on the first part", "Peculiar" + em + "that", 2, "peculiar", "odd"},
+      {"two hyphens", "peculiar--that", 11, "that", "the one there"},
+      {"the first part has none: the next one", "zorp" + em + "that", std::string::npos, "that",
+       "the one there"},
+      {"a compound with an entry stays whole", "Well-known", 6, "well-known", "famous"},
+      {"no part has an entry", "Zorp" + em + "blick", 1, "zorp" + em + "blick",
+       "No definition found for 'zorp" + em + "blick'."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    touches_.touch(500, 700);
+    dictionary_page(c.selection.data(), c.selection.size(), c.finger);
+    ASSERT_TRUE(ScriptedTouch::done());
+    const std::string shown = read_file(root_.host("tmp/ql-dict.txt"));
+    EXPECT_NE(shown.find(c.definition + "\n"), std::string::npos) << shown;
+    const std::string v = vocab();
+    const size_t line = v.rfind('\n', v.size() - 2);
+    EXPECT_EQ(v.substr(line == std::string::npos ? 0 : line + 1, c.word.size() + 1), c.word + "\t") << v;
+  }
+}
+
 TEST_F(DictionaryPage, WithoutADictionaryThePageSaysWhereOneGoes) {
   fs::remove_all(root_.host("us/documents/dictionaries"));
   fs::create_directories(root_.host("us/documents/dictionaries"));

@@ -90,4 +90,38 @@ TEST(DictionarySession, HeldWordIsLookedUpShownAndRecorded) {
   EXPECT_EQ(vocab.find('\n'), vocab.size() - 1) << "one lookup, one line";
 }
 
+// A hold on the second part of a dash-joined word looks that part up: every paragraph is the one
+// word "a—lanterns", so the hold 100 px right of the margin lies on "lanterns" (the first part
+// also has an entry, which a lookup part by part from the first would show).
+TEST(DictionarySession, AHoldOnAPartOfADashJoinedWordLooksThatPartUp) {
+  TempDir dir;
+  const std::string data = dir / "data";
+  fs::create_directories(data + "/documents/dictionaries");
+  const std::string book = data + "/documents/Dashes.epub";
+  std::vector<std::string> bodies(1);
+  for (int i = 0; i < 20; ++i) bodies[0] += "<p>a\xE2\x80\x94lanterns</p>";
+  write_file(book, build_epub(simple_book(bodies)));
+  sdw::Options o;
+  o.bookname = "Pocket English";
+  sdw::write_dictionary(data + "/documents/dictionaries/pocket",
+                        {{"a", "the first letter"}, {"lantern", "a lamp with a transparent case"}}, o);
+
+  const int button_y = kH - 360 + 150;
+  const int dictionary_x = 64 + 2 * ((kW - 120) / 5) + 60;
+  const std::string script = "idle\ndown 164 100\nwait 700\nup 164 100\nidle\ntap " +
+                             std::to_string(dictionary_x) + " " + std::to_string(button_y) +
+                             "\nidle\ntap 500 700\nidle\nquit\n";
+  write_file(dir / "script", script);
+  const ProgramResult r = run_program(QL_TEST_QUILLO, {"--open", book},
+                                      {{"CVNL_HEADLESS", "1"},
+                                       {"CVNL_DATA", data},
+                                       {"CVNL_TEST", dir / "script"},
+                                       {"CVNL_NO_SAMPLES", "1"}},
+                                      kRunLimitMs);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+  const std::string vocab = read_file(data + "/ql/state/vocab.tsv");
+  EXPECT_EQ(vocab.substr(0, 9), "lanterns\t") << vocab;
+}
+
 #endif  // QL_TEST_QUILLO

@@ -114,6 +114,9 @@ TEST_F(LayoutFile, RefusesAnythingThatDoesNotCheckOut) {
       {"format 1", [](std::string& b) { put32(b, 12, 1); }},
       // Made before lines broke after dashes and line breaks kept their paragraph together.
       {"format 2", [](std::string& b) { put32(b, 12, 2); }},
+      // Made while hidden text and page-break numbers were words and lines ended at no-break
+      // spaces and before closing marks after a dash.
+      {"format 3", [](std::string& b) { put32(b, 12, 3); }},
       {"no lines", [](std::string& b) { put32(b, 4, 0); }},
       {"4,000,001 lines claimed", [](std::string& b) { put32(b, 4, 4000001); }},
       {"more lines claimed than the file holds",

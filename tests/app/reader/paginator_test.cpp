@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 #include "app/reader/line_walker.h"
@@ -135,6 +136,59 @@ TEST_F(Paginator, ALineMayEndAfterADashInsideAWord) {
     EXPECT_EQ(shown(t, 1, words.all()), (std::vector<std::string>{c.rest, "zz"}));
     EXPECT_NEAR(t.lines[0].width, 80 + 10 * c.first_piece.size(), 1e-3);
   }
+}
+
+// Where a line may not end, and where it may end after a dash that an inline tag touches, in a
+// line of 20 bytes: the pieces of the first two lines.
+TEST_F(Paginator, LinesEndAfterDashesButNeverBeforeClosingMarksOrAtNoBreakSpaces) {
+  const std::string em = "\xE2\x80\x94";
+  const struct {
+    const char* name;
+    std::function<void(Stream&)> words;
+    std::vector<std::string> first, second;
+  } cases[] = {
+      {"a closing quotation mark after the dash",
+       [&](Stream& w) { w.word("aaaaaaaaa").word("\xE2\x80\x9CYes" + em + "\xE2\x80\x9D"); },
+       {"aaaaaaaaa"}, {"\xE2\x80\x9CYes" + em + "\xE2\x80\x9D"}},
+      {"a comma after the dash", [&](Stream& w) { w.word("aaaaaaaaaaaa").word("said" + em + ","); },
+       {"aaaaaaaaaaaa"}, {"said" + em + ","}},
+      {"an italic word glued after the dash",
+       [&](Stream& w) {
+         w.word("aaaaaaa").word("road" + em).word("onetwothree", STYLE_ITALIC, BRK_NONE, true);
+       },
+       {"aaaaaaa", "road" + em}, {"onetwothree"}},
+      {"an italic word glued before the dash",
+       [&](Stream& w) {
+         w.word("aaaaaaa").word("road", STYLE_ITALIC).word(em + "onetwothree", STYLE_PLAIN, BRK_NONE, true);
+       },
+       {"aaaaaaa", "road", em}, {"onetwothree"}},
+      {"two hyphens", [&](Stream& w) { w.word("aaaaaaa").word("word--wordwordword"); },
+       {"aaaaaaa", "word--"}, {"wordwordword"}},
+      {"no-break spaces inside guillemets",
+       [&](Stream& w) { w.word("aaaaaaaaaaaaa").word("\xC2\xAB").tied("Oui").tied("\xC2\xBB"); },
+       {"aaaaaaaaaaaaa"}, {"\xC2\xAB", "Oui", "\xC2\xBB"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Stream words;
+    c.words(words);
+    words.word("zz");
+    PageTable t = lay_out(words.all());
+    ASSERT_GE(t.lines.size(), 2u);
+    EXPECT_EQ(shown(t, 0, words.all()), c.first);
+    std::vector<std::string> second = shown(t, 1, words.all());
+    if (second.back() == "zz") second.pop_back();
+    EXPECT_EQ(second, c.second);
+    EXPECT_EQ(t.lines[0].justify, c.first.size() > 1) << "a line ending mid-paragraph";
+  }
+  // The tied words keep their spaces where the paginator counted them.
+  Stream french;
+  french.word("aaaaaaaaaaaaa").word("\xC2\xAB").tied("Oui").tied("\xC2\xBB");
+  const PageTable t = lay_out(french.all());
+  ASSERT_EQ(t.lines.size(), 2u);
+  EXPECT_EQ(t.lines[1].gaps, 2u);
+  EXPECT_NEAR(t.lines[1].width, 90, 1e-3);
+  EXPECT_EQ(placed_x(t, 1, french.all()), (std::vector<float>{10, 40, 80}));
 }
 
 // A line break inside a paragraph (verse, the lines of a play) starts a new line right below,
@@ -438,7 +492,9 @@ Stream random_book(unsigned seed) {
       continue;
     }
     std::string text(1 + rng() % (chance(3) ? 40 : 12), static_cast<char>('a' + rng() % 26));
-    if (text.size() >= 4 && chance(10)) text.insert(text.size() / 2, chance(50) ? "\xE2\x80\x94" : "-");
+    static const char* const kDashes[] = {"\xE2\x80\x94", "-", "--"};
+    if (text.size() >= 4 && chance(10)) text.insert(text.size() / 2, kDashes[rng() % 3]);
+    if (chance(3)) text += "\xE2\x80\x94";  // often glued to the next word
     if (text.size() >= 6 && chance(50))
       hyphen_table()[text] = {2, static_cast<uint32_t>(text.size() - 2)};
     const uint8_t brk = chance(1)   ? uint8_t{BRK_DOCUMENT}
@@ -446,7 +502,9 @@ Stream random_book(unsigned seed) {
                         : chance(4) ? uint8_t{BRK_LINE}
                                     : uint8_t{BRK_NONE};
     const uint8_t style = chance(3) ? uint8_t{STYLE_HEADING} : static_cast<uint8_t>(rng() % 3);
-    s.word(text, style, brk, brk == BRK_NONE && chance(12));
+    const bool join = brk == BRK_NONE && chance(12);
+    s.word(text, style, brk, join);
+    if (brk == BRK_NONE && !join && chance(6)) s.all().back().tie = 1;
   }
   return s;
 }
@@ -488,6 +546,16 @@ TEST_P(PaginatorInvariants, EveryWordLandsOnExactlyOnePageAndLinesStayInTheirWid
         return true;
       });
       const bool lone = l.word_to - l.word_from == 1 && shown_chars <= 1;
+      // A line ends before a word tied to it by a no-break space only inside a run of tied words
+      // too wide for a line, which then fills the line alone.
+      const uint64_t next = i + 1 < t.lines.size() ? t.lines[i + 1].word_from : words.size();
+      if (next < words.size() && t.lines[i + 1].start_off == 0 && words[next].tie &&
+          !is_picture_line(l, m) &&
+          (words[next].style == STYLE_HEADING) == (words[l.word_to - 1].style == STYLE_HEADING)) {
+        for (uint64_t w = l.word_from + 1; w < l.word_to; ++w) {
+          EXPECT_TRUE(words[w].join || words[w].tie) << "line " << i << " word " << w;
+        }
+      }
       if (!lone && !is_picture_line(l, m)) {
         EXPECT_LE(l.width, g.text_width + 1e-3) << "line " << i;
       }

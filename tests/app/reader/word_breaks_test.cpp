@@ -68,6 +68,7 @@ TEST(WordBreaks, DashesGiveTheirPointsFromTheLast) {
     const char* name;
     std::string word;
     std::vector<uint32_t> points;
+    GluedText glued = {};
   } cases[] = {
       {"em dash", "observer\xE2\x80\x94" "excellent", {11}},
       {"en dash", "pages\xE2\x80\x93" "more", {8}},
@@ -78,12 +79,25 @@ TEST(WordBreaks, DashesGiveTheirPointsFromTheLast) {
       {"dash opening the word", "\xE2\x80\x94" "excellent", {}},
       {"dash ending the word", "observer\xE2\x80\x94", {}},
       {"a run of dashes breaks after its last", "so\xE2\x80\x94\xE2\x80\x94" "so", {8}},
-      {"hyphens in a row", "a--b", {}},
+      {"two hyphens stand for a dash", "word--word", {6}},
+      {"so do three, between digits too", "1914---1918", {7}},
+      {"never before a closing quotation mark", "\xE2\x80\x9CYes\xE2\x80\x94\xE2\x80\x9D", {}},
+      {"nor before a comma", "said\xE2\x80\x94,", {}},
+      {"nor before a closing bracket", "aside--)", {}},
+      {"nor before a closing guillemet or an ellipsis",
+       "non\xE2\x80\x94\xC2\xBB" "a\xE2\x80\x94\xE2\x80\xA6", {}},
+      {"before an opening quotation mark", "said\xE2\x80\x94\xE2\x80\x9CStop", {7}},
+      {"an italic word glued after the dash", "road\xE2\x80\x94", {7}, {"", "one"}},
+      {"a comma glued after the dash", "said\xE2\x80\x94", {}, {"", ","}},
+      {"the dash opens a word glued to the one before", "\xE2\x80\x94" "one", {3}, {"road", ""}},
+      {"a hyphen opens a word glued to letters", "-Combray", {1}, {"Illiers", ""}},
+      {"a lone dash glued on both sides", "\xE2\x80\x94", {3}, {"road", "one"}},
+      {"a run of dashes going on in the next word", "so\xE2\x80\x94", {}, {"", "\xE2\x80\x94so"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     uint32_t out[24];
-    const int n = dash_break_points(c.word.c_str(), out, 24);
+    const int n = dash_break_points(c.word.c_str(), out, 24, c.glued);
     EXPECT_EQ(std::vector<uint32_t>(out, out + n), c.points);
   }
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <expat.h>
 #include <sys/time.h>
+
+#include <memory>
 
 #include "base/ql_error.h"
 #include "book/convert/convert.h"
@@ -32,8 +35,8 @@ TEST(ConvertCache, UnchangedBookIsConvertedOnceAndATouchedOneAgain) {
   Converted first = convert(path);
   ASSERT_EQ(first.result, 1) << first.error;
   char name[64];
-  snprintf(name, sizeof name, "/mnt/us/ql/state/conv/%016llx-4.epub",
-           static_cast<unsigned long long>(ConvertedBookKey(path, 18, 1000000)));
+  const auto key = static_cast<unsigned long long>(ConvertedBookKey(path, 18, 1000000));
+  snprintf(name, sizeof name, "/mnt/us/ql/state/conv/%016llx-5.epub", key);
   EXPECT_EQ(first.path, name);
   // A marker in the converted file survives the second call: nothing was converted again.
   const std::string marker(200, 'm');
@@ -55,14 +58,16 @@ TEST(ConvertCache, SmallFilesAreRebuiltAndLeftoversRemoved) {
   ASSERT_EQ(first.result, 1);
   write_file(root.host(first.path), std::string(100, 'x'));
   write_file(root.conv_folder() + "/0123456789abcdef-3.epub", "old scheme");
-  write_file(root.conv_folder() + "/0123456789abcdef-4.epub.part", "half written");
+  write_file(root.conv_folder() + "/0123456789abcdef-4.epub", "the scheme whose long chapters broke");
+  write_file(root.conv_folder() + "/0123456789abcdef-5.epub.part", "half written");
   write_file(root.conv_folder() + "/short", "x");
   write_file(root.conv_folder() + "/.hidden", "kept");
   Converted again = convert(path);
   ASSERT_EQ(again.result, 1);
   EXPECT_GT(read_file(root.host(again.path)).size(), 100u);
   EXPECT_FALSE(file_exists(root.conv_folder() + "/0123456789abcdef-3.epub"));
-  EXPECT_FALSE(file_exists(root.conv_folder() + "/0123456789abcdef-4.epub.part"));
+  EXPECT_FALSE(file_exists(root.conv_folder() + "/0123456789abcdef-4.epub"));
+  EXPECT_FALSE(file_exists(root.conv_folder() + "/0123456789abcdef-5.epub.part"));
   EXPECT_FALSE(file_exists(root.conv_folder() + "/short"));
   EXPECT_TRUE(file_exists(root.conv_folder() + "/.hidden"));
 }
@@ -172,32 +177,49 @@ TEST(ConvertWriter, ManyChaptersAreMergedAndHugeOnesSplitSoEveryWordReadsBack) {
   }
 }
 
+// Whether an XML parser takes the document whole; the parser's complaint otherwise.
+std::string xml_fault(const std::string& doc) {
+  std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate("UTF-8"),
+                                                                       XML_ParserFree);
+  if (XML_Parse(parser.get(), doc.data(), static_cast<int>(doc.size()), XML_TRUE) == XML_STATUS_OK) return "";
+  return std::string(XML_ErrorString(XML_GetErrorCode(parser.get()))) + " at line " +
+         std::to_string(XML_GetCurrentLineNumber(parser.get()));
+}
+
 // Chapters over the split size: every piece ends between paragraphs when the text has them, else
-// at a space, so every word reads back whole and no piece is empty of words.
+// at a space, so every word reads back whole and no piece is empty of words. Each piece is a
+// well-formed document: the elements open at a cut are closed there and opened again in the next
+// piece, so italics go on across it.
 TEST(ConvertWriter, HugeChaptersAreCutBetweenParagraphsElseAtASpace) {
   ConvertRoot root;
   static const char* kWords[] = {"a", "weather", "of", "unreasonable", "hope", "in", "Illiers"};
   const struct {
     const char* name;
     bool paragraphs;
-    bool tags;  // now and then a tag with a space inside, where no cut may fall
-  } cases[] = {{"one paragraph of 9 MiB", false, false},
-               {"one paragraph with tags", false, true},
-               {"short paragraphs", true, true}};
+    bool tags;     // now and then a tag with a space inside, where no cut may fall
+    bool section;  // inside an element that holds every paragraph
+    bool italic;   // the one paragraph's text inside an italic element
+  } cases[] = {{"one paragraph of 9 MiB", false, false, false, false},
+               {"one paragraph with tags", false, true, false, false},
+               {"one paragraph in italics inside a section", false, false, true, true},
+               {"short paragraphs", true, true, false, false},
+               {"short paragraphs inside a section", true, false, true, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ConvBook book;
     book.title = "Big";
     std::string& body = book.chapter_new("One");
     std::vector<std::string> want;
-    body += "<p>";
+    if (c.section) body += "<div class=\"section\"><!-- <b> --><br/>";
+    body += c.italic ? "<p class=\"first\"><em>" : "<p>";
     for (size_t k = 0; body.size() < (9u << 20); k++) {
       const std::string word = kWords[k % 7] + std::to_string(k % 13);
       want.push_back(word);
       body += c.tags && k % 5 == 0 ? "<span class=\"x y\">" + word + "</span> " : word + " ";
       if (c.paragraphs && k % 40 == 39) body += "</p>\n<p>";
     }
-    body += "</p>";
+    body += c.italic ? "</em></p>" : "</p>";
+    if (c.section) body += "</div>";
     const std::string path = "/mnt/us/documents/big.epub";
     ASSERT_TRUE(epub_write(book, path));
     ASSERT_EQ(ql_open(path.c_str()), 1) << ql_error();
@@ -208,13 +230,19 @@ TEST(ConvertWriter, HugeChaptersAreCutBetweenParagraphsElseAtASpace) {
       const uint64_t end = i + 1 < m.spine.size() ? m.spine[i + 1].first_word : ql_word_count();
       EXPECT_GT(end, m.spine[i].first_word) << "piece " << i << " holds no word";
     }
-    if (!c.paragraphs) continue;
+    if (c.italic) {
+      for (uint64_t i = 0; i < ql_word_count(); i++) ASSERT_EQ(ql_words()[i].style, STYLE_ITALIC) << i;
+    }
     ZipArchive zip;
     ASSERT_TRUE(zipopen_mode(zip, path.c_str(), 1));
-    for (size_t i = 0; i + 1 < m.spine.size(); i++) {
+    for (size_t i = 0; i < m.spine.size(); i++) {
       const std::optional<std::string> doc = zipextract(zip, m.spine[i].path);
       ASSERT_TRUE(doc);
-      EXPECT_NE(doc->find("</p></body>"), std::string::npos) << m.spine[i].path;
+      EXPECT_EQ(xml_fault(*doc), "") << m.spine[i].path;
+      if (c.paragraphs && i + 1 < m.spine.size()) {
+        EXPECT_NE(doc->find(c.section ? "</p></div></body>" : "</p></body>"), std::string::npos)
+            << m.spine[i].path;
+      }
     }
   }
 }

@@ -1,10 +1,9 @@
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 
 #include <array>
 
 #include "base/byte_reader.h"
 #include "base/utf8.h"
-#include "book/xml_scan.h"
 
 namespace {
 constexpr uint32_t kReplacement = 0xFFFD;

@@ -3,8 +3,8 @@
 #include <random>
 #include <set>
 
-#include "book/text_decode.h"
-#include "book/xml_scan.h"
+#include "base/text_decode.h"
+#include "base/utf8.h"
 #include "support/text_encoding.h"
 
 namespace {

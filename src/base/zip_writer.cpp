@@ -1,4 +1,4 @@
-#include "book/zip_writer.h"
+#include "base/zip_writer.h"
 
 #include <zlib.h>
 

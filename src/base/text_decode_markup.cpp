@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "base/utf8.h"
-#include "book/text_decode.h"
+#include "base/text_decode.h"
 
 namespace {
 constexpr size_t kDeclarationMax = 1024;  // where the XML declaration must have ended
