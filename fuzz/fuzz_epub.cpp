@@ -110,7 +110,8 @@ void check_book() {
   if (b.title.empty() || b.title.size() > kTitleMax || b.author.size() > kAuthorMax) __builtin_trap();
   for (const BookWord& w : b.words) {
     if (!w.text || !w.text[0] || w.style > STYLE_PICTURE || w.brk > BRK_LINE) __builtin_trap();
-    if (w.brk != BRK_NONE && w.join) __builtin_trap();
+    if (w.brk != BRK_NONE && (w.join || w.tie)) __builtin_trap();
+    if (w.tie && w.join) __builtin_trap();
     if (w.link > b.links.size()) __builtin_trap();
     if (w.style == STYLE_PICTURE) {
       if (w.text[0] != kPictureMark || !w.text[1]) __builtin_trap();

@@ -62,7 +62,7 @@ void check_words(const std::string& doc) {
   xhtml_words(book, doc, kDocPath);
   for (const BookWord& w : book.words) {
     if (!w.text || !w.text[0] || w.style > STYLE_PICTURE || w.brk > BRK_LINE) __builtin_trap();
-    if ((w.brk != BRK_NONE && w.join) || w.link > book.links.size()) __builtin_trap();
+    if ((w.brk != BRK_NONE && (w.join || w.tie)) || (w.tie && w.join) || w.link > book.links.size()) __builtin_trap();
     if (w.style == STYLE_PICTURE) {
       // A picture's text is the mark and a member path (which may hold spaces).
       if (w.text[0] != kPictureMark || !w.text[1]) __builtin_trap();
