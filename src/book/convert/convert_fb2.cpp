@@ -137,7 +137,8 @@ struct Walk {
         title_start = b.size();
       } else {
         ConvChapter& c = book.chapters.back();
-        if (c.title.empty() && in_title)
+        // A section inside the title may have started a new chapter since the title began.
+        if (c.title.empty() && in_title && title_start <= b.size())
           c.title = plain_text(std::string_view(b).substr(title_start), kFb2TitleMax + 2);
         b += "</h2>\n";
         in_title = false;

@@ -65,6 +65,8 @@ TEST(ConvertFb2, EncodingsSectionsAndDroppedMarkup) {
       {"comments and instructions dropped", fb2("<p>a<!-- <p>hidden</p> -->b<?page 4?>c</p>"), 1, "<p>abc</p>"},
       {"CDATA escaped", fb2("<p><![CDATA[x < y]]></p>"), 1, "<p>x &lt; y</p>"},
       {"stray less-than", fb2("<p>1 < 2</p>"), 1, "<p>1 &lt; 2</p>"},
+      {"a body starting a chapter inside a title", "<FictionBook><body><title><body></title><p>x</p>", 2,
+       "<p>x</p>"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
