@@ -1,8 +1,8 @@
 // CBZ comics: the pictures inside a ZIP archive are the pages, in the order a reader of file names
-// expects ("page 2" before "page 10"), decoded to grey by the picture code.
+// expects ("page 2" before "page 10"), decoded to grey by the picture code at the size they are
+// drawn.
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
 
 #include "base/utf8.h"
@@ -34,10 +34,6 @@ bool is_page_member(const ZipEntryInfo& e) {
                      [&](std::string_view ext) { return ends_with_ignoring_case(file, ext); });
 }
 
-struct FreeDeleter {
-  void operator()(uint8_t* p) const { free(p); }
-};
-
 class CbzSource final : public PageSource {
  public:
   CbzSource(ZipArchive zip, std::vector<std::string> pages)
@@ -46,17 +42,23 @@ class CbzSource final : public PageSource {
   int page_count() const override { return static_cast<int>(pages_.size()); }
   bool is_picture_book() const override { return true; }
 
+  // From the picture's header alone: fitting a page, and finding one that opens, decodes nothing.
   bool page_size(int page, float& w, float& h) override {
-    if (!decode(page)) return false;
+    if (!read(page)) return false;
     w = static_cast<float>(width_);
     h = static_cast<float>(height_);
     return true;
   }
 
+  // The picture is decoded for the size it is drawn at; its member is let go once it is drawn.
   bool render(int page, float, uint8_t* out, int w, int h, int stride) override {
-    if (!decode(page) || w < 1 || h < 1) return false;
+    if (!read(page) || w < 1 || h < 1) return false;
     std::vector<uint8_t> fitted(static_cast<size_t>(w) * static_cast<size_t>(h));
-    ql_scale_gray(picture_.get(), width_, height_, fitted.data(), w, h);
+    const bool drawn =
+        qlpdf_image_mem(reinterpret_cast<const uint8_t*>(bytes_.data()), bytes_.size(), fitted.data(), w, h) == 1;
+    std::string().swap(bytes_);
+    read_ = -1;
+    if (!drawn) return false;
     for (int row = 0; row < h; ++row) {
       memcpy(out + static_cast<size_t>(row) * static_cast<size_t>(stride),
              fitted.data() + static_cast<size_t>(row) * static_cast<size_t>(w), static_cast<size_t>(w));
@@ -72,28 +74,29 @@ class CbzSource final : public PageSource {
   std::vector<PdfOutlineEntry> outline(size_t) override { return {}; }
 
  private:
-  // Keeps the last decoded page: fitting and drawing a page decode it once.
-  bool decode(int page) {
-    if (page == decoded_ && picture_) return true;
-    picture_.reset();
-    decoded_ = -1;
+  // Keeps the page's member and the size its header gives until it is drawn: fitting and drawing a
+  // page read it once. A page over the decoder's pixel limit has no size.
+  bool read(int page) {
+    if (page == read_ && !bytes_.empty()) return true;
+    read_ = -1;
+    std::string().swap(bytes_);
     if (page < 0 || static_cast<size_t>(page) >= pages_.size()) return false;
-    const std::optional<std::string> bytes =
-        zipextract(zip_, pages_[static_cast<size_t>(page)], kMaxPageMember);
-    if (!bytes) return false;
+    std::optional<std::string> bytes = zipextract(zip_, pages_[static_cast<size_t>(page)], kMaxPageMember);
     int w = 0, h = 0;
-    picture_.reset(ql_img_gray(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size(), &w, &h));
-    if (!picture_) return false;
+    if (!bytes || !qlpdf_image_size(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size(), &w, &h) ||
+        static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > kMaxPicturePixels)
+      return false;
+    bytes_ = std::move(*bytes);
     width_ = w;
     height_ = h;
-    decoded_ = page;
+    read_ = page;
     return true;
   }
 
   ZipArchive zip_;
   std::vector<std::string> pages_;
-  std::unique_ptr<uint8_t, FreeDeleter> picture_;
-  int decoded_ = -1, width_ = 0, height_ = 0;
+  std::string bytes_;
+  int read_ = -1, width_ = 0, height_ = 0;
 };
 
 }  // namespace

@@ -1,7 +1,8 @@
-// Pictures: decoding PNG, JPEG, GIF and BMP made here, compositing, fitting, header sizes, and
-// damaged data that must fail cleanly.
+// Pictures: decoding PNG, JPEG, GIF and BMP made here, compositing, fitting, header sizes, JPEG
+// decoded at the scale it is drawn, and damaged data that must fail cleanly.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -11,12 +12,15 @@
 #include "base/paths.h"
 #include "display/framebuffer.h"
 #include "display/images.h"
+#include "display/jpeg_decode.h"
+#include "support/picture_fixtures.h"
 #include "support/temp_dir.h"
 
 extern "C" unsigned char* stbi_write_png_to_mem(const unsigned char* pixels, int stride_bytes, int x, int y,
                                                  int n, int* out_len);
 extern "C" int stbi_write_bmp_to_func(void (*func)(void*, void*, int), void* context, int x, int y, int comp,
                                       const void* data);
+extern "C" unsigned char* stbi_zlib_compress(unsigned char* data, int data_len, int* out_len, int quality);
 
 namespace {
 
@@ -326,6 +330,274 @@ TEST(Pictures, PictureFiles) {
     }
   }
   ql_set_root(nullptr, nullptr);
+}
+
+
+Bytes as_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// w x h pixels of n samples, each sample(x, y, k).
+template <class Sample>
+Bytes make_pixels(int w, int h, int n, Sample sample) {
+  Bytes px(size_t(w) * size_t(h) * size_t(n));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int k = 0; k < n; ++k) px[(size_t(y) * size_t(w) + size_t(x)) * size_t(n) + size_t(k)] = sample(x, y, k);
+  return px;
+}
+
+// The fit as its definition reads, in integers: a block's sum divided by its pixel count.
+Bytes plain_fit(const Bytes& src, int sw, int sh, int dw, int dh) {
+  Bytes dst(size_t(dw) * size_t(dh), 255);
+  const float s = std::min(float(dw) / float(sw), float(dh) / float(sh));
+  const int ow = int(std::clamp(s * float(sw), 1.0f, float(dw))), oh = int(std::clamp(s * float(sh), 1.0f, float(dh)));
+  for (int r = 0; r < oh; ++r)
+    for (int c = 0; c < ow; ++c) {
+      const int64_t x0 = int64_t(c) * sw / ow, y0 = int64_t(r) * sh / oh;
+      const int64_t x1 = std::min<int64_t>(std::max<int64_t>(x0 + 1, int64_t(c + 1) * sw / ow), sw);
+      const int64_t y1 = std::min<int64_t>(std::max<int64_t>(y0 + 1, int64_t(r + 1) * sh / oh), sh);
+      uint64_t sum = 0;
+      for (int64_t y = y0; y < y1; ++y)
+        for (int64_t x = x0; x < x1; ++x) sum += src[size_t(y) * size_t(sw) + size_t(x)];
+      dst[size_t((dh - oh) / 2 + r) * size_t(dw) + size_t((dw - ow) / 2 + c)] = uint8_t(sum / uint64_t((y1 - y0) * (x1 - x0)));
+    }
+  return dst;
+}
+
+TEST(Pictures, FitAveragesAreExactTruncatedMeans) {
+  std::mt19937 rng(11);
+  struct Case {
+    int sw, sh, dw, dh;
+  } cases[] = {{1, 50000, 1, 1}, {3000, 2, 1, 1}, {5000, 3, 7, 7}, {640, 480, 213, 160}, {850, 3699, 291, 1268},
+               {319, 1388, 291, 1268}, {500, 714, 800, 1142}, {7, 3, 100, 100}, {255, 255, 254, 254}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.sw) + "x" + std::to_string(c.sh) + " into " + std::to_string(c.dw) + "x" +
+                 std::to_string(c.dh));
+    // Mostly white with dark specks: sums close to a multiple of the block size are the hard ones.
+    Bytes src(size_t(c.sw) * size_t(c.sh));
+    for (uint8_t& v : src) v = rng() % 16 ? 255 : uint8_t(rng());
+    Bytes dst(size_t(c.dw) * size_t(c.dh), 7);
+    ql_scale_gray(src.data(), c.sw, c.sh, dst.data(), c.dw, c.dh);
+    EXPECT_EQ(dst, plain_fit(src, c.sw, c.sh, c.dw, c.dh));
+  }
+}
+
+TEST(Pictures, ColourRowsFitAsTheirGreyPictureDoes) {
+  // Fitting straight from the decoded samples gives what fitting the grey picture gives.
+  std::mt19937 rng(5);
+  for (int i = 0; i < 60; ++i) {
+    const int n = 1 + i % 4, w = 1 + int(rng() % 40), h = 1 + int(rng() % 40);
+    const int bw = 1 + int(rng() % 70), bh = 1 + int(rng() % 70);
+    SCOPED_TRACE(std::to_string(n) + " channels, " + std::to_string(w) + "x" + std::to_string(h) + " into " +
+                 std::to_string(bw) + "x" + std::to_string(bh));
+    const Bytes p = png(make_pixels(w, h, n, [&](int, int, int) { return uint8_t(rng()); }), w, h, n);
+    const Grey g(p);
+    ASSERT_NE(g.px, nullptr);
+    Bytes want(size_t(bw) * size_t(bh)), got(want.size());
+    ql_scale_gray(g.px, g.w, g.h, want.data(), bw, bh);
+    ASSERT_EQ(qlpdf_image_mem(p.data(), p.size(), got.data(), bw, bh), 1);
+    EXPECT_EQ(got, want);
+  }
+}
+
+// A one-row PNG written chunk by chunk (the decoder reads no checksum): colour type, 8-bit samples,
+// and the palette and transparency chunks when given.
+Bytes png_row(int type, int w, Bytes samples, const Bytes& palette, const Bytes& transparency) {
+  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&](const char* kind, const Bytes& data) {
+    const uint32_t n = uint32_t(data.size());
+    out.insert(out.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+    out.insert(out.end(), kind, kind + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    out.insert(out.end(), 4, 0);
+  };
+  chunk("IHDR", {0, 0, 0, uint8_t(w), 0, 0, 0, 1, 8, uint8_t(type), 0, 0, 0});
+  if (!palette.empty()) chunk("PLTE", palette);
+  if (!transparency.empty()) chunk("tRNS", transparency);
+  samples.insert(samples.begin(), 0);  // the row's filter: none
+  int len = 0;
+  unsigned char* z = stbi_zlib_compress(samples.data(), int(samples.size()), &len, 8);
+  chunk("IDAT", Bytes(z, z + len));
+  free(z);
+  chunk("IEND", {});
+  return out;
+}
+
+TEST(Pictures, TransparentColoursOfEveryPngKindShowWhite) {
+  struct Case {
+    const char* name;
+    Bytes png;
+    Bytes grey;
+  } cases[] = {
+      {"grey with a transparent level", png_row(0, 3, {10, 200, 10}, {}, {0, 200}), {10, 255, 10}},
+      {"RGB with a transparent colour", png_row(2, 3, {255, 0, 0, 0, 0, 255, 255, 0, 0}, {}, {0, 0, 0, 0, 0, 255}),
+       {76, 255, 76}},
+      // Opaque black, transparent white, green (luma 149) at alpha 128 over white.
+      {"palette with alpha", png_row(3, 3, {0, 1, 2}, {0, 0, 0, 255, 255, 255, 0, 255, 0}, {255, 0, 128}),
+       {0, 255, 201}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Grey g(c.png);
+    ASSERT_NE(g.px, nullptr);
+    EXPECT_EQ(Bytes(g.px, g.px + 3), c.grey);
+    Bytes fitted(3);
+    ASSERT_EQ(qlpdf_image_mem(c.png.data(), c.png.size(), fitted.data(), 3, 1), 1);
+    EXPECT_EQ(fitted, c.grey);
+  }
+}
+
+TEST(Pictures, JpegIsDecodedAtTheSmallestScaleThatCoversTheWantedSize) {
+  const std::string j = encode_jpeg(make_pixels(100, 60, 1, [](int x, int y, int) { return uint8_t(x + y); }), 100, 60, 1);
+  struct Case {
+    int want_w, want_h, w, h;  // wanted, then decoded: eighths of 100 x 60, rounded up
+  } cases[] = {{1, 1, 13, 8},    {13, 8, 13, 8},     {14, 8, 25, 15},   {25, 15, 25, 15},
+               {26, 15, 38, 23}, {50, 30, 50, 30},   {51, 30, 63, 38},  {13, 31, 63, 38},
+               {100, 60, 100, 60}, {101, 60, 100, 60}, {INT_MAX, INT_MAX, 100, 60}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.want_w) + "x" + std::to_string(c.want_h));
+    int w = 0, h = 0;
+    uint8_t* px = jpeg_decode_grey(reinterpret_cast<const uint8_t*>(j.data()), j.size(), c.want_w, c.want_h,
+                                   kMaxPicturePixels, &w, &h);
+    ASSERT_NE(px, nullptr);
+    EXPECT_EQ(w, c.w);
+    EXPECT_EQ(h, c.h);
+    free(px);
+  }
+  int w = 0, h = 0;
+  EXPECT_EQ(jpeg_decode_grey(reinterpret_cast<const uint8_t*>(j.data()), j.size(), 1, 1, 5999, &w, &h), nullptr)
+      << "over the pixel limit at full size, however small it is drawn";
+}
+
+TEST(Pictures, EveryKindOfJpegDecodesToGreyAtEveryScale) {
+  // Four bands: red, green, blue, white (lumas 76, 149, 29, 255); as CMYK with Adobe's inverted
+  // samples: no ink, cyan ink (luma of 0, 255, 255: 178), black ink, no ink.
+  const Bytes rgb = make_pixels(96, 32, 3, [](int x, int, int k) {
+    const int band = x / 24;
+    return uint8_t(band == 3 || band == k ? 255 : 0);
+  });
+  const Bytes cmyk = make_pixels(96, 32, 4, [](int x, int, int k) {
+    const int band = x / 24;
+    return uint8_t((band == 1 && k == 0) || (band == 2 && k == 3) ? 0 : 255);
+  });
+  const Bytes grey = make_pixels(96, 32, 1, [](int x, int, int) { return uint8_t(x / 24 * 80); });
+  struct Case {
+    const char* name;
+    std::string jpeg;
+    int bands[4];
+  } cases[] = {
+      {"grey", encode_jpeg(grey, 96, 32, 1), {0, 80, 160, 240}},
+      {"colour", encode_jpeg(rgb, 96, 32, 3), {76, 149, 29, 255}},
+      {"progressive colour", encode_jpeg(rgb, 96, 32, 3, true), {76, 149, 29, 255}},
+      {"CMYK", encode_jpeg(cmyk, 96, 32, 4), {255, 178, 0, 255}},
+  };
+  for (const Case& c : cases) {
+    const auto* data = reinterpret_cast<const uint8_t*>(c.jpeg.data());
+    int w = 0, h = 0;
+    ASSERT_EQ(qlpdf_image_size(data, c.jpeg.size(), &w, &h), 1) << c.name;
+    EXPECT_EQ(w * 1000 + h, 96032) << c.name;
+    for (int eighths : {8, 4, 1}) {
+      SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(eighths) + "/8");
+      int gw = 0, gh = 0;
+      uint8_t* px = jpeg_decode_grey(data, c.jpeg.size(), 96 * eighths / 8, 32 * eighths / 8, kMaxPicturePixels, &gw, &gh);
+      ASSERT_NE(px, nullptr);
+      ASSERT_EQ(gw, 96 * eighths / 8);
+      for (int band = 0; band < 4; ++band)
+        EXPECT_NEAR(px[size_t(gh / 2) * size_t(gw) + size_t(gw * band / 4 + gw / 8)], c.bands[band], 8) << band;
+      free(px);
+    }
+  }
+}
+
+TEST(Pictures, JpegFittedFromItsSmallerDecodeMatchesTheFullOne) {
+  // Shading between 30 and 220 with a dark disc: a box is white only where the picture is not.
+  const Bytes rgb = make_pixels(160, 120, 3, [](int x, int y, int k) {
+    const bool disc = (x - 60) * (x - 60) + (y - 50) * (y - 50) < 900;
+    return uint8_t(disc ? 30 : 40 + (x + 2 * y) * 150 / 400 + 10 * k);
+  });
+  const Bytes j = as_bytes(encode_jpeg(rgb, 160, 120, 3));
+  const Grey full(j);
+  ASSERT_NE(full.px, nullptr);
+  for (const auto& [bw, bh] : std::vector<std::pair<int, int>>{{80, 60}, {50, 50}, {33, 100}, {159, 119}, {300, 200}, {7, 5}}) {
+    SCOPED_TRACE(std::to_string(bw) + "x" + std::to_string(bh));
+    Bytes want(size_t(bw) * size_t(bh)), got(want.size());
+    ql_scale_gray(full.px, full.w, full.h, want.data(), bw, bh);
+    ASSERT_EQ(qlpdf_image_mem(j.data(), j.size(), got.data(), bw, bh), 1);
+    double diff = 0;
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i] == 255, want[i] == 255) << "placement differs at " << i;
+      diff += std::abs(int(got[i]) - int(want[i]));
+    }
+    EXPECT_LT(diff / double(got.size()), 2.0) << diff / double(got.size());
+  }
+}
+
+TEST(Pictures, DamagedJpegsOfEveryKindFailCleanly) {
+  const Bytes rgb = make_pixels(40, 24, 3, [](int x, int y, int k) { return uint8_t(x * 7 + y * 13 + k * 50); });
+  const Bytes cmyk = make_pixels(40, 24, 4, [](int x, int y, int k) { return uint8_t(x * 5 + y * 3 + k * 60); });
+  const std::vector<std::pair<const char*, Bytes>> samples = {
+      {"grey", as_bytes(encode_jpeg(make_pixels(40, 24, 1, [](int x, int y, int) { return uint8_t(x * y); }), 40, 24, 1))},
+      {"progressive", as_bytes(encode_jpeg(rgb, 40, 24, 3, true))},
+      {"CMYK", as_bytes(encode_jpeg(cmyk, 40, 24, 4))},
+  };
+  // A refusal leaves the box as it was; a picture that decodes has a size.
+  auto check = [](const Bytes& data) {
+    Bytes box(10 * 6, 9);
+    int w = 0, h = 0;
+    if (qlpdf_image_mem(data.data(), data.size(), box.data(), 10, 6)) {
+      EXPECT_EQ(qlpdf_image_size(data.data(), data.size(), &w, &h), 1);
+    } else {
+      EXPECT_EQ(box, Bytes(10 * 6, 9));
+    }
+    const Grey g(data);
+    if (g.px) {
+      EXPECT_EQ(qlpdf_image_size(data.data(), data.size(), &w, &h), 1);
+      EXPECT_EQ(g.w * 10000 + g.h, w * 10000 + h);
+    }
+  };
+  std::mt19937 rng(3);
+  for (const auto& [name, data] : samples) {
+    SCOPED_TRACE(name);
+    for (size_t n = 0; n < data.size(); ++n) check(Bytes(data.begin(), data.begin() + long(n)));
+    for (int i = 0; i < 300; ++i) {
+      Bytes bad = data;
+      for (int k = 0; k < 3; ++k) bad[rng() % bad.size()] ^= uint8_t(1 << (rng() % 8));
+      check(bad);
+    }
+  }
+}
+
+TEST(Pictures, AJpegBehindAFillByteIsNoPicture) {
+  // Only data that starts with the start-of-image marker is a JPEG; a decoder that skipped a fill
+  // byte first once read these tables unchecked and wrote past its arrays.
+  Bytes good = as_bytes(encode_jpeg(Bytes(16 * 16, 90), 16, 16, 1));
+  Bytes overfull = good;
+  for (size_t i = 0; i + 21 < overfull.size(); ++i)
+    if (overfull[i] == 0xFF && overfull[i + 1] == 0xC4)
+      for (size_t k = 0; k < 16; ++k) overfull[i + 5 + k] = 0xFF;
+  for (Bytes* data : {&good, &overfull}) {
+    data->insert(data->begin(), 0xFF);
+    Bytes box(4, 9);
+    int w = 0, h = 0;
+    EXPECT_EQ(qlpdf_image_mem(data->data(), data->size(), box.data(), 2, 2), 0);
+    EXPECT_EQ(qlpdf_image_size(data->data(), data->size(), &w, &h), 0);
+    EXPECT_EQ(Grey(*data).px, nullptr);
+  }
+}
+
+TEST(Pictures, ProgressiveJpegWithEndlessScansIsRefused) {
+  const std::string j = encode_jpeg(make_pixels(16, 16, 1, [](int x, int y, int) { return uint8_t(x * y); }), 16, 16, 1, true);
+  // The last scan, repeated before the end-of-image marker: each repeat is one more pass.
+  const size_t last = j.rfind(std::string("\xFF\xDA", 2)), end = j.size() - 2;
+  ASSERT_NE(last, std::string::npos);
+  auto with_repeats = [&](int n) {
+    std::string out = j.substr(0, end);
+    for (int i = 0; i < n; ++i) out += j.substr(last, end - last);
+    return as_bytes(out + "\xFF\xD9");
+  };
+  Bytes box(16 * 16);
+  const Bytes some = with_repeats(20), endless = with_repeats(1100);
+  EXPECT_EQ(qlpdf_image_mem(some.data(), some.size(), box.data(), 16, 16), 1);
+  EXPECT_EQ(qlpdf_image_mem(endless.data(), endless.size(), box.data(), 16, 16), 0);
 }
 
 }  // namespace
