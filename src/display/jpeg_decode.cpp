@@ -9,6 +9,8 @@
 
 #include <jpeglib.h>
 
+#include "display/grey_pixel.h"
+
 namespace {
 
 constexpr unsigned kDctEighths = 8;
@@ -57,7 +59,7 @@ uint8_t cmyk_grey(const JSAMPLE* p, bool inverted) {
   const unsigned k = inverted ? p[3] : 255u - p[3];
   unsigned rgb[3];
   for (int i = 0; i < 3; ++i) rgb[i] = product(inverted ? p[i] : 255u - p[i], k);
-  return uint8_t((rgb[0] * 77 + rgb[1] * 150 + rgb[2] * 29) >> 8);
+  return uint8_t(luma(rgb[0], rgb[1], rgb[2]));
 }
 
 // Picks the scale: the first eighth whose output covers the wanted size.

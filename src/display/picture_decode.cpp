@@ -1,35 +1,32 @@
 // The grey picture pipeline: decode, composite over white, fit with a box filter. JPEG goes through
-// libjpeg (grey, at the smallest DCT scale that still covers the box); the other formats through
-// stb_image, whose pixels are turned grey row by row as the fit reads them, so no full-size grey
-// copy is made.
+// libjpeg (grey, at the smallest DCT scale that still covers the box), PNG through its own reader
+// (inflated by libdeflate), GIF and BMP through stb_image; PNG, GIF and BMP rows are made grey as
+// the fit reads them, so no full-size grey copy is made.
 #include <stb_image.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "base/byte_reader.h"
 #include "base/paths.h"
+#include "display/grey_pixel.h"
 #include "display/images.h"
 #include "display/jpeg_decode.h"
+#include "display/png_decode.h"
 
 namespace {
 
 constexpr size_t kMaxPictureData = 2147483646;
 constexpr long kMaxPictureFile = 16777216;
-constexpr std::string_view kPngSignature("\x89PNG\r\n\x1A\n", 8);
 
 bool is_jpeg_frame(uint8_t m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC; }
 
 bool within_pixel_limit(int w, int h) { return w >= 1 && h >= 1 && uint64_t(w) * uint64_t(h) <= kMaxPicturePixels; }
-
-// Grey over white: (a*g + (255 - a)*255) / 255.
-uint8_t over_white(uint32_t g, uint32_t a) { return uint8_t((a * g + (255 - a) * 255) / 255); }
-// The luma of an RGB pixel, as stb_image computes it.
-uint32_t luma(const uint8_t* p) { return (uint32_t(p[0]) * 77 + uint32_t(p[1]) * 150 + uint32_t(p[2]) * 29) >> 8; }
 
 // Grey from one row of `channels` samples a pixel (grey, grey + alpha, RGB, RGBA).
 void grey_row(const uint8_t* in, int channels, int w, uint8_t* out) {
@@ -37,41 +34,21 @@ void grey_row(const uint8_t* in, int channels, int w, uint8_t* out) {
     switch (channels) {
       case 1: out[x] = in[0]; break;
       case 2: out[x] = over_white(in[0], in[1]); break;
-      case 3: out[x] = uint8_t(luma(in)); break;
-      default: out[x] = over_white(luma(in), in[3]); break;
+      case 3: out[x] = uint8_t(luma(in[0], in[1], in[2])); break;
+      default: out[x] = over_white(luma(in[0], in[1], in[2]), in[3]); break;
     }
   }
 }
 
-// A PNG whose transparency comes from a tRNS chunk (a grey or RGB picture with a transparent colour)
-// decodes with one channel more than its header tells.
-bool png_has_transparent_colour(const uint8_t* data, size_t n) {
-  const ByteReader png(data, n);
-  if (n < kPngSignature.size() || !png.matches_at(0, kPngSignature)) return false;
-  for (size_t pos = kPngSignature.size(); n - pos >= 12;) {
-    const uint32_t len = png.u32be_at(pos);
-    if (png.matches_at(pos + 4, "tRNS")) return true;
-    if (png.matches_at(pos + 4, "IDAT") || len > n - pos - 12) return false;
-    pos += 12 + size_t(len);
-  }
-  return false;
-}
-
-// The channel count to ask stb_image for: the one it decodes to anyway, so that it converts nothing;
-// transparency is always kept.
-int decoded_channels(const uint8_t* data, size_t size, int file_channels) {
-  const bool colour_key = (file_channels == 1 || file_channels == 3) && png_has_transparent_colour(data, size);
-  return std::clamp(file_channels + (colour_key ? 1 : 0), 1, 4);
-}
-
-// A picture decoded by stb_image with its own channels; empty when refused.
+// A GIF or BMP decoded by stb_image with the channels it decodes to anyway (asking for those, it
+// converts nothing); empty when refused.
 struct StbPicture {
   uint8_t* px = nullptr;
   int w = 0, h = 0, channels = 0;
   StbPicture(const uint8_t* data, size_t size) {
     int comp = 0;
     if (!stbi_info_from_memory(data, int(size), &w, &h, &comp) || !within_pixel_limit(w, h)) return;
-    channels = decoded_channels(data, size, comp);
+    channels = std::clamp(comp, 1, 4);
     px = stbi_load_from_memory(data, int(size), &w, &h, &comp, channels);
     // The decoder's own size rules; a frame that disagrees with its header is refused too.
     if (px && !within_pixel_limit(w, h)) {
@@ -152,6 +129,17 @@ void fitted_size(int sw, int sh, int dw, int dh, int* ow, int* oh) {
 uint8_t* ql_img_gray(const uint8_t* data, size_t size, int* w, int* h) {
   if (!acceptable(data, size)) return nullptr;
   if (is_jpeg(data, size)) return jpeg_decode_grey(data, size, INT_MAX, INT_MAX, kMaxPicturePixels, w, h);
+  if (is_png(data, size)) {
+    PngRows png(data, size, kMaxPicturePixels);
+    if (!png.ok()) return nullptr;
+    const size_t row = size_t(png.width());
+    auto* grey = static_cast<uint8_t*>(malloc(row * size_t(png.height())));
+    if (!grey) return nullptr;
+    for (int y = 0; y < png.height(); ++y) memcpy(grey + size_t(y) * row, png.grey_row(y), row);
+    *w = png.width();
+    *h = png.height();
+    return grey;
+  }
   StbPicture pic(data, size);
   if (!pic.px) return nullptr;
   // Row by row in place: a grey row never reaches past the samples it is made from.
@@ -166,8 +154,9 @@ uint8_t* ql_img_gray(const uint8_t* data, size_t size, int* w, int* h) {
 int qlpdf_image_size(const uint8_t* data, size_t size, int* w, int* h) {
   if (!acceptable(data, size)) return 0;
   int iw = 0, ih = 0, comp = 0;
-  const bool read = is_jpeg(data, size) ? jpeg_size(data, size, &iw, &ih)
-                                        : stbi_info_from_memory(data, int(size), &iw, &ih, &comp) != 0;
+  const bool read = is_jpeg(data, size)  ? jpeg_size(data, size, &iw, &ih)
+                    : is_png(data, size) ? png_size(data, size, &iw, &ih)
+                                         : stbi_info_from_memory(data, int(size), &iw, &ih, &comp) != 0;
   if (!read || iw < 1 || ih < 1) return 0;
   *w = iw;
   *h = ih;
@@ -193,6 +182,14 @@ int qlpdf_image_mem(const uint8_t* data, size_t size, uint8_t* dst, int w, int h
     if (!grey) return 0;
     fit_rows(gw, gh, dst, w, h, ow, oh, [&](int y) { return grey + size_t(y) * size_t(gw); });
     free(grey);
+    return 1;
+  }
+  if (is_png(data, size)) {
+    PngRows png(data, size, kMaxPicturePixels);
+    if (!png.ok()) return 0;
+    int ow = 0, oh = 0;
+    fitted_size(png.width(), png.height(), w, h, &ow, &oh);
+    fit_rows(png.width(), png.height(), dst, w, h, ow, oh, [&](int y) { return png.grey_row(y); });
     return 1;
   }
   StbPicture pic(data, size);
@@ -226,7 +223,7 @@ int ql_image_file(const char* path, uint8_t* dst, int w, int h) {
 int img_head_dims(const uint8_t* buf, size_t n, int* w, int* h) {
   if (!buf) return 0;
   const ByteReader head(buf, n);
-  if (n >= 24 && head.matches_at(0, kPngSignature)) {
+  if (n >= 24 && is_png(buf, n)) {
     const uint32_t pw = head.u32be_at(16), ph = head.u32be_at(20);  // the IHDR chunk
     if (pw == 0 || ph == 0 || pw > INT_MAX || ph > INT_MAX) return 0;
     *w = int(pw);

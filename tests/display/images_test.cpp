@@ -12,6 +12,7 @@
 #include "base/paths.h"
 #include "display/framebuffer.h"
 #include "display/images.h"
+#include "display/grey_pixel.h"
 #include "display/jpeg_decode.h"
 #include "support/picture_fixtures.h"
 #include "support/temp_dir.h"
@@ -598,6 +599,227 @@ TEST(Pictures, ProgressiveJpegWithEndlessScansIsRefused) {
   const Bytes some = with_repeats(20), endless = with_repeats(1100);
   EXPECT_EQ(qlpdf_image_mem(some.data(), some.size(), box.data(), 16, 16), 1);
   EXPECT_EQ(qlpdf_image_mem(endless.data(), endless.size(), box.data(), 16, 16), 0);
+}
+
+
+// A PNG written here chunk by chunk (the reader checks no CRC): samples one value each at `depth`
+// bits, each row behind the filter (row number % 5), Adam7 passes when interlaced, the image data
+// in chunks of `split` bytes (one chunk when 0).
+struct PngPlan {
+  int colour, depth, w, h;
+  std::vector<uint16_t> samples;
+  bool interlaced = false;
+  Bytes palette = {}, transparency = {};
+  size_t split = 0;
+  bool unknown_filter = false;  // the first row's filter type is one past the last
+};
+
+int png_channels(int colour) { return colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1; }
+
+Bytes encode_png(const PngPlan& p) {
+  const int n = png_channels(p.colour);
+  const size_t bpp = std::max(1, n * p.depth / 8);
+  Bytes raw;
+  auto put_pass = [&](int x0, int y0, int dx, int dy) {
+    Bytes prev;
+    int row = 0;
+    for (int y = y0; y < p.h; y += dy, ++row) {
+      Bytes line;
+      uint32_t acc = 0;
+      int bits = 0;
+      for (int x = x0; x < p.w; x += dx)
+        for (int k = 0; k < n; ++k) {
+          const uint16_t v = p.samples[(size_t(y) * size_t(p.w) + size_t(x)) * size_t(n) + size_t(k)];
+          if (p.depth == 16) {
+            line.insert(line.end(), {uint8_t(v >> 8), uint8_t(v)});
+            continue;
+          }
+          acc = acc << p.depth | v;
+          bits += p.depth;
+          if (bits == 8) line.push_back(uint8_t(acc)), acc = 0, bits = 0;
+        }
+      if (bits) line.push_back(uint8_t(acc << (8 - bits)));
+      if (line.empty()) return;
+      if (prev.empty()) prev.assign(line.size(), 0);
+      const uint8_t filter = uint8_t(row % 5);
+      raw.push_back(p.unknown_filter && raw.empty() ? 5 : filter);
+      for (size_t i = 0; i < line.size(); ++i) {
+        const int a = i >= bpp ? line[i - bpp] : 0, b = prev[i], c = i >= bpp ? prev[i - bpp] : 0;
+        const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+        const int predicted[5] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c};
+        raw.push_back(uint8_t(line[i] - predicted[filter]));
+      }
+      prev = line;
+    }
+  };
+  if (p.interlaced) {
+    const int x0[7] = {0, 4, 0, 2, 0, 1, 0}, y0[7] = {0, 0, 4, 0, 2, 0, 1}, dx[7] = {8, 8, 4, 4, 2, 2, 1},
+              dy[7] = {8, 8, 8, 4, 4, 2, 2};
+    for (int pass = 0; pass < 7; ++pass) put_pass(x0[pass], y0[pass], dx[pass], dy[pass]);
+  } else {
+    put_pass(0, 0, 1, 1);
+  }
+  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&](const char* kind, const uint8_t* data, size_t len) {
+    out.insert(out.end(), {uint8_t(len >> 24), uint8_t(len >> 16), uint8_t(len >> 8), uint8_t(len)});
+    out.insert(out.end(), kind, kind + 4);
+    out.insert(out.end(), data, data + len);
+    out.insert(out.end(), 4, 0);
+  };
+  const Bytes header = {0, 0, uint8_t(p.w >> 8), uint8_t(p.w), 0, 0, uint8_t(p.h >> 8), uint8_t(p.h),
+                        uint8_t(p.depth), uint8_t(p.colour), 0, 0, uint8_t(p.interlaced)};
+  chunk("IHDR", header.data(), header.size());
+  if (!p.palette.empty()) chunk("PLTE", p.palette.data(), p.palette.size());
+  if (!p.transparency.empty()) chunk("tRNS", p.transparency.data(), p.transparency.size());
+  int len = 0;
+  unsigned char* z = stbi_zlib_compress(raw.data(), int(raw.size()), &len, 8);
+  const size_t step = p.split ? p.split : size_t(len);
+  for (size_t at = 0; at < size_t(len); at += step) chunk("IDAT", z + at, std::min(step, size_t(len) - at));
+  free(z);
+  chunk("IEND", nullptr, 0);
+  return out;
+}
+
+// What a pixel of the plan shows: its colour made 8-bit, grey, over white.
+uint8_t expected_grey(const PngPlan& p, int x, int y) {
+  const int n = png_channels(p.colour);
+  const uint16_t* v = p.samples.data() + (size_t(y) * size_t(p.w) + size_t(x)) * size_t(n);
+  auto eight = [&](uint32_t s) { return p.depth == 16 ? s >> 8 : s * 255 / ((1u << p.depth) - 1); };
+  auto key = [&](int k) { return p.transparency[size_t(2 * k)] << 8 | p.transparency[size_t(2 * k + 1)]; };
+  switch (p.colour) {
+    case 0: return !p.transparency.empty() && v[0] == key(0) ? 255 : uint8_t(eight(v[0]));
+    case 2:
+      if (!p.transparency.empty() && v[0] == key(0) && v[1] == key(1) && v[2] == key(2)) return 255;
+      return uint8_t(luma(eight(v[0]), eight(v[1]), eight(v[2])));
+    case 3: {
+      const uint8_t* c = p.palette.data() + 3 * v[0];
+      return over_white(luma(c[0], c[1], c[2]), v[0] < p.transparency.size() ? p.transparency[v[0]] : 255);
+    }
+    case 4: return over_white(eight(v[0]), eight(v[1]));
+    default: return over_white(luma(eight(v[0]), eight(v[1]), eight(v[2])), eight(v[3]));
+  }
+}
+
+// Plans of every colour type and depth, 13 x 11 (rows ending inside a byte, every Adam7 pass).
+std::vector<PngPlan> png_plans_of_every_kind() {
+  std::mt19937 rng(17);
+  const std::pair<int, int> kinds[] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
+                                       {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
+  std::vector<PngPlan> plans;
+  for (const auto& [colour, depth] : kinds)
+    for (bool interlaced : {false, true}) {
+      PngPlan p{colour, depth, 13, 11, {}, interlaced};
+      p.split = interlaced ? 7 : 0;
+      const int levels = colour == 3 ? std::min(1 << depth, 6) : 1 << depth;
+      p.samples.resize(13 * 11 * size_t(png_channels(colour)));
+      for (uint16_t& v : p.samples) v = uint16_t(rng() % uint32_t(levels));
+      if (colour == 3) {
+        for (int i = 0; i < 6; ++i) p.palette.insert(p.palette.end(), {uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
+        p.transparency = {255, 0, 128};  // the first three entries
+      } else if (colour == 0 || colour == 2) {
+        // The first pixel's colour is transparent wherever it recurs.
+        for (int k = 0; k < png_channels(colour); ++k)
+          p.transparency.insert(p.transparency.end(), {uint8_t(p.samples[size_t(k)] >> 8), uint8_t(p.samples[size_t(k)])});
+      }
+      plans.push_back(std::move(p));
+    }
+  return plans;
+}
+
+TEST(Pictures, PngOfEveryColourTypeDepthAndFilterDecodesToGrey) {
+  for (const PngPlan& p : png_plans_of_every_kind()) {
+    SCOPED_TRACE("colour " + std::to_string(p.colour) + ", depth " + std::to_string(p.depth) +
+                 (p.interlaced ? ", interlaced" : ""));
+    const Bytes png = encode_png(p);
+    const Grey g(png);
+    ASSERT_NE(g.px, nullptr);
+    ASSERT_EQ(g.w * 100 + g.h, 1311);
+    int mismatches = 0;
+    for (int y = 0; y < p.h; ++y)
+      for (int x = 0; x < p.w; ++x) mismatches += g.at(x, y) != expected_grey(p, x, y);
+    EXPECT_EQ(mismatches, 0);
+    // Fitting from the rows as they are read gives what fitting the grey picture gives.
+    for (const auto& [bw, bh] : std::vector<std::pair<int, int>>{{5, 4}, {13, 11}, {40, 25}}) {
+      Bytes want(size_t(bw) * size_t(bh)), got(want.size());
+      ql_scale_gray(g.px, g.w, g.h, want.data(), bw, bh);
+      ASSERT_EQ(qlpdf_image_mem(png.data(), png.size(), got.data(), bw, bh), 1);
+      EXPECT_EQ(got, want) << bw << "x" << bh;
+    }
+  }
+}
+
+TEST(Pictures, PngChunksOutOfOrderOrUnknownAreRefusedOrSkipped) {
+  PngPlan base{2, 8, 13, 11, std::vector<uint16_t>(13 * 11 * 3, 100)};
+  const Bytes good = encode_png(base);
+  // The chunk list of `good`, as (offset, length of the whole chunk).
+  auto insert_chunk = [&](const char* kind, const Bytes& data, size_t at) {
+    Bytes out = good, c = {0, 0, 0, uint8_t(data.size())};
+    c.insert(c.end(), kind, kind + 4);
+    c.insert(c.end(), data.begin(), data.end());
+    c.insert(c.end(), 4, 0);
+    out.insert(out.begin() + long(at), c.begin(), c.end());
+    return out;
+  };
+  const size_t after_header = 33, before_end = good.size() - 12;
+  Bytes bad_depth = good;
+  bad_depth[24] = 4;  // RGB at 4 bits
+  PngPlan unknown_filter = base, palette{3, 8, 4, 4, std::vector<uint16_t>(16, 0)};
+  unknown_filter.unknown_filter = true;
+  struct Case {
+    const char* name;
+    Bytes png;
+    int ok;
+  } cases[] = {
+      {"an unknown ancillary chunk", insert_chunk("teXt", {1, 2, 3}, after_header), 1},
+      {"no end chunk", Bytes(good.begin(), good.end() - 12), 1},
+      {"an unknown critical chunk", insert_chunk("ABCD", {1}, after_header), 0},
+      {"a second header", insert_chunk("IHDR", Bytes(13, 1), after_header), 0},
+      {"transparency after the image data", insert_chunk("tRNS", {0, 1, 0, 1, 0, 1}, before_end), 0},
+      {"transparency of the wrong size", insert_chunk("tRNS", {0, 1}, after_header), 0},
+      {"a palette of no whole entry", insert_chunk("PLTE", {1, 2}, after_header), 0},
+      {"image data cut short", Bytes(good.begin(), good.begin() + long(before_end - 10)), 0},
+      {"no image data", Bytes(good.begin(), good.begin() + long(after_header)), 0},
+      {"a depth the colour type has not", bad_depth, 0},
+      {"a filter type past the last", encode_png(unknown_filter), 0},
+      {"palette indices without a palette", encode_png(palette), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t n = size_t(c.png[19]) * size_t(c.png[23]);  // the header's width and height
+    Bytes box(n, 9);
+    EXPECT_EQ(qlpdf_image_mem(c.png.data(), c.png.size(), box.data(), c.png[19], c.png[23]), c.ok);
+    EXPECT_EQ(Grey(c.png).px != nullptr, c.ok == 1);
+    EXPECT_EQ(box, Bytes(n, c.ok ? uint8_t(luma(100, 100, 100)) : 9));
+  }
+}
+
+TEST(Pictures, DamagedPngsOfEveryKindFailCleanly) {
+  std::mt19937 rng(23);
+  for (const PngPlan& p : png_plans_of_every_kind()) {
+    if (p.depth != 8 && p.colour != 3) continue;  // a sample of the kinds keeps the loop short
+    SCOPED_TRACE("colour " + std::to_string(p.colour) + ", depth " + std::to_string(p.depth) +
+                 (p.interlaced ? ", interlaced" : ""));
+    const Bytes png = encode_png(p);
+    auto check = [](const Bytes& data) {
+      Bytes box(5 * 4, 9);
+      int w = 0, h = 0;
+      if (qlpdf_image_mem(data.data(), data.size(), box.data(), 5, 4)) {
+        EXPECT_EQ(qlpdf_image_size(data.data(), data.size(), &w, &h), 1);
+      } else {
+        EXPECT_EQ(box, Bytes(5 * 4, 9));
+      }
+      const Grey g(data);
+      if (g.px) {
+        EXPECT_EQ(g.w * 100 + g.h, 1311);
+      }
+    };
+    for (size_t n = 0; n < png.size(); n += 3) check(Bytes(png.begin(), png.begin() + long(n)));
+    for (int i = 0; i < 150; ++i) {
+      Bytes bad = png;
+      for (int k = 0; k < 2; ++k) bad[rng() % bad.size()] ^= uint8_t(1 << (rng() % 8));
+      check(bad);
+    }
+  }
 }
 
 }  // namespace
