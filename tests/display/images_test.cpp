@@ -718,8 +718,10 @@ std::vector<PngPlan> png_plans_of_every_kind() {
         p.transparency = {255, 0, 128};  // the first three entries
       } else if (colour == 0 || colour == 2) {
         // The first pixel's colour is transparent wherever it recurs.
-        for (int k = 0; k < png_channels(colour); ++k)
-          p.transparency.insert(p.transparency.end(), {uint8_t(p.samples[size_t(k)] >> 8), uint8_t(p.samples[size_t(k)])});
+        for (int k = 0; k < png_channels(colour); ++k) {
+          p.transparency.push_back(uint8_t(p.samples[size_t(k)] >> 8));
+          p.transparency.push_back(uint8_t(p.samples[size_t(k)]));
+        }
       }
       plans.push_back(std::move(p));
     }
