@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
 """Writes a generated EPUB 3 book for the layout benchmarks: chapters of English prose with
 headings, italic and bold runs, long words for hyphenation, ordered lists and (optionally) grey
-PNG pictures, one of them opening a chapter.
+PNG pictures, one of them opening a chapter, or a colour PNG cover of W x H on the first page, as
+many books open.
 
-usage: make_epub.py OUT.epub WORDS [--pictures]
+usage: make_epub.py OUT.epub WORDS [--pictures] [--cover WxH]
 """
+import os
 import random
 import struct
 import sys
 import zipfile
 import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_photo import photo_rows, png_rgb  # noqa: E402
 
 VOCABULARY = (
     "the of and to in that was his he it with is for as had you not be her on at by which have "
@@ -72,6 +77,9 @@ def chapter(rng, number, budget, pictures):
 def main():
     out, total = sys.argv[1], int(sys.argv[2])
     pictures = "--pictures" in sys.argv[3:]
+    cover = None
+    if "--cover" in sys.argv[3:]:
+        cover = tuple(int(v) for v in sys.argv[sys.argv.index("--cover") + 1].split("x"))
     rng = random.Random(7)
     per_chapter = 6000
     chapters = max(1, total // per_chapter)
@@ -84,6 +92,16 @@ def main():
                    'media-type="application/oebps-package+xml"/></rootfiles></container>',
                    zipfile.ZIP_DEFLATED)
         manifest, spine = [], []
+        if cover:
+            z.writestr("OEBPS/images/cover.png", png_rgb(cover[0], cover[1], photo_rows(*cover, 3)))
+            z.writestr("OEBPS/text/cover.xhtml",
+                       '<?xml version="1.0" encoding="utf-8"?>\n<html xmlns="http://www.w3.org/1999/xhtml">'
+                       '<head><title>Cover</title></head><body><div><img src="../images/cover.png" '
+                       'alt="Cover"/></div></body></html>', zipfile.ZIP_DEFLATED)
+            manifest.append('<item id="cover-image" href="images/cover.png" media-type="image/png" '
+                            'properties="cover-image"/><item id="cover" href="text/cover.xhtml" '
+                            'media-type="application/xhtml+xml"/>')
+            spine.append('<itemref idref="cover"/>')
         for n in range(1, chapters + 1):
             z.writestr("OEBPS/text/c%d.xhtml" % n,
                        chapter(rng, n, min(per_chapter, total), pictures), zipfile.ZIP_DEFLATED)

@@ -4,10 +4,9 @@
 // - Whole process, `mutool draw` of the page to a PNG beside the same to a PGM (which writes the
 //   pixels as they are): the difference is what its PNG writer adds to its process.
 // The page: a PDF page of dense text drawn by quillo's PDF adapter (a generated one, or page 1 of
-// the file given). Every file written is checked by reading it back with stb_image.
+// the file given). Every file written is checked by reading it back with quillo's picture reader.
 // Usage: png_write_bench [file.pdf]. Build a release tree for figures that mean something.
 #include <mupdf/fitz.h>
-#include <stb_image.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "book/pdf_adapter.h"
+#include "display/images.h"
 #include "display/png_write.h"
 #include "prose_pdf.h"
 
@@ -29,10 +29,10 @@ double now_ms() {
 }
 
 bool reads_back(const unsigned char* png, size_t size, const std::vector<uint8_t>& pixels) {
-  int w = 0, h = 0, comp = 0;
-  uint8_t* img = stbi_load_from_memory(png, int(size), &w, &h, &comp, 1);
+  int w = 0, h = 0;
+  uint8_t* img = ql_img_gray(png, size, &w, &h);
   const bool same = img && w == kW && h == kH && std::equal(pixels.begin(), pixels.end(), img);
-  stbi_image_free(img);
+  free(img);
   return same;
 }
 

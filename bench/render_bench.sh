@@ -5,8 +5,15 @@
 # commands alternating run by run so that a load on the machine falls on both alike; medians.
 #
 # Books: a generated 40-page PDF of text (mutool create), a generated 6-page comic (CBZ of JPEG
-# pages made with cjpeg), every sample book packed by the build, and generated EPUBs of 60,000
-# and 200,000 words (make_epub.py). EPUBs are laid out by both at text size 56 on a 1072 x 1448 page.
+# pages made with cjpeg), a tall comic (two photographic 850 x 3699 JPEG pages, make_photo.py, drawn
+# at page 2), every sample book packed by the build, and generated EPUBs of 60,000 and 200,000
+# words and of 60,000 words opening on a photographic PNG cover of 500 x 714 and 520 x 800
+# (make_epub.py). EPUBs are laid out by both at text size 56 on a 1072 x 1448 page.
+#
+# A second table gives CPU time (user + system) and peak resident memory of the same commands for
+# the comics and the long EPUBs: whole process against whole process, figures from the kernel's
+# accounting of each finished child (cpu_runs.py: wait4, whose peak is what /usr/bin/time -f %M
+# prints), the sides alternating run by run, medians.
 #
 # State: quillo runs with an empty settings folder (defaults) and the books inside its data folder;
 # `--render` reads no kept layout and writes nothing but the PNG, so every run lays the book out
@@ -65,9 +72,18 @@ done
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
     for n in sys.argv[2:]: z.write(n)' "$data/comic.cbz" page*.jpg)
 
+# A tall comic as web comics are drawn: two photographic pages of 850 x 3699.
+mkdir -p "$work/tall"
+for i in 1 2; do python3 "$here/make_photo.py" 850 3699 $i | cjpeg -quality 85 >"$work/tall/strip$i.jpg"; done
+(cd "$work/tall" && python3 -c 'import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
+    for n in sys.argv[2:]: z.write(n)' "$data/tall.cbz" strip1.jpg strip2.jpg)
+
 for book in "$build"/resources/bundled/*.epub; do cp "$book" "$data/"; done
 python3 "$here/make_epub.py" "$data/words-60000.epub" 60000
 python3 "$here/make_epub.py" "$data/words-200000.epub" 200000
+python3 "$here/make_epub.py" "$data/cover-500x714.epub" 60000 --cover 500x714
+python3 "$here/make_epub.py" "$data/cover-520x800.epub" 60000 --cover 520x800
 
 if command -v hyperfine >/dev/null 2>&1; then timer=hyperfine; else timer=loop; fi
 echo "whole process against whole process: wall time of each process from start to exit,"
@@ -135,9 +151,31 @@ fixed="-q -c gray -w 1008 -h 1268 -o $out"
 flow="-q -c gray -W 1072 -H 1448 -S 56 -r 72 -o $out"
 bench_book prose.pdf "$data/prose.pdf" "$quillo --render $data/prose.pdf $out 1" "mutool draw $fixed $data/prose.pdf 1"
 bench_book comic.cbz "$data/comic.cbz" "$quillo --render $data/comic.cbz $out 1" "mutool draw $fixed $data/comic.cbz 1"
+bench_book "tall.cbz page 2" "$data/tall.cbz" "$quillo --render $data/tall.cbz $out 2" "mutool draw $fixed $data/tall.cbz 2"
 for book in "$data"/*.epub; do
   bench_book "$(basename "$book")" "$book" "$quillo --render $book $out 1" "mutool draw $flow $book 1"
 done
 echo "ratio = quillo / mutool (no accelerator), ratio+ = quillo / mutool+ (its accelerator kept);"
 echo "goals: at most 1.2, and at most 1/3 for books of 50,000 words or more"
+
+echo
+echo "CPU (user + system, ms) and peak resident memory (MiB) of each whole process, from the kernel's"
+echo "accounting of the finished child; $runs runs a side, alternating; medians; mutool without accelerator"
+printf "%-22s %8s %8s %6s %8s %8s %6s\n" book quillo mutool ratio "quillo" "mutool" ratio
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+cpu_book() {
+  name=$1 ours_cmd=$2 prep=$3 theirs_cmd=$4
+  python3 "$here/cpu_runs.py" "$runs" true "$ours_cmd" "$prep" "$theirs_cmd" >"$work/cpu" ||
+    { echo "$name: a run failed"; return; }
+  set -- $(cat "$work/cpu")
+  printf "%-22s %8s %8s %6s %8s %8s %6s\n" "$name" "$1" "$4" "$(ratio "$1" "$4")" "$(mib "$2")" "$(mib "$5")" \
+    "$(ratio "$2" "$5")"
+}
+cpu_book comic.cbz "$quillo --render $data/comic.cbz $out 1" true "mutool draw $fixed $data/comic.cbz 1"
+cpu_book "tall.cbz page 2" "$quillo --render $data/tall.cbz $out 2" true "mutool draw $fixed $data/tall.cbz 2"
+for book in "$data"/words-*.epub "$data"/cover-*.epub; do
+  cpu_book "$(basename "$book")" "$quillo --render $book $out 1" "rm -f $(accel "$book")" "mutool draw $flow $book 1"
+done
+echo "goals: the tall comic page at most 1.0 in CPU and in memory; books of 50,000 words or more at"
+echo "most 1/3 in CPU"
 [ -z "$(ls -A "$work/state")" ] || echo "note: quillo wrote into its state folder: $(ls -A "$work/state")"

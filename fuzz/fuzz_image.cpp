@@ -1,5 +1,5 @@
-// Pictures from books, comics and covers: the header sniffer, the size probe, the decoder (behind
-// the JPEG table guard), the box-filter fit and the blit onto the frame.
+// Pictures from books, comics and covers: the header sniffer, the size probe, the decoders (libjpeg
+// at full and reduced scale, stb_image for the rest), the box-filter fit and the blit onto the frame.
 //
 // Input: byte 0 picks the box (bits 0-2 width, bits 3-5 height) and bit 6 reads the picture through
 // a file; the rest is the picture.

@@ -1,9 +1,10 @@
 // CBZ comics: the pictures inside a ZIP archive are the pages, in the order a reader of file names
-// expects ("page 2" before "page 10"), decoded to grey by the picture code.
+// expects ("page 2" before "page 10"), decoded to grey by the picture code at the size they are
+// drawn.
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "base/utf8.h"
 #include "book/page_source.h"
@@ -14,6 +15,8 @@ namespace {
 
 // A page picture larger than this (stated or stored) is not a page: it would only exhaust memory.
 constexpr uint64_t kMaxPageMember = 0x5000000;  // 80 MiB
+// A picture's header, as far as its decoder reads it, lies in its first bytes.
+constexpr size_t kHeadBytes = 65536;
 constexpr std::array<std::string_view, 5> kPictureExtensions = {".jpg", ".jpeg", ".png", ".gif", ".bmp"};
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -34,10 +37,6 @@ bool is_page_member(const ZipEntryInfo& e) {
                      [&](std::string_view ext) { return ends_with_ignoring_case(file, ext); });
 }
 
-struct FreeDeleter {
-  void operator()(uint8_t* p) const { free(p); }
-};
-
 class CbzSource final : public PageSource {
  public:
   CbzSource(ZipArchive zip, std::vector<std::string> pages)
@@ -46,17 +45,23 @@ class CbzSource final : public PageSource {
   int page_count() const override { return static_cast<int>(pages_.size()); }
   bool is_picture_book() const override { return true; }
 
+  // From the picture's header alone: fitting a page, and finding one that opens, decode nothing.
   bool page_size(int page, float& w, float& h) override {
-    if (!decode(page)) return false;
+    if (page != sized_ && !read_size(page)) return false;
     w = static_cast<float>(width_);
     h = static_cast<float>(height_);
     return true;
   }
 
+  // The picture is decoded for the size it is drawn at.
   bool render(int page, float, uint8_t* out, int w, int h, int stride) override {
-    if (!decode(page) || w < 1 || h < 1) return false;
+    if (w < 1 || h < 1 || page < 0 || static_cast<size_t>(page) >= pages_.size()) return false;
+    std::optional<std::string> bytes = std::exchange(whole_, std::nullopt);
+    if (page != whole_page_) bytes = zipextract(zip_, pages_[static_cast<size_t>(page)], kMaxPageMember);
+    whole_page_ = -1;
     std::vector<uint8_t> fitted(static_cast<size_t>(w) * static_cast<size_t>(h));
-    ql_scale_gray(picture_.get(), width_, height_, fitted.data(), w, h);
+    if (!bytes || !qlpdf_image_mem(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size(), fitted.data(), w, h))
+      return false;
     for (int row = 0; row < h; ++row) {
       memcpy(out + static_cast<size_t>(row) * static_cast<size_t>(stride),
              fitted.data() + static_cast<size_t>(row) * static_cast<size_t>(w), static_cast<size_t>(w));
@@ -72,28 +77,31 @@ class CbzSource final : public PageSource {
   std::vector<PdfOutlineEntry> outline(size_t) override { return {}; }
 
  private:
-  // Keeps the last decoded page: fitting and drawing a page decode it once.
-  bool decode(int page) {
-    if (page == decoded_ && picture_) return true;
-    picture_.reset();
-    decoded_ = -1;
+  // The size the decoder reads from the start of the member, else from the whole member (kept
+  // for drawing the page next). A page over the decoder's pixel limit has no size.
+  bool read_size(int page) {
+    sized_ = -1;
     if (page < 0 || static_cast<size_t>(page) >= pages_.size()) return false;
-    const std::optional<std::string> bytes =
-        zipextract(zip_, pages_[static_cast<size_t>(page)], kMaxPageMember);
-    if (!bytes) return false;
-    int w = 0, h = 0;
-    picture_.reset(ql_img_gray(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size(), &w, &h));
-    if (!picture_) return false;
-    width_ = w;
-    height_ = h;
-    decoded_ = page;
+    const std::string& name = pages_[static_cast<size_t>(page)];
+    auto size_of = [&](const std::optional<std::string>& bytes) {
+      return bytes && qlpdf_image_size(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size(), &width_,
+                                       &height_) == 1;
+    };
+    if (!size_of(zip_read_prefix(zip_, name, kHeadBytes))) {
+      whole_ = zipextract(zip_, name, kMaxPageMember);
+      whole_page_ = page;
+      if (!size_of(whole_)) return false;
+    }
+    if (static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_) > kMaxPicturePixels) return false;
+    sized_ = page;
     return true;
   }
 
   ZipArchive zip_;
   std::vector<std::string> pages_;
-  std::unique_ptr<uint8_t, FreeDeleter> picture_;
-  int decoded_ = -1, width_ = 0, height_ = 0;
+  int sized_ = -1, width_ = 0, height_ = 0;  // the page whose size was read last
+  std::optional<std::string> whole_;          // a member read whole to find its size
+  int whole_page_ = -1;
 };
 
 }  // namespace

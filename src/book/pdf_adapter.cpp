@@ -118,7 +118,7 @@ std::unique_ptr<PageSource> doc_open(const char* path, std::string& error) {
     set_error(error, kUnsupported);
     return nullptr;
   }
-  // A comic is shown only when at least one of its pictures decodes.
+  // A comic is shown only when the decoder reads the header of at least one of its pictures.
   for (int page = 0; page < source->page_count(); ++page) {
     float w = 0, h = 0;
     if (source->page_size(page, w, h)) return source;

@@ -60,11 +60,13 @@ std::string png_encode_grey(const uint8_t* pixels, int width, int height, int st
       const uint8_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride);
       filter_row(row, y ? row - stride : nullptr, width, filtered.data() + row_bytes * static_cast<size_t>(y));
     }
-    std::string idat(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()), '\0');
-    const size_t packed = libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(), idat.data(),
-                                                   idat.size());
+    // The bound is the size of the rows; what the compressor leaves unwritten is never touched.
+    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filtered.size());
+    const auto packed_rows = std::make_unique_for_overwrite<char[]>(bound);
+    const size_t packed =
+        libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(), packed_rows.get(), bound);
     if (packed == 0) return {};
-    idat.resize(packed);
+    const std::string_view idat(packed_rows.get(), packed);
     std::string header;
     put_be32(header, static_cast<uint32_t>(width));
     put_be32(header, static_cast<uint32_t>(height));

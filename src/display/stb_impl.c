@@ -1,9 +1,8 @@
 /* The one place the stb image, image-writing and TrueType implementations are compiled. Inputs are
  * untrusted: font files are validated before stb sees them, pictures are size-checked first. */
 #define STB_IMAGE_IMPLEMENTATION
-/* The picture formats of books, comics and covers; the decoder's other formats are left out. */
-#define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
+/* GIF and BMP pictures of books, comics and covers; JPEG and PNG have their own readers
+ * (display/jpeg_decode, display/png_decode), the decoder's other formats are left out. */
 #define STBI_ONLY_GIF
 #define STBI_ONLY_BMP
 #define STBI_NO_STDIO

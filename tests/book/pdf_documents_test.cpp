@@ -11,8 +11,10 @@
 #include "book/page_source.h"
 #include "book/pdf_adapter.h"
 #include "book/toc.h"
+#include "display/images.h"
 #include "support/cover_fixture.h"
 #include "support/pdf_builder.h"
+#include "support/picture_fixtures.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
@@ -279,6 +281,14 @@ TEST(PdfDocuments, ComicPagesAreItsPicturesInNaturalOrder) {
   EXPECT_EQ(cover[0], 255);
 }
 
+// A JPEG whose frame header claims 8000 x 8000 pixels (64 million) over a tiny picture.
+std::string oversized_jpeg() {
+  std::string j = encode_jpeg(std::vector<uint8_t>(8 * 8, 128), 8, 8, 1);
+  const size_t frame = j.find(std::string("\xFF\xC0", 2));
+  j.replace(frame + 5, 4, std::string("\x1F\x40\x1F\x40", 4));
+  return j;
+}
+
 TEST(PdfDocuments, ComicsWithBrokenPagesShowTheRestAndWithoutAnyAreRefused) {
   const std::string broken = "\x89PNG\r\n\x1a\nnot really";
   struct Case {
@@ -293,6 +303,7 @@ TEST(PdfDocuments, ComicsWithBrokenPagesShowTheRestAndWithoutAnyAreRefused) {
        2,
        ""},
       {"every page broken", {{"1.png", broken}, {"2.jpg", "\xFF\xD8\xFF"}}, 0, "This comic has no readable pages"},
+      {"every page over the pixel limit", {{"1.jpg", oversized_jpeg()}}, 0, "This comic has no readable pages"},
       {"no pictures", {{"readme.txt", "hello"}}, 0, kUnsupported},
       {"an empty archive", {}, 0, kUnsupported},
   };
@@ -315,6 +326,39 @@ TEST(PdfDocuments, ComicsWithBrokenPagesShowTheRestAndWithoutAnyAreRefused) {
   for (size_t n = 0; n < cbz.size(); n += 7) {
     DocFile f(cbz.substr(0, n), "cut.cbz");
     if (qlpdf_open(f.path.c_str())) draw_every_page();
+  }
+  qlpdf_close();
+}
+
+TEST(PdfDocuments, ComicPagesAreDecodedForTheSizeTheyAreDrawn) {
+  // A tall JPEG page (decoded small, as it is drawn) and a PNG one: each is placed by its header's
+  // size and shows what the whole picture, decoded and fitted, shows.
+  const int w = 120, h = 520;
+  std::vector<uint8_t> rgb(size_t(w) * h * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = uint8_t(30 + (i / 3 % w + i / 3 / w) * 190 / (w + h) + i % 3 * 5);
+  const std::string jpeg = encode_jpeg(rgb, w, h, 3), png = flat_png(300, 420, 90);
+  DocFile f(zipw::build({{"1.jpg", jpeg}, {"2.png", png}}), "tall.cbz");
+  ASSERT_EQ(qlpdf_open(f.path.c_str()), 1) << qlpdf_error();
+  for (int page = 0; page < 2; ++page) {
+    SCOPED_TRACE(page);
+    const std::string& bytes = page ? png : jpeg;
+    std::vector<uint8_t> screen(size_t(kW) * kH, 7);
+    ASSERT_EQ(qlpdf_render(page, screen.data(), kW, kH), 1);
+    int x, y, pw, ph;
+    qlpdf_page_images(&x, &y, &pw, &ph);
+    EXPECT_EQ(ph, kH - 180) << "a tall page fills the height";
+    EXPECT_NEAR(double(pw) / ph, page ? 300.0 / 420 : double(w) / h, 0.01);
+    int fw = 0, fh = 0;
+    uint8_t* full = ql_img_gray(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &fw, &fh);
+    ASSERT_NE(full, nullptr);
+    std::vector<uint8_t> want(size_t(pw) * ph);
+    ql_scale_gray(full, fw, fh, want.data(), pw, ph);
+    free(full);
+    double diff = 0;
+    for (int r = 0; r < ph; ++r)
+      for (int c = 0; c < pw; ++c)
+        diff += std::abs(int(screen[size_t(y + r) * kW + size_t(x + c)]) - int(want[size_t(r) * pw + size_t(c)]));
+    EXPECT_LT(diff / (double(pw) * ph), 1.5);
   }
   qlpdf_close();
 }

@@ -2,7 +2,6 @@
 // CRC, the header's fields, the zlib stream's checksum, all five row filters) and by stb_image, for
 // pages of text, pictures, and odd sizes and strides; and checked by pngcheck when it is installed.
 #include <gtest/gtest.h>
-#include <stb_image.h>
 #include <zlib.h>
 
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "display/png_write.h"
+#include "support/png_reader.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -133,11 +133,11 @@ TEST(PngWrite, GreyPicturesComeBackExactlyThroughTwoReaders) {
     EXPECT_EQ(d.pixels, want);
     int w = 0, h = 0, comp = 0;
     uint8_t* img =
-        stbi_load_from_memory(reinterpret_cast<const uint8_t*>(png.data()), int(png.size()), &w, &h, &comp, 0);
+        independent_png_decode(reinterpret_cast<const uint8_t*>(png.data()), png.size(), &w, &h, &comp);
     ASSERT_NE(img, nullptr);
     EXPECT_EQ(comp, 1);
     EXPECT_EQ(std::vector<uint8_t>(img, img + size_t(w) * size_t(h)), want);
-    stbi_image_free(img);
+    free(img);
   }
 }
 
