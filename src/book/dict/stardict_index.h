@@ -1,10 +1,11 @@
 // A dictionary's index (".idx"): NUL-terminated headwords, each followed by the big-endian offset
 // (32 or 64 bits) and 32-bit size of its definition. StarDict writes its indexes sorted by headword
 // with ASCII capitals folded; such an index is searched where it lies on disk, through a table of the
-// first headword of every few kilobytes built by one pass at the first lookup, so what is held stays
-// small however large the dictionary. An index in any other order has all its headwords held and
-// sorted once.
-// Either is kept while its file stays unchanged.
+// first headword of every few kilobytes, so what is held stays small however large the dictionary.
+// An index in any other order has all its headwords held and sorted once.
+// Either table is built by one pass over the file, held while the file stays unchanged, and kept in
+// the state folder (stardict_table_file.h), so that a later start reads the table instead of the
+// index.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -35,8 +36,16 @@ class StardictIndex {
   // The first entry in file order whose headword equals `word`, ignoring the case of ASCII
   // letters; `file` is the index file this was read from.
   std::optional<DictEntry> find(const DictFile& file, std::string_view word, ReadBlocks& read) const;
+  bool offsets64() const { return offsets64_; }
   // Bytes held in memory, for the cache's bound.
   uint64_t held_bytes() const;
+
+  // The table in the form kept in the state folder, for the index at `idx_path` as `stamp` gives it.
+  std::string kept_form(std::string_view idx_path, const DictFile::Stamp& stamp) const;
+  // A table from its kept form; nothing unless the bytes are whole, were made for `file` at
+  // `idx_path` as the file is now, and agree with the file where spot-checked.
+  static std::optional<StardictIndex> from_kept_form(std::string_view bytes, std::string_view idx_path,
+                                                     const DictFile& file, bool offsets64);
 
  private:
   struct Sample {
@@ -48,7 +57,10 @@ class StardictIndex {
   std::string_view sample_word(const Sample& s) const {
     return std::string_view(words_).substr(s.word_at, s.word_size);
   }
+  // The size of the entry a sample starts: its headword, the NUL and the numbers.
+  uint64_t entry_size(const Sample& s) const { return uint64_t{s.word_size} + 1 + (offsets64_ ? 12 : 8); }
   bool scan(const DictFile& file, bool every_entry);
+  bool agrees_with(const DictFile& file) const;
   bool offsets64_;
   bool in_order_ = true;
   uint64_t end_ = 0;            // where the last whole entry ends
@@ -56,8 +68,8 @@ class StardictIndex {
   std::string words_;           // the samples' headwords
 };
 
-// The index file at a device path, open for one lookup, with its table; nothing when it is
-// missing, unreadable or larger than kDictIndexMax.
+// The index file at a device path, open with its table; nothing when it is missing, unreadable or
+// larger than kDictIndexMax.
 struct OpenIndex {
   DictFile file;
   std::shared_ptr<const StardictIndex> index;
