@@ -39,12 +39,14 @@ int64_t now_ns() {
 }
 
 // Adds the dictionaries in `folder` (their ".ifo" names without it, after `prefix`), and with
-// `descend` those in its folders too; each folder read is noted with its stamp, taken before it
-// is read so that a change while it is read shows at the next use.
+// `descend` (the dictionaries folder itself) those in its folders too. Each folder read, and the
+// dictionaries folder even when missing, is noted with its stamp, taken before it is read so that
+// a change while it is read shows at the next use.
 void add_dictionaries(const std::string& folder, const std::string& prefix, bool descend, Shelf& s,
                       std::vector<std::string>& names) {
-  s.folders.push_back({folder, DictFile::stamp_at(folder.c_str())});
+  const auto stamp = DictFile::stamp_at(folder.c_str());
   DirPtr dir(qlp_opendir(folder.c_str()));
+  if (dir || descend) s.folders.push_back({folder, stamp});
   if (!dir) return;
   while (const dirent* e = readdir(dir.get())) {
     const std::string_view name(e->d_name);
@@ -107,19 +109,18 @@ Ifo read_ifo(const std::optional<DictFile>& file) {
 
 Dictionary::Dictionary(std::string name) : name_(std::move(name)), base_(std::string(kDictFolder) + "/" + name_) {}
 
-bool Dictionary::refresh() {
+std::optional<OpenIndex> Dictionary::open_for_lookup() {
   if (!ifo_file_ || !ifo_file_->unchanged()) {
     ifo_file_ = DictFile::open((base_ + ".ifo").c_str());
     ifo_ = read_ifo(ifo_file_);
   }
-  if (!index_ || !index_->file.unchanged() || index_->index->offsets64() != ifo_.offsets64) {
-    index_ = stardict_index((base_ + ".idx").c_str(), ifo_.offsets64);
-  }
-  if (!index_) return false;
-  index_->read = {};  // index bytes are kept within one lookup, never across two
+  const std::string idx_path = base_ + ".idx";
+  if (!idx_file_ || !idx_file_->unchanged()) idx_file_ = DictFile::open(idx_path.c_str());
   if (plain_ && !plain_->unchanged()) plain_.reset();
   if (packed_ && !packed_->file().unchanged()) packed_.reset();
-  return true;
+  auto table = idx_file_ ? stardict_table(idx_path.c_str(), *idx_file_, ifo_.offsets64) : nullptr;
+  if (!table) return std::nullopt;
+  return OpenIndex{*idx_file_, std::move(table), {}};
 }
 
 std::optional<std::string> Dictionary::definition(const DictEntry& entry) {

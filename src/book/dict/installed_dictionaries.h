@@ -27,11 +27,10 @@ class Dictionary {
   const std::string& name() const { return name_; }
   // Its device path without an extension.
   const std::string& base() const { return base_; }
-  // Opens again whatever changed since the last lookup; false when the index cannot be read.
-  bool refresh();
-  // After a refresh that succeeded:
+  // Opens again whatever changed since the last lookup; the index open for this lookup, which
+  // lives no longer than this dictionary; nothing when the index cannot be read.
+  std::optional<OpenIndex> open_for_lookup();
   const Ifo& ifo() const { return ifo_; }
-  OpenIndex& index() { return *index_; }
   // The stored definition of an entry (the ".dict" file when there is one, else the ".dict.dz");
   // nothing when neither gives it.
   std::optional<std::string> definition(const DictEntry& entry);
@@ -41,7 +40,7 @@ class Dictionary {
   std::string base_;
   std::optional<DictFile> ifo_file_;
   Ifo ifo_;
-  std::optional<OpenIndex> index_;
+  std::optional<DictFile> idx_file_;
   std::optional<DictFile> plain_;
   std::optional<DictzipFile> packed_;
 };

@@ -67,11 +67,17 @@ std::optional<DictEntry> find_word(OpenIndex& index, std::string_view word, std:
   return std::nullopt;
 }
 
-// Appends this dictionary's block for the word; 1 when it had the word. The dictionary is
-// refreshed for this lookup.
-int lookup_one(Dictionary& dictionary, std::string_view word, std::string& out) {
+// A dictionary with its index open for this lookup.
+struct Searched {
+  Dictionary& dictionary;
+  OpenIndex index;
+};
+
+// Appends this dictionary's block for the word; 1 when it had the word.
+int lookup_one(Searched& searched, std::string_view word, std::string& out) {
+  Dictionary& dictionary = searched.dictionary;
   std::string shown;
-  const auto entry = find_word(dictionary.index(), word, shown);
+  const auto entry = find_word(searched.index, word, shown);
   if (!entry) return 0;
   const auto definition = dictionary.definition(*entry);
   if (!definition) return 0;
@@ -129,13 +135,13 @@ bool write_output(const char* path, const std::string& text) {
 }  // namespace
 
 int ql_dict_lookup(std::string_view word, const char* out_path) {
-  std::vector<Dictionary*> searched;
+  std::vector<Searched> searched;
   for (Dictionary& d : installed_dictionaries()) {
-    if (d.refresh()) searched.push_back(&d);
+    if (auto index = d.open_for_lookup()) searched.push_back({d, std::move(*index)});
   }
   std::string out;
   int total = 0;
-  for (Dictionary* d : searched) total += lookup_one(*d, word, out);
+  for (Searched& s : searched) total += lookup_one(s, word, out);
   if (total == 0 && word.find('-') != std::string_view::npos) {
     const std::string_view copy = word.substr(0, kHyphenCopyMax);
     for (size_t at = 0; at < copy.size();) {
@@ -143,10 +149,10 @@ int ql_dict_lookup(std::string_view word, const char* out_path) {
       const std::string_view part = copy.substr(at, dash - at);
       at = dash + 1;
       if (part.size() < kHyphenPartMin) continue;
-      for (Dictionary* d : searched) {
+      for (Searched& s : searched) {
         const size_t mark = out.size();
         out.append(part).append("\n");
-        if (lookup_one(*d, part, out)) {
+        if (lookup_one(s, part, out)) {
           ++total;
         } else {
           out.resize(mark);

@@ -197,26 +197,23 @@ std::optional<StardictIndex> table_for(const char* idx_path, const DictFile& fil
 }
 }  // namespace
 
-std::optional<OpenIndex> stardict_index(const char* idx_path, bool offsets64) {
+std::shared_ptr<const StardictIndex> stardict_table(const char* idx_path, const DictFile& file, bool offsets64) {
   auto& indexes = cache();
-  auto file = DictFile::open(idx_path);
-  if (!file || file->size() > kDictIndexMax) {
+  if (file.size() > kDictIndexMax) {
     indexes.erase(idx_path);
-    return std::nullopt;
+    return nullptr;
   }
   auto at = indexes.find(idx_path);
   if (at != indexes.end()) {
-    if (at->second.stamp == file->stamp() && at->second.offsets64 == offsets64) {
-      return OpenIndex{std::move(*file), at->second.index, {}};
-    }
+    if (at->second.stamp == file.stamp() && at->second.offsets64 == offsets64) return at->second.index;
     indexes.erase(at);  // changed: its table goes before the new one is built
   }
-  auto read = table_for(idx_path, *file, offsets64);
-  if (!read) return std::nullopt;
+  auto read = table_for(idx_path, file, offsets64);
+  if (!read) return nullptr;
   auto index = std::make_shared<const StardictIndex>(std::move(*read));
   uint64_t held = index->held_bytes();
   for (const auto& [path, cached] : indexes) held += cached.index->held_bytes();
   if (indexes.size() >= kCachedIndexesMax || held > kCachedBytesMax) indexes.clear();
-  indexes[idx_path] = {file->stamp(), offsets64, index};
-  return OpenIndex{std::move(*file), std::move(index), {}};
+  indexes[idx_path] = {file.stamp(), offsets64, index};
+  return index;
 }

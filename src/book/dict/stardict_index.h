@@ -68,12 +68,16 @@ class StardictIndex {
   std::string words_;           // the samples' headwords
 };
 
-// The index file at a device path, open with its table; nothing when it is missing, unreadable or
-// larger than kDictIndexMax.
+// An index open for one lookup: its file, its table and the bytes the lookup has read.
 struct OpenIndex {
-  DictFile file;
+  const DictFile& file;
   std::shared_ptr<const StardictIndex> index;
   StardictIndex::ReadBlocks read;
   std::optional<DictEntry> find(std::string_view word) { return index->find(file, word, read); }
 };
-std::optional<OpenIndex> stardict_index(const char* idx_path, bool offsets64);
+
+// The table of the index open as `file` at the device path `idx_path`: the one held for it while
+// the file is unchanged, else the one kept in the state folder when it verifies, else one built
+// by reading the file through (and kept). Tables are held within a bound, so that a lookup holds
+// only the tables it uses. Nothing when the file cannot be read or is larger than kDictIndexMax.
+std::shared_ptr<const StardictIndex> stardict_table(const char* idx_path, const DictFile& file, bool offsets64);
