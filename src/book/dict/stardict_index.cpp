@@ -18,7 +18,6 @@ constexpr size_t kSpotChecks = 8;
 // Indexes held at once, in number and in bytes held; past either the cache starts again, which
 // only costs reading the kept tables again.
 constexpr size_t kCachedIndexesMax = 32;
-constexpr uint64_t kCachedBytesMax = uint64_t{64} << 20;  // a device has little memory to spare
 
 unsigned char fold(char c) { return static_cast<unsigned char>(ascii_lower(c)); }
 
@@ -213,7 +212,7 @@ std::shared_ptr<const StardictIndex> stardict_table(const char* idx_path, const 
   auto index = std::make_shared<const StardictIndex>(std::move(*read));
   uint64_t held = index->held_bytes();
   for (const auto& [path, cached] : indexes) held += cached.index->held_bytes();
-  if (indexes.size() >= kCachedIndexesMax || held > kCachedBytesMax) indexes.clear();
+  if (indexes.size() >= kCachedIndexesMax || held > kDictTablesHeldMax) indexes.clear();
   indexes[idx_path] = {file.stamp(), offsets64, index};
   return index;
 }

@@ -17,6 +17,8 @@
 #include "book/dict/dict_file.h"
 
 constexpr uint64_t kDictIndexMax = 0x10000000;  // 256 MiB
+// The most the held tables take together: a device has little memory to spare.
+constexpr uint64_t kDictTablesHeldMax = uint64_t{64} << 20;
 
 struct DictEntry {
   uint64_t offset;

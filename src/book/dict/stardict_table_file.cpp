@@ -1,6 +1,5 @@
 #include "book/dict/stardict_table_file.h"
 
-#include <algorithm>
 #include <set>
 
 #include "base/atomic_file.h"
@@ -18,10 +17,6 @@ namespace {
 constexpr std::string_view kMagic = "QLSDTBL1";
 constexpr size_t kSampleBytes = 16;
 constexpr size_t kChecksumBytes = 8;
-constexpr uint16_t kPathMax = 4096;
-// The largest table kept (and read back): a larger one is an index held whole, which the memory
-// cache would not hold either.
-constexpr uint64_t kKeptTableMax = uint64_t{64} << 20;
 constexpr char kTableSuffix[] = ".tbl";
 
 std::string tables_folder() { return state_folder() + "/dict"; }
@@ -91,14 +86,14 @@ std::optional<StardictIndex> StardictIndex::from_kept_form(std::string_view byte
 std::optional<StardictIndex> read_kept_table(const char* idx_path, const DictFile& file, bool offsets64) {
   if (file.size() < kKeptTableIndexMin) return std::nullopt;
   const auto kept = DictFile::open(table_path(idx_path).c_str());
-  if (!kept || kept->size() > kKeptTableMax) return std::nullopt;
+  if (!kept || kept->size() > kDictTablesHeldMax) return std::nullopt;
   const auto bytes = kept->read_at(0, kept->size());
   if (!bytes) return std::nullopt;
   return StardictIndex::from_kept_form(*bytes, idx_path, file, offsets64);
 }
 
 void keep_table(const char* idx_path, const DictFile& file, const StardictIndex& index) {
-  if (file.size() < kKeptTableIndexMin || index.held_bytes() > kKeptTableMax) return;
+  if (file.size() < kKeptTableIndexMin || index.held_bytes() > kDictTablesHeldMax) return;
   const std::string bytes = index.kept_form(idx_path, file.stamp());
   char folder[kQlPathMax];
   if (!make_folders(ql_path(tables_folder().c_str(), folder, sizeof folder))) return;

@@ -16,7 +16,8 @@ constexpr uint64_t kKeptTableIndexMin = 64 * 1024;
 
 // The table kept for the index open as `file` at the device path `idx_path`, when it verifies.
 std::optional<StardictIndex> read_kept_table(const char* idx_path, const DictFile& file, bool offsets64);
-// Keeps `index`, built from `file` at `idx_path`; a failed write keeps nothing.
+// Keeps `index`, built from `file` at `idx_path`, unless it is larger than the tables held in
+// memory may be; a failed write keeps nothing.
 void keep_table(const char* idx_path, const DictFile& file, const StardictIndex& index);
 // Removes the kept tables of every index but these, so that a dictionary taken away takes its
 // table with it.
