@@ -9,7 +9,7 @@
 #include "book/dict/stardict_table_file.h"
 
 namespace {
-// An index in order is sampled every so many bytes: a lookup reads about two such blocks.
+// An index in order is sampled every so many bytes: a lookup reads about one such block.
 constexpr uint64_t kBlock = 4096;
 // The first pass reads the file in pieces this large, so building the table never holds the file.
 constexpr uint64_t kReadPiece = uint64_t{1} << 20;

@@ -38,7 +38,6 @@ class StardictIndex {
   // The first entry in file order whose headword equals `word`, ignoring the case of ASCII
   // letters; `file` is the index file this was read from.
   std::optional<DictEntry> find(const DictFile& file, std::string_view word, ReadBlocks& read) const;
-  bool offsets64() const { return offsets64_; }
   // Bytes held in memory, for the cache's bound.
   uint64_t held_bytes() const;
 
