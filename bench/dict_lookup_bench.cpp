@@ -288,13 +288,38 @@ bool parse_measure(const ProcessRun& r, Measured& m) {
   return r.ok && std::sscanf(r.out.c_str(), "%lf %lf %lf %ld %d", &m.first, &m.mean, &m.worst, &m.peak_kib, &m.found) == 5;
 }
 
+// Our side and sdcv's on one word list in the dictionary at `folder`, kept state in place.
+void compare_lookups(const std::string& self, int runs, const std::string& root, const std::string& folder,
+                     const std::vector<std::string>& words, const std::vector<sdw::Entry>& entries,
+                     const char* order) {
+  const std::vector<std::string> ours = with_words({self, "--measure", root}, words);
+  const std::vector<std::string> sdcv = with_words({kSdcv, "-n", "-e", "-x", "--data-dir", folder}, words);
+  const Pair p = alternate(runs, ours, sdcv, root, [] {});
+  Measured m;
+  if (!p.ok || !parse_measure(p.last_ours, m)) {
+    std::printf("     %s: a run failed\n", order);
+    return;
+  }
+  std::printf("     %s: ours %.1f ms CPU (%.1f ms wall), %d of %zu found, %.1f us a lookup in its process; "
+              "sdcv %.1f ms CPU (%.1f ms wall), %zu answers wrong; ours / sdcv %.2f\n",
+              order, p.ours_cpu, p.ours_wall, m.found, words.size(), m.mean * 1000, p.sdcv_cpu, p.sdcv_wall,
+              wrong_answers(p.last_sdcv.out, words, entries), p.ours_cpu / p.sdcv_cpu);
+}
+
 void part_one(const std::string& self, int runs, size_t lookups) {
   const auto entries = generate(40000);
   uint64_t state = 99;
   std::vector<std::string> words;
   for (size_t i = 0; i < lookups; ++i) words.push_back(entries[next_random(state) % entries.size()].headword);
-  std::printf("1. A generated freedict-like dictionary: %zu headwords, %zu random lookups of its words in one process\n",
-              entries.size(), words.size());
+  std::vector<std::string> in_order = words;
+  std::sort(in_order.begin(), in_order.end(), stardict_less);
+  std::printf("1. A generated freedict-like dictionary: %zu headwords, %zu lookups of its words in one process, "
+              "CPU medians of %d runs each, in turn\n",
+              entries.size(), words.size(), runs);
+  if (access(kSdcv, X_OK) != 0) {
+    std::printf("   sdcv: not installed\n");
+    return;
+  }
   for (const bool packed : {true, false}) {
     ScratchDir root("ql-dict-bench");
     if (root.path().empty() || !make_device_folder(root.path())) return;
@@ -304,29 +329,12 @@ void part_one(const std::string& self, int runs, size_t lookups) {
     const auto dict_bytes = fs::file_size(folder + (packed ? "/freedict.dict.dz" : "/freedict.dict"), ec);
     std::printf("   %s (%.2f MB, index %.2f MB):\n", how, double(dict_bytes) / 1e6,
                 double(fs::file_size(folder + "/freedict.idx", ec)) / 1e6);
-    const std::vector<std::string> ours = with_words({self, "--measure", root.path()}, words);
-    const std::vector<std::string> sdcv = with_words({kSdcv, "-n", "-e", "-x", "--data-dir", folder}, words);
-    Measured m;
-    if (!parse_measure(run(ours, root.path()), m)) {
-      std::printf("   our run failed\n");
-      continue;
-    }
-    if (access(kSdcv, X_OK) != 0) {
-      std::printf("   sdcv: not installed\n");
-      continue;
-    }
-    run(sdcv, root.path());  // sdcv writes its offset cache, as our first run kept its table
+    // Each side keeps its state for the runs that follow: our table, sdcv's offset cache.
+    run(with_words({self, "--measure", root.path()}, {words[0]}), root.path());
+    run(with_words({kSdcv, "-n", "-e", "-x", "--data-dir", folder}, {words[0]}), root.path());
     set_back(folder);
-    const Pair p = alternate(runs, ours, sdcv, root.path(), [] {});
-    if (!p.ok || !parse_measure(p.last_ours, m)) {
-      std::printf("   a run failed\n");
-      continue;
-    }
-    std::printf("     ours: %.1f ms CPU (%.1f ms wall), %d of %zu found; in its process %.1f us a lookup after a first of %.2f ms\n",
-                p.ours_cpu, p.ours_wall, m.found, words.size(), m.mean * 1000, m.first);
-    std::printf("     sdcv: %.1f ms CPU (%.1f ms wall), %zu of %zu answers wrong\n", p.sdcv_cpu, p.sdcv_wall,
-                wrong_answers(p.last_sdcv.out, words, entries), words.size());
-    std::printf("     ours / sdcv: %.2f CPU (median of %d runs each, in turn)\n", p.ours_cpu / p.sdcv_cpu, runs);
+    compare_lookups(self, runs, root.path(), folder, words, entries, "random order");
+    compare_lookups(self, runs, root.path(), folder, in_order, entries, "index order ");
   }
 }
 
