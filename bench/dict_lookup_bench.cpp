@@ -4,10 +4,11 @@
 // for each word (the folders and files checked, the definitions found and written to the page's
 // file); sdcv gets the same words as arguments and writes its answers to a pipe. Every answer sdcv
 // gives is checked against the dictionary.
-// 1. A generated dictionary shaped like a freedict one (40,000 headwords, 1.6 MB of short
+// 1. A generated dictionary shaped like a freedict one (some 35,000 headwords, 1.6 MB of short
 //    definitions), packed by the dictzip program when it is installed (else by the test writer,
-//    which lays the file out the same way), and the same definitions as a plain ".dict": 1,000
-//    random headwords in one process.
+//    which lays the file out the same way), and the same definitions as a plain ".dict": 1,000 of
+//    its headwords in one process, in random order and in index order (where both sides find the
+//    next definition in a chunk they inflated for the last).
 // 2. Three dictionaries with indexes of about 32 MB each: the first lookup of a new process, with
 //    each side's kept state in place (our tables in the state folder, sdcv's offset cache), and
 //    our first lookup with no table kept; then many lookups in one process, and its peak memory
