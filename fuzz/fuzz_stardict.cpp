@@ -95,12 +95,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   write_dictionary(pick == 0 ? ".idx" : pick == 1 ? ".dict.dz" : ".ifo", data, size);
-  if (pick == 1) {
-    for (uint64_t offset : {0, 7, 8, 20}) {
-      for (uint32_t len : {1u, 9u, 30u}) {
-        const auto slice = dictzip_read((base() + ".dict.dz").c_str(), offset, len);
-        if (slice && slice->size() != len) __builtin_trap();
-      }
+  const auto packed = pick == 1 ? DictzipFile::open((base() + ".dict.dz").c_str()) : std::nullopt;
+  for (uint64_t offset : {0, 7, 8, 20}) {
+    for (uint32_t len : {1u, 9u, 30u}) {
+      const auto slice = packed ? packed->read(offset, len) : std::nullopt;
+      if (slice && slice->size() != len) __builtin_trap();
     }
   }
   for (std::string_view word : {"run", "running", "well-known", "absent"}) check_lookup(word, pick != 2);

@@ -10,7 +10,7 @@ build_pkgs=(g++ cmake ninja-build pkg-config ccache libgtest-dev libsdl2-dev lib
   libfreetype-dev libjpeg-dev libmpg123-dev libflac-dev libopus-dev libstb-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libqrcodegen-dev
   zlib1g-dev libdeflate-dev curl npm ca-certificates)
-test_pkgs=(xvfb xauth xdotool zbar-tools ffmpeg sox espeak-ng mupdf-tools openssl python3 sdcv
+test_pkgs=(xvfb xauth xdotool zbar-tools ffmpeg sox espeak-ng mupdf-tools openssl python3 sdcv dictzip
   stardict-czech pngcheck libexpat1-dev libjpeg-turbo-progs  # cjpeg: the render bench's comic pages
   clang libclang-rt-14-dev)  # the fuzz harnesses' compiler and its libFuzzer
 

@@ -1,8 +1,11 @@
 // A small StarDict writer for test dictionaries (and the benchmark's generated one): ".ifo",
 // ".idx" with 32- or 64-bit offsets, and definitions as a plain ".dict", as a dictzip ".dict.dz"
-// with its chunk table, or as a plain gzip ".dict.dz" without one. Header-only, so that a
-// benchmark program can use it too.
+// with its chunk table, or as a plain gzip ".dict.dz" without one. A dictzip file is laid out
+// byte for byte as the dictzip program writes it: every chunk ends in a full flush, and the
+// stream's last (empty) block follows the last chunk, outside the chunk table. Header-only, so
+// that a benchmark program can use it too.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -17,7 +20,13 @@ struct Entry {
   std::string data;  // the definition as stored (typed fields, or the type sequence's fields)
 };
 
-enum class Storage { plain, dictzip, gzip };
+enum class Storage {
+  plain,
+  dictzip,
+  // A dictzip file whose stream ends inside its last chunk, as some other packers write it.
+  dictzip_ending_in_last_chunk,
+  gzip,
+};
 
 struct Options {
   Storage storage = Storage::plain;
@@ -41,44 +50,51 @@ inline void put_be32(std::string& out, uint32_t v) {
 }
 
 // Deflates `data` as one raw stream flushed at every `chunk_length` bytes, so that each chunk can
-// be inflated on its own; the compressed size of each chunk.
-inline std::string deflate_chunks(std::string_view data, uint32_t chunk_length,
+// be inflated on its own; the compressed size of each chunk. The stream's last block comes after
+// the last chunk, unless `end_in_last_chunk`.
+inline std::string deflate_chunks(std::string_view data, uint32_t chunk_length, bool end_in_last_chunk,
                                   std::vector<uint32_t>& sizes) {
   z_stream z{};
   deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
   std::string out;
-  size_t at = 0;
-  do {
-    const size_t n = std::min<size_t>(chunk_length, data.size() - at);
-    const bool last = at + n == data.size();
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + at));
-    z.avail_in = static_cast<uInt>(n);
-    const size_t before = out.size();
+  auto run = [&](std::string_view in, int flush) {
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = static_cast<uInt>(in.size());
     char buf[16384];
     do {
       z.next_out = reinterpret_cast<Bytef*>(buf);
       z.avail_out = sizeof buf;
-      deflate(&z, last ? Z_FINISH : Z_FULL_FLUSH);
+      deflate(&z, flush);
       out.append(buf, sizeof buf - z.avail_out);
     } while (z.avail_out == 0);
+  };
+  bool finished = false;
+  for (size_t at = 0; at < data.size();) {
+    const size_t n = std::min<size_t>(chunk_length, data.size() - at);
+    finished = at + n == data.size() && end_in_last_chunk;
+    const size_t before = out.size();
+    run(data.substr(at, n), finished ? Z_FINISH : Z_FULL_FLUSH);
     sizes.push_back(static_cast<uint32_t>(out.size() - before));
     at += n;
-  } while (at < data.size());
+  }
+  if (!finished) run({}, Z_FINISH);
   deflateEnd(&z);
   return out;
 }
 
-// A gzip file of `data`; with a chunk table (dictzip) when `chunk_length` is not 0.
-inline std::string gzip_file(std::string_view data, uint32_t chunk_length) {
+// A gzip file of `data` named "test.dict", dated 0; with a chunk table (dictzip) when
+// `chunk_length` is not 0.
+inline std::string gzip_file(std::string_view data, uint32_t chunk_length, bool end_in_last_chunk = false) {
   std::vector<uint32_t> sizes;
-  const std::string body =
-      deflate_chunks(data, chunk_length ? chunk_length : static_cast<uint32_t>(data.size() + 1), sizes);
+  const bool chunked = chunk_length != 0;
+  const std::string body = deflate_chunks(data, chunked ? chunk_length : static_cast<uint32_t>(data.size() + 1),
+                                          end_in_last_chunk || !chunked, sizes);
   std::string out = "\x1f\x8b\x08";
-  out += static_cast<char>(chunk_length ? 0x0C : 0x08);  // FEXTRA when chunked, FNAME
-  put_le32(out, 0);                                       // modification time
-  out += '\x02';                                          // best compression
-  out += '\x03';                                          // Unix
-  if (chunk_length) {
+  out += static_cast<char>(chunked ? 0x0C : 0x08);  // FEXTRA when chunked, FNAME
+  put_le32(out, 0);                                 // modification time
+  out += '\x02';                                    // best compression
+  out += '\x03';                                    // Unix
+  if (chunked) {
     put_le16(out, static_cast<uint32_t>(10 + 2 * sizes.size()));  // extra field length
     out += "RA";
     put_le16(out, static_cast<uint32_t>(6 + 2 * sizes.size()));   // subfield length
@@ -123,6 +139,9 @@ inline void write_dictionary(const std::string& base, const std::vector<Entry>& 
   switch (o.storage) {
     case Storage::plain: write_bytes(base + ".dict", dict); break;
     case Storage::dictzip: write_bytes(base + ".dict.dz", gzip_file(dict, o.chunk_length)); break;
+    case Storage::dictzip_ending_in_last_chunk:
+      write_bytes(base + ".dict.dz", gzip_file(dict, o.chunk_length, true));
+      break;
     case Storage::gzip: write_bytes(base + ".dict.dz", gzip_file(dict, 0)); break;
   }
 }

@@ -8,6 +8,15 @@
 
 #include "base/paths.h"
 
+namespace {
+int64_t nanoseconds(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+DictFile::Stamp stamp_of(const struct stat& st) {
+  return {static_cast<uint64_t>(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim),
+          static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_dev)};
+}
+}  // namespace
+
 std::optional<DictFile> DictFile::open(const char* path) {
   const int fd = qlp_open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -16,8 +25,20 @@ std::optional<DictFile> DictFile::open(const char* path) {
     close(fd);
     return std::nullopt;
   }
-  const int64_t mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return DictFile(fd, {static_cast<uint64_t>(st.st_size), mtime_ns, static_cast<uint64_t>(st.st_ino)});
+  return DictFile(fd, stamp_of(st));
+}
+
+std::optional<DictFile::Stamp> DictFile::stamp_at(const char* path) {
+  struct stat st;
+  if (qlp_stat(path, &st) != 0) return std::nullopt;
+  return stamp_of(st);
+}
+
+bool DictFile::unchanged() const {
+  struct stat st;
+  // A file removed or replaced by a rename keeps its open descriptor readable: its lost last name
+  // tells it from the file the path now names.
+  return fstat(fd_, &st) == 0 && st.st_nlink > 0 && stamp_of(st) == stamp_;
 }
 
 DictFile::~DictFile() {
@@ -26,6 +47,16 @@ DictFile::~DictFile() {
 
 DictFile::DictFile(DictFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), size_(other.size_), stamp_(other.stamp_) {}
+
+DictFile& DictFile::operator=(DictFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    size_ = other.size_;
+    stamp_ = other.stamp_;
+  }
+  return *this;
+}
 
 bool DictFile::read_into(uint64_t off, char* out, uint64_t len) const {
   if (off > size_ || len > size_ - off) return false;

@@ -11,19 +11,27 @@ class DictFile {
   static std::optional<DictFile> open(const char* path);
   ~DictFile();
   DictFile(DictFile&& other) noexcept;
-  DictFile& operator=(DictFile&& other) = delete;
+  DictFile& operator=(DictFile&& other) noexcept;
   DictFile(const DictFile&) = delete;
   DictFile& operator=(const DictFile&) = delete;
 
   uint64_t size() const { return size_; }
-  // Tells a changed or replaced file from the one read before.
+  // Tells a changed or replaced file (or folder) from the one read before: a write changes its
+  // size or times, a replacement its inode, and a change of its status its ctime, which no one
+  // can set back.
   struct Stamp {
     uint64_t size;
     int64_t mtime_ns;
+    int64_t ctime_ns;
     uint64_t inode;
+    uint64_t device;
     bool operator==(const Stamp&) const = default;
   };
+  // The stamp of whatever a device path names now; nothing when it does not exist.
+  static std::optional<Stamp> stamp_at(const char* path);
   Stamp stamp() const { return stamp_; }
+  // True while the open file has not been written to, removed or replaced since it was opened.
+  bool unchanged() const;
   // `len` bytes at `off`; nothing when any of them lies outside the file or cannot be read.
   std::optional<std::string> read_at(uint64_t off, uint64_t len) const;
   // The same into the caller's `len` bytes at `out`; false as above.

@@ -24,12 +24,7 @@ constexpr size_t kHeadReadMax = 192 * 1024;
 // A stream without a chunk table is read in pieces this large.
 constexpr uint64_t kStreamPiece = 64 * 1024;
 
-// Where the compressed data begins and, for a dictzip file, its chunk table.
-struct Layout {
-  uint64_t data_start = 0;
-  uint32_t chunk_length = 0;            // 0: no chunk table
-  std::vector<uint64_t> chunk_starts;   // one per chunk and one for the end of the last
-};
+using Layout = DictzipFile::Layout;
 
 enum class HeadStatus { ok, need_more, damaged };
 
@@ -149,22 +144,22 @@ bool inflate_chunk(std::string packed, std::string& plain) {
   plain.resize(produced);
   return true;
 }
+}  // namespace
 
 // Bytes [from, to) of chunk `number` appended to `out`: from a kept chunk, else the chunk inflated
 // whole and kept. A chunk that does not inflate whole (damaged past the slice) is inflated only as
 // far as the slice, as it always was, and not kept.
-bool append_chunk_slice(const char* path, const DictFile& file, const Layout& layout, uint64_t number,
-                        uint64_t from, uint64_t to, std::string& out) {
+bool DictzipFile::append_chunk_slice(uint64_t number, uint64_t from, uint64_t to, std::string& out) const {
   auto& kept = kept_chunks();
-  std::erase_if(kept, [&](const KeptChunk& k) { return k.path == path && k.stamp != file.stamp(); });
-  const uint64_t begin = layout.chunk_starts[number];
-  auto packed = file.read_at(begin, layout.chunk_starts[number + 1] - begin);
+  std::erase_if(kept, [&](const KeptChunk& k) { return k.path == path_ && k.stamp != file_.stamp(); });
+  const uint64_t begin = layout_.chunk_starts[number];
+  auto packed = file_.read_at(begin, layout_.chunk_starts[number + 1] - begin);
   if (!packed) return false;
   auto hit = std::find_if(kept.begin(), kept.end(), [&](const KeptChunk& k) {
-    return k.number == number && k.path == path && k.packed == *packed && k.plain.size() >= to;
+    return k.number == number && k.path == path_ && k.packed == *packed && k.plain.size() >= to;
   });
   if (hit == kept.end()) {
-    std::string plain(layout.chunk_length, '\0');
+    std::string plain(layout_.chunk_length, '\0');
     if (!inflate_chunk(*packed, plain)) {
       const std::span<const uint8_t> in(reinterpret_cast<const uint8_t*>(packed->data()), packed->size());
       const InflateResult r = inflate_raw(in, {reinterpret_cast<uint8_t*>(plain.data()), static_cast<size_t>(to)});
@@ -174,7 +169,7 @@ bool append_chunk_slice(const char* path, const DictFile& file, const Layout& la
     }
     if (plain.size() < to) return false;
     if (kept.size() >= kChunksKept) kept.pop_back();
-    kept.insert(kept.begin(), {path, file.stamp(), number, std::move(*packed), std::move(plain)});
+    kept.insert(kept.begin(), {path_, file_.stamp(), number, std::move(*packed), std::move(plain)});
     hit = kept.begin();
   } else if (hit != kept.begin()) {
     std::rotate(kept.begin(), hit, hit + 1);
@@ -185,10 +180,9 @@ bool append_chunk_slice(const char* path, const DictFile& file, const Layout& la
 }
 
 // The slice through the chunk table: only the chunks that hold it are read and inflated.
-std::optional<std::string> read_chunked(const char* path, const DictFile& file, const Layout& layout,
-                                        uint64_t offset, uint32_t size) {
-  const uint64_t chunk_length = layout.chunk_length;
-  const uint64_t chunks = layout.chunk_starts.size() - 1;
+std::optional<std::string> DictzipFile::read_chunked(uint64_t offset, uint32_t size) const {
+  const uint64_t chunk_length = layout_.chunk_length;
+  const uint64_t chunks = layout_.chunk_starts.size() - 1;
   const uint64_t first = offset / chunk_length;
   const uint64_t last = (offset + size - 1) / chunk_length;
   if (last >= chunks) return std::nullopt;
@@ -198,31 +192,33 @@ std::optional<std::string> read_chunked(const char* path, const DictFile& file, 
     const uint64_t chunk_begin = i * chunk_length;
     const uint64_t from = std::max(offset, chunk_begin) - chunk_begin;
     const uint64_t to = std::min(offset + size, chunk_begin + chunk_length) - chunk_begin;
-    if (!append_chunk_slice(path, file, layout, i, from, to, out)) return std::nullopt;
+    if (!append_chunk_slice(i, from, to, out)) return std::nullopt;
   }
   return out;
 }
 
 // Without a chunk table the stream is inflated from its start, the bytes before the slice thrown
 // away as they come.
-std::optional<std::string> read_whole_stream(const DictFile& file, const Layout& layout, uint64_t offset,
-                                             uint32_t size) {
+std::optional<std::string> DictzipFile::read_whole_stream(uint64_t offset, uint32_t size) const {
   if (offset > kDictWholeStreamMax - size) return std::nullopt;
   std::string out(size, '\0');
-  const InflateResult r = inflate_raw_after(file_source(file, layout.data_start, file.size(), kStreamPiece),
+  const InflateResult r = inflate_raw_after(file_source(file_, layout_.data_start, file_.size(), kStreamPiece),
                                             offset, {reinterpret_cast<uint8_t*>(out.data()), out.size()});
   if (r.status == InflateStatus::damaged || r.produced != size) return std::nullopt;
   return out;
 }
-}  // namespace
 
-std::optional<std::string> dictzip_read(const char* path, uint64_t offset, uint32_t size) {
-  if (size > kDictSliceMax || offset > UINT64_MAX - size) return std::nullopt;
-  const auto file = DictFile::open(path);
+std::optional<DictzipFile> DictzipFile::open(const char* path) {
+  auto file = DictFile::open(path);
   if (!file) return std::nullopt;
-  const auto layout = read_layout(*file);
+  auto layout = read_layout(*file);
   if (!layout) return std::nullopt;
+  return DictzipFile(path, std::move(*file), std::move(*layout));
+}
+
+std::optional<std::string> DictzipFile::read(uint64_t offset, uint32_t size) const {
+  if (size > kDictSliceMax || offset > UINT64_MAX - size) return std::nullopt;
   if (size == 0) return std::string();
-  if (layout->chunk_length == 0) return read_whole_stream(*file, *layout, offset, size);
-  return read_chunked(path, *file, *layout, offset, size);
+  if (layout_.chunk_length == 0) return read_whole_stream(offset, size);
+  return read_chunked(offset, size);
 }

@@ -1,7 +1,8 @@
 // Looking words up in the StarDict dictionaries the reader copies to the documents folder's
 // "dictionaries" folder, directly or in a folder of their own inside it. Each dictionary is a
 // ".ifo" file (its name and options) with an ".idx" index and a ".dict" or ".dict.dz" file of
-// definitions of the same base name.
+// definitions of the same base name. The dictionaries are listed and opened once and kept between
+// lookups while their folders and files stay unchanged.
 #pragma once
 #include <string_view>
 

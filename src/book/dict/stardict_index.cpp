@@ -6,16 +6,18 @@
 
 #include "base/byte_reader.h"
 #include "base/utf8.h"
+#include "book/dict/stardict_table_file.h"
 
 namespace {
-// An index in order is sampled every so many bytes: a lookup reads about two such blocks.
+// An index in order is sampled every so many bytes: a lookup reads about one such block.
 constexpr uint64_t kBlock = 4096;
 // The first pass reads the file in pieces this large, so building the table never holds the file.
 constexpr uint64_t kReadPiece = uint64_t{1} << 20;
-// Indexes kept at once, in number and in bytes held; past either the cache starts again, which
-// only costs a new pass over the files.
+// Samples whose blocks a kept table is checked at against the index, spread over it.
+constexpr size_t kSpotChecks = 8;
+// Indexes held at once, in number and in bytes held; past either the cache starts again, which
+// only costs reading the kept tables again.
 constexpr size_t kCachedIndexesMax = 32;
-constexpr uint64_t kCachedBytesMax = uint64_t{64} << 20;  // a device has little memory to spare
 
 unsigned char fold(char c) { return static_cast<unsigned char>(ascii_lower(c)); }
 
@@ -123,21 +125,51 @@ std::optional<StardictIndex> StardictIndex::read(const DictFile& file, bool offs
 
 uint64_t StardictIndex::held_bytes() const { return samples_.capacity() * sizeof(Sample) + words_.capacity(); }
 
+// A few samples spread over the table, checked against the file. In order: each checked sample's
+// block holds whole entries in order from the sample's headword up to the next sample (or the end
+// of the last whole entry), and what follows that end holds no whole entry. Any other order: the
+// entry at each checked sample has the sample's headword.
+bool StardictIndex::agrees_with(const DictFile& file) const {
+  const size_t n = samples_.size();
+  if (in_order_ && (n == 0 ? end_ != 0 : samples_[0].at != 0)) return false;
+  for (size_t i = 1; in_order_ && i < n; ++i) {
+    if (samples_[i].at <= samples_[i - 1].at) return false;
+  }
+  for (size_t k = 0; k < std::min(n, kSpotChecks); ++k) {
+    const size_t i = kSpotChecks >= n ? k : k * (n - 1) / (kSpotChecks - 1);
+    const Sample& s = samples_[i];
+    const uint64_t to = !in_order_ ? s.at + entry_size(s) : i + 1 < n ? samples_[i + 1].at : end_;
+    const auto bytes = to <= end_ ? file.read_at(s.at, to - s.at) : std::nullopt;
+    if (!bytes) return false;
+    std::string_view previous;
+    for (size_t pos = 0; pos < bytes->size();) {
+      const auto e = parse_entry(*bytes, pos, offsets64_);
+      if (!e || (pos == 0 ? e->word != sample_word(s) : compare_folded(e->word, previous) < 0)) return false;
+      previous = e->word;
+      pos = e->next;
+    }
+  }
+  if (!in_order_) return true;
+  const auto tail = file.read_at(end_, file.size() - end_);
+  return tail && !parse_entry(*tail, 0, offsets64_);
+}
+
 std::optional<DictEntry> StardictIndex::find(const DictFile& file, std::string_view word, ReadBlocks& read) const {
   const auto it = std::lower_bound(samples_.begin(), samples_.end(), word, [this](const Sample& s, std::string_view w) {
     return compare_folded(sample_word(s), w) < 0;
   });
   if (!in_order_) {
     if (it == samples_.end() || compare_folded(sample_word(*it), word) != 0) return std::nullopt;
-    const auto bytes = file.read_at(it->at, it->word_size + 1 + (offsets64_ ? 12 : 8));
+    const auto bytes = file.read_at(it->at, entry_size(*it));
     const auto e = bytes ? parse_entry(*bytes, 0, offsets64_) : std::nullopt;
     return e ? std::optional(e->entry) : std::nullopt;
   }
-  // Every entry before the block ahead of `it` sorts below the word, and the entry at `it` not: the
-  // first match, if any, lies in these two blocks.
+  // Every entry before the block ahead of `it` sorts below the word, and every entry after the one
+  // at `it` sorts at or above that one, which is not below the word: the first match, if any, lies
+  // in that block or is the entry at `it`.
   const size_t b = static_cast<size_t>(it - samples_.begin());
   const uint64_t from = b == 0 ? 0 : samples_[b - 1].at;
-  const uint64_t to = b + 1 < samples_.size() ? samples_[b + 1].at : end_;
+  const uint64_t to = it == samples_.end() ? end_ : it->at + entry_size(*it);
   if (!read.bytes || read.from != from || read.bytes->size() != to - from) {
     read.from = from;
     read.bytes = file.read_at(from, to - from);
@@ -154,26 +186,33 @@ std::optional<DictEntry> StardictIndex::find(const DictFile& file, std::string_v
   }
 }
 
-std::optional<OpenIndex> stardict_index(const char* idx_path, bool offsets64) {
+namespace {
+// The table for `file`: built by reading the file through when no kept table verifies, and kept.
+std::optional<StardictIndex> table_for(const char* idx_path, const DictFile& file, bool offsets64) {
+  if (auto kept = read_kept_table(idx_path, file, offsets64)) return kept;
+  auto read = StardictIndex::read(file, offsets64);
+  if (read) keep_table(idx_path, file, *read);
+  return read;
+}
+}  // namespace
+
+std::shared_ptr<const StardictIndex> stardict_table(const char* idx_path, const DictFile& file, bool offsets64) {
   auto& indexes = cache();
-  auto file = DictFile::open(idx_path);
-  if (!file || file->size() > kDictIndexMax) {
+  if (file.size() > kDictIndexMax) {
     indexes.erase(idx_path);
-    return std::nullopt;
+    return nullptr;
   }
   auto at = indexes.find(idx_path);
   if (at != indexes.end()) {
-    if (at->second.stamp == file->stamp() && at->second.offsets64 == offsets64) {
-      return OpenIndex{std::move(*file), at->second.index, {}};
-    }
+    if (at->second.stamp == file.stamp() && at->second.offsets64 == offsets64) return at->second.index;
     indexes.erase(at);  // changed: its table goes before the new one is built
   }
-  auto read = StardictIndex::read(*file, offsets64);
-  if (!read) return std::nullopt;
+  auto read = table_for(idx_path, file, offsets64);
+  if (!read) return nullptr;
   auto index = std::make_shared<const StardictIndex>(std::move(*read));
   uint64_t held = index->held_bytes();
   for (const auto& [path, cached] : indexes) held += cached.index->held_bytes();
-  if (indexes.size() >= kCachedIndexesMax || held > kCachedBytesMax) indexes.clear();
-  indexes[idx_path] = {file->stamp(), offsets64, index};
-  return OpenIndex{std::move(*file), std::move(index), {}};
+  if (indexes.size() >= kCachedIndexesMax || held > kDictTablesHeldMax) indexes.clear();
+  indexes[idx_path] = {file.stamp(), offsets64, index};
+  return index;
 }

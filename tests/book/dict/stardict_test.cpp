@@ -1,9 +1,11 @@
 // Dictionary lookups against small StarDict dictionaries written by the test: every storage
-// (plain, dictzip with its chunk table, gzip without one), both offset widths, with and without a
-// type sequence; English endings, hyphen parts, several dictionaries, and damaged files.
+// (plain, dictzip with its chunk table as the dictzip program lays it out and as some other packers
+// do, gzip without one), both offset widths, with and without a type sequence; English endings,
+// hyphen parts, several dictionaries, and damaged files.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,47 +13,15 @@
 #include <vector>
 
 #include "book/dict/dictzip.h"
-#include "book/dict/stardict.h"
 #include "book/dict/stardict_text.h"
-#include "base/paths.h"
 #include "base/utf8.h"
-#include "support/stardict_writer.h"
-#include "support/temp_dir.h"
+#include "dictionaries_fixture.h"
+#include "support/run_program.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-constexpr char kOut[] = "/tmp/ql-dict.txt";
-
-// A device folder with documents/dictionaries, its /tmp, and the lookup's output read back.
-class Dictionaries : public testing::Test {
- protected:
-  void SetUp() override {
-    fs::create_directories(dir_ / "us/documents/dictionaries");
-    fs::create_directories(dir_ / "tmp");
-    ql_set_root((dir_ / "us").c_str(), (dir_ / "tmp").c_str());
-  }
-  void TearDown() override { ql_set_root(nullptr, nullptr); }
-
-  std::string base(const std::string& name) const { return dir_ / ("us/documents/dictionaries/" + name); }
-  // Empties the dictionaries folder, for the next case of a table.
-  void empty_folder() const {
-    fs::remove_all(base(""));
-    fs::create_directories(base(""));
-  }
-  void add(const std::string& name, const std::vector<sdw::Entry>& entries, const sdw::Options& o = {}) {
-    sdw::write_dictionary(base(name), entries, o);
-  }
-  std::string output() const { return read_file(dir_ / "tmp/ql-dict.txt"); }
-  // The output of one lookup, with the number of definitions it reports.
-  std::string lookup(std::string_view word, int* count = nullptr) {
-    const int n = ql_dict_lookup(word, kOut);
-    if (count) *count = n;
-    return output();
-  }
-
-  TempDir dir_;
-};
+constexpr const char* kOut = kDictOut;
 
 std::vector<sdw::Entry> english() {
   return {{"box", "a container"},   {"dog", "an animal"},  {"known", "familiar"}, {"run", "to move fast"},
@@ -83,6 +53,7 @@ constexpr StorageCase kStorages[] = {
     {"plain, 64-bit", sdw::Storage::plain, true, 0},
     {"dictzip, 32-bit", sdw::Storage::dictzip, false, 58315},
     {"dictzip, 64-bit, small chunks", sdw::Storage::dictzip, true, 40},
+    {"dictzip ending inside its last chunk", sdw::Storage::dictzip_ending_in_last_chunk, false, 40},
     {"gzip without chunk table", sdw::Storage::gzip, false, 0},
     {"gzip without chunk table, 64-bit", sdw::Storage::gzip, true, 0},
 };
@@ -395,6 +366,12 @@ TEST_F(Dictionaries, DictionariesOneFolderDownAreReadToo) {
   EXPECT_EQ(output(), "Unpacked\nnameless\nTest Dictionary\n") << "a nameless one shows its file name";
 }
 
+// A slice of the compressed file at `path`, opened for it alone.
+std::optional<std::string> dictzip_read(const std::string& path, uint64_t offset, uint32_t size) {
+  const auto file = DictzipFile::open(path.c_str());
+  return file ? file->read(offset, size) : std::nullopt;
+}
+
 TEST(Dictzip, SlicesAcrossChunksMatchThePlainData) {
   TempDir dir;
   std::string data;
@@ -410,14 +387,37 @@ TEST(Dictzip, SlicesAcrossChunksMatchThePlainData) {
   for (const char* name : {"chunked.dz", "whole.dz", "tiny-chunks.dz"}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(name) + " at " + std::to_string(c.offset) + "+" + std::to_string(c.size));
-      EXPECT_EQ(dictzip_read((dir / name).c_str(), c.offset, c.size), data.substr(c.offset, c.size));
+      EXPECT_EQ(dictzip_read(dir / name, c.offset, c.size), data.substr(c.offset, c.size));
     }
-    EXPECT_FALSE(dictzip_read((dir / name).c_str(), data.size() - 5, 6)) << "past the end";
-    EXPECT_FALSE(dictzip_read((dir / name).c_str(), UINT64_MAX - 2, 5)) << "offset wraps";
+    EXPECT_FALSE(dictzip_read(dir / name, data.size() - 5, 6)) << "past the end";
+    EXPECT_FALSE(dictzip_read(dir / name, UINT64_MAX - 2, 5)) << "offset wraps";
   }
-  EXPECT_FALSE(dictzip_read((dir / "absent.dz").c_str(), 0, 1));
+  EXPECT_FALSE(dictzip_read(dir / "absent.dz", 0, 1));
   write_file(dir / "plain.dz", data);
-  EXPECT_FALSE(dictzip_read((dir / "plain.dz").c_str(), 0, 1)) << "not gzip";
+  EXPECT_FALSE(dictzip_read(dir / "plain.dz", 0, 1)) << "not gzip";
+}
+
+// The writer's dictzip files are the dictzip program's, byte for byte (named "test.dict" and dated
+// 0 as the writer names and dates them): every chunk ends in a full flush, and the stream's last
+// block follows the last chunk, outside the chunk table.
+TEST(Dictzip, TheWriterLaysFilesOutAsTheDictzipProgramDoes) {
+  constexpr char kDictzip[] = "/usr/bin/dictzip";
+  if (access(kDictzip, X_OK) != 0) GTEST_SKIP() << "needs the package dictzip";
+  constexpr uint32_t kChunk = 58315;  // the program's own chunk length
+  TempDir dir;
+  const std::string plain = dir / "test.dict";
+  for (size_t size : {size_t{0}, size_t{1}, size_t{kChunk}, size_t{kChunk} + 1, size_t{3} * kChunk + 5}) {
+    SCOPED_TRACE(size);
+    std::string data;
+    for (uint32_t i = 1; data.size() < size; ++i) data += "word" + std::to_string(i * 7919 % 5000) + " ";
+    data.resize(size);
+    write_file(plain, data);
+    const timespec epoch[2] = {{0, 0}, {0, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, plain.c_str(), epoch, 0), 0);
+    ASSERT_EQ(run_program(kDictzip, {plain}, {}, 60000).status, 0);
+    EXPECT_EQ(read_file(plain + ".dz"), sdw::gzip_file(data, kChunk));
+    fs::remove(plain + ".dz");
+  }
 }
 
 TEST(StardictText, MarkupKeepsLinesAndDecodesReferences) {

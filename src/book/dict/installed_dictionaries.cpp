@@ -1,0 +1,142 @@
+#include "book/dict/installed_dictionaries.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <ctime>
+
+#include "base/paths.h"
+#include "book/dict/stardict.h"
+#include "book/dict/stardict_table_file.h"
+
+namespace {
+constexpr size_t kIfoMax = 64 * 1024;
+// A folder whose last change is more recent than this when it is listed may change again within
+// the same tick of its clock (two seconds on a FAT memory card) without its stamp showing it.
+constexpr int64_t kSettleNs = int64_t{2} * 1000000000;
+
+struct ListedFolder {
+  std::string path;
+  std::optional<DictFile::Stamp> stamp;  // nothing: it did not exist
+};
+
+struct Shelf {
+  bool listed = false;
+  bool settled = false;
+  std::vector<ListedFolder> folders;  // the dictionaries folder, then the folders read below it
+  std::vector<Dictionary> dictionaries;
+};
+
+Shelf& shelf() {
+  static Shelf kept;
+  return kept;
+}
+
+int64_t now_ns() {
+  timespec t{};
+  clock_gettime(CLOCK_REALTIME, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Adds the dictionaries in `folder` (their ".ifo" names without it, after `prefix`), and with
+// `descend` (the dictionaries folder itself) those in its folders too. Each folder read, and the
+// dictionaries folder even when missing, is noted with its stamp, taken before it is read so that
+// a change while it is read shows at the next use.
+void add_dictionaries(const std::string& folder, const std::string& prefix, bool descend, Shelf& s,
+                      std::vector<std::string>& names) {
+  const auto stamp = DictFile::stamp_at(folder.c_str());
+  DirPtr dir(qlp_opendir(folder.c_str()));
+  if (dir || descend) s.folders.push_back({folder, stamp});
+  if (!dir) return;
+  while (const dirent* e = readdir(dir.get())) {
+    const std::string_view name(e->d_name);
+    // Dot files are the copies of other systems' metadata, not dictionaries.
+    if (name.starts_with('.')) continue;
+    if (name.size() >= 5 && name.ends_with(".ifo")) {
+      names.push_back(prefix + std::string(name.substr(0, name.size() - 4)));
+    } else if (descend && (e->d_type == DT_DIR || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)) {
+      add_dictionaries(folder + "/" + std::string(name), prefix + std::string(name) + "/", false, s, names);
+    }
+  }
+}
+
+bool folders_unchanged(const Shelf& s) {
+  return std::all_of(s.folders.begin(), s.folders.end(),
+                     [](const ListedFolder& f) { return DictFile::stamp_at(f.path.c_str()) == f.stamp; });
+}
+
+void list_again(Shelf& s) {
+  const int64_t listed_at = now_ns();
+  s.folders.clear();
+  std::vector<std::string> names;
+  add_dictionaries(kDictFolder, "", true, s, names);
+  std::sort(names.begin(), names.end());
+  s.listed = true;
+  s.settled = std::all_of(s.folders.begin(), s.folders.end(), [listed_at](const ListedFolder& f) {
+    return !f.stamp || f.stamp->mtime_ns < listed_at - kSettleNs;
+  });
+  s.dictionaries.clear();
+  std::vector<std::string> idx_paths;
+  for (std::string& name : names) {
+    s.dictionaries.emplace_back(std::move(name));
+    idx_paths.push_back(s.dictionaries.back().base() + ".idx");
+  }
+  // A missing folder (the storage away on a computer, say) is no reason to drop the tables.
+  if (s.folders.front().stamp) forget_kept_tables_except(idx_paths);
+}
+}  // namespace
+
+Ifo read_ifo(const std::optional<DictFile>& file) {
+  Ifo ifo;
+  if (!file) return ifo;
+  const auto text = file->read_at(0, std::min<uint64_t>(file->size(), kIfoMax));
+  if (!text) return ifo;
+  std::string_view rest(*text);
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos) continue;
+    const std::string_view key = line.substr(0, eq), value = line.substr(eq + 1);
+    if (key == "bookname" && !ifo.name) ifo.name = std::string(value);
+    if (key == "idxoffsetbits") ifo.offsets64 = value == "64";
+    if (key == "sametypesequence") ifo.type_sequence = std::string(value);
+  }
+  return ifo;
+}
+
+Dictionary::Dictionary(std::string name) : name_(std::move(name)), base_(std::string(kDictFolder) + "/" + name_) {}
+
+std::optional<OpenIndex> Dictionary::open_for_lookup() {
+  if (!ifo_file_ || !ifo_file_->unchanged()) {
+    ifo_file_ = DictFile::open((base_ + ".ifo").c_str());
+    ifo_ = read_ifo(ifo_file_);
+  }
+  const std::string idx_path = base_ + ".idx";
+  if (!idx_file_ || !idx_file_->unchanged()) idx_file_ = DictFile::open(idx_path.c_str());
+  if (plain_ && !plain_->unchanged()) plain_.reset();
+  if (packed_ && !packed_->file().unchanged()) packed_.reset();
+  auto table = idx_file_ ? stardict_table(idx_path.c_str(), *idx_file_, ifo_.offsets64) : nullptr;
+  if (!table) return std::nullopt;
+  return OpenIndex{*idx_file_, std::move(table), {}};
+}
+
+std::optional<std::string> Dictionary::definition(const DictEntry& entry) {
+  if (!plain_ && !packed_) {
+    plain_ = DictFile::open((base_ + ".dict").c_str());
+    if (!plain_) packed_ = DictzipFile::open((base_ + ".dict.dz").c_str());
+  }
+  if (plain_) {
+    if (entry.size > kDictSliceMax) return std::nullopt;
+    return plain_->read_at(entry.offset, entry.size);
+  }
+  return packed_ ? packed_->read(entry.offset, entry.size) : std::nullopt;
+}
+
+std::vector<Dictionary>& installed_dictionaries() {
+  Shelf& s = shelf();
+  if (!s.listed || !s.settled || !folders_unchanged(s)) list_again(s);
+  return s.dictionaries;
+}

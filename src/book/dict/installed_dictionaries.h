@@ -1,0 +1,51 @@
+// The installed dictionaries, listed once and kept open between lookups. The list is taken again
+// when a folder it was read from changes; a dictionary's files are opened again when one of them
+// changes. A folder changed within the last seconds is listed again at every use, since a change
+// within the clock's resolution would leave its stamp as it was.
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "book/dict/dict_file.h"
+#include "book/dict/dictzip.h"
+#include "book/dict/stardict_index.h"
+
+// What a dictionary's ".ifo" says.
+struct Ifo {
+  std::optional<std::string> name;  // the bookname value, without its line ending
+  bool offsets64 = false;
+  std::string type_sequence;
+};
+// What an ".ifo" file says; a missing or unreadable one says nothing.
+Ifo read_ifo(const std::optional<DictFile>& file);
+
+class Dictionary {
+ public:
+  // `name`: its path below the dictionaries folder, without ".ifo".
+  explicit Dictionary(std::string name);
+  const std::string& name() const { return name_; }
+  // Its device path without an extension.
+  const std::string& base() const { return base_; }
+  // Opens again whatever changed since the last lookup; the index open for this lookup, which
+  // lives no longer than this dictionary; nothing when the index cannot be read.
+  std::optional<OpenIndex> open_for_lookup();
+  const Ifo& ifo() const { return ifo_; }
+  // The stored definition of an entry (the ".dict" file when there is one, else the ".dict.dz");
+  // nothing when neither gives it.
+  std::optional<std::string> definition(const DictEntry& entry);
+
+ private:
+  std::string name_;
+  std::string base_;
+  std::optional<DictFile> ifo_file_;
+  Ifo ifo_;
+  std::optional<DictFile> idx_file_;
+  std::optional<DictFile> plain_;
+  std::optional<DictzipFile> packed_;
+};
+
+// The dictionaries, each lying directly in the folder or one folder below (where a StarDict
+// archive unpacks), in the byte order of their names so that every machine gives the same order.
+// Only the core thread looks words up.
+std::vector<Dictionary>& installed_dictionaries();
