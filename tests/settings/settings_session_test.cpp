@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/ui/ui_frame.h"
 #include "app/ui/ui_list_geometry.h"
 #include "app/ui/ui_list_menu.h"
 #include "settings/settings_pages.h"
@@ -51,35 +52,59 @@ std::string tap(int x, int y) {
   return "tap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\n";
 }
 
+// The rows of two frames from the status bar's rule down (the clock above may have moved on) are
+// the same.
+bool same_below_status_bar(const Frame& a, const Frame& b) {
+  const size_t from = size_t(kStatusBarBottom + 1) * size_t(a.w);
+  return a.w == b.w && a.h == b.h && !a.grey.empty() &&
+         std::equal(a.grey.begin() + std::ptrdiff_t(from), a.grey.end(),
+                    b.grey.begin() + std::ptrdiff_t(from));
+}
+
+// The index of the About row in the settings list.
+uint64_t about_index() {
+  const std::vector<SettingsListedRow> rows = settings_listed_rows();
+  const auto about = std::find_if(rows.begin(), rows.end(), [](const SettingsListedRow& r) {
+    return r.row == SettingsRow::About;
+  });
+  EXPECT_NE(about, rows.end());
+  return uint64_t(about - rows.begin());
+}
+
+// Runs the headless program at w x h over `script` in a fresh data folder under `dir`.
+ProgramResult run_session(const TempDir& dir, int w, int h, const std::string& script) {
+  write_file(dir / "script", script);
+  return run_program(QL_TEST_QUILLO, {},
+                     {{"CVNL_DATA", dir / "data"},
+                      {"CVNL_NO_SAMPLES", "1"},
+                      {"CVNL_HEADLESS", "1"},
+                      {"CVNL_SIZE", std::to_string(w) + "x" + std::to_string(h)},
+                      {"CVNL_TEST", dir / "script"}},
+                     kEventCeilingMs);
+}
+
+// From the library: the status bar opens Quick settings, its second row Settings.
+std::string open_settings(int w) {
+  return "idle\n" + tap(w / 2, 40) + tap(w / 2, kListTop + kListMenuRowHeight * 3 / 2);
+}
+
 }  // namespace
 
 // The About page opened by taps shows every paragraph in both orientations, the last one above
 // the bottom band, and a tap anywhere closes it back to the settings list.
 TEST(SettingsSession, AboutShowsEveryParagraphAndClosesInBothOrientations) {
-  const std::vector<SettingsListedRow> rows = settings_listed_rows();
-  const auto about = std::find_if(rows.begin(), rows.end(), [](const SettingsListedRow& r) {
-    return r.row == SettingsRow::About;
-  });
-  ASSERT_NE(about, rows.end());
-  const uint64_t index = uint64_t(about - rows.begin());
+  const uint64_t index = about_index();
   for (const auto& [w, h] : {std::pair{1072, 1448}, std::pair{1448, 1072}}) {
     SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
     TempDir dir;
-    const ListGeometry g = list_geometry(rows.size(), 0, kListMenuRowHeight, h);
+    const ListGeometry g = list_geometry(index + 1, 0, kListMenuRowHeight, h);
     const uint64_t page = index / uint64_t(g.per_page), slot = index % uint64_t(g.per_page);
-    std::string script = "idle\n" + tap(w / 2, 40) + tap(w / 2, kListTop + kListMenuRowHeight * 3 / 2);
+    std::string script = open_settings(w);
     for (uint64_t p = 0; p < page; ++p) script += tap(w - 60, h - 40);  // the pager's next page
     script += tap(w / 2, g.row_top(slot) + kListMenuRowHeight / 2);
     script += "shot " + (dir / "about.pgm") + "\n" + tap(w / 2, h / 2) + "shot " +
               (dir / "closed.pgm") + "\nquit\n";
-    write_file(dir / "script", script);
-    const ProgramResult r = run_program(QL_TEST_QUILLO, {},
-                                        {{"CVNL_DATA", dir / "data"},
-                                         {"CVNL_NO_SAMPLES", "1"},
-                                         {"CVNL_HEADLESS", "1"},
-                                         {"CVNL_SIZE", std::to_string(w) + "x" + std::to_string(h)},
-                                         {"CVNL_TEST", dir / "script"}},
-                                        kEventCeilingMs);
+    const ProgramResult r = run_session(dir, w, h, script);
     ASSERT_FALSE(r.timed_out);
     ASSERT_EQ(r.status, 0);
     const Frame shown = read_pgm(read_file(dir / "about.pgm"));
@@ -95,6 +120,33 @@ TEST(SettingsSession, AboutShowsEveryParagraphAndClosesInBothOrientations) {
     EXPECT_EQ(closed.darkest(48, g.row_top(slot) + 365 - kListTop, w - 96, 1), 170)
         << "the settings list's row rule is back";
   }
+}
+
+// A page key turns the Settings list's pager (which opened "Reading options" when the key was a
+// tap at the screen's right edge), and does nothing on Quick settings (one page) or About (no
+// pages): About stays until a tap.
+TEST(SettingsSession, PageKeysTurnTheSettingsPagerAndOpenNothing) {
+  constexpr int w = 1072, h = 1448;
+  const uint64_t index = about_index();
+  const ListGeometry g = list_geometry(index + 1, 0, kListMenuRowHeight, h);
+  ASSERT_EQ(index / uint64_t(g.per_page), 1u) << "About is on the second page";
+  TempDir dir;
+  auto shot = [&](const std::string& name) { return "shot " + (dir / (name + ".pgm")) + "\n"; };
+  const std::string keys = "key forward\nidle\nkey back\nidle\n";
+  const std::string script =
+      "idle\n" + tap(w / 2, 40) + shot("quick") + keys + shot("quick-keys") +
+      tap(w / 2, kListTop + kListMenuRowHeight * 3 / 2) + shot("settings") +
+      "key forward\nidle\n" + shot("second") +
+      tap(w / 2, g.row_top(index % uint64_t(g.per_page)) + kListMenuRowHeight / 2) + shot("about") +
+      keys + shot("about-keys") + "quit\n";
+  const ProgramResult r = run_session(dir, w, h, script);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+  auto frame = [&](const std::string& name) { return read_pgm(read_file(dir / (name + ".pgm"))); };
+  EXPECT_TRUE(same_below_status_bar(frame("quick"), frame("quick-keys")));
+  EXPECT_FALSE(same_below_status_bar(frame("settings"), frame("second")));
+  EXPECT_GE(frame("about").lowest_ink(), 1062 - 30) << "the second page's row opened About";
+  EXPECT_TRUE(same_below_status_bar(frame("about"), frame("about-keys"))) << "About stays";
 }
 
 #endif  // QL_TEST_QUILLO

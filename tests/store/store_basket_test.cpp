@@ -48,6 +48,19 @@ TEST_F(Basket, PagesAndRemoving) {
   EXPECT_EQ(shot_darkest("page2", 48, row_middle(3) - 40, 300, 60), 255);
 }
 
+TEST_F(Basket, PageKeysTurnItsPages) {
+  load_books(10);
+  fill_basket(10);
+  touches_.event(HOST_PAGE_KEY, 1);
+  remove_row(2);  // the second page's third row: Book 08
+  touches_.event(HOST_PAGE_KEY, 0);
+  remove_row(0);  // the first page's first: Book 00
+  tap_back();
+  store_basket_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_EQ(basket(), (std::vector<uint16_t>{1, 2, 3, 4, 5, 6, 7, 9}));
+}
+
 TEST_F(Basket, TotalsPerCurrency) {
   load({sku_json("e1", "Euro One", 500), sku_json("e2", "Euro Two", 250),
         sku_json("u1", "Usd One", 300, "A", "USD"), sku_json("x1", "No Code", 1, "A", ""),
