@@ -428,9 +428,12 @@ TEST(LibrarySession, PageKeysTurnTheLibrarysPagerAndTheReadersPages) {
   const ProgramResult r = lib.run(script);
   ASSERT_FALSE(r.timed_out);
   ASSERT_EQ(r.status, 0);
-  auto grey = [&](const std::string& name) { return pgm_pixels(read_file(lib.path(name + ".pgm"))); };
+  auto grey = [&](const std::string& name) {
+    return pgm_pixels(read_file(lib.path(name + ".pgm")));
+  };
   EXPECT_EQ(status_band_difference(grey("second"), 0, "Eve Lund  ·  New"), 0) << "the second page";
-  EXPECT_EQ(status_band_difference(grey("first"), 0, "Ann Reed  ·  New"), 0) << "back to the first";
+  EXPECT_EQ(status_band_difference(grey("first"), 0, "Ann Reed  ·  New"), 0)
+      << "back to the first";
   EXPECT_TRUE(same_below_status_bar(grey("key1"), grey("tap1"))) << "a key turns as a tap does";
   EXPECT_FALSE(same_below_status_bar(grey("key1"), grey("page0")));
   EXPECT_TRUE(same_below_status_bar(grey("key0"), grey("page0"))) << "and back";
