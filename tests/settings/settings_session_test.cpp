@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/ui/ui_frame.h"
 #include "app/ui/ui_list_geometry.h"
 #include "app/ui/ui_list_menu.h"
 #include "settings/settings_pages.h"
 #include "support/event_ceiling.h"
+#include "support/program_shot.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -52,13 +52,8 @@ std::string tap(int x, int y) {
   return "tap " + std::to_string(x) + " " + std::to_string(y) + "\nidle\n";
 }
 
-// The rows of two frames from the status bar's rule down (the clock above may have moved on) are
-// the same.
 bool same_below_status_bar(const Frame& a, const Frame& b) {
-  const size_t from = size_t(kStatusBarBottom + 1) * size_t(a.w);
-  return a.w == b.w && a.h == b.h && !a.grey.empty() &&
-         std::equal(a.grey.begin() + std::ptrdiff_t(from), a.grey.end(),
-                    b.grey.begin() + std::ptrdiff_t(from));
+  return a.w == b.w && ::same_below_status_bar(a.grey, b.grey, a.w);
 }
 
 // The index of the About row in the settings list.
