@@ -4,6 +4,7 @@
 #include "host/plat.h"
 
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -21,6 +22,10 @@ struct TouchState {
   bool early = false;  // an early touch was reported and its gesture is still open
   int x2 = 0, y2 = 0;
   int held = 0;
+  std::optional<PageKeyTaps> keys;
+  bool key_tap = false;         // the open gesture is a page key's, held no time
+  bool key_up_pending = false;  // its up is still to come, at (key_x, key_y)
+  int key_x = 0, key_y = 0;
 };
 
 TouchState t;
@@ -29,12 +34,71 @@ void forget_gesture() {
   t.held = 0;
   t.down = false;
   t.early = false;
+  t.key_tap = false;
+  t.key_up_pending = false;
+}
+
+// A pointer down at (ex, ey): TOUCH_EARLY when it lands in the early zone, else 0 (the gesture
+// goes on).
+int press(int ex, int ey, int* x, int* y) {
+  t.down = true;
+  t.sx = t.last_x = ex;
+  t.sy = ey;
+  t.down_ms = t.src->now_ms();
+  if (t.edge >= 1 && !t.early && ey >= t.top && ey < t.bottom &&
+      (ex < t.edge || ex >= ql_fb().width - t.edge)) {
+    t.early = true;
+    *x = ex;
+    *y = ey;
+    t.x2 = ex;
+    t.y2 = ey;
+    t.held = 0;
+    return TOUCH_EARLY;
+  }
+  return 0;
+}
+
+// A pointer up at (ex, ey): the gesture's result, or 0 when there is nothing to report (no touch
+// was down, or its early touch was reported already).
+int release(int ex, int ey, int* x, int* y) {
+  if (!t.down) return 0;
+  t.down = false;
+  t.last_x = ex;
+  *x = t.sx;
+  *y = t.sy;
+  t.x2 = ex;
+  t.y2 = ey;
+  t.held = t.key_tap ? 0 : static_cast<int>(t.src->now_ms() - t.down_ms);
+  t.key_tap = false;
+  if (!t.early) return TOUCH_GESTURE;
+  t.early = false;
+  if (t.held > kHoldMs || abs(t.last_x - t.sx) >= kSwipeMinPx) return TOUCH_EARLY_CANCEL;
+  return 0;
+}
+
+// A page key as a tap at the point the waiting screen gave it; 0 when the key has no place there
+// (or a touch is under way), or when the tap's early touch was reported (its up then comes first
+// at the next wait).
+int page_key(bool forward, int* x, int* y) {
+  if (!t.keys || t.down) return 0;
+  t.key_x = forward ? t.keys->forward_x : t.keys->back_x;
+  t.key_y = forward ? t.keys->forward_y : t.keys->back_y;
+  t.key_tap = true;
+  if (const int r = press(t.key_x, t.key_y, x, y)) {
+    t.key_up_pending = true;
+    return r;
+  }
+  return release(t.key_x, t.key_y, x, y);
 }
 
 int wait_touch(int* x, int* y) {
   if (ql_headless()) {
     t.held = 0;
     return TOUCH_QUIT;
+  }
+  if (t.key_up_pending) {
+    t.key_up_pending = false;
+    if (const int r = release(t.key_x, t.key_y, x, y)) return r;
   }
   const double t0 = t.src->now_ms();
   for (;;) {
@@ -50,38 +114,17 @@ int wait_touch(int* x, int* y) {
       case 0:
         break;  // nothing arrived; the next round times out when the time is up
       case HOST_POINTER_DOWN:
-        t.down = true;
-        t.sx = t.last_x = ex;
-        t.sy = ey;
-        t.down_ms = t.src->now_ms();
-        if (t.edge >= 1 && !t.early && ey >= t.top && ey < t.bottom &&
-            (ex < t.edge || ex >= ql_fb().width - t.edge)) {
-          t.early = true;
-          *x = ex;
-          *y = ey;
-          t.x2 = ex;
-          t.y2 = ey;
-          t.held = 0;
-          return TOUCH_EARLY;
-        }
+        if (const int r = press(ex, ey, x, y)) return r;
         break;
       case HOST_POINTER_MOVE:
         if (t.down) t.last_x = ex;
         break;
-      case HOST_POINTER_UP: {
-        if (!t.down) break;
-        t.down = false;
-        t.last_x = ex;
-        *x = t.sx;
-        *y = t.sy;
-        t.x2 = ex;
-        t.y2 = ey;
-        t.held = static_cast<int>(t.src->now_ms() - t.down_ms);
-        if (!t.early) return TOUCH_GESTURE;
-        t.early = false;
-        if (t.held > kHoldMs || abs(t.last_x - t.sx) >= kSwipeMinPx) return TOUCH_EARLY_CANCEL;
-        break;  // the early tap was already reported
-      }
+      case HOST_POINTER_UP:
+        if (const int r = release(ex, ey, x, y)) return r;
+        break;
+      case HOST_PAGE_KEY:
+        if (const int r = page_key(ex != 0, x, y)) return r;
+        break;
       case HOST_DEVICE_EVENT:
         forget_gesture();
         return TOUCH_DEVICE;
@@ -103,6 +146,10 @@ int wait_touch(int* x, int* y) {
 }
 
 }  // namespace
+
+void ql_touch_page_keys(const PageKeyTaps* taps) {
+  t.keys = taps ? std::optional<PageKeyTaps>(*taps) : std::nullopt;
+}
 
 void ql_touch_timeout(int ms) { t.timeout_ms = ms; }
 

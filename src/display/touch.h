@@ -18,6 +18,17 @@ enum TouchResult : int {
 constexpr int kHoldMs = 449;        // a hold lasts longer than this
 constexpr int kSwipeMinPx = 151;    // horizontal travel of a swipe
 
+// Where the page keys tap: a key that turns forward becomes a touch (down and up) at the forward
+// point, one that turns back at the back point, both on the screen that waits. Each screen places
+// them where a tap turns its pages (the reader's page edges, a pager).
+struct PageKeyTaps {
+  int forward_x = 0, forward_y = 0;
+  int back_x = 0, back_y = 0;
+};
+// The page keys' taps for the waits that follow (null: a page key does nothing); it stays set
+// until set again. A key tap is never a hold: it counts no time between its down and up.
+void ql_touch_page_keys(const PageKeyTaps* taps);
+
 // Wait time-out in ms (<= 0 waits without end); it stays set until set again.
 void ql_touch_timeout(int ms);
 // The early zone: touches with x < edge or x >= width - edge and top <= y < bottom; edge < 1 clears.

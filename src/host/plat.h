@@ -15,6 +15,7 @@ enum HostEventType : uint32_t {
   HOST_BOOKS_ADDED = 6,
   HOST_APPEARANCE = 7,
   HOST_DEVICE_EVENT_2 = 8,
+  HOST_PAGE_KEY = 9,  // Page Down, Space and the others: x is 1 to turn forward, 0 to turn back
 };
 
 struct HostEvent {

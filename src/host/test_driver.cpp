@@ -141,6 +141,10 @@ void test_driver_line(std::string_view line_view) {
   } else if (sscanf(s, "up %d %d", &x, &y) == 2) {
     host_clamp_point(&x, &y);
     host_push(HOST_POINTER_UP, x, y);
+  } else if (is_bare_word(line, "key forward")) {  // a page key, as the window sends it
+    host_push(HOST_PAGE_KEY, 1, 0);
+  } else if (is_bare_word(line, "key back")) {
+    host_push(HOST_PAGE_KEY, 0, 0);
   } else if (std::string p = path_arg(line, "drop"); !p.empty()) {
     host_post_task([p] { add_books({p}); });
   } else if (std::string p = path_arg(line, "shotc"); !p.empty()) {

@@ -29,7 +29,7 @@
 namespace {
 
 constexpr int kCoverX = 48, kCoverY = 258, kCoverW = 300, kCoverH = 420;
-constexpr int kTextX = 380, kTitleY = 306, kTitleLineHeight = 60;
+constexpr int kTextX = 380, kTitleY = 306, kTitleSize = 54, kTitleLineHeight = 60;
 // The title keeps to this many lines so the author, file and progress lines stay above the
 // buttons, however long it is.
 constexpr int kTitleLinesMax = 4;
@@ -48,33 +48,14 @@ uint64_t file_size(const std::string& path) {
   return qlp_stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-// The title wrapped into at most kTitleLinesMax lines, the last one cut with "..." when more
-// text follows; the baseline below it.
-int draw_title(const std::string& title, int width) {
-  std::vector<std::string> lines;
-  ui_wrap(title, TS_BOLD, 54, static_cast<float>(width),
-          [&](std::string_view line, int) { lines.emplace_back(line); });
-  if (lines.size() > kTitleLinesMax) {
-    std::string rest = lines[kTitleLinesMax - 1];
-    for (size_t i = kTitleLinesMax; i < lines.size(); i++) rest += " " + lines[i];
-    lines.resize(kTitleLinesMax);
-    lines.back() = ui_cut_to_width(rest, ui_face(TS_BOLD), 54, static_cast<float>(width));
-  }
-  int y = kTitleY;
-  for (const std::string& line : lines) {
-    ql_text(line.c_str(), TS_BOLD, 54, kTextX, static_cast<float>(y));
-    y += kTitleLineHeight;
-  }
-  return y;
-}
-
 void draw(const ScanEntry& e, const ProgressRecord& record) {
   const int w = ql_fb().width;
   const int text_w = w - 428;
   ui_draw_header("About this book");
   ui_draw_cover_card(e.path.c_str(), e.path.size(), e.kind, e.title.c_str(), e.title.size(), kCoverX,
                      kCoverY, kCoverW, kCoverH);
-  const int t = draw_title(e.title, text_w);
+  const int t = ui_draw_wrapped_cut(e.title, TS_BOLD, kTitleSize, kTextX, kTitleY, text_w,
+                                    kTitleLineHeight, kTitleLinesMax);
   ui_draw_text_fit(e.author.c_str(), TS_REGULAR, 42, kTextX, t + 4, text_w);
   const std::string file = book_details_file_line(e.path, file_size(e.path));
   ql_text(file.c_str(), TS_UI, 42, kTextX, static_cast<float>(t + 56));

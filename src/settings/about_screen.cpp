@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -12,8 +13,10 @@
 #include "settings/device_options.h"
 
 namespace {
-constexpr int kLogoX = 48;
 constexpr int kLogoY = 286;
+// On a low screen (landscape) the logo and the text move up, at most this far, so that the last
+// paragraph still ends above the bottom band.
+constexpr int kLiftMax = kLogoY - kHeaderBottom - 24;
 constexpr int kFirstBaseline = 456;
 constexpr int kTextSize = 40;
 constexpr int kSide = 48;
@@ -36,7 +39,6 @@ void about_screen() {
   app.present.waveform = kWaveformFull;
   const Framebuffer& fb = ql_fb();
   ui_draw_header("About");
-  ql_blit(ql_logo(), kLogoWidth, kLogoHeight, kLogoX, kLogoY);
   const std::array<std::string, 7> paragraphs = {
       "Version 0.9.5  \xC2\xB7  Beta  \xC2\xB7  no warranty",
       "Free to use, provided as is.",
@@ -47,11 +49,19 @@ void about_screen() {
       "Your notes and settings stay on this device as plain text.",
       "Found a bug? Settings, Report a bug.",
   };
-  int y = kFirstBaseline;
+  const int width = fb.width - 2 * kSide;
+  int lines = 0;
+  for (const std::string& paragraph : paragraphs)
+    lines += ui_wrap(paragraph, ui_face(TS_REGULAR), kTextSize, float(width), [](auto, int) {});
+  const int last_baseline = kFirstBaseline + (lines - 1) * kLineHeight +
+                            int(paragraphs.size() - 1) * kParagraphGap;
+  const int lift = std::clamp(last_baseline - (fb.height - kBottomRoom), 0, kLiftMax);
+  ql_blit(ql_logo(), kLogoWidth, kLogoHeight, (fb.width - kLogoWidth) / 2, kLogoY - lift);
+  int y = kFirstBaseline - lift;
   for (const std::string& paragraph : paragraphs) {
     if (y > fb.height - kBottomRoom) break;
-    y = ui_draw_wrapped(paragraph.data(), paragraph.size(), TS_REGULAR, kTextSize, kSide, y,
-                        fb.width - 2 * kSide, kLineHeight) +
+    y = ui_draw_wrapped(paragraph.data(), paragraph.size(), TS_REGULAR, kTextSize, kSide, y, width,
+                        kLineHeight) +
         kParagraphGap;
   }
   ui_present(false);

@@ -88,15 +88,27 @@ void decode_cover(const CoverJob& job) {
   ui_present(false);
 }
 
+// Where the page keys tap: the reader's page edges, as a tap there turns a page, and the library's
+// pager.
+PageKeyTaps view_page_keys() {
+  const int w = ql_fb().width, h = ql_fb().height;
+  if (app.view == AppView::Library)
+    return ui_pager_keys(w, library_geometry(w, h, ui_state.grid).pager_baseline);
+  return ui_pager_keys(w, h / 2);
+}
+
 // Works the cover queue between 1 ms input polls. True when input arrived: the rest of the queue
 // is dropped and `event` holds the input, translated as the common wait translates it.
 bool work_cover_queue(TapEvent& event) {
   if (app.view != AppView::Library || app.covers.count == 0) return false;
   const BackPassthrough pass;
+  const PageKeyTaps keys = view_page_keys();
   const uint64_t count = std::min(app.covers.count, kMaxCoverJobs);
   for (uint64_t i = 0; i < count; ++i) {
     int x = 0, y = 0, x2 = 0, y2 = 0, held = 0;
+    ql_touch_page_keys(&keys);
     const int r = ql_touch_poll(&x, &y, &x2, &y2, &held, kCoverPollMs);
+    ql_touch_page_keys(nullptr);
     if (r != TOUCH_TIMEOUT) {
       app.covers.count = 0;
       event = TapEvent{uint32_t(x), uint32_t(y), uint32_t(x2), uint32_t(y2), uint32_t(held), 0};
@@ -116,7 +128,8 @@ void wait_for_input(TapEvent& event) {
   }
   {
     const BackPassthrough pass;
-    ui_wait_event(event);
+    const PageKeyTaps keys = view_page_keys();
+    ui_wait_event(event, &keys);
   }
   ql_touch_early(0, 0, 0);
 }

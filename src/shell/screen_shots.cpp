@@ -37,7 +37,7 @@
 #include "store/store_payment.h"
 
 namespace {
-// The current page of the book given on the command line (a blank page without one).
+// The current page of the book given on the command line.
 void show_reader(std::string_view) {
   reader_draw_page();
   ui_present(false);
@@ -189,33 +189,48 @@ void show_settings(std::string_view) { settings_pages(); }
 constexpr std::array kScreenShots = {
     ScreenShot{"library", show_library},
     ScreenShot{"grid", show_grid},
-    ScreenShot{"reader", show_reader},
-    ScreenShot{"toolbar", show_toolbar},
-    ScreenShot{"goto", show_lists},
-    ScreenShot{"aa", show_options},
-    ScreenShot{"light", show_light},
+    ScreenShot{"reader", show_reader, ScreenBook::Given},
+    ScreenShot{"toolbar", show_toolbar, ScreenBook::Given},
+    ScreenShot{"goto", show_lists, ScreenBook::Given},
+    ScreenShot{"aa", show_options, ScreenBook::Given},
+    ScreenShot{"light", show_light, ScreenBook::Given},
     ScreenShot{"keyboard", show_keyboard},
     ScreenShot{"settings", show_settings},
     ScreenShot{"quick", show_quick},
     ScreenShot{"device", show_device},
     ScreenShot{"menu", show_menu},
-    ScreenShot{"details", show_details},
+    ScreenShot{"details", show_details, ScreenBook::InLibrary},
     ScreenShot{"morning", show_morning},
     ScreenShot{"payln", show_payment_invoice},
     ScreenShot{"paychain", show_payment_invoice},
     ScreenShot{"payseen", show_payment_invoice},
     ScreenShot{"paycard", show_payment_card},
-    ScreenShot{"thanks", show_thanks},
-    ScreenShot{"thanks2", show_thanks},
+    ScreenShot{"thanks", show_thanks, ScreenBook::InLibrary},
+    ScreenShot{"thanks2", show_thanks, ScreenBook::InLibrary},
     ScreenShot{"libnew", show_library_new},
     ScreenShot{"usb", show_usb},
     ScreenShot{"lightfull", show_light_full},
     ScreenShot{"about", show_about},
     ScreenShot{"paper", show_paper},
     ScreenShot{"store", show_store},
-    ScreenShot{"bookmenu", show_book_menu},
+    ScreenShot{"bookmenu", show_book_menu, ScreenBook::Given},
     ScreenShot{"audio", show_audio},
 };
 }  // namespace
 
 std::span<const ScreenShot> screen_shots() { return kScreenShots; }
+
+const ScreenShot* screen_shot_named(std::string_view name) {
+  const auto found = std::find_if(kScreenShots.begin(), kScreenShots.end(),
+                                  [name](const ScreenShot& shot) { return shot.name == name; });
+  return found == kScreenShots.end() ? nullptr : &*found;
+}
+
+std::string screen_shot_names() {
+  std::string names;
+  for (const ScreenShot& shot : kScreenShots) {
+    if (!names.empty()) names += ", ";
+    names += shot.name;
+  }
+  return names;
+}

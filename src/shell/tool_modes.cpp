@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "app/reader/paginator.h"
 #include "app/reader/reader_open.h"
@@ -11,9 +12,11 @@
 #include "shell/screen_shots.h"
 #include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
+#include "app/ui/ui_wait.h"
 #include "app/ui/settings_file.h"
 #include "app/ui/ui_state.h"
 #include "base/number_parse.h"
+#include "base/paths.h"
 #include "base/ql_error.h"
 #include "book/book_model.h"
 #include "book/covers.h"
@@ -21,12 +24,19 @@
 #include "book/toc.h"
 #include "display/framebuffer.h"
 #include "display/hyphenation.h"
+#include "library/document_scan.h"
+#include "library/library_view.h"
 #include "library/scan_cache.h"
 #include "store/opds_parse.h"
 
 namespace {
 constexpr int kMaxBreaks = 24;
 constexpr uint32_t kOpeningFrames = 1000;
+constexpr uint32_t kNoScreen = 3;  // the screenshot mode's status when it drew nothing
+
+// The book the screenshot mode opens, named when it cannot be opened.
+const char* opened_book = nullptr;
+void report_unopened_book() { fprintf(stderr, "quillo: %s could not be opened\n", opened_book); }
 
 // The frame exists but is never shown.
 bool init_headless() {
@@ -141,6 +151,19 @@ AppResult tool_opds_parse(int, char** argv) {
 }
 
 AppResult tool_screen(int argc, char** argv) {
+  const std::string_view name = argv[2];
+  const ScreenShot* shot = screen_shot_named(name);
+  if (!shot || !shot->show) {
+    fprintf(stderr, "quillo: there is no screen \"%s\"; the screens are %s\n", argv[2],
+            screen_shot_names().c_str());
+    return kNoScreen;
+  }
+  if (shot->book == ScreenBook::Given && argc < 5) {
+    fprintf(stderr,
+            "quillo: the screen \"%s\" shows a book: quillo --screen %s OUT.png BOOK [PAGE]\n",
+            argv[2], argv[2]);
+    return kNoScreen;
+  }
   if (!init_headless()) return 1u;
   app.screenshot.on = true;
   app.screenshot.png = argv[3];
@@ -159,14 +182,24 @@ AppResult tool_screen(int argc, char** argv) {
   // writes the PNG and ends the process.
   app.screenshot.frames = kOpeningFrames;
   if (argc > 4) {
+    // A book that cannot be opened ends the process from the wait after its message.
+    opened_book = argv[4];
+    const QuitCleanup report(report_unopened_book);
     book_open(argv[4], strlen(argv[4]));
     if (argc > 5) app.reader.page = page_index_arg(argv[5]);
   }
   app.screenshot.frames = 1;
-  std::string_view name = argv[2];
-  // Every entry is tried, even after one matched; a screen that presents ends the process.
-  for (const ScreenShot& shot : screen_shots()) {
-    if (shot.show && shot.name == name) shot.show(name);
+  if (shot->book == ScreenBook::InLibrary) {
+    library_rescan_documents();
+    if (ql_entries().empty()) {
+      char documents[4096];
+      fprintf(stderr,
+              "quillo: the screen \"%s\" shows a book of the documents folder, and %s holds none\n",
+              argv[2], ql_path(library_documents_root(), documents, sizeof documents));
+      return kNoScreen;
+    }
   }
-  return 3u;
+  // A screen that presents ends the process.
+  shot->show(name);
+  return kNoScreen;
 }

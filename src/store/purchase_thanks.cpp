@@ -29,6 +29,10 @@ constexpr int kBookDrop = 200;   // the book's title, first baseline
 constexpr int kBookSize = 54;
 constexpr int kBookLineHeight = 62;
 constexpr int kAfterBookGap = 10;
+// The title and "is now in your library." share the room above the buttons: three lines, of
+// which the title takes at most two (a longer one is cut with "...").
+constexpr int kTextLinesMax = 3;
+constexpr int kBookLinesMax = 2;
 constexpr int kButtonsDrop = 360;
 constexpr int kButtonHeight = 112;
 constexpr int kButtonTextDrop = 74;  // button label baseline below the row's top
@@ -88,12 +92,12 @@ ThanksButtons purchase_thanks_screen(std::string_view title) {
   ql_mark(kBoxX, top, w - 2 * kBoxX, kBoxHeight, MASK_PAPER);
   ql_frame(kBoxX, top, w - 2 * kBoxX, kBoxHeight, 4);
   ui_draw_title_fit("Thank you", kInnerX, top + kTitleDrop, inner);
-  const std::string_view shown = purchase_shown_title(title);
-  const int below = ui_draw_wrapped(shown.data(), shown.size(), TS_BOLD, kBookSize, kInnerX,
-                                    top + kBookDrop, inner, kBookLineHeight);
-  constexpr std::string_view kArrived = "is now in your library.";
-  ui_draw_wrapped(kArrived.data(), kArrived.size(), TS_REGULAR, kBookSize, kInnerX,
-                  below + kAfterBookGap, inner, kBookLineHeight);
+  const int first = top + kBookDrop;
+  const int below = ui_draw_wrapped_cut(purchase_shown_title(title), ui_face(TS_BOLD), kBookSize,
+                                        kInnerX, first, inner, kBookLineHeight, kBookLinesMax);
+  const int title_lines = (below - first) / kBookLineHeight;
+  ui_draw_wrapped_cut("is now in your library.", ui_face(TS_REGULAR), kBookSize, kInnerX,
+                      below + kAfterBookGap, inner, kBookLineHeight, kTextLinesMax - title_lines);
   const ThanksButtons row{top + kButtonsDrop, kButtonHeight};
   const int text_y = row.y + kButtonTextDrop;
   if (ui_state.buy) {

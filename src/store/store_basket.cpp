@@ -120,7 +120,8 @@ void store_basket_screen() {
     draw(g);
     ui_present(false);
     TapEvent event;
-    ui_wait_event(event);
+    const PageKeyTaps keys = ui_pager_keys(w, (g.pager_top + g.footer_top) / 2);
+    ui_wait_event(event, g.pages > 1 ? &keys : nullptr);
     if (event.code != TAP_TOUCH) continue;
     const int x = int(event.x), y = int(event.y);
     if (y <= kHeaderBottom) return;

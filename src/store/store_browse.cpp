@@ -252,11 +252,12 @@ void store_browse_screen() {
     TapEvent event;
     const bool watching = !missing.empty() && request.made && request.page == page &&
                           ql_touch_now_ms() - request.at_ms < kCoverWatchMs;
+    const PageKeyTaps keys = ui_pager_keys(w, h - kPagerKeyRise);
     if (watching) {
       // A time-out redraws: covers appear as the script delivers them.
-      if (ui_wait_event_timed(event, int(kCoverPollMs)) != TAP_TOUCH) continue;
+      if (ui_wait_event_timed(event, int(kCoverPollMs), &keys) != TAP_TOUCH) continue;
     } else {
-      ui_wait_event(event);
+      ui_wait_event(event, &keys);
       if (event.code != TAP_TOUCH) continue;
     }
     const BrowseHit hit = browse_hit(g, int(event.x), int(event.y), w, h);

@@ -12,6 +12,7 @@
 #include "base/paths.h"
 #include "base/text_lines.h"
 #include "display/device_scripts.h"
+#include "display/framebuffer.h"
 #include "store/orders_file.h"
 #include "store/store_catalog.h"
 #include "store/store_orders.h"
@@ -72,8 +73,8 @@ PayState screen_state(WatchWord word) {
   return PayState::Waiting;
 }
 
-bool is_leave_tap(int y) {
-  return y <= kHeaderBottom || (y >= kPayCloseTop && y <= kPayCloseBottom);
+bool is_leave_tap(const PayGeometry& g, int x, int y) {
+  return y <= kHeaderBottom || pay_close_tapped(g, x, y);
 }
 }  // namespace
 
@@ -108,12 +109,13 @@ bool store_pay_and_wait(std::string_view order_id, std::string_view view_key,
     TapEvent event;
     const int32_t code = ui_wait_event_timed(event, kPollMs);
     if (code == TAP_TOUCH) {
-      const int y = static_cast<int>(event.y);
-      if (is_leave_tap(y)) {
+      const PayGeometry g = pay_geometry(ql_fb().width, ql_fb().height);
+      const int x = static_cast<int>(event.x), y = static_cast<int>(event.y);
+      if (is_leave_tap(g, x, y)) {
         stop_watcher();
         return false;
       }
-      if (y >= kPaySwitchTop && y <= kPaySwitchBottom && state == PayState::Waiting && shown &&
+      if (pay_switch_tapped(g, x, y) && state == PayState::Waiting && shown &&
           !shown->on_chain.empty()) {
         on_chain = !on_chain;
         redraw = true;

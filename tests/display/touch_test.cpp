@@ -70,6 +70,7 @@ class Touch : public ::testing::Test {
     ql_touch_early(0, 0, 0);
   }
   void TearDown() override {
+    ql_touch_page_keys(nullptr);
     ql_touch_early(0, 0, 0);
     ql_touch_timeout(0);
     ql_touch_set_source(nullptr);
@@ -212,6 +213,65 @@ TEST_F(Touch, HostEventsEndTheWait) {
     // that pointer-up is ignored and the next gesture is reported.
     EXPECT_EQ(r.x, c.ends_gesture ? 10 : 400);
   }
+}
+
+// A page key is a tap at the point the waiting screen gave it, held no time; where the screen
+// gave it none, or while a finger is down, it does nothing.
+TEST_F(Touch, PageKeysTapWhereTheScreenPlacesThem) {
+  const PageKeyTaps keys{1012, 1300, 60, 1300};
+  struct Case {
+    const char* name;
+    const PageKeyTaps* keys;
+    int forward;
+    bool pressed;  // a finger is down at (400, 400) when the key comes
+    int x, y;      // the gesture reported
+  } cases[] = {
+      {"forward", &keys, 1, false, 1012, 1300},
+      {"back", &keys, 0, false, 60, 1300},
+      {"no place: the next touch", nullptr, 1, false, 300, 300},
+      {"under a finger: that touch", &keys, 1, true, 400, 400},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    ql_touch_page_keys(c.keys);
+    if (c.pressed) add(now + 5, HOST_POINTER_DOWN, 400, 400);
+    add(now + 10, HOST_PAGE_KEY, c.forward);
+    if (c.pressed) add(now + 60, HOST_POINTER_UP, 400, 400);
+    add(now + 100, HOST_POINTER_DOWN, 300, 300);
+    add(now + 140, HOST_POINTER_UP, 300, 300);
+    const Result r = touch();
+    EXPECT_EQ(r.code, TOUCH_GESTURE);
+    EXPECT_EQ(r.x, c.x);
+    EXPECT_EQ(r.y, c.y);
+    EXPECT_EQ(r.x2, c.x);
+    EXPECT_EQ(r.y2, c.y);
+    if (c.x != 300) {
+      EXPECT_EQ(r.held, c.pressed ? 55 : 0);
+      EXPECT_EQ(touch().x, 300) << "the touch after it";
+    }
+    EXPECT_TRUE(script.empty());
+  }
+}
+
+// In the reader's early zone a page key turns at once, as a tap there does; its release waits for
+// the next wait and never reads as a hold, however long the page took to draw.
+TEST_F(Touch, APageKeyInTheEarlyZoneTurnsOnceAndIsNeverAHold) {
+  ql_touch_early(268, 144, 1378);
+  const PageKeyTaps keys{1012, 724, 60, 724};
+  ql_touch_page_keys(&keys);
+  add(now + 10, HOST_PAGE_KEY, 1);
+  Result r = touch();
+  EXPECT_EQ(r.code, TOUCH_EARLY);
+  EXPECT_EQ(r.x, 1012);
+  EXPECT_EQ(r.y, 724);
+  now += 2000;  // a slow page
+  add(now + 10, HOST_BOOKS_ADDED);
+  EXPECT_EQ(touch().code, TOUCH_BOOKS_ADDED) << "the key's release was silent";
+  add(now + 10, HOST_PAGE_KEY, 0);
+  r = touch();
+  EXPECT_EQ(r.code, TOUCH_EARLY);
+  EXPECT_EQ(r.x, 60);
 }
 
 TEST_F(Touch, StrayEventsAreIgnored) {

@@ -79,6 +79,14 @@ TEST_F(Driver, PointerLinesClampToTheFrame) {
                                       {HOST_POINTER_UP, 1071, 1447}}));
 }
 
+TEST_F(Driver, PageKeyLines) {
+  test_driver_line("key forward");
+  test_driver_line("key back  ");
+  test_driver_line("key sideways");  // unknown: ignored
+  test_driver_line("key");
+  EXPECT_EQ(drain(), (std::vector<Ev>{{HOST_PAGE_KEY, 1, 0}, {HOST_PAGE_KEY, 0, 0}}));
+}
+
 TEST_F(Driver, ThemeQuitAndUnknownLines) {
   test_driver_line("theme 1");
   EXPECT_EQ(plat_system_dark(), 1);

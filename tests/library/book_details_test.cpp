@@ -219,6 +219,24 @@ TEST_F(BookDetails, LandscapeReachesRemoveAndDelete) {
   EXPECT_TRUE(exists(root_.host("us/ql/trash/a.epub")));
 }
 
+// A title word wider than the title's box (a name without spaces) is cut inside the box, in both
+// orientations.
+TEST_F(BookDetails, ALongWordStaysInsideTheTitleBox) {
+  root_.put("a.epub", epub_titled("Wide" + std::string(60, 'W') + " and more", "Kim"));
+  library_rescan_documents();
+  for (const uint32_t rotation : {0u, 1u}) {
+    SCOPED_TRACE(rotation);
+    ql_set_rotation(rotation);
+    touches_.at_wait([this] {
+      EXPECT_LT(darkest(380, 258, W() - 428, 60), 128) << "the title";
+      EXPECT_EQ(darkest(W() - 47, kHeaderBottom + 1, 47, 700 - kHeaderBottom - 1), 255)
+          << "nothing right of the box";
+    });
+    tap_back();
+    run();
+  }
+}
+
 TEST_F(BookDetails, ALongTitleStaysAboveTheButtons) {
   std::string title;
   for (int i = 0; i < 40; i++) title += "Longword ";

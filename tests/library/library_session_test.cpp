@@ -401,6 +401,50 @@ TEST(LibrarySession, ABookMovedToTheTrashLeavesTheLibrary) {
   EXPECT_EQ(status_band_difference(after, 1, "Cal Moor  ·  New"), 0) << "Beacon is gone";
 }
 
+// The page keys turn the library's pager and the reader's pages, as a tap on the pager or at the
+// page's edge does; on the toolbar, which has no pages, they do nothing.
+TEST(LibrarySession, PageKeysTurnTheLibrarysPagerAndTheReadersPages) {
+  Library lib;
+  write_file(lib.docs + "/Delta.epub", book("Delta", "Dee Walker", false));
+  write_file(lib.docs + "/Ember.epub", book("Ember", "Eve Lund", false));
+  ASSERT_EQ(library_geometry(kW, kH, false).per_page, 4u) << "Ember heads the second page";
+  auto shot = [&](const std::string& name) { return "shot " + lib.path(name + ".pgm") + "\n"; };
+  std::string script = "idle\nkey forward\nidle\n" + shot("second") + "key back\nidle\n" +
+                       shot("first") + tap_row(0) + shot("page0") + "key forward\nidle\n" +
+                       shot("key1") + "key back\nidle\n" + shot("key0") + turn_page() +
+                       shot("tap1") + tap_at(kW / 2, kH / 30) + shot("toolbar") +
+                       "key forward\nidle\nkey back\nidle\n" + shot("toolbar-keys") + "quit\n";
+  const ProgramResult r = lib.run(script);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+  auto grey = [&](const std::string& name) {
+    return pgm_pixels(read_file(lib.path(name + ".pgm")));
+  };
+  EXPECT_EQ(status_band_difference(grey("second"), 0, "Eve Lund  ·  New"), 0) << "the second page";
+  EXPECT_EQ(status_band_difference(grey("first"), 0, "Ann Reed  ·  New"), 0)
+      << "back to the first";
+  EXPECT_TRUE(same_below_status_bar(grey("key1"), grey("tap1"), kW)) << "turned as a tap turns";
+  EXPECT_FALSE(same_below_status_bar(grey("key1"), grey("page0"), kW));
+  EXPECT_TRUE(same_below_status_bar(grey("key0"), grey("page0"), kW)) << "and back";
+  EXPECT_TRUE(same_below_status_bar(grey("toolbar-keys"), grey("toolbar"), kW))
+      << "the toolbar stays";
+}
+
+// On the details screen, whose Open button lies where the reader's page edge would be, a page key
+// opens nothing.
+TEST(LibrarySession, APageKeyOnTheDetailsScreenOpensNothing) {
+  Library lib;
+  const std::string script = "idle\n" + hold_row(0) + "shot " + lib.path("details.pgm") +
+                             "\nkey forward\nidle\nkey back\nidle\nshot " +
+                             lib.path("after.pgm") + "\nquit\n";
+  const ProgramResult r = lib.run(script);
+  ASSERT_FALSE(r.timed_out);
+  ASSERT_EQ(r.status, 0);
+  EXPECT_TRUE(same_below_status_bar(pgm_pixels(read_file(lib.path("details.pgm"))),
+                                    pgm_pixels(read_file(lib.path("after.pgm"))), kW))
+      << "the details stay, the book unopened";
+}
+
 // On a landscape screen the details screen's lower buttons stay reachable: a book is added to a
 // collection, taken out again and moved to the trash, all by taps.
 TEST(LibrarySession, LandscapeDetailsReachEveryButton) {

@@ -150,6 +150,47 @@ TEST_F(QuilloRun, UnknownScreenExitsThreeWithoutPng) {
     ProgramRun r = run({"--screen", name, png});
     EXPECT_EQ(r.status, 3);
     EXPECT_FALSE(file_exists(png));
+    // It says so and names every screen there is.
+    EXPECT_TRUE(r.err.starts_with("quillo: there is no screen \"" + std::string(name) + "\"; "))
+        << r.err;
+    EXPECT_NE(r.err.find("the screens are library, grid, reader, "), std::string::npos) << r.err;
+    EXPECT_TRUE(r.err.ends_with(", bookmenu, audio\n")) << r.err;
+  }
+}
+
+// A screen that shows a book draws nothing without one and says why (the toolbar drew
+// "Page 1 of 0"); a screen with its book draws as before.
+TEST_F(QuilloRun, ScreensThatShowABookSayWhyWithoutOne) {
+  ASSERT_EQ(system(("mkdir -p '" + data_ / "documents'").c_str()), 0);
+  write_file(out_ / "broken.epub", "not a book");
+  const std::string png = out_ / "shot.png";
+  const auto no_book = [](const std::string& screen) {
+    return "quillo: the screen \"" + screen + "\" shows a book: quillo --screen " + screen +
+           " OUT.png BOOK [PAGE]";
+  };
+  const auto empty_library = [this](const std::string& screen) {
+    return "quillo: the screen \"" + screen + "\" shows a book of the documents folder, and " +
+           data_ / "documents" + " holds none";
+  };
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;  // the end of the last line
+  } cases[] = {
+      {{"toolbar"}, no_book("toolbar")},
+      {{"reader"}, no_book("reader")},
+      {{"bookmenu"}, no_book("bookmenu")},
+      {{"reader", out_ / "broken.epub"}, "/broken.epub could not be opened"},
+      {{"details"}, empty_library("details")},
+      {{"thanks2"}, empty_library("thanks2")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    std::vector<std::string> args = {"--screen", c.args[0], png};
+    args.insert(args.end(), c.args.begin() + 1, c.args.end());
+    const ProgramRun r = run(args);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_FALSE(file_exists(png));
+    EXPECT_TRUE(r.err.ends_with(c.err + "\n")) << r.err;
   }
 }
 

@@ -164,6 +164,59 @@ TEST_F(PaymentScreen, LightningInvoiceAndTheOnChainSwitch) {
   EXPECT_NE(pixels("lightning"), pixels("chain"));
 }
 
+// In both orientations every control of the payment screen is on the screen, framed whole, and
+// does its work: the code reads back, the switch changes it, Cancel leaves; once the payment is
+// seen, Close leaves. Landscape puts the code beside a column with the rest.
+TEST_F(PaymentScreen, EveryControlFitsAndWorksInBothOrientations) {
+  std::string upper = kLightning;
+  for (char& c : upper) c = char(toupper(c));
+  for (const uint32_t rotation : {0u, 1u}) {
+    SCOPED_TRACE(rotation ? "landscape" : "portrait");
+    ql_set_rotation(rotation);
+    script_.invoice = invoice_file();
+    std::remove(root_.host("tmp/ql-watch.stop").c_str());
+    const PayGeometry g = pay_geometry(W(), H());
+    const int middle = g.column_x + g.column_width / 2;
+    // Every frame ends on the screen, the code with its quiet zone too.
+    ASSERT_LE(g.close_top + kPayButtonHeight, H() - 16);
+    ASSERT_LE(g.code_y + g.code_size + 24, H());
+    ASSERT_EQ(g.code_size, 780) << "the code keeps its size";
+    auto framed = [this, &g](int top) {
+      EXPECT_EQ(darkest(g.column_x + 4, top + kPayButtonHeight - 2, g.column_width - 8, 2), 0)
+          << "the frame's foot";
+      EXPECT_LT(darkest(g.column_x + 24, top + 20, g.column_width - 48, kPayButtonHeight - 40), 128)
+          << "its label";
+    };
+    std::string lightning, chain;
+    read_qr_at_wait(lightning, png_path("lightning"));
+    touches_.at_wait([&] {
+      framed(g.switch_top);
+      framed(g.close_top);
+      EXPECT_LT(darkest(g.column_x, g.amount_y - 40, g.column_width, 40), 128) << "the amount";
+      EXPECT_LT(darkest(g.column_x, g.hint_y - 30, g.column_width, 36), 128) << "the hint";
+    });
+    touches_.touch(middle, g.switch_top + 55);
+    read_qr_at_wait(chain, png_path("chain"));
+    touches_.touch(middle, g.close_top + 55);
+    EXPECT_FALSE(pay());
+    EXPECT_TRUE(ScriptedTouch::done());
+    EXPECT_EQ(lightning, upper);
+    EXPECT_EQ(chain, kOnChain);
+    EXPECT_EQ(stop_file(), "");
+
+    // Seen: the message and "Close", in the same place.
+    touches_.at_wait([this] { script_.report("seen"); });
+    touches_.touch(middle, g.amount_y);  // nothing there: the report is read
+    touches_.at_wait([&] {
+      framed(g.close_top);
+      EXPECT_EQ(darkest(0, kHeaderBottom + 1, W(), 100), 255) << "no code";
+    });
+    touches_.touch(middle, g.close_top + 55);
+    EXPECT_FALSE(pay(false, ""));
+    EXPECT_TRUE(ScriptedTouch::done());
+  }
+}
+
 TEST_F(PaymentScreen, AScriptThatDidNotRunFallsBackToThePayPage) {
   script_.desktop = true;
   script_.invoice = invoice_file();
@@ -563,6 +616,39 @@ TEST_F(ThanksScreen, KeptInTheLibraryItNeverOpensByItself) {
   EXPECT_FALSE(app.reader.book_open);
   // One "Done" button across the row: its frame reaches past the middle.
   EXPECT_LT(shot_darkest("kept", W() / 2 - 2, (H() - 520) / 2 + 360, 4, 4), 60);
+}
+
+// A title of 220 characters keeps to two lines in the box: the button row and everything under
+// it are drawn as for a short title, and both buttons work, in both orientations.
+TEST_F(ThanksScreen, ALongTitleStaysAboveTheButtons) {
+  std::string title;
+  while (title.size() < 220) title += "Longtitle ";
+  title.resize(220);
+  for (const uint32_t rotation : {0u, 1u}) {
+    SCOPED_TRACE(rotation ? "landscape" : "portrait");
+    ql_set_rotation(rotation);
+    const int top = (H() - 520) / 2;
+    const ThanksButtons row = purchase_thanks_screen("Gift");
+    ASSERT_EQ(row.y, top + 360);
+    const std::vector<uint8_t> short_frame(ql_fb().pixels, ql_fb().pixels + size_t(W()) * H());
+    purchase_thanks_screen(title);
+    const size_t from = size_t(row.y - 12) * size_t(W());
+    EXPECT_TRUE(std::equal(short_frame.begin() + std::ptrdiff_t(from), short_frame.end(),
+                           ql_fb().pixels + from))
+        << "the buttons and what lies under the box";
+    EXPECT_LT(darkest(128, top + 160, W() - 256, 40), 128) << "the title's first line";
+    EXPECT_LT(darkest(128, top + 222, W() - 256, 40), 128) << "its second";
+    EXPECT_LT(darkest(128, top + 294, W() - 256, 40), 128) << "is now in your library.";
+
+    touches_.touch(200, row.y + 50);  // "Library"
+    store_show_purchased_book("/mnt/us/documents/Gift.epub", title);
+    EXPECT_EQ(app.view, AppView::Library);
+    touches_.touch(W() - 200, row.y + 50);  // "Open book"
+    touches_.touch(500, 500);               // closes the cover
+    store_show_purchased_book("/mnt/us/documents/Gift.epub", title);
+    EXPECT_TRUE(ScriptedTouch::done());
+    EXPECT_EQ(app.view, AppView::Reader);
+  }
 }
 
 TEST(PurchaseTitle, ShortExtensionsAreCut) {

@@ -101,6 +101,20 @@ TEST_F(Browse, PagesStopAtBothEndsAndEmptyPlacesDoNothing) {
   EXPECT_LT(shot_darkest("after", W() - 300, 250, 250, 40), 100);           // "Basket (2)"
 }
 
+TEST_F(Browse, PageKeysTurnItsPages) {
+  load_books(9);
+  for (int i = 0; i < 3; ++i) touches_.event(HOST_PAGE_KEY, 1);  // the third stays on page 3
+  tap_row_item(0);                                                // Book 9
+  add_to_basket();
+  touches_.event(HOST_PAGE_KEY, 0);
+  tap_row_item(0);  // Book 5
+  add_to_basket();
+  leave();
+  store_browse_screen();
+  EXPECT_TRUE(ScriptedTouch::done());
+  EXPECT_EQ(basket(), (std::vector<uint16_t>{8, 4}));
+}
+
 TEST_F(Browse, CoversArriveWhileTheScreenWaits) {
   load_books(2);
   script_.covers[key_of("/covers/s1.jpg")] = grey_png(60, 90, 40);

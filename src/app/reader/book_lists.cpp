@@ -224,7 +224,8 @@ void book_lists_screen(int tab) {
     const TabGeometry g = tab_geometry();
     lists.draw(g);
     TapEvent event;
-    ui_wait_event(event);
+    const PageKeyTaps keys = ui_pager_keys(w, h - kPagerKeyRise);
+    ui_wait_event(event, &keys);
     if (event.code != TAP_TOUCH) continue;
     const int x = int(event.x), y = int(event.y);
     if (y < kListTop) {

@@ -45,7 +45,9 @@ int ui_title_size(const char* title, int width) {
 }
 
 void ui_draw_title_fit(const char* title, int x, int y, int width) {
-  ql_text(title, TS_REGULAR, float(ui_title_size(title, width)), float(x), float(y));
+  const int size = ui_title_size(title, width);
+  const std::string shown = ui_cut_to_width(title, TS_REGULAR, float(size), float(width));
+  ql_text(shown.c_str(), TS_REGULAR, float(size), float(x), float(y));
 }
 
 void ui_draw_header(const char* title) {

@@ -13,7 +13,8 @@ constexpr int kBackTapY = 168;
 
 // Clears the screen and draws the status bar, the back arrow, the title and the rule.
 void ui_draw_header(const char* title);
-// Draws the title in the reading face at the largest of 92, 90 ... 50 that fits, else at 48.
+// Draws the title in the reading face at the largest of 92, 90 ... 50 that fits, else at 48 cut
+// to the width as ui_cut_to_width cuts (a long word looked up, a long collection name).
 void ui_draw_title_fit(const char* title, int x, int y, int width);
 // The size ui_draw_title_fit chooses.
 int ui_title_size(const char* title, int width);

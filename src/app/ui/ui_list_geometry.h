@@ -9,6 +9,7 @@ constexpr int kListTop = 226;           // the first row's top, just under the h
 constexpr int kListReservedH = 336;     // header and pager: what rows may not use
 constexpr int kListPagerBand = 110;     // the bottom band that turns pages
 constexpr int kListPagerSpaces = 3;     // spaces on each side of "n of N"
+constexpr int kPagerKeyRise = 40;       // the page keys tap the pager band this far above the bottom
 
 struct ListGeometry {
   int row_height = 0;

@@ -125,7 +125,8 @@ std::optional<size_t> ui_list_menu(const char* title, size_t title_length,
     page = g.page;
     draw_menu(shown_title, rows, g);
     TapEvent event;
-    ui_wait_event(event);
+    const PageKeyTaps keys = ui_pager_keys(w, h - kPagerKeyRise);
+    ui_wait_event(event, g.has_pager() ? &keys : nullptr);
     if (event.code != TAP_TOUCH) continue;
     const int x = int(event.x), y = int(event.y);
     if (y <= kHeaderBottom) {

@@ -15,6 +15,20 @@ constexpr std::string_view kDotSeparator = "  \xC2\xB7  ";
 float measure(const std::string& text, TextStyle face, float size) {
   return ql_measure(text.c_str(), face, size);
 }
+
+struct FittedLine {
+  std::string text;
+  int size;
+};
+// The largest size from `size` down to `min_size` at which the text fits the width, else the text
+// at `min_size` cut to it.
+FittedLine fit_line(const char* text, TextStyle face, int size, int min_size, int width) {
+  while (size > min_size && ql_measure(text, face, float(size)) > float(width)) --size;
+  const std::string_view copy = ui_utf8_prefix(text, kFitCopyMax);
+  return {ui_cut_to_width(copy, face, float(size), float(width)), size};
+}
+
+int fit_floor(int size) { return std::max(size, kFitSizeFloor) - kFitShrink; }
 }  // namespace
 
 std::string_view ui_utf8_prefix(std::string_view text, size_t max) {
@@ -40,17 +54,14 @@ std::string ui_cut_to_width(std::string_view text, TextStyle face, float size, f
 }
 
 void ui_draw_text_fit(const char* text, TextStyle style, int size, int x, int y, int width) {
-  ui_draw_text_fit_range(text, style, size, std::max(size, kFitSizeFloor) - kFitShrink, x, y, width);
+  ui_draw_text_fit_range(text, style, size, fit_floor(size), x, y, width);
 }
 
 void ui_draw_text_fit_range(const char* text, TextStyle style, int size, int min_size, int x, int y,
                             int width) {
   const TextStyle face = ui_face(style);
-  while (size > min_size && ql_measure(text, face, float(size)) > float(width)) --size;
-  const std::string_view whole(text);
-  const std::string_view copy = ui_utf8_prefix(whole, kFitCopyMax);
-  const std::string line = ui_cut_to_width(copy, face, float(size), float(width));
-  ql_text(line.c_str(), face, float(size), float(x), float(y));
+  const FittedLine line = fit_line(text, face, size, min_size, width);
+  ql_text(line.text.c_str(), face, float(line.size), float(x), float(y));
 }
 
 int ui_wrap(std::string_view text, TextStyle face, float size, float width,
@@ -90,6 +101,33 @@ int ui_wrap(std::string_view text, TextStyle face, float size, float width,
   return count;
 }
 
+std::vector<std::string> ui_wrap_cut(std::string_view text, TextStyle face, float size, float width,
+                                     int max_lines) {
+  const size_t kept = size_t(std::max(max_lines, 1));
+  std::vector<std::string> lines;
+  std::string rest;  // the lines past the last one kept, joined
+  ui_wrap(text, face, size, width, [&](std::string_view line, int index) {
+    if (size_t(index) < kept) {
+      lines.emplace_back(line);
+    } else {
+      rest += ' ';
+      rest += line;
+    }
+  });
+  if (!rest.empty()) lines.back() += rest;
+  for (std::string& line : lines) line = ui_cut_to_width(line, face, size, width);
+  return lines;
+}
+
+int ui_draw_wrapped_cut(std::string_view text, TextStyle face, int size, int x, int y, int width,
+                        int line_height, int max_lines) {
+  for (const std::string& line : ui_wrap_cut(text, face, float(size), float(width), max_lines)) {
+    ql_text(line.c_str(), face, float(size), float(x), float(y));
+    y += line_height;
+  }
+  return y;
+}
+
 int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y,
                     int width, int line_height, int max_baseline) {
   int drawn = 0;
@@ -122,7 +160,8 @@ std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view fir
 
 void ui_draw_centred(const char* text, TextStyle style, int size, int x, int width, int y) {
   const TextStyle face = ui_face(style);
-  const float measured = ql_measure(text, face, static_cast<float>(size));
-  ql_text(text, face, static_cast<float>(size),
-          static_cast<float>(x) + (static_cast<float>(width) - measured) / 2, static_cast<float>(y));
+  const FittedLine line = fit_line(text, face, size, fit_floor(size), width);
+  const float measured = measure(line.text, face, float(line.size));
+  ql_text(line.text.c_str(), face, float(line.size), float(x) + (float(width) - measured) / 2,
+          float(y));
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "display/fonts.h"
 
@@ -35,13 +36,24 @@ constexpr size_t kWrapLineMax = 498;
 int ui_wrap(std::string_view text, TextStyle face, float size, float width,
             const std::function<void(std::string_view line, int index)>& line);
 
+// A title in a box of its own: `text` wrapped as ui_wrap wraps it into at most `max_lines` lines
+// (at least one), each within `width`. A line still wider (a word longer than the width) is cut as
+// ui_cut_to_width cuts it; text left after the last line is joined to it and cut, so the last line
+// ends in "...". No line runs past the box or into what lies under it.
+std::vector<std::string> ui_wrap_cut(std::string_view text, TextStyle face, float size, float width,
+                                     int max_lines);
+// Draws ui_wrap_cut's lines in `face` with the first baseline at y; the baseline after the last.
+int ui_draw_wrapped_cut(std::string_view text, TextStyle face, int size, int x, int y, int width,
+                        int line_height, int max_lines);
+
 // Draws ui_wrap's lines with the first baseline at y, leaving out every line whose baseline would
 // lie below `max_baseline` (text that must not run into what is drawn under it); the baseline
 // after the last line drawn (y itself when nothing was drawn).
 int ui_draw_wrapped(const char* text, size_t length, TextStyle style, int size, int x, int y,
                     int width, int line_height, int max_baseline = INT_MAX);
 
-// Draws one line of NUL-terminated text centred in the band from x, `width` wide, on baseline y.
+// Draws one line of NUL-terminated text centred in the band from x, `width` wide, on baseline y;
+// fitted into the band as ui_draw_text_fit fits it.
 void ui_draw_centred(const char* text, TextStyle style, int size, int x, int width, int y);
 // first + "  ·  " + second in `buffer`, NUL-terminated; the empty text when it does not fit.
 std::string_view ui_join_dot(char* buffer, size_t capacity, std::string_view first,

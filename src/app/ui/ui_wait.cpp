@@ -16,6 +16,7 @@ constexpr int64_t kWifiPollSeconds = 60;
 constexpr int kTimedSliceMs = 5000;
 constexpr uint32_t kBackTapHeldMs = 40;
 constexpr uint32_t kWaveformTyping = 1;
+constexpr int kPageKeyInset = 60;
 
 void (*quit_cleanup)() = nullptr;  // the innermost QuitCleanup's stop
 
@@ -25,13 +26,16 @@ void run_quit_cleanup() {
   if (stop) stop();
 }
 
-// One touch-layer wait into the event's fields; the touch layer's result.
-int wait_touch(TapEvent& event, bool timed, int timeout_ms) {
+// One touch-layer wait into the event's fields; the touch layer's result. The page keys have a
+// place for this wait only.
+int wait_touch(TapEvent& event, bool timed, int timeout_ms, const PageKeyTaps* page_keys) {
   event = TapEvent{};
   int x = 0, y = 0, x2 = 0, y2 = 0, held = 0;
   if (!timed) ql_touch_timeout(0);
+  ql_touch_page_keys(page_keys);
   const int r = timed ? ql_touch_poll(&x, &y, &x2, &y2, &held, timeout_ms)
                       : ql_touch_ex(&x, &y, &x2, &y2, &held);
+  ql_touch_page_keys(nullptr);
   event.x = uint32_t(x);
   event.y = uint32_t(y);
   event.x2 = uint32_t(x2);
@@ -79,6 +83,10 @@ QuitCleanup::~QuitCleanup() { quit_cleanup = outer_; }
 BackPassthrough::BackPassthrough() { app.back_passthrough = true; }
 BackPassthrough::~BackPassthrough() { app.back_passthrough = false; }
 
+PageKeyTaps ui_pager_keys(int screen_w, int y) {
+  return {screen_w - kPageKeyInset, y, kPageKeyInset, y};
+}
+
 int32_t ui_common_event(int r, TapEvent& event) {
   if (shared_translation(r, event)) return event.code;
   switch (r) {
@@ -108,7 +116,7 @@ int32_t ui_common_event(int r, TapEvent& event) {
   return event.code;
 }
 
-void ui_wait_event(TapEvent& event) {
+void ui_wait_event(TapEvent& event, const PageKeyTaps* page_keys) {
   if (app_hooks.before_wait && app_hooks.before_wait()) {
     event = TapEvent{};
     event.code = TAP_REDRAW;
@@ -118,7 +126,7 @@ void ui_wait_event(TapEvent& event) {
     app.wifi_state = ql_wifi_on();
     app.wifi_polled_at = ql_now();
   }
-  ui_common_event(wait_touch(event, false, 0), event);
+  ui_common_event(wait_touch(event, false, 0, page_keys), event);
 }
 
 bool ui_present_typing_wait(TapEvent& event) {
@@ -129,13 +137,13 @@ bool ui_present_typing_wait(TapEvent& event) {
   return event.code == TAP_TOUCH;
 }
 
-int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms) {
+int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms, const PageKeyTaps* page_keys) {
   int r = 0;
   if (timeout_ms == 0) {
-    do r = wait_touch(event, true, kTimedSliceMs);
+    do r = wait_touch(event, true, kTimedSliceMs, page_keys);
     while (r == TAP_TIMEOUT);
   } else {
-    r = wait_touch(event, true, timeout_ms);
+    r = wait_touch(event, true, timeout_ms, page_keys);
   }
   if (shared_translation(r, event)) return event.code;
   switch (r) {
@@ -156,6 +164,6 @@ int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms) {
 }
 
 void ui_wait_event_timeout(TapEvent& event, int timeout_ms) {
-  const int r = wait_touch(event, true, timeout_ms);
+  const int r = wait_touch(event, true, timeout_ms, nullptr);
   if (!shared_translation(r, event)) event.code = r;
 }

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "display/touch.h"
+
 // What a wait reports.
 enum TapCode : int32_t {
   TAP_TOUCH = 1,         // a completed touch: tap, hold or swipe (tell them by points and time)
@@ -26,16 +28,23 @@ struct TapEvent {
   int32_t code = 0;  // a TapCode
 };
 
+// The page keys (Page Down, Space and the others) do nothing on a screen unless its wait gives
+// them a place: the reader's page edges, or the pager of a screen that has one. This is where a
+// pager that turns back left of the screen's middle and forward right of it takes them: 60 px in
+// from each side, on the row `y`.
+PageKeyTaps ui_pager_keys(int screen_w, int y);
+
 // The common wait, without a time-out. Acknowledges a finished download (unless the download
 // screen is up) and rescans, refreshes the Wi-Fi state at most once a minute, then waits and
-// translates as ui_common_event does.
-void ui_wait_event(TapEvent& event);
+// translates as ui_common_event does. A page key becomes a tap where `page_keys` says.
+void ui_wait_event(TapEvent& event, const PageKeyTaps* page_keys = nullptr);
 // Shows a typing screen (a keyboard or keypad) and waits as ui_wait_event does; the presents
 // after the first use the quick typing waveform. True when the wait brought a touch.
 bool ui_present_typing_wait(TapEvent& event);
 // timeout_ms 0 waits for a real event, else at most that long (-1 when nothing came). Passes
 // books added and appearance changes through; no download check or Wi-Fi refresh.
-int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms);
+int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms,
+                            const PageKeyTaps* page_keys = nullptr);
 // One wait of at most timeout_ms; every code but quit and the back key is left as it came.
 void ui_wait_event_timeout(TapEvent& event, int timeout_ms);
 

@@ -22,7 +22,6 @@ constexpr int kViewW = 536;
 constexpr int kViewH = 724;
 constexpr int kMinViewW = 300;
 constexpr int kMinViewH = 405;
-constexpr int kKeyTapInset = 60;  // key taps land this far from the left or right edge
 
 struct Window {
   GtkWidget* window = nullptr;
@@ -158,19 +157,18 @@ gboolean unmapped(GtkWidget*, GdkEvent*, gpointer) {
 gboolean key_press(GtkWidget*, GdkEventKey* e, gpointer) {
   // Shortcuts with a modifier belong to the menu.
   if (e->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK)) return FALSE;
-  int fw, fh;
-  host_frame_size(&fw, &fh);
+  // The screen that waits decides where a page key taps, if anywhere.
   switch (e->keyval) {
     case GDK_KEY_Page_Down:
     case GDK_KEY_Right:
     case GDK_KEY_Down:
     case GDK_KEY_space:
-      host_tap(fw - kKeyTapInset, fh / 2);
+      host_push(HOST_PAGE_KEY, 1, 0);
       return TRUE;
     case GDK_KEY_Page_Up:
     case GDK_KEY_Left:
     case GDK_KEY_Up:
-      host_tap(kKeyTapInset, fh / 2);
+      host_push(HOST_PAGE_KEY, 0, 0);
       return TRUE;
     default:
       return FALSE;

@@ -173,6 +173,15 @@ TEST_F(SideScreens, BookmarkIsFollowedAndADeleteOnTheLastListPageStepsBack) {
   EXPECT_TRUE(app.reader.back_valid);
 }
 
+TEST_F(SideScreens, PageKeysTurnTheListsPages) {
+  for (uint64_t i = 0; i < 10; ++i) ASSERT_EQ(qla_bm_add(i, "", 0), 1);
+  touches_.event(HOST_PAGE_KEY, 1);   // the second list page
+  touches_.event(HOST_PAGE_KEY, 1);   // there is no third
+  touches_.touch(300, row_y(0));      // bookmark 9
+  run([] { book_lists_screen(2); });
+  EXPECT_EQ(app.reader.page, 9u);
+}
+
 TEST_F(SideScreens, SearchListsHitsAndJumpsWithTheBackMark) {
   app.reader.page = 0;
   const auto [dx, dy] = key("Done", W(), H());

@@ -110,6 +110,13 @@ TEST_F(DictionaryPage, ShowsTheDefinitionAndRecordsTheWord) {
   EXPECT_TRUE(v.ends_with("\tTab Name.epub\n")) << v;
 }
 
+// The longest word looked up stays inside the header, whose title fits it at no size.
+TEST_F(DictionaryPage, ALongWordStaysInsideTheHeader) {
+  ASSERT_TRUE(show(std::string(100, 'w')));
+  EXPECT_LT(darkest(116, 130, W() - 170, 90), 100) << "the word";
+  EXPECT_EQ(darkest(W() - 53, 100, 53, 120), 255) << "nothing past the header's width";
+}
+
 TEST_F(DictionaryPage, UnknownAndEmptyWords) {
   ASSERT_TRUE(show("Zzyzx"));
   EXPECT_EQ(read_file(root_.host("tmp/ql-dict.txt")), "No definition found for 'zzyzx'.\n");

@@ -80,6 +80,16 @@ TEST_F(Frame, HeaderPixels) {
   EXPECT_LT(darkest(32, 34, 269, 34), 128);  // the logo
 }
 
+// A title that fits at no size (a long word looked up in the dictionary) is cut to the header's
+// width, as every header is.
+TEST_F(Frame, TitleThatFitsNoSizeIsCutToTheHeader) {
+  const std::string long_title(80, 'w');
+  ql_clear();
+  ui_draw_header(long_title.c_str());
+  EXPECT_LT(darkest(116, 130, W() - 170, 90), 64);         // the title
+  EXPECT_EQ(darkest(W() - 53, 100, 53, 120), 255);         // nothing past its width
+}
+
 TEST_F(Frame, ToastBoxGrowsUpwardsFromAFixedBottom) {
   const std::string short_text = "Saved";
   EXPECT_EQ(ui_toast_top(short_text.data(), short_text.size()), H() - 190);

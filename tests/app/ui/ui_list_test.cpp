@@ -147,6 +147,29 @@ TEST_F(ListMenu, NineRowsTurnToTheSecondPageAndPickThere) {
   EXPECT_LT(darkest(W() / 2 - 100, H() - 80, 200, 50), 128);  // the pager was drawn
 }
 
+// The page keys turn the pager, in both orientations, and never pick a row; a list of one page
+// takes none.
+TEST_F(ListMenu, PageKeysTurnThePagerAndPickNothing) {
+  const std::vector<std::string> texts = {"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8"};
+  const std::vector<std::string_view> rows(texts.begin(), texts.end());
+  for (const uint32_t rotation : {0u, 1u}) {
+    SCOPED_TRACE(rotation);
+    ql_set_rotation(rotation);
+    const uint64_t per_page = uint64_t(list_geometry(9, 0, kListMenuRowHeight, H()).per_page);
+    touches_.event(HOST_PAGE_KEY, 1);
+    touches_.event(HOST_PAGE_KEY, 1);  // on the last page: stays
+    touches_.event(HOST_PAGE_KEY, 0);
+    touches_.event(HOST_PAGE_KEY, 1);
+    touches_.touch(500, slot_y(0));
+    EXPECT_EQ(ui_list_menu("Rows", 4, rows), std::optional<size_t>(per_page));
+    EXPECT_TRUE(ScriptedTouch::done());
+  }
+  const std::vector<std::string_view> one = {"only"};
+  touches_.event(HOST_PAGE_KEY, 1);
+  touches_.event(HOST_PAGE_KEY, 0);
+  EXPECT_THROW(ui_list_menu("Rows", 4, one), ScriptEnded);
+}
+
 TEST_F(ListMenu, OnePageShowsNoPagerAndIgnoresTapsBelowItsRows) {
   const std::vector<std::string_view> rows = {"only"};
   touches_.touch(W() - 100, H() - 50);

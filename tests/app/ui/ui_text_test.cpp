@@ -141,6 +141,75 @@ TEST_F(UiText, DrawWrappedReturnsTheNextBaseline) {
   EXPECT_EQ(ui_draw_wrapped("   ", 3, TS_REGULAR, 40, 48, 700, 500, 58), 700);
 }
 
+// A title in a box of its own never leaves it: a word wider than the box is cut, and text left
+// after the last line ends that line in dots.
+TEST_F(UiText, WrapCutKeepsATitleInItsBox) {
+  const float narrow = width_of("word word", 42);
+  const std::string long_word = "Supercalifragilisticexpialidocious";
+  struct Case {
+    const char* name;
+    std::string text;
+    int max_lines;
+    std::vector<std::string> lines;  // "...": the line ends in dots
+  };
+  const Case cases[] = {
+      {"fits: unchanged", "word", 3, {"word"}},
+      {"wraps within its lines", "word word word", 3, {"word word", "word"}},
+      {"the rest ends the last line", "word word word word word", 2, {"word word", "..."}},
+      {"a long word is cut", "a " + long_word + " b", 3, {"a", "...", "b"}},
+      {"a long last word is cut too", "a " + long_word, 1, {"..."}},
+      {"at least one line", "word word word", 0, {"..."}},
+      {"empty", "", 2, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::string> lines = ui_wrap_cut(c.text, TS_UI, 42, narrow, c.max_lines);
+    ASSERT_EQ(lines.size(), c.lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+      SCOPED_TRACE(lines[i]);
+      if (c.lines[i] == "...") {
+        EXPECT_TRUE(lines[i].ends_with("...")) << lines[i];
+      } else {
+        EXPECT_EQ(lines[i], c.lines[i]);
+      }
+      EXPECT_LE(width_of(lines[i], 42), narrow);
+      EXPECT_TRUE(is_whole_utf8(lines[i]));
+    }
+  }
+}
+
+TEST_F(UiText, WrappedTitleNeverDrawsPastItsBox) {
+  ql_clear();
+  const std::string title = std::string(120, 'W') + " and a few more words after it";
+  EXPECT_EQ(ui_draw_wrapped_cut(title, TS_BOLD, 54, 100, 300, 500, 60, 2), 300 + 2 * 60);
+  EXPECT_LT(darkest(100, 250, 500, 60), 128);          // the first line
+  EXPECT_LT(darkest(100, 310, 500, 60), 128);          // the second
+  EXPECT_EQ(darkest(601, 200, W() - 601, 200), 255);   // nothing beyond the width
+  EXPECT_EQ(darkest(0, 380, W(), 100), 255);           // nor below the two lines
+}
+
+// A label centred in a band shrinks and is cut rather than run past it.
+TEST_F(UiText, CentredTextStaysInItsBand) {
+  ql_clear();
+  ui_draw_centred("Pay with Lightning instead", TS_REGULAR, 54, 300, 300, 400);
+  EXPECT_LT(darkest(300, 340, 300, 80), 128);
+  EXPECT_EQ(darkest(0, 300, 300, 150), 255);
+  EXPECT_EQ(darkest(601, 300, W() - 601, 150), 255);
+  ql_clear();
+  ui_draw_centred("Done", TS_BOLD, 54, 300, 300, 400);  // one that fits sits in the middle
+  const int ink_left = [&] {
+    for (int x = 300; x < 600; ++x)
+      if (darkest(x, 340, 1, 80) < 128) return x;
+    return 600;
+  }();
+  const int ink_right = [&] {
+    for (int x = 599; x >= 300; --x)
+      if (darkest(x, 340, 1, 80) < 128) return x;
+    return 300;
+  }();
+  EXPECT_NEAR((ink_left + ink_right) / 2, 450, 4);
+}
+
 TEST_F(UiText, JoinDotFitsOrIsEmpty) {
   char buf[16];
   // "ab" + 6 separator bytes + "cd" = 10 bytes and the NUL.

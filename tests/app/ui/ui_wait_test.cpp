@@ -49,6 +49,37 @@ TEST_F(Waits, BackKeyIsATapOnTheArrowUnlessPassedThrough) {
   }
 }
 
+// The waits that give the page keys a place turn them into taps there, held no time; the place
+// lasts for that wait only, and a wait that gives none lets the key pass unseen.
+TEST_F(Waits, PageKeysTapWhereTheWaitPlacesThem) {
+  const PageKeyTaps keys = ui_pager_keys(W(), H() - 40);
+  EXPECT_EQ(keys.forward_x, W() - 60);
+  EXPECT_EQ(keys.back_x, 60);
+  for (const bool timed : {false, true}) {
+    SCOPED_TRACE(timed ? "timed" : "common");
+    for (const int forward : {1, 0}) {
+      touches_.event(HOST_PAGE_KEY, forward);
+      TapEvent e;
+      if (timed) {
+        EXPECT_EQ(ui_wait_event_timed(e, 0, &keys), TAP_TOUCH);
+      } else {
+        ui_wait_event(e, &keys);
+      }
+      EXPECT_EQ(e.code, TAP_TOUCH);
+      EXPECT_EQ(e.x, uint32_t(forward ? W() - 60 : 60));
+      EXPECT_EQ(e.y, uint32_t(H() - 40));
+      EXPECT_EQ(e.x2, e.x);
+      EXPECT_EQ(e.y2, e.y);
+      EXPECT_EQ(e.held_ms, 0u);
+    }
+    touches_.event(HOST_PAGE_KEY, 1);
+    touches_.touch(300, 400);
+    const TapEvent e = wait(timed ? Which::Timed : Which::Common, 0);
+    EXPECT_EQ(e.code, TAP_TOUCH);
+    EXPECT_EQ(e.x, 300u);
+  }
+}
+
 TEST_F(Waits, EachWaitTranslatesHostEventsItsOwnWay) {
   struct Case {
     const char* name;
