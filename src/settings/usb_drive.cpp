@@ -13,6 +13,7 @@
 #include "base/paths.h"
 #include "base/system_services.h"
 #include "book/book_pictures.h"
+#include "book/dict/installed_dictionaries.h"
 #include "display/framebuffer.h"
 #include "display/touch.h"
 #include "settings/device_platform.h"
@@ -105,6 +106,7 @@ void usb_storage_wait() {
     app_call(app_hooks.rescan_library);  // the books that went with it leave the library too
     return;
   }
+  forget_installed_dictionaries();
   const int button_top = usb_connected_screen();
   ql_usb_modal(1);
   wait_for_storage(button_top);

@@ -8,10 +8,12 @@
 #include <sys/stat.h>
 
 #include "app/ui/app_state.h"
+#include "book/dict/stardict.h"
 #include "library/document_scan.h"
 #include "library/library_view.h"
 #include "settings/usb_drive.h"
 #include "device_settings_fixture.h"
+#include "support/stardict_writer.h"
 
 namespace {
 class UsbDrive : public DeviceSettingsTest {
@@ -27,6 +29,16 @@ class UsbDrive : public DeviceSettingsTest {
     write_file(docs() + "/copied.epub", "a book copied over USB");
   }
   static bool is_dir(const std::string& path) { return std::filesystem::is_directory(path); }
+  // How many of this process's open files lie under the host folder `path`.
+  static int files_open_under(const std::string& path) {
+    int n = 0;
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+      const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+      if (!ec && target.starts_with(path)) n++;
+    }
+    return n;
+  }
 };
 }  // namespace
 
@@ -123,4 +135,25 @@ TEST_F(UsbDrive, QuitDuringTheWaitSavesAndEnds) {
   touches_.event(HOST_QUIT);
   EXPECT_EXIT(usb_storage_wait(), testing::ExitedWithCode(0), "");
   EXPECT_EQ(reload_settings().light, 9);
+}
+
+// Lookups keep a dictionary's files open; the storage they lie on leaves with the USB export, so
+// they are closed, and a lookup after it reads the dictionary as it came back.
+TEST_F(UsbDrive, KeptDictionaryFilesAreClosedForTheExport) {
+  device_platform_for_tests(true);
+  const std::string folder = docs() + "/dictionaries";
+  std::filesystem::create_directories(folder);
+  sdw::write_dictionary(folder + "/words", {{"lantern", "a light"}});
+  ASSERT_EQ(ql_dict_lookup("lantern", "/tmp/ql-dict.txt"), 1);
+  ASSERT_GT(files_open_under(folder), 0);
+  export_storage();
+  touches_.at_wait([&] {
+    EXPECT_EQ(files_open_under(folder), 0);
+    storage_back();
+    std::filesystem::create_directories(folder);
+    sdw::write_dictionary(folder + "/words", {{"lantern", "a lamp"}});
+  });
+  usb_storage_wait();
+  EXPECT_EQ(ql_dict_lookup("lantern", "/tmp/ql-dict.txt"), 1);
+  EXPECT_NE(read_file(root_.host("tmp/ql-dict.txt")).find("a lamp"), std::string::npos);
 }

@@ -140,3 +140,5 @@ std::vector<Dictionary>& installed_dictionaries() {
   if (!s.listed || !s.settled || !folders_unchanged(s)) list_again(s);
   return s.dictionaries;
 }
+
+void forget_installed_dictionaries() { shelf() = Shelf{}; }

@@ -49,3 +49,6 @@ class Dictionary {
 // archive unpacks), in the byte order of their names so that every machine gives the same order.
 // Only the core thread looks words up.
 std::vector<Dictionary>& installed_dictionaries();
+// Closes every kept dictionary file and forgets the list: the storage they lie on is going away
+// (exported over USB) and may come back changed.
+void forget_installed_dictionaries();
