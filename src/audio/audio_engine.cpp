@@ -338,6 +338,9 @@ void Engine::control_loop(uint32_t auto_advance) {
     const int channels = out_.channels();
     int n = dec_->read(block.data(), kBlockFrames, channels);
     if (n <= 0) {
+      // A reader asked to stop hands back what it had, often nothing: that is a stop, which
+      // keeps the place reached, not the end of the part, which forgets it.
+      if (!run) break;
       if (!end_of_part(auto_advance)) return;
       continue;
     }

@@ -94,8 +94,9 @@ class Engine : public ::testing::Test {
   static std::string part(const std::string& name) { return "/mnt/us/documents/book/" + name; }
   std::string host(const std::string& name) const { return data + "/documents/book/" + name; }
   std::string state(const std::string& name) const { return data + "/ql/state/" + name; }
-  void make_part(const std::string& name, double seconds, int rate = 44100, int channels = 2) {
-    ASSERT_TRUE(make_test_audio(host(name), seconds, rate, channels, "-c:a pcm_s16le"));
+  void make_part(const std::string& name, double seconds, int rate = 44100, int channels = 2,
+                 const std::string& codec = "-c:a pcm_s16le") {
+    ASSERT_TRUE(make_test_audio(host(name), seconds, rate, channels, codec));
   }
   std::vector<int16_t> reference(const std::string& name, int channels = 2) {
     return ffmpeg_decode(host(name), channels);
@@ -366,6 +367,44 @@ TEST_F(Engine, StopWhilePausedSavesThePosition) {
   wait_end();
   std::string pos = data + audio_position_path(part("q.wav")).substr(7);
   EXPECT_NEAR(atof(read_file(pos).c_str()), 20.0, 0.5);
+}
+
+// A stop is never the end of a part: with every decoder, a "stop" taken while the part plays
+// keeps the position reached (within one read of the output written) in the part's position
+// file, and the status stays there instead of jumping to the part's end.
+TEST_F(Engine, AStopDuringPlaybackKeepsThePositionWithEveryDecoder) {
+  struct Case {
+    const char* name;
+    int rate;
+    const char* codec;
+  };
+  const Case kCases[] = {{"s.wav", 22050, "-c:a pcm_s16le"}, {"s.mp3", 22050, "-c:a libmp3lame"},
+                         {"s.flac", 22050, "-c:a flac"},     {"s.ogg", 22050, "-c:a libvorbis"},
+                         {"s.opus", 48000, "-c:a libopus"},  {"s.m4b", 22050, "-c:a aac"},
+                         {"s.aac", 22050, "-c:a aac"}};
+  constexpr double kSeconds = 20;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NO_FATAL_FAILURE(make_part(c.name, kSeconds, c.rate, 1, c.codec));
+    const std::string pos = data + audio_position_path(part(c.name)).substr(7);
+    unlink(raw.c_str());
+    RawPipe pipe(raw);
+    start(c.name, 0);
+    // The engine now waits in its output a few seconds into the part, so the stop is taken
+    // there, long before the end.
+    pipe.read_until(65536);
+    ql_audio_cmd("stop");
+    pipe.read_to_end();
+    ASSERT_FALSE(ql_audio_alive());
+    const double reached = static_cast<double>(pipe.bytes.size() / 2) / c.rate;
+    EXPECT_TRUE(file_exists(pos)) << "the stop was taken for the end of the part";
+    const double saved = atof(read_file(pos).c_str());
+    EXPECT_NEAR(saved, reached, 4096.0 / c.rate + 0.05);
+    std::optional<AudioStatus> s = audio_status_read();
+    ASSERT_TRUE(s);
+    EXPECT_NEAR(s->position, saved, 0.051);
+    EXPECT_LT(s->position, kSeconds - 2);
+  }
 }
 
 TEST_F(Engine, FailuresAreReportedInTheErrorNote) {
