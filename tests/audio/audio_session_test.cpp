@@ -68,13 +68,14 @@ struct Session {
   std::string position_file() const {
     return data + audio_position_path(device_book).substr(strlen("/mnt/us"));
   }
-  // Starts the program on the audiobook with the script so far; the script may grow later.
-  int start(const std::string& lines) {
+  // Starts the program on the audiobook (or on `open`) with the script so far; the script may
+  // grow later.
+  int start(const std::string& lines, const std::string& open = "") {
     write_file(script, lines);
     const EnvList env = {{"CVNL_DATA", data},       {"CVNL_HEADLESS", "1"},
                          {"CVNL_TEST", script},     {"CVNL_NO_SAMPLES", "1"},
                          {"TMPDIR", tmp},           {"SDL_AUDIODRIVER", "dummy"}};
-    return start_program(QL_TEST_QUILLO, {"--open", book}, env);
+    return start_program(QL_TEST_QUILLO, {"--open", open.empty() ? book : open}, env);
   }
   void add(const std::string& lines) { write_file(script, read_file(script) + lines); }
   std::string log() const { return read_file(data + "/ql/quillo.log"); }
@@ -171,6 +172,32 @@ class AudioSession : public testing::TestWithParam<BookFormat> {};
 TEST_P(AudioSession, QuitFromThePlayerWhilePlaying) { play_and_quit(GetParam(), false); }
 
 TEST_P(AudioSession, QuitFromTheLibraryWhilePlaying) { play_and_quit(GetParam(), true); }
+
+// A book that could not be played keeps its banner across a restart, as long as the error note
+// stands (the next start of the engine removes it); another book shows none.
+TEST(AudioSessionNote, ABookThatCouldNotBePlayedKeepsItsBannerAfterARestart) {
+  Session s(kBookFormats[0]);
+  const std::string broken = s.data + "/documents/Broken.mp3";
+  write_file(broken, std::string(20000, 'x'));
+  const std::string first = s.dir / "first.pgm", again = s.dir / "again.pgm",
+                    other = s.dir / "other.pgm";
+  struct Run {
+    std::string script, book;
+  };
+  const Run kRuns[] = {{"idle\n" + tap(kPlayX, kPlayY) + "shot " + first + "\nquit\n", broken},
+                       {"idle\nshot " + again + "\nquit\n", broken},
+                       {"idle\nshot " + other + "\nquit\n", s.book}};
+  for (const Run& run : kRuns) {
+    const ProgramResult r = wait_program(s.start(run.script, run.book), kRunLimitMs);
+    ASSERT_EQ(r.status, 0) << s.log();
+  }
+  EXPECT_EQ(read_file(s.state + "/audio.err"), "cannot-decode\n");
+  EXPECT_GT(dark_pixels(read_file(first), 48, kBannerTop, kW - 96, kBannerHeight), 0);
+  EXPECT_GT(dark_pixels(read_file(again), 48, kBannerTop, kW - 96, kBannerHeight), 0)
+      << "the banner was lost in the restart";
+  EXPECT_EQ(dark_pixels(read_file(other), 48, kBannerTop, kW - 96, kBannerHeight), 0)
+      << "another book shows the note";
+}
 
 INSTANTIATE_TEST_SUITE_P(Books, AudioSession, testing::ValuesIn(kBookFormats),
                          [](const testing::TestParamInfo<BookFormat>& info) {

@@ -465,19 +465,32 @@ TEST_F(Engine, FailuresAreReportedInTheErrorNote) {
   EXPECT_EQ(read_file(state("audio.err")), "no-output\n");
 }
 
-// Following on, a part that cannot be decoded is named in the error note and the next one plays.
-TEST_F(Engine, AnUndecodablePartIsPassedOver) {
+// Following on, parts that cannot be decoded are passed over and the next playable one plays.
+// The error note names each part passed over, in a file of its own that outlives the program,
+// until the next start of the engine removes both.
+TEST_F(Engine, UndecodablePartsArePassedOverAndEachIsNamed) {
   make_part("a.wav", 0.5, 8000, 1);
   write_file(host("b.wav"), std::string(5000, 'x'));
-  make_part("c.wav", 0.5, 8000, 1);
+  write_file(host("c.wav"), std::string(5000, 'y'));
+  make_part("d.wav", 0.5, 8000, 1);
   start("a.wav", 0, 100, 0, 1);
   wait_end();
   EXPECT_EQ(read_file(state("audio.err")), "cannot-decode\n");
-  EXPECT_EQ(audio_error_part(), part("b.wav"));
+  EXPECT_EQ(audio_error_parts(), (std::vector<std::string>{part("b.wav"), part("c.wav")}));
   std::optional<AudioStatus> s = audio_status_read();
   ASSERT_TRUE(s);
-  EXPECT_EQ(s->path, part("c.wav"));
+  EXPECT_EQ(s->path, part("d.wav"));
   EXPECT_EQ(raw_samples().size(), 8000u);  // both playable parts, whole
+
+  // A note left without its list of parts (by an older program) names none.
+  unlink(state("audio.err.parts").c_str());
+  EXPECT_TRUE(audio_error_parts().empty());
+
+  start("d.wav", 0);
+  wait_end();
+  EXPECT_FALSE(file_exists(state("audio.err")));
+  EXPECT_FALSE(file_exists(state("audio.err.parts")));
+  EXPECT_TRUE(audio_error_parts().empty());
 }
 
 // A status left fresh by a program that has just ended is no engine playing.
