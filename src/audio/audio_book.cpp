@@ -144,13 +144,16 @@ std::vector<AudioBookmark> audio_bookmarks_read(const std::string& key_hex, std:
   return marks;
 }
 
-bool audio_bookmark_add(const std::string& key_hex, double seconds, std::string_view part_name) {
+BookmarkAdd audio_bookmark_add(const std::string& key_hex, double seconds,
+                               std::string_view part_name) {
   // The line has no escaping and "Go there" needs the name as it is: a part whose name would
   // split the line gets no bookmark.
-  if (!tsv_field_plain(part_name)) return false;
+  if (!tsv_field_plain(part_name)) return BookmarkAdd::NameRefused;
   std::string old = read_head(audio_bookmarks_path(key_hex), kBookmarksKeepMax).value_or("");
   if (!old.empty() && old.back() != '\n') old += '\n';
-  return write_whole(audio_bookmarks_path(key_hex), old + format_bookmark(seconds, part_name));
+  return write_whole(audio_bookmarks_path(key_hex), old + format_bookmark(seconds, part_name))
+             ? BookmarkAdd::Saved
+             : BookmarkAdd::WriteFailed;
 }
 
 bool audio_bookmark_remove(const std::string& key_hex, size_t index) {

@@ -58,9 +58,11 @@ struct AudioBookmark {
 // `rest` (when given) receives every other byte after those lines, so a rewrite keeps them.
 std::vector<AudioBookmark> audio_bookmarks_read(const std::string& key_hex,
                                                 std::string* rest = nullptr);
-// Appends a bookmark; false when the file could not be written (the old one stays) or the part
-// name holds a tab or a line break.
-bool audio_bookmark_add(const std::string& key_hex, double seconds, std::string_view part_name);
+// Appends a bookmark. A part name holding a tab or a line break cannot be stored in the line
+// (the file has no escaping), so it is refused; a failed write leaves the old file, with errno.
+enum class BookmarkAdd { Saved, NameRefused, WriteFailed };
+BookmarkAdd audio_bookmark_add(const std::string& key_hex, double seconds,
+                               std::string_view part_name);
 // Removes the bookmark at `index` of what audio_bookmarks_read gives, keeping every other line
 // of the file, also those it did not read; false when the file could not be written.
 bool audio_bookmark_remove(const std::string& key_hex, size_t index);

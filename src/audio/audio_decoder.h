@@ -17,7 +17,9 @@ struct DecoderOps {
   const char* name;
   // Opens the host path, fills `info` and the chapter table; false on failure.
   bool (*open)(const char* path, AudioInfo* info, ChapterTable* chapters);
-  // Up to `frames` frames of `channels` channels into `buf`; 0 at the end or on an error.
+  // Up to `frames` frames of `channels` channels into `buf`; 0 at the end or on an error. A
+  // reader may also stop short, down to 0, once a stop is asked (audio_stop_requested); the
+  // engine checks its own stop before it takes 0 for the end.
   int (*read)(int16_t* buf, int frames, int channels);
   // Positions the next read exactly at frame trunc(seconds * rate); false when that failed.
   bool (*seek)(double seconds);
@@ -44,5 +46,6 @@ inline uint64_t seek_frame(double seconds, double rate) {
 // recognises it.
 const DecoderOps* detect_decoder(const char* host_path);
 
-// True when the engine has been asked to stop while running; long decoder loops end early then.
+// True when the engine has been asked to stop while running; long decoder loops end early then,
+// and what they return then is no end of the part.
 bool audio_stop_requested();

@@ -162,6 +162,7 @@ class Engine {
   ChapterTable chapters_;
   TimeStretch stretch_;
   bool ended_by_part_end_ = false;
+  std::vector<std::string> skipped_;  // parts passed over because they could not be decoded
 };
 
 void Engine::write_status() const {
@@ -178,7 +179,7 @@ void Engine::write_status() const {
 
 void Engine::output_failed() {
   run = 0;
-  audio_write_error("no-output\n", path_);
+  audio_write_error("no-output\n", {path_});
 }
 
 void Engine::emit(const int16_t* frames, int n) {
@@ -226,8 +227,7 @@ void Engine::resume_or_start_at(double start_pos) {
     seek_req_ = start_pos;
     return;
   }
-  std::optional<double> saved = audio_read_position(pospath_);
-  if (saved && *saved > 0 && (dur_ <= 0 || *saved < dur_ - 2)) {
+  if (std::optional<double> saved = audio_resume_position(path_, dur_)) {
     seek_req_ = *saved;
     fprintf(stderr, "qlaudio: resume at %.1fs\n", *saved);
   }
@@ -306,10 +306,12 @@ bool Engine::end_of_part(uint32_t auto_advance) {
   qlp_unlink(pospath_.c_str());
   ended_by_part_end_ = true;
   if (!auto_advance || !run) return false;
-  // A part that cannot be decoded is named in the error note and passed over for the next one.
+  // A part that cannot be decoded is named in the error note and passed over for the next one;
+  // the note names every part passed over in this run.
   std::string next = find_next_part(path_);
   while (!next.empty() && !open_part(next)) {
-    audio_write_error("cannot-decode\n", next);
+    skipped_.push_back(next);
+    audio_write_error("cannot-decode\n", skipped_);
     next = find_next_part(next);
   }
   if (next.empty()) return false;
@@ -338,6 +340,9 @@ void Engine::control_loop(uint32_t auto_advance) {
     const int channels = out_.channels();
     int n = dec_->read(block.data(), kBlockFrames, channels);
     if (n <= 0) {
+      // A reader asked to stop hands back what it had, often nothing: that is a stop, which
+      // keeps the place reached, not the end of the part, which forgets it.
+      if (!run) break;
       if (!end_of_part(auto_advance)) return;
       continue;
     }
@@ -379,11 +384,11 @@ bool audio_stop_requested() { return th_alive && !run; }
 int ql_audio_engine(const char* path, int speed, uint32_t timer_s, uint32_t auto_advance,
                     double start_pos) {
   qlp_mkdir(kAudioStateDir, 0755);
-  qlp_unlink(kAudioErrPath);
+  audio_clear_error();
   qlp_unlink(kAudioCmdPath);
   Engine engine(speed, timer_s);
   if (!engine.open_part(path)) {
-    audio_write_error("cannot-decode\n", path);
+    audio_write_error("cannot-decode\n", {path});
     return 0;
   }
   engine.resume_or_start_at(start_pos);

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 
 #include "base/atomic_file.h"
 #include "base/paths.h"
@@ -14,10 +13,6 @@
 namespace {
 constexpr size_t kCommandMax = 63;
 constexpr time_t kStatusFreshSeconds = 5;
-
-// Written by the engine thread, read by the player on the core thread.
-std::mutex error_part_mu;
-std::string error_part;
 
 // Writes `text` to `path` + ".t" and renames it into place; nothing when that cannot be done.
 void replace_file(const std::string& path, const std::string& text) {
@@ -137,18 +132,37 @@ int ql_audio_playing() {
   return s && s->playing ? 1 : 0;
 }
 
-void audio_write_error(const char* note, std::string_view part) {
-  {
-    const std::lock_guard lock(error_part_mu);
-    error_part.assign(part);
-  }
+void audio_write_error(const char* note, const std::vector<std::string>& parts) {
+  // The list first: once the note is there, what it is about is too. Each path ends with a NUL,
+  // the one byte no file name holds.
+  std::string list;
+  for (const std::string& p : parts) list += p + '\0';
+  replace_file(kAudioErrPartsPath, list);
   FilePtr f(qlp_fopen(kAudioErrPath, "w"));
   if (f) fputs(note, f.get());
 }
 
-std::string audio_error_part() {
-  const std::lock_guard lock(error_part_mu);
-  return error_part;
+std::vector<std::string> audio_error_parts() {
+  std::vector<std::string> parts;
+  struct stat st;
+  if (qlp_stat(kAudioErrPath, &st) != 0) return parts;
+  FilePtr f(qlp_fopen(kAudioErrPartsPath, "rb"));
+  if (!f) return parts;
+  std::string path;
+  for (int c; (c = fgetc(f.get())) != EOF;) {
+    if (c != 0) {
+      path += static_cast<char>(c);
+    } else if (!path.empty()) {
+      parts.push_back(std::move(path));
+      path.clear();
+    }
+  }
+  return parts;
+}
+
+void audio_clear_error() {
+  qlp_unlink(kAudioErrPath);
+  qlp_unlink(kAudioErrPartsPath);
 }
 
 void audio_write_chapters(const ChapterTable& chapters) {
@@ -173,6 +187,12 @@ std::optional<double> audio_read_position(const std::string& pospath) {
   double v;
   if (!f || fscanf(f.get(), "%lf", &v) != 1 || !std::isfinite(v)) return std::nullopt;
   return v;
+}
+
+std::optional<double> audio_resume_position(std::string_view device_path, double duration) {
+  std::optional<double> saved = audio_read_position(audio_position_path(device_path));
+  if (!saved || *saved <= 0 || (duration > 0 && *saved >= duration - 2)) return std::nullopt;
+  return saved;
 }
 
 void audio_write_position(const std::string& pospath, double seconds) {

@@ -34,6 +34,7 @@ constexpr int kTimeBaseline = 696;
 constexpr int kBarTop = 716, kBarHeight = 14, kBarLine = 2;
 constexpr int kSpeedBaseline = 786;
 constexpr int kBannerTop = 1300, kBannerSize = 38, kBannerLineHeight = 54;
+constexpr int kBannerBottomMargin = 12;  // below the last baseline: the letters' descent
 constexpr int kPlayingWaitMs = 2000;
 constexpr int kPauseSettleMs = 400;
 constexpr int kStartPolls = 40;
@@ -53,6 +54,8 @@ constexpr std::string_view kNoOutputText =
     "No sound output was found on this computer. Your place is saved.";
 constexpr std::string_view kCannotDecodeText =
     "This file could not be played. It may be damaged or copy-protected.";
+constexpr std::string_view kNameRefusedText =
+    "This part cannot be bookmarked: its file name holds a tab or a line break.";
 
 void toast_wait(std::string_view text, int timeout_ms) {
   ui_toast_wait(text.data(), text.size(), timeout_ms);
@@ -88,7 +91,7 @@ class Player {
   bool start_part(size_t index, double start, bool auto_advance);
   bool engine_has_this_part() const { return status_ && status_->path == book_.current_path(); }
   void send_seek(const char* command) const {
-    if (engine_has_this_part()) ql_audio_cmd(command);
+    if (ql_audio_alive() && engine_has_this_part()) ql_audio_cmd(command);
   }
   void play_pause();
   void parts_list();
@@ -114,7 +117,16 @@ void Player::follow_status() {
     }
   }
   const bool ours = engine_has_this_part();
-  shown_pos_ = ours ? status_->position : 0;
+  // A status without a running engine tells only where the last one was (after a kill, a place
+  // past its last save, still "playing"); Play resumes from the part's saved place, so that is
+  // the place shown.
+  if (!ours) {
+    shown_pos_ = 0;
+  } else if (ql_audio_alive()) {
+    shown_pos_ = status_->position;
+  } else {
+    shown_pos_ = audio_resume_position(book_.current_path(), status_->duration).value_or(0);
+  }
   shown_dur_ = ours ? status_->duration : 0;
   shown_playing_ = ours && status_->playing == 1 && ql_audio_playing() == 1;
   timer_left_ = ours ? status_->timer_left : 0;
@@ -182,14 +194,21 @@ void Player::draw() const {
     for (int k = 0; k < 3; k++)
       if (!r.labels[k].empty())
         draw_button(g, k, g.y(r.top), r.height, r.line, r.labels[k], r.face, r.size, g.y(r.baseline));
-  if (std::optional<std::string> banner = audio_error_banner(book_))
+  // The banner keeps to the screen: a long list of skipped parts names as many as fit.
+  const int last_baseline = ql_fb().height - kBannerBottomMargin;
+  const auto fits = [&](std::string_view text) {
+    const int lines = ui_wrap(text, ui_face(TS_BOLD), kBannerSize, static_cast<float>(text_w),
+                              [](std::string_view, int) {});
+    return g.y(kBannerTop) + (lines - 1) * kBannerLineHeight <= last_baseline;
+  };
+  if (std::optional<std::string> banner = audio_error_banner(book_, fits))
     ui_draw_wrapped(banner->data(), banner->size(), TS_BOLD, kBannerSize, g.left, g.y(kBannerTop),
-                    text_w, kBannerLineHeight);
+                    text_w, kBannerLineHeight, last_baseline);
 }
 
 // Starts part `index` and waits (up to 4 s) until the engine plays it or has given up.
 bool Player::start_part(size_t index, double start, bool auto_advance) {
-  qlp_unlink(kAudioErrPath);
+  audio_clear_error();
   book_.current = index;
   const std::string& path = book_.current_path();
   if (!ql_audio_start(path.c_str(), settings.speed,
@@ -264,10 +283,15 @@ void Player::bookmarks_list() {
   if (*i == 0) {
     if (marks.size() >= kMaxAudioBookmarks) {
       toast_wait("40 bookmarks is the limit. Remove one first.", kToastMs);
-    } else if (ui_report_save(ReaderWork::AudioBookmarks,
-                              audio_bookmark_add(key, shown_pos_,
-                                                 audio_path_name(book_.current_path())))) {
-      toast_wait("Bookmark added", kToastShortMs);
+      return;
+    }
+    switch (audio_bookmark_add(key, shown_pos_, audio_path_name(book_.current_path()))) {
+      case BookmarkAdd::Saved:
+        ui_report_save(ReaderWork::AudioBookmarks, true);
+        toast_wait("Bookmark added", kToastShortMs);
+        break;
+      case BookmarkAdd::NameRefused: toast_wait(kNameRefusedText, kToastLongMs); break;
+      case BookmarkAdd::WriteFailed: ui_report_save(ReaderWork::AudioBookmarks, false); break;
     }
     return;
   }
@@ -370,22 +394,47 @@ std::string audio_format_list_row(std::string_view time, std::string_view label,
   return std::string(ui_utf8_prefix(row, capacity - 1));
 }
 
-// A note about another audiobook, or left by an earlier run, says nothing of this one.
-std::optional<std::string> audio_error_banner(const AudioBook& book) {
-  const std::string part = audio_error_part();
-  const bool ours = book.find_part(part) ||
-                    (book.folder_mode && !part.empty() && audio_path_folder(part) == book.folder);
-  if (!ours) return std::nullopt;
+namespace {
+// The parts passed over, the first `shown` of them named: "“A” could not be played, so it was
+// skipped. ...", "“A”, “B” and “C” could not ...", "“A” and 2 more parts could not ...".
+std::string skipped_parts_text(const std::vector<std::string>& parts, size_t shown) {
+  std::vector<std::string> items;
+  for (size_t i = 0; i < shown; i++)
+    items.push_back("\xE2\x80\x9C" +
+                    std::string(audio_name_without_extension(audio_path_name(parts[i]))) +
+                    "\xE2\x80\x9D");
+  if (const size_t more = parts.size() - shown)
+    items.push_back(std::to_string(more) + (more == 1 ? " more part" : " more parts"));
+  std::string list = items[0];
+  for (size_t i = 1; i < items.size(); i++)
+    list += (i + 1 == items.size() ? " and " : ", ") + items[i];
+  if (parts.size() == 1)
+    return list + " could not be played, so it was skipped. It may be damaged or copy-protected.";
+  return list +
+         " could not be played, so they were skipped. They may be damaged or copy-protected.";
+}
+}  // namespace
+
+// A note about another audiobook, or one that names no part, says nothing of this one.
+std::optional<std::string> audio_error_banner(const AudioBook& book,
+                                              const std::function<bool(std::string_view)>& fits) {
+  const std::vector<std::string> parts = audio_error_parts();
+  const auto of_book = [&](const std::string& part) {
+    return book.find_part(part) || (book.folder_mode && audio_path_folder(part) == book.folder);
+  };
+  if (std::none_of(parts.begin(), parts.end(), of_book)) return std::nullopt;
   FilePtr f(qlp_fopen(kAudioErrPath, "rb"));
   if (!f) return std::nullopt;
   char head[kErrHead];
   size_t n = fread(head, 1, sizeof head, f.get());
   std::string_view note(head, n);
   if (n <= kErrShortest || !note.starts_with("cannot-decode")) return std::string(kNoOutputText);
-  if (part == book.current_path()) return std::string(kCannotDecodeText);
-  // A part passed over while the book played on.
-  return "\xE2\x80\x9C" + std::string(audio_name_without_extension(audio_path_name(part))) +
-         "\xE2\x80\x9D could not be played, so it was skipped. It may be damaged or copy-protected.";
+  if (parts.size() == 1 && parts[0] == book.current_path()) return std::string(kCannotDecodeText);
+  // Parts passed over while the book played on: each named, as many as the banner holds.
+  size_t shown = parts.size();
+  std::string text = skipped_parts_text(parts, shown);
+  while (shown > 1 && !fits(text)) text = skipped_parts_text(parts, --shown);
+  return text;
 }
 
 std::string audio_build_seekto_cmd(double seconds) {

@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,10 +29,13 @@ constexpr size_t kBookmarkRowBytes = 360;
 std::string audio_format_list_row(std::string_view time, std::string_view label, size_t capacity);
 // "seekto:" and the seconds with one decimal.
 std::string audio_build_seekto_cmd(double seconds);
-// The banner for the engine's error note, or none when there is no note about a part of `book`
-// written in this run: the damaged-file text for the part shown, a text naming a part that was
-// passed over while the book played on, or the no-output text.
-std::optional<std::string> audio_error_banner(const AudioBook& book);
+// The banner for the engine's error note, or none when the note is about no part of `book`: the
+// damaged-file text for the part shown, a text naming the parts that were passed over while the
+// book played on, or the no-output text. Of a list of passed-over parts too long for the banner
+// (`fits` false) only the first are named, the rest counted.
+std::optional<std::string> audio_error_banner(
+    const AudioBook& book,
+    const std::function<bool(std::string_view)>& fits = [](std::string_view) { return true; });
 
 // The screen's buttons, laid out once for a screen width and read by drawing and taps alike.
 enum class PlayerButton {

@@ -70,14 +70,14 @@ TEST_F(AudioBookFiles, BookmarksFileIsReadWithinItsLimits) {
   EXPECT_EQ(marks[2].part_name, "");
   EXPECT_EQ(marks[3].part_name, "name\twith tab.mp3");
   // Adding to a file without a final line feed starts a line of its own.
-  ASSERT_TRUE(audio_bookmark_add(key, 61.25, "Part 3.mp3"));
+  ASSERT_EQ(audio_bookmark_add(key, 61.25, "Part 3.mp3"), BookmarkAdd::Saved);
   EXPECT_EQ(
       read_file(bookmarks()),
       "12.5\tPart 1.mp3\n\n\njunk\tPart 2.mp3\n7\n3.0\tname\twith tab.mp3\n61.2\tPart 3.mp3\n");
   // A part name that would split the line, or add one, leaves the file as it was.
   const std::string before = read_file(bookmarks());
   for (const char* name : {"Part\n4.mp3", "Part\r4.mp3", "Part\t4.mp3"}) {
-    EXPECT_FALSE(audio_bookmark_add(key, 5, name)) << name;
+    EXPECT_EQ(audio_bookmark_add(key, 5, name), BookmarkAdd::NameRefused) << name;
     EXPECT_EQ(read_file(bookmarks()), before) << name;
   }
   // At most 40 lines are read (and only the first 16,000 bytes); removing keeps the rest.

@@ -94,8 +94,9 @@ class Engine : public ::testing::Test {
   static std::string part(const std::string& name) { return "/mnt/us/documents/book/" + name; }
   std::string host(const std::string& name) const { return data + "/documents/book/" + name; }
   std::string state(const std::string& name) const { return data + "/ql/state/" + name; }
-  void make_part(const std::string& name, double seconds, int rate = 44100, int channels = 2) {
-    ASSERT_TRUE(make_test_audio(host(name), seconds, rate, channels, "-c:a pcm_s16le"));
+  void make_part(const std::string& name, double seconds, int rate = 44100, int channels = 2,
+                 const std::string& codec = "-c:a pcm_s16le") {
+    ASSERT_TRUE(make_test_audio(host(name), seconds, rate, channels, codec));
   }
   std::vector<int16_t> reference(const std::string& name, int channels = 2) {
     return ffmpeg_decode(host(name), channels);
@@ -133,6 +134,22 @@ class Engine : public ::testing::Test {
   void command_when_started(const char* text) {
     wait_started();
     ql_audio_cmd(text);
+  }
+  // Pauses an engine that writes into `pipe`. It waits in its output once the pipe is full, so
+  // it takes the command within the pipe's size of what was read so far, however busy the
+  // machine. The position the paused engine reports.
+  double pause_through(RawPipe& pipe) {
+    ql_audio_cmd("pause");
+    double at = -1;
+    auto until = std::chrono::steady_clock::now() + kEventCeiling;
+    while (at < 0 && std::chrono::steady_clock::now() < until) {
+      pipe.drain();
+      std::optional<AudioStatus> s = audio_status_read();
+      if (s && s->playing == 0) at = s->position;
+      std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_GE(at, 0) << "the engine never paused";
+    return at;
   }
   void start(const std::string& name, double start_pos, int speed = 100, uint32_t timer = 0,
              uint32_t advance = 0) {
@@ -268,14 +285,7 @@ TEST_F(Engine, PauseStopsOutputAndResumesWithoutLoss) {
   RawPipe pipe(raw);
   start("p.wav", 0);
   pipe.read_until(32768);
-  ql_audio_cmd("pause");
-  auto until = std::chrono::steady_clock::now() + kEventCeiling;
-  while (std::chrono::steady_clock::now() < until) {
-    pipe.drain();
-    std::optional<AudioStatus> s = audio_status_read();
-    if (s && s->playing == 0) break;
-    std::this_thread::sleep_for(5ms);
-  }
+  pause_through(pipe);
   EXPECT_EQ(ql_audio_playing(), 0);
   pipe.drain();
   size_t paused_at = pipe.bytes.size();
@@ -336,36 +346,97 @@ TEST_F(Engine, SleepTimerEndsPlaybackAndSavesThePosition) {
   ASSERT_TRUE(s);
   EXPECT_EQ(s->playing, 0);
   EXPECT_EQ(s->timer_left, 0);
-  // The timer counts whole wall-clock seconds, so it ends 0 to 1 s after its second began.
-  EXPECT_GT(s->position, 0.0);
+  // The timer counts whole wall-clock seconds, so it ends 0 to 1 s after its second began
+  // (before the first block, when that second was about to end).
+  EXPECT_GE(s->position, 0.0);
   EXPECT_LT(s->position, 110.0);
   EXPECT_NEAR(atof(read_file(pos).c_str()), s->position, 0.051);
+  unsetenv("AUDIO_NULL");
 
-  // "timer:0" switches it off: the part plays to its end (2.4 s at fifty times real time).
-  start("t.wav", 0, 100, 1);
-  command_when_started("timer:0");
-  wait_end();
-  s = audio_status_read();
-  ASSERT_TRUE(s);
-  EXPECT_NEAR(s->position, 120.0, 0.05);
+  // "timer:0" switches it off: the status no longer counts down, and the part plays to its end.
+  // Paused, the engine is where the test left it while the commands are taken.
+  {
+    unlink(raw.c_str());
+    RawPipe pipe(raw);
+    start("t.wav", 0, 100, 3600);
+    pipe.read_until(16384);
+    pause_through(pipe);
+    wait_status([](const AudioStatus& st) { return st.timer_left > 0; });
+    ql_audio_cmd("timer:0");
+    wait_status([](const AudioStatus& st) { return st.timer_left == 0; });
+    ql_audio_cmd("pause");
+    pipe.read_to_end();
+    s = audio_status_read();
+    ASSERT_TRUE(s);
+    EXPECT_NEAR(s->position, 120.0, 0.05);
+  }
 
-  // The timer runs on while paused; the engine stops and saves where it was.
-  start("t.wav", 30.0, 100, 1);
-  command_when_started("pause");
-  wait_end();
-  EXPECT_NEAR(atof(read_file(pos).c_str()), 30.0, 1.0);
+  // The timer runs on while paused: one set during a pause ends the engine, which saves the
+  // place where it paused.
+  unlink(raw.c_str());
+  RawPipe pipe(raw);
+  start("t.wav", 30.0);
+  pipe.read_until(16384);
+  const double paused_at = pause_through(pipe);
+  EXPECT_GE(paused_at, 30.0);
+  ql_audio_cmd("timer:1");
+  pipe.read_to_end();
+  EXPECT_NEAR(atof(read_file(pos).c_str()), paused_at, 0.051);
 }
 
+// Playing goes on until the pause is taken: the place to keep is the one the paused engine
+// reports, whatever way past the start it lies.
 TEST_F(Engine, StopWhilePausedSavesThePosition) {
   make_part("q.wav", 60.0, 8000, 1);
-  setenv("AUDIO_NULL", "1", 1);
+  RawPipe pipe(raw);
   start("q.wav", 20.0);
-  command_when_started("pause");
-  wait_status([](const AudioStatus& st) { return st.playing == 0; });
+  pipe.read_until(16384);
+  const double paused_at = pause_through(pipe);
+  EXPECT_GE(paused_at, 20.0);
+  EXPECT_LT(paused_at, 58.0);
   ql_audio_cmd("stop");
-  wait_end();
+  pipe.read_to_end();
+  ASSERT_FALSE(ql_audio_alive());
   std::string pos = data + audio_position_path(part("q.wav")).substr(7);
-  EXPECT_NEAR(atof(read_file(pos).c_str()), 20.0, 0.5);
+  EXPECT_NEAR(atof(read_file(pos).c_str()), paused_at, 0.051);
+}
+
+// A stop is never the end of a part: with every decoder, a "stop" taken while the part plays
+// keeps the position reached (within one read of the output written) in the part's position
+// file, and the status stays there instead of jumping to the part's end.
+TEST_F(Engine, AStopDuringPlaybackKeepsThePositionWithEveryDecoder) {
+  struct Case {
+    const char* name;
+    int rate;
+    const char* codec;
+  };
+  const Case kCases[] = {{"s.wav", 22050, "-c:a pcm_s16le"}, {"s.mp3", 22050, "-c:a libmp3lame"},
+                         {"s.flac", 22050, "-c:a flac"},     {"s.ogg", 22050, "-c:a libvorbis"},
+                         {"s.opus", 48000, "-c:a libopus"},  {"s.m4b", 22050, "-c:a aac"},
+                         {"s.aac", 22050, "-c:a aac"}};
+  constexpr double kSeconds = 20;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NO_FATAL_FAILURE(make_part(c.name, kSeconds, c.rate, 1, c.codec));
+    const std::string pos = data + audio_position_path(part(c.name)).substr(7);
+    unlink(raw.c_str());
+    RawPipe pipe(raw);
+    start(c.name, 0);
+    // The engine now waits in its output a few seconds into the part, so the stop is taken
+    // there, long before the end.
+    pipe.read_until(65536);
+    ql_audio_cmd("stop");
+    pipe.read_to_end();
+    ASSERT_FALSE(ql_audio_alive());
+    const double reached = static_cast<double>(pipe.bytes.size() / 2) / c.rate;
+    EXPECT_TRUE(file_exists(pos)) << "the stop was taken for the end of the part";
+    const double saved = atof(read_file(pos).c_str());
+    EXPECT_NEAR(saved, reached, 4096.0 / c.rate + 0.05);
+    std::optional<AudioStatus> s = audio_status_read();
+    ASSERT_TRUE(s);
+    EXPECT_NEAR(s->position, saved, 0.051);
+    EXPECT_LT(s->position, kSeconds - 2);
+  }
 }
 
 TEST_F(Engine, FailuresAreReportedInTheErrorNote) {
@@ -394,19 +465,32 @@ TEST_F(Engine, FailuresAreReportedInTheErrorNote) {
   EXPECT_EQ(read_file(state("audio.err")), "no-output\n");
 }
 
-// Following on, a part that cannot be decoded is named in the error note and the next one plays.
-TEST_F(Engine, AnUndecodablePartIsPassedOver) {
+// Following on, parts that cannot be decoded are passed over and the next playable one plays.
+// The error note names each part passed over, in a file of its own that outlives the program,
+// until the next start of the engine removes both.
+TEST_F(Engine, UndecodablePartsArePassedOverAndEachIsNamed) {
   make_part("a.wav", 0.5, 8000, 1);
   write_file(host("b.wav"), std::string(5000, 'x'));
-  make_part("c.wav", 0.5, 8000, 1);
+  write_file(host("c.wav"), std::string(5000, 'y'));
+  make_part("d.wav", 0.5, 8000, 1);
   start("a.wav", 0, 100, 0, 1);
   wait_end();
   EXPECT_EQ(read_file(state("audio.err")), "cannot-decode\n");
-  EXPECT_EQ(audio_error_part(), part("b.wav"));
+  EXPECT_EQ(audio_error_parts(), (std::vector<std::string>{part("b.wav"), part("c.wav")}));
   std::optional<AudioStatus> s = audio_status_read();
   ASSERT_TRUE(s);
-  EXPECT_EQ(s->path, part("c.wav"));
+  EXPECT_EQ(s->path, part("d.wav"));
   EXPECT_EQ(raw_samples().size(), 8000u);  // both playable parts, whole
+
+  // A note left without its list of parts (by an older program) names none.
+  unlink(state("audio.err.parts").c_str());
+  EXPECT_TRUE(audio_error_parts().empty());
+
+  start("d.wav", 0);
+  wait_end();
+  EXPECT_FALSE(file_exists(state("audio.err")));
+  EXPECT_FALSE(file_exists(state("audio.err.parts")));
+  EXPECT_TRUE(audio_error_parts().empty());
 }
 
 // A status left fresh by a program that has just ended is no engine playing.

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -13,10 +14,12 @@
 #include "app/ui/ui_list_geometry.h"
 #include "app/ui/ui_list_menu.h"
 #include "audio/audio_engine.h"
+#include "audio/audio_files.h"
 #include "audio/audio_player.h"
 #include "base/wyhash.h"
 #include "support/audio_fixtures.h"
 #include "support/event_ceiling.h"
+#include "support/screen_steps.h"
 #include "support/temp_dir.h"
 #include "support/ui_screen_fixture.h"
 
@@ -169,7 +172,9 @@ TEST_F(Player, FolderBookPlaysPausesSeeksAndFollowsItsParts) {
   run_player(folder_book());
   EXPECT_EQ(part_file(), doc("Book/Part 2.mp3"));
 
-  // Quit and come back: the same part, at the second it was left.
+  // Quit and come back: the same part, at the second it was left. Stop keeps that second in the
+  // part's position file (a stop is no end of the part), and Play resumes from it; the pause
+  // comes a moment later, when playing has gone on a little way.
   tap(PlayerButton::Forward30);
   run_player(folder_book());
   wait_for_status([&](const AudioStatus& st) { return st.position >= 29; });
@@ -177,15 +182,19 @@ TEST_F(Player, FolderBookPlaysPausesSeeksAndFollowsItsParts) {
   run_player(folder_book());
   ASSERT_FALSE(ql_audio_alive());
   const double left_at = status().position;
+  char kept[32];
+  snprintf(kept, sizeof kept, "%.1f\n", left_at);
+  EXPECT_EQ(read_file(root_.host("us" + audio_position_path(doc("Book/Part 2.mp3")).substr(7))),
+            kept);
   AudioBook again = folder_book();
   EXPECT_EQ(again.current_path(), doc("Book/Part 2.mp3"));
   tap(PlayerButton::PlayPause);
-  tap(PlayerButton::PlayPause);  // paused again at once, so the place stays put
+  tap(PlayerButton::PlayPause);
   run_player(std::move(again));
   s = status();
   EXPECT_EQ(s.path, doc("Book/Part 2.mp3"));
   EXPECT_GE(s.position, left_at - 0.1);
-  EXPECT_LT(s.position, left_at + 60);
+  EXPECT_TRUE(ql_audio_alive()) << "paused inside the part, not played to its end";
 }
 
 TEST_F(Player, ChaptersOfAnM4bAreListedAndChosen) {
@@ -418,5 +427,90 @@ TEST_F(Player, AnUndecodablePartIsSkippedAndNamed) {
   // The screen follows the engine to "Part 2" and shows the banner under its buttons.
   run_player(folder_book());
   EXPECT_LT(darkest(48, 1260, W() - 96, 60), 128);
+}
+}  // namespace
+
+namespace {
+// Each part passed over is named, as many as the banner holds; the note is about this book only,
+// and a note naming no part is about none.
+TEST_F(Player, EveryPartPassedOverIsNamed) {
+  const std::string kEnd = " could not be played, so they were skipped. They may be damaged or "
+                           "copy-protected.";
+  const std::string p1 = "\xE2\x80\x9CPart 1\xE2\x80\x9D", p10 = "\xE2\x80\x9CPart 10\xE2\x80\x9D",
+                    p2 = "\xE2\x80\x9CPart 2\xE2\x80\x9D";
+  struct Case {
+    std::vector<std::string> parts;
+    size_t fits_bytes;  // the longest text the banner holds
+    std::string banner;
+  };
+  const Case kCases[] = {
+      {{doc("Book/Part 10.mp3"), doc("Book/Part 2.mp3")}, 1000, p10 + " and " + p2 + kEnd},
+      {{doc("Book/Part 1.mp3"), doc("Book/Part 10.mp3"), doc("Book/Part 2.mp3")}, 1000,
+       p1 + ", " + p10 + " and " + p2 + kEnd},
+      {{doc("Book/Part 1.mp3"), doc("Book/Part 10.mp3"), doc("Book/Part 2.mp3")}, 125,
+       p1 + ", " + p10 + " and 1 more part" + kEnd},
+      {{doc("Book/Part 1.mp3"), doc("Book/Part 10.mp3"), doc("Book/Part 2.mp3")}, 10,
+       p1 + " and 2 more parts" + kEnd},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.banner);
+    audio_write_error("cannot-decode\n", c.parts);
+    const auto fits = [&](std::string_view text) { return text.size() <= c.fits_bytes; };
+    EXPECT_EQ(audio_error_banner(folder_book(), fits), c.banner);
+    EXPECT_FALSE(audio_error_banner(single("Single.flac")));
+  }
+  audio_write_error("cannot-decode\n", {});
+  EXPECT_FALSE(audio_error_banner(folder_book()));
+}
+
+// Two parts in a row that cannot be decoded: the engine plays on after both, and the banner
+// names both.
+TEST_F(Player, TwoUndecodablePartsInARowAreBothNamed) {
+  write_file(root_.host("us/documents/Book/Part 10.mp3"), std::string(20000, 'x'));
+  write_file(root_.host("us/documents/Book/Part 2.mp3"), std::string(20000, 'x'));
+  ASSERT_EQ(ql_audio_start(doc("Book/Part 1.mp3").c_str(), 100, 0, 1, kPartSeconds - 5), 1);
+  auto end = std::chrono::steady_clock::now() + kEventCeiling;
+  while (ql_audio_alive() && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(audio_error_banner(folder_book()),
+            "\xE2\x80\x9CPart 10\xE2\x80\x9D and \xE2\x80\x9CPart 2\xE2\x80\x9D could not be "
+            "played, so they were skipped. They may be damaged or copy-protected.");
+  run_player(folder_book());
+  EXPECT_LT(darkest(48, 1260, W() - 96, 60), 128);
+}
+
+// After a kill while playing, the status left behind is where the engine was, past its last
+// save, and still says "playing". No engine runs: the screen shows the place Play resumes from
+// (the bookmark is added there), and sends no seek to an engine that is not there.
+TEST_F(Player, AfterAKillThePlayerShowsWherePlayResumes) {
+  write_file(root_.state("audio.status"), "357.0 600.0 1 8000 1 0\n" + doc("Single.flac") + "\n");
+  const std::string pos = root_.host("us" + audio_position_path(doc("Single.flac")).substr(7));
+  write_file(pos, "215.0\n");
+  ASSERT_FALSE(ql_audio_alive());
+  tap(PlayerButton::Forward30);
+  tap(PlayerButton::Bookmarks);
+  tap_row(0);
+  touches_.touch(500, 500);  // closes "Bookmark added"
+  run_player(single("Single.flac"));
+  EXPECT_FALSE(file_exists(root_.state("audio.cmd")));
+  EXPECT_EQ(bookmarks_of(doc("Single.flac")), "215.0\tSingle.flac\n");
+  EXPECT_EQ(read_file(pos), "215.0\n");
+}
+
+// A part whose file name holds a tab cannot be stored in the bookmarks file: the reader is told
+// why, not that the storage failed.
+TEST_F(Player, ABookmarkRefusedForItsNameSaysWhy) {
+  place("book.flac", "Odd\tname.flac");
+  tap(PlayerButton::Bookmarks);
+  tap_row(0);
+  bool told = false;
+  touches_.at_wait([&] {
+    told = ScreenSteps::screen_shows_toast(
+        "This part cannot be bookmarked: its file name holds a tab or a line break.");
+  });
+  touches_.touch(500, 500);  // closes the message
+  run_player(single("Odd\tname.flac"));
+  EXPECT_TRUE(told);
+  EXPECT_EQ(bookmarks_of(doc("Odd\tname.flac")), "");
 }
 }  // namespace
