@@ -139,7 +139,7 @@ TEST_F(Download, QuitEndsATransferWithItsPartFile) {
             1);
   ASSERT_TRUE(eventually([&] { return read_file(doc("Big.epub.part")).size() + kCurlBuffer >= 200000; }));
   app_connect_hooks();
-  app_hooks.stop_download();
+  app_call(app_hooks.stop_download);
   EXPECT_EQ(ql_dl_state(nullptr, nullptr), DL_FAILED);
   EXPECT_EQ(entries_in(docs()), 0u);
   EXPECT_FALSE(file_exists(root_.state("download-job.txt")));
