@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -52,13 +53,15 @@ std::string host_make_tmp_root() {
     std::string path = host_tmp_base() + "/" + kTmpRootPrefix + "XXXXXX";
     if (!mkdtemp(path.data())) return "";
     // Another program's start may have taken the new folder for a left-over one before the lock
-    // was in place, and removed it: then make another.
+    // was in place, and removed it: then make another. On a file system without locks the folder
+    // serves unlocked (no start can take its lock to remove it either).
     std::optional<FolderLock> lock = FolderLock::shared(path);
+    struct stat st;
+    if (!lock && stat(path.c_str(), &st) == 0) return path;
     if (lock && lock->names(path)) {
       lock->hold_for_life();
       return path;
     }
-    if (!lock) rmdir(path.c_str());
   }
   return "";
 }
