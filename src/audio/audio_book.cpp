@@ -6,6 +6,7 @@
 
 #include "audio/audio_files.h"
 #include "base/atomic_file.h"
+#include "base/held_files.h"
 #include "base/paths.h"
 #include "base/tsv_field.h"
 #include "base/wyhash.h"
@@ -29,6 +30,12 @@ std::optional<std::string> read_head(const std::string& path, size_t max) {
 bool write_whole(const std::string& path, std::string_view bytes) {
   qlp_mkdir(kStateDir, 0755);
   return file_write_atomic(path.c_str(), bytes.data(), bytes.size());
+}
+
+// A bookmarks file as the reader last made it: what a failed write holds, else the file.
+std::optional<std::string> read_bookmarks(const std::string& path, size_t max) {
+  if (const std::string* unsaved = held_content(path)) return unsaved->substr(0, max);
+  return read_head(path, max);
 }
 
 std::string format_bookmark(double seconds, std::string_view part_name) {
@@ -116,7 +123,7 @@ std::vector<AudioBookmark> audio_bookmarks_read(const std::string& key_hex, std:
   std::vector<AudioBookmark> marks;
   if (rest) rest->clear();
   const std::string path = audio_bookmarks_path(key_hex);
-  std::optional<std::string> head = read_head(path, kBookmarksReadMax);
+  std::optional<std::string> head = read_bookmarks(path, kBookmarksReadMax);
   if (!head) return marks;
   size_t at = 0;
   while (at < head->size() && marks.size() < kMaxAudioBookmarks) {
@@ -134,6 +141,10 @@ std::vector<AudioBookmark> audio_bookmarks_read(const std::string& key_hex, std:
   }
   if (rest) {
     // Everything after the lines taken: the rest of the head and what lies beyond it.
+    if (const std::string* unsaved = held_content(path)) {
+      *rest = unsaved->substr(at);
+      return marks;
+    }
     FilePtr f(qlp_fopen(path.c_str(), "rb"));
     if (f && fseeko(f.get(), static_cast<off_t>(at), SEEK_SET) == 0) {
       char buf[65536];
@@ -149,9 +160,10 @@ BookmarkAdd audio_bookmark_add(const std::string& key_hex, double seconds,
   // The line has no escaping and "Go there" needs the name as it is: a part whose name would
   // split the line gets no bookmark.
   if (!tsv_field_plain(part_name)) return BookmarkAdd::NameRefused;
-  std::string old = read_head(audio_bookmarks_path(key_hex), kBookmarksKeepMax).value_or("");
-  if (!old.empty() && old.back() != '\n') old += '\n';
-  return write_whole(audio_bookmarks_path(key_hex), old + format_bookmark(seconds, part_name))
+  const std::string path = audio_bookmarks_path(key_hex);
+  std::string bytes = read_bookmarks(path, kBookmarksKeepMax).value_or("");
+  if (!bytes.empty() && bytes.back() != '\n') bytes += '\n';
+  return held_replace(path, bytes + format_bookmark(seconds, part_name), ReaderWork::AudioBookmarks)
              ? BookmarkAdd::Saved
              : BookmarkAdd::WriteFailed;
 }
@@ -163,5 +175,5 @@ bool audio_bookmark_remove(const std::string& key_hex, size_t index) {
   std::string bytes;
   for (size_t i = 0; i < marks.size(); i++)
     if (i != index) bytes += marks[i].line + "\n";
-  return write_whole(audio_bookmarks_path(key_hex), bytes + rest);
+  return held_replace(audio_bookmarks_path(key_hex), bytes + rest, ReaderWork::AudioBookmarks);
 }

@@ -54,16 +54,19 @@ struct AudioBookmark {
   std::string part_name;  // the part's file name, extension included
   std::string line;       // the line as it stands in the file, without its line feed
 };
-// The bookmarks file of a book key: the first 40 non-empty lines of its first 16,000 bytes.
-// `rest` (when given) receives every other byte after those lines, so a rewrite keeps them.
+// The bookmarks file of a book key (as last changed: what a failed write holds in memory, else the
+// file): the first 40 non-empty lines of its first 16,000 bytes. `rest` (when given) receives
+// every other byte after those lines, so a rewrite keeps them.
 std::vector<AudioBookmark> audio_bookmarks_read(const std::string& key_hex,
                                                 std::string* rest = nullptr);
 // Appends a bookmark. A part name holding a tab or a line break cannot be stored in the line
-// (the file has no escaping), so it is refused; a failed write leaves the old file, with errno.
+// (the file has no escaping), so it is refused; a failed write leaves the old file, with errno,
+// and the new bookmarks are held until a write succeeds.
 enum class BookmarkAdd { Saved, NameRefused, WriteFailed };
 BookmarkAdd audio_bookmark_add(const std::string& key_hex, double seconds,
                                std::string_view part_name);
 // Removes the bookmark at `index` of what audio_bookmarks_read gives, keeping every other line
-// of the file, also those it did not read; false when the file could not be written.
+// of the file, also those it did not read; false when the file could not be written (held as for
+// an add).
 bool audio_bookmark_remove(const std::string& key_hex, size_t index);
 std::string audio_bookmarks_path(const std::string& key_hex);

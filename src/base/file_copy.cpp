@@ -1,5 +1,6 @@
 #include "base/file_copy.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -7,19 +8,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/atomic_file.h"
 #include "base/paths.h"
 
 namespace {
 
 constexpr size_t kCopyBlock = 64 * 1024;
+constexpr int kPartNameTries = 100;
 
-// A new file at `path` for writing. Created exclusively, so a link planted at the part name is
-// never followed.
+std::atomic<unsigned> part_serial{0};
+
+// A new file at `path` for writing. Created exclusively, so a link planted at the name is never
+// followed.
 FilePtr create_new(const char* path) {
   const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return nullptr;
   FILE* f = fdopen(fd, "wb");
-  if (!f) close(fd);
+  if (!f) {
+    close(fd);
+    unlink(path);
+  }
   return FilePtr(f);
 }
 
@@ -33,6 +41,21 @@ bool copy_bytes(FILE* in, FILE* out) {
 }
 
 }  // namespace
+
+bool is_copy_part_name(std::string_view name) { return name.starts_with(kCopyPartPrefix); }
+
+std::string create_copy_part(const std::string& dst,
+                             const std::function<bool(const std::string&)>& create) {
+  const size_t slash = dst.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : dst.substr(0, slash + 1);
+  for (int i = 0; i < kPartNameTries; i++) {
+    const std::string part = folder + std::string(kCopyPartPrefix) + std::to_string(getpid()) +
+                             "-" + std::to_string(part_serial++);
+    if (create(part)) return part;
+    if (errno != EEXIST) break;
+  }
+  return "";
+}
 
 bool copy_new_file(const std::string& src, const std::string& dst) {
   FilePtr in(fopen(src.c_str(), "rb"));
@@ -48,11 +71,21 @@ bool copy_new_file(const std::string& src, const std::string& dst) {
 bool copy_file(const std::string& src, const std::string& dst, bool replace) {
   struct stat st;
   if (!replace && lstat(dst.c_str(), &st) == 0) return false;
-  const std::string part = dst + ".part";
-  unlink(part.c_str());
-  if (!copy_new_file(src, part)) return false;
-  if (rename(part.c_str(), dst.c_str()) == 0) return true;
-  unlink(part.c_str());
+  FilePtr in(fopen(src.c_str(), "rb"));
+  if (!in) return false;
+  FilePtr out;
+  const std::string part = create_copy_part(dst, [&out](const std::string& name) {
+    out = create_new(name.c_str());
+    return out != nullptr;
+  });
+  if (part.empty()) return false;
+  if (!copy_bytes(in.get(), out.get())) {
+    out.reset();
+    unlink(part.c_str());
+    return false;
+  }
+  if (file_commit_host(out.release(), part.c_str(), dst.c_str())) return true;
+  unlink(part.c_str());  // a failed rename leaves it
   return false;
 }
 

@@ -1,12 +1,25 @@
 // The one file copy: seeding at start-up, added books, bundled books (host paths here; the
 // device-path form is ql_copy_file in display/system_services).
 #pragma once
+#include <functional>
 #include <string>
+#include <string_view>
 
-// Copies the bytes of `src` to `dst` through `dst` + ".part", which is synced and renamed into
-// place, so `dst` is either as it was or whole. Unless `replace`, nothing is
-// touched when anything is at `dst` already, a dangling link included. A part file left by an
-// earlier copy that was cut short is replaced; a failed copy leaves none.
+// A copy is written under a hidden name of its own beside its target, which only this program
+// writes: the library does not list it, no file of the user's is ever taken for it, and a start
+// removes what a killed copy left (host/leftovers.h).
+constexpr std::string_view kCopyPartPrefix = ".quillo-copy-";
+bool is_copy_part_name(std::string_view name);
+// Makes a new part entry in the folder of `dst`: `create` makes the entry (a file or a folder) at
+// the name it is given, failing with errno EEXIST when the name is taken, and is tried with other
+// names then. The part's path; empty when none could be made.
+std::string create_copy_part(const std::string& dst,
+                             const std::function<bool(const std::string&)>& create);
+
+// Copies the bytes of `src` to `dst` through a part file (create_copy_part), synced and renamed
+// into place as every atomic write is (base/atomic_file.h), so `dst` is either as it was or whole.
+// Unless `replace`, nothing is touched when anything is at `dst` already, a dangling link
+// included. A failed copy leaves no part file.
 bool copy_file(const std::string& src, const std::string& dst, bool replace);
 
 // Copies the bytes of `src` into the new file `dst`, synced; refused when anything is at `dst`. A

@@ -20,8 +20,8 @@ int ql_list_dir(const char* dir, const char* out);
 constexpr int kListDirMax = 64;
 constexpr size_t kListNameMax = 159;
 
-// Copies `src` to `dst` through `dst` + ".part" and a rename. 1 copied; 0 when `dst` exists
-// (nothing is touched) or on any error (the part file is removed).
+// Copies `src` to `dst` as copy_file does (through a hidden part name and a rename). 1 copied; 0
+// when `dst` exists (nothing is touched) or on any error (the part file is removed).
 int ql_copy_file(const char* src, const char* dst);
 
 // Size in bytes and modification time in seconds; -1 when the file is missing.

@@ -6,12 +6,11 @@
 #include <cstring>
 #include <ctime>
 
-#include "base/atomic_file.h"
+#include "base/held_files.h"
 #include "base/paths.h"
 
 namespace {
 constexpr size_t kLineMax = 1024;
-constexpr mode_t kStateFolderMode = 0755;
 
 std::array<Highlight, kMaxHighlights> hls;
 size_t nh = 0;
@@ -70,8 +69,12 @@ void erase_at(std::array<T, N>& table, size_t& count, size_t i) {
 int qla_load(const char* path) {
   nh = nb = 0;
   book_key = notes_file(path);
-  FilePtr f{qlp_fopen(book_key.c_str(), "r")};
-  if (!f) f.reset(qlp_fopen(legacy_file(path).c_str(), "r"));
+  // Notes whose save failed are the book's notes, not the older file under them.
+  const std::string* unsaved = held_content(book_key);
+  if (unsaved && unsaved->empty()) return 1;
+  FilePtr f{unsaved ? fmemopen(const_cast<char*>(unsaved->data()), unsaved->size(), "r")
+                    : qlp_fopen(book_key.c_str(), "r")};
+  if (!f && !unsaved) f.reset(qlp_fopen(legacy_file(path).c_str(), "r"));
   if (!f) return 1;
   char line[kLineMax];
   while (fgets(line, sizeof line, f.get())) read_line(line);
@@ -80,22 +83,21 @@ int qla_load(const char* path) {
 
 bool qla_save(const char* path) {
   book_key = notes_file(path);
-  qlp_mkdir(state_folder().c_str(), kStateFolderMode);
-  char tmp[kTmpPathSize];
-  path_with_tmp_suffix(tmp, book_key.c_str());
-  FILE* f = qlp_fopen(tmp, "wb");
-  if (!f) return false;
+  std::string text;
+  char line[kLineMax + 64];
   for (size_t i = 0; i < nh; i++) {
     const Highlight& h = hls[i];
-    fprintf(f, "HL %" PRIu64 " %" PRIu64 " %lld %c %s\n", h.start, h.end, static_cast<long long>(h.created),
-            h.style ? h.style : 'y', h.note);
+    snprintf(line, sizeof line, "HL %" PRIu64 " %" PRIu64 " %lld %c %s\n", h.start, h.end,
+             static_cast<long long>(h.created), h.style ? h.style : 'y', h.note);
+    text += line;
   }
   for (size_t i = 0; i < nb; i++) {
     const Bookmark& b = bms[i];
-    fprintf(f, "%s %" PRIu64 " %lld %s\n", b.is_tok ? "BT" : "BM", b.pos, static_cast<long long>(b.created),
-            b.label);
+    snprintf(line, sizeof line, "%s %" PRIu64 " %lld %s\n", b.is_tok ? "BT" : "BM", b.pos,
+             static_cast<long long>(b.created), b.label);
+    text += line;
   }
-  return file_commit(f, tmp, book_key.c_str());
+  return held_replace(book_key, std::move(text), ReaderWork::Notes);
 }
 
 int qla_hl_add(uint64_t start, uint64_t end, const char* note) {

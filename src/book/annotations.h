@@ -43,11 +43,12 @@ uint64_t ql_load_position(const char* path, int* font);
 // Replaces the position file; false when it could not be written (the old file stays).
 bool ql_save_position(const char* path, uint64_t pos, int font);
 
-// Loads the book's highlights and bookmarks (the ".notes" file, else the older ".ann" file,
-// else none). Always 1.
+// Loads the book's highlights and bookmarks (what a failed save of its notes holds in memory, else
+// the ".notes" file, else the older ".ann" file, else none). Always 1.
 int qla_load(const char* path);
 // Writes every highlight and bookmark to the book's ".notes" file, creating the state folder.
-// False when it could not be written; the previous file then stays as it was.
+// False when it could not be written; the previous file then stays as it was and the notes are
+// held in memory until a write succeeds (base/held_files.h).
 bool qla_save(const char* path);
 
 // Line feeds in notes and labels become spaces: the file holds one record a line.

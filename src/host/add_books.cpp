@@ -13,11 +13,6 @@
 
 namespace {
 
-// A copy is made under its name + ".part" and renamed once whole, so the name itself must leave
-// room for that suffix.
-constexpr std::string_view kPartSuffix = ".part";
-constexpr size_t kCopyNameMax = kNameMax - kPartSuffix.size();
-
 std::string last_component(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   const size_t slash = path.rfind('/');
@@ -30,19 +25,19 @@ bool exists(const std::string& path) {
 }
 
 // "Name.ext", then "Name (2).ext" ... "Name (999).ext"; a folder's name is numbered whole. A name
-// too long to be copied is shortened before its extension. Empty when none is free.
+// that a number makes too long is shortened before its extension. Empty when none is free.
 std::string free_target(const std::string& dir, const std::string& name, bool is_folder) {
   const auto [stem, ext] = split_extension(name, is_folder);
-  const std::string free = free_name(stem, ext, kCopyNameMax,
+  const std::string free = free_name(stem, ext, kNameMax,
                                      [&dir](const std::string& n) { return exists(dir + "/" + n); });
   return free.empty() ? std::string() : dir + "/" + free;
 }
 
-// Copies a folder with everything in it. Links to files are copied as files; links to folders are
-// left out, so a link cycle cannot make the copy endless. Devices, pipes and sockets are left out.
-// The files go straight to their names: the whole folder is a part copy until it is renamed.
+// Copies everything in a folder into the folder `dst`. Links to files are copied as files; links to
+// folders are left out, so a link cycle cannot make the copy endless. Devices, pipes and sockets
+// are left out. The files go straight to their names: the whole folder is a part copy until it is
+// renamed.
 bool copy_tree(const std::string& src, const std::string& dst) {
-  if (mkdir(dst.c_str(), 0755) != 0) return false;
   DirPtr dir(opendir(src.c_str()));
   if (!dir) return false;
   while (const dirent* e = readdir(dir.get())) {
@@ -56,7 +51,7 @@ bool copy_tree(const std::string& src, const std::string& dst) {
     struct stat st = lst;
     if (is_link && stat(from.c_str(), &st) != 0) continue;  // dangling link
     if (S_ISDIR(st.st_mode)) {
-      if (!is_link && !copy_tree(from, to)) return false;
+      if (!is_link && (mkdir(to.c_str(), 0755) != 0 || !copy_tree(from, to))) return false;
     } else if (S_ISREG(st.st_mode)) {
       if (!copy_new_file(from, to)) return false;
     }
@@ -69,7 +64,8 @@ void remove_tree(const std::string& path) {
   std::filesystem::remove_all(path, ec);
 }
 
-// One item through a ".part" name and a rename: a failed copy leaves nothing behind.
+// One item through its part name and a rename: a failed copy leaves nothing behind, and a kill
+// leaves only a hidden name the next start removes.
 bool copy_item(const std::string& src, const std::string& documents) {
   struct stat st;
   if (stat(src.c_str(), &st) != 0) return false;
@@ -83,9 +79,10 @@ bool copy_item(const std::string& src, const std::string& documents) {
   }
   const std::string target = free_target(documents, name, folder);
   if (target.empty()) return false;
-  const std::string part = target + std::string(kPartSuffix);
-  remove_tree(part);  // left over from a copy that was cut short
   if (!folder) return copy_file(src, target, false);
+  const std::string part = create_copy_part(
+      target, [](const std::string& name) { return mkdir(name.c_str(), 0755) == 0; });
+  if (part.empty()) return false;
   if (!copy_tree(src, part) || exists(target) || rename(part.c_str(), target.c_str()) != 0) {
     remove_tree(part);
     return false;

@@ -118,6 +118,10 @@ bool init_audio(const char* driver) {
   if (driver) {
     sdl.SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
   }
+  // SDL would otherwise turn SIGINT and SIGTERM into its own quit events, which nobody reads: the
+  // host's quit signals (host_quit_on_signals) must mean the same before and after sound. Quitting
+  // SDL clears its hints, so this is said at every start.
+  sdl.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   return sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 

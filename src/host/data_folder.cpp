@@ -1,11 +1,13 @@
 #include "host/data_folder.h"
 
 #include "base/file_copy.h"
+#include "host/folder_lock.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -17,10 +19,7 @@ const char* nonempty_env(const char* name) {
 // A plain array: it must outlive every static destructor that runs at exit.
 char tmp_root[4096];
 
-void remove_tmp_root() {
-  std::error_code ec;
-  std::filesystem::remove_all(tmp_root, ec);
-}
+constexpr int kTmpRootAttempts = 8;
 
 std::string home_folder() {
   if (const char* home = nonempty_env("HOME")) return home;
@@ -44,16 +43,37 @@ void host_make_data_folders(const std::string& data) {
   }
 }
 
-std::string host_make_tmp_root() {
+std::string host_tmp_base() {
   const char* base = nonempty_env("TMPDIR");
-  std::string pattern = std::string(base ? base : "/tmp") + "/corvell-nalo-XXXXXX";
-  if (!mkdtemp(pattern.data())) return "";
-  return pattern;
+  return base ? base : "/tmp";
+}
+
+std::string host_make_tmp_root() {
+  for (int attempt = 0; attempt < kTmpRootAttempts; attempt++) {
+    std::string path = host_tmp_base() + "/" + kTmpRootPrefix + "XXXXXX";
+    if (!mkdtemp(path.data())) return "";
+    // Another program's start may have taken the new folder for a left-over one before the lock
+    // was in place, and removed it: then make another. On a file system without locks the folder
+    // serves unlocked (no start can take its lock to remove it either).
+    std::optional<FolderLock> lock = FolderLock::shared(path);
+    struct stat st;
+    if (!lock && stat(path.c_str(), &st) == 0) return path;
+    if (lock && lock->names(path)) {
+      lock->hold_for_life();
+      return path;
+    }
+  }
+  return "";
+}
+
+void host_remove_tmp_root() {
+  std::error_code ec;
+  if (tmp_root[0]) std::filesystem::remove_all(tmp_root, ec);
 }
 
 void host_remove_at_exit(const std::string& tmp) {
   if (tmp.empty() || tmp.size() >= sizeof tmp_root) return;
   const bool registered = tmp_root[0] != '\0';
   memcpy(tmp_root, tmp.c_str(), tmp.size() + 1);
-  if (!registered) atexit(remove_tmp_root);
+  if (!registered) atexit(host_remove_tmp_root);
 }

@@ -15,8 +15,16 @@ std::string host_data_folder();
 // to the writers that later find a folder missing.
 void host_make_data_folders(const std::string& data);
 
-// Creates a private folder (mode 0700) for this run under $TMPDIR, else /tmp. "" when that fails.
+// Where the per-run folders are made: $TMPDIR, else /tmp.
+std::string host_tmp_base();
+// The start of a per-run folder's name.
+constexpr char kTmpRootPrefix[] = "corvell-nalo-";
+// Creates a private folder (mode 0700) for this run in host_tmp_base(). "" when that fails. The
+// folder is locked for as long as the process lives, so another program's start knows it is in use
+// (host_remove_stale_tmp_roots).
 std::string host_make_tmp_root();
 // Removes the run's folder and everything in it when the process ends through exit (or a return
-// from main); a forced end leaves it. One folder per process: a later call replaces the earlier.
+// from main). One folder per process: a later call replaces the earlier.
 void host_remove_at_exit(const std::string& tmp_root);
+// Removes that folder now (a forced end, which runs no exit handlers).
+void host_remove_tmp_root();

@@ -4,6 +4,7 @@
 #include "base/paths.h"
 #include "host/data_folder.h"
 #include "host/front_end.h"
+#include "host/leftovers.h"
 #include "host/main_thread.h"
 #include "host/services.h"
 #include "host/test_driver.h"
@@ -119,11 +120,15 @@ int host_main(int argc, char** argv, CoreEntry core) {
     open_arg[0] = argv[1];
     open_arg[1] = argv[2];
   }
+  if (!host_quit_on_signals()) perror("quillo: cannot take quit signals");
   const std::string data = host_data_folder();
   const std::string tmp = host_make_tmp_root();
   if (tmp.empty()) perror("quillo: cannot create the temporary folder");
   host_remove_at_exit(tmp);
   host_make_data_folders(data);
+  // Before anything is copied or written: what killed runs left goes first.
+  host_hold_data_folder(data, true);
+  host_remove_stale_tmp_roots();
   const std::string resources = host_resources_dir();
   copy_seed(resources + "/seed", data, false);
   if (!(headless && getenv("CVNL_NO_SAMPLES"))) {

@@ -1,11 +1,15 @@
 #include "host/main_thread.h"
 
+#include "host/data_folder.h"
 #include "host/host_queue.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <deque>
+#include <fcntl.h>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -29,6 +33,27 @@ TaskQueue& tasks() {
 std::atomic<void (*)()> waker{nullptr};
 std::atomic<void (*)()> import_handler{nullptr};
 std::atomic<bool> exit_scheduled{false};
+
+// A quit signal's handler only writes a byte here (all it may safely do); a thread of its own
+// turns each byte into a quit request.
+int signal_pipe[2] = {-1, -1};
+
+void on_quit_signal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  // A full pipe already holds a quit request, so a failed write loses nothing.
+  [[maybe_unused]] const ssize_t written = write(signal_pipe[1], &byte, 1);
+  errno = saved;
+}
+
+void take_quit_signals() {
+  for (;;) {
+    char byte;
+    const ssize_t n = read(signal_pipe[0], &byte, 1);
+    if (n == 1) host_request_quit();
+    if (n == 0 || (n < 0 && errno != EINTR)) return;
+  }
+}
 
 }  // namespace
 
@@ -97,6 +122,21 @@ void host_request_quit() {
   // without running static destructors under its feet.
   std::thread([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(kQuitGraceMs));
+    host_remove_tmp_root();
     _exit(0);
   }).detach();
+}
+
+bool host_quit_on_signals() {
+  if (pipe2(signal_pipe, O_CLOEXEC) != 0) return false;
+  // The handler must never block, even when signals come faster than they are taken.
+  fcntl(signal_pipe[1], F_SETFL, fcntl(signal_pipe[1], F_GETFL) | O_NONBLOCK);
+  std::thread(take_quit_signals).detach();
+  struct sigaction sa {};
+  sa.sa_handler = on_quit_signal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  // A caught signal goes back to its default in a program this one starts (curl), and libraries
+  // loaded later (SDL) leave a handler that is not the default alone.
+  return sigaction(SIGTERM, &sa, nullptr) == 0 && sigaction(SIGHUP, &sa, nullptr) == 0;
 }

@@ -18,5 +18,10 @@ void host_set_import_handler(void (*handler)());
 
 // Quit from the window, its menu or a signal: posts a quit request for the core (never dropped)
 // and ends the process with status 0 after kQuitGraceMs unless the core has ended it by then.
+// A forced end removes the run's temporary folder first.
 constexpr int kQuitGraceMs = 2000;
 void host_request_quit();
+// SIGTERM and SIGHUP (a session ending, a terminal closed, a shutdown) become quit requests, so the
+// program ends as Quit ends it, saving, whatever libraries it has loaded. Called once at start-up,
+// before the sound output can be loaded; false when the handlers could not be set.
+bool host_quit_on_signals();

@@ -10,7 +10,7 @@
 #include "app/ui/app_state.h"
 #include "app/ui/save_notice.h"
 #include "app/ui/ui_state.h"
-#include "base/atomic_file.h"
+#include "base/held_files.h"
 #include "base/paths.h"
 #include "base/text_lines.h"
 #include "base/tsv_field.h"
@@ -115,10 +115,6 @@ void collections_load() {
 
 bool collections_save() {
   app_assert_core();
-  char tmp[kTmpPathSize];
-  const char* tmp_path = path_with_tmp_suffix(tmp, kCollectionsPath);
-  FILE* f = qlp_fopen(tmp_path, "wb");
-  if (!f) return ui_report_save(ReaderWork::Collections, false);
   std::string text;
   for (size_t i = 0; i < collections.count; i++) {
     text.append("C\t").append(collection_name(i)).append("\n");
@@ -128,9 +124,8 @@ bool collections_save() {
     text.append("M\t").append(collection_name(m.collection)).append("\t").append(m.name);
     text.append("\n");
   }
-  // A short write leaves the stream in error, which makes the commit fail and keep the old file.
-  fwrite(text.data(), 1, text.size(), f);
-  return ui_report_save(ReaderWork::Collections, file_commit(f, tmp_path, kCollectionsPath));
+  return ui_report_save(ReaderWork::Collections,
+                        held_replace(kCollectionsPath, std::move(text), ReaderWork::Collections));
 }
 
 bool collection_create(std::string_view name) {

@@ -13,6 +13,7 @@
 #include "base/paths.h"
 #include "host/data_folder.h"
 #include "host/host_start.h"
+#include "host/leftovers.h"
 
 namespace {
 bool is_device_path(std::string_view p) {
@@ -43,7 +44,10 @@ int main(int argc, char** argv) {
   std::string data = host_data_folder();
   // Drawing and parsing keep caches, lists and positions in the data folder, which a first run
   // finds missing; only the hyphenation and usage answers touch no file.
-  if (mode != ToolMode::Hyphenate && mode != ToolMode::RenderUsage) host_make_data_folders(data);
+  if (mode != ToolMode::Hyphenate && mode != ToolMode::RenderUsage) {
+    host_make_data_folders(data);
+    host_hold_data_folder(data, false);  // a start's tidying must not take what this writes
+  }
   std::string tmp = host_make_tmp_root();
   if (tmp.empty()) {
     fprintf(stderr, "quillo: cannot create a temporary folder: %s\n", strerror(errno));

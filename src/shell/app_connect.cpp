@@ -89,6 +89,7 @@ void app_finish_unpacks(bool downloaded_archive) {
 void app_connect_hooks() {
   app_hooks.persist_all = app_persist_all;
   app_hooks.stop_playback = ql_audio_stop;
+  app_hooks.stop_download = ql_dl_quit;
   app_hooks.books_added = add_new_books;
   app_hooks.rescan_library = library_rescan_documents;
   app_hooks.library_size = library_entry_count;

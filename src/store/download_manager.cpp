@@ -26,6 +26,8 @@ namespace {
 constexpr size_t kJobStack = size_t{1} << 20;
 constexpr useconds_t kPollUs = 200 * 1000;
 constexpr char kCurl[] = "/usr/bin/curl";
+constexpr useconds_t kQuitPollUs = 10 * 1000;
+constexpr int kQuitPolls = 100;  // a second: the job sees the stop within one of its polls
 
 // The one job. The core thread fills the texts before the job thread starts and afterwards writes
 // only `cancel` and, when acknowledging, `state`; the job thread writes `state`.
@@ -36,6 +38,7 @@ struct DownloadJob {
   uint64_t expected = 0;
   std::atomic<uint32_t> state{DL_IDLE};
   std::atomic<uint32_t> cancel{0};
+  std::atomic<uint32_t> quitting{0};  // the program ends: stop a transfer, but keep what arrived
 };
 DownloadJob download_job;
 
@@ -74,17 +77,18 @@ pid_t start_curl(const std::string& part) {
   _exit(127);
 }
 
-// Waits for curl, stopping it when the job is cancelled. True when it ended with status 0 and no
-// cancel came.
+bool is_stopped() { return download_job.cancel.load() || download_job.quitting.load(); }
+
+// Waits for curl, stopping it when the job is cancelled or the program quits. True when it ended
+// with status 0 and no stop came.
 bool wait_curl(pid_t pid) {
   for (;;) {
     int status = 0;
     const pid_t r = waitpid(pid, &status, WNOHANG);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return false;
-    if (r == pid)
-      return WIFEXITED(status) && WEXITSTATUS(status) == 0 && !download_job.cancel.load();
-    if (download_job.cancel.load()) {
+    if (r == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0 && !is_stopped();
+    if (is_stopped()) {
       kill(pid, SIGTERM);
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
       }
@@ -161,6 +165,7 @@ int ql_dl_start(const char* url, const char* dest, uint64_t expected) {
             std::string(target).append(kDownloadPartSuffix));
   download_job.expected = expected;
   download_job.cancel.store(0);
+  download_job.quitting.store(0);
   download_job.state.store(DL_DOWNLOADING);
   journal_write(target);
   if (!plat_thread_stack(run_job, nullptr, kJobStack)) {
@@ -203,6 +208,12 @@ DownloadState ql_dl_state(uint64_t* done, uint64_t* total) {
 
 void ql_dl_cancel() {
   if (is_running(download_job.state.load())) download_job.cancel.store(1);
+}
+
+void ql_dl_quit() {
+  if (download_job.state.load() != DL_DOWNLOADING) return;
+  download_job.quitting.store(1);
+  for (int i = 0; i < kQuitPolls && download_job.state.load() == DL_DOWNLOADING; i++) usleep(kQuitPollUs);
 }
 
 void ql_dl_ack() {

@@ -31,6 +31,10 @@ int ql_dl_start(const char* url, const char* dest, uint64_t expected);
 DownloadState ql_dl_state(uint64_t* done, uint64_t* total);
 // Asks a running job to stop; it ends as failed with nothing left behind.
 void ql_dl_cancel();
+// At quit: a transfer still running is ended, its part file removed, and waited for (a little
+// while); a download that has arrived is left to be put in place or unpacked (an unpack the
+// program's end cuts short is completed at the next start).
+void ql_dl_quit();
 // A done or failed job goes back to idle.
 void ql_dl_ack();
 // The destination of the last job (device path).

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
+#include "base/held_files.h"
 #include "book/annotations.h"
 #include "support/temp_dir.h"
 
@@ -163,6 +165,10 @@ TEST_F(Notes, FailedSaveIsReportedAndKeepsTheOldFile) {
   ASSERT_EQ(mkdir((file("/y.epub", ".notes") + ".tmp").c_str(), 0755), 0);
   EXPECT_FALSE(qla_save("/y.epub"));
   EXPECT_EQ(read_file(file("/y.epub", ".notes")), before);
+  // The notes that failed are held, and written once the file can be.
+  ASSERT_EQ(rmdir((file("/y.epub", ".notes") + ".tmp").c_str()), 0);
+  EXPECT_EQ(held_files_write(), 0u);
+  EXPECT_NE(read_file(file("/y.epub", ".notes")).find("lost"), std::string::npos);
 
   // The state folder is created when missing.
   setenv("QUILLO_STATE", (dir / "new-state").c_str(), 1);

@@ -120,8 +120,8 @@ TEST_F(AddBooks, FolderIsCopiedWholeWhateverItsName) {
 }
 
 TEST_F(AddBooks, FolderKeepsFilesNamedLikePartFiles) {
-  // Each file is copied through its name + ".part": a sibling of that name must survive, in
-  // whatever order the folder lists them.
+  // Files named like part files are the user's: each must arrive, in whatever order the folder
+  // lists them.
   for (const char* name : {"a.mp3.part.part", "a.mp3.part", "a.mp3"}) source(std::string("Shelf/") + name, name);
   EXPECT_EQ(copy_books_into({outside / "Shelf"}, docs), 1);
   for (const char* name : {"a.mp3", "a.mp3.part", "a.mp3.part.part"}) {
@@ -154,25 +154,31 @@ TEST_F(AddBooks, FailedCopyLeavesNothing) {
   EXPECT_EQ(plat_pending(), 0);
 }
 
-TEST_F(AddBooks, StalePartFileIsReplaced) {
-  write_file(docs + "/c.fb2.part", "half");
-  EXPECT_EQ(copy_books_into({source("c.fb2", "whole")}, docs), 1);
-  EXPECT_EQ(listing(), (std::vector<std::string>{"c.fb2"}));
+TEST_F(AddBooks, UsersOwnPartFilesAreNeverTouched) {
+  // Copies go through hidden names of the program's own; a ".part" file beside the target is the
+  // user's, whether the item is a file or a folder.
+  write_file(docs + "/c.fb2.part", "the user's");
+  write_file(docs + "/Shelf.part", "the user's too");
+  source("Shelf/d.epub", "d");
+  EXPECT_EQ(copy_books_into({source("c.fb2", "whole"), outside / "Shelf"}, docs), 2);
+  EXPECT_EQ(listing(), (std::vector<std::string>{"Shelf", "Shelf.part", "c.fb2", "c.fb2.part"}));
   EXPECT_EQ(read_file(docs + "/c.fb2"), "whole");
+  EXPECT_EQ(read_file(docs + "/c.fb2.part"), "the user's");
+  EXPECT_EQ(read_file(docs + "/Shelf.part"), "the user's too");
 }
 
-TEST_F(AddBooks, NamesTooLongForTheCopyAreShortened) {
-  // A copy is written as name + ".part": names of 251 to 255 bytes are cut before the extension,
-  // numbered copies too, and files inside a copied folder keep their names.
-  const std::string stem(248, 'b');
-  const std::string book = stem + ".epub";  // 253 bytes
+TEST_F(AddBooks, NamesANumberMakesTooLongAreShortened) {
+  // The part name does not grow with the target's, so names of up to 255 bytes arrive whole; a
+  // numbered copy is cut before the extension, and files inside a copied folder keep their names.
+  const std::string stem(250, 'b');
+  const std::string book = stem + ".epub";  // 255 bytes
   const std::string src = source(book, "long");
   const std::string inner(251, 'p');
-  source("Shelf " + std::string(245, 's') + "/" + inner + ".mp3", "part");
-  EXPECT_EQ(copy_books_into({src, src, outside / ("Shelf " + std::string(245, 's'))}, docs), 3);
-  EXPECT_EQ(read_file(docs + "/" + stem.substr(0, 245) + ".epub"), "long");
-  EXPECT_EQ(read_file(docs + "/" + stem.substr(0, 241) + " (2).epub"), "long");
-  const std::string folder = "Shelf " + std::string(244, 's');  // 250 bytes
+  const std::string folder = "Shelf " + std::string(249, 's');  // 255 bytes
+  source(folder + "/" + inner + ".mp3", "part");
+  EXPECT_EQ(copy_books_into({src, src, outside / folder}, docs), 3);
+  EXPECT_EQ(read_file(docs + "/" + book), "long");
+  EXPECT_EQ(read_file(docs + "/" + stem.substr(0, 246) + " (2).epub"), "long");
   EXPECT_EQ(read_file(docs + "/" + folder + "/" + inner + ".mp3"), "part");
   EXPECT_EQ(listing().size(), 3u);
 }

@@ -1,14 +1,21 @@
 #include "host/data_folder.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
+#include "host/folder_lock.h"
+#include "host/leftovers.h"
 #include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 // Sets or clears environment variables for one test and puts the old values back.
@@ -72,4 +79,76 @@ TEST(DataFolder, PrivateTemporaryRootPerCall) {
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   env.set("TMPDIR", base / "missing");
   EXPECT_EQ(host_make_tmp_root(), "");
+}
+
+// A start removes the per-run folders of programs that no longer run: a folder's lock tells, since
+// the system lets go of it when its program ends however it ends.
+TEST(DataFolder, StartRemovesPerRunFoldersOfProgramsThatNoLongerRun) {
+  TempDir base;
+  EnvGuard env;
+  env.set("TMPDIR", base.path());
+  const std::string mine = host_make_tmp_root();
+  ASSERT_FALSE(mine.empty());
+  fs::create_directories(base / "corvell-nalo-killed/sub");
+  write_file(base / "corvell-nalo-killed/sub/ql-dict.txt", "left");
+  fs::create_directories(base / "corvell-nalo-living");
+  const std::optional<FolderLock> living = FolderLock::shared(base / "corvell-nalo-living");
+  ASSERT_TRUE(living);
+  write_file(base / "corvell-nalo-file", "not a folder");
+  fs::create_directories(base / "another-program");
+  host_remove_stale_tmp_roots();
+  std::vector<std::string> kept = {"another-program", "corvell-nalo-file", "corvell-nalo-living",
+                                   fs::path(mine).filename()};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(everything_below(base.path()), kept);
+}
+
+// What killed runs left in the data folder goes at the next start, and nothing else: not a file of
+// the user's that looks like a part file, and nothing while another program holds the folder.
+TEST(DataFolder, StartRemovesWhatKilledRunsLeftInTheDataFolder) {
+  TempDir dir;
+  struct Entry {
+    const char* path;
+    bool folder;
+    bool kept;
+  } entries[] = {
+      {"documents/.quillo-copy-41-0", false, false},     // a copy cut short
+      {"documents/.quillo-copy-41-1", true, false},      // a folder copy cut short
+      {"ql/bundled/.quillo-copy-7-3", false, false},     // a sample book's copy
+      {"ql/state/0123456789abcdef.pos.tmp", false, false},
+      {"ql/state/layout/ab.lay.tmp", false, false},
+      {"ql/state/conv/cd.epub.part", false, false},      // a conversion cut short
+      {"ql/state/catalog-new.tsv.part", false, false},   // a download into the state folder
+      {"documents/Mine.epub", false, true},
+      {"documents/Mine.epub.part", false, true},         // the user's own
+      {"documents/Notes.tmp", false, true},
+      {"documents/.hidden", false, true},
+      {"documents/Shelf/.quillo-copy-1-1", false, true},  // inside a folder of the user's
+      {"ql/state/0123456789abcdef.pos", false, true},
+      {"ql/state/layout/ab.lay", false, true},
+  };
+  const auto fill = [&](const std::string& data) {
+    host_make_data_folders(data);
+    for (const Entry& e : entries) {
+      fs::create_directories(fs::path(data + "/" + e.path).parent_path());
+      if (e.folder) {
+        fs::create_directories(data + "/" + e.path + "/inner");
+      } else {
+        write_file(data + "/" + e.path, "x");
+      }
+    }
+  };
+  const std::string alone = dir / "alone", shared = dir / "shared";
+  fill(alone);
+  fill(shared);
+  host_hold_data_folder(alone, true);
+  // Another program runs on this one: its files may be in the middle of being written.
+  const std::optional<FolderLock> other = FolderLock::shared(shared);
+  ASSERT_TRUE(other);
+  host_hold_data_folder(shared, true);
+  for (const Entry& e : entries) {
+    SCOPED_TRACE(e.path);
+    EXPECT_EQ(fs::exists(alone + "/" + e.path), e.kept);
+    EXPECT_TRUE(fs::exists(shared + "/" + e.path));
+  }
 }

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
+#include "base/held_files.h"
 #include "library_fixture.h"
 
 namespace {
@@ -226,4 +228,8 @@ TEST(Collections, FailedSaveKeepsTheOldFile) {
   ASSERT_TRUE(collection_create("Lost"));
   EXPECT_FALSE(collections_save());
   EXPECT_EQ(read_file(root.state("collections.tsv")), "C\tKept\n");
+  // What failed is held, and written once the file can be.
+  rmdir(root.state("collections.tsv.tmp").c_str());
+  EXPECT_EQ(held_files_write(), 0u);
+  EXPECT_EQ(read_file(root.state("collections.tsv")), "C\tKept\nC\tLost\n");
 }

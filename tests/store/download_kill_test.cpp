@@ -59,12 +59,6 @@ pid_t start_downloading(const DataFolder& d, const std::string& url, const std::
   for (;;) pause();
 }
 
-void kill_now(pid_t pid) {
-  kill(pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-}
-
 // True while some process runs a command line holding `text` (curl writing that part file).
 bool runs_with(const std::string& text) {
   for (const auto& e : fs::directory_iterator("/proc")) {
@@ -141,7 +135,7 @@ class DownloadKill : public testing::Test {
     const pid_t pid = start_downloading(d, url, dest);
     ASSERT_GT(pid, 0);
     moment(d);
-    kill_now(pid);
+    kill_program(pid);
     // curl ended with it.
     EXPECT_TRUE(eventually([&] { return !runs_with(d.docs + "/"); }));
     start_program_once(d);

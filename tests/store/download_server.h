@@ -15,16 +15,6 @@
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
-// Polls `done` until it holds, for at most a minute (a hang fails instead of blocking the run).
-inline bool eventually(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return done();
-}
-
 class DownloadServer {
  public:
   DownloadServer() {

@@ -9,7 +9,9 @@
 
 #include "support/device_root.h"
 #include "download_server.h"
+#include "app/ui/app_hooks.h"
 #include "library/library_view.h"
+#include "shell/app_connect.h"
 #include "store/audio_unpack.h"
 #include "store/download_manager.h"
 #include "support/zip_writer.h"
@@ -126,6 +128,21 @@ TEST_F(Download, CancelLeavesNothingBehind) {
   ASSERT_TRUE(eventually([] { return !running(); }));
   EXPECT_EQ(ql_dl_state(nullptr, nullptr), DL_FAILED);
   EXPECT_EQ(entries_in(docs()), 0u);
+}
+
+// Quit stops a transfer through the hook the quit path calls, and the part file and the job's
+// record go with it before the program would end (they used to wait for the next start).
+TEST_F(Download, QuitEndsATransferWithItsPartFile) {
+  server_.serve("big.epub", payload(400000));
+  ASSERT_EQ(ql_dl_start((server_.url("/held/big.epub")).c_str(),
+                        "/mnt/us/documents/Big.epub", 400000),
+            1);
+  ASSERT_TRUE(eventually([&] { return read_file(doc("Big.epub.part")).size() + kCurlBuffer >= 200000; }));
+  app_connect_hooks();
+  app_call(app_hooks.stop_download);
+  EXPECT_EQ(ql_dl_state(nullptr, nullptr), DL_FAILED);
+  EXPECT_EQ(entries_in(docs()), 0u);
+  EXPECT_FALSE(file_exists(root_.state("download-job.txt")));
 }
 
 TEST_F(Download, FailuresEndFailedWithNothingLeft) {

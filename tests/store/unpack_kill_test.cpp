@@ -34,27 +34,11 @@ std::string recording_name(int i) {
   return name;
 }
 
-// True once the process has ended (it stays a zombie for wait_program to collect).
-bool has_ended(int pid) {
-  siginfo_t info{};
-  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
-}
-
 size_t count_entries(const std::string& dir) {
   std::error_code ec;
   size_t n = 0;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) ++n;
   return n;
-}
-
-// Every name below `dir`, relative, hidden ones and part files included.
-std::vector<std::string> everything_below(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    names.push_back(fs::relative(e.path(), dir).string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 class UnpackKill : public testing::Test {
@@ -115,8 +99,7 @@ TEST_F(UnpackKill, AStartAfterAKillCompletesTheUnpack) {
           std::uniform_int_distribution<int>(0, kLatestKillUs)(random)));
     }
     killed_while_unpacking += began && !has_ended(pid);
-    kill(pid, SIGKILL);
-    wait_program(pid, kRunLimitMs);
+    kill_program(pid);
 
     const ProgramResult r = run_program(QL_TEST_QUILLO, {}, env(start), kRunLimitMs);
     ASSERT_FALSE(r.timed_out);

@@ -141,3 +141,25 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
                           const EnvList& env, int timeout_ms) {
   return wait_program(start_program(program, args, env), timeout_ms);
 }
+
+bool has_ended(int pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
+}
+
+void kill_program(int pid) {
+  kill(pid, SIGKILL);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+bool eventually(const std::function<bool()>& done) {
+  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  while (Clock::now() < deadline) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}

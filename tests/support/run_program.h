@@ -2,6 +2,7 @@
 // that drive the real program end to end. The child is killed if the test process dies first. A
 // program name without a slash is looked up in PATH.
 #pragma once
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,3 +24,11 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
 int start_program(const std::string& program, const std::vector<std::string>& args,
                   const EnvList& env);
 ProgramResult wait_program(int pid, int timeout_ms);
+
+// True once the process has ended (it stays a zombie for wait_program to collect).
+bool has_ended(int pid);
+// Ends the process with SIGKILL (a kill -9 at whatever it was doing) and collects it.
+void kill_program(int pid);
+
+// Polls `done` until it holds, for at most a minute (a hang fails instead of blocking the run).
+bool eventually(const std::function<bool()>& done);

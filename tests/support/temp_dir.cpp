@@ -1,5 +1,6 @@
 #include "support/temp_dir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -40,4 +41,15 @@ size_t entries_in(const std::string& dir) {
   for (const auto& e : std::filesystem::directory_iterator(dir, ec))
     n += e.path().filename().string()[0] != '.';
   return n;
+}
+
+std::vector<std::string> everything_below(const std::string& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::recursive_directory_iterator it(dir, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    names.push_back(std::filesystem::relative(it->path(), dir).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }

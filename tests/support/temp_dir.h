@@ -1,6 +1,7 @@
 // A private temporary folder for one test, removed with everything in it when the test ends.
 #pragma once
 #include <string>
+#include <vector>
 
 class TempDir {
  public:
@@ -22,3 +23,5 @@ std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
 // Entries of a folder whose names do not begin with a dot.
 size_t entries_in(const std::string& dir);
+// Every name below `dir`, relative and sorted, hidden ones and part files included.
+std::vector<std::string> everything_below(const std::string& dir);

@@ -111,6 +111,9 @@ void book_open(const char* path, size_t length) {
   }
   ql_tmark("open:parsed");
   app.reader.book_stamp = book_file_identity(app.reader.open_path);
+  // Notes whose save failed stay held in memory (and are what reopening their book shows); they
+  // get another try before another book's notes take the table.
+  ui_retry_failed_saves();
   qla_load(app.reader.open_path);
   if (ql_is_pdf()) {
     ql_toc_from_pdf();

@@ -15,5 +15,6 @@ std::string vocab_path();
 // its last "/"; tabs and line breaks in it become spaces so they cannot split the record.
 std::string vocab_line(std::string_view word, int64_t unix_seconds, std::string_view book_path);
 
-// Appends the line for `word` at the present time; false when the file cannot be written.
+// Appends the line for `word` at the present time; false when the file cannot be written (the line
+// is then held and written first by the next append, or at quit).
 bool vocab_append(std::string_view word, std::string_view book_path);

@@ -11,6 +11,9 @@ struct AppHooks {
   // Stops audiobook playback and waits for it: the engine saves its place and closes the sound
   // output, whose thread must not outlive the process's data.
   void (*stop_playback)() = nullptr;
+  // Ends a download that is still arriving, with its part file; one already arrived is left to
+  // finish (an unpack cut short is completed at the next start).
+  void (*stop_download)() = nullptr;
   // Books arrived in the documents folder: unpack archives and rescan the library.
   void (*books_added)() = nullptr;
   // The documents folder changed under the program (a sync, the USB drive): rescan the library.

@@ -1,15 +1,18 @@
 // Saves of what the reader made (notes, highlights and bookmarks, collections, the vocabulary,
-// audiobook bookmarks) are never silent when they fail: the reader is told once, and the next
-// save writes everything again. Settings and caches fail silently; they rebuild themselves.
+// audiobook bookmarks) are never silent when they fail: the reader is told once, what failed is
+// held in memory (base/held_files.h), and the next save writes everything again. Settings and
+// caches fail silently; they rebuild themselves.
 #pragma once
-#include <cstdint>
 #include <string>
 
-enum class ReaderWork : uint8_t { Notes, Collections, Vocabulary, AudioBookmarks };
+#include "base/held_files.h"
 
 // The message for a failed save of `work` with `error` (an errno value), such as "Could not save
 // your notes: the storage is full."
 std::string save_failure_text(ReaderWork work, int error);
+// The same for several kinds (reader_work_bit set): "Could not save your notes and your
+// vocabulary: the storage is full."
+std::string save_failure_text(unsigned works, int error);
 
 // Takes the result of a save of `work`, with errno as the failed save left it. The first failure
 // after a success (or since start) shows the message for a moment; later failures stay quiet
@@ -18,3 +21,12 @@ bool ui_report_save(ReaderWork work, bool saved);
 
 // Saves the open book's notes, highlights and bookmarks, reporting a failure.
 bool ui_save_notes();
+
+// Writes again everything whose save failed, quietly (the reader was told when it failed): before
+// another book's notes replace the open book's. True when nothing is left unsaved.
+bool ui_retry_failed_saves();
+
+// At quit: writes again everything whose save failed; what still cannot be written is named in a
+// message shown for a moment (and in the log) before the program ends.
+void ui_tell_unsaved_at_quit();
+constexpr int kQuitNoticeMs = 1500;  // within the host's grace before it ends a quitting program

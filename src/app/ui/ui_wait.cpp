@@ -4,6 +4,7 @@
 
 #include "app/ui/app_hooks.h"
 #include "app/ui/app_state.h"
+#include "app/ui/save_notice.h"
 #include "app/ui/ui_frame.h"
 #include "app/ui/ui_present.h"
 #include "base/system_services.h"
@@ -65,16 +66,29 @@ bool shared_translation(int r, TapEvent& event) {
 }
 }  // namespace
 
+namespace {
+// Services that must not outlive the program: playback (which saves its place) and a download
+// (whose part file goes with it).
+void stop_services() {
+  app_call(app_hooks.stop_playback);
+  app_call(app_hooks.stop_download);
+}
+
+[[noreturn]] void end_process() { exit(app.screenshot.on ? kScreenshotNothingStatus : 0); }
+}  // namespace
+
 [[noreturn]] void ui_save_and_exit() {
   run_quit_cleanup();
   app_call(app_hooks.persist_all);
-  ui_exit_unsaved();
+  stop_services();
+  ui_tell_unsaved_at_quit();
+  end_process();
 }
 
 [[noreturn]] void ui_exit_unsaved() {
   run_quit_cleanup();
-  app_call(app_hooks.stop_playback);
-  exit(app.screenshot.on ? kScreenshotNothingStatus : 0);
+  stop_services();
+  end_process();
 }
 
 QuitCleanup::QuitCleanup(void (*stop)()) : outer_(quit_cleanup) { quit_cleanup = stop; }

@@ -55,13 +55,15 @@ void ui_wait_event_timeout(TapEvent& event, int timeout_ms);
 // redraw. Every place that takes input outside the waits goes through it too.
 int32_t ui_common_event(int touch_result, TapEvent& event);
 
-// Saves everything and ends the process with status 0; in the screenshot mode a wait is reached
-// only when no PNG was written, so the status is that of a screen that drew nothing.
+// Saves everything (also what the reader made whose save failed before) and ends the process with
+// status 0; what still cannot be saved is named for a moment first. In the screenshot mode a wait
+// is reached only when no PNG was written, so the status is that of a screen that drew nothing.
 [[noreturn]] void ui_save_and_exit();
 constexpr int kScreenshotNothingStatus = 3;
 // Ends the process as quit does but saves nothing: after the state files were replaced from
-// outside (a restored backup), which saving would overwrite. Audiobook playback is stopped
-// first either way (it saves only its own place, and does so when stopped at any time).
+// outside (a restored backup), which saving would overwrite. Audiobook playback and a download
+// are stopped first either way (playback saves only its own place, and does so when stopped at
+// any time).
 [[noreturn]] void ui_exit_unsaved();
 
 // While it lives, a quit (which ends the process from inside any wait) first runs `stop`: a
