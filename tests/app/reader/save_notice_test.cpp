@@ -134,7 +134,7 @@ TEST_F(SaveNotice, QuitWritesEveryKindThatFailedToSave) {
     EXPECT_FALSE(ui_save_notes());
     EXPECT_FALSE(vocab_append("ephemeral", app.reader.open_path));
     EXPECT_TRUE(collection_create("Sea stories"));  // made, though its file could not be written
-    EXPECT_FALSE(audio_bookmark_add("00ab", 61.5, "01.mp3"));
+    EXPECT_EQ(audio_bookmark_add("00ab", 61.5, "01.mp3"), BookmarkAdd::WriteFailed);
     // The bookmark that could not be saved is still listed.
     ASSERT_EQ(audio_bookmarks_read("00ab").size(), 1u);
   }
