@@ -117,8 +117,8 @@ TEST_F(EarlierNumbering, NotesAndPositionLandOnTheWordsShownThenAndMoveOnce) {
   open();
   ASSERT_LT(ql_word_count(), book_.earlier.size());
   ASSERT_GT(layout.page_count(), 7u);
-  // The last word of page 5 lies 24 page-list words and a page number further in the earlier
-  // numbering: unmoved, it would open page 6.
+  // In the earlier numbering the last word of page 5 comes after the 24 words of the page list and
+  // the page numbers before it: taken as it stands, it would open page 6.
   const std::string last_of_page = ql_words()[layout.page_first_word(6) - 1].text;
 
   struct Mark {
@@ -153,6 +153,7 @@ TEST_F(EarlierNumbering, NotesAndPositionLandOnTheWordsShownThenAndMoveOnce) {
       EXPECT_EQ(highlighted(i), marks[i].want);
     }
     ASSERT_EQ(qla_bm_count(), 2u);
+    ASSERT_LT(qla_bms()[0].pos, ql_word_count());
     EXPECT_STREQ(ql_words()[qla_bms()[0].pos].text, "w900");
     EXPECT_EQ(qla_bms()[1].pos, layout.page_first_word(3)) << "a page bookmark keeps its page";
 
