@@ -76,6 +76,16 @@ void check_words(const std::string& doc) {
     if (a.spine != 0 || a.word > book.words.size() || a.id.size() > kAnchorIdMax) __builtin_trap();
   for (const BookLink& l : book.links)
     if (l.spine != 0 || l.href.empty()) __builtin_trap();
+  // Left-out runs: in order, none empty, each where the earlier numbering had it, and its words
+  // and the word after them move onto the kept word they stood before.
+  uint64_t left_out = 0;
+  for (size_t i = 0; i < book.left_out.size(); i++) {
+    const LeftOutRun& r = book.left_out[i];
+    if (r.count == 0 || r.at > book.words.size() || (i > 0 && r.at <= book.left_out[i - 1].at)) __builtin_trap();
+    if (r.old_at != r.at + left_out) __builtin_trap();
+    if (book.word_from_old(r.old_at) != r.at || book.word_from_old(r.old_at + r.count) != r.at) __builtin_trap();
+    left_out += r.count;
+  }
 }
 
 void check_decoders(std::string_view bytes, uint32_t encoding) {

@@ -8,6 +8,7 @@
 
 #include "base/held_files.h"
 #include "base/paths.h"
+#include "book/book_model.h"
 
 namespace {
 constexpr size_t kLineMax = 1024;
@@ -58,6 +59,14 @@ void read_line(const char* line) {
   }
 }
 
+// Moves word positions saved in numbering 1 onto the words the book keeps; pages stay.
+void renumber_from_old(const BookModel& book) {
+  for (size_t i = 0; i < nh; i++) book.range_from_old(hls[i].start, hls[i].end);
+  for (size_t i = 0; i < nb; i++) {
+    if (bms[i].is_tok) bms[i].pos = book.word_from_old(bms[i].pos);
+  }
+}
+
 template <class T, size_t N>
 void erase_at(std::array<T, N>& table, size_t& count, size_t i) {
   if (i >= count) return;
@@ -66,7 +75,7 @@ void erase_at(std::array<T, N>& table, size_t& count, size_t i) {
 }
 }  // namespace
 
-int qla_load(const char* path) {
+int qla_load(const char* path, const BookModel* book) {
   nh = nb = 0;
   book_key = notes_file(path);
   // Notes whose save failed are the book's notes, not the older file under them.
@@ -77,13 +86,18 @@ int qla_load(const char* path) {
   if (!f && !unsaved) f.reset(qlp_fopen(legacy_file(path).c_str(), "r"));
   if (!f) return 1;
   char line[kLineMax];
-  while (fgets(line, sizeof line, f.get())) read_line(line);
+  bool renumbered = false;
+  while (fgets(line, sizeof line, f.get())) {
+    if (marks_word_numbering(line)) renumbered = true;
+    else read_line(line);
+  }
+  if (book && !renumbered) renumber_from_old(*book);
   return 1;
 }
 
 bool qla_save(const char* path) {
   book_key = notes_file(path);
-  std::string text;
+  std::string text = "WN " + std::to_string(kWordNumbering) + "\n";
   char line[kLineMax + 64];
   for (size_t i = 0; i < nh; i++) {
     const Highlight& h = hls[i];

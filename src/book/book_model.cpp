@@ -92,6 +92,44 @@ void BookModel::anchor_add(std::string_view id) {
                      words.size()});
 }
 
+bool BookModel::left_out_add(uint64_t count) {
+  if (count == 0) return true;
+  const uint64_t at = words.size();
+  if (!left_out.empty() && left_out.back().at == at) {
+    left_out.back().count += count;
+    return true;
+  }
+  const uint64_t left_out_before =
+      left_out.empty() ? 0 : left_out.back().old_at + left_out.back().count - left_out.back().at;
+  try {
+    left_out.push_back({at, at + left_out_before, count});
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+uint64_t BookModel::word_from_old(uint64_t old_word) const {
+  // The last run that began at or before the word.
+  const auto after = std::upper_bound(left_out.begin(), left_out.end(), old_word,
+                                      [](uint64_t w, const LeftOutRun& r) { return w < r.old_at; });
+  if (after == left_out.begin()) return old_word;
+  const LeftOutRun& run = *(after - 1);
+  const uint64_t past_start = old_word - run.old_at;
+  return past_start < run.count ? run.at : run.at + (past_start - run.count);
+}
+
+void BookModel::range_from_old(uint64_t& start, uint64_t& end) const {
+  const bool had_words = end > start;
+  start = word_from_old(start);
+  end = word_from_old(end);
+  if (!had_words || end > start || words.empty()) return;
+  // Every word of it is left out now: it keeps the word after them, or the last word when they
+  // ended the book.
+  start = std::min<uint64_t>(start, words.size() - 1);
+  end = start + 1;
+}
+
 BookModel& ql_book() { return current(); }
 
 void ql_book_replace(BookModel&& next) {

@@ -36,6 +36,16 @@ struct BookWord {
   uint32_t num;      // ordered-list number, on the first word of the item only
 };
 
+// Words that readers before this one kept and this one leaves out (the text of hidden elements
+// and page-break markers), one run for each place: `count` words that stood just before the word
+// now numbered `at`, and were numbered from `old_at` then. Saved word positions written in that
+// earlier numbering are moved through these runs onto the words kept now.
+struct LeftOutRun {
+  uint64_t at;
+  uint64_t old_at;
+  uint64_t count;
+};
+
 struct BookLink {
   std::string href;  // as written, fragment included
   uint32_t spine;    // the document that holds the link
@@ -84,12 +94,23 @@ class BookModel {
   uint32_t link_add(std::string_view href);
   // Records an element id at the current word (nothing past the anchor limit).
   void anchor_add(std::string_view id);
+  // Records `count` words left out before the next word added. False when memory runs out.
+  bool left_out_add(uint64_t count);
+
+  // A word index saved in the earlier numbering (see LeftOutRun), as numbered now: a word that
+  // is left out now becomes the next kept word. A book with nothing left out, or a PDF or comic
+  // (numbered by pages), keeps every index.
+  uint64_t word_from_old(uint64_t old_word) const;
+  // A saved word range [start, end) likewise; a range whose every word is left out now keeps the
+  // nearest kept word, so a highlight is never lost.
+  void range_from_old(uint64_t& start, uint64_t& end) const;
 
   std::vector<BookWord> words;
   std::string title, author, book_lang;
   std::vector<BookLink> links;
   std::vector<SpineEntry> spine;
   std::vector<BookAnchor> anchors;
+  std::vector<LeftOutRun> left_out;  // in order of `at`
   uint32_t pdf_mode = 0;
   std::string toc_xml, toc_base;
   uint32_t toc_is_nav = 0;

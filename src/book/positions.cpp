@@ -5,6 +5,7 @@
 #include "base/atomic_file.h"
 #include "base/paths.h"
 #include "book/annotations.h"
+#include "book/book_model.h"
 
 namespace {
 constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ULL;
@@ -35,15 +36,24 @@ std::string state_folder() {
   return dir ? dir : "/mnt/us/ql/state";
 }
 
-uint64_t ql_load_position(const char* path, int* font) {
+bool marks_word_numbering(const char* text) {
+  unsigned numbering = 0;
+  return sscanf(text, " WN %u", &numbering) == 1 && numbering >= kWordNumbering;
+}
+
+uint64_t ql_load_position(const char* path, int* font, const BookModel* book) {
   uint64_t pos = 0;
   int size = kDefaultFontSize;
+  bool renumbered = false;
   if (FilePtr f{qlp_fopen(position_file(path).c_str(), "r")}) {
     if (fscanf(f.get(), "%" SCNu64 " %d", &pos, &size) != 2) {
       pos = 0;
       size = kDefaultFontSize;
     }
+    char rest[32];
+    renumbered = fgets(rest, sizeof rest, f.get()) && marks_word_numbering(rest);
   }
+  if (book && !renumbered) pos = book->word_from_old(pos);
   if (size < kMinFontSize || size > kMaxFontSize) size = kDefaultFontSize;
   if (font) *font = size;
   return pos;
@@ -51,6 +61,6 @@ uint64_t ql_load_position(const char* path, int* font) {
 
 bool ql_save_position(const char* path, uint64_t pos, int font) {
   char line[64];
-  int n = snprintf(line, sizeof line, "%" PRIu64 " %d\n", pos, font);
+  int n = snprintf(line, sizeof line, "%" PRIu64 " %d WN %u\n", pos, font, kWordNumbering);
   return file_write_atomic(position_file(path).c_str(), line, static_cast<size_t>(n));
 }

@@ -19,6 +19,34 @@ constexpr size_t kTypeSize = 256;  // "epub:type" and "role" values, each a list
 
 bool ascii_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// A no-break space (U+00A0) at byte `at`: two words still, but a line never ends between them
+// ("«" and its word, a number and its unit).
+bool is_no_break_space(std::string_view run, size_t at) {
+  return static_cast<unsigned char>(run[at]) == 0xC2 && at + 1 < run.size() &&
+         static_cast<unsigned char>(run[at + 1]) == 0xA0;
+}
+
+// Where the word that starts at byte i ends: at white space or a no-break space.
+size_t word_end(std::string_view run, size_t i) {
+  while (i < run.size() && !ascii_space(run[i]) && !is_no_break_space(run, i)) i++;
+  return i;
+}
+
+uint64_t count_words(std::string_view run) {
+  uint64_t words = 0;
+  for (size_t i = 0; i < run.size();) {
+    if (ascii_space(run[i])) {
+      i++;
+    } else if (is_no_break_space(run, i)) {
+      i += 2;
+    } else {
+      words++;
+      i = word_end(run, i);
+    }
+  }
+  return words;
+}
+
 bool starts_with_nocase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); i++) {
@@ -73,38 +101,36 @@ class XhtmlReader {
   }
 
   bool take_text(std::string_view run) {
-    if (run.empty() || !in_body_ || ignoring_ > 0 || left_out_depth_ > 0) return true;
+    const bool left_out = left_out_depth_ > 0;
+    if (run.empty() || !in_body_ || (left_out ? left_out_ignoring_ : ignoring_) > 0) return true;
     std::string decoded;
     if (needs_decode(run)) {
       decoded = decode(run);
       run = decoded;
     }
-    const auto* p = reinterpret_cast<const unsigned char*>(run.data());
+    if (left_out) return book_.left_out_add(count_words(run));
     size_t n = run.size(), i = 0;
-    auto no_break_space = [&](size_t at) { return p[at] == 0xC2 && at + 1 < n && p[at + 1] == 0xA0; };
     while (i < n) {
-      if (p[i] == '\n' && preformatted_ > 0) {
+      if (run[i] == '\n' && preformatted_ > 0) {
         // Preformatted text keeps its line breaks: each starts a new line.
         block_break();
         book_.join_words = 0;
         i++;
         continue;
       }
-      if (ascii_space(p[i])) {
+      if (ascii_space(run[i])) {
         book_.join_words = 0;
         book_.tie_words = 0;
         i++;
         continue;
       }
-      // Two words still, but a line never ends between them ("«" and its word, a number and
-      // its unit).
-      if (no_break_space(i)) {
+      if (is_no_break_space(run, i)) {
         book_.join_words = 0;
         i += 2;
         continue;
       }
       size_t start = i;
-      while (i < n && !ascii_space(p[i]) && !no_break_space(i)) i++;
+      i = word_end(run, i);
       if (!book_.addword(run.substr(start, i - start), style(), pending_)) return false;
       pending_ = BRK_NONE;
       book_.join_words = 1;
@@ -133,11 +159,13 @@ class XhtmlReader {
       if (!ends_paragraph) {
         // Only the nesting of the left-out element's own name is followed, to find its end.
         if (n == left_out_name_ && !s.self_closing) left_out_depth_ += start ? 1 : -1;
-        return true;
+        return count_left_out(s, start);
       }
       left_out_depth_ = 0;
     }
     if (start && is_left_out(s)) {
+      left_out_ignoring_ = ignoring_;
+      if (!count_left_out(s, start)) return false;
       // An empty one, or an element that never holds text, has nothing to leave out.
       if (!s.self_closing && !is_void(n)) {
         left_out_name_ = n;
@@ -146,7 +174,7 @@ class XhtmlReader {
       return true;
     }
     if (n == "script" || n == "style") {
-      if (!s.self_closing) ignoring_ = start ? ignoring_ + 1 : (ignoring_ > 0 ? ignoring_ - 1 : 0);
+      count(ignoring_, start, s.self_closing);
     } else if (n == "br") {
       // "<br></br>" is one break: the end tag of a line break breaks nothing more.
       if (start) line_break();
@@ -246,13 +274,29 @@ class XhtmlReader {
            n == "source" || n == "embed" || n == "track";
   }
 
-  bool picture(const XmlScanner& s) {
-    if (!in_body_ || ignoring_ > 0) return true;
+  // Readers before this one kept the words and pictures of left-out elements, and saved word
+  // positions counted them. They are counted here as those readers took them (their text in
+  // take_text), so such positions can be moved onto the words kept now.
+  bool count_left_out(const XmlScanner& s, bool start) {
+    const std::string_view n = s.name;
+    if (n == "script" || n == "style") count(left_out_ignoring_, start, s.self_closing);
+    const bool shown_picture = start && (n == "img" || n == "image") && in_body_ &&
+                               left_out_ignoring_ == 0 && !picture_path(s).empty();
+    return !shown_picture || book_.left_out_add(1);
+  }
+
+  // The member path of the picture an img or image tag shows; empty when it shows none.
+  std::string picture_path(const XmlScanner& s) const {
     auto src = attr(s, "src", kPictureSrcSize);
     if (!src) src = attr(s, "xlink:href", kPictureSrcSize);
     if (!src) src = attr(s, "href", kPictureSrcSize);
-    if (!src || src->empty() || starts_with_nocase(*src, "data:")) return true;
-    std::string path = normpath(folder_, *src);
+    if (!src || src->empty() || starts_with_nocase(*src, "data:")) return {};
+    return normpath(folder_, *src);
+  }
+
+  bool picture(const XmlScanner& s) {
+    if (!in_body_ || ignoring_ > 0) return true;
+    const std::string path = picture_path(s);
     if (path.empty()) return true;
     std::string text(1, kPictureMark);
     text.append(path, 0, kPictureTextMax - 1);
@@ -274,9 +318,11 @@ class XhtmlReader {
   int preformatted_ = 0;
   int depth_ = 0, overflow_ = 0;
   std::array<int64_t, kListDepthMax + 1> counters_{};
-  // Inside an element left out of the text: its name and how deep it nests in itself.
+  // Inside an element left out of the text: its name, how deep it nests in itself, and how deep
+  // in script or style the readers that kept its text were.
   std::string left_out_name_;
   int left_out_depth_ = 0;
+  int left_out_ignoring_ = 0;
 };
 }  // namespace
 

@@ -111,6 +111,68 @@ TEST(XhtmlWords, HiddenElementsAndPageBreakMarkersHoldNoWords) {
   }
 }
 
+// The words as readers before left-out text numbered them, rebuilt from the runs the open book
+// records: "-" for each word left out now. Each run must begin where that numbering put it.
+std::vector<std::string> earlier_numbering() {
+  std::vector<std::string> out;
+  const std::vector<LeftOutRun>& runs = ql_book().left_out;
+  size_t run = 0;
+  for (uint64_t i = 0; i <= ql_word_count(); ++i) {
+    for (; run < runs.size() && runs[run].at == i; ++run) {
+      EXPECT_EQ(runs[run].old_at, out.size());
+      out.insert(out.end(), runs[run].count, "-");
+    }
+    if (i < ql_word_count()) out.emplace_back(ql_words()[i].text);
+  }
+  EXPECT_EQ(run, runs.size()) << "runs in order of the words they stand before";
+  return out;
+}
+
+// Saved positions count the words earlier readers kept: each left-out word is counted where they
+// had it (their texts, checked against those readers, are here with "-" for what is left out).
+TEST(XhtmlWords, LeftOutWordsAreCountedWhereEarlierReadersHadThem) {
+  struct Case {
+    const char* name;
+    std::string body;
+    std::vector<std::string> earlier;
+    size_t runs;
+  };
+  const Case cases[] = {
+      {"a hidden page list",
+       "<nav epub:type=\"page-list\" hidden=\"\"><ol><li><a href=\"#p75\">75</a></li>"
+       "<li><a href=\"#p243\">Page 243</a></li></ol></nav><p>Text</p>",
+       {"-", "-", "-", "Text"}, 1},
+      {"page-break markers between words and at the end",
+       "<p>marching along <span epub:type=\"pagebreak\" title=\"173\">173</span> the "
+       "<span role=\"doc-pagebreak\">174</span>high <span epub:type=\"x pagebreak\">175</span>road"
+       "<span epub:type=\"pagebreak\" title=\"176\"/></p><p>end<span epub:type=\"pagebreak\">9</span></p>",
+       {"marching", "along", "-", "the", "-", "high", "-", "road", "end", "-"}, 4},
+      {"pictures in hidden elements counted, scripts and pictures without a file not",
+       "<p>a</p><div hidden=\"\"><script>var n = 1;</script><img src=\"map.png\"/>two "
+       "<img src=\"data:x\"/>words</div><p>b<img hidden=\"\" src=\"x.png\"/>c"
+       "<img hidden=\"\" src=\"\"/></p>",
+       {"a", "-", "-", "-", "b", "-", "c"}, 2},
+      {"a hidden paragraph left open", "<p hidden=\"\">gone here<p>Kept</p>", {"-", "-", "Kept"}, 1},
+      {"neighbours share a run; entities part words as they did",
+       "<p>a</p><p hidden=\"\">b</p><span epub:type=\"pagebreak\">2</span>"
+       "<p>c <span hidden=\"\">x&#32;y&nbsp;z</span></p>",
+       {"a", "-", "-", "c", "-", "-", "-"}, 2},
+      {"nothing left out", "<p>one <span hidden=\"\"/>two</p>", {"one", "two"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenedBook b(simple_book({c.body}));
+    ASSERT_EQ(b.ok, 1) << ql_error();
+    EXPECT_EQ(earlier_numbering(), c.earlier);
+    EXPECT_EQ(ql_book().left_out.size(), c.runs);
+  }
+  // Across documents, the numbering goes on.
+  OpenedBook b(simple_book({"<p>one <span epub:type=\"pagebreak\">1</span></p>",
+                            "<div hidden=\"\">x y</div><p>two</p>"}));
+  ASSERT_EQ(b.ok, 1) << ql_error();
+  EXPECT_EQ(earlier_numbering(), (std::vector<std::string>{"one", "-", "-", "-", "two"}));
+}
+
 TEST(XhtmlWords, TheIdsOfTextLeftOutStillLeadToWhereItWas) {
   // The bold left open inside the hidden element stays inside it.
   OpenedBook b(simple_book({"<div hidden=\"\"><b>x</div><p><a href=\"#p2\">Page</a> one <span epub:type=\"pagebreak\" "

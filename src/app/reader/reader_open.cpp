@@ -114,14 +114,17 @@ void book_open(const char* path, size_t length) {
   // Notes whose save failed stay held in memory (and are what reopening their book shows); they
   // get another try before another book's notes take the table.
   ui_retry_failed_saves();
-  qla_load(app.reader.open_path);
+  // Word positions saved before hidden text was left out move onto the words kept now; a PDF's
+  // pages and positions never move.
+  const BookModel* renumber = ql_is_pdf() ? nullptr : &ql_book();
+  qla_load(app.reader.open_path, renumber);
   if (ql_is_pdf()) {
     ql_toc_from_pdf();
   } else if (ql_toc_from_nav() == 0) {
     ql_toc_from_words();
   }
   ql_tmark("open:toc");
-  const uint64_t position = ql_load_position(app.reader.open_path, nullptr);
+  const uint64_t position = ql_load_position(app.reader.open_path, nullptr, renumber);
   layout.font_px = settings.font;
   layout.margin_px = settings.margin;
   layout.line_pct = settings.line;
