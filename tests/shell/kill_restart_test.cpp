@@ -4,6 +4,8 @@
 // (a ".part" file of theirs too) are as they were, and what was saved is whole.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -46,15 +48,12 @@ std::vector<std::string> leftovers(const ProgramSession& s) {
   return found;
 }
 
-// "POSITION FONT\n", as a whole position file holds it.
+// A whole position file: "POSITION FONT", what follows them, and the line feed.
 bool is_position_line(const std::string& text) {
-  const size_t space = text.find(' ');
-  const auto digits = [](std::string_view s) {
-    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
-  };
-  return space != std::string::npos && text.ends_with('\n') &&
-         digits(std::string_view(text).substr(0, space)) &&
-         digits(std::string_view(text).substr(space + 1, text.size() - space - 2));
+  size_t position = 0;
+  int font = 0;
+  return text.ends_with('\n') && text.find('\n') == text.size() - 1 &&
+         sscanf(text.c_str(), "%zu %d", &position, &font) == 2;
 }
 
 class KillRestart : public testing::Test {
