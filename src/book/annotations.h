@@ -40,7 +40,9 @@ std::string state_folder();
 // The saved position of a book; font receives the saved size (40 when missing or out of 24..64).
 // A missing or unreadable file gives position 0.
 uint64_t ql_load_position(const char* path, int* font);
-// Replaces the position file; false when it could not be written (the old file stays).
+// Replaces the position file at once; it reaches the disk within about a second (saved at every
+// page turn, it leaves the sync to base/sync_later.h). False when it could not be written (the old
+// file stays).
 bool ql_save_position(const char* path, uint64_t pos, int font);
 
 // Loads the book's highlights and bookmarks (the ".notes" file, else the older ".ann" file,
