@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Whole processes timed alike: each run's CPU time (user + system) from the kernel's accounting of
-the finished child (wait4), its wall time from start to exit, and optionally the process's own
-figure for its work, read from its output. The commands alternate run by run, so that a load on the
+"""Whole processes timed alike: each run's CPU time (user + system, and each apart) from the
+kernel's accounting of the finished child (wait4), its wall time from start to exit, and optionally
+the process's own figure for its work, read from its output. The commands alternate run by run, so that a load on the
 machine falls on all of them alike, after one untimed run each that warms the page cache; figures
 are medians.
 
@@ -10,7 +10,6 @@ Each CMD is one argument, split into words as a shell would (no shell runs it). 
 before a command, finds that command's own figure in its output: the sum of the numbers its groups
 capture, in ms. Prints one line a command.
 """
-import argparse
 import os
 import re
 import shlex
@@ -20,8 +19,16 @@ import sys
 import time
 
 
+class Times:
+    """One run: CPU (user + system), user and system time and wall time, in seconds."""
+
+    def __init__(self, user, system, wall):
+        self.user, self.system, self.wall = user, system, wall
+        self.cpu = user + system
+
+
 def timed(cmd, env=None, prepare=None, capture=False):
-    """Runs cmd to its end: (CPU s, wall s, its output and errors when captured)."""
+    """Runs cmd to its end: (Times, its output and errors when captured)."""
     if prepare:
         prepare()
     out = subprocess.PIPE if capture else subprocess.DEVNULL
@@ -37,24 +44,31 @@ def timed(cmd, env=None, prepare=None, capture=False):
     proc.returncode = code
     if code != 0:
         sys.exit("failed (%d): %s\n%s" % (code, " ".join(cmd), text))
-    return usage.ru_utime + usage.ru_stime, wall, text
+    return Times(usage.ru_utime, usage.ru_stime, wall), text
+
+
+class Medians:
+    """Medians over the runs of one side, in ms: cpu, user, system, wall, own (None without)."""
+
+    def __init__(self, runs, owns):
+        def ms(key):
+            return statistics.median(getattr(t, key) for t in runs) * 1000
+        self.cpu, self.user, self.system, self.wall = ms("cpu"), ms("user"), ms("system"), ms("wall")
+        self.own = statistics.median(owns) if owns else None
 
 
 def alternate(sides, runs):
-    """sides: (label, run) pairs, run() giving (CPU s, wall s, own ms or None). Medians in ms:
-    {label: (CPU, wall, own or None)}."""
+    """sides: (label, run) pairs, run() giving (Times, own ms or None). {label: Medians}."""
     for _, run in sides:
         run()
-    got = {label: ([], [], []) for label, _ in sides}
+    got = {label: ([], []) for label, _ in sides}
     for _ in range(runs):
         for label, run in sides:
-            cpu, wall, own = run()
-            got[label][0].append(cpu * 1000)
-            got[label][1].append(wall * 1000)
+            times, own = run()
+            got[label][0].append(times)
             if own is not None:
-                got[label][2].append(own)
-    return {label: (statistics.median(c), statistics.median(w),
-                    statistics.median(o) if o else None) for label, (c, w, o) in got.items()}
+                got[label][1].append(own)
+    return {label: Medians(times, owns) for label, (times, owns) in got.items()}
 
 
 def own_figure(regex, text):
@@ -63,26 +77,27 @@ def own_figure(regex, text):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--runs", type=int, default=11)
-    ap.add_argument("words", nargs=argparse.REMAINDER)
-    args = ap.parse_args()
-    sides, own = [], None
-    words = iter(args.words)
+    runs, sides, own = 11, [], None
+    words = iter(sys.argv[1:])
     for word in words:
+        if word == "--runs":
+            runs = int(next(words))
+            continue
         if word == "--own":
             own = next(words)
             continue
         cmd = shlex.split(word)
 
         def run(cmd=cmd, regex=own):
-            cpu, wall, text = timed(cmd, capture=True)
-            return cpu, wall, own_figure(regex, text)
+            times, text = timed(cmd, capture=True)
+            return times, own_figure(regex, text)
         sides.append((word, run))
         own = None
-    for label, (cpu, wall, figure) in alternate(sides, args.runs).items():
-        extra = "" if figure is None else "  own figure %8.1f ms" % figure
-        print("CPU %8.1f ms  wall %8.1f ms%s  %s" % (cpu, wall, extra, label))
+    if not sides:
+        sys.exit(__doc__)
+    for label, m in alternate(sides, runs).items():
+        extra = "" if m.own is None else "  own figure %8.1f ms" % m.own
+        print("CPU %8.1f ms  wall %8.1f ms%s  %s" % (m.cpu, m.wall, extra, label))
 
 
 if __name__ == "__main__":

@@ -3,8 +3,8 @@
 that opens a book, turns N pages forward (each tap waits for the program to be idle again, as a
 reader waits for the page) and quits; beside `mutool draw` of the same N + 1 pages at the same size.
 
-Whole process against whole process. Each run's CPU time (user + system) comes from the kernel's
-accounting of the finished child (wait4), its wall time from start to exit. The sides alternate run
+Whole process against whole process. Each run's CPU time (user + system, and each apart) comes
+from the kernel's accounting of the finished child (wait4), its wall time from start to exit. The sides alternate run
 by run so that a load on the machine falls on all of them alike; figures are medians. The state
 folder is emptied before every run of the program (no kept layout, position or cover), and mutool
 runs without its accelerator file (-a), so both lay a reflowable book out afresh every time.
@@ -75,21 +75,22 @@ class Session:
     def run(self):
         env = dict(os.environ, CVNL_HEADLESS="1", CVNL_DATA=self.data, CVNL_TEST=self.script,
                    CVNL_NO_SAMPLES="1")
-        cpu, wall, _ = timed([self.quillo, "--open", self.book], env, self.reset_state)
-        return cpu, wall, None
+        times, _ = timed([self.quillo, "--open", self.book], env, self.reset_state)
+        return times, None
 
 
 def bench_book(name, sides, runs):
     med = alternate(sides, runs)
     print("\n%s" % name)
-    for label, (cpu, wall, _) in med.items():
-        print("  %-34s CPU %8.1f ms   wall %8.1f ms" % (label, cpu, wall))
+    for label, m in med.items():
+        print("  %-34s CPU %7.1f ms (user %6.1f, system %6.1f)  wall %7.1f ms" %
+              (label, m.cpu, m.user, m.system, m.wall))
     return med
 
 
 def mutool_run(cmd):
-    cpu, wall, _ = timed(cmd)
-    return cpu, wall, None
+    times, _ = timed(cmd)
+    return times, None
 
 
 def main():
@@ -137,12 +138,13 @@ def main():
 
     print()
     for kind, med in results.items():
-        labels = list(med)
-        session, theirs, open_only, first = (med[label][0] for label in labels)
-        print("%-4s session / mutool of the same %d pages: %.2f x CPU (%.2f x wall)" %
-              (kind, n + 1, session / theirs, med[labels[0]][1] / med[labels[1]][1]))
-        print("     a turn: %.2f ms CPU; mutool a page: %.2f ms CPU" %
-              ((session - open_only) / n, (theirs - first) / n))
+        session, theirs, open_only, first = med.values()
+        print("%-4s session / mutool of the same %d pages: %.2f x CPU (user %.2f x, system %.2f x; "
+              "wall %.2f x)" % (kind, n + 1, session.cpu / theirs.cpu, session.user / theirs.user,
+                                session.system / max(theirs.system, 0.1), session.wall / theirs.wall))
+        print("     a turn: %.2f ms CPU (user %.2f); mutool a page: %.2f ms CPU (user %.2f)" %
+              ((session.cpu - open_only.cpu) / n, (session.user - open_only.user) / n,
+               (theirs.cpu - first.cpu) / n, (theirs.user - first.user) / n))
     print("targets: the PDF session at most 1.3 x mutool; an EPUB turn at most 2 ms of CPU")
     print("load average at the end: %.1f %.1f %.1f" % os.getloadavg())
 

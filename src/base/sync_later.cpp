@@ -16,7 +16,8 @@ using Clock = std::chrono::steady_clock;
 struct SyncQueue {
   std::mutex mu;
   std::condition_variable queued;  // a path was queued, or a flush ended
-  std::set<std::string> paths;     // files and folders waiting for a flush
+  std::set<std::string> files;     // waiting for a flush
+  std::set<std::string> folders;   // holding them: synced after the files, for their renames
   bool flushing = false;           // a flush is under way (its paths already taken out)
   bool thread_started = false;
   Clock::time_point last_flush{};
@@ -35,36 +36,36 @@ void sync_path(const std::string& path) {
   close(fd);
 }
 
-// Takes the queued paths out and marks a flush under way; the caller holds the lock.
-std::set<std::string> take_paths(SyncQueue& q) {
-  std::set<std::string> taken;
-  taken.swap(q.paths);
+// Takes the queued paths out, marks a flush under way, syncs them outside the lock (a file's data
+// before the folder entry that names it) and ends the flush. The caller holds the lock. The number
+// of paths synced.
+size_t flush(SyncQueue& q, std::unique_lock<std::mutex>& lock) {
+  std::set<std::string> files, folders;
+  files.swap(q.files);
+  folders.swap(q.folders);
   q.flushing = true;
-  return taken;
-}
-
-// Syncs the taken paths outside the lock, then ends the flush; the caller holds the lock.
-void flush(SyncQueue& q, std::unique_lock<std::mutex>& lock, const std::set<std::string>& taken) {
   lock.unlock();
-  for (const std::string& path : taken) sync_path(path);
+  for (const std::string& path : files) sync_path(path);
+  for (const std::string& path : folders) sync_path(path);
   lock.lock();
   q.flushing = false;
   q.last_flush = Clock::now();
   q.queued.notify_all();
+  return files.size() + folders.size();
 }
 
 void flush_thread() {
   SyncQueue& q = queue();
   std::unique_lock lock(q.mu);
   for (;;) {
-    q.queued.wait(lock, [&] { return !q.paths.empty() && !q.flushing; });
+    q.queued.wait(lock, [&] { return !q.files.empty() && !q.flushing; });
     // Saves close together share one flush.
     const auto due = q.last_flush + kSyncLaterPeriod;
     if (Clock::now() < due) {
       q.queued.wait_until(lock, due);
       continue;  // looks again: a flush at the end of the process may have taken the paths
     }
-    flush(q, lock, take_paths(q));
+    flush(q, lock);
   }
 }
 
@@ -80,8 +81,8 @@ void sync_later(const char* host_path) {
   SyncQueue& q = queue();
   {
     std::lock_guard lock(q.mu);
-    q.paths.insert(host_path);
-    q.paths.insert(folder_of(host_path));  // the rename lives in the folder
+    q.files.insert(host_path);
+    q.folders.insert(folder_of(host_path));
     if (!q.thread_started) {
       try {
         std::thread(flush_thread).detach();
@@ -98,7 +99,11 @@ size_t sync_pending_now() {
   SyncQueue& q = queue();
   std::unique_lock lock(q.mu);
   q.queued.wait(lock, [&] { return !q.flushing; });
-  const std::set<std::string> taken = take_paths(q);
-  flush(q, lock, taken);
-  return taken.size();
+  return flush(q, lock);
+}
+
+size_t sync_later_queued() {
+  SyncQueue& q = queue();
+  std::lock_guard lock(q.mu);
+  return q.files.size();
 }

@@ -14,3 +14,5 @@ void sync_later(const char* host_path);
 // Flushes everything queued, on the calling thread, once a flush already under way has ended: for
 // the end of the process. The number of files (folders included) flushed.
 size_t sync_pending_now();
+// The files queued and not yet taken by a flush.
+size_t sync_later_queued();

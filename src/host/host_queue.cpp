@@ -31,6 +31,7 @@ struct HostState {
   // has none for it). The colours are worked out only by what shows the frame (host_take_rows).
   std::vector<uint8_t> frame;
   std::vector<uint8_t> mask;
+  bool mask_blank = true;             // the kept mask is all zero
   std::vector<uint64_t> row_present;  // a row: the present that last changed it
   uint64_t presents = 0;              // counts every present, never reset
   int fw = kDefaultFrameW;
@@ -52,25 +53,35 @@ std::atomic<const uint8_t* (*)(int, int)> mask_source{nullptr};
 std::atomic<bool> sys_dark{false};
 std::atomic<int> test_dark{-1};
 
-// Copies one presented row of grey and mask into the kept frame; unless `all`, only when it differs
-// (true when it was copied).
-bool keep_row(HostState& s, size_t y, const uint8_t* grey, const uint8_t* mask, bool all) {
+// Copies one presented row of grey and mask (none: all zero) into the kept frame when it differs,
+// and stamps it.
+void keep_changed_row(HostState& s, size_t y, const uint8_t* grey, const uint8_t* mask) {
   const size_t w = static_cast<size_t>(s.fw);
   uint8_t* kept_grey = s.frame.data() + y * w;
   uint8_t* kept_mask = s.mask.data() + y * w;
   const uint8_t* grey_row = grey + y * w;
-  if (!all && memcmp(kept_grey, grey_row, w) == 0 &&
-      (mask ? memcmp(kept_mask, mask + y * w, w) == 0
-            : kept_mask[0] == 0 && memcmp(kept_mask, kept_mask + 1, w - 1) == 0)) {
-    return false;
-  }
+  const bool same_mask =
+      mask ? memcmp(kept_mask, mask + y * w, w) == 0
+           : s.mask_blank || (kept_mask[0] == 0 && memcmp(kept_mask, kept_mask + 1, w - 1) == 0);
+  if (same_mask && memcmp(kept_grey, grey_row, w) == 0) return;
   memcpy(kept_grey, grey_row, w);
   if (mask) {
     memcpy(kept_mask, mask + y * w, w);
   } else {
     memset(kept_mask, 0, w);
   }
-  return true;
+  s.row_present[y] = s.presents;
+}
+
+// Copies the whole presented frame, a plane at a time, and counts every row as changed.
+void keep_frame(HostState& s, const uint8_t* grey, const uint8_t* mask) {
+  memcpy(s.frame.data(), grey, s.frame.size());
+  if (mask) {
+    memcpy(s.mask.data(), mask, s.mask.size());
+  } else if (!s.mask_blank) {
+    std::fill(s.mask.begin(), s.mask.end(), uint8_t{0});
+  }
+  std::fill(s.row_present.begin(), s.row_present.end(), s.presents);
 }
 
 }  // namespace
@@ -169,6 +180,7 @@ void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
       try {
         s.frame.assign(n, 0);
         s.mask.assign(n, 0);
+        s.mask_blank = true;
         s.row_present.assign(static_cast<size_t>(h), 0);
       } catch (const std::bad_alloc&) {
         // The window keeps showing the last image (or the plain paper colour).
@@ -185,9 +197,12 @@ void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
     ++s.presents;
     auto source = mask_source.load();
     const uint8_t* mask = source ? source(w, h) : nullptr;
-    for (size_t y = 0; y < static_cast<size_t>(h); y++) {
-      if (keep_row(s, y, grey, mask, all)) s.row_present[y] = s.presents;
+    if (all) {
+      keep_frame(s, grey, mask);
+    } else {
+      for (size_t y = 0; y < static_cast<size_t>(h); y++) keep_changed_row(s, y, grey, mask);
     }
+    s.mask_blank = !mask;
   }
   if (auto hook = present_hook.load()) hook();
 }
@@ -306,6 +321,7 @@ void host_reset() {
     s.quit_pending = false;
     s.frame = {};
     s.mask = {};
+    s.mask_blank = true;
     s.row_present = {};
     s.fw = kDefaultFrameW;
     s.fh = kDefaultFrameH;
