@@ -23,7 +23,7 @@ struct FrameState {
   size_t own_mask_size = 0;
   // The mask planes known to be all paper (the screen's own, and the block drawn into): their
   // clears and copies are skipped, and a present hands the host no mask to copy. Only this file
-  // writes the mask, so the flags cannot go stale.
+  // writes the mask (others see it read-only), so the flags cannot go stale.
   bool own_mask_blank = true;
   bool target_mask_blank = false;
   uint32_t rot = 0;
@@ -62,6 +62,20 @@ int clamp_to(float v, int limit) {
   return int(v);
 }
 
+// The mask plane drawing goes to: the block's while redirected, else the screen's own (allocated
+// here, all paper).
+uint8_t* active_mask() {
+  if (g.target_mask) return g.target_mask;
+  const size_t n = frame_bytes();
+  if (!g.own_mask || g.own_mask_size != n) {
+    free(g.own_mask);
+    g.own_mask = static_cast<uint8_t*>(calloc(n ? n : 1, 1));
+    g.own_mask_size = g.own_mask ? n : 0;
+    g.own_mask_blank = true;
+  }
+  return g.own_mask;
+}
+
 // The blankness flag of a mask plane; null for a plane that is neither the screen's nor the block's.
 bool* blank_flag(const uint8_t* mask) {
   if (!mask) return nullptr;
@@ -79,7 +93,7 @@ bool is_blank(const uint8_t* mask) {
 // mask.)
 const uint8_t* mask_for_present(int w, int h) {
   if (g.fb.width != w || g.fb.height != h) return nullptr;
-  const uint8_t* mask = ql_mask();
+  const uint8_t* mask = active_mask();
   return is_blank(mask) ? nullptr : mask;
 }
 
@@ -119,17 +133,7 @@ void ql_close() {
   g.own_mask_blank = true;
 }
 
-uint8_t* ql_mask() {
-  if (g.target_mask) return g.target_mask;
-  const size_t n = frame_bytes();
-  if (!g.own_mask || g.own_mask_size != n) {
-    free(g.own_mask);
-    g.own_mask = static_cast<uint8_t*>(calloc(n ? n : 1, 1));
-    g.own_mask_size = g.own_mask ? n : 0;
-    g.own_mask_blank = true;
-  }
-  return g.own_mask;
-}
+const uint8_t* ql_mask() { return active_mask(); }
 
 void ql_clear() {
   if (g.fb.pixels) memset(g.fb.pixels, 255, frame_bytes());
@@ -140,7 +144,7 @@ void ql_rect(int x, int y, int w, int h, uint8_t grey) {
   if (!g.fb.pixels) return;
   const Clip c = clip(x, y, w, h);
   if (c.empty()) return;
-  uint8_t* mask = ql_mask();
+  uint8_t* mask = active_mask();
   for (int r = c.y0; r < c.y1; ++r) {
     const size_t at = size_t(r) * g.fb.width + c.x0;
     memset(g.fb.pixels + at, grey, size_t(c.x1 - c.x0));
@@ -157,7 +161,7 @@ void ql_frame(int x, int y, int w, int h, int t) {
 
 void ql_mark(int x, int y, int w, int h, uint8_t v) {
   if (!g.fb.pixels) return;
-  uint8_t* mask = ql_mask();
+  uint8_t* mask = active_mask();
   const Clip c = clip(x, y, w, h);
   if (!mask || c.empty() || (v == MASK_PAPER && is_blank(mask))) return;
   for (int r = c.y0; r < c.y1; ++r) memset(mask + size_t(r) * g.fb.width + c.x0, v, size_t(c.x1 - c.x0));
@@ -170,7 +174,7 @@ void ql_mark(int x, int y, int w, int h, uint8_t v) {
   }
 }
 
-bool ql_mask_blank() { return is_blank(ql_mask()); }
+bool ql_mask_blank() { return is_blank(active_mask()); }
 
 void ql_shade(int x, int y, int w, int h, uint8_t grey) {
   if (!g.fb.pixels) return;
@@ -252,7 +256,7 @@ uint8_t* ql_target(uint8_t* block, bool paper_mask) {
 }
 
 void ql_blit_frame(const uint8_t* block, bool paper_mask) {
-  uint8_t* mask = ql_mask();
+  uint8_t* mask = active_mask();
   if (!block || !g.fb.pixels || !mask) return;
   const size_t n = frame_bytes();
   memcpy(g.fb.pixels, block, n);

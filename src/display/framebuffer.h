@@ -34,8 +34,9 @@ void ql_clear();
 void ql_rect(int x, int y, int w, int h, uint8_t grey);
 void ql_frame(int x, int y, int w, int h, int t);
 void ql_mark(int x, int y, int w, int h, uint8_t v);
-// The active mask plane (width*height bytes), or NULL when it cannot be allocated.
-uint8_t* ql_mask();
+// The active mask plane (width*height bytes), or NULL when it cannot be allocated. Only the drawing
+// calls above write it.
+const uint8_t* ql_mask();
 // True when the active mask plane is known to be all paper (cleared, nothing marked since).
 bool ql_mask_blank();
 void ql_shade(int x, int y, int w, int h, uint8_t grey);
