@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "base/paths.h"
+#include "base/sync_later.h"
 
 const char* path_with_tmp_suffix(char (&buf)[kTmpPathSize], const char* path) {
   static constexpr char kSuffix[] = ".tmp";
@@ -18,42 +19,33 @@ const char* path_with_tmp_suffix(char (&buf)[kTmpPathSize], const char* path) {
 }
 
 namespace {
+enum class Sync { Now, Later, Never };
+
 // Host paths.
-bool commit(FILE* stream, const char* tmp_path, const char* final_path, bool sync) {
+bool commit(FILE* stream, const char* tmp_path, const char* final_path, Sync sync) {
   if (ferror(stream) || fflush(stream) != 0) {
     fclose(stream);
     remove(tmp_path);
     return false;
   }
-  bool synced = !sync || fsync(fileno(stream)) == 0;
+  bool synced = sync != Sync::Now || fsync(fileno(stream)) == 0;
   bool closed = fclose(stream) == 0;
   if (!synced || !closed) {
     remove(tmp_path);
     return false;
   }
-  return rename(tmp_path, final_path) == 0;
+  if (rename(tmp_path, final_path) != 0) return false;
+  if (sync == Sync::Later) sync_later(final_path);
+  return true;
 }
 
-bool commit_device_paths(FILE* stream, const char* tmp_path, const char* final_path, bool sync) {
+bool commit_device_paths(FILE* stream, const char* tmp_path, const char* final_path, Sync sync) {
   char tmp_buf[kQlPathMax], final_buf[kQlPathMax];
   return commit(stream, ql_path(tmp_path, tmp_buf, sizeof tmp_buf),
                 ql_path(final_path, final_buf, sizeof final_buf), sync);
 }
-}  // namespace
 
-bool file_commit(FILE* stream, const char* tmp_path, const char* final_path) {
-  return commit_device_paths(stream, tmp_path, final_path, true);
-}
-
-bool file_commit_host(FILE* stream, const char* tmp_path, const char* final_path) {
-  return commit(stream, tmp_path, final_path, true);
-}
-
-bool file_commit_unsynced(FILE* stream, const char* tmp_path, const char* final_path) {
-  return commit_device_paths(stream, tmp_path, final_path, false);
-}
-
-bool file_write_atomic(const char* path, const void* bytes, size_t length) {
+bool write_atomic(const char* path, const void* bytes, size_t length, Sync sync) {
   char tmp[kTmpPathSize];
   path_with_tmp_suffix(tmp, path);
   FILE* f = qlp_fopen(tmp, "wb");
@@ -63,5 +55,30 @@ bool file_write_atomic(const char* path, const void* bytes, size_t length) {
     qlp_remove(tmp);
     return false;
   }
-  return file_commit(f, tmp, path);
+  return commit_device_paths(f, tmp, path, sync);
+}
+}  // namespace
+
+bool file_commit(FILE* stream, const char* tmp_path, const char* final_path) {
+  return commit_device_paths(stream, tmp_path, final_path, Sync::Now);
+}
+
+bool file_commit_host(FILE* stream, const char* tmp_path, const char* final_path) {
+  return commit(stream, tmp_path, final_path, Sync::Now);
+}
+
+bool file_commit_unsynced(FILE* stream, const char* tmp_path, const char* final_path) {
+  return commit_device_paths(stream, tmp_path, final_path, Sync::Never);
+}
+
+bool file_commit_sync_later(FILE* stream, const char* tmp_path, const char* final_path) {
+  return commit_device_paths(stream, tmp_path, final_path, Sync::Later);
+}
+
+bool file_write_atomic(const char* path, const void* bytes, size_t length) {
+  return write_atomic(path, bytes, length, Sync::Now);
+}
+
+bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t length) {
+  return write_atomic(path, bytes, length, Sync::Later);
 }

@@ -23,5 +23,12 @@ bool file_commit_host(FILE* stream, const char* tmp_path, const char* final_path
 // would wear the storage and hold up the thread waiting for the file.
 bool file_commit_unsynced(FILE* stream, const char* tmp_path, const char* final_path);
 
+// The same with the sync left to a thread that flushes queued files about once a second
+// (base/sync_later.h), for state saved at every page turn, where a wait for the disk would hold up
+// the turn. True still means the new file is in place: a killed process loses nothing.
+bool file_commit_sync_later(FILE* stream, const char* tmp_path, const char* final_path);
+
 // Writes `length` bytes as the whole new content of `path`; false leaves the old file.
 bool file_write_atomic(const char* path, const void* bytes, size_t length);
+// The same with the sync left for later, as file_commit_sync_later.
+bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t length);

@@ -372,8 +372,9 @@ int ql_pdf_open(const char* path) {
 }
 
 int ql_pdf_draw(uint64_t page) {
-  ql_clear();
   Framebuffer& fb = ql_fb();
+  // The render paints every pixel of the screen (white around the page), so only the mask is reset.
+  ql_mark(0, 0, fb.width, fb.height, MASK_PAPER);
   if (page >= (uint64_t{1} << 31)) {
     set_error(cur.error, kOutOfRange);
   } else if (qlpdf_render(static_cast<int>(page), fb.pixels, fb.width, fb.height)) {

@@ -21,6 +21,11 @@ struct FrameState {
   uint8_t* target_mask = nullptr;  // the block's mask plane while redirected
   uint8_t* own_mask = nullptr;
   size_t own_mask_size = 0;
+  // The mask planes known to be all paper (the screen's own, and the block drawn into): their
+  // clears and copies are skipped, and a present hands the host no mask to copy. Only this file
+  // writes the mask (others see it read-only), so the flags cannot go stale.
+  bool own_mask_blank = true;
+  bool target_mask_blank = false;
   uint32_t rot = 0;
   int invert = 0;
   int headless = 0;
@@ -57,10 +62,39 @@ int clamp_to(float v, int limit) {
   return int(v);
 }
 
+// The mask plane drawing goes to: the block's while redirected, else the screen's own (allocated
+// here, all paper).
+uint8_t* active_mask() {
+  if (g.target_mask) return g.target_mask;
+  const size_t n = frame_bytes();
+  if (!g.own_mask || g.own_mask_size != n) {
+    free(g.own_mask);
+    g.own_mask = static_cast<uint8_t*>(calloc(n ? n : 1, 1));
+    g.own_mask_size = g.own_mask ? n : 0;
+    g.own_mask_blank = true;
+  }
+  return g.own_mask;
+}
+
+// The blankness flag of a mask plane; null for a plane that is neither the screen's nor the block's.
+bool* blank_flag(const uint8_t* mask) {
+  if (!mask) return nullptr;
+  if (mask == g.target_mask) return &g.target_mask_blank;
+  return mask == g.own_mask ? &g.own_mask_blank : nullptr;
+}
+
+bool is_blank(const uint8_t* mask) {
+  const bool* flag = blank_flag(mask);
+  return flag && *flag;
+}
+
 // The host converts each present with the mask; it matches only a frame of the framebuffer's own
-// size. (Presents come from the core thread, which owns the mask.)
+// size, and an all-paper mask is given as none. (Presents come from the core thread, which owns the
+// mask.)
 const uint8_t* mask_for_present(int w, int h) {
-  return g.fb.width == w && g.fb.height == h ? ql_mask() : nullptr;
+  if (g.fb.width != w || g.fb.height != h) return nullptr;
+  const uint8_t* mask = active_mask();
+  return is_blank(mask) ? nullptr : mask;
 }
 
 }  // namespace
@@ -96,33 +130,25 @@ void ql_close() {
   free(g.own_mask);
   g.own_mask = nullptr;
   g.own_mask_size = 0;
+  g.own_mask_blank = true;
 }
 
-uint8_t* ql_mask() {
-  if (g.target_mask) return g.target_mask;
-  const size_t n = frame_bytes();
-  if (!g.own_mask || g.own_mask_size != n) {
-    free(g.own_mask);
-    g.own_mask = static_cast<uint8_t*>(calloc(n ? n : 1, 1));
-    g.own_mask_size = g.own_mask ? n : 0;
-  }
-  return g.own_mask;
-}
+const uint8_t* ql_mask() { return active_mask(); }
 
 void ql_clear() {
   if (g.fb.pixels) memset(g.fb.pixels, 255, frame_bytes());
-  if (uint8_t* m = ql_mask()) memset(m, 0, frame_bytes());
+  ql_mark(0, 0, g.fb.width, g.fb.height, MASK_PAPER);
 }
 
 void ql_rect(int x, int y, int w, int h, uint8_t grey) {
   if (!g.fb.pixels) return;
   const Clip c = clip(x, y, w, h);
   if (c.empty()) return;
-  uint8_t* mask = ql_mask();
+  uint8_t* mask = active_mask();
   for (int r = c.y0; r < c.y1; ++r) {
     const size_t at = size_t(r) * g.fb.width + c.x0;
     memset(g.fb.pixels + at, grey, size_t(c.x1 - c.x0));
-    if (mask) memset(mask + at, 0, size_t(c.x1 - c.x0));
+    if (mask && !is_blank(mask)) memset(mask + at, 0, size_t(c.x1 - c.x0));
   }
 }
 
@@ -135,11 +161,20 @@ void ql_frame(int x, int y, int w, int h, int t) {
 
 void ql_mark(int x, int y, int w, int h, uint8_t v) {
   if (!g.fb.pixels) return;
-  uint8_t* mask = ql_mask();
+  uint8_t* mask = active_mask();
   const Clip c = clip(x, y, w, h);
-  if (!mask || c.empty()) return;
+  if (!mask || c.empty() || (v == MASK_PAPER && is_blank(mask))) return;
   for (int r = c.y0; r < c.y1; ++r) memset(mask + size_t(r) * g.fb.width + c.x0, v, size_t(c.x1 - c.x0));
+  bool* blank = blank_flag(mask);
+  if (!blank) return;
+  if (v != MASK_PAPER) {
+    *blank = false;
+  } else if (c.x0 == 0 && c.y0 == 0 && c.x1 == g.fb.width && c.y1 == g.fb.height) {
+    *blank = true;
+  }
 }
+
+bool ql_mask_blank() { return is_blank(active_mask()); }
 
 void ql_shade(int x, int y, int w, int h, uint8_t grey) {
   if (!g.fb.pixels) return;
@@ -206,11 +241,12 @@ void ql_circle(uint8_t grey, float cx, float cy, float r, float lw) {
   }
 }
 
-uint8_t* ql_target(uint8_t* block) {
+uint8_t* ql_target(uint8_t* block, bool paper_mask) {
   if (!g.screen) g.screen = g.fb.pixels;
   if (block) {
     g.fb.pixels = block;
     g.target_mask = block + frame_bytes();
+    g.target_mask_blank = paper_mask;
   } else {
     g.fb.pixels = g.screen;
     g.screen = nullptr;
@@ -219,12 +255,17 @@ uint8_t* ql_target(uint8_t* block) {
   return g.fb.pixels;
 }
 
-void ql_blit_frame(const uint8_t* block) {
-  uint8_t* mask = ql_mask();
+void ql_blit_frame(const uint8_t* block, bool paper_mask) {
+  uint8_t* mask = active_mask();
   if (!block || !g.fb.pixels || !mask) return;
   const size_t n = frame_bytes();
   memcpy(g.fb.pixels, block, n);
+  if (paper_mask) {
+    ql_mark(0, 0, g.fb.width, g.fb.height, MASK_PAPER);
+    return;
+  }
   memcpy(mask, block + n, n);
+  if (bool* blank = blank_flag(mask)) *blank = false;  // whatever the block's mask held
 }
 
 void ql_set_rotation(uint32_t r) {

@@ -34,8 +34,11 @@ void ql_clear();
 void ql_rect(int x, int y, int w, int h, uint8_t grey);
 void ql_frame(int x, int y, int w, int h, int t);
 void ql_mark(int x, int y, int w, int h, uint8_t v);
-// The active mask plane (width*height bytes), or NULL when it cannot be allocated.
-uint8_t* ql_mask();
+// The active mask plane (width*height bytes), or NULL when it cannot be allocated. Only the drawing
+// calls above write it.
+const uint8_t* ql_mask();
+// True when the active mask plane is known to be all paper (cleared, nothing marked since).
+bool ql_mask_blank();
 void ql_shade(int x, int y, int w, int h, uint8_t grey);
 void ql_invert(int x, int y, int w, int h);
 void ql_blit(const uint8_t* src, int w, int h, int x, int y);
@@ -43,9 +46,12 @@ void ql_line(uint8_t grey, float x0, float y0, float x1, float y1, float lw);
 void ql_circle(uint8_t grey, float cx, float cy, float r, float lw);
 
 // Redirects drawing into a block of 2*width*height bytes (grey plane, then mask plane), or back to
-// the screen with NULL. Returns the active grey plane.
-uint8_t* ql_target(uint8_t* block);
-void ql_blit_frame(const uint8_t* block);
+// the screen with NULL. Returns the active grey plane. `paper_mask`: the block's mask plane is all
+// paper (as ql_mask_blank() said when it was last drawn), so clearing it can be skipped.
+uint8_t* ql_target(uint8_t* block, bool paper_mask = false);
+// Copies such a block into the active planes; with `paper_mask`, only its grey plane (its mask is
+// all paper).
+void ql_blit_frame(const uint8_t* block, bool paper_mask = false);
 
 void ql_set_rotation(uint32_t r);
 uint32_t ql_rotation();

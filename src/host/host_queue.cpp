@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -26,8 +27,13 @@ struct HostState {
   bool quit_pending = false;  // a quit that found the ring full
   int waiting = 0;            // threads blocked in plat_event on an empty ring
 
-  std::vector<uint8_t> frame;  // grey copy of the last presented frame
-  std::vector<uint8_t> rgb;    // its colour form, 4 bytes a pixel
+  // The last presented frame: its grey plane and its colour mask (zero, all paper, when the display
+  // has none for it). The colours are worked out only by what shows the frame (host_take_rows).
+  std::vector<uint8_t> frame;
+  std::vector<uint8_t> mask;
+  bool mask_blank = true;             // the kept mask is all zero
+  std::vector<uint64_t> row_present;  // a row: the present that last changed it
+  uint64_t presents = 0;              // counts every present, never reset
   int fw = kDefaultFrameW;
   int fh = kDefaultFrameH;
   bool fdark = false;
@@ -47,18 +53,35 @@ std::atomic<const uint8_t* (*)(int, int)> mask_source{nullptr};
 std::atomic<bool> sys_dark{false};
 std::atomic<int> test_dark{-1};
 
-bool copy_plane(const std::vector<uint8_t>& src, FrameCopy& out) {
-  HostState& s = state();
-  std::lock_guard lock(s.mu);
-  if (src.empty()) {
-    out = FrameCopy{};
-    return false;
+// Copies one presented row of grey and mask (none: all zero) into the kept frame when it differs,
+// and stamps it.
+void keep_changed_row(HostState& s, size_t y, const uint8_t* grey, const uint8_t* mask) {
+  const size_t w = static_cast<size_t>(s.fw);
+  uint8_t* kept_grey = s.frame.data() + y * w;
+  uint8_t* kept_mask = s.mask.data() + y * w;
+  const uint8_t* grey_row = grey + y * w;
+  const bool same_mask =
+      mask ? memcmp(kept_mask, mask + y * w, w) == 0
+           : s.mask_blank || (kept_mask[0] == 0 && memcmp(kept_mask, kept_mask + 1, w - 1) == 0);
+  if (same_mask && memcmp(kept_grey, grey_row, w) == 0) return;
+  memcpy(kept_grey, grey_row, w);
+  if (mask) {
+    memcpy(kept_mask, mask + y * w, w);
+  } else {
+    memset(kept_mask, 0, w);
   }
-  out.w = s.fw;
-  out.h = s.fh;
-  out.dark = s.fdark;
-  out.pixels = src;
-  return true;
+  s.row_present[y] = s.presents;
+}
+
+// Copies the whole presented frame, a plane at a time, and counts every row as changed.
+void keep_frame(HostState& s, const uint8_t* grey, const uint8_t* mask) {
+  memcpy(s.frame.data(), grey, s.frame.size());
+  if (mask) {
+    memcpy(s.mask.data(), mask, s.mask.size());
+  } else if (!s.mask_blank) {
+    std::fill(s.mask.begin(), s.mask.end(), uint8_t{0});
+  }
+  std::fill(s.row_present.begin(), s.row_present.end(), s.presents);
 }
 
 }  // namespace
@@ -150,27 +173,36 @@ void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
   const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
   {
     std::lock_guard lock(s.mu);
+    // Finding the rows that changed pays only where a window shows the frame: it then turns just
+    // those into colour. Without one, a plain copy is cheaper than comparing first.
+    bool all = s.frame.empty() || (invert != 0) != s.fdark || !present_hook.load();
     if (s.frame.empty() || w != s.fw || h != s.fh) {
-      s.frame.clear();
-      s.rgb.clear();
       try {
-        s.frame.resize(n);
-        s.rgb.resize(n * 4);
+        s.frame.assign(n, 0);
+        s.mask.assign(n, 0);
+        s.mask_blank = true;
+        s.row_present.assign(static_cast<size_t>(h), 0);
       } catch (const std::bad_alloc&) {
         // The window keeps showing the last image (or the plain paper colour).
         s.frame = {};
-        s.rgb = {};
+        s.mask = {};
+        s.row_present = {};
         return;
       }
       s.fw = w;
       s.fh = h;
+      all = true;
     }
-    std::copy(grey, grey + n, s.frame.begin());
     s.fdark = invert != 0;
+    ++s.presents;
     auto source = mask_source.load();
     const uint8_t* mask = source ? source(w, h) : nullptr;
-    const PresentPalette pal = build_palette(s.fdark);
-    convert_frame(pal, s.frame.data(), mask, n, s.rgb.data());
+    if (all) {
+      keep_frame(s, grey, mask);
+    } else {
+      for (size_t y = 0; y < static_cast<size_t>(h); y++) keep_changed_row(s, y, grey, mask);
+    }
+    s.mask_blank = !mask;
   }
   if (auto hook = present_hook.load()) hook();
 }
@@ -204,8 +236,70 @@ void host_map_view_point(double px, double py, double vw, double vh, int* x, int
   *y = static_cast<int>(std::clamp(fy, 0.0, double(h - 1)));
 }
 
-bool host_copy_grey(FrameCopy& out) { return copy_plane(state().frame, out); }
-bool host_copy_rgba(FrameCopy& out) { return copy_plane(state().rgb, out); }
+bool host_copy_grey(FrameCopy& out) {
+  HostState& s = state();
+  std::lock_guard lock(s.mu);
+  if (s.frame.empty()) {
+    out = FrameCopy{};
+    return false;
+  }
+  out.w = s.fw;
+  out.h = s.fh;
+  out.dark = s.fdark;
+  out.pixels = s.frame;
+  return true;
+}
+
+bool host_copy_rgba(FrameCopy& out) {
+  FrameRows rows;
+  if (!host_take_rows(rows)) {
+    out = FrameCopy{};
+    return false;
+  }
+  out.w = rows.w;
+  out.h = rows.h;
+  out.dark = rows.dark;
+  out.pixels.resize(rows.grey.size() * 4);
+  convert_frame(build_palette(rows.dark), rows.grey.data(), rows.mask.data(), rows.grey.size(),
+                out.pixels.data());
+  return true;
+}
+
+void host_rows_to_xrgb(const FrameRows& rows, uint8_t* image, size_t stride) {
+  const PresentPalette palette = build_palette(rows.dark);
+  const size_t w = static_cast<size_t>(rows.w);
+  for (size_t y = 0; y < static_cast<size_t>(rows.h); y++) {
+    if (!rows.changed[y]) continue;
+    // Image rows are word-aligned (cairo's stride is a multiple of four).
+    convert_frame_xrgb(palette, rows.grey.data() + y * w, rows.mask.data() + y * w, w,
+                       reinterpret_cast<uint32_t*>(image + y * stride));
+  }
+}
+
+bool host_take_rows(FrameRows& rows) {
+  HostState& s = state();
+  std::lock_guard lock(s.mu);
+  if (s.frame.empty()) return false;
+  const size_t w = static_cast<size_t>(s.fw);
+  const size_t h = static_cast<size_t>(s.fh);
+  if (rows.w != s.fw || rows.h != s.fh || rows.grey.size() != w * h) {
+    rows.grey.assign(w * h, 0);
+    rows.mask.assign(w * h, 0);
+    rows.changed.assign(h, 0);
+    rows.w = s.fw;
+    rows.h = s.fh;
+    rows.seen = 0;
+  }
+  rows.dark = s.fdark;
+  for (size_t y = 0; y < h; y++) {
+    rows.changed[y] = s.row_present[y] > rows.seen;
+    if (!rows.changed[y]) continue;
+    memcpy(rows.grey.data() + y * w, s.frame.data() + y * w, w);
+    memcpy(rows.mask.data() + y * w, s.mask.data() + y * w, w);
+  }
+  rows.seen = s.presents;
+  return true;
+}
 
 void host_set_present_hook(void (*hook)()) { present_hook.store(hook); }
 void host_set_mask_source(const uint8_t* (*source)(int, int)) { mask_source.store(source); }
@@ -226,7 +320,9 @@ void host_reset() {
     s.qh = s.qt = 0;
     s.quit_pending = false;
     s.frame = {};
-    s.rgb = {};
+    s.mask = {};
+    s.mask_blank = true;
+    s.row_present = {};
     s.fw = kDefaultFrameW;
     s.fh = kDefaultFrameH;
     s.fdark = false;

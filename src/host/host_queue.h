@@ -31,9 +31,28 @@ struct FrameCopy {
   bool dark = false;  // the frame was presented inverted (dark mode)
   std::vector<uint8_t> pixels;
 };
-// False (and an empty copy) before the first frame.
+// False (and an empty copy) before the first frame. The colours are worked out by the copy, from the
+// grey and mask planes the present kept, so that only what shows the frame pays for them.
 bool host_copy_grey(FrameCopy& out);
 bool host_copy_rgba(FrameCopy& out);
+
+// What a view of the frame keeps: its own grey and mask planes, brought up to date row by row, so
+// that it turns into colour only the rows that changed since it last looked.
+struct FrameRows {
+  int w = 0;
+  int h = 0;
+  bool dark = false;
+  std::vector<uint8_t> grey;
+  std::vector<uint8_t> mask;     // the colour mask (0 paper, 1 picture, 2 accent)
+  std::vector<uint8_t> changed;  // a flag a row: copied by the last host_take_rows
+  uint64_t seen = 0;             // the present it is up to date with
+};
+// Copies into `rows` the rows presented since it was last brought up to date: every row after a
+// change of size or of the dark flag, and at the first call. False before the first frame.
+bool host_take_rows(FrameRows& rows);
+// Turns the rows flagged as changed into colour, 0xffRRGGBB words (the window's image format), row y
+// at `image` + y * `stride` bytes.
+void host_rows_to_xrgb(const FrameRows& rows, uint8_t* image, size_t stride);
 
 // Called after every present, outside the lock, on the presenting thread: the window front end asks
 // its main loop for a redraw here.

@@ -14,6 +14,7 @@
 #include "base/atomic_file.h"
 #include "base/number_parse.h"
 #include "base/paths.h"
+#include "base/sync_later.h"
 #include "base/text_lines.h"
 #include "base/tsv_field.h"
 #include "book/annotations.h"
@@ -123,7 +124,8 @@ void library_index_save() {
     line += '\t' + std::to_string(r.percent) + (r.read ? "\t1\n" : "\t0\n");
     if (fwrite(line.data(), 1, line.size(), f) != line.size()) break;
   }
-  file_commit(f, tmp_path, kLibraryIndexPath);
+  // Saved every tenth page turn: in place at once, on the disk within about a second.
+  file_commit_sync_later(f, tmp_path, kLibraryIndexPath);
 }
 
 void library_index_load() {
@@ -140,6 +142,7 @@ void app_persist_all() {
   library_index_save();
   qls_save(settings);
   ui_save();
+  sync_pending_now();  // the saves made at page turns reach the disk before the program ends
 }
 
 void app_persist_all_and_refresh() {

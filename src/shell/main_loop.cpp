@@ -156,11 +156,13 @@ void main_loop_check_battery() {
 
 void main_loop_save_position() {
   if (!app.reader.position_dirty || !app.reader.book_open) return;
+  if (app.reader.page_turns % kProgressEveryTurns == 0) {
+    if (library_record_progress()) library_index_save();  // saves the position too
+    return;
+  }
   app.reader.position_dirty = false;
   const uint64_t position = ql_is_pdf() ? app.reader.page : layout.page_first_word(app.reader.page);
   ql_save_position(app.reader.open_path, position, layout.font_px);
-  if (app.reader.page_turns % kProgressEveryTurns == 0 && library_record_progress())
-    library_index_save();
 }
 
 void main_loop_dispatch(const TapEvent& e) {

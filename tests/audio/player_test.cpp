@@ -81,8 +81,11 @@ class Player : public ScreenTest {
   }
   static AudioBook single(const std::string& rel) { return audio_book_make(doc(rel), {}, {}); }
 
-  // Taps in the middle of a button, or of a list row.
+  // Taps in the middle of a button, once a running engine has taken the command the tap before
+  // sent: a command not yet taken is replaced by the next one, and the screen answers scripted
+  // taps faster than the engine looks for commands.
   void tap(PlayerButton b) {
+    touches_.at_wait([this] { wait_for_command_taken(); });
     const PlayerGeometry g(W(), H());
     struct Place {
       PlayerButton button;
@@ -113,6 +116,13 @@ class Player : public ScreenTest {
     std::optional<AudioStatus> s = audio_status_read();
     EXPECT_TRUE(s);
     return s.value_or(AudioStatus{});
+  }
+  void wait_for_command_taken() {
+    const std::string cmd = root_.state("audio.cmd");
+    auto end = std::chrono::steady_clock::now() + kEventCeiling;
+    while (ql_audio_alive() && file_exists(cmd) && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(2ms);
+    }
   }
   // Waits on the engine, not on time: until `done` holds for the status.
   template <class Done>

@@ -1,10 +1,15 @@
 #include "base/atomic_file.h"
 
+#include <chrono>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
+
+#include "base/sync_later.h"
+#include "support/event_ceiling.h"
 
 #include "support/device_folder.h"
 #include "support/file_size_limit.h"
@@ -141,4 +146,32 @@ TEST(FileCommit, FailedRenameLeavesTmp) {
   EXPECT_FALSE(file_commit(f, "/mnt/us/ql/state/busy.tmp", "/mnt/us/ql/state/busy"));
   EXPECT_EQ(read_file(root.state("busy.tmp")), "new");
   EXPECT_EQ(read_file(root.state("busy/inside")), "x");
+}
+
+TEST(AtomicWrite, SyncLaterPutsTheFileInPlaceAtOnceAndFlushesItSoon) {
+  DeviceFolder root;
+  write_file(root.state("p.pos"), "old content that is longer");
+  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/p.pos", "12 40\n", 6));
+  EXPECT_EQ(read_file(root.state("p.pos")), "12 40\n");
+  EXPECT_FALSE(file_exists(root.state("p.pos.tmp")));
+
+  // A failure keeps the old file and queues nothing.
+  write_file(root.state("dir.pos"), "old");
+  mkdir(root.state("dir.pos.tmp").c_str(), 0755);
+  EXPECT_FALSE(file_write_atomic_sync_later("/mnt/us/ql/state/dir.pos", "new", 3));
+  EXPECT_EQ(read_file(root.state("dir.pos")), "old");
+
+  // The flushing thread takes the queue by itself.
+  const auto deadline = std::chrono::steady_clock::now() + kEventCeiling;
+  while (sync_later_queued() > 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(sync_later_queued(), 0u);
+
+  // The flush at the end takes what waits (the file and its folder) on the calling thread.
+  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/p.pos", "13 40\n", 6));
+  const size_t flushed = sync_pending_now();
+  EXPECT_TRUE(flushed == 2 || flushed == 0) << flushed;  // 0: the thread was quicker
+  EXPECT_EQ(sync_later_queued(), 0u);
+  EXPECT_EQ(sync_pending_now(), 0u);
 }

@@ -4,6 +4,7 @@
 #include "host/host_queue.h"
 #include "host/plat.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -32,3 +33,47 @@ TEST_F(HostRing, PresentShowsPicturesThroughTheMask) {
 }
 
 }  // namespace
+
+namespace {
+void no_redraw() {}
+}  // namespace
+
+// The host keeps the frame's mask as the display holds it after every kind of drawing, though an
+// all-paper mask reaches it as none; with a window (rows compared) and without (rows copied).
+TEST_F(HostRing, KeptMaskFollowsTheDisplaysMask) {
+  ASSERT_EQ(ql_init(0), 1);
+  const Framebuffer& fb = ql_fb();
+  const size_t n = static_cast<size_t>(fb.width) * fb.height;
+  std::vector<uint8_t> block(2 * n, 255);  // a pre-rendered page with a picture in its mask
+  std::fill(block.begin() + static_cast<std::ptrdiff_t>(n), block.end(), uint8_t{0});
+  block[n + 500 * static_cast<size_t>(fb.width) + 40] = MASK_PICTURE;
+  struct Step {
+    const char* name;
+    void (*draw)(const std::vector<uint8_t>& block);
+  } steps[] = {
+      {"cleared", [](const std::vector<uint8_t>&) { ql_clear(); }},
+      {"a picture marked", [](const std::vector<uint8_t>&) { ql_mark(10, 10, 4, 4, MASK_PICTURE); }},
+      {"cleared again", [](const std::vector<uint8_t>&) { ql_clear(); }},
+      {"an accent marked", [](const std::vector<uint8_t>&) { ql_mark(0, 30, 9, 2, 2); }},
+      {"a rectangle over it", [](const std::vector<uint8_t>&) { ql_rect(0, 30, 5, 2, 0); }},
+      {"paper marked over all", [](const std::vector<uint8_t>&) {
+         ql_mark(0, 0, ql_fb().width, ql_fb().height, MASK_PAPER);
+       }},
+      {"a page copied in", [](const std::vector<uint8_t>& b) { ql_blit_frame(b.data()); }},
+      {"cleared at last", [](const std::vector<uint8_t>&) { ql_clear(); }},
+  };
+  for (bool window : {false, true}) {
+    host_set_present_hook(window ? no_redraw : nullptr);
+    FrameRows rows;
+    for (const Step& s : steps) {
+      SCOPED_TRACE(testing::Message() << (window ? "window, " : "headless, ") << s.name);
+      s.draw(block);
+      plat_present(fb.pixels, fb.width, fb.height, 0, 4, 0);
+      ASSERT_TRUE(host_take_rows(rows));
+      ASSERT_EQ(rows.mask.size(), n);
+      EXPECT_TRUE(std::equal(rows.mask.begin(), rows.mask.end(), ql_mask()));
+    }
+  }
+  host_set_present_hook(nullptr);
+  ql_clear();
+}

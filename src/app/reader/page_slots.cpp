@@ -33,6 +33,7 @@ bool size_slot(PageSlot& s, uint64_t needed) {
   s.pixels.reset();
   s.size = 0;
   s.valid = false;
+  s.paper_mask = false;
   const size_t bytes = whole_pages(needed);
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return false;
@@ -45,8 +46,9 @@ bool size_slot(PageSlot& s, uint64_t needed) {
 bool fill_slot(PageSlot& s, uint64_t page) {
   if (!size_slot(s, needed_slot_size())) return false;
   s.valid = false;
-  ql_target(s.pixels.get());
+  ql_target(s.pixels.get(), s.paper_mask);
   reader_render_text_page(page);
+  s.paper_mask = ql_mask_blank();
   ql_target(nullptr);
   s.page = page;
   s.generation = layout.generation;
@@ -59,9 +61,11 @@ void SlotBufferFree::operator()(uint8_t* p) const {
   if (p) munmap(p, size);
 }
 
-const uint8_t* page_bitmap_cached(uint64_t page) {
+const uint8_t* page_bitmap_cached(uint64_t page, bool* paper_mask) {
   for (const PageSlot& s : slots) {
-    if (slot_holds(s, page)) return s.pixels.get();
+    if (!slot_holds(s, page)) continue;
+    if (paper_mask) *paper_mask = s.paper_mask;
+    return s.pixels.get();
   }
   return nullptr;
 }

@@ -19,11 +19,13 @@ struct PageSlot {
   uint64_t page = 0;
   uint32_t generation = 0;  // the layout generation it was drawn under
   bool valid = false;
+  bool paper_mask = false;  // its mask plane is all paper (no picture on the page)
 };
 
 // The grey and mask planes of a kept rendering of `page` under the current layout generation and
-// screen size, or null when none is kept. Slot 0 is tried first.
-const uint8_t* page_bitmap_cached(uint64_t page);
+// screen size, or null when none is kept. Slot 0 is tried first. `paper_mask`, when given, is set
+// when the kept mask plane is all paper.
+const uint8_t* page_bitmap_cached(uint64_t page, bool* paper_mask = nullptr);
 
 // Renders the page after the current one and then the one before into the slots, skipping pages
 // already kept; the previous page is skipped when input is waiting. Only for an open text book.

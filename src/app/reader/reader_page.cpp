@@ -104,8 +104,9 @@ void draw_text_page() {
   bool drawn = false;
   if (app.reader.use_prerender) {
     app.reader.use_prerender = false;
-    if (const uint8_t* pixels = page_bitmap_cached(app.reader.page)) {
-      ql_blit_frame(pixels);
+    bool paper_mask = false;
+    if (const uint8_t* pixels = page_bitmap_cached(app.reader.page, &paper_mask)) {
+      ql_blit_frame(pixels, paper_mask);
       drawn = true;
     }
   }

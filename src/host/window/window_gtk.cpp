@@ -26,7 +26,8 @@ constexpr int kMinViewH = 405;
 struct Window {
   GtkWidget* window = nullptr;
   GtkWidget* area = nullptr;
-  cairo_surface_t* image = nullptr;  // the last presented frame, ready to draw
+  FrameRows rows;                    // the presented frame as last taken
+  cairo_surface_t* image = nullptr;  // its colour form, ready to draw
   bool dark = false;
   bool pointer_down = false;
   int last_x = 0, last_y = 0;  // frame point of the last pointer event
@@ -48,30 +49,28 @@ Fit fit_frame(int aw, int ah) {
   return {(aw - w) / 2, (ah - h) / 2, w, h};
 }
 
-// Rebuilds the drawable image from the presented frame (main thread, after a present).
+// Brings the drawable image up to date with the presented frame (main thread, after a present):
+// the rows that changed since the last look are turned into colour, straight into the image.
 gboolean take_new_frame(gpointer) {
   frame_waiting.store(false);
-  FrameCopy frame;
-  if (!host_copy_rgba(frame)) return G_SOURCE_REMOVE;
-  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, frame.w, frame.h);
-  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(s);
-    return G_SOURCE_REMOVE;
-  }
-  cairo_surface_flush(s);
-  uint8_t* dst = cairo_image_surface_get_data(s);
-  const int stride = cairo_image_surface_get_stride(s);
-  const uint8_t* src = frame.pixels.data();
-  for (int y = 0; y < frame.h; y++) {
-    auto* row = reinterpret_cast<uint32_t*>(dst + static_cast<size_t>(y) * stride);
-    for (int x = 0; x < frame.w; x++, src += 4) {
-      row[x] = 0xff000000u | uint32_t(src[0]) << 16 | uint32_t(src[1]) << 8 | src[2];
+  FrameRows& rows = win.rows;
+  if (!host_take_rows(rows)) return G_SOURCE_REMOVE;
+  if (!win.image || cairo_image_surface_get_width(win.image) != rows.w ||
+      cairo_image_surface_get_height(win.image) != rows.h) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, rows.w, rows.h);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(s);
+      return G_SOURCE_REMOVE;
     }
+    if (win.image) cairo_surface_destroy(win.image);
+    win.image = s;
+    std::fill(rows.changed.begin(), rows.changed.end(), 1);  // a new image has every row to fill
   }
-  cairo_surface_mark_dirty(s);
-  if (win.image) cairo_surface_destroy(win.image);
-  win.image = s;
-  win.dark = frame.dark;
+  cairo_surface_flush(win.image);
+  host_rows_to_xrgb(rows, cairo_image_surface_get_data(win.image),
+                    static_cast<size_t>(cairo_image_surface_get_stride(win.image)));
+  cairo_surface_mark_dirty(win.image);
+  win.dark = rows.dark;
   if (win.area) gtk_widget_queue_draw(win.area);
   return G_SOURCE_REMOVE;
 }

@@ -1,0 +1,109 @@
+#include "base/sync_later.h"
+
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct SyncQueue {
+  std::mutex mu;
+  std::condition_variable queued;  // a path was queued, or a flush ended
+  std::set<std::string> files;     // waiting for a flush
+  std::set<std::string> folders;   // holding them: synced after the files, for their renames
+  bool flushing = false;           // a flush is under way (its paths already taken out)
+  bool thread_started = false;
+  Clock::time_point last_flush{};
+};
+
+// Never destroyed: the flushing thread may still use it while the process exits.
+SyncQueue& queue() {
+  static SyncQueue* q = new SyncQueue;
+  return *q;
+}
+
+void sync_path(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;  // replaced or removed since: whatever took its place was queued itself
+  fsync(fd);
+  close(fd);
+}
+
+// Takes the queued paths out, marks a flush under way, syncs them outside the lock (a file's data
+// before the folder entry that names it) and ends the flush. The caller holds the lock. The number
+// of paths synced.
+size_t flush(SyncQueue& q, std::unique_lock<std::mutex>& lock) {
+  std::set<std::string> files, folders;
+  files.swap(q.files);
+  folders.swap(q.folders);
+  q.flushing = true;
+  lock.unlock();
+  for (const std::string& path : files) sync_path(path);
+  for (const std::string& path : folders) sync_path(path);
+  lock.lock();
+  q.flushing = false;
+  q.last_flush = Clock::now();
+  q.queued.notify_all();
+  return files.size() + folders.size();
+}
+
+void flush_thread() {
+  SyncQueue& q = queue();
+  std::unique_lock lock(q.mu);
+  for (;;) {
+    q.queued.wait(lock, [&] { return !q.files.empty() && !q.flushing; });
+    // Saves close together share one flush.
+    const auto due = q.last_flush + kSyncLaterPeriod;
+    if (Clock::now() < due) {
+      q.queued.wait_until(lock, due);
+      continue;  // looks again: a flush at the end of the process may have taken the paths
+    }
+    flush(q, lock);
+  }
+}
+
+std::string folder_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+void sync_later(const char* host_path) {
+  SyncQueue& q = queue();
+  {
+    std::lock_guard lock(q.mu);
+    q.files.insert(host_path);
+    q.folders.insert(folder_of(host_path));
+    if (!q.thread_started) {
+      try {
+        std::thread(flush_thread).detach();
+        q.thread_started = true;
+      } catch (const std::system_error&) {
+        // No thread now: the paths wait for the next save's try or the flush at the end.
+      }
+    }
+  }
+  q.queued.notify_all();
+}
+
+size_t sync_pending_now() {
+  SyncQueue& q = queue();
+  std::unique_lock lock(q.mu);
+  q.queued.wait(lock, [&] { return !q.flushing; });
+  return flush(q, lock);
+}
+
+size_t sync_later_queued() {
+  SyncQueue& q = queue();
+  std::lock_guard lock(q.mu);
+  return q.files.size();
+}
