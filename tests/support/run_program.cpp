@@ -66,7 +66,10 @@ std::vector<std::string> merged_env(const EnvList& extra) {
   const std::string& folder = report_folder();
   for (int i = 0; i < 2; i++) {
     std::string value = options[i];
-    if (!folder.empty()) value += (value.empty() ? "" : ":") + ("log_path=" + folder + "/report");
+    if (!folder.empty()) {
+      if (!value.empty()) value += ':';
+      value.append("log_path=").append(folder).append("/report");
+    }
     if (!value.empty()) out.push_back(std::string(kOptionNames[i]) + "=" + value);
   }
   return out;
