@@ -31,6 +31,22 @@ std::string quoted_book() {
   return build_epub(plan);
 }
 
+// Runs the headless program over `data` with `book` open and the script; true when it ended by
+// itself with status 0.
+testing::AssertionResult run_headless(const TempDir& dir, const std::string& data,
+                                      const std::string& book, const std::string& script) {
+  write_file(dir / "script", script);
+  const ProgramResult r = run_program(QL_TEST_QUILLO, {"--open", book},
+                                      {{"CVNL_HEADLESS", "1"},
+                                       {"CVNL_DATA", data},
+                                       {"CVNL_TEST", dir / "script"},
+                                       {"CVNL_NO_SAMPLES", "1"}},
+                                      kRunLimitMs);
+  if (r.timed_out) return testing::AssertionFailure() << "the program did not end";
+  if (r.status != 0) return testing::AssertionFailure() << "the program ended with status " << r.status;
+  return testing::AssertionSuccess();
+}
+
 // The darkest grey of a band of rows in a PGM screenshot.
 int darkest_rows(const std::string& pgm, int y0, int y1) {
   int d = 255;
@@ -62,15 +78,7 @@ TEST(DictionarySession, HeldWordIsLookedUpShownAndRecorded) {
   const std::string script = "idle\ndown 300 400\nwait 700\nup 300 400\nidle\nshot " + popup + "\n" +
                              "tap " + std::to_string(dictionary_x) + " " + std::to_string(button_y) +
                              "\nidle\nshot " + page + "\ntap 500 700\nidle\nshot " + back + "\nquit\n";
-  write_file(dir / "script", script);
-  const ProgramResult r = run_program(QL_TEST_QUILLO, {"--open", book},
-                                      {{"CVNL_HEADLESS", "1"},
-                                       {"CVNL_DATA", data},
-                                       {"CVNL_TEST", dir / "script"},
-                                       {"CVNL_NO_SAMPLES", "1"}},
-                                      kRunLimitMs);
-  ASSERT_FALSE(r.timed_out);
-  ASSERT_EQ(r.status, 0);
+  ASSERT_TRUE(run_headless(dir, data, book, script));
 
   const std::string shown = read_file(page);
   ASSERT_EQ(shown.size(), sizeof kPgmHead - 1 + size_t{kW} * kH);
@@ -111,15 +119,7 @@ TEST(DictionarySession, AHoldOnAPartOfADashJoinedWordLooksThatPartUp) {
   const std::string script = "idle\ndown 164 100\nwait 700\nup 164 100\nidle\ntap " +
                              std::to_string(dictionary_x) + " " + std::to_string(button_y) +
                              "\nidle\ntap 500 700\nidle\nquit\n";
-  write_file(dir / "script", script);
-  const ProgramResult r = run_program(QL_TEST_QUILLO, {"--open", book},
-                                      {{"CVNL_HEADLESS", "1"},
-                                       {"CVNL_DATA", data},
-                                       {"CVNL_TEST", dir / "script"},
-                                       {"CVNL_NO_SAMPLES", "1"}},
-                                      kRunLimitMs);
-  ASSERT_FALSE(r.timed_out);
-  ASSERT_EQ(r.status, 0);
+  ASSERT_TRUE(run_headless(dir, data, book, script));
   const std::string vocab = read_file(data + "/ql/state/vocab.tsv");
   EXPECT_EQ(vocab.substr(0, 9), "lanterns\t") << vocab;
 }
