@@ -11,9 +11,9 @@
 # (make_epub.py). EPUBs are laid out by both at text size 56 on a 1072 x 1448 page.
 #
 # A second table gives CPU time (user + system) and peak resident memory of the same commands for
-# the comics and the long EPUBs: whole process against whole process, figures from the kernel's
-# accounting of each finished child (cpu_runs.py: wait4, whose peak is what /usr/bin/time -f %M
-# prints), the sides alternating run by run, medians.
+# the PDF, the comics and the long EPUBs: whole process against whole process, figures from the
+# kernel's accounting of each finished child (cpu_runs.py: wait4, whose peak is what
+# /usr/bin/time -f %M prints), the sides alternating run by run, medians.
 #
 # State: quillo runs with an empty settings folder (defaults) and the books inside its data folder;
 # `--render` reads no kept layout and writes nothing but the PNG, so every run lays the book out
@@ -171,6 +171,7 @@ cpu_book() {
   printf "%-22s %8s %8s %6s %8s %8s %6s\n" "$name" "$1" "$4" "$(ratio "$1" "$4")" "$(mib "$2")" "$(mib "$5")" \
     "$(ratio "$2" "$5")"
 }
+cpu_book prose.pdf "$quillo --render $data/prose.pdf $out 1" true "mutool draw $fixed $data/prose.pdf 1"
 cpu_book comic.cbz "$quillo --render $data/comic.cbz $out 1" true "mutool draw $fixed $data/comic.cbz 1"
 cpu_book "tall.cbz page 2" "$quillo --render $data/tall.cbz $out 2" true "mutool draw $fixed $data/tall.cbz 2"
 for book in "$data"/words-*.epub "$data"/cover-*.epub; do

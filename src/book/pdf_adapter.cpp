@@ -75,6 +75,7 @@ struct Document {
 };
 
 Document cur;
+bool keep_pages = true;  // whether drawn pages are kept for drawing again
 
 struct FdCloser {
   int fd;
@@ -214,6 +215,8 @@ int qlpdf_open(const char* path) {
 
 void qlpdf_close() { cur = Document{}; }
 
+void qlpdf_keep_pages(bool keep) { keep_pages = keep; }
+
 const char* qlpdf_error() { return cur.error.c_str(); }
 const char* qlpdf_title() { return cur.title.c_str(); }
 const char* qlpdf_author() { return cur.author.c_str(); }
@@ -264,7 +267,7 @@ int qlpdf_render(int page, uint8_t* out, int W, int H) {
   drawn.x = x, drawn.y = y, drawn.w = fit->w, drawn.h = fit->h;
   drawn.scale = fit->scale;
   drawn.dx = static_cast<float>(x), drawn.dy = static_cast<float>(y);
-  cache_store(drawn, out);
+  if (keep_pages) cache_store(drawn, out);
   restore_from(drawn);
   return 1;
 }

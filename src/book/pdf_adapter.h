@@ -31,6 +31,9 @@ const PdfOutlineEntry* qlpdf_toc();
 
 // Draws one page fitted into a W x H grey screen (bands kept white for header and footer). 1/0.
 int qlpdf_render(int page, uint8_t* out, int W, int H);
+// Whether the last pages drawn are kept, so that turning back to one copies it instead of drawing
+// it again (on by default; a run that draws one page and ends turns it off).
+void qlpdf_keep_pages(bool keep);
 // The placement of the last page drawn; 1 when the document's pages are pictures (CBZ).
 int qlpdf_page_images(int* x, int* y, int* w, int* h);
 // Screen points to page points in tenths of a page unit, and back, for the last page drawn.

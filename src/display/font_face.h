@@ -30,5 +30,5 @@ struct FontFace {
 const FontFace& font_face(int slot);
 // The whole file of the face built into the program for a slot.
 ByteReader embedded_face_file(int slot);
-// Sets every slot up from the embedded faces.
+// Returns every slot to its embedded face, each set up when first used.
 void ql_fonts_init();

@@ -69,20 +69,23 @@ std::vector<uint8_t> read_font_file(const char* prefix, const char* suffix) {
 
 ByteReader embedded_face_file(int slot) { return kEmbedded.at(size_t(slot)); }
 
+// A slot not set up takes its embedded face when first used: a run that draws in one face reads
+// only that face's tables from the program.
 const FontFace& font_face(int slot) {
-  if (g_slots[size_t(slot)].line_units == 0) ql_fonts_init();  // text measured before ql_init
-  return g_slots[size_t(slot)];
+  FontFace& face = g_slots.at(size_t(slot));
+  if (face.line_units == 0) setup_embedded(slot);
+  return face;
 }
 
 void ql_fonts_init() {
   font_caches_clear();  // cached metrics may belong to a family loaded before
-  for (int slot = 0; slot < kFontSlots; ++slot) setup_embedded(slot);
+  g_slots.fill(FontFace{});
   for (auto& file : g_family) std::vector<uint8_t>().swap(file);
 }
 
 int ql_font_load(const char* prefix) {
   font_caches_clear();
-  for (int slot = 0; slot < 3; ++slot) setup_embedded(slot);
+  for (int slot = 0; slot < 3; ++slot) g_slots[size_t(slot)] = FontFace{};
   for (auto& file : g_family) std::vector<uint8_t>().swap(file);
   if (!prefix || !*prefix) return 0;
 
@@ -100,16 +103,11 @@ int ql_font_load(const char* prefix) {
       g_family[slot] = std::move(data);
       usable[slot] = true;
     } else {
-      setup_embedded(slot);
+      g_slots[slot] = FontFace{};
     }
   }
   for (int slot = 1; slot < 3; ++slot) {
-    if (usable[slot]) continue;
-    if (usable[0]) {
-      g_slots[slot] = g_slots[0];
-    } else {
-      setup_embedded(slot);
-    }
+    if (!usable[slot] && usable[0]) g_slots[slot] = g_slots[0];
   }
   return usable[0] ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 #include "display/framebuffer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -15,12 +16,29 @@
 
 namespace {
 
+// The part of a rectangle inside the frame; empty when nothing of it is visible.
+struct Clip {
+  int x0, y0, x1, y1;
+  bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+
+// A mark made on the screen's own mask plane before the plane exists.
+struct PendingMark {
+  Clip c;
+  uint8_t value;
+};
+constexpr size_t kMaxPendingMarks = 16;
+
 struct FrameState {
   Framebuffer fb;
   uint8_t* screen = nullptr;       // the screen's own plane while drawing is redirected
   uint8_t* target_mask = nullptr;  // the block's mask plane while redirected
+  // The screen's own mask plane is allocated only when something reads it (a present, ql_mask, a
+  // block copied in); until then the marks made on it are kept here, over a plane all paper. A
+  // process that never shows the frame in colour, as the render mode, never holds the plane.
   uint8_t* own_mask = nullptr;
-  size_t own_mask_size = 0;
+  std::array<PendingMark, kMaxPendingMarks> pending{};
+  size_t pending_count = 0;
   // The mask planes known to be all paper (the screen's own, and the block drawn into): their
   // clears and copies are skipped, and a present hands the host no mask to copy. Only this file
   // writes the mask (others see it read-only), so the flags cannot go stale.
@@ -35,16 +53,13 @@ FrameState g;
 
 size_t frame_bytes() { return size_t(g.fb.width) * size_t(g.fb.height); }
 
-// The part of a rectangle inside the frame; empty when nothing of it is visible.
-struct Clip {
-  int x0, y0, x1, y1;
-  bool empty() const { return x0 >= x1 || y0 >= y1; }
-};
 Clip clip(int x, int y, int w, int h) {
   const int64_t x1 = std::min<int64_t>(int64_t(x) + w, g.fb.width);
   const int64_t y1 = std::min<int64_t>(int64_t(y) + h, g.fb.height);
   return {std::max(x, 0), std::max(y, 0), int(std::max<int64_t>(x1, 0)), int(std::max<int64_t>(y1, 0))};
 }
+
+bool covers_frame(const Clip& c) { return c.x0 == 0 && c.y0 == 0 && c.x1 == g.fb.width && c.y1 == g.fb.height; }
 
 // Blends `grey` into a pixel by coverage c (only when c > 0), truncating toward zero.
 inline void blend(uint8_t* p, uint8_t grey, float c) {
@@ -62,39 +77,54 @@ int clamp_to(float v, int limit) {
   return int(v);
 }
 
-// The mask plane drawing goes to: the block's while redirected, else the screen's own (allocated
-// here, all paper).
-uint8_t* active_mask() {
-  if (g.target_mask) return g.target_mask;
-  const size_t n = frame_bytes();
-  if (!g.own_mask || g.own_mask_size != n) {
-    free(g.own_mask);
-    g.own_mask = static_cast<uint8_t*>(calloc(n ? n : 1, 1));
-    g.own_mask_size = g.own_mask ? n : 0;
-    g.own_mask_blank = true;
-  }
+void fill_rows(uint8_t* plane, const Clip& c, uint8_t v) {
+  for (int r = c.y0; r < c.y1; ++r) memset(plane + size_t(r) * g.fb.width + c.x0, v, size_t(c.x1 - c.x0));
+}
+
+// Forgets the screen's own mask (the frame closed, or resized): all paper again, no plane held.
+void drop_own_mask() {
+  free(g.own_mask);
+  g.own_mask = nullptr;
+  g.pending_count = 0;
+  g.own_mask_blank = true;
+}
+
+// The screen's own plane, allocated and given the marks kept so far; null without memory.
+uint8_t* own_plane() {
+  if (!g.own_mask) g.own_mask = static_cast<uint8_t*>(calloc(std::max<size_t>(frame_bytes(), 1), 1));
+  if (!g.own_mask) return nullptr;
+  for (size_t i = 0; i < g.pending_count; ++i) fill_rows(g.own_mask, g.pending[i].c, g.pending[i].value);
+  g.pending_count = 0;
   return g.own_mask;
 }
 
-// The blankness flag of a mask plane; null for a plane that is neither the screen's nor the block's.
-bool* blank_flag(const uint8_t* mask) {
-  if (!mask) return nullptr;
-  if (mask == g.target_mask) return &g.target_mask_blank;
-  return mask == g.own_mask ? &g.own_mask_blank : nullptr;
-}
+// The mask plane drawing goes to, the screen's own allocated when needed.
+uint8_t* active_mask() { return g.target_mask ? g.target_mask : own_plane(); }
+bool& active_mask_blank() { return g.target_mask ? g.target_mask_blank : g.own_mask_blank; }
 
-bool is_blank(const uint8_t* mask) {
-  const bool* flag = blank_flag(mask);
-  return flag && *flag;
+// Writes `v` over `c` in the mask plane drawing goes to. A mark on the screen's own plane before it
+// exists is kept (a mark over the whole frame replaces those before it), until there are too many.
+void fill_mask(const Clip& c, uint8_t v) {
+  uint8_t* plane = g.target_mask ? g.target_mask : g.own_mask;
+  if (!plane) {
+    if (covers_frame(c)) g.pending_count = 0;
+    if (covers_frame(c) && v == MASK_PAPER) return;
+    if (g.pending_count < g.pending.size()) {
+      g.pending[g.pending_count++] = {c, v};
+      return;
+    }
+    plane = own_plane();
+    if (!plane) return;
+  }
+  fill_rows(plane, c, v);
 }
 
 // The host converts each present with the mask; it matches only a frame of the framebuffer's own
 // size, and an all-paper mask is given as none. (Presents come from the core thread, which owns the
 // mask.)
 const uint8_t* mask_for_present(int w, int h) {
-  if (g.fb.width != w || g.fb.height != h) return nullptr;
-  const uint8_t* mask = active_mask();
-  return is_blank(mask) ? nullptr : mask;
+  if (g.fb.width != w || g.fb.height != h || active_mask_blank()) return nullptr;
+  return active_mask();
 }
 
 }  // namespace
@@ -114,6 +144,7 @@ int ql_init(int headless) {
   free(g.fb.pixels);
   g.fb.pixels = static_cast<uint8_t*>(malloc(frame_bytes()));
   if (!g.fb.pixels) return 0;
+  drop_own_mask();
   ql_clear();
   return 1;
 }
@@ -127,10 +158,7 @@ void ql_close() {
   }
   free(g.fb.pixels);
   g.fb.pixels = nullptr;
-  free(g.own_mask);
-  g.own_mask = nullptr;
-  g.own_mask_size = 0;
-  g.own_mask_blank = true;
+  drop_own_mask();
 }
 
 const uint8_t* ql_mask() { return active_mask(); }
@@ -144,12 +172,8 @@ void ql_rect(int x, int y, int w, int h, uint8_t grey) {
   if (!g.fb.pixels) return;
   const Clip c = clip(x, y, w, h);
   if (c.empty()) return;
-  uint8_t* mask = active_mask();
-  for (int r = c.y0; r < c.y1; ++r) {
-    const size_t at = size_t(r) * g.fb.width + c.x0;
-    memset(g.fb.pixels + at, grey, size_t(c.x1 - c.x0));
-    if (mask && !is_blank(mask)) memset(mask + at, 0, size_t(c.x1 - c.x0));
-  }
+  fill_rows(g.fb.pixels, c, grey);
+  if (!active_mask_blank()) fill_mask(c, MASK_PAPER);
 }
 
 void ql_frame(int x, int y, int w, int h, int t) {
@@ -161,20 +185,18 @@ void ql_frame(int x, int y, int w, int h, int t) {
 
 void ql_mark(int x, int y, int w, int h, uint8_t v) {
   if (!g.fb.pixels) return;
-  uint8_t* mask = active_mask();
   const Clip c = clip(x, y, w, h);
-  if (!mask || c.empty() || (v == MASK_PAPER && is_blank(mask))) return;
-  for (int r = c.y0; r < c.y1; ++r) memset(mask + size_t(r) * g.fb.width + c.x0, v, size_t(c.x1 - c.x0));
-  bool* blank = blank_flag(mask);
-  if (!blank) return;
+  bool& blank = active_mask_blank();
+  if (c.empty() || (v == MASK_PAPER && blank)) return;
+  fill_mask(c, v);
   if (v != MASK_PAPER) {
-    *blank = false;
-  } else if (c.x0 == 0 && c.y0 == 0 && c.x1 == g.fb.width && c.y1 == g.fb.height) {
-    *blank = true;
+    blank = false;
+  } else if (covers_frame(c)) {
+    blank = true;
   }
 }
 
-bool ql_mask_blank() { return is_blank(active_mask()); }
+bool ql_mask_blank() { return active_mask_blank(); }
 
 void ql_shade(int x, int y, int w, int h, uint8_t grey) {
   if (!g.fb.pixels) return;
@@ -256,22 +278,26 @@ uint8_t* ql_target(uint8_t* block, bool paper_mask) {
 }
 
 void ql_blit_frame(const uint8_t* block, bool paper_mask) {
-  uint8_t* mask = active_mask();
-  if (!block || !g.fb.pixels || !mask) return;
+  if (!block || !g.fb.pixels) return;
   const size_t n = frame_bytes();
-  memcpy(g.fb.pixels, block, n);
   if (paper_mask) {
+    memcpy(g.fb.pixels, block, n);
     ql_mark(0, 0, g.fb.width, g.fb.height, MASK_PAPER);
     return;
   }
+  if (!g.target_mask) g.pending_count = 0;  // the block's mask replaces every mark kept
+  uint8_t* mask = active_mask();
+  if (!mask) return;
+  memcpy(g.fb.pixels, block, n);
   memcpy(mask, block + n, n);
-  if (bool* blank = blank_flag(mask)) *blank = false;  // whatever the block's mask held
+  active_mask_blank() = false;  // whatever the block's mask held
 }
 
 void ql_set_rotation(uint32_t r) {
   if (r == g.rot || !g.fb.pixels) return;
   std::swap(g.fb.width, g.fb.height);
   g.rot = r;
+  drop_own_mask();
   free(g.fb.pixels);
   g.fb.pixels = static_cast<uint8_t*>(malloc(frame_bytes()));
   if (!g.fb.pixels) {

@@ -3,9 +3,9 @@
 // filters, and libdeflate compresses at a low level, which costs little in size on pages of text.
 #include <libdeflate.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
-#include <string_view>
 #include <vector>
 
 #include "base/paths.h"
@@ -16,15 +16,23 @@ namespace {
 constexpr int kLevel = 2;
 constexpr uint8_t kFilterNone = 0, kFilterUp = 2;
 
-void put_be32(std::string& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(v >> shift & 0xFF);
+// The file's parts around the compressed rows: the signature, the IHDR chunk and the IDAT chunk's
+// length and type before them; the IDAT chunk's CRC and the IEND chunk after them.
+constexpr size_t kSignatureBytes = 8, kHeaderChunkBytes = 25, kChunkHeadBytes = 8;
+constexpr size_t kRowsAt = kSignatureBytes + kHeaderChunkBytes + kChunkHeadBytes;
+constexpr size_t kAfterRows = 4 + 12;
+
+char* put_be32(char* out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) *out++ = static_cast<char>(v >> shift & 0xFF);
+  return out;
 }
 
-void put_chunk(std::string& out, std::string_view type, std::string_view data) {
-  put_be32(out, static_cast<uint32_t>(data.size()));
-  const size_t start = out.size();
-  out.append(type).append(data);
-  put_be32(out, libdeflate_crc32(0, out.data() + start, out.size() - start));
+// Completes the chunk at `chunk` whose type and `size` bytes of data are in place after its length:
+// writes the length and the CRC; returns the end of the chunk.
+char* close_chunk(char* chunk, size_t size) {
+  put_be32(chunk, static_cast<uint32_t>(size));
+  const uint32_t crc = libdeflate_crc32(0, chunk + 4, size + 4);
+  return put_be32(chunk + kChunkHeadBytes + size, crc);
 }
 
 // A row's filter byte and filtered bytes: "up" (the difference from the row above) where that
@@ -47,9 +55,15 @@ void filter_row(const uint8_t* row, const uint8_t* above, int width, uint8_t* ou
 struct CompressorFree {
   void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
-}  // namespace
 
-std::string png_encode_grey(const uint8_t* pixels, int width, int height, int stride) {
+// The whole file in one block, the rows compressed straight into their place in it, so that no part
+// of it is held twice.
+struct PngFile {
+  std::unique_ptr<char[]> bytes;
+  size_t size = 0;
+};
+
+PngFile encode_png(const uint8_t* pixels, int width, int height, int stride) {
   if (!pixels || width < 1 || height < 1 || stride < width) return {};
   const size_t row_bytes = static_cast<size_t>(width) + 1;
   std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(kLevel));
@@ -62,32 +76,40 @@ std::string png_encode_grey(const uint8_t* pixels, int width, int height, int st
     }
     // The bound is the size of the rows; what the compressor leaves unwritten is never touched.
     const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filtered.size());
-    const auto packed_rows = std::make_unique_for_overwrite<char[]>(bound);
+    PngFile png{std::make_unique_for_overwrite<char[]>(kRowsAt + bound + kAfterRows)};
+    char* const file = png.bytes.get();
     const size_t packed =
-        libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(), packed_rows.get(), bound);
+        libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(), file + kRowsAt, bound);
     if (packed == 0) return {};
-    const std::string_view idat(packed_rows.get(), packed);
-    std::string header;
-    put_be32(header, static_cast<uint32_t>(width));
-    put_be32(header, static_cast<uint32_t>(height));
-    header.append("\x08\x00\x00\x00\x00", 5);  // 8 bits, grey, deflate, filtered rows, not interlaced
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    png.reserve(packed + 64);
-    put_chunk(png, "IHDR", header);
-    put_chunk(png, "IDAT", idat);
-    put_chunk(png, "IEND", {});
+    memcpy(file, "\x89PNG\r\n\x1a\n", kSignatureBytes);
+    char* at = file + kSignatureBytes;
+    memcpy(at + 4, "IHDR", 4);
+    put_be32(put_be32(at + kChunkHeadBytes, static_cast<uint32_t>(width)), static_cast<uint32_t>(height));
+    // 8 bits, grey, deflate, filtered rows, not interlaced
+    memcpy(at + kChunkHeadBytes + 8, "\x08\x00\x00\x00\x00", 5);
+    at = close_chunk(at, 13);
+    memcpy(at + 4, "IDAT", 4);
+    at = close_chunk(at, packed);
+    memcpy(at + 4, "IEND", 4);
+    png.size = static_cast<size_t>(close_chunk(at, 0) - file);
     return png;
   } catch (const std::bad_alloc&) {
     return {};
   }
 }
+}  // namespace
+
+std::string png_encode_grey(const uint8_t* pixels, int width, int height, int stride) {
+  const PngFile png = encode_png(pixels, width, height, stride);
+  return png.size ? std::string(png.bytes.get(), png.size) : std::string();
+}
 
 int ql_png(const char* path) {
   const Framebuffer& fb = ql_fb();
   if (!fb.pixels || !path) return 0;
-  const std::string png = png_encode_grey(fb.pixels, fb.width, fb.height, fb.width);
-  if (png.empty()) return 0;
+  const PngFile png = encode_png(fb.pixels, fb.width, fb.height, fb.width);
+  if (png.size == 0) return 0;
   FilePtr f(fopen(path, "wb"));
-  const bool ok = f && fwrite(png.data(), 1, png.size(), f.get()) == png.size() && fflush(f.get()) == 0;
+  const bool ok = f && fwrite(png.bytes.get(), 1, png.size, f.get()) == png.size && fflush(f.get()) == 0;
   return ok ? 1 : 0;
 }

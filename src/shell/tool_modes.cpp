@@ -75,6 +75,7 @@ AppResult tool_render(int argc, char** argv) {
   qls_load(settings);
   take_layout_settings();
   layout.align = false;  // the interface state is not read: text is justified
+  qlpdf_keep_pages(false);  // the one page is drawn once
   if (!ql_open(argv[2])) {
     layout_free();
     ql_close();

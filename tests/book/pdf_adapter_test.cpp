@@ -138,6 +138,29 @@ TEST(PdfAdapter, KeepsThreePagesAndEvictsTheLeastRecentlyShown) {
   qlpdf_close();
 }
 
+// A run that draws one page and ends keeps none: each page is drawn again, and placed as drawn.
+TEST(PdfAdapter, KeepsNoPageWhenAskedNotTo) {
+  FakeLog log;
+  qlpdf_adopt(std::make_unique<FakeSource>(std::vector<std::pair<float, float>>{{600, 800}, {800, 600}}, log));
+  std::vector<uint8_t> screen(size_t(kW) * kH);
+  qlpdf_keep_pages(false);
+  ASSERT_EQ(qlpdf_render(0, screen.data(), kW, kH), 1);
+  const Placement first = placement();
+  ASSERT_EQ(qlpdf_render(1, screen.data(), kW, kH), 1);
+  ASSERT_EQ(qlpdf_render(0, screen.data(), kW, kH), 1);
+  EXPECT_EQ(log.renders, 3);
+  const Placement again = placement();
+  EXPECT_EQ(again.x, first.x);
+  EXPECT_EQ(again.y, first.y);
+  EXPECT_EQ(again.w, first.w);
+  EXPECT_EQ(again.h, first.h);
+  qlpdf_keep_pages(true);
+  ASSERT_EQ(qlpdf_render(0, screen.data(), kW, kH), 1);
+  ASSERT_EQ(qlpdf_render(0, screen.data(), kW, kH), 1);
+  EXPECT_EQ(log.renders, 4) << "kept again once asked to";
+  qlpdf_close();
+}
+
 TEST(PdfAdapter, RefusesPagesItCannotDrawAndLeavesTheScreenWhite) {
   FakeLog log;
   auto source = std::make_unique<FakeSource>(std::vector<std::pair<float, float>>{{600, 800}}, log);

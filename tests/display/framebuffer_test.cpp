@@ -1,9 +1,11 @@
 // Drawing primitives checked against independently computed pixel counts, areas and boxes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -188,6 +190,77 @@ TEST_F(FramebufferTest, RedirectedDrawingComesBackWithItsMask) {
   EXPECT_EQ(px(100, 100), 60);
   EXPECT_EQ(mk(100, 100), 1);
   EXPECT_EQ(px(0, 0), 255);
+}
+
+// The mask reads as every mark made on it says, whether it is read after each step (its plane made
+// at once), after a few, or only at the end (the marks kept until then, more than are kept unwritten).
+TEST_F(FramebufferTest, MaskReadsTheSameWhenReadEarlyOrLate) {
+  const int w = ql_fb().width, h = ql_fb().height;
+  const size_t n = size_t(w) * size_t(h);
+  std::vector<uint8_t> want(n, MASK_PAPER);
+  auto fill = [&](int x, int y, int fw, int fh, uint8_t v) {
+    for (int r = std::max(y, 0); r < std::min(y + fh, h); ++r)
+      std::fill(want.begin() + std::ptrdiff_t(size_t(r) * size_t(w) + size_t(std::max(x, 0))),
+                want.begin() + std::ptrdiff_t(size_t(r) * size_t(w) + size_t(std::min(x + fw, w))), v);
+  };
+  std::vector<uint8_t> block(2 * n, 255);  // a page drawn elsewhere, its mask a picture box
+  std::fill(block.begin() + std::ptrdiff_t(n), block.end(), uint8_t{MASK_PAPER});
+  for (int r = 700; r < 720; ++r) std::fill_n(block.begin() + std::ptrdiff_t(n + size_t(r) * size_t(w) + 30), 40, 1);
+  struct Step {
+    const char* name;
+    std::function<void()> draw, expect;
+  };
+  std::vector<Step> steps = {
+      {"a box", [] { ql_mark(300, 300, 50, 50, MASK_ACCENT); }, [&] { fill(300, 300, 50, 50, MASK_ACCENT); }},
+      {"cleared", [] { ql_clear(); }, [&] { fill(0, 0, w, h, MASK_PAPER); }},
+      {"a picture over all", [&] { ql_mark(0, 0, w, h, MASK_PICTURE); }, [&] { fill(0, 0, w, h, MASK_PICTURE); }},
+      {"a box on it", [] { ql_mark(10, 10, 20, 20, MASK_ACCENT); }, [&] { fill(10, 10, 20, 20, MASK_ACCENT); }},
+  };
+  for (int i = 0; i < 20; ++i) {  // overlapping boxes, some reaching off the frame
+    const int x = i * 61 - 40, y = i * 83 - 30;
+    const auto v = uint8_t(i % 2 ? MASK_PAPER : MASK_ACCENT);
+    steps.push_back({"one of many boxes", [=] { ql_mark(x, y, 120, 90, v); }, [=, &fill] { fill(x, y, 120, 90, v); }});
+  }
+  steps.insert(steps.end(), {
+      {"a rectangle drawn over them", [] { ql_rect(100, 100, 300, 50, 0); },
+       [&] { fill(100, 100, 300, 50, MASK_PAPER); }},
+      {"drawing redirected meanwhile",
+       [&] {
+         std::vector<uint8_t> other(2 * n, 0);
+         ql_target(other.data(), true);
+         ql_mark(5, 5, 10, 10, MASK_ACCENT);
+         EXPECT_EQ(other[n + 5 * size_t(w) + 5], MASK_ACCENT);
+         ql_target(nullptr);
+       },
+       [] {}},
+      {"a page copied in", [&] { ql_blit_frame(block.data()); },
+       [&] { want.assign(block.begin() + std::ptrdiff_t(n), block.end()); }},
+      {"a box after it", [] { ql_mark(1000, 1400, 100, 100, MASK_ACCENT); },
+       [&] { fill(1000, 1400, 100, 100, MASK_ACCENT); }},
+  });
+  const struct {
+    const char* name;
+    size_t read_every;
+  } reads[] = {{"read after each step", 1},
+               {"read every second step", 2},
+               {"read every fourth step", 4},
+               {"read at the end", steps.size()}};
+  for (const auto& read : reads) {
+    ql_close();
+    ASSERT_EQ(ql_init(1), 1);
+    std::fill(want.begin(), want.end(), uint8_t{MASK_PAPER});
+    for (size_t i = 0; i < steps.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << read.name << ", step " << i << ": " << steps[i].name);
+      steps[i].draw();
+      steps[i].expect();
+      if ((i + 1) % read.read_every != 0) continue;
+      ASSERT_NE(ql_mask(), nullptr);
+      EXPECT_TRUE(std::equal(want.begin(), want.end(), ql_mask()));
+      if (ql_mask_blank()) {
+        EXPECT_EQ(std::count(want.begin(), want.end(), MASK_PAPER), std::ptrdiff_t(n));
+      }
+    }
+  }
 }
 
 TEST_F(FramebufferTest, PngHoldsTheGreyPlane) {
