@@ -23,12 +23,20 @@ bool file_commit_host(FILE* stream, const char* tmp_path, const char* final_path
 // would wear the storage and hold up the thread waiting for the file.
 bool file_commit_unsynced(FILE* stream, const char* tmp_path, const char* final_path);
 
-// The same with the sync left to a thread that flushes queued files about once a second
-// (base/sync_later.h), for state saved at every page turn, where a wait for the disk would hold up
-// the turn. True still means the new file is in place: a killed process loses nothing.
-bool file_commit_sync_later(FILE* stream, const char* tmp_path, const char* final_path);
-
 // Writes `length` bytes as the whole new content of `path`; false leaves the old file.
 bool file_write_atomic(const char* path, const void* bytes, size_t length);
-// The same with the sync left for later, as file_commit_sync_later.
+
+// The same for state saved at every page turn, where neither a wait for the disk nor a new file
+// may hold up the turn. The sync is left to a thread that flushes queued files about once a
+// second (base/sync_later.h); true still means the new file is in place, so a killed process
+// loses nothing. Where the file system can swap two names in one rename, the file replaced is
+// kept beside the new one as a spare (`path` + kSpareSuffix) and the next save writes over it:
+// making a file and freeing the old one's blocks cost some file systems (ext4 without a journal,
+// with online discard) ten times the rest of the save. A power cut before the flush may then find
+// the save before the previous one instead of the previous one.
 bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t length);
+constexpr char kSpareSuffix[] = ".spare.tmp";
+// Removes the spares kept since the last call: when all state is put on disk (quit, a book closed).
+// A spare a killed run left goes with the other temporary files at the next start. The number
+// removed.
+size_t file_drop_spares();

@@ -79,8 +79,12 @@ std::string folder_of(const std::string& path) {
 
 void sync_later(const char* host_path) {
   SyncQueue& q = queue();
+  bool first = false;
   {
     std::lock_guard lock(q.mu);
+    // Only a queue that was empty has the thread waiting for it: with files already queued it is
+    // asleep until its flush is due, and waking it at every page turn would cost a switch there.
+    first = q.files.empty();
     q.files.insert(host_path);
     q.folders.insert(folder_of(host_path));
     if (!q.thread_started) {
@@ -92,7 +96,7 @@ void sync_later(const char* host_path) {
       }
     }
   }
-  q.queued.notify_all();
+  if (first) q.queued.notify_all();
 }
 
 size_t sync_pending_now() {

@@ -30,8 +30,8 @@ struct HostState {
   // The last presented frame: its grey plane and its colour mask (zero, all paper, when the display
   // has none for it). The colours are worked out only by what shows the frame (host_take_rows).
   std::vector<uint8_t> frame;
-  std::vector<uint8_t> mask;
-  bool mask_blank = true;             // the kept mask is all zero
+  std::vector<uint8_t> mask;          // empty until a present brings one: reading text needs none
+  bool mask_blank = true;             // the kept mask is all zero (or not made yet)
   std::vector<uint64_t> row_present;  // a row: the present that last changed it
   uint64_t presents = 0;              // counts every present, never reset
   int fw = kDefaultFrameW;
@@ -54,11 +54,11 @@ std::atomic<bool> sys_dark{false};
 std::atomic<int> test_dark{-1};
 
 // Copies one presented row of grey and mask (none: all zero) into the kept frame when it differs,
-// and stamps it.
+// and stamps it. A present with a mask has made the kept one first.
 void keep_changed_row(HostState& s, size_t y, const uint8_t* grey, const uint8_t* mask) {
   const size_t w = static_cast<size_t>(s.fw);
   uint8_t* kept_grey = s.frame.data() + y * w;
-  uint8_t* kept_mask = s.mask.data() + y * w;
+  uint8_t* kept_mask = s.mask.empty() ? nullptr : s.mask.data() + y * w;
   const uint8_t* grey_row = grey + y * w;
   const bool same_mask =
       mask ? memcmp(kept_mask, mask + y * w, w) == 0
@@ -67,10 +67,18 @@ void keep_changed_row(HostState& s, size_t y, const uint8_t* grey, const uint8_t
   memcpy(kept_grey, grey_row, w);
   if (mask) {
     memcpy(kept_mask, mask + y * w, w);
-  } else {
+  } else if (kept_mask) {
     memset(kept_mask, 0, w);
   }
   s.row_present[y] = s.presents;
+}
+
+// Without memory for the frame the window keeps showing the last image (or the plain paper colour).
+void drop_frame(HostState& s) {
+  s.frame = {};
+  s.mask = {};
+  s.mask_blank = true;
+  s.row_present = {};
 }
 
 // Copies the whole presented frame, a plane at a time, and counts every row as changed.
@@ -179,24 +187,29 @@ void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
     if (s.frame.empty() || w != s.fw || h != s.fh) {
       try {
         s.frame.assign(n, 0);
-        s.mask.assign(n, 0);
+        s.mask = {};
         s.mask_blank = true;
         s.row_present.assign(static_cast<size_t>(h), 0);
       } catch (const std::bad_alloc&) {
-        // The window keeps showing the last image (or the plain paper colour).
-        s.frame = {};
-        s.mask = {};
-        s.row_present = {};
+        drop_frame(s);
         return;
       }
       s.fw = w;
       s.fh = h;
       all = true;
     }
-    s.fdark = invert != 0;
-    ++s.presents;
     auto source = mask_source.load();
     const uint8_t* mask = source ? source(w, h) : nullptr;
+    if (mask && s.mask.empty()) {
+      try {
+        s.mask.assign(n, 0);
+      } catch (const std::bad_alloc&) {
+        drop_frame(s);
+        return;
+      }
+    }
+    s.fdark = invert != 0;
+    ++s.presents;
     if (all) {
       keep_frame(s, grey, mask);
     } else {
@@ -295,7 +308,11 @@ bool host_take_rows(FrameRows& rows) {
     rows.changed[y] = s.row_present[y] > rows.seen;
     if (!rows.changed[y]) continue;
     memcpy(rows.grey.data() + y * w, s.frame.data() + y * w, w);
-    memcpy(rows.mask.data() + y * w, s.mask.data() + y * w, w);
+    if (s.mask.empty()) {
+      memset(rows.mask.data() + y * w, 0, w);
+    } else {
+      memcpy(rows.mask.data() + y * w, s.mask.data() + y * w, w);
+    }
   }
   rows.seen = s.presents;
   return true;

@@ -1,7 +1,6 @@
 #include "library/progress_index.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -112,20 +111,14 @@ bool library_record_progress() {
 
 void library_index_save() {
   app_assert_core();
-  char tmp[kTmpPathSize];
-  const char* tmp_path = path_with_tmp_suffix(tmp, kLibraryIndexPath);
-  FILE* f = qlp_fopen(tmp_path, "wb");
-  if (!f) return;
-  std::string line;
+  std::string text;
   for (size_t i = 0; i < progress.count; i++) {
     const ProgressRecord& r = progress.records[i];
-    line.clear();
-    tsv_escape_append(line, r.name);
-    line += '\t' + std::to_string(r.percent) + (r.read ? "\t1\n" : "\t0\n");
-    if (fwrite(line.data(), 1, line.size(), f) != line.size()) break;
+    tsv_escape_append(text, r.name);
+    text += '\t' + std::to_string(r.percent) + (r.read ? "\t1\n" : "\t0\n");
   }
   // Saved every tenth page turn: in place at once, on the disk within about a second.
-  file_commit_sync_later(f, tmp_path, kLibraryIndexPath);
+  file_write_atomic_sync_later(kLibraryIndexPath, text.data(), text.size());
 }
 
 void library_index_load() {
@@ -143,6 +136,7 @@ void app_persist_all() {
   qls_save(settings);
   ui_save();
   sync_pending_now();  // the saves made at page turns reach the disk before the program ends
+  file_drop_spares();
 }
 
 void app_persist_all_and_refresh() {
@@ -152,6 +146,7 @@ void app_persist_all_and_refresh() {
 
 void book_close() {
   if (library_record_progress()) library_index_save();
+  file_drop_spares();
   const std::string_view name = path_file_name(app.reader.open_path).substr(0, kClosedNameMax);
   memcpy(library.closed_name, name.data(), name.size());
   library.closed_name[name.size()] = '\0';

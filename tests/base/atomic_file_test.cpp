@@ -1,11 +1,14 @@
 #include "base/atomic_file.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "base/sync_later.h"
@@ -174,4 +177,91 @@ TEST(AtomicWrite, SyncLaterPutsTheFileInPlaceAtOnceAndFlushesItSoon) {
   EXPECT_TRUE(flushed == 2 || flushed == 0) << flushed;  // 0: the thread was quicker
   EXPECT_EQ(sync_later_queued(), 0u);
   EXPECT_EQ(sync_pending_now(), 0u);
+}
+
+namespace {
+ino_t inode_of(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Whether the folder's file system can swap two names in one rename.
+bool swaps_names(const std::string& folder) {
+  const std::string a = folder + "/swap-a", b = folder + "/swap-b";
+  write_file(a, "a");
+  write_file(b, "b");
+  const bool swapped = renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+  unlink(a.c_str());
+  unlink(b.c_str());
+  return swapped;
+}
+}  // namespace
+
+TEST(AtomicWrite, SavesAtPageTurnsTakeTurnsInTwoFiles) {
+  DeviceFolder root;
+  if (!swaps_names(root.state(""))) GTEST_SKIP() << "this file system cannot swap two names";
+  const std::string pos = root.state("t.pos");
+  write_file(pos, "an old position file, longer than any line saved here\n");
+  // Longer and shorter lines in turn: each file is written over whole, whatever it held before.
+  const char* lines[] = {"7 40\n", "123456 40\n", "8 40\n", "99 40\n", "5 40\n"};
+  std::vector<ino_t> inodes;
+  for (const char* line : lines) {
+    SCOPED_TRACE(line);
+    ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/t.pos", line, strlen(line)));
+    EXPECT_EQ(read_file(pos), line);
+    EXPECT_FALSE(file_exists(pos + ".tmp"));
+    inodes.push_back(inode_of(pos));
+  }
+  // No save made a new file: the one it replaced took the next save.
+  EXPECT_NE(inodes[0], inodes[1]);
+  for (size_t i = 2; i < inodes.size(); ++i) EXPECT_EQ(inodes[i], inodes[i - 2]) << i;
+
+  // Once all is saved the spare goes, and the folder holds the state file alone.
+  EXPECT_EQ(file_drop_spares(), 1u);
+  EXPECT_EQ(everything_below(root.state("")), std::vector<std::string>{"t.pos"});
+  EXPECT_EQ(file_drop_spares(), 0u);
+  EXPECT_EQ(read_file(pos), "5 40\n");
+  sync_pending_now();
+}
+
+TEST(AtomicWrite, SavesAtPageTurnsReplaceOnlyAFile) {
+  DeviceFolder root;
+  // A spare a killed run left, longer than the new content: the save writes it over whole.
+  write_file(root.state("k.pos"), "old");
+  write_file(root.state(std::string("k.pos") + kSpareSuffix), std::string(5000, 'x'));
+  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/k.pos", "3 40\n", 5));
+  EXPECT_EQ(read_file(root.state("k.pos")), "3 40\n");
+  EXPECT_FALSE(file_exists(root.state("k.pos.tmp")));
+
+  // A folder in the file's place is not swapped away: the save fails as a plain rename does, and
+  // the folder stays where it was with what it holds.
+  mkdir(root.state("busy.pos").c_str(), 0755);
+  write_file(root.state("busy.pos/inside"), "x");
+  EXPECT_FALSE(file_write_atomic_sync_later("/mnt/us/ql/state/busy.pos", "4 40\n", 5));
+  EXPECT_EQ(read_file(root.state("busy.pos/inside")), "x");
+  EXPECT_FALSE(file_exists(root.state(std::string("busy.pos") + kSpareSuffix)));
+
+  // A link in the file's place is replaced, as a plain rename replaces it; what it points to is
+  // left alone.
+  write_file(root.state("target"), "kept");
+  ASSERT_EQ(symlink(root.state("target").c_str(), root.state("link.pos").c_str()), 0);
+  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/link.pos", "5 40\n", 5));
+  EXPECT_EQ(read_file(root.state("link.pos")), "5 40\n");
+  EXPECT_EQ(read_file(root.state("target")), "kept");
+  file_drop_spares();
+  sync_pending_now();
+}
+
+TEST(SyncLater, AFileQueuedAfterAFlushAtTheEndIsFlushedByTheThread) {
+  DeviceFolder root;
+  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/q.pos", "1 40\n", 5));
+  sync_pending_now();
+  // The thread may be asleep until a flush it planned before: the new file still wakes it.
+  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/q.pos", "2 40\n", 5));
+  const auto deadline = std::chrono::steady_clock::now() + kEventCeiling;
+  while (sync_later_queued() > 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(sync_later_queued(), 0u);
+  file_drop_spares();
 }

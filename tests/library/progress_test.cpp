@@ -238,6 +238,31 @@ TEST(Progress, CloseSavesAndPutsTheBookFirst) {
   EXPECT_EQ(ql_entries()[library.view_list[0]].title, "Closed.txt");
 }
 
+TEST(Progress, ClosingOrSavingAllLeavesNoSpareOfTheTurns) {
+  struct Case {
+    const char* name;
+    void (*finish)();
+  } cases[] = {
+      {"the book closed", book_close},
+      {"everything saved", app_persist_all},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LibraryRoot root;
+    open_text_book("/mnt/us/documents/Turned.epub", 40, 0);
+    // Turns as the main loop saves them: every tenth records the progress too.
+    for (uint64_t page = 1; page <= 12; ++page) {
+      app.reader.page = page;
+      if (library_record_progress()) library_index_save();
+    }
+    c.finish();
+    for (const std::string& name : everything_below(root.state(""))) {
+      EXPECT_FALSE(name.ends_with(".tmp")) << name;
+    }
+    EXPECT_EQ(ql_load_position("/mnt/us/documents/Turned.epub", nullptr), 12u * 10 * 7);
+  }
+}
+
 TEST(Progress, PersistAllWritesEveryStateFile) {
   LibraryRoot root;
   open_text_book("/mnt/us/documents/Open.epub", 10, 4);
