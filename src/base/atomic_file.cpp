@@ -87,8 +87,11 @@ bool is_regular_file(const char* host_path) {
 bool write_keeping_spare(const char* tmp, const char* final_path, const void* bytes,
                          size_t length) {
   if (!*tmp || !*final_path) return false;  // a path too long for the host
+  // Storage writes a sector whole, so content that fits one cannot be torn by a power cut while
+  // it is written over the spare; a longer file is made new, as every other save makes it.
+  const bool reuse = length <= kSpareContentMax;
   const std::string spare = std::string(final_path) + kSpareSuffix;
-  rename(spare.c_str(), tmp);  // none yet: the open makes the temporary file
+  if (reuse) rename(spare.c_str(), tmp);  // none yet: the open makes the temporary file
   const int fd = open(tmp, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   const bool written = write_whole(fd, bytes, length);
@@ -98,7 +101,7 @@ bool write_keeping_spare(const char* tmp, const char* final_path, const void* by
     return false;
   }
   // A folder or a link in the final file's place is replaced (or refused) as a plain rename does.
-  if (is_regular_file(final_path) &&
+  if (reuse && is_regular_file(final_path) &&
       renameat2(AT_FDCWD, tmp, AT_FDCWD, final_path, RENAME_EXCHANGE) == 0) {
     if (rename(tmp, spare.c_str()) == 0) {
       const std::lock_guard lock(spares().mu);

@@ -29,13 +29,15 @@ bool file_write_atomic(const char* path, const void* bytes, size_t length);
 // The same for state saved at every page turn, where neither a wait for the disk nor a new file
 // may hold up the turn. The sync is left to a thread that flushes queued files about once a
 // second (base/sync_later.h); true still means the new file is in place, so a killed process
-// loses nothing. Where the file system can swap two names in one rename, the file replaced is
-// kept beside the new one as a spare (`path` + kSpareSuffix) and the next save writes over it:
+// loses nothing. Where the file system can swap two names in one rename, a file of at most one
+// sector (kSpareContentMax, a position) replaced is kept beside the new one as a spare (`path` +
+// kSpareSuffix) and the next save writes over it:
 // making a file and freeing the old one's blocks cost some file systems (ext4 without a journal,
 // with online discard) ten times the rest of the save. A power cut before the flush may then find
 // the save before the previous one instead of the previous one.
 bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t length);
 constexpr char kSpareSuffix[] = ".spare.tmp";
+constexpr size_t kSpareContentMax = 512;
 // Removes the spares kept since the last call: when all state is put on disk (quit, a book closed).
 // A spare a killed run left goes with the other temporary files at the next start. The number
 // removed.
