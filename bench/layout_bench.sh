@@ -32,8 +32,8 @@ if command -v mutool >/dev/null 2>&1; then
     --own 'mupdf ([0-9.]+) ms' "mutool run $here/mupdf_layout.js $book 1072 1448 56" \
     | tee "$work/both.txt"
   awk '
-    NR == 1 { qc = $2; qw = $5; qo = $9 }
-    NR == 2 { mc = $2; mw = $5; mo = $9 }
+    NR == 1 { qc = $2; qw = $5; qo = $12 }
+    NR == 2 { mc = $2; mw = $5; mo = $12 }
     END {
       printf "whole process against whole process: MuPDF / quillo %.1f times the CPU, %.1f times the wall time\n", mc / qc, mw / qw
       printf "in-process, first run against first run (open + layout): MuPDF / quillo %.1f times\n", mo / qo

@@ -5,10 +5,12 @@ the process's own figure for its work, read from its output. The commands altern
 machine falls on all of them alike, after one untimed run each that warms the page cache; figures
 are medians.
 
-As a program: process_timer.py [--runs N] [--own REGEX CMD]... [CMD]...
-Each CMD is one argument, split into words as a shell would (no shell runs it). REGEX, when given
-before a command, finds that command's own figure in its output: the sum of the numbers its groups
-capture, in ms. Prints one line a command.
+As a program: process_timer.py [--runs N] [--peak] [[--prep SHELL] [--own REGEX] CMD]...
+With --peak the peak resident memory of each run is measured too (through GNU time), else 0.
+Each CMD is one argument, split into words as a shell would (no shell runs it). SHELL, when given
+before a command, is a shell command run, untimed, before each of its runs. REGEX, when given before
+a command, finds that command's own figure in its output: the sum of the numbers its groups
+capture, in ms. Prints one line a command: "CPU c ms  wall w ms  peak p KiB[  own figure o ms]  CMD".
 """
 import os
 import re
@@ -20,17 +22,27 @@ import time
 
 
 class Times:
-    """One run: CPU (user + system), user and system time and wall time, in seconds."""
+    """One run: CPU (user + system), user and system time and wall time, in seconds, and the peak
+    resident memory in KiB when it was asked for (else 0)."""
 
-    def __init__(self, user, system, wall):
-        self.user, self.system, self.wall = user, system, wall
+    def __init__(self, user, system, wall, peak_kib=0):
+        self.user, self.system, self.wall, self.peak_kib = user, system, wall, peak_kib
         self.cpu = user + system
 
 
-def timed(cmd, env=None, prepare=None, capture=False):
+# The kernel counts in a child's peak memory the pages of the process it was started from, and this
+# one is a Python interpreter of some 10 to 15 MiB: the peak comes from GNU time instead, which
+# starts the command from its own small process. Its own CPU time, a fraction of a millisecond, then
+# falls on every side alike.
+PEAK_FILE = "/tmp/process_timer.%d.peak" % os.getpid()
+
+
+def timed(cmd, env=None, prepare=None, capture=False, peak=False):
     """Runs cmd to its end: (Times, its output and errors when captured)."""
     if prepare:
         prepare()
+    if peak:
+        cmd = ["/usr/bin/time", "-f", "%M", "-o", PEAK_FILE] + cmd
     out = subprocess.PIPE if capture else subprocess.DEVNULL
     t0 = time.monotonic()
     proc = subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL, stdout=out,
@@ -44,7 +56,12 @@ def timed(cmd, env=None, prepare=None, capture=False):
     proc.returncode = code
     if code != 0:
         sys.exit("failed (%d): %s\n%s" % (code, " ".join(cmd), text))
-    return Times(usage.ru_utime, usage.ru_stime, wall), text
+    peak_kib = 0
+    if peak:
+        with open(PEAK_FILE) as f:
+            peak_kib = int(f.read().split()[-1])
+        os.remove(PEAK_FILE)
+    return Times(usage.ru_utime, usage.ru_stime, wall, peak_kib), text
 
 
 class Medians:
@@ -54,6 +71,7 @@ class Medians:
         def ms(key):
             return statistics.median(getattr(t, key) for t in runs) * 1000
         self.cpu, self.user, self.system, self.wall = ms("cpu"), ms("user"), ms("system"), ms("wall")
+        self.peak_kib = statistics.median(t.peak_kib for t in runs)
         self.own = statistics.median(owns) if owns else None
 
 
@@ -77,27 +95,34 @@ def own_figure(regex, text):
 
 
 def main():
-    runs, sides, own = 11, [], None
+    runs, sides, own, prep, peak = 11, [], None, None, False
     words = iter(sys.argv[1:])
     for word in words:
         if word == "--runs":
             runs = int(next(words))
             continue
+        if word == "--peak":
+            peak = True
+            continue
         if word == "--own":
             own = next(words)
             continue
+        if word == "--prep":
+            prep = next(words)
+            continue
         cmd = shlex.split(word)
 
-        def run(cmd=cmd, regex=own):
-            times, text = timed(cmd, capture=True)
+        def run(cmd=cmd, regex=own, prep=prep):
+            prepare = (lambda: subprocess.run(prep, shell=True, check=True)) if prep else None
+            times, text = timed(cmd, prepare=prepare, capture=True, peak=peak)
             return times, own_figure(regex, text)
         sides.append((word, run))
-        own = None
+        own = prep = None
     if not sides:
         sys.exit(__doc__)
     for label, m in alternate(sides, runs).items():
         extra = "" if m.own is None else "  own figure %8.1f ms" % m.own
-        print("CPU %8.1f ms  wall %8.1f ms%s  %s" % (m.cpu, m.wall, extra, label))
+        print("CPU %8.1f ms  wall %8.1f ms  peak %8d KiB%s  %s" % (m.cpu, m.wall, m.peak_kib, extra, label))
 
 
 if __name__ == "__main__":

@@ -12,8 +12,8 @@
 #
 # A second table gives CPU time (user + system) and peak resident memory of the same commands for
 # the PDF, the comics and the long EPUBs: whole process against whole process, figures from the
-# kernel's accounting of each finished child (cpu_runs.py: wait4, whose peak is what
-# /usr/bin/time -f %M prints), the sides alternating run by run, medians.
+# kernel's accounting of each finished child (process_timer.py: CPU from wait4, the peak from GNU
+# time, /usr/bin/time -f %M), the sides alternating run by run, medians.
 #
 # State: quillo runs with an empty settings folder (defaults) and the books inside its data folder;
 # `--render` reads no kept layout and writes nothing but the PNG, so every run lays the book out
@@ -165,11 +165,12 @@ printf "%-22s %8s %8s %6s %8s %8s %6s\n" book quillo mutool ratio "quillo" "muto
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 cpu_book() {
   name=$1 ours_cmd=$2 prep=$3 theirs_cmd=$4
-  python3 "$here/cpu_runs.py" "$runs" true "$ours_cmd" "$prep" "$theirs_cmd" >"$work/cpu" ||
+  python3 "$here/process_timer.py" --runs "$runs" --peak "$ours_cmd" --prep "$prep" "$theirs_cmd" >"$work/cpu" ||
     { echo "$name: a run failed"; return; }
-  set -- $(cat "$work/cpu")
-  printf "%-22s %8s %8s %6s %8s %8s %6s\n" "$name" "$1" "$4" "$(ratio "$1" "$4")" "$(mib "$2")" "$(mib "$5")" \
-    "$(ratio "$2" "$5")"
+  # Each line: "CPU c ms  wall w ms  peak p KiB  command".
+  set -- $(awk '{ print $2, $8 }' "$work/cpu")
+  printf "%-22s %8s %8s %6s %8s %8s %6s\n" "$name" "$1" "$3" "$(ratio "$1" "$3")" "$(mib "$2")" "$(mib "$4")" \
+    "$(ratio "$2" "$4")"
 }
 cpu_book prose.pdf "$quillo --render $data/prose.pdf $out 1" true "mutool draw $fixed $data/prose.pdf 1"
 cpu_book comic.cbz "$quillo --render $data/comic.cbz $out 1" true "mutool draw $fixed $data/comic.cbz 1"
