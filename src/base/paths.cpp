@@ -11,9 +11,10 @@
 #include <unistd.h>
 
 namespace {
-// Set once before any thread starts, read from every thread afterwards.
-std::string data_root;
-std::string tmp_root;
+// Set once before any thread starts, read from every thread afterwards; never destroyed, since a
+// thread may still map a path while the process ends.
+std::string& data_root = *new std::string;
+std::string& tmp_root = *new std::string;
 
 // True when `path` is `prefix` itself or lies below it.
 bool is_under(std::string_view path, std::string_view prefix) {

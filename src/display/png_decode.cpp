@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -88,8 +89,22 @@ bool png_size(const uint8_t* data, size_t size, int* w, int* h) {
 }
 
 PngRows::PngRows(const uint8_t* data, size_t size, uint64_t max_pixels) {
+  // A picture within the pixel limit may still want more memory than there is: it is refused like
+  // a damaged one.
+  try {
+    ok_ = read(data, size, max_pixels);
+  } catch (const std::bad_alloc&) {
+    ok_ = false;
+  }
+  if (!ok_) {
+    std::vector<uint8_t>().swap(raw_);
+    std::vector<uint8_t>().swap(grey_);
+  }
+}
+
+bool PngRows::read(const uint8_t* data, size_t size, uint64_t max_pixels) {
   const std::optional<Header> header = read_header(data, size);
-  if (!header || uint64_t(header->w) * header->h > max_pixels) return;
+  if (!header || uint64_t(header->w) * header->h > max_pixels) return false;
   w_ = int(header->w);
   h_ = int(header->h);
   depth_ = header->depth;
@@ -99,13 +114,10 @@ PngRows::PngRows(const uint8_t* data, size_t size, uint64_t max_pixels) {
   row_bytes_ = row_bytes_of(size_t(w_), channels_, depth_);
   std::vector<uint8_t> joined;
   std::span<const uint8_t> stream;
-  if (!read_chunks(data, size, joined, stream) || !inflate(stream)) return;
-  if (interlaced_) {
-    ok_ = assemble_interlaced();
-  } else {
-    grey_.resize(size_t(w_));
-    ok_ = unfilter(raw_.data(), row_bytes_, h_);
-  }
+  if (!read_chunks(data, size, joined, stream) || !inflate(stream)) return false;
+  if (interlaced_) return assemble_interlaced();
+  grey_.resize(size_t(w_));
+  return unfilter(raw_.data(), row_bytes_, h_);
 }
 
 // Reads the chunks after the header up to IEND (or the end of the data): the palette, the

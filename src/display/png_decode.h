@@ -1,7 +1,7 @@
-// PNG pictures straight to grey rows (composited over white), inflated by libdeflate: a row is
-// unfiltered and made grey when it is asked for, so a picture fitted into a box is never held in
-// colour, nor whole in grey. Every colour type and bit depth, with transparency from alpha or tRNS;
-// interlaced pictures are assembled whole first.
+// PNG pictures straight to grey rows (composited over white), inflated by libdeflate: the inflated
+// rows are held as they come, and a row is unfiltered and made grey only when it is asked for, so
+// no colour or grey copy of the whole picture is made. Every colour type and bit depth, with
+// transparency from alpha or tRNS; interlaced pictures are assembled whole in grey first.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +26,7 @@ class PngRows {
   const uint8_t* grey_row(int y);
 
  private:
+  bool read(const uint8_t* data, size_t size, uint64_t max_pixels);
   bool read_chunks(const uint8_t* data, size_t size, std::vector<uint8_t>& joined, std::span<const uint8_t>& stream);
   bool inflate(std::span<const uint8_t> packed);
   bool unfilter(uint8_t* rows, size_t row_bytes, int count);

@@ -171,9 +171,11 @@ struct Tried {
   auto operator<=>(const Tried&) const = default;
 };
 
-std::mutex notes_mutex;
-std::set<Tried> tried;
-std::vector<ArchiveReport> reports;
+// Never destroyed: a download's unpack may still run on its thread while the process ends (its
+// journal finishes it at the next start).
+std::mutex& notes_mutex = *new std::mutex;
+std::set<Tried>& tried = *new std::set<Tried>;
+std::vector<ArchiveReport>& reports = *new std::vector<ArchiveReport>;
 
 std::optional<Tried> identity(const std::string& host) {
   struct stat st;

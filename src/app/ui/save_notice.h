@@ -29,4 +29,6 @@ bool ui_retry_failed_saves();
 // At quit: writes again everything whose save failed; what still cannot be written is named in a
 // message shown for a moment (and in the log) before the program ends.
 void ui_tell_unsaved_at_quit();
-constexpr int kQuitNoticeMs = 1500;  // within the host's grace before it ends a quitting program
+// A quit's waits (a download's stop, about a fifth of a second, then this notice) stay inside the
+// host's 2 s grace before it ends a quitting program itself.
+constexpr int kQuitNoticeMs = 1000;

@@ -68,7 +68,8 @@ bool shared_translation(int r, TapEvent& event) {
 
 namespace {
 // Services that must not outlive the program: playback (which saves its place) and a download
-// (whose part file goes with it).
+// (whose part file goes with it). An unpack already under way runs on until the process ends; its
+// journal completes it at the next start.
 void stop_services() {
   app_call(app_hooks.stop_playback);
   app_call(app_hooks.stop_download);

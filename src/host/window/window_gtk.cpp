@@ -232,6 +232,9 @@ void size_window(GtkWidget* menu) {
 }  // namespace
 
 bool quillo_window_init(int* argc, char*** argv) {
+  // GTK would set the process's locale from the user's, and the state files the core writes with
+  // printf ("12.5" in a position or status file) would then read "12,5" under a comma locale.
+  gtk_disable_setlocale();
   if (!gtk_init_check(argc, argv)) return false;
   window_follow_appearance();
   host_set_task_waker(wake_main_loop);
