@@ -26,12 +26,6 @@ constexpr std::array<std::string_view, 3> kLabels1251 = {"windows-1251", "cp1251
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-std::string lower_ascii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = ascii_lower(c);
-  return out;
-}
-
 template <size_t N>
 bool is_one_of(std::string_view label, const std::array<std::string_view, N>& labels) {
   for (std::string_view l : labels) {
@@ -42,7 +36,7 @@ bool is_one_of(std::string_view label, const std::array<std::string_view, N>& la
 
 std::optional<uint32_t> code_page_for(std::string_view label) {
   if (label.size() > kLabelMax) return std::nullopt;
-  std::string l = lower_ascii(label);
+  std::string l = ascii_lower(label);
   if (is_one_of(l, kLabels1252)) return kCodePage1252;
   if (is_one_of(l, kLabels1251)) return kCodePage1251;
   return std::nullopt;
@@ -81,7 +75,7 @@ std::optional<std::string_view> declared_in_xml(std::string_view doc) {
 // The charset named by a meta element near the start of an XHTML document, either as its own
 // attribute or inside an http-equiv content type ("text/html; charset=...").
 std::optional<std::string> declared_in_meta(std::string_view doc) {
-  std::string head = lower_ascii(doc.substr(0, kHeadScanMax));
+  std::string head = ascii_lower(doc.substr(0, kHeadScanMax));
   std::string_view h = head;
   for (size_t at = h.find("<meta"); at != std::string_view::npos; at = h.find("<meta", at + 5)) {
     size_t end = h.find('>', at);

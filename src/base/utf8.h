@@ -14,6 +14,16 @@ inline std::string ascii_upper(std::string_view s) {
   for (char& c : out) c = ascii_upper(c);
   return out;
 }
+inline std::string ascii_lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = ascii_lower(c);
+  return out;
+}
+// ASCII letters and digits only: in a single-byte locale the <cctype> tests would take bytes of
+// UTF-8 sequences for letters.
+inline bool ascii_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool ascii_alnum(char c) { return ascii_alpha(c) || ascii_digit(c); }
 
 // Appends the UTF-8 form of a code point (below 0x110000; surrogates are written as they are).
 inline void append_utf8(std::string& out, uint32_t cp) {

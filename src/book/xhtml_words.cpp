@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/html_void.h"
 #include "base/utf8.h"
 #include "book/epub.h"
 #include "book/xml_scan.h"
@@ -167,7 +168,7 @@ class XhtmlReader {
       left_out_ignoring_ = ignoring_;
       if (!count_left_out(s, start)) return false;
       // An empty one, or an element that never holds text, has nothing to leave out.
-      if (!s.self_closing && !is_void(n)) {
+      if (!s.self_closing && !is_html_void(n)) {
         left_out_name_ = n;
         left_out_depth_ = 1;
       }
@@ -265,13 +266,6 @@ class XhtmlReader {
       rest.remove_prefix(end);
     }
     return false;
-  }
-
-  // HTML elements that have no end tag.
-  static bool is_void(std::string_view n) {
-    return n == "br" || n == "img" || n == "image" || n == "hr" || n == "meta" || n == "link" ||
-           n == "input" || n == "col" || n == "area" || n == "base" || n == "wbr" ||
-           n == "source" || n == "embed" || n == "track";
   }
 
   // Readers before this one kept the words and pictures of left-out elements, and saved word

@@ -1,7 +1,6 @@
 #include "library/edition_dates.h"
 
 #include <array>
-#include <cctype>
 #include <cstdio>
 
 #include "base/utf8.h"
@@ -31,7 +30,7 @@ int weekday_of(int64_t days) { return static_cast<int>(((days + 4) % 7 + 7) % 7)
 
 bool digits(std::string_view s) {
   for (char c : s) {
-    if (!isdigit(static_cast<unsigned char>(c))) return false;
+    if (!ascii_digit(c)) return false;
   }
   return true;
 }

@@ -126,7 +126,7 @@ size_t free_catalog_parse(const char* text, size_t length) {
       // Lists write "EPUB" as well as "epub": the kept copy holds the format lower-cased, as the
       // downloaded file's extension and every comparison take it.
       const auto at = catalog.text.begin() + (row->format.data() - catalog.text.data());
-      std::transform(at, at + static_cast<std::ptrdiff_t>(row->format.size()), at, ascii_lower);
+      std::transform(at, at + static_cast<std::ptrdiff_t>(row->format.size()), at, [](char c) { return ascii_lower(c); });
       catalog.rows.push_back(*row);
     }
   }

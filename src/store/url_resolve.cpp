@@ -2,7 +2,7 @@
 // network-path ("//host/x"), absolute-path, query-only, fragment-only and relative references.
 #include "store/url_resolve.h"
 
-#include <cctype>
+#include "base/utf8.h"
 
 namespace {
 struct UrlParts {
@@ -12,9 +12,9 @@ struct UrlParts {
 // The scheme, or empty when the text does not begin with one ("name:").
 std::string_view scheme_of(std::string_view url) {
   for (size_t i = 0; i < url.size(); ++i) {
-    const auto c = static_cast<unsigned char>(url[i]);
+    const char c = url[i];
     if (c == ':') return i > 0 ? url.substr(0, i) : std::string_view{};
-    if (!(isalpha(c) || (i > 0 && (isdigit(c) || c == '+' || c == '-' || c == '.')))) break;
+    if (!(ascii_alpha(c) || (i > 0 && (ascii_digit(c) || c == '+' || c == '-' || c == '.')))) break;
   }
   return {};
 }

@@ -89,6 +89,8 @@ TEST(XhtmlWords, HiddenElementsAndPageBreakMarkersHoldNoWords) {
        "<p>One</p><div hidden><div>inner</div>rest<div/></div><p>Two</p>", {"|One", "|Two"}},
       {"a hidden empty element or picture hides nothing after it",
        "<p>a<span hidden=\"hidden\"/>b<img hidden=\"\" src=\"x.png\">c</p>", {"|a", "+b", "+c"}},
+      {"a hidden picture named in capitals hides nothing after it",
+       "<p>a<IMG hidden=\"\" src=\"x.png\">b</p><p>c</p>", {"|a", "+b", "|c"}},
       {"a hidden paragraph left open ends at the next block", "<p hidden=\"\">gone<p>Kept</p>",
        {"|Kept"}},
       {"an attribute that only holds the word is no mark",

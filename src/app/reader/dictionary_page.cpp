@@ -117,9 +117,7 @@ std::string_view word_in(std::string_view text) {
 }
 
 std::string lookup_form(std::string_view word) {
-  std::string out(word.substr(0, utf8_prefix_length(word, kDictWordMax)));
-  for (char& c : out) c = ascii_lower(c);
-  return out;
+  return ascii_lower(word.substr(0, utf8_prefix_length(word, kDictWordMax)));
 }
 
 // The length of the dash run that starts at `at` in `word` (an em or en dash, or two hyphens or

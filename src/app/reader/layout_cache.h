@@ -17,8 +17,9 @@ constexpr uint32_t kMaxLayoutLines = 4000000;
 // hyphen. 3: lines may end after a dash inside a word, and a line break inside a paragraph starts
 // a line with no paragraph gap. 4: hidden elements and page-break markers hold no words, no line
 // ends between words that a no-break space joins, nor before closing punctuation after a dash,
-// and a dash ends a line also where an inline tag touches it or as two hyphens.
-constexpr uint32_t kLayoutFormat = 4;
+// and a dash ends a line also where an inline tag touches it or as two hyphens. 5: a hidden
+// picture or line break named in capitals no longer hides the rest of its chapter.
+constexpr uint32_t kLayoutFormat = 5;
 
 // Everything a layout depends on.
 struct LayoutKeyInputs {

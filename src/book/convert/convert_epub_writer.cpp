@@ -1,11 +1,12 @@
 // The EPUB 2 file a converted book becomes: package, navigation map, one XHTML document per
 // chapter and the pictures, as a ZIP of stored members.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <iterator>
 
 #include "base/atomic_file.h"
+#include "base/html_void.h"
+#include "base/utf8.h"
 #include "base/paths.h"
 #include "book/convert/convert_model.h"
 #include "base/zip_writer.h"
@@ -105,15 +106,6 @@ size_t split_point(std::string_view body, size_t limit) {
   return n > 0 ? n : limit;
 }
 
-// HTML elements that have no end tag.
-bool is_void_name(std::string_view n) {
-  for (std::string_view v : {"br", "img", "hr", "meta", "link", "input", "col", "area", "base", "wbr",
-                             "source", "embed", "track", "image"}) {
-    if (n.size() == v.size() && starts_nocase(n, v)) return true;
-  }
-  return false;
-}
-
 bool same_name(std::string_view a, std::string_view b) {
   return a.size() == b.size() && starts_nocase(a, b);
 }
@@ -143,7 +135,7 @@ class OpenElements {
       if (name.empty()) continue;
       if (closing) {
         close(name);
-      } else if (tag[tag.size() - 2] != '/' && !is_void_name(name)) {
+      } else if (tag[tag.size() - 2] != '/' && !is_html_void(name)) {
         // A paragraph start inside a paragraph ends it, as HTML reads it.
         if (!tags_.empty() && same_name(name, "p") && same_name(tags_.back().name, "p")) tags_.pop_back();
         if (tags_.size() < kMaxOpen) tags_.push_back({tag, name});
@@ -171,7 +163,7 @@ class OpenElements {
   };
   static std::string_view name_of(std::string_view after_lt) {
     size_t n = 0;
-    while (n < after_lt.size() && (isalnum(static_cast<unsigned char>(after_lt[n])) || after_lt[n] == ':' ||
+    while (n < after_lt.size() && (ascii_alnum(after_lt[n]) || after_lt[n] == ':' ||
                                    after_lt[n] == '-' || after_lt[n] == '_')) {
       n++;
     }

@@ -1,7 +1,6 @@
 // FictionBook 2 books: the description's metadata and cover, base64 pictures, and the bodies'
 // sections, paragraphs and inline styles mapped onto XHTML chapters.
 #include <algorithm>
-#include <cctype>
 
 #include "base/utf8.h"
 #include "book/convert/convert_model.h"
@@ -45,7 +44,7 @@ std::string base64_decode(std::string_view in) {
   return out;
 }
 
-bool is_name_char(char c) { return isalnum(static_cast<unsigned char>(c)) || c == ':' || c == '-'; }
+bool is_name_char(char c) { return ascii_alnum(c) || c == ':' || c == '-'; }
 
 std::string strip_hash(std::string s) { return !s.empty() && s[0] == '#' ? s.substr(1) : s; }
 

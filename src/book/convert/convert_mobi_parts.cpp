@@ -1,6 +1,5 @@
 // One HTML part of a MOBI book made into a chapter: the body's inner markup without the
 // Kindle-only tags, a title from its first heading, picture references pointing at the files.
-#include <cctype>
 
 #include "base/utf8.h"
 #include "book/convert/convert_mobi.h"
@@ -92,7 +91,7 @@ void copy_old_references(const ConvBook& book, std::string_view s, std::string& 
     if (quoted) p++;
     uint64_t number = 0;
     size_t digits = p;
-    while (digits < s.size() && isdigit(static_cast<unsigned char>(s[digits])) && digits - p < 9) {
+    while (digits < s.size() && ascii_digit(s[digits]) && digits - p < 9) {
       number = number * 10 + static_cast<uint64_t>(s[digits] - '0');
       digits++;
     }

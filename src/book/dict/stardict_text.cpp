@@ -1,7 +1,6 @@
 #include "book/dict/stardict_text.h"
 
 #include <array>
-#include <cctype>
 #include <cstdint>
 
 #include "base/byte_reader.h"
@@ -24,7 +23,7 @@ void end_line(std::string& out) {
 std::string tag_name(std::string_view tag) {
   size_t at = tag.starts_with('/') ? 1 : 0;
   std::string name;
-  while (at < tag.size() && (isalnum(static_cast<unsigned char>(tag[at])) || tag[at] == '-')) {
+  while (at < tag.size() && (ascii_alnum(tag[at]) || tag[at] == '-')) {
     name += ascii_lower(tag[at++]);
   }
   return name;

@@ -117,6 +117,8 @@ TEST_F(LayoutFile, RefusesAnythingThatDoesNotCheckOut) {
       // Made while hidden text and page-break numbers were words and lines ended at no-break
       // spaces and before closing marks after a dash.
       {"format 3", [](std::string& b) { put32(b, 12, 3); }},
+      // Made while a hidden picture named in capitals hid the rest of its chapter.
+      {"format 4", [](std::string& b) { put32(b, 12, 4); }},
       {"no lines", [](std::string& b) { put32(b, 4, 0); }},
       {"4,000,001 lines claimed", [](std::string& b) { put32(b, 4, 4000001); }},
       {"more lines claimed than the file holds",
