@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../tests/support/zip_writer.h"
+#include "base/utf8.h"
 #include "book/book_model.h"
 #include "book/epub.h"
 #include "book/toc.h"
@@ -161,7 +162,10 @@ void check_search() {
     if (found > std::size(hits)) __builtin_trap();
     for (size_t i = 0; i < found; i++)
       if (hits[i] >= n || (i > 0 && hits[i] <= hits[i - 1])) __builtin_trap();
-    if (q == one && words[0].style != STYLE_PICTURE && (found == 0 || hits[0] != 0)) __builtin_trap();
+    // A word of soft hyphens alone shows nothing, and nothing typed can find it.
+    std::string scratch;
+    const bool shows = !strip_soft_hyphens(one, scratch).empty();
+    if (q == one && shows && words[0].style != STYLE_PICTURE && (found == 0 || hits[0] != 0)) __builtin_trap();
   }
 }
 
