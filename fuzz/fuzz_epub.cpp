@@ -165,7 +165,8 @@ void check_search() {
     // A word of soft hyphens alone shows nothing, and nothing typed can find it.
     std::string scratch;
     const bool shows = !strip_soft_hyphens(one, scratch).empty();
-    if (q == one && shows && words[0].style != STYLE_PICTURE && (found == 0 || hits[0] != 0)) __builtin_trap();
+    if (q == one && shows && words[0].style != STYLE_PICTURE && (found == 0 || hits[0] != 0))
+      __builtin_trap();
   }
 }
 

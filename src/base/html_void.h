@@ -7,7 +7,8 @@
 
 inline bool is_html_void(std::string_view name) {
   static constexpr std::array<std::string_view, 14> kVoid = {
-      "br", "img", "image", "hr", "meta", "link", "input", "col", "area", "base", "wbr", "source", "embed", "track"};
+      "br",   "img",  "image", "hr",  "meta",   "link",  "input",
+      "col",  "area", "base",  "wbr", "source", "embed", "track"};
   for (std::string_view v : kVoid) {
     if (name.size() != v.size()) continue;
     size_t i = 0;

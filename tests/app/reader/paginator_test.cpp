@@ -554,10 +554,9 @@ TEST_P(PaginatorInvariants, EveryWordLandsOnExactlyOnePageAndLinesStayInTheirWid
       // too wide for a line, which then fills the line alone, or where a picture without a size,
       // left out, broke the block between them.
       const uint64_t next = i + 1 < t.lines.size() ? t.lines[i + 1].word_from : words.size();
-      const bool broken_between =
-          std::any_of(words.begin() + static_cast<std::ptrdiff_t>(l.word_to),
-                      words.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(next, words.size())),
-                      [](const BookWord& b) { return b.brk != BRK_NONE; });
+      const auto at = [&](uint64_t k) { return words.begin() + static_cast<std::ptrdiff_t>(k); };
+      const bool broken_between = std::any_of(at(l.word_to), at(std::min<uint64_t>(next, words.size())),
+                                              [](const BookWord& b) { return b.brk != BRK_NONE; });
       if (next < words.size() && t.lines[i + 1].start_off == 0 && words[next].tie && !broken_between &&
           !is_picture_line(l, m) &&
           (words[next].style == STYLE_HEADING) == (words[l.word_to - 1].style == STYLE_HEADING)) {
