@@ -114,9 +114,10 @@ void forget_kept_tables_except(std::span<const std::string> idx_paths) {
   DirPtr dir(qlp_opendir(folder.c_str()));
   if (!dir) return;
   while (const dirent* e = readdir(dir.get())) {
+    // A ".tmp" is left to the start's tidy: here it may be another program's write in progress.
     const std::string_view name(e->d_name);
-    // A ".tmp" here is what a write cut short by a kill left.
-    const bool ours = name.ends_with(kTableSuffix) || name.ends_with(std::string(kTableSuffix) + ".tmp");
-    if (ours && !wanted.contains(name)) qlp_unlink((folder + "/" + std::string(name)).c_str());
+    if (name.ends_with(kTableSuffix) && !wanted.contains(name)) {
+      qlp_unlink((folder + "/" + std::string(name)).c_str());
+    }
   }
 }
