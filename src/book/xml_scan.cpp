@@ -19,8 +19,6 @@ int hex_value(char c) {
 }
 
 std::optional<std::string_view> named_entity(std::string_view name) {
-  // As "&#160;": two words that no line ends between.
-  if (name == "nbsp") return "\xC2\xA0";
   auto table = html_entities();
   auto it = std::lower_bound(table.begin(), table.end(), name,
                              [](const HtmlEntity& e, std::string_view n) { return e.name < n; });

@@ -32,7 +32,6 @@
 namespace {
 constexpr int kMaxBreaks = 24;
 constexpr uint32_t kOpeningFrames = 1000;
-constexpr uint32_t kNoScreen = 3;  // the screenshot mode's status when it drew nothing
 
 // The book the screenshot mode opens, named when it cannot be opened.
 const char* opened_book = nullptr;
@@ -157,13 +156,13 @@ AppResult tool_screen(int argc, char** argv) {
   if (!shot || !shot->show) {
     fprintf(stderr, "quillo: there is no screen \"%s\"; the screens are %s\n", argv[2],
             screen_shot_names().c_str());
-    return kNoScreen;
+    return kScreenshotNothingStatus;
   }
   if (shot->book == ScreenBook::Given && argc < 5) {
     fprintf(stderr,
             "quillo: the screen \"%s\" shows a book: quillo --screen %s OUT.png BOOK [PAGE]\n",
             argv[2], argv[2]);
-    return kNoScreen;
+    return kScreenshotNothingStatus;
   }
   if (!init_headless()) return 1u;
   app.screenshot.on = true;
@@ -197,10 +196,10 @@ AppResult tool_screen(int argc, char** argv) {
       fprintf(stderr,
               "quillo: the screen \"%s\" shows a book of the documents folder, and %s holds none\n",
               argv[2], ql_path(library_documents_root(), documents, sizeof documents));
-      return kNoScreen;
+      return kScreenshotNothingStatus;
     }
   }
   // A screen that presents ends the process.
   shot->show(name);
-  return kNoScreen;
+  return kScreenshotNothingStatus;
 }

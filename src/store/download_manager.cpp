@@ -87,7 +87,8 @@ bool wait_curl(pid_t pid) {
     const pid_t r = waitpid(pid, &status, WNOHANG);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return false;
-    if (r == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0 && !is_stopped();
+    // Once curl has ended, only the reader's own cancel throws away what arrived: a quit keeps it.
+    if (r == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0 && !download_job.cancel.load();
     if (is_stopped()) {
       kill(pid, SIGTERM);
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {

@@ -64,11 +64,6 @@ struct FreeCatalog {
 };
 FreeCatalog catalog;
 
-bool is_ascii_alnum(char c) {
-  const char l = ascii_lower(c);
-  return (l >= 'a' && l <= 'z') || (c >= '0' && c <= '9');
-}
-
 // A format becomes the downloaded file's extension, so it must be one: short, ASCII letters and
 // digits, with inner dots for a compound one ("fb2.zip"). No slash, no leading dot and no ".."
 // can make a name that leads out of the documents folder or hides there.
@@ -77,7 +72,7 @@ bool is_extension(std::string_view f) {
       f.find("..") != std::string_view::npos) {
     return false;
   }
-  return std::all_of(f.begin(), f.end(), [](char c) { return c == '.' || is_ascii_alnum(c); });
+  return std::all_of(f.begin(), f.end(), [](char c) { return c == '.' || ascii_alnum(c); });
 }
 
 std::optional<uint64_t> parse_bytes(std::string_view s) {

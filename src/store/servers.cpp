@@ -29,11 +29,7 @@ std::string_view trim(std::string_view s) {
   return s.substr(from, s.find_last_not_of(kBlanks) - from + 1);
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool is_label_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '-';
-}
+bool is_label_char(char c) { return ascii_alnum(c) || c == '-'; }
 
 // Dot-separated labels of letters, digits and inner hyphens, none empty ("..", "a.", ".a"), none
 // over 63 bytes, the whole within 253: what a name server would answer for.
@@ -55,8 +51,9 @@ bool is_host_name(std::string_view name) {
 bool is_port(std::string_view port) {
   unsigned value = 0;
   const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
-  return !port.empty() && port.front() != '0' && std::all_of(port.begin(), port.end(), is_digit) &&
-         ec == std::errc() && end == port.data() + port.size() && value <= kPortMax;
+  // from_chars takes digits only: no sign, no blank.
+  return !port.empty() && port.front() != '0' && ec == std::errc() && end == port.data() + port.size() &&
+         value <= kPortMax;
 }
 
 // A host name with an optional port; "https://" in front and "/" behind are forgiven, as they are

@@ -21,8 +21,7 @@ struct ListedFolder {
 };
 
 struct Shelf {
-  bool listed = false;
-  bool settled = false;
+  bool settled = false;  // false too before the first listing
   std::vector<ListedFolder> folders;  // the dictionaries folder, then the folders read below it
   std::vector<Dictionary> dictionaries;
 };
@@ -71,7 +70,6 @@ void list_again(Shelf& s) {
   std::vector<std::string> names;
   add_dictionaries(kDictFolder, "", true, s, names);
   std::sort(names.begin(), names.end());
-  s.listed = true;
   s.settled = std::all_of(s.folders.begin(), s.folders.end(), [listed_at](const ListedFolder& f) {
     return !f.stamp || f.stamp->mtime_ns < listed_at - kSettleNs;
   });
@@ -137,7 +135,7 @@ std::optional<std::string> Dictionary::definition(const DictEntry& entry) {
 
 std::vector<Dictionary>& installed_dictionaries() {
   Shelf& s = shelf();
-  if (!s.listed || !s.settled || !folders_unchanged(s)) list_again(s);
+  if (!s.settled || !folders_unchanged(s)) list_again(s);
   return s.dictionaries;
 }
 
