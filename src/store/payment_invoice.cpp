@@ -17,13 +17,6 @@ bool starts_folded(std::string_view text, std::string_view prefix) {
   }
   return true;
 }
-
-std::string upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return out;
-}
 }  // namespace
 
 bool invoice_split_bitcoin_url(std::string_view json_text, InvoiceData& invoice) {
@@ -38,7 +31,7 @@ bool invoice_split_bitcoin_url(std::string_view json_text, InvoiceData& invoice)
   if (request.size() < kLightningMin || request.size() > kLightningMax) return false;
   if (!starts_folded(request, kMainNetPrefix)) return false;
   InvoiceData found;
-  found.lightning = upper(request);
+  found.lightning = ascii_upper(request);
   const size_t cut = std::min(uri->find("&pj="), uri->find("&lightning="));
   const std::string_view on_chain = uri->substr(0, cut);
   if (on_chain.size() <= kOnChainMax) found.on_chain = on_chain;

@@ -18,7 +18,7 @@ namespace {
 std::string any_case_pattern(std::string_view ext) {
   std::string p = "*";
   for (const char c : ext) {
-    if (ascii_lower(c) != ascii_upper(c)) {
+    if (ascii_alpha(c)) {
       p += '[';
       p += c;
       p += ascii_upper(c);
