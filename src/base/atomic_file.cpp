@@ -49,31 +49,39 @@ bool commit_device_paths(FILE* stream, const char* tmp_path, const char* final_p
                 ql_path(final_path, final_buf, sizeof final_buf), sync);
 }
 
-// The spares kept by saves at page turns (host paths), for file_drop_spares.
-struct Spares {
+// The fallbacks kept by saves at page turns (host paths), for file_drop_fallbacks.
+struct Fallbacks {
   std::mutex mu;
   std::set<std::string> paths;
 };
 
 // Never destroyed: a save may still run on the core thread while another thread ends the process.
-Spares& spares() {
-  static Spares* s = new Spares;
-  return *s;
+Fallbacks& fallbacks() {
+  static Fallbacks* f = new Fallbacks;
+  return *f;
 }
 
-// The whole content from the start of an open file, cut to its length: a spare is longer or
-// shorter than the new content.
-bool write_whole(int fd, const void* bytes, size_t length) {
+bool write_all(int fd, const void* bytes, size_t length) {
   const char* at = static_cast<const char*>(bytes);
   for (size_t done = 0; done < length;) {
-    const ssize_t n = pwrite(fd, at + done, length - done, static_cast<off_t>(done));
+    const ssize_t n = write(fd, at + done, length - done);
     if (n <= 0) {
       if (n < 0 && errno == EINTR) continue;
       return false;
     }
     done += static_cast<size_t>(n);
   }
-  return ftruncate(fd, static_cast<off_t>(length)) == 0;
+  return true;
+}
+
+// A new file, never one already there: a temporary name a killed run left may be another name of
+// a file someone keeps (a hard link of a backup) or a link to one, and writing into it would
+// change that file.
+int create_new(const char* path) {
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = open(path, flags, 0666);
+  if (fd < 0 && errno == EEXIST && unlink(path) == 0) fd = open(path, flags, 0666);
+  return fd;
 }
 
 bool is_regular_file(const char* host_path) {
@@ -81,39 +89,61 @@ bool is_regular_file(const char* host_path) {
   return lstat(host_path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Host paths. The spare left by the last save, when there is one, becomes the temporary file; the
-// new content goes there, and one rename swaps it with the final file, whose old content then
-// becomes the spare. No file is made or freed, and no temporary file stays once the save is done.
-bool write_keeping_spare(const char* tmp, const char* final_path, const void* bytes,
-                         size_t length) {
+// Host paths. The new content goes to the temporary file and then takes the final name. The file
+// it replaces becomes the fallback only when it is on the disk: until the new one is flushed it is
+// the last content a power cut cannot take; otherwise the fallback kept before stays. Every step
+// leaves the final name or the fallback holding content that is on the disk.
+bool put_in_place(const char* tmp, const char* final_path) {
+  // A folder or a link in the final file's place is replaced (or refused) as a plain rename does.
+  if (!sync_later_on_disk(final_path) || !is_regular_file(final_path)) {
+    return rename(tmp, final_path) == 0;
+  }
+  const std::string fallback = std::string(final_path) + kFallbackSuffix;
+  if (rename(tmp, fallback.c_str()) != 0) return false;
+  if (renameat2(AT_FDCWD, fallback.c_str(), AT_FDCWD, final_path, RENAME_EXCHANGE) != 0) {
+    // No swapping two names here (FAT): the old file moves aside before the new one comes in.
+    if (rename(fallback.c_str(), tmp) != 0) return false;
+    if (rename(final_path, fallback.c_str()) != 0) return false;
+    if (rename(tmp, final_path) != 0) {
+      rename(fallback.c_str(), final_path);
+      return false;
+    }
+  }
+  const std::lock_guard lock(fallbacks().mu);
+  fallbacks().paths.insert(final_path);
+  return true;
+}
+
+bool write_sync_later(const char* tmp, const char* final_path, const void* bytes, size_t length) {
   if (!*tmp || !*final_path) return false;  // a path too long for the host
-  // Storage writes a sector whole, so content that fits one cannot be torn by a power cut while
-  // it is written over the spare; a longer file is made new, as every other save makes it.
-  const bool reuse = length <= kSpareContentMax;
-  const std::string spare = std::string(final_path) + kSpareSuffix;
-  if (reuse) rename(spare.c_str(), tmp);  // none yet: the open makes the temporary file
-  const int fd = open(tmp, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = create_new(tmp);
   if (fd < 0) return false;
-  const bool written = write_whole(fd, bytes, length);
+  const bool written = write_all(fd, bytes, length);
   const bool closed = close(fd) == 0;
   if (!written || !closed) {
     unlink(tmp);
     return false;
   }
-  // A folder or a link in the final file's place is replaced (or refused) as a plain rename does.
-  if (reuse && is_regular_file(final_path) &&
-      renameat2(AT_FDCWD, tmp, AT_FDCWD, final_path, RENAME_EXCHANGE) == 0) {
-    if (rename(tmp, spare.c_str()) == 0) {
-      const std::lock_guard lock(spares().mu);
-      spares().paths.insert(spare);
-    } else {
-      unlink(tmp);
-    }
-  } else if (rename(tmp, final_path) != 0) {  // nothing to swap with, or no swapping here
-    return false;
-  }
+  if (!put_in_place(tmp, final_path)) return false;  // a temporary file stays, as after any failed rename
   sync_later(final_path);
   return true;
+}
+
+// Whether a file left by a save reads as content: not missing, empty or holding a zero byte, which
+// is what a power cut leaves of data that never reached the disk.
+bool holds_content(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[4096];
+  size_t total = 0;
+  ssize_t n;
+  bool zero = false;
+  while (!zero && (n = read(fd, buf, sizeof buf)) > 0) {
+    total += static_cast<size_t>(n);
+    zero = memchr(buf, 0, static_cast<size_t>(n)) != nullptr;
+  }
+  close(fd);
+  return n == 0 && total > 0 && !zero;
 }
 
 bool write_atomic(const char* path, const void* bytes, size_t length) {
@@ -149,17 +179,36 @@ bool file_write_atomic(const char* path, const void* bytes, size_t length) {
 bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t length) {
   char tmp[kTmpPathSize], tmp_buf[kQlPathMax], final_buf[kQlPathMax];
   if (!*path_with_tmp_suffix(tmp, path)) return false;
-  return write_keeping_spare(ql_path(tmp, tmp_buf, sizeof tmp_buf),
-                             ql_path(path, final_buf, sizeof final_buf), bytes, length);
+  return write_sync_later(ql_path(tmp, tmp_buf, sizeof tmp_buf),
+                          ql_path(path, final_buf, sizeof final_buf), bytes, length);
 }
 
-size_t file_drop_spares() {
-  std::set<std::string> paths;
+size_t file_drop_fallbacks() {
+  std::set<std::string> due;
   {
-    const std::lock_guard lock(spares().mu);
-    paths.swap(spares().paths);
+    const std::lock_guard lock(fallbacks().mu);
+    for (auto it = fallbacks().paths.begin(); it != fallbacks().paths.end();) {
+      if (sync_later_on_disk(it->c_str())) {
+        due.insert(*it);
+        it = fallbacks().paths.erase(it);
+      } else {
+        ++it;
+      }
+    }
   }
   size_t removed = 0;
-  for (const std::string& spare : paths) removed += unlink(spare.c_str()) == 0 ? 1 : 0;
+  for (const std::string& path : due) removed += unlink((path + kFallbackSuffix).c_str()) == 0 ? 1 : 0;
   return removed;
+}
+
+void file_settle(const std::string& host_path) {
+  const std::string fallback = host_path + kFallbackSuffix;
+  if (!holds_content(host_path) && holds_content(fallback)) {
+    sync_path_now(fallback);
+    if (rename(fallback.c_str(), host_path.c_str()) == 0) {
+      sync_path_now(folder_of(host_path));
+      return;
+    }
+  }
+  unlink(fallback.c_str());
 }

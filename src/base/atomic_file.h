@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 constexpr size_t kTmpPathSize = 420;
 
@@ -26,19 +27,18 @@ bool file_commit_unsynced(FILE* stream, const char* tmp_path, const char* final_
 // Writes `length` bytes as the whole new content of `path`; false leaves the old file.
 bool file_write_atomic(const char* path, const void* bytes, size_t length);
 
-// The same for state saved at every page turn, where neither a wait for the disk nor a new file
-// may hold up the turn. The sync is left to a thread that flushes queued files about once a
-// second (base/sync_later.h); true still means the new file is in place, so a killed process
-// loses nothing. Where the file system can swap two names in one rename, a file of at most one
-// sector (kSpareContentMax, a position) replaced is kept beside the new one as a spare (`path` +
-// kSpareSuffix) and the next save writes over it:
-// making a file and freeing the old one's blocks cost some file systems (ext4 without a journal,
-// with online discard) ten times the rest of the save. A power cut before the flush may then find
-// the save before the previous one instead of the previous one.
+// The same for state saved at every page turn, where no wait for the disk may hold up the turn.
+// The new content goes to a new file that a rename puts in place at once, so a killed process
+// loses nothing; a thread flushes it about once a second (base/sync_later.h). Until then a power
+// cut may lose the new file's data, so the content it replaces, when that is known to be on the
+// disk, is kept beside it (`path` + kFallbackSuffix) for file_settle to put back. True means the
+// new file is in place.
 bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t length);
-constexpr char kSpareSuffix[] = ".spare.tmp";
-constexpr size_t kSpareContentMax = 512;
-// Removes the spares kept since the last call: when all state is put on disk (quit, a book closed).
-// A spare a killed run left goes with the other temporary files at the next start. The number
-// removed.
-size_t file_drop_spares();
+constexpr char kFallbackSuffix[] = ".fallback.tmp";
+// Removes the fallbacks whose files have reached the disk since they were kept (all of them once
+// sync_pending_now has run). The number removed.
+size_t file_drop_fallbacks();
+// For a start that finds a fallback a killed run or a power cut left beside `host_path`: when the
+// file is missing, empty or holds a zero byte (data that never reached the disk), the fallback
+// takes its place, flushed; otherwise the fallback goes.
+void file_settle(const std::string& host_path);

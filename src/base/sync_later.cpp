@@ -1,7 +1,9 @@
 #include "base/sync_later.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -18,6 +20,9 @@ struct SyncQueue {
   std::condition_variable queued;  // a path was queued, or a flush ended
   std::set<std::string> files;     // waiting for a flush
   std::set<std::string> folders;   // holding them: synced after the files, for their renames
+  // Paths whose newest file waits for a flush, each with the number of the save that put it there.
+  std::map<std::string, uint64_t> unsynced;
+  uint64_t saves = 0;
   bool flushing = false;           // a flush is under way (its paths already taken out)
   bool thread_started = false;
   Clock::time_point last_flush{};
@@ -29,25 +34,28 @@ SyncQueue& queue() {
   return *q;
 }
 
-void sync_path(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;  // replaced or removed since: whatever took its place was queued itself
-  fsync(fd);
-  close(fd);
-}
-
 // Takes the queued paths out, marks a flush under way, syncs them outside the lock (a file's data
 // before the folder entry that names it) and ends the flush. The caller holds the lock. The number
 // of paths synced.
 size_t flush(SyncQueue& q, std::unique_lock<std::mutex>& lock) {
-  std::set<std::string> files, folders;
-  files.swap(q.files);
+  std::set<std::string> folders;
+  std::map<std::string, uint64_t> files;  // with the save each was queued by
+  for (const std::string& path : q.files) files.emplace(path, q.unsynced[path]);
+  q.files.clear();
   folders.swap(q.folders);
   q.flushing = true;
   lock.unlock();
-  for (const std::string& path : files) sync_path(path);
-  for (const std::string& path : folders) sync_path(path);
+  std::set<std::string> synced;
+  for (const auto& [path, save] : files) {
+    if (sync_path_now(path)) synced.insert(path);
+  }
+  for (const std::string& path : folders) sync_path_now(path);
   lock.lock();
+  // A path saved again meanwhile may name a file the flush did not see: it waits for the next one.
+  for (const std::string& path : synced) {
+    const auto it = q.unsynced.find(path);
+    if (it != q.unsynced.end() && it->second == files[path]) q.unsynced.erase(it);
+  }
   q.flushing = false;
   q.last_flush = Clock::now();
   q.queued.notify_all();
@@ -69,13 +77,21 @@ void flush_thread() {
   }
 }
 
+}  // namespace
+
+bool sync_path_now(const std::string& host_path) {
+  const int fd = open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = fsync(fd) == 0;
+  close(fd);
+  return synced;
+}
+
 std::string folder_of(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
-
-}  // namespace
 
 void sync_later(const char* host_path) {
   SyncQueue& q = queue();
@@ -86,6 +102,7 @@ void sync_later(const char* host_path) {
     // asleep until its flush is due, and waking it at every page turn would cost a switch there.
     first = q.files.empty();
     q.files.insert(host_path);
+    q.unsynced[host_path] = ++q.saves;
     q.folders.insert(folder_of(host_path));
     if (!q.thread_started) {
       try {
@@ -97,6 +114,12 @@ void sync_later(const char* host_path) {
     }
   }
   if (first) q.queued.notify_all();
+}
+
+bool sync_later_on_disk(const char* host_path) {
+  SyncQueue& q = queue();
+  std::lock_guard lock(q.mu);
+  return !q.unsynced.contains(host_path);
 }
 
 size_t sync_pending_now() {

@@ -2,9 +2,12 @@
 
 #include <filesystem>
 #include <optional>
+#include <cstring>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
+#include "base/atomic_file.h"
 #include "base/file_copy.h"
 #include "host/data_folder.h"
 #include "host/folder_lock.h"
@@ -26,7 +29,10 @@ void remove_copy_parts(const std::string& folder) {
   }
 }
 
+// A save at a page turn that a power cut may have cut short is settled: the file it replaced may
+// have to come back from its fallback (base/atomic_file.h).
 void remove_temporaries(const std::string& folder, int depth) {
+  std::vector<std::string> temporaries;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code type_ec;
@@ -34,7 +40,15 @@ void remove_temporaries(const std::string& folder, int depth) {
     if (fs::is_directory(st) && depth > 0) {
       remove_temporaries(it->path().string(), depth - 1);
     } else if (fs::is_regular_file(st) && is_temporary_name(it->path().filename().string())) {
-      fs::remove(it->path(), type_ec);
+      temporaries.push_back(it->path().string());
+    }
+  }
+  for (const std::string& path : temporaries) {
+    if (path.ends_with(kFallbackSuffix)) {
+      file_settle(path.substr(0, path.size() - strlen(kFallbackSuffix)));
+    } else {
+      std::error_code remove_ec;
+      fs::remove(path, remove_ec);
     }
   }
 }

@@ -136,7 +136,7 @@ void app_persist_all() {
   qls_save(settings);
   ui_save();
   sync_pending_now();  // the saves made at page turns reach the disk before the program ends
-  file_drop_spares();
+  file_drop_fallbacks();
 }
 
 void app_persist_all_and_refresh() {
@@ -146,7 +146,10 @@ void app_persist_all_and_refresh() {
 
 void book_close() {
   if (library_record_progress()) library_index_save();
-  file_drop_spares();
+  // The place the reader leaves the book at goes to the disk now, so no fallback of the turns
+  // stays beside it.
+  sync_pending_now();
+  file_drop_fallbacks();
   const std::string_view name = path_file_name(app.reader.open_path).substr(0, kClosedNameMax);
   memcpy(library.closed_name, name.data(), name.size());
   library.closed_name[name.size()] = '\0';

@@ -179,66 +179,39 @@ TEST(AtomicWrite, SyncLaterPutsTheFileInPlaceAtOnceAndFlushesItSoon) {
   EXPECT_EQ(sync_pending_now(), 0u);
 }
 
-namespace {
-ino_t inode_of(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
-// Whether the folder's file system can swap two names in one rename.
-bool swaps_names(const std::string& folder) {
-  const std::string a = folder + "/swap-a", b = folder + "/swap-b";
-  write_file(a, "a");
-  write_file(b, "b");
-  const bool swapped = renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
-  unlink(a.c_str());
-  unlink(b.c_str());
-  return swapped;
-}
-}  // namespace
-
-TEST(AtomicWrite, SavesAtPageTurnsTakeTurnsInTwoFiles) {
+TEST(AtomicWrite, SavesAtPageTurnsWriteOnlyNewFiles) {
   DeviceFolder root;
-  if (!swaps_names(root.state(""))) GTEST_SKIP() << "this file system cannot swap two names";
-  const std::string pos = root.state("t.pos");
-  write_file(pos, "an old position file, longer than any line saved here\n");
-  // Longer and shorter lines in turn: each file is written over whole, whatever it held before.
-  const char* lines[] = {"7 40\n", "123456 40\n", "8 40\n", "99 40\n", "5 40\n"};
-  std::vector<ino_t> inodes;
-  for (const char* line : lines) {
-    SCOPED_TRACE(line);
+  const std::string pos = root.state("t.pos"), fallback = pos + kFallbackSuffix;
+  const std::string old = "an old position file, longer than any line saved here\n";
+  write_file(pos, old);
+  // Other names of the files a save replaces or writes under: a backup's hard link, and links
+  // planted at the temporary names.
+  ASSERT_EQ(link(pos.c_str(), root.state("backup.pos").c_str()), 0);
+  write_file(root.state("target"), "kept");
+  ASSERT_EQ(symlink(root.state("target").c_str(), (pos + ".tmp").c_str()), 0);
+  ASSERT_EQ(symlink(root.state("target").c_str(), fallback.c_str()), 0);
+  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/t.pos", "7 40\n", 5));
+  EXPECT_EQ(read_file(fallback), old);  // the old file was on the disk
+  ASSERT_EQ(link(fallback.c_str(), root.state("backup2.pos").c_str()), 0);
+  for (const char* line : {"123456 40\n", "8 40\n", "99 40\n", "5 40\n"}) {
     ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/t.pos", line, strlen(line)));
     EXPECT_EQ(read_file(pos), line);
-    EXPECT_FALSE(file_exists(pos + ".tmp"));
-    inodes.push_back(inode_of(pos));
   }
-  // No save made a new file: the one it replaced took the next save.
-  EXPECT_NE(inodes[0], inodes[1]);
-  for (size_t i = 2; i < inodes.size(); ++i) EXPECT_EQ(inodes[i], inodes[i - 2]) << i;
-
-  // Once all is saved the spare goes, and the folder holds the state file alone.
-  EXPECT_EQ(file_drop_spares(), 1u);
-  EXPECT_EQ(everything_below(root.state("")), std::vector<std::string>{"t.pos"});
-  EXPECT_EQ(file_drop_spares(), 0u);
-  EXPECT_EQ(read_file(pos), "5 40\n");
-
-  // A file longer than a sector is made new at every save, so a power cut cannot tear it.
-  const std::string index = root.state("library.tsv");
-  const std::string rows(kSpareContentMax + 1, 'r');
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/library.tsv", rows.data(), rows.size()));
-    EXPECT_EQ(read_file(index), rows);
-  }
-  EXPECT_EQ(file_drop_spares(), 0u);
-  EXPECT_EQ(everything_below(root.state("")), (std::vector<std::string>{"library.tsv", "t.pos"}));
+  EXPECT_EQ(read_file(root.state("backup.pos")), old);
+  EXPECT_EQ(read_file(root.state("backup2.pos")), old);
+  EXPECT_EQ(read_file(root.state("target")), "kept");
+  // Once the file is on the disk its fallback goes.
   sync_pending_now();
+  EXPECT_EQ(file_drop_fallbacks(), 1u);
+  EXPECT_EQ(everything_below(root.state("")),
+            (std::vector<std::string>{"backup.pos", "backup2.pos", "t.pos", "target"}));
 }
 
 TEST(AtomicWrite, SavesAtPageTurnsReplaceOnlyAFile) {
   DeviceFolder root;
-  // A spare a killed run left, longer than the new content: the save writes it over whole.
+  // A fallback a killed run left, longer than the new content: the save writes a file of its own.
   write_file(root.state("k.pos"), "old");
-  write_file(root.state(std::string("k.pos") + kSpareSuffix), std::string(5000, 'x'));
+  write_file(root.state(std::string("k.pos") + kFallbackSuffix), std::string(5000, 'x'));
   ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/k.pos", "3 40\n", 5));
   EXPECT_EQ(read_file(root.state("k.pos")), "3 40\n");
   EXPECT_FALSE(file_exists(root.state("k.pos.tmp")));
@@ -249,7 +222,7 @@ TEST(AtomicWrite, SavesAtPageTurnsReplaceOnlyAFile) {
   write_file(root.state("busy.pos/inside"), "x");
   EXPECT_FALSE(file_write_atomic_sync_later("/mnt/us/ql/state/busy.pos", "4 40\n", 5));
   EXPECT_EQ(read_file(root.state("busy.pos/inside")), "x");
-  EXPECT_FALSE(file_exists(root.state(std::string("busy.pos") + kSpareSuffix)));
+  EXPECT_FALSE(file_exists(root.state(std::string("busy.pos") + kFallbackSuffix)));
 
   // A link in the file's place is replaced, as a plain rename replaces it; what it points to is
   // left alone.
@@ -258,7 +231,7 @@ TEST(AtomicWrite, SavesAtPageTurnsReplaceOnlyAFile) {
   ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/link.pos", "5 40\n", 5));
   EXPECT_EQ(read_file(root.state("link.pos")), "5 40\n");
   EXPECT_EQ(read_file(root.state("target")), "kept");
-  file_drop_spares();
+  file_drop_fallbacks();
   sync_pending_now();
 }
 
@@ -273,5 +246,5 @@ TEST(SyncLater, AFileQueuedAfterAFlushAtTheEndIsFlushedByTheThread) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_EQ(sync_later_queued(), 0u);
-  file_drop_spares();
+  file_drop_fallbacks();
 }
