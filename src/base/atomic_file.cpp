@@ -146,6 +146,20 @@ bool holds_content(const std::string& path) {
   return n == 0 && total > 0 && !zero;
 }
 
+bool holds_bytes(const char* host_path, const void* bytes, size_t length) {
+  const int fd = open(host_path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) == length;
+  if (same && length > 0) {
+    std::string held(length, '\0');
+    same = pread(fd, held.data(), length, 0) == static_cast<ssize_t>(length) &&
+           memcmp(held.data(), bytes, length) == 0;
+  }
+  close(fd);
+  return same;
+}
+
 bool write_atomic(const char* path, const void* bytes, size_t length) {
   char tmp[kTmpPathSize];
   path_with_tmp_suffix(tmp, path);
@@ -181,6 +195,12 @@ bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t le
   if (!*path_with_tmp_suffix(tmp, path)) return false;
   return write_sync_later(ql_path(tmp, tmp_buf, sizeof tmp_buf),
                           ql_path(path, final_buf, sizeof final_buf), bytes, length);
+}
+
+bool file_update_sync_later(const char* path, const void* bytes, size_t length) {
+  char buf[kQlPathMax];
+  if (holds_bytes(ql_path(path, buf, sizeof buf), bytes, length)) return true;
+  return file_write_atomic_sync_later(path, bytes, length);
 }
 
 size_t file_drop_fallbacks() {

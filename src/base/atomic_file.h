@@ -34,6 +34,9 @@ bool file_write_atomic(const char* path, const void* bytes, size_t length);
 // disk, is kept beside it (`path` + kFallbackSuffix) for file_settle to put back. True means the
 // new file is in place.
 bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t length);
+// The same, writing nothing when the file already holds these bytes: for state files rewritten
+// whole at every start and quit whose content seldom changes.
+bool file_update_sync_later(const char* path, const void* bytes, size_t length);
 constexpr char kFallbackSuffix[] = ".fallback.tmp";
 // Removes the fallbacks whose files have reached the disk since they were kept (all of them once
 // sync_pending_now has run). The number removed.

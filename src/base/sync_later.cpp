@@ -108,6 +108,9 @@ void sync_later(const char* host_path) {
       try {
         std::thread(flush_thread).detach();
         q.thread_started = true;
+        // The first flush too waits its period: the saves of a start (its state files, the book's
+        // position) reach the disk after the first page is shown, not before.
+        q.last_flush = Clock::now();
       } catch (const std::system_error&) {
         // No thread now: the paths wait for the next save's try or the flush at the end.
       }

@@ -118,7 +118,7 @@ void library_index_save() {
     text += '\t' + std::to_string(r.percent) + (r.read ? "\t1\n" : "\t0\n");
   }
   // Saved every tenth page turn: in place at once, on the disk within about a second.
-  file_write_atomic_sync_later(kLibraryIndexPath, text.data(), text.size());
+  file_update_sync_later(kLibraryIndexPath, text.data(), text.size());
 }
 
 void library_index_load() {
