@@ -33,7 +33,7 @@ std::string clean_label(std::string_view raw) {
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (out.size() >= kTocTitleMax) break;
-    // A no-break space ("Chapter&nbsp;1") reads as any other space in a label.
+    // A no-break space ("Chapter&#160;1") reads as any other space in a label.
     const bool no_break_space = text.substr(i, 2) == "\xC2\xA0";
     if (is_space(c) || no_break_space) {
       space = !out.empty();

@@ -106,7 +106,7 @@ class XhtmlReader {
     if (run.empty() || !in_body_ || (left_out ? left_out_ignoring_ : ignoring_) > 0) return true;
     std::string decoded;
     if (needs_decode(run)) {
-      decoded = decode(run);
+      decoded = decode(run, Nbsp::NoBreak);
       run = decoded;
     }
     if (left_out) return book_.left_out_add(count_words(run));

@@ -18,7 +18,8 @@ int hex_value(char c) {
   return -1;
 }
 
-std::optional<std::string_view> named_entity(std::string_view name) {
+std::optional<std::string_view> named_entity(std::string_view name, Nbsp nbsp) {
+  if (name == "nbsp" && nbsp == Nbsp::Space) return " ";
   auto table = html_entities();
   auto it = std::lower_bound(table.begin(), table.end(), name,
                              [](const HtmlEntity& e, std::string_view n) { return e.name < n; });
@@ -28,10 +29,10 @@ std::optional<std::string_view> named_entity(std::string_view name) {
 
 // The reference between "&" and ";" (body excludes both) appended to out; false when it does
 // not decode and the "&" must stay.
-bool decode_reference(std::string_view body, std::string& out) {
+bool decode_reference(std::string_view body, Nbsp nbsp, std::string& out) {
   if (body.empty()) return false;
   if (body[0] != '#') {
-    auto text = named_entity(body);
+    auto text = named_entity(body, nbsp);
     if (!text) return false;
     out += *text;
     return true;
@@ -170,7 +171,7 @@ bool has_attr(const XmlScanner& s, std::string_view want) {
   return found;
 }
 
-std::string decode(std::string_view text) {
+std::string decode(std::string_view text, Nbsp nbsp) {
   std::string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -180,7 +181,8 @@ std::string decode(std::string_view text) {
     out.append(text.substr(i, amp - i));
     size_t reach = std::min(text.size(), amp + 2 + std::max(kNumericReach, kHtmlEntityNameMax));
     size_t semi = text.substr(0, reach).find(';', amp + 1);
-    if (semi != std::string_view::npos && decode_reference(text.substr(amp + 1, semi - amp - 1), out)) {
+    if (semi != std::string_view::npos &&
+        decode_reference(text.substr(amp + 1, semi - amp - 1), nbsp, out)) {
       i = semi + 1;
     } else {
       out += '&';

@@ -39,9 +39,12 @@ bool nexttag(XmlScanner& s);
 std::optional<std::string> attr(const XmlScanner& s, std::string_view name, size_t size);
 // Whether the current tag has the attribute, with a value or without one ("hidden").
 bool has_attr(const XmlScanner& s, std::string_view name);
+// What "&nbsp;" decodes to: a plain space (titles, labels, feeds, dictionary text), or U+00A0,
+// which the word reader keeps to tie the words on either side.
+enum class Nbsp : uint8_t { Space, NoBreak };
 // Replaces character references: numeric ones and every HTML named one. Unknown or unterminated
 // references stay as written.
-std::string decode(std::string_view text);
+std::string decode(std::string_view text, Nbsp nbsp = Nbsp::Space);
 // True when the text holds a "&" (so decode() could change it).
 inline bool needs_decode(std::string_view text) { return text.find('&') != std::string_view::npos; }
 // Joins a folder (ending in "/", or empty) and an href into a member path: the fragment and query

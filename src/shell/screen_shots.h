@@ -9,8 +9,8 @@
 // function that returns has drawn nothing that presents.
 using ScreenShotFn = void (*)(std::string_view name);
 
-// What a screen shows of a book: none, the book given on the command line, or one the documents
-// folder holds (its first, or its last as if just bought).
+// What a screen needs of a book: none, the book given on the command line (drawn without one when
+// none is given), or the first one the documents folder holds (nothing is drawn without it).
 enum class ScreenBook : uint8_t { None, Given, InLibrary };
 
 struct ScreenShot {

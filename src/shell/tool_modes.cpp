@@ -160,9 +160,9 @@ AppResult tool_screen(int argc, char** argv) {
   }
   if (shot->book == ScreenBook::Given && argc < 5) {
     fprintf(stderr,
-            "quillo: the screen \"%s\" shows a book: quillo --screen %s OUT.png BOOK [PAGE]\n",
+            "quillo: no book was given (quillo --screen %s OUT.png BOOK [PAGE]), so the screen "
+            "\"%s\" shows none\n",
             argv[2], argv[2]);
-    return kScreenshotNothingStatus;
   }
   if (!init_headless()) return 1u;
   app.screenshot.on = true;

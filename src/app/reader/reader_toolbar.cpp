@@ -72,6 +72,7 @@ After run_column(int column) {
 }  // namespace
 
 std::string toolbar_progress_text(uint64_t page, uint64_t total, bool back_valid, uint64_t back_page) {
+  if (total == 0) return {};  // no book: there is no page to name ("Page 1 of 0")
   const uint64_t percent = total > 1 ? (page + 1) * 100 / total : 100;
   char buf[kProgressTextMax];
   int n = snprintf(buf, sizeof buf, "%llu%%   \xc2\xb7   Page %llu of %llu",

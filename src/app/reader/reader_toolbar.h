@@ -12,7 +12,7 @@ void reader_toolbar_draw();
 constexpr int kToolbarHeight = 306;
 
 // "P%   ·   Page N of T" with "   ·   back to B" when the back mark is set; empty when it does
-// not fit its 96-byte buffer.
+// not fit its 96-byte buffer, or with no page at all.
 std::string toolbar_progress_text(uint64_t page, uint64_t total, bool back_valid, uint64_t back_page);
 // The slider's page for a release x on a screen w wide.
 uint64_t toolbar_slider_page(int x, int w, uint64_t total);

@@ -118,6 +118,7 @@ TEST(ReaderToolbar, ProgressText) {
   EXPECT_EQ(toolbar_progress_text(0, 1, false, 0), "100%   \xc2\xb7   Page 1 of 1");
   EXPECT_EQ(toolbar_progress_text(0, 3, false, 0), "33%   \xc2\xb7   Page 1 of 3");
   EXPECT_EQ(toolbar_progress_text(4, 27, true, 0), "18%   \xc2\xb7   Page 5 of 27   \xc2\xb7   back to 1");
+  EXPECT_EQ(toolbar_progress_text(0, 0, false, 0), "") << "no book open";
 }
 
 TEST(SelectionPopup, PlacementAndButtons) {
