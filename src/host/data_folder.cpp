@@ -55,7 +55,7 @@ std::string host_make_tmp_root() {
     // Another program's start may have taken the new folder for a left-over one before the lock
     // was in place, and removed it: then make another. On a file system without locks the folder
     // serves unlocked (no start can take its lock to remove it either).
-    std::optional<FolderLock> lock = FolderLock::shared(path);
+    std::optional<FolderLock> lock = FolderLock::shared(path, LastLink::Refuse);
     struct stat st;
     if (!lock && stat(path.c_str(), &st) == 0) return path;
     if (lock && lock->names(path)) {

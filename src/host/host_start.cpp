@@ -122,11 +122,13 @@ int host_main(int argc, char** argv, CoreEntry core) {
   }
   if (!host_quit_on_signals()) perror("quillo: cannot take quit signals");
   const std::string data = host_data_folder();
+  host_make_data_folders(data);
+  // The log first, so that it keeps every message of the start.
+  const int terminal = open_log(data);
   const std::string tmp = host_make_tmp_root();
   if (tmp.empty()) perror("quillo: cannot create the temporary folder");
   host_remove_at_exit(tmp);
-  host_make_data_folders(data);
-  // Before anything is copied or written: what killed runs left goes first.
+  // Before anything is copied: what killed runs left goes first.
   host_hold_data_folder(data, true);
   host_remove_stale_tmp_roots();
   const std::string resources = host_resources_dir();
@@ -137,7 +139,6 @@ int host_main(int argc, char** argv, CoreEntry core) {
   ql_set_root(data.c_str(), tmp.c_str());
   setenv("QUILLO_STATE", "/mnt/us/ql/state", 1);
   setenv("QL_TZ_MIN", tz_minutes_text().c_str(), 1);
-  const int terminal = open_log(data);
 
   if (!headless) {
     if (const char* failure = window_front_init(&argc, &argv)) return fail_start(terminal, failure);
