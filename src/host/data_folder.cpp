@@ -3,6 +3,7 @@
 #include "base/file_copy.h"
 #include "host/folder_lock.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -41,6 +42,15 @@ void host_make_data_folders(const std::string& data) {
   for (const char* sub : {"documents", "ql/state", "ql/trash", "ql/bundled"}) {
     make_folders(data + "/" + sub);
   }
+}
+
+DataFolderClaim host_claim_data_folder(const std::string& data) {
+  std::optional<FolderLock> lock = FolderLock::try_exclusive(data + "/ql", LastLink::Follow);
+  if (!lock) {
+    return errno == EWOULDBLOCK ? DataFolderClaim::TakenByAnother : DataFolderClaim::Unlocked;
+  }
+  lock->hold_for_life();
+  return DataFolderClaim::Ours;
 }
 
 std::string host_tmp_base() {
