@@ -3,6 +3,7 @@
 #include "base/file_copy.h"
 #include "host/folder_lock.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -43,6 +44,15 @@ void host_make_data_folders(const std::string& data) {
   }
 }
 
+DataFolderClaim host_claim_data_folder(const std::string& data) {
+  std::optional<FolderLock> lock = FolderLock::try_exclusive(data + "/ql", LastLink::Follow);
+  if (!lock) {
+    return errno == EWOULDBLOCK ? DataFolderClaim::TakenByAnother : DataFolderClaim::Unlocked;
+  }
+  lock->hold_for_life();
+  return DataFolderClaim::Ours;
+}
+
 std::string host_tmp_base() {
   const char* base = nonempty_env("TMPDIR");
   return base ? base : "/tmp";
@@ -55,7 +65,7 @@ std::string host_make_tmp_root() {
     // Another program's start may have taken the new folder for a left-over one before the lock
     // was in place, and removed it: then make another. On a file system without locks the folder
     // serves unlocked (no start can take its lock to remove it either).
-    std::optional<FolderLock> lock = FolderLock::shared(path);
+    std::optional<FolderLock> lock = FolderLock::shared(path, LastLink::Refuse);
     struct stat st;
     if (!lock && stat(path.c_str(), &st) == 0) return path;
     if (lock && lock->names(path)) {

@@ -15,6 +15,17 @@ std::string host_data_folder();
 // to the writers that later find a folder missing.
 void host_make_data_folders(const std::string& data);
 
+// One interactive program to a data folder: each keeps its own notes and library in memory, so a
+// second one would write over what the first saves. The claim is an exclusive lock on the "ql"
+// folder inside the data folder, kept for the life of the process and let go of however it ends;
+// tool modes take none and run beside. The folder must exist (host_make_data_folders).
+enum class DataFolderClaim {
+  Ours,
+  TakenByAnother,  // a living interactive program holds the folder, by whatever name
+  Unlocked,        // the lock could not be taken (errno says why): the program runs unguarded
+};
+DataFolderClaim host_claim_data_folder(const std::string& data);
+
 // Where the per-run folders are made: $TMPDIR, else /tmp.
 std::string host_tmp_base();
 // The start of a per-run folder's name.

@@ -7,8 +7,9 @@
 #include <unistd.h>
 
 namespace {
-int open_folder(const std::string& path) {
-  return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+int open_folder(const std::string& path, LastLink link) {
+  const int nofollow = link == LastLink::Refuse ? O_NOFOLLOW : 0;
+  return open(path.c_str(), O_RDONLY | O_DIRECTORY | nofollow | O_CLOEXEC);
 }
 
 bool lock(int fd, int how) {
@@ -19,21 +20,25 @@ bool lock(int fd, int how) {
 }
 }  // namespace
 
-std::optional<FolderLock> FolderLock::locked(const std::string& path, int how) {
-  const int fd = open_folder(path);
+std::optional<FolderLock> FolderLock::locked(const std::string& path, LastLink link, int how) {
+  const int fd = open_folder(path, link);
   if (fd < 0) return std::nullopt;
   if (!lock(fd, how)) {
+    const int why = errno;
     close(fd);
+    errno = why;
     return std::nullopt;
   }
   return FolderLock(fd);
 }
 
-std::optional<FolderLock> FolderLock::try_exclusive(const std::string& path) {
-  return locked(path, LOCK_EX | LOCK_NB);
+std::optional<FolderLock> FolderLock::try_exclusive(const std::string& path, LastLink link) {
+  return locked(path, link, LOCK_EX | LOCK_NB);
 }
 
-std::optional<FolderLock> FolderLock::shared(const std::string& path) { return locked(path, LOCK_SH); }
+std::optional<FolderLock> FolderLock::shared(const std::string& path, LastLink link) {
+  return locked(path, link, LOCK_SH);
+}
 
 FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
   if (this != &other) {

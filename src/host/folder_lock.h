@@ -5,13 +5,18 @@
 #include <optional>
 #include <string>
 
+// Whether a path whose last name is a symbolic link reaches the folder it names. A per-run folder
+// in the shared temporary folder is never one (another user could plant it); the data folder may
+// well be (a memory card, say), and its lock belongs to the folder, whatever name leads to it.
+enum class LastLink { Refuse, Follow };
+
 class FolderLock {
  public:
-  // An exclusive lock, without waiting: none when another program holds the folder, or when it
-  // cannot be opened (a link is not followed).
-  static std::optional<FolderLock> try_exclusive(const std::string& path);
+  // An exclusive lock, without waiting: none when another program holds the folder (errno
+  // EWOULDBLOCK), or when it cannot be opened or locked (errno says why).
+  static std::optional<FolderLock> try_exclusive(const std::string& path, LastLink link);
   // A shared lock, waiting while another program holds the folder exclusively (tidies it).
-  static std::optional<FolderLock> shared(const std::string& path);
+  static std::optional<FolderLock> shared(const std::string& path, LastLink link);
 
   FolderLock(FolderLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   FolderLock& operator=(FolderLock&& other) noexcept;
@@ -29,6 +34,6 @@ class FolderLock {
 
  private:
   explicit FolderLock(int fd) : fd_(fd) {}
-  static std::optional<FolderLock> locked(const std::string& path, int how);
+  static std::optional<FolderLock> locked(const std::string& path, LastLink link, int how);
   int fd_;
 };

@@ -8,10 +8,14 @@
 const char* window_front_init(int* argc, char*** argv);
 // Runs the window's main loop; the process ends from the core thread or by a quit.
 [[noreturn]] void window_front_run();
+// Shows `text` in a message box, without the program's window, until the user closes it. False
+// when it cannot be shown (no display, no module).
+bool window_front_alert(int* argc, char*** argv, const char* text);
 
 // The module's entry points, found by name once it is loaded; the only names it exports.
 extern "C" {
 // False when no display can be opened.
 [[gnu::visibility("default")]] bool quillo_window_init(int* argc, char*** argv);
 [[gnu::visibility("default"), noreturn]] void quillo_window_run();
+[[gnu::visibility("default")]] bool quillo_window_alert(int* argc, char*** argv, const char* text);
 }

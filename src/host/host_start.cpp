@@ -9,6 +9,7 @@
 #include "host/services.h"
 #include "host/test_driver.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +62,15 @@ int open_log(const std::string& data) {
 int fail_start(int terminal, const char* message) {
   fprintf(stderr, "quillo: %s\n", message);
   if (terminal >= 0) dprintf(terminal, "quillo: %s\n", message);
+  return 1;
+}
+
+// A second interactive start on a data folder in use says so and ends, writing nothing there: not
+// even a line in the log, which belongs to the program that runs.
+int refuse_second_start(const std::string& data, bool headless, int* argc, char*** argv) {
+  const std::string text = "Corvell Nalo is already running on this data folder (" + data + ").";
+  fprintf(stderr, "quillo: %s\n", text.c_str());
+  if (!headless) window_front_alert(argc, argv, text.c_str());
   return 1;
 }
 
@@ -120,13 +130,26 @@ int host_main(int argc, char** argv, CoreEntry core) {
     open_arg[0] = argv[1];
     open_arg[1] = argv[2];
   }
-  if (!host_quit_on_signals()) perror("quillo: cannot take quit signals");
   const std::string data = host_data_folder();
+  host_make_data_folders(data);
+  // Before anything is written, and before the quit signals are taken: a start that does not go
+  // on ends at a signal as any program does, even while its message is shown.
+  const DataFolderClaim claim = host_claim_data_folder(data);
+  const int claim_error = errno;
+  if (claim == DataFolderClaim::TakenByAnother) {
+    return refuse_second_start(data, headless, &argc, &argv);
+  }
+  if (!host_quit_on_signals()) perror("quillo: cannot take quit signals");
+  // The log next, so that it keeps every message of the start.
+  const int terminal = open_log(data);
+  if (claim == DataFolderClaim::Unlocked) {
+    fprintf(stderr, "quillo: cannot lock the data folder %s/ql: %s\n", data.c_str(),
+            strerror(claim_error));
+  }
   const std::string tmp = host_make_tmp_root();
   if (tmp.empty()) perror("quillo: cannot create the temporary folder");
   host_remove_at_exit(tmp);
-  host_make_data_folders(data);
-  // Before anything is copied or written: what killed runs left goes first.
+  // Before anything is copied: what killed runs left goes first.
   host_hold_data_folder(data, true);
   host_remove_stale_tmp_roots();
   const std::string resources = host_resources_dir();
@@ -137,7 +160,6 @@ int host_main(int argc, char** argv, CoreEntry core) {
   ql_set_root(data.c_str(), tmp.c_str());
   setenv("QUILLO_STATE", "/mnt/us/ql/state", 1);
   setenv("QL_TZ_MIN", tz_minutes_text().c_str(), 1);
-  const int terminal = open_log(data);
 
   if (!headless) {
     if (const char* failure = window_front_init(&argc, &argv)) return fail_start(terminal, failure);

@@ -1,5 +1,8 @@
 #include "host/leftovers.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <cstring>
@@ -65,7 +68,7 @@ void host_remove_stale_tmp_roots() {
   for (fs::directory_iterator it(host_tmp_base(), ec), end; !ec && it != end; it.increment(ec)) {
     if (!it->path().filename().string().starts_with(kTmpRootPrefix)) continue;
     const std::string path = it->path().string();
-    const std::optional<FolderLock> lock = FolderLock::try_exclusive(path);
+    const std::optional<FolderLock> lock = FolderLock::try_exclusive(path, LastLink::Refuse);
     if (!lock || lock->owner() != geteuid()) continue;
     std::error_code remove_ec;
     fs::remove_all(path, remove_ec);
@@ -73,11 +76,16 @@ void host_remove_stale_tmp_roots() {
 }
 
 void host_hold_data_folder(const std::string& data, bool tidy) {
-  std::optional<FolderLock> lock = tidy ? FolderLock::try_exclusive(data) : std::nullopt;
+  std::optional<FolderLock> lock =
+      tidy ? FolderLock::try_exclusive(data, LastLink::Follow) : std::nullopt;
   if (lock) {
     tidy_data_folder(data);
     if (!lock->share()) lock.reset();
   }
-  if (!lock) lock = FolderLock::shared(data);
-  if (lock) lock->hold_for_life();
+  if (!lock) lock = FolderLock::shared(data, LastLink::Follow);
+  if (!lock) {
+    fprintf(stderr, "quillo: cannot lock the data folder %s: %s\n", data.c_str(), strerror(errno));
+    return;
+  }
+  lock->hold_for_life();
 }

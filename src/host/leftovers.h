@@ -11,5 +11,6 @@ void host_remove_stale_tmp_roots();
 // Holds the data folder (shared with other programs) for the life of the process. With `tidy`,
 // when no other program holds it, first removes what killed runs left in it: copies cut short in
 // "documents" and "ql/bundled" (the hidden names file_copy writes under), and ".tmp" and ".part"
-// files in "ql/state" and the folders directly in it.
+// files in "ql/state" and the folders directly in it. The folder is locked whatever name leads to
+// it, a symbolic link too; one that cannot be locked is named on standard error (the log).
 void host_hold_data_folder(const std::string& data, bool tidy);

@@ -92,7 +92,7 @@ TEST(DataFolder, StartRemovesPerRunFoldersOfProgramsThatNoLongerRun) {
   fs::create_directories(base / "corvell-nalo-killed/sub");
   write_file(base / "corvell-nalo-killed/sub/ql-dict.txt", "left");
   fs::create_directories(base / "corvell-nalo-living");
-  const std::optional<FolderLock> living = FolderLock::shared(base / "corvell-nalo-living");
+  const auto living = FolderLock::shared(base / "corvell-nalo-living", LastLink::Refuse);
   ASSERT_TRUE(living);
   write_file(base / "corvell-nalo-file", "not a folder");
   fs::create_directories(base / "another-program");
@@ -138,17 +138,21 @@ TEST(DataFolder, StartRemovesWhatKilledRunsLeftInTheDataFolder) {
       }
     }
   };
-  const std::string alone = dir / "alone", shared = dir / "shared";
-  fill(alone);
-  fill(shared);
-  host_hold_data_folder(alone, true);
-  // Another program runs on this one: its files may be in the middle of being written.
-  const std::optional<FolderLock> other = FolderLock::shared(shared);
-  ASSERT_TRUE(other);
-  host_hold_data_folder(shared, true);
-  for (const Entry& e : entries) {
-    SCOPED_TRACE(e.path);
-    EXPECT_EQ(fs::exists(alone + "/" + e.path), e.kept);
-    EXPECT_TRUE(fs::exists(shared + "/" + e.path));
+  // How a program that runs on the folder names it (none: none runs), and how the start does: by
+  // the folder's own name, a symbolic link to it, or the link and a slash.
+  const std::pair<const char*, const char*> starts[] = {
+      {nullptr, ""}, {"", ""}, {nullptr, "-link"}, {"-link", ""}, {"-link", "-link/"}};
+  for (size_t i = 0; i < std::size(starts); i++) {
+    const auto [running, start] = starts[i];
+    const std::string folder = dir / std::to_string(i);
+    SCOPED_TRACE(folder + start);
+    fill(folder);
+    fs::create_directory_symlink(folder, folder + "-link");
+    if (running) host_hold_data_folder(folder + running, false);
+    host_hold_data_folder(folder + start, true);
+    for (const Entry& e : entries) {
+      SCOPED_TRACE(e.path);
+      EXPECT_EQ(fs::exists(folder + "/" + e.path), e.kept || running);
+    }
   }
 }

@@ -2,6 +2,7 @@
 // driven end to end by test scripts.
 #include "host/host_start.h"
 #include "support/event_ceiling.h"
+#include "support/program_session.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -139,6 +140,32 @@ TEST(HeadlessProgram, SizeThemeAndDrop) {
   EXPECT_NEAR(count_rgb(b, "\x1d\x29\x25"), paper, 600 * 800 / 100);
   EXPECT_LT(count_rgb(b, "\xec\xee\xee"), 600u * 800 / 4);
   EXPECT_EQ(read_file(r.data + "/documents/Dropped Book.epub"), "epub bytes");
+}
+
+// A second start on a data folder in use, by another name of it too, says so and ends changing
+// nothing there, its log included: each program would save its notes over the other's.
+TEST(HeadlessProgram, ASecondStartOnADataFolderInUseSaysSoAndChangesNothing) {
+  ProgramSession s;
+  const std::string shot = s.dir / "shot.pgm", err = s.dir / "err";
+  const auto stamps = [&](std::string out = "") {  // every name below the data folder, its time
+    for (const auto& f : fs::recursive_directory_iterator(s.data))
+      out += f.path().string() + ' ' +
+             std::to_string(f.last_write_time().time_since_epoch().count()) + '\n';
+    return out;
+  };
+  const int first = s.start(QL_TEST_QUILLO, {}, "idle\nshot " + shot + "\n");
+  ASSERT_TRUE(eventually([&] { return file_exists(shot); }));
+  const std::string before = stamps();
+  fs::create_directory_symlink(s.data, s.dir / "link");
+  // Standard error as a terminal takes it, where the log does not.
+  const ProgramResult second =
+      run_program("sh", {"-c", "exec \"$0\" 2>\"$1\"", QL_TEST_QUILLO, err},
+                  {{"CVNL_HEADLESS", "1"}, {"CVNL_DATA", s.dir / "link/"}}, kRunLimitMs);
+  EXPECT_EQ(second.status, 1);
+  EXPECT_NE(read_file(err).find("already running on this data folder"), std::string::npos);
+  EXPECT_EQ(stamps(), before);
+  s.add("quit\n");
+  EXPECT_EQ(wait_program(first, kRunLimitMs).status, 0);
 }
 
 TEST(HeadlessProgram, ScriptMayAppearAfterStart) {

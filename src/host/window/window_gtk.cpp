@@ -1,6 +1,6 @@
 // The GTK window: shows the presented frame scaled into a letterboxed 1072:1448 area, turns the
 // mouse and keys into pointer events, takes dropped files and folders, and quits through the
-// core so that it can save first.
+// core so that it can save first. Also the message box of a start that does not go on.
 #include "host/window/window_gtk.h"
 
 #include "host/add_books.h"
@@ -278,6 +278,17 @@ bool quillo_window_init(int* argc, char*** argv) {
   gtk_widget_show_all(win.window);
   gtk_widget_grab_focus(win.area);
   gtk_window_present(GTK_WINDOW(win.window));
+  return true;
+}
+
+bool quillo_window_alert(int* argc, char*** argv, const char* text) {
+  if (!gtk_init_check(argc, argv)) return false;
+  GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
+                                          GTK_BUTTONS_CLOSE, "%s", text);
+  gtk_window_set_title(GTK_WINDOW(box), kProductName);
+  gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
+  gtk_dialog_run(GTK_DIALOG(box));
+  gtk_widget_destroy(box);
   return true;
 }
 
