@@ -38,7 +38,7 @@ void measure_embedded(float* widths) {
 }
 
 void write_seeds() {
-  constexpr const char* kNames[] = {"serif", "serif-it", "serif-bold", "sans", "sans-bold"};
+  constexpr const char* kNames[kFontSlots] = {"serif", "serif-it", "serif-bold", "sans", "sans-bold", "fallback"};
   for (int slot = 0; slot < kFontSlots; ++slot) {
     const ByteReader face = embedded_face_file(slot);
     const std::string file(reinterpret_cast<const char*>(face.data()), face.size());

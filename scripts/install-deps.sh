@@ -51,7 +51,28 @@ if [ ! -s "$fonts/HankenGrotesk-SemiBold.ttf" ]; then
   cp "$tmp/hg/package/600SemiBold/HankenGrotesk_600SemiBold.ttf" "$fonts/HankenGrotesk-SemiBold.ttf"
   rm -rf "$tmp"; trap - EXIT
 fi
-for f in SourceSerif4-Regular SourceSerif4-It SourceSerif4-Bold HankenGrotesk-Regular HankenGrotesk-SemiBold; do
+# Debian packages that only lend a file are fetched, not installed: `apt-get download` into a
+# folder, after refreshing the package lists when they do not know the package yet.
+download_deb() {
+  (cd "$2" && apt-get download -q "$1" >/dev/null 2>&1) || {
+    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    (cd "$2" && apt-get download -q "$1")
+  }
+}
+
+# The fallback face (Charis SIL, OFL) draws the letters the others lack: IPA, rarer Latin.
+if [ ! -s "$fonts/CharisSIL-Regular.ttf" ]; then
+  tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+  download_deb fonts-sil-charis "$tmp"
+  dpkg-deb -x "$tmp"/fonts-sil-charis_*.deb "$tmp/x"
+  cp "$tmp/x/usr/share/doc/fonts-sil-charis/copyright" "$fonts/LICENSE-CharisSIL.txt"
+  cp "$tmp/x/usr/share/fonts/truetype/charis/CharisSIL-Regular.ttf" "$fonts/CharisSIL-Regular.ttf.part"
+  mv "$fonts/CharisSIL-Regular.ttf.part" "$fonts/CharisSIL-Regular.ttf"
+  rm -rf "$tmp"; trap - EXIT
+fi
+for f in SourceSerif4-Regular SourceSerif4-It SourceSerif4-Bold HankenGrotesk-Regular HankenGrotesk-SemiBold \
+    CharisSIL-Regular; do
   head -c 4 "$fonts/$f.ttf" | od -An -tx1 | grep -q "00 01 00 00" || { echo "bad font $f" >&2; exit 1; }
 done
 
@@ -60,11 +81,7 @@ hyph="$deps/hyph/hyph-en-us.pat.txt"
 if [ ! -s "$hyph" ]; then
   tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
   mkdir -p "$deps/hyph"
-  (cd "$tmp" && apt-get download -q texlive-lang-english >/dev/null 2>&1) || {
-    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
-    (cd "$tmp" && apt-get download -q texlive-lang-english)
-  }
+  download_deb texlive-lang-english "$tmp"
   dpkg-deb --fsys-tarfile "$tmp"/texlive-lang-english_*.deb |
     tar -xO --wildcards '*/hyph-utf8/patterns/txt/hyph-en-us.pat.txt' > "$hyph.part"
   mv "$hyph.part" "$hyph"

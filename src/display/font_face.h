@@ -1,5 +1,6 @@
-// The five font slots behind all text: 0 regular, 1 italic, 2 bold (reading faces, replaceable by a
-// family from the user's storage), 3 UI and 4 UI bold (always the embedded faces).
+// The six font slots behind all text: 0 regular, 1 italic, 2 bold (reading faces, replaceable by a
+// family from the user's storage), 3 UI and 4 UI bold (always the embedded faces), and 5 the
+// fallback face, which draws the letters the others lack (IPA, rarer Latin).
 #pragma once
 #include <stb_truetype.h>
 
@@ -8,7 +9,8 @@
 #include "display/font_kerning.h"
 #include "display/sfnt.h"
 
-constexpr int kFontSlots = 5;
+constexpr int kFontSlots = 6;
+constexpr int kFallbackSlot = 5;
 
 struct FontFace {
   stbtt_fontinfo info{};

@@ -13,6 +13,7 @@ extern "C" const unsigned char ql_ttf_SourceSerif4_It[], ql_ttf_SourceSerif4_It_
 extern "C" const unsigned char ql_ttf_SourceSerif4_Bold[], ql_ttf_SourceSerif4_Bold_end[];
 extern "C" const unsigned char ql_ttf_HankenGrotesk_Regular[], ql_ttf_HankenGrotesk_Regular_end[];
 extern "C" const unsigned char ql_ttf_HankenGrotesk_SemiBold[], ql_ttf_HankenGrotesk_SemiBold_end[];
+extern "C" const unsigned char ql_ttf_CharisSIL_Regular[], ql_ttf_CharisSIL_Regular_end[];
 
 namespace {
 
@@ -25,6 +26,7 @@ const std::array<ByteReader, kFontSlots> kEmbedded = {{
     {ql_ttf_SourceSerif4_Bold, size_t(ql_ttf_SourceSerif4_Bold_end - ql_ttf_SourceSerif4_Bold)},
     {ql_ttf_HankenGrotesk_Regular, size_t(ql_ttf_HankenGrotesk_Regular_end - ql_ttf_HankenGrotesk_Regular)},
     {ql_ttf_HankenGrotesk_SemiBold, size_t(ql_ttf_HankenGrotesk_SemiBold_end - ql_ttf_HankenGrotesk_SemiBold)},
+    {ql_ttf_CharisSIL_Regular, size_t(ql_ttf_CharisSIL_Regular_end - ql_ttf_CharisSIL_Regular)},
 }};
 
 std::array<FontFace, kFontSlots> g_slots;

@@ -28,6 +28,24 @@ SlotSize resolve(TextStyle style, float size) {
   }
 }
 
+struct Borrowed {
+  int slot;
+  GlyphMetric metric;  // glyph 0 when no face has the character
+};
+// Where a character a slot lacks comes from: the interface faces lack most scripts and accents and
+// take them from the reading face; every face takes IPA and rarer Latin letters from the fallback.
+Borrowed borrow(int slot, uint32_t cp) {
+  if (slot == 3 || slot == 4) {
+    const int reading = slot == 3 ? 0 : 2;
+    const GlyphMetric m = met(reading, cp);
+    if (m.glyph != 0) return {reading, m};
+  }
+  // A private-use character means what the face the text was made for says: another face's glyph
+  // for it would be a wrong letter.
+  if ((cp >= 0xE000 && cp <= 0xF8FF) || cp >= 0xF0000) return {kFallbackSlot, {0, 0}};
+  return {kFallbackSlot, met(kFallbackSlot, cp)};
+}
+
 // Walks the string, calling visit(slot, glyph, scale, pen_x) for every glyph that is drawn, and
 // returns the pen's final position.
 template <class Visit>
@@ -41,15 +59,13 @@ float walk_text(const char* text, TextStyle style, float size, float pen, Visit&
   while (*s) {
     const uint32_t cp = utf8_next(s);
     const GlyphMetric m = met(ss.slot, cp);
-    if (cp >= 128 && m.glyph == 0 && (ss.slot == 3 || ss.slot == 4)) {
-      // The interface faces lack most scripts and accents: borrow from the reading face at the
-      // same em size.
-      const int fallback = ss.slot == 3 ? 0 : 2;
-      const GlyphMetric f = met(fallback, cp);
-      if (f.glyph != 0) {
-        const float fk = k * float(face.units_per_em) / float(font_face(fallback).units_per_em);
-        visit(fallback, uint32_t(f.glyph), fk, pen);
-        pen = fmaf(float(f.advance), fk, pen);
+    if (cp >= 128 && m.glyph == 0) {
+      // A borrowed glyph is drawn at the same em size, with no kerning across the change of face.
+      const Borrowed b = borrow(ss.slot, cp);
+      if (b.metric.glyph != 0) {
+        const float fk = k * float(face.units_per_em) / float(font_face(b.slot).units_per_em);
+        visit(b.slot, uint32_t(b.metric.glyph), fk, pen);
+        pen = fmaf(float(b.metric.advance), fk, pen);
         prev = kNoGlyph;
         continue;
       }

@@ -134,6 +134,19 @@ TEST_F(TextTest, InterfaceFaceFallsBackToReadingFace) {
   EXPECT_GT(ink().count, 50);
 }
 
+TEST_F(TextTest, IpaLettersDrawInEveryStyleNotAsTheBox) {
+  // No reading or interface face has ɔ or ː; U+0378 (unassigned) is the box in every face.
+  for (TextStyle style : {TS_REGULAR, TS_ITALIC, TS_BOLD, TS_UI, TS_UI_BOLD}) {
+    SCOPED_TRACE(style);
+    ql_clear();
+    ql_text("\xCD\xB8\xCD\xB8", style, 40, 100, 200);
+    const int boxes = ink().count;
+    ql_text("\xC9\x94\xCB\x90", style, 40, 100, 400);
+    EXPECT_GT(ink().count - boxes, 50);
+    EXPECT_NE(ink().count - boxes, boxes);
+  }
+}
+
 TEST_F(TextTest, DrawnTextLiesWhereItWasMeasured) {
   const char* line = "The quick brown fox";
   const float w = ql_measure(line, 0, 40);

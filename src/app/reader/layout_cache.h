@@ -18,8 +18,9 @@ constexpr uint32_t kMaxLayoutLines = 4000000;
 // a line with no paragraph gap. 4: hidden elements and page-break markers hold no words, no line
 // ends between words that a no-break space joins, nor before closing punctuation after a dash,
 // and a dash ends a line also where an inline tag touches it or as two hyphens. 5: a hidden
-// picture or line break named in capitals no longer hides the rest of its chapter.
-constexpr uint32_t kLayoutFormat = 5;
+// picture or line break named in capitals no longer hides the rest of its chapter. 6: letters the
+// reading face lacks (IPA) are measured in the fallback face instead of as the missing-glyph box.
+constexpr uint32_t kLayoutFormat = 6;
 
 // Everything a layout depends on.
 struct LayoutKeyInputs {
