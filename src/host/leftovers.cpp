@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
-#include <cstring>
 #include <string_view>
 #include <unistd.h>
 #include <vector>
