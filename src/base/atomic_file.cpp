@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -49,16 +50,18 @@ bool commit_device_paths(FILE* stream, const char* tmp_path, const char* final_p
                 ql_path(final_path, final_buf, sizeof final_buf), sync);
 }
 
-// The fallbacks kept by saves at page turns (host paths), for file_drop_fallbacks.
-struct Fallbacks {
+// What the saves at page turns keep (host paths): the files with a fallback beside them, for
+// file_drop_fallbacks, and the file each save put in place.
+struct Saves {
   std::mutex mu;
-  std::set<std::string> paths;
+  std::set<std::string> fallbacks;
+  std::map<std::string, ino_t> put;
 };
 
 // Never destroyed: a save may still run on the core thread while another thread ends the process.
-Fallbacks& fallbacks() {
-  static Fallbacks* f = new Fallbacks;
-  return *f;
+Saves& saves() {
+  static Saves* s = new Saves;
+  return *s;
 }
 
 bool write_all(int fd, const void* bytes, size_t length) {
@@ -89,18 +92,33 @@ bool is_regular_file(const char* host_path) {
   return lstat(host_path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// Swaps two names; false when the file system cannot (FAT) or either name is missing.
+bool swap_names(const char* a, const char* b) {
+  return renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0;
+}
+
+// Puts `from` in the place of `to`. Where both names exist they are swapped and the old file goes
+// by an unlink: a rename over a file makes ext4 start writing the new one out at once, ten times
+// the rest of the save, and a page turn must not wait for that.
+bool replace(const char* from, const char* to) {
+  if (swap_names(from, to)) {
+    unlink(from);
+    return true;
+  }
+  return rename(from, to) == 0;
+}
+
 // Host paths. The new content goes to the temporary file and then takes the final name. The file
 // it replaces becomes the fallback only when it is on the disk: until the new one is flushed it is
 // the last content a power cut cannot take; otherwise the fallback kept before stays. Every step
 // leaves the final name or the fallback holding content that is on the disk.
 bool put_in_place(const char* tmp, const char* final_path) {
   // A folder or a link in the final file's place is replaced (or refused) as a plain rename does.
-  if (!sync_later_on_disk(final_path) || !is_regular_file(final_path)) {
-    return rename(tmp, final_path) == 0;
-  }
+  if (!is_regular_file(final_path)) return rename(tmp, final_path) == 0;
+  if (!sync_later_on_disk(final_path)) return replace(tmp, final_path);
   const std::string fallback = std::string(final_path) + kFallbackSuffix;
-  if (rename(tmp, fallback.c_str()) != 0) return false;
-  if (renameat2(AT_FDCWD, fallback.c_str(), AT_FDCWD, final_path, RENAME_EXCHANGE) != 0) {
+  if (!replace(tmp, fallback.c_str())) return false;
+  if (!swap_names(fallback.c_str(), final_path)) {
     // No swapping two names here (FAT): the old file moves aside before the new one comes in.
     if (rename(fallback.c_str(), tmp) != 0) return false;
     if (rename(final_path, fallback.c_str()) != 0) return false;
@@ -109,22 +127,53 @@ bool put_in_place(const char* tmp, const char* final_path) {
       return false;
     }
   }
-  const std::lock_guard lock(fallbacks().mu);
-  fallbacks().paths.insert(final_path);
+  const std::lock_guard lock(saves().mu);
+  saves().fallbacks.insert(final_path);
   return true;
+}
+
+// Saves that come faster than the flushes write over the file the first of them put in place, as
+// long as it waits for its flush: nothing of it is on the disk but what an earlier save of this
+// run wrote, so a power cut finds it empty or holding an earlier save, and the fallback is still
+// beside it. No file is made or freed, which costs ext4 more the more were freed just before.
+bool rewrite_unflushed(const char* final_path, const void* bytes, size_t length) {
+  ino_t put;
+  {
+    const std::lock_guard lock(saves().mu);
+    const auto it = saves().put.find(final_path);
+    if (it == saves().put.end()) return false;
+    put = it->second;
+  }
+  if (sync_later_on_disk(final_path)) return false;
+  const int fd = open(final_path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  // Only that file, and only while no other name (a backup's hard link) shares it.
+  struct stat st;
+  bool written = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_ino == put;
+  written = written && write_all(fd, bytes, length) && ftruncate(fd, static_cast<off_t>(length)) == 0;
+  return close(fd) == 0 && written;
 }
 
 bool write_sync_later(const char* tmp, const char* final_path, const void* bytes, size_t length) {
   if (!*tmp || !*final_path) return false;  // a path too long for the host
+  if (rewrite_unflushed(final_path, bytes, length)) {
+    sync_later(final_path);
+    return true;
+  }
   const int fd = create_new(tmp);
   if (fd < 0) return false;
-  const bool written = write_all(fd, bytes, length);
+  struct stat st;
+  const bool written = write_all(fd, bytes, length) && fstat(fd, &st) == 0;
   const bool closed = close(fd) == 0;
   if (!written || !closed) {
     unlink(tmp);
     return false;
   }
   if (!put_in_place(tmp, final_path)) return false;  // a temporary file stays, as after any failed rename
+  {
+    const std::lock_guard lock(saves().mu);
+    saves().put[final_path] = st.st_ino;
+  }
   sync_later(final_path);
   return true;
 }
@@ -206,11 +255,11 @@ bool file_update_sync_later(const char* path, const void* bytes, size_t length) 
 size_t file_drop_fallbacks() {
   std::set<std::string> due;
   {
-    const std::lock_guard lock(fallbacks().mu);
-    for (auto it = fallbacks().paths.begin(); it != fallbacks().paths.end();) {
+    const std::lock_guard lock(saves().mu);
+    for (auto it = saves().fallbacks.begin(); it != saves().fallbacks.end();) {
       if (sync_later_on_disk(it->c_str())) {
         due.insert(*it);
-        it = fallbacks().paths.erase(it);
+        it = saves().fallbacks.erase(it);
       } else {
         ++it;
       }

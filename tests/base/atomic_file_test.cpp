@@ -197,6 +197,11 @@ TEST(AtomicWrite, SavesAtPageTurnsWriteOnlyNewFiles) {
     ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/t.pos", line, strlen(line)));
     EXPECT_EQ(read_file(pos), line);
   }
+  // A backup made while the saves come faster than the flushes.
+  ASSERT_EQ(link(pos.c_str(), root.state("backup3.pos").c_str()), 0);
+  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/t.pos", "6 40\n", 5));
+  EXPECT_EQ(read_file(pos), "6 40\n");
+  EXPECT_EQ(read_file(root.state("backup3.pos")), "5 40\n");
   EXPECT_EQ(read_file(root.state("backup.pos")), old);
   EXPECT_EQ(read_file(root.state("backup2.pos")), old);
   EXPECT_EQ(read_file(root.state("target")), "kept");
@@ -204,7 +209,7 @@ TEST(AtomicWrite, SavesAtPageTurnsWriteOnlyNewFiles) {
   sync_pending_now();
   EXPECT_EQ(file_drop_fallbacks(), 1u);
   EXPECT_EQ(everything_below(root.state("")),
-            (std::vector<std::string>{"backup.pos", "backup2.pos", "t.pos", "target"}));
+            (std::vector<std::string>{"backup.pos", "backup2.pos", "backup3.pos", "t.pos", "target"}));
 }
 
 TEST(AtomicWrite, SavesAtPageTurnsReplaceOnlyAFile) {

@@ -25,10 +25,10 @@
 namespace {
 
 struct Op {
-  enum Kind { Begin, Open, Write, Sync, Rename, Exchange, Unlink } kind;
+  enum Kind { Begin, Open, Write, Truncate, Sync, Rename, Exchange, Unlink } kind;
   std::string a, b;  // paths, or the bytes written
   int fd = -1;
-  int flags = 0;
+  int flags = 0;  // of an open; the length of a truncation
 };
 
 struct Recorder {
@@ -85,6 +85,16 @@ ssize_t write(int fd, const void* bytes, size_t n) {
     recorder().ops.push_back({Op::Write, std::string(static_cast<const char*>(bytes), done), "", fd});
   }
   return done;
+}
+
+int ftruncate(int fd, off_t length) {
+  static auto call = real<int (*)(int, off_t)>("ftruncate");
+  std::lock_guard lock(recorder().mu);
+  const int r = call(fd, length);
+  if (r == 0 && recorder().fds.contains(fd)) {
+    recorder().ops.push_back({Op::Truncate, "", "", fd, static_cast<int>(length)});
+  }
+  return r;
 }
 
 int fsync(int fd) {
@@ -169,6 +179,9 @@ struct Model {
         offset += op.a.size();
         break;
       }
+      case Op::Truncate:
+        inodes[open.at(op.fd).first].written.resize(static_cast<size_t>(op.flags));
+        break;
       case Op::Sync:
         inodes[open.at(op.fd).first].flushed = inodes[open.at(op.fd).first].written;
         break;
