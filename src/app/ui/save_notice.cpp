@@ -17,6 +17,7 @@ std::array<bool, kReaderWorkKinds> told{};
 
 const char* work_name(ReaderWork work) {
   switch (work) {
+    case ReaderWork::ReadingPosition: return "your reading position";
     case ReaderWork::Notes: return "your notes";
     case ReaderWork::Collections: return "your collections";
     case ReaderWork::Vocabulary: return "your vocabulary";

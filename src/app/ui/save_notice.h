@@ -1,7 +1,8 @@
 // Saves of what the reader made (notes, highlights and bookmarks, collections, the vocabulary,
 // audiobook bookmarks) are never silent when they fail: the reader is told once, what failed is
-// held in memory (base/held_files.h), and the next save writes everything again. Settings and
-// caches fail silently; they rebuild themselves.
+// held in memory (base/held_files.h), and the next save writes everything again. The reading
+// position, saved at every page turn, is held the same way but named only by a quit that cannot
+// write it. Settings and caches fail silently; they rebuild themselves.
 #pragma once
 #include <string>
 
