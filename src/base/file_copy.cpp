@@ -31,9 +31,13 @@ FilePtr create_new(const char* path) {
   return FilePtr(f);
 }
 
-bool copy_bytes(FILE* in, FILE* out) {
+bool copy_bytes(FILE* in, FILE* out, const CopyStop* stop) {
   auto block = std::make_unique<char[]>(kCopyBlock);
   for (;;) {
+    if (stop && stop->load()) {
+      errno = ECANCELED;
+      return false;
+    }
     const size_t got = fread(block.get(), 1, kCopyBlock, in);
     if (got > 0 && fwrite(block.get(), 1, got, out) != got) return false;
     if (got < kCopyBlock) return !ferror(in);
@@ -57,18 +61,19 @@ std::string create_copy_part(const std::string& dst,
   return "";
 }
 
-bool copy_new_file(const std::string& src, const std::string& dst) {
+bool copy_new_file(const std::string& src, const std::string& dst, const CopyStop* stop) {
   FilePtr in(fopen(src.c_str(), "rb"));
   if (!in) return false;
   FilePtr out = create_new(dst.c_str());
   if (!out) return false;
-  bool ok = copy_bytes(in.get(), out.get()) && fflush(out.get()) == 0 && fsync(fileno(out.get())) == 0;
+  bool ok = copy_bytes(in.get(), out.get(), stop) && fflush(out.get()) == 0 &&
+            fsync(fileno(out.get())) == 0;
   ok = fclose(out.release()) == 0 && ok;
   if (!ok) unlink(dst.c_str());
   return ok;
 }
 
-bool copy_file(const std::string& src, const std::string& dst, bool replace) {
+bool copy_file(const std::string& src, const std::string& dst, bool replace, const CopyStop* stop) {
   struct stat st;
   if (!replace && lstat(dst.c_str(), &st) == 0) return false;
   FilePtr in(fopen(src.c_str(), "rb"));
@@ -79,7 +84,7 @@ bool copy_file(const std::string& src, const std::string& dst, bool replace) {
     return out != nullptr;
   });
   if (part.empty()) return false;
-  if (!copy_bytes(in.get(), out.get())) {
+  if (!copy_bytes(in.get(), out.get(), stop)) {
     out.reset();
     unlink(part.c_str());
     return false;

@@ -1,6 +1,7 @@
 // The one file copy: seeding at start-up, added books, bundled books (host paths here; the
 // device-path form is ql_copy_file in display/system_services).
 #pragma once
+#include <atomic>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -16,15 +17,20 @@ bool is_copy_part_name(std::string_view name);
 std::string create_copy_part(const std::string& dst,
                              const std::function<bool(const std::string&)>& create);
 
+// A copy given a `stop` word (set by another thread) looks at it between blocks: once it is set
+// the copy fails with errno ECANCELED, as any failed copy does.
+using CopyStop = std::atomic<bool>;
+
 // Copies the bytes of `src` to `dst` through a part file (create_copy_part), synced and renamed
 // into place as every atomic write is (base/atomic_file.h), so `dst` is either as it was or whole.
 // Unless `replace`, nothing is touched when anything is at `dst` already, a dangling link
 // included. A failed copy leaves no part file.
-bool copy_file(const std::string& src, const std::string& dst, bool replace);
+bool copy_file(const std::string& src, const std::string& dst, bool replace,
+               const CopyStop* stop = nullptr);
 
 // Copies the bytes of `src` into the new file `dst`, synced; refused when anything is at `dst`. A
 // failed copy removes what it wrote.
-bool copy_new_file(const std::string& src, const std::string& dst);
+bool copy_new_file(const std::string& src, const std::string& dst, const CopyStop* stop = nullptr);
 
 // Creates a folder and its missing parents (mode 0755); true when it exists afterwards.
 bool make_folders(const std::string& path);

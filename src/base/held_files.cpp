@@ -44,15 +44,18 @@ bool append_whole(const std::string& path, std::string_view bytes) {
   return written && closed;
 }
 
-bool write_out(const std::string& path, const Held& h) {
+bool write_out(const std::string& path, const Held& h, HeldSync sync = HeldSync::Now) {
+  // A page turn's save skips the folder: the start made it, and the turn must stay quick.
+  if (sync == HeldSync::Later)
+    return file_write_atomic_sync_later(path.c_str(), h.bytes.data(), h.bytes.size());
   make_folder_of(path);
   return h.append ? append_whole(path, h.bytes)
                   : file_write_atomic(path.c_str(), h.bytes.data(), h.bytes.size());
 }
 
 // Writes `h` as the new held state of `path`: dropped once on disk, else kept.
-bool write_or_hold(const std::string& path, Held h) {
-  if (write_out(path, h)) {
+bool write_or_hold(const std::string& path, Held h, HeldSync sync = HeldSync::Now) {
+  if (write_out(path, h, sync)) {
     held.erase(path);
     return true;
   }
@@ -63,8 +66,8 @@ bool write_or_hold(const std::string& path, Held h) {
 }
 }  // namespace
 
-bool held_replace(const std::string& path, std::string bytes, ReaderWork work) {
-  return write_or_hold(path, Held{std::move(bytes), work, false});
+bool held_replace(const std::string& path, std::string bytes, ReaderWork work, HeldSync sync) {
+  return write_or_hold(path, Held{std::move(bytes), work, false}, sync);
 }
 
 bool held_append(const std::string& path, std::string_view bytes, ReaderWork work) {

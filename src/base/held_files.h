@@ -1,21 +1,34 @@
-// What the reader made (notes, collections, the vocabulary, audiobook bookmarks) is kept in memory
-// while its file cannot be written (a full or read-only storage): the whole new content of a file
-// that is replaced, or the lines an appended file still lacks. Every later write of the same file
-// writes them first, held_files_write tries them all again (before another book's notes replace
-// the open one's, and at quit), and nothing is dropped until it is on disk. Core thread only.
+// What the reader made (the reading position, notes, collections, the vocabulary, audiobook
+// bookmarks) is kept in memory while its file cannot be written (a full or read-only storage): the
+// whole new content of a file that is replaced, or the lines an appended file still lacks. Every
+// later write of the same file writes them first, held_files_write tries them all again (before
+// another book's notes replace the open one's, and at quit), and nothing is dropped until it is on
+// disk. Core thread only.
 #pragma once
 #include <string>
 #include <string_view>
 
 // The kinds of the reader's own work, which a failed save names to the reader.
-enum class ReaderWork : unsigned char { Notes, Collections, Vocabulary, AudioBookmarks };
-constexpr unsigned kReaderWorkKinds = 4;
+enum class ReaderWork : unsigned char {
+  ReadingPosition,
+  Notes,
+  Collections,
+  Vocabulary,
+  AudioBookmarks
+};
+constexpr unsigned kReaderWorkKinds = 5;
 constexpr unsigned reader_work_bit(ReaderWork work) { return 1u << static_cast<unsigned>(work); }
+
+// How a replace reaches the disk: synced before it returns, or within about a second for state
+// saved at every page turn (file_write_atomic_sync_later, into the folder the start made). Held
+// bytes are written again synced.
+enum class HeldSync : unsigned char { Now, Later };
 
 // Replaces the file at the device path `path` (its folder made when missing) with `bytes`,
 // atomically. When that fails the bytes are held as the file's content: held_content gives them
 // and the next write puts them on disk. True when written; on false errno tells why.
-bool held_replace(const std::string& path, std::string bytes, ReaderWork work);
+bool held_replace(const std::string& path, std::string bytes, ReaderWork work,
+                  HeldSync sync = HeldSync::Now);
 
 // Appends `bytes` to the file at `path` after what earlier failed appends hold. When that fails
 // all of it stays held and no part of it is left in the file. True when written; on false errno

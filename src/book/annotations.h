@@ -54,7 +54,8 @@ std::string state_folder();
 uint64_t ql_load_position(const char* path, int* font, const BookModel* book = nullptr);
 // Replaces the position file (numbering 2) at once; it reaches the disk within about a second
 // (saved at every page turn, it leaves the sync to base/sync_later.h). False when it could not be
-// written (the old file stays).
+// written: the old file stays, and the position is held (base/held_files.h) as the book's, for
+// ql_load_position and a later write.
 bool ql_save_position(const char* path, uint64_t pos, int font);
 
 // Loads the book's highlights and bookmarks (what a failed save of its notes holds in memory, else

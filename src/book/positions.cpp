@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/atomic_file.h"
+#include "base/held_files.h"
 #include "base/paths.h"
 #include "book/annotations.h"
 #include "book/book_model.h"
@@ -45,7 +45,11 @@ uint64_t ql_load_position(const char* path, int* font, const BookModel* book) {
   uint64_t pos = 0;
   int size = kDefaultFontSize;
   bool renumbered = false;
-  if (FilePtr f{qlp_fopen(position_file(path).c_str(), "r")}) {
+  const std::string file = position_file(path);
+  // A position whose save failed is where the reader was, not the older file under it.
+  const std::string* unsaved = held_content(file);
+  if (FilePtr f{unsaved ? fmemopen(const_cast<char*>(unsaved->data()), unsaved->size(), "r")
+                        : qlp_fopen(file.c_str(), "r")}) {
     if (fscanf(f.get(), "%" SCNu64 " %d", &pos, &size) != 2) {
       pos = 0;
       size = kDefaultFontSize;
@@ -62,6 +66,8 @@ uint64_t ql_load_position(const char* path, int* font, const BookModel* book) {
 bool ql_save_position(const char* path, uint64_t pos, int font) {
   char line[64];
   int n = snprintf(line, sizeof line, "%" PRIu64 " %d WN %u\n", pos, font, kWordNumbering);
-  // Saved at every page turn: in place at once, on the disk within about a second.
-  return file_write_atomic_sync_later(position_file(path).c_str(), line, static_cast<size_t>(n));
+  // Saved at every page turn: in place at once, on the disk within about a second. One that
+  // cannot be written is held, to be written later or named when the program ends.
+  return held_replace(position_file(path), std::string(line, static_cast<size_t>(n)),
+                      ReaderWork::ReadingPosition, HeldSync::Later);
 }

@@ -5,13 +5,37 @@
 #include "base/free_name.h"
 #include "base/paths.h"
 #include "host/host_queue.h"
+#include "host/main_thread.h"
+#include "host/plat.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// A stopped copy needs at most one block to notice and remove what it wrote.
+constexpr int kStopWaitMs = 100;
+
+// The books being copied in, for a quit to wait for. Never destroyed: a copy may still run while
+// the process exits.
+struct CopiesUnderWay {
+  std::mutex mu;
+  std::condition_variable changed;
+  std::vector<std::string> names;  // given to a copy and not yet arrived or refused
+  int copying = 0;                 // copy_books_into calls under way
+  CopyStop stop{false};            // the quit waits no longer: no copy goes on or starts
+};
+
+CopiesUnderWay& copies() {
+  static CopiesUnderWay* c = new CopiesUnderWay;
+  return *c;
+}
 
 std::string last_component(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -37,7 +61,7 @@ std::string free_target(const std::string& dir, const std::string& name, bool is
 // folders are left out, so a link cycle cannot make the copy endless. Devices, pipes and sockets
 // are left out. The files go straight to their names: the whole folder is a part copy until it is
 // renamed.
-bool copy_tree(const std::string& src, const std::string& dst) {
+bool copy_tree(const std::string& src, const std::string& dst, const CopyStop& stop) {
   DirPtr dir(opendir(src.c_str()));
   if (!dir) return false;
   while (const dirent* e = readdir(dir.get())) {
@@ -51,9 +75,9 @@ bool copy_tree(const std::string& src, const std::string& dst) {
     struct stat st = lst;
     if (is_link && stat(from.c_str(), &st) != 0) continue;  // dangling link
     if (S_ISDIR(st.st_mode)) {
-      if (!is_link && (mkdir(to.c_str(), 0755) != 0 || !copy_tree(from, to))) return false;
+      if (!is_link && (mkdir(to.c_str(), 0755) != 0 || !copy_tree(from, to, stop))) return false;
     } else if (S_ISREG(st.st_mode)) {
-      if (!copy_new_file(from, to)) return false;
+      if (!copy_new_file(from, to, &stop)) return false;
     }
   }
   return true;
@@ -66,7 +90,7 @@ void remove_tree(const std::string& path) {
 
 // One item through its part name and a rename: a failed copy leaves nothing behind, and a kill
 // leaves only a hidden name the next start removes.
-bool copy_item(const std::string& src, const std::string& documents) {
+bool copy_item(const std::string& src, const std::string& documents, const CopyStop& stop) {
   struct stat st;
   if (stat(src.c_str(), &st) != 0) return false;
   const std::string name = last_component(src);
@@ -79,11 +103,11 @@ bool copy_item(const std::string& src, const std::string& documents) {
   }
   const std::string target = free_target(documents, name, folder);
   if (target.empty()) return false;
-  if (!folder) return copy_file(src, target, false);
+  if (!folder) return copy_file(src, target, false, &stop);
   const std::string part = create_copy_part(
       target, [](const std::string& name) { return mkdir(name.c_str(), 0755) == 0; });
   if (part.empty()) return false;
-  if (!copy_tree(src, part) || exists(target) || rename(part.c_str(), target.c_str()) != 0) {
+  if (!copy_tree(src, part, stop) || exists(target) || rename(part.c_str(), target.c_str()) != 0) {
     remove_tree(part);
     return false;
   }
@@ -93,10 +117,26 @@ bool copy_item(const std::string& src, const std::string& documents) {
 }  // namespace
 
 int copy_books_into(const std::vector<std::string>& paths, const std::string& documents) {
+  CopiesUnderWay& c = copies();
+  {
+    std::lock_guard lock(c.mu);
+    if (c.stop) return 0;
+    for (const std::string& p : paths) c.names.push_back(last_component(p));
+    c.copying++;
+  }
   int count = 0;
   for (const std::string& p : paths) {
-    if (copy_item(p, documents)) count++;
+    if (c.stop) break;  // the names left are the quit's to tell
+    const bool added = copy_item(p, documents, c.stop);
+    count += added;
+    std::lock_guard lock(c.mu);
+    // A copy the quit stopped stays named; one that failed by itself was never coming.
+    if (added || !c.stop) c.names.erase(std::ranges::find(c.names, last_component(p)));
+    c.changed.notify_all();
   }
+  std::lock_guard lock(c.mu);
+  c.copying--;
+  c.changed.notify_all();
   return count;
 }
 
@@ -107,4 +147,15 @@ int add_books(const std::vector<std::string>& paths) {
   const int count = copy_books_into(paths, documents);
   if (count >= 1) host_push(HOST_BOOKS_ADDED, 0, 0);
   return count;
+}
+
+std::vector<std::string> plat_finish_copies(int reserve_ms) {
+  CopiesUnderWay& c = copies();
+  std::unique_lock lock(c.mu);
+  const auto wait = std::chrono::milliseconds(std::max(host_quit_grace_left_ms() - reserve_ms, 0));
+  c.changed.wait_for(lock, wait, [&c] { return c.copying == 0; });
+  c.stop = true;
+  // Stopped copies remove what they wrote before the process ends, so nothing waits for a start.
+  c.changed.wait_for(lock, std::chrono::milliseconds(kStopWaitMs), [&c] { return c.copying == 0; });
+  return c.names;
 }

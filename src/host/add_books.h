@@ -9,5 +9,6 @@
 // folder and posts "books added" when at least one arrived. Returns the number copied.
 int add_books(const std::vector<std::string>& paths);
 
-// The copying itself, into `documents` (a host path); posts nothing.
+// The copying itself, into `documents` (a host path); posts nothing. A quit waits for it and stops
+// it when the grace runs out (plat_finish_copies); after that nothing is copied.
 int copy_books_into(const std::vector<std::string>& paths, const std::string& documents);

@@ -3,6 +3,7 @@
 #include "host/data_folder.h"
 #include "host/host_queue.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -32,7 +33,14 @@ TaskQueue& tasks() {
 
 std::atomic<void (*)()> waker{nullptr};
 std::atomic<void (*)()> import_handler{nullptr};
-std::atomic<bool> exit_scheduled{false};
+constexpr int64_t kNoQuit = -1;
+std::atomic<int64_t> quit_requested_ms{kNoQuit};  // steady clock; set once, by the first request
+
+int64_t steady_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 // A quit signal's handler only writes a byte here (all it may safely do); a thread of its own
 // turns each byte into a quit request.
@@ -116,8 +124,10 @@ void plat_import() {
 }
 
 void host_request_quit() {
+  int64_t none = kNoQuit;
+  const bool first = quit_requested_ms.compare_exchange_strong(none, steady_ms());
   host_push(HOST_QUIT, 0, 0);
-  if (exit_scheduled.exchange(true)) return;
+  if (!first) return;
   // The core saves and exits at its next wait; one that does not get there in time is ended
   // without running static destructors under its feet.
   std::thread([] {
@@ -125,6 +135,12 @@ void host_request_quit() {
     host_remove_tmp_root();
     _exit(0);
   }).detach();
+}
+
+int host_quit_grace_left_ms() {
+  const int64_t requested = quit_requested_ms.load();
+  if (requested == kNoQuit) return kQuitGraceMs;
+  return static_cast<int>(std::max<int64_t>(kQuitGraceMs - (steady_ms() - requested), 0));
 }
 
 bool host_quit_on_signals() {

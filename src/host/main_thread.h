@@ -21,6 +21,9 @@ void host_set_import_handler(void (*handler)());
 // A forced end removes the run's temporary folder first.
 constexpr int kQuitGraceMs = 2000;
 void host_request_quit();
+// The time left before a requested quit's forced end; the whole grace when no quit was requested
+// here (the test driver's quit has no forced end).
+int host_quit_grace_left_ms();
 // SIGTERM and SIGHUP (a session ending, a terminal closed, a shutdown) become quit requests, so the
 // program ends as Quit ends it, saving, whatever libraries it has loaded. Called once at start-up,
 // before the sound output can be loaded; false when the handlers could not be set.

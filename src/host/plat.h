@@ -4,6 +4,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // Input events, in framebuffer pixels.
 enum HostEventType : uint32_t {
@@ -31,6 +33,10 @@ int plat_pending();
 void plat_present(const uint8_t* grey, int w, int h, int full, int wave, int invert);
 int plat_system_dark();
 void plat_import();
+// At quit: books being copied in (dropped, or chosen in Add Books) may arrive until `reserve_ms`
+// before the quit's forced end; the copies still running then are stopped, leaving nothing behind,
+// and no new one starts. The names of the books that did not arrive.
+std::vector<std::string> plat_finish_copies(int reserve_ms);
 
 // Device facts and services the desktop answers with "not known" or "nothing".
 int plat_battery();

@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/audio_engine.h"
+#include "base/file_copy.h"
 #include "support/audio_fixtures.h"
 #include "support/program_session.h"
 
@@ -62,6 +64,40 @@ TEST(QuitSignals, EndTheProgramAsQuitDoesWhateverIsLoaded) {
           s.data + audio_position_path("/mnt/us/documents/Talk.wav").substr(strlen("/mnt/us"));
       EXPECT_GE(atof(read_file(position).c_str()), kPlayedSeconds) << read_file(position);
     }
+  }
+}
+
+// A quit right after a drop used to end the program at once: the book was not added, its part
+// file stayed until the next start, and nothing was said. Now the copy arrives within the grace,
+// or it is stopped, removed and named.
+TEST(QuitSignals, ABookBeingCopiedInArrivesOrIsNamed) {
+  ProgramSession s;
+  const std::string bytes(size_t{64} << 20, 'b');
+  const std::string source = s.dir / "Big Book.epub";
+  write_file(source, bytes);
+  const int pid = s.start(QL_TEST_QUILLO, {}, "idle\ndrop " + source + "\n");
+  ASSERT_GT(pid, 0);
+  const auto copying = [&] {
+    for (const auto& e : fs::directory_iterator(s.docs))
+      if (is_copy_part_name(e.path().filename().string())) return true;
+    return false;
+  };
+  // Watched closely: the copy is soon over.
+  while (!copying() && !file_exists(s.docs + "/Big Book.epub") && !has_ended(pid))
+    std::this_thread::yield();
+  ASSERT_TRUE(copying()) << "the copy was not seen under way\n" << s.log();
+  kill(pid, SIGTERM);
+  const ProgramResult r = wait_program(pid, kRunLimitMs);
+  ASSERT_FALSE(r.timed_out) << s.log();
+  EXPECT_EQ(r.status, 0) << s.log();
+  EXPECT_FALSE(copying());
+  const bool named =
+      s.log().find("Could not finish copying Big Book.epub into the library.") != std::string::npos;
+  if (file_exists(s.docs + "/Big Book.epub")) {
+    EXPECT_TRUE(read_file(s.docs + "/Big Book.epub") == bytes);
+    EXPECT_FALSE(named) << s.log();
+  } else {
+    EXPECT_TRUE(named) << s.log();
   }
 }
 

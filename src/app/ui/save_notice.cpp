@@ -3,26 +3,47 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 #include "app/ui/app_state.h"
 #include "app/ui/ui_message.h"
 #include "book/annotations.h"
 #include "display/touch.h"
+#include "host/plat.h"
 
 namespace {
 constexpr int kNoticeMs = 2500;
+// What a quit does after it has waited for books being copied in: a moment to stop the copies
+// still running, the writes held, this notice and the end of the process.
+constexpr int kQuitAfterCopiesMs = kQuitNoticeMs + 400;
 
 // Per kind: the reader was told of a failure and no save has succeeded since.
 std::array<bool, kReaderWorkKinds> told{};
 
 const char* work_name(ReaderWork work) {
   switch (work) {
+    case ReaderWork::ReadingPosition: return "your reading position";
     case ReaderWork::Notes: return "your notes";
     case ReaderWork::Collections: return "your collections";
     case ReaderWork::Vocabulary: return "your vocabulary";
     case ReaderWork::AudioBookmarks: return "your audiobook bookmarks";
   }
   return "your changes";
+}
+
+// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& items) {
+  std::string text;
+  for (size_t i = 0; i < items.size(); i++) {
+    if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+    text += items[i];
+  }
+  return text;
+}
+
+// Books a quit could not wait for: "Could not finish copying Big.epub into the library."
+std::string unfinished_copies_text(const std::vector<std::string>& books) {
+  return "Could not finish copying " + listed(books) + " into the library.";
 }
 }  // namespace
 
@@ -31,16 +52,12 @@ std::string save_failure_text(ReaderWork work, int error) {
 }
 
 std::string save_failure_text(unsigned works, int error) {
-  std::string text = "Could not save ";
-  unsigned named = 0;
+  std::vector<std::string> names;
   for (unsigned kind = 0; kind < kReaderWorkKinds; kind++) {
     const ReaderWork work = static_cast<ReaderWork>(kind);
-    if (!(works & reader_work_bit(work))) continue;
-    named |= reader_work_bit(work);
-    const bool last = (works & ~named) == 0;
-    if (named != reader_work_bit(work)) text += last ? " and " : ", ";
-    text += work_name(work);
+    if (works & reader_work_bit(work)) names.emplace_back(work_name(work));
   }
+  const std::string text = "Could not save " + listed(names);
   switch (error) {
     case ENOSPC:
     case EDQUOT:
@@ -89,9 +106,11 @@ bool ui_retry_failed_saves() {
 
 void ui_tell_unsaved_at_quit() {
   app_assert_core();
+  const std::vector<std::string> not_added = plat_finish_copies(kQuitAfterCopiesMs);
   const unsigned left = write_held();
-  if (!left) return;
-  const std::string text = save_failure_text(left, errno);
+  std::string text = left ? save_failure_text(left, errno) : "";
+  if (!not_added.empty()) text += (text.empty() ? "" : " ") + unfinished_copies_text(not_added);
+  if (text.empty()) return;
   fprintf(stderr, "quillo: at quit: %s\n", text.c_str());
   ui_toast(text.c_str(), text.size());
   // Any event (another quit included) ends the wait: the program ends either way.

@@ -1,7 +1,8 @@
 // Saves of what the reader made (notes, highlights and bookmarks, collections, the vocabulary,
 // audiobook bookmarks) are never silent when they fail: the reader is told once, what failed is
-// held in memory (base/held_files.h), and the next save writes everything again. Settings and
-// caches fail silently; they rebuild themselves.
+// held in memory (base/held_files.h), and the next save writes everything again. The reading
+// position, saved at every page turn, is held the same way but named only by a quit that cannot
+// write it. Settings and caches fail silently; they rebuild themselves.
 #pragma once
 #include <string>
 
@@ -26,9 +27,10 @@ bool ui_save_notes();
 // another book's notes replace the open book's. True when nothing is left unsaved.
 bool ui_retry_failed_saves();
 
-// At quit: writes again everything whose save failed; what still cannot be written is named in a
-// message shown for a moment (and in the log) before the program ends.
+// At quit: lets books being copied in arrive while the host's grace allows, and writes again
+// everything whose save failed; what still cannot be written, and the books that did not arrive,
+// are named in a message shown for a moment (and in the log) before the program ends.
 void ui_tell_unsaved_at_quit();
-// A quit's waits (a download's stop, about a fifth of a second, then this notice) stay inside the
-// host's 2 s grace before it ends a quitting program itself.
+// A quit's waits (a download's stop, about a fifth of a second, a copy's end, then this notice)
+// stay inside the host's 2 s grace before it ends a quitting program itself.
 constexpr int kQuitNoticeMs = 1000;

@@ -159,9 +159,14 @@ TEST_F(SaveNotice, AQuitThatStillCannotSaveSaysSoBeforeTheEnd) {
     FileSizeLimit full(4);
     EXPECT_FALSE(ui_save_notes());
     EXPECT_FALSE(vocab_append("ephemeral", app.reader.open_path));
+    // The position of the session, which no save of it has put on disk, is still the book's.
+    EXPECT_FALSE(ql_save_position(app.reader.open_path, 1234, 40));
+    int font = 0;
+    EXPECT_EQ(ql_load_position(app.reader.open_path, &font), 1234u);
     ql_clear();
     ui_tell_unsaved_at_quit();
-    EXPECT_EQ(frame(), toast_of("Could not save your notes and your vocabulary: the storage is full."));
+    EXPECT_EQ(frame(), toast_of("Could not save your reading position, your notes and your "
+                                "vocabulary: the storage is full."));
   }
   // The quit itself, which writes the same line to the log (a full storage would cut the log, so
   // here a file stands where the state folder should be).
@@ -173,7 +178,8 @@ TEST_F(SaveNotice, AQuitThatStillCannotSaveSaysSoBeforeTheEnd) {
         TapEvent e;
         ui_wait_event(e);
       },
-      testing::ExitedWithCode(0), "at quit: Could not save your notes and your vocabulary");
+      testing::ExitedWithCode(0),
+      "at quit: Could not save your reading position, your notes and your vocabulary");
   std::filesystem::remove(root_.host("us/ql/state"));
   std::filesystem::create_directory(root_.host("us/ql/state"));
 }
