@@ -50,12 +50,13 @@ bool commit_device_paths(FILE* stream, const char* tmp_path, const char* final_p
                 ql_path(final_path, final_buf, sizeof final_buf), sync);
 }
 
-// What the saves at page turns keep (host paths): the files with a fallback beside them, for
-// file_drop_fallbacks, and the file each save put in place.
+// What the saves at page turns keep beside their files (host paths): the files with a fallback,
+// and the file a save replaced, kept for a later save to write over (the spare).
+constexpr char kSpareSuffix[] = ".spare.tmp";
 struct Saves {
   std::mutex mu;
   std::set<std::string> fallbacks;
-  std::map<std::string, ino_t> put;
+  std::map<std::string, ino_t> spares;
 };
 
 // Never destroyed: a save may still run on the core thread while another thread ends the process.
@@ -97,32 +98,29 @@ bool swap_names(const char* a, const char* b) {
   return renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0;
 }
 
-// Puts `from` in the place of `to`. Where both names exist they are swapped and the old file goes
-// by an unlink: a rename over a file makes ext4 start writing the new one out at once, ten times
+// Puts `from` in the place of `to`. Where both names exist they are swapped, leaving the old file
+// under `from`: a rename over a file makes ext4 start writing the new one out at once, ten times
 // the rest of the save, and a page turn must not wait for that.
 bool replace(const char* from, const char* to) {
-  if (swap_names(from, to)) {
-    unlink(from);
-    return true;
-  }
-  return rename(from, to) == 0;
+  return swap_names(from, to) || rename(from, to) == 0;
 }
 
-// Host paths. The new content goes to the temporary file and then takes the final name. The file
-// it replaces becomes the fallback only when it is on the disk: until the new one is flushed it is
-// the last content a power cut cannot take; otherwise the fallback kept before stays. Every step
-// leaves the final name or the fallback holding content that is on the disk.
-bool put_in_place(const char* tmp, const char* final_path) {
+// Host paths. The new content, written under `from`, takes the final name. The file it replaces
+// becomes the fallback only when it is on the disk: until the new one is flushed it is the last
+// content a power cut cannot take; otherwise the fallback kept before stays. Every step leaves the
+// final name or the fallback holding content that is on the disk. What was replaced may be left
+// under `from`.
+bool put_in_place(const char* from, const char* final_path, bool on_disk) {
   // A folder or a link in the final file's place is replaced (or refused) as a plain rename does.
-  if (!is_regular_file(final_path)) return rename(tmp, final_path) == 0;
-  if (!sync_later_on_disk(final_path)) return replace(tmp, final_path);
+  if (!is_regular_file(final_path)) return rename(from, final_path) == 0;
+  if (!on_disk) return replace(from, final_path);
   const std::string fallback = std::string(final_path) + kFallbackSuffix;
-  if (!replace(tmp, fallback.c_str())) return false;
+  if (!replace(from, fallback.c_str())) return false;
   if (!swap_names(fallback.c_str(), final_path)) {
     // No swapping two names here (FAT): the old file moves aside before the new one comes in.
-    if (rename(fallback.c_str(), tmp) != 0) return false;
+    if (rename(fallback.c_str(), from) != 0) return false;
     if (rename(final_path, fallback.c_str()) != 0) return false;
-    if (rename(tmp, final_path) != 0) {
+    if (rename(from, final_path) != 0) {
       rename(fallback.c_str(), final_path);
       return false;
     }
@@ -132,48 +130,63 @@ bool put_in_place(const char* tmp, const char* final_path) {
   return true;
 }
 
-// Saves that come faster than the flushes write over the file the first of them put in place, as
-// long as it waits for its flush: nothing of it is on the disk but what an earlier save of this
-// run wrote, so a power cut finds it empty or holding an earlier save, and the fallback is still
-// beside it. No file is made or freed, which costs ext4 more the more were freed just before.
-bool rewrite_unflushed(const char* final_path, const void* bytes, size_t length) {
-  ino_t put;
+// A save that comes before the last one was flushed writes over the file a save replaced, kept
+// beside it as a spare: making a file costs ext4 more the more were freed just before, and a
+// reader paging on turns faster than the flushes. A power cut may then find the file in place
+// holding an earlier save, never nothing, and the fallback still stands beside it. When the file
+// in place is on the disk the new content goes to a new file: one written over may read after a
+// cut as what it held before, which no start could tell from a save.
+int open_spare(const std::string& spare, const char* final_path) {
+  ino_t kept;
   {
     const std::lock_guard lock(saves().mu);
-    const auto it = saves().put.find(final_path);
-    if (it == saves().put.end()) return false;
-    put = it->second;
+    const auto it = saves().spares.find(final_path);
+    if (it == saves().spares.end()) return -1;
+    kept = it->second;
   }
-  if (sync_later_on_disk(final_path)) return false;
-  const int fd = open(final_path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
+  const int fd = open(spare.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
   // Only that file, and only while no other name (a backup's hard link) shares it.
   struct stat st;
-  bool written = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_ino == put;
-  written = written && write_all(fd, bytes, length) && ftruncate(fd, static_cast<off_t>(length)) == 0;
-  return close(fd) == 0 && written;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_ino == kept) return fd;
+  close(fd);
+  return -1;
+}
+
+// The file a save replaced, left under `from`, becomes the spare.
+void keep_spare(const char* from, const std::string& spare, const char* final_path) {
+  struct stat st;
+  bool kept = lstat(from, &st) == 0 && S_ISREG(st.st_mode);
+  if (kept && from != spare) {
+    kept = replace(from, spare.c_str());
+    unlink(from);  // the spare before it, when the two were swapped
+  }
+  const std::lock_guard lock(saves().mu);
+  if (kept) {
+    saves().spares[final_path] = st.st_ino;
+  } else {
+    saves().spares.erase(final_path);
+  }
 }
 
 bool write_sync_later(const char* tmp, const char* final_path, const void* bytes, size_t length) {
   if (!*tmp || !*final_path) return false;  // a path too long for the host
-  if (rewrite_unflushed(final_path, bytes, length)) {
-    sync_later(final_path);
-    return true;
-  }
-  const int fd = create_new(tmp);
+  const std::string spare = std::string(final_path) + kSpareSuffix;
+  const bool on_disk = sync_later_on_disk(final_path);
+  int fd = on_disk ? -1 : open_spare(spare, final_path);
+  const bool reused = fd >= 0;
+  const char* from = reused ? spare.c_str() : tmp;
+  if (!reused) fd = create_new(tmp);
   if (fd < 0) return false;
-  struct stat st;
-  const bool written = write_all(fd, bytes, length) && fstat(fd, &st) == 0;
+  const bool written =
+      write_all(fd, bytes, length) && (!reused || ftruncate(fd, static_cast<off_t>(length)) == 0);
   const bool closed = close(fd) == 0;
   if (!written || !closed) {
-    unlink(tmp);
+    unlink(from);
     return false;
   }
-  if (!put_in_place(tmp, final_path)) return false;  // a temporary file stays, as after any failed rename
-  {
-    const std::lock_guard lock(saves().mu);
-    saves().put[final_path] = st.st_ino;
-  }
+  if (!put_in_place(from, final_path, on_disk)) return false;  // a temporary file stays, as after any failed rename
+  keep_spare(from, spare, final_path);
   sync_later(final_path);
   return true;
 }
@@ -254,6 +267,7 @@ bool file_update_sync_later(const char* path, const void* bytes, size_t length) 
 
 size_t file_drop_fallbacks() {
   std::set<std::string> due;
+  std::map<std::string, ino_t> spares;
   {
     const std::lock_guard lock(saves().mu);
     for (auto it = saves().fallbacks.begin(); it != saves().fallbacks.end();) {
@@ -264,7 +278,9 @@ size_t file_drop_fallbacks() {
         ++it;
       }
     }
+    spares.swap(saves().spares);
   }
+  for (const auto& [path, inode] : spares) unlink((path + kSpareSuffix).c_str());
   size_t removed = 0;
   for (const std::string& path : due) removed += unlink((path + kFallbackSuffix).c_str()) == 0 ? 1 : 0;
   return removed;

@@ -39,7 +39,8 @@ bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t le
 bool file_update_sync_later(const char* path, const void* bytes, size_t length);
 constexpr char kFallbackSuffix[] = ".fallback.tmp";
 // Removes the fallbacks whose files have reached the disk since they were kept (all of them once
-// sync_pending_now has run). The number removed.
+// sync_pending_now has run), and the files the saves kept to write over.
+// The number of fallbacks removed.
 size_t file_drop_fallbacks();
 // For a start that finds a fallback a killed run or a power cut left beside `host_path`: when the
 // file is missing, empty or holds a zero byte (data that never reached the disk), the fallback

@@ -109,7 +109,10 @@ void ui_tell_unsaved_at_quit() {
   const std::vector<std::string> not_added = plat_finish_copies(kQuitAfterCopiesMs);
   const unsigned left = write_held();
   std::string text = left ? save_failure_text(left, errno) : "";
-  if (!not_added.empty()) text += (text.empty() ? "" : " ") + unfinished_copies_text(not_added);
+  if (!not_added.empty()) {
+    if (!text.empty()) text += ' ';
+    text += unfinished_copies_text(not_added);
+  }
   if (text.empty()) return;
   fprintf(stderr, "quillo: at quit: %s\n", text.c_str());
   ui_toast(text.c_str(), text.size());
