@@ -1,20 +1,28 @@
 // Dictionary lookups beside the StarDict console program (sdcv), whole process against whole
-// process: CPU time (user + system) from the child's own accounting, each side run in turn, the
-// median of the runs. Our side is this program in its child mode, which does what the reader does
-// for each word (the folders and files checked, the definitions found and written to the page's
-// file); sdcv gets the same words as arguments and writes its answers to a pipe. Every answer sdcv
-// gives is checked against the dictionary.
-// 1. A generated dictionary shaped like a freedict one (some 35,000 headwords, 1.6 MB of short
-//    definitions), packed by the dictzip program when it is installed (else by the test writer,
-//    which lays the file out the same way), and the same definitions as a plain ".dict": 1,000 of
-//    its headwords in one process, in random order and in index order (where both sides find the
-//    next definition in a chunk they inflated for the last).
+// process: each side a new process given the same words, its CPU time (user + system, each also
+// apart) from the kernel's accounting of the finished child (wait4), the two run alternately, the
+// median of the runs and the range of the per-run ratios. Our side is this program in its child
+// mode, which does what the reader does for each word (the folders and files checked, the
+// definitions found and written to the page's file, "/tmp/ql-dict.txt", in the device folder's
+// /tmp, whose file system is named: rewriting a file costs more on a journaling one); sdcv gets
+// the same words as arguments and writes its answers to a pipe. Each of our answers is compared
+// with sdcv's (its first entry, where a headword has two).
+// 1. Three dictionaries, each packed as ".dict.dz" and kept as a plain ".dict", 1,000 of its
+//    headwords in one process, in random order and in index order:
+//    - one laid out as a freedict dictionary is (some 7,700 headwords, 340 KB of short
+//      definitions), packed by the dictzip program with its default chunk size: six chunks, as
+//      the English-French one has, so that sdcv's cache of chunks holds most of it;
+//    - a generated one of some 35,000 headwords (1.6 MB, some 28 chunks), where sdcv inflates a
+//      chunk for most random lookups;
+//    - when a folder is given (--real FOLDER), the dictionary in it as its maker ships it.
+//    Without the dictzip program both generated ones are packed by the test writer, which lays the
+//    file out the same way.
 // 2. Three dictionaries with indexes of about 32 MB each: the first lookup of a new process, with
 //    each side's kept state in place (our tables in the state folder, sdcv's offset cache), and
 //    our first lookup with no table kept; then many lookups in one process, and its peak memory
 //    beside a process without the dictionaries (VmHWM from /proc/self/status).
-// Usage: dict_lookup_bench [runs] [lookups] [big-index entries] (default 11 1000 1000000). Build a
-// release tree for figures that mean something.
+// Usage: dict_lookup_bench [--real FOLDER] [runs] [lookups] [big-index entries] (default 11 1000
+// 1000000). Build a release tree for figures that mean something.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -27,8 +35,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "../tests/support/stardict_writer.h"
@@ -136,6 +148,18 @@ int measure(const std::string& root, const std::vector<std::string>& words) {
   return 0;
 }
 
+// The child mode that tells what the reader would show: looks each word up and prints the page's
+// file after it, each followed by a record separator line.
+int answers(const std::string& root, const std::vector<std::string>& words) {
+  ql_set_root((root + "/us").c_str(), (root + "/tmp").c_str());
+  for (const std::string& w : words) {
+    ql_dict_lookup(w, "/tmp/ql-dict.txt");
+    std::ifstream in(root + "/tmp/ql-dict.txt", std::ios::binary);
+    std::printf("%s\x1e\n", std::string(std::istreambuf_iterator<char>(in), {}).c_str());
+  }
+  return 0;
+}
+
 std::string self_path() {
   char buf[4096];
   const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -145,6 +169,7 @@ std::string self_path() {
 struct ProcessRun {
   bool ok = false;
   double cpu_ms = 0;  // user + system, from the child's accounting
+  double user_ms = 0, system_ms = 0;
   double wall_ms = 0;
   std::string out;
 };
@@ -186,7 +211,9 @@ ProcessRun run(std::vector<std::string> args, const std::string& home) {
   wait4(pid, &status, 0, &usage);
   r.wall_ms = ms_since(start);
   auto ms = [](const timeval& t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
-  r.cpu_ms = ms(usage.ru_utime) + ms(usage.ru_stime);
+  r.user_ms = ms(usage.ru_utime);
+  r.system_ms = ms(usage.ru_stime);
+  r.cpu_ms = r.user_ms + r.system_ms;
   r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return r;
 }
@@ -197,17 +224,28 @@ double median(std::vector<double> v) {
   return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
+// One side's runs: CPU, user, system and wall time of each.
+struct Side {
+  std::vector<double> cpu, user, system, wall;
+  void add(const ProcessRun& r) {
+    cpu.push_back(r.cpu_ms);
+    user.push_back(r.user_ms);
+    system.push_back(r.system_ms);
+    wall.push_back(r.wall_ms);
+  }
+};
+
 struct Pair {
-  double ours_cpu = 0, sdcv_cpu = 0, ours_wall = 0, sdcv_wall = 0;
+  Side ours, sdcv;
+  std::vector<double> ratios;  // ours / sdcv, run by run
   bool ok = false;
   ProcessRun last_ours, last_sdcv;
 };
 
-// `runs` runs of each side in turn (ours first), after `before` before each of ours; medians.
+// `runs` runs of each side in turn (ours first), after `before` before each of ours.
 template <class Before>
 Pair alternate(int runs, const std::vector<std::string>& ours, const std::vector<std::string>& sdcv,
                const std::string& home, Before before) {
-  std::vector<double> oc, sc, ow, sw;
   Pair p;
   p.ok = true;
   for (int i = 0; i < runs; ++i) {
@@ -215,15 +253,10 @@ Pair alternate(int runs, const std::vector<std::string>& ours, const std::vector
     p.last_ours = run(ours, home);
     p.last_sdcv = run(sdcv, home);
     p.ok = p.ok && p.last_ours.ok && p.last_sdcv.ok;
-    oc.push_back(p.last_ours.cpu_ms);
-    sc.push_back(p.last_sdcv.cpu_ms);
-    ow.push_back(p.last_ours.wall_ms);
-    sw.push_back(p.last_sdcv.wall_ms);
+    p.ours.add(p.last_ours);
+    p.sdcv.add(p.last_sdcv);
+    p.ratios.push_back(p.last_ours.cpu_ms / p.last_sdcv.cpu_ms);
   }
-  p.ours_cpu = median(oc);
-  p.sdcv_cpu = median(sc);
-  p.ours_wall = median(ow);
-  p.sdcv_wall = median(sw);
   return p;
 }
 
@@ -258,25 +291,44 @@ void set_back(const std::string& folder) {
   fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1), ec);
 }
 
-// How many of sdcv's answers in `out` (its plain output for `words`, in order) differ from the
-// definitions the dictionary holds.
-size_t wrong_answers(const std::string& out, const std::vector<std::string>& words,
-                     const std::vector<sdw::Entry>& entries) {
-  size_t wrong = 0, at = 0;
-  for (const std::string& w : words) {
-    const auto e = std::lower_bound(entries.begin(), entries.end(), w, [](const sdw::Entry& x, const std::string& y) {
-      return stardict_less(x.headword, y);
-    });
-    // Each answer: "-->" and the headword on a line, an empty line, the definition and a line end.
-    const size_t head = out.find("-->" + w + "\n\n", at);
-    if (e == entries.end() || e->headword != w || head == std::string::npos) {
-      ++wrong;
-      continue;
+// Where the answer for `word` begins in sdcv's output, at or after `from`: the line saying how many
+// entries it found for the word, or that it found none.
+size_t answer_start(const std::string& out, size_t from, const std::string& word) {
+  const size_t found = out.find("similar to " + word + ".\n", from);
+  const size_t none = out.find("Nothing similar to " + word + ", sorry :(\n", from);
+  const size_t line = found == std::string::npos ? found : out.rfind('\n', found);
+  const size_t found_line = found == std::string::npos ? found : line == std::string::npos || line < from ? from : line + 1;
+  return std::min(found_line, none);
+}
+
+struct SdcvAnswer {
+  std::optional<std::string> definition;  // its first entry's
+  bool more = false;                      // it found more than one entry
+};
+
+// sdcv's answers in `out`, its output for `words` in order. An answer with entries: "Found N
+// items, similar to WORD.", then per entry "-->" and the dictionary's name, "-->" and the
+// headword, an empty line, the definition and an empty line.
+std::vector<SdcvAnswer> sdcv_answers(const std::string& out, const std::vector<std::string>& words) {
+  std::vector<SdcvAnswer> answers;
+  size_t at = words.empty() ? 0 : answer_start(out, 0, words[0]);
+  for (size_t i = 0; i < words.size(); ++i) {
+    const size_t end = i + 1 < words.size() ? answer_start(out, at + 1, words[i + 1]) : out.size();
+    const std::string block = at < out.size() ? out.substr(at, std::min(end, out.size()) - at) : "";
+    at = end;
+    SdcvAnswer a;
+    const size_t name = block.find("\n-->"), head = block.find("\n-->", name + 1);
+    const size_t text = head == std::string::npos ? head : block.find("\n\n", head + 1);
+    if (block.starts_with("Found ") && text != std::string::npos) {
+      const size_t next = block.find("\n\n-->", text + 2);
+      a.more = next != std::string::npos;
+      std::string d = block.substr(text + 2, (a.more ? next : block.size()) - text - 2);
+      while (d.ends_with('\n')) d.pop_back();
+      a.definition = d;
     }
-    at = head + 5 + w.size();
-    if (out.compare(at, e->data.size(), e->data) != 0 || out.compare(at + e->data.size(), 1, "\n") != 0) ++wrong;
+    answers.push_back(std::move(a));
   }
-  return wrong;
+  return answers;
 }
 
 struct Measured {
@@ -289,53 +341,213 @@ bool parse_measure(const ProcessRun& r, Measured& m) {
   return r.ok && std::sscanf(r.out.c_str(), "%lf %lf %lf %ld %d", &m.first, &m.mean, &m.worst, &m.peak_kib, &m.found) == 5;
 }
 
-// Our side and sdcv's on one word list in the dictionary at `folder`, kept state in place.
-void compare_lookups(const std::string& self, int runs, const std::string& root, const std::string& folder,
-                     const std::vector<std::string>& words, const std::vector<sdw::Entry>& entries,
+double lowest(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
+double highest(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
+
+std::string sdcv_folder(const std::string& root) { return root + "/us/documents/dictionaries"; }
+
+// Our side and sdcv's on one word list in the dictionary of the device folder at `root`, kept state
+// in place.
+void compare_lookups(const std::string& self, int runs, const std::string& root, const std::vector<std::string>& words,
                      const char* order) {
   const std::vector<std::string> ours = with_words({self, "--measure", root}, words);
-  const std::vector<std::string> sdcv = with_words({kSdcv, "-n", "-e", "-x", "--data-dir", folder}, words);
+  const std::vector<std::string> sdcv = with_words({kSdcv, "-n", "-e", "-x", "--data-dir", sdcv_folder(root)}, words);
   const Pair p = alternate(runs, ours, sdcv, root, [] {});
   Measured m;
   if (!p.ok || !parse_measure(p.last_ours, m)) {
     std::printf("     %s: a run failed\n", order);
     return;
   }
-  std::printf("     %s: ours %.1f ms CPU (%.1f ms wall), %d of %zu found, %.1f us a lookup in its process; "
-              "sdcv %.1f ms CPU (%.1f ms wall), %zu answers wrong; ours / sdcv %.2f\n",
-              order, p.ours_cpu, p.ours_wall, m.found, words.size(), m.mean * 1000, p.sdcv_cpu, p.sdcv_wall,
-              wrong_answers(p.last_sdcv.out, words, entries), p.ours_cpu / p.sdcv_cpu);
+  std::printf("     %s: ours %.1f ms CPU (%.1f-%.1f; user %.1f + system %.1f; %.1f ms wall; %.1f us wall a lookup "
+              "in its process; %d of %zu found), sdcv %.1f ms CPU (%.1f-%.1f; user %.1f + system %.1f; %.1f ms "
+              "wall); ours / sdcv %.2f (runs %.2f-%.2f)\n",
+              order, median(p.ours.cpu), lowest(p.ours.cpu), highest(p.ours.cpu), median(p.ours.user),
+              median(p.ours.system), median(p.ours.wall), m.mean * 1000, m.found, words.size(), median(p.sdcv.cpu),
+              lowest(p.sdcv.cpu), highest(p.sdcv.cpu), median(p.sdcv.user), median(p.sdcv.system),
+              median(p.sdcv.wall), median(p.ours.cpu) / median(p.sdcv.cpu), lowest(p.ratios), highest(p.ratios));
 }
 
-void part_one(const std::string& self, int runs, size_t lookups) {
-  const auto entries = generate(40000);
-  uint64_t state = 99;
-  std::vector<std::string> words;
-  for (size_t i = 0; i < lookups; ++i) words.push_back(entries[next_random(state) % entries.size()].headword);
-  std::vector<std::string> in_order = words;
-  std::sort(in_order.begin(), in_order.end(), stardict_less);
-  std::printf("1. A generated freedict-like dictionary: %zu headwords, %zu lookups of its words in one process, "
-              "CPU medians of %d runs each, in turn\n",
-              entries.size(), words.size(), runs);
+// Each of our answers (the page's file after each word) beside sdcv's first entry for the word. A
+// headword that is also there in other capitals answers with the first of them in the index, as
+// the page does; sdcv takes the one spelt as asked.
+void compare_answers(const std::string& self, const std::string& root, const std::vector<std::string>& words,
+                     const std::vector<std::string>& headwords) {
+  const ProcessRun ours = run(with_words({self, "--answers", root}, words), root);
+  const ProcessRun sdcv = run(with_words({kSdcv, "-n", "-e", "-x", "--data-dir", sdcv_folder(root)}, words), root);
+  const std::vector<SdcvAnswer> theirs = sdcv_answers(sdcv.out, words);
+  std::map<std::string, int> spellings;
+  for (const std::string& h : headwords) ++spellings[folded(h)];
+  size_t same = 0, more = 0, capitals = 0, at = 0;
+  std::string first_different;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const size_t end = ours.out.find("\x1e\n", at);
+    if (end == std::string::npos) break;
+    const std::string page = ours.out.substr(at, end - at);
+    at = end + 2;
+    // The page: the dictionary's name on the first line, the definition, an empty line.
+    std::optional<std::string> definition;
+    if (!page.starts_with("No definition found for ")) {
+      const size_t line = page.find('\n');
+      definition = line == std::string::npos ? "" : page.substr(line + 1);
+      while (definition->ends_with('\n')) definition->pop_back();
+    }
+    more += theirs[i].more;
+    if (definition == theirs[i].definition) {
+      ++same;
+    } else if (spellings[folded(words[i])] > 1) {
+      ++capitals;
+    } else if (first_different.empty()) {
+      first_different = words[i];
+    }
+  }
+  std::printf("     answers: %zu of %zu the same as sdcv's", same, words.size());
+  if (capitals) std::printf(", %zu for headwords also there in other capitals (we give the first, sdcv the one spelt as asked)", capitals);
+  if (!first_different.empty()) std::printf(", others differ (the first: %s)", first_different.c_str());
+  if (more) std::printf("; %zu of the words have two entries, sdcv shows both, we the first", more);
+  std::printf("\n");
+}
+
+// The headwords of an index, in file order.
+std::vector<std::string> index_headwords(const std::string& path, bool offsets64) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string idx(std::istreambuf_iterator<char>(in), {});
+  std::vector<std::string> out;
+  for (size_t at = 0; at < idx.size();) {
+    const size_t nul = idx.find('\0', at);
+    if (nul == std::string::npos) break;
+    out.push_back(idx.substr(at, nul - at));
+    at = nul + 1 + (offsets64 ? 12 : 8);
+  }
+  return out;
+}
+
+// The chunk length and count of a dictzip file; zeros without a chunk table.
+std::pair<unsigned, unsigned> dictzip_chunks(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char h[22] = {};
+  in.read(reinterpret_cast<char*>(h), sizeof h);
+  if (!in || !(h[3] & 0x04) || h[12] != 'R' || h[13] != 'A') return {0, 0};
+  return {h[18] | h[19] << 8u, h[20] | h[21] << 8u};
+}
+
+// The type of the file system holding `path`, from /proc/mounts (the longest mount point).
+std::string file_system_of(const std::string& path) {
+  std::ifstream mounts("/proc/mounts");
+  std::string device, point, type, rest, best_type = "unknown";
+  size_t best = 0;
+  while (mounts >> device >> point >> type && std::getline(mounts, rest)) {
+    const bool under = path == point || path.starts_with(point == "/" ? point : point + "/");
+    if (under && point.size() >= best) {
+      best = point.size();
+      best_type = type;
+    }
+  }
+  return best_type;
+}
+
+// A dictionary to time: a device folder holding it, and its headwords in index order.
+struct Timed {
+  std::string name;
+  std::unique_ptr<ScratchDir> root;
+  std::string dict_file;  // its ".dict" or ".dict.dz"
+  std::string how;
+  std::vector<std::string> headwords;
+};
+
+Timed generated(const char* name, const std::vector<sdw::Entry>& entries, bool packed) {
+  Timed t{name, std::make_unique<ScratchDir>("ql-dict-bench"), "", "", {}};
+  if (t.root->path().empty() || !make_device_folder(t.root->path())) return t;
+  const std::string base = sdcv_folder(t.root->path()) + "/freedict";
+  t.how = write_dictionary(base, entries, {}, packed);
+  t.dict_file = base + (packed ? ".dict.dz" : ".dict");
+  for (const sdw::Entry& e : entries) t.headwords.push_back(e.headword);
+  return t;
+}
+
+// The dictionary in `folder` as its maker ships it, its definitions copied as they are and made
+// the other way (packed by dictzip, or unpacked) for the other side.
+Timed shipped(const std::string& folder, bool packed) {
+  Timed t{"", std::make_unique<ScratchDir>("ql-dict-bench"), "", "", {}};
+  std::error_code ec;
+  std::string ifo;
+  for (const auto& e : fs::directory_iterator(folder, ec)) {
+    if (e.path().extension() == ".ifo") ifo = e.path().string();
+  }
+  if (ifo.empty() || t.root->path().empty() || !make_device_folder(t.root->path())) return t;
+  const std::string from = ifo.substr(0, ifo.size() - 4);
+  const std::string base = sdcv_folder(t.root->path()) + "/" + fs::path(from).filename().string();
+  t.name = "The dictionary given, " + fs::path(from).filename().string();
+  for (const char* ext : {".ifo", ".idx"}) fs::copy_file(from + ext, base + ext, ec);
+  const bool shipped_packed = fs::exists(from + ".dict.dz");
+  t.dict_file = base + (packed ? ".dict.dz" : ".dict");
+  if (packed == shipped_packed) {
+    fs::copy_file(from + (packed ? ".dict.dz" : ".dict"), t.dict_file, ec);
+    t.how = packed ? "packed as shipped" : "plain as shipped";
+  } else if (packed) {
+    fs::copy_file(from + ".dict", base + ".dict", ec);
+    t.how = run({kDictzip, base + ".dict"}, "/").ok ? "packed by dictzip" : "dictzip failed";
+  } else {
+    const ProcessRun r = run({kDictzip, "-d", "-c", from + ".dict.dz"}, "/");
+    std::ofstream(t.dict_file, std::ios::binary) << r.out;
+    t.how = r.ok ? "unpacked by dictzip" : "dictzip failed";
+  }
+  std::ifstream in(ifo);
+  const std::string text(std::istreambuf_iterator<char>(in), {});
+  t.headwords = index_headwords(base + ".idx", text.find("idxoffsetbits=64") != std::string::npos);
+  return t;
+}
+
+void part_one(const std::string& self, int runs, size_t lookups, const std::string& real) {
+  const auto small = generate(7900), large = generate(40000);
+  std::vector<Timed> timed;
+  for (const bool packed : {true, false}) {
+    timed.push_back(generated("Laid out as a freedict dictionary", small, packed));
+    timed.push_back(generated("Generated, larger", large, packed));
+    if (!real.empty()) timed.push_back(shipped(real, packed));
+  }
+  std::printf("1. %zu lookups of a dictionary's headwords in one process, whole process against whole process: CPU "
+              "(user + system) from the kernel's accounting of each finished child, the sides run in turn, medians "
+              "of %d runs each with their range and the range of the run-by-run ratios; the page's file is written "
+              "on %s\n",
+              lookups, runs, timed.front().root ? file_system_of(timed.front().root->path()).c_str() : "?");
   if (access(kSdcv, X_OK) != 0) {
     std::printf("   sdcv: not installed\n");
     return;
   }
-  for (const bool packed : {true, false}) {
-    ScratchDir root("ql-dict-bench");
-    if (root.path().empty() || !make_device_folder(root.path())) return;
-    const std::string folder = root.path() + "/us/documents/dictionaries";
-    const char* how = write_dictionary(folder + "/freedict", entries, {}, packed);
-    std::error_code ec;
-    const auto dict_bytes = fs::file_size(folder + (packed ? "/freedict.dict.dz" : "/freedict.dict"), ec);
-    std::printf("   %s (%.2f MB, index %.2f MB):\n", how, double(dict_bytes) / 1e6,
-                double(fs::file_size(folder + "/freedict.idx", ec)) / 1e6);
+  for (Timed& t : timed) {
+    if (t.headwords.empty()) continue;
     // Each side keeps its state for the runs that follow: our table, sdcv's offset cache.
-    run(with_words({self, "--measure", root.path()}, {words[0]}), root.path());
-    run(with_words({kSdcv, "-n", "-e", "-x", "--data-dir", folder}, {words[0]}), root.path());
-    set_back(folder);
-    compare_lookups(self, runs, root.path(), folder, words, entries, "random order");
-    compare_lookups(self, runs, root.path(), folder, in_order, entries, "index order ");
+    run(with_words({self, "--measure", t.root->path()}, {t.headwords[0]}), t.root->path());
+    run(with_words({kSdcv, "-n", "-e", "-x", "--data-dir", sdcv_folder(t.root->path())}, {t.headwords[0]}),
+        t.root->path());
+    set_back(sdcv_folder(t.root->path()));
+  }
+  // A reader's dictionaries were copied well before: a file changed within the last seconds may
+  // change again unseen, so the lookups check the chunks they keep of it against its bytes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  for (Timed& t : timed) {
+    if (t.headwords.empty()) {
+      std::printf("   %s: not made\n", t.name.c_str());
+      continue;
+    }
+    uint64_t state = 99;
+    std::vector<size_t> picked;
+    for (size_t i = 0; i < lookups; ++i) picked.push_back(next_random(state) % t.headwords.size());
+    std::vector<std::string> words, in_order;
+    for (size_t i : picked) words.push_back(t.headwords[i]);
+    std::sort(picked.begin(), picked.end());
+    for (size_t i : picked) in_order.push_back(t.headwords[i]);
+    std::error_code ec;
+    const std::string folder = sdcv_folder(t.root->path());
+    const auto [chunk_length, chunks] = dictzip_chunks(t.dict_file);
+    std::printf("   %s, %s: %zu headwords, %.2f MB (index %.2f MB)", t.name.c_str(), t.how.c_str(), t.headwords.size(),
+                double(fs::file_size(t.dict_file, ec)) / 1e6,
+                double(fs::file_size(t.dict_file.substr(0, t.dict_file.rfind(".dict")) + ".idx", ec)) / 1e6);
+    if (chunks) std::printf(", %u chunks of %u bytes", chunks, chunk_length);
+    std::printf(":\n");
+    compare_lookups(self, runs, t.root->path(), words, "random order");
+    compare_lookups(self, runs, t.root->path(), in_order, "index order ");
+    compare_answers(self, t.root->path(), words, t.headwords);
   }
 }
 
@@ -389,8 +601,9 @@ void part_two(const std::string& self, int runs, size_t entries_each, size_t loo
     const Pair p = alternate(runs, ours, sdcv, root.path(), [] {});
     if (p.ok && parse_measure(p.last_ours, m)) {
       std::printf("   first lookup of a new process, kept state in place: ours %.1f ms CPU (%.2f ms in its process), "
-                  "sdcv %.1f ms CPU; ours / sdcv %.2f (median of %d runs each, in turn)\n",
-                  p.ours_cpu, m.first, p.sdcv_cpu, p.ours_cpu / p.sdcv_cpu, runs);
+                  "sdcv %.1f ms CPU; ours / sdcv %.2f (median of %d runs each, in turn; runs %.2f-%.2f)\n",
+                  median(p.ours.cpu), m.first, median(p.sdcv.cpu), median(p.ours.cpu) / median(p.sdcv.cpu), runs,
+                  lowest(p.ratios), highest(p.ratios));
     }
   } else {
     std::printf("   sdcv: not installed\n");
@@ -414,11 +627,20 @@ int main(int argc, char** argv) {
   if (argc > 3 && std::string(argv[1]) == "--measure") {
     return measure(argv[2], std::vector<std::string>(argv + 3, argv + argc));
   }
-  const int runs = argc > 1 ? std::atoi(argv[1]) : 11;
-  const size_t lookups = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1000;
-  const size_t big_entries = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 1000000;
+  if (argc > 3 && std::string(argv[1]) == "--answers") {
+    return answers(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  }
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string real;
+  if (args.size() > 1 && args[0] == "--real") {
+    real = args[1];
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  const int runs = args.size() > 0 ? std::atoi(args[0].c_str()) : 11;
+  const size_t lookups = args.size() > 1 ? std::strtoul(args[1].c_str(), nullptr, 10) : 1000;
+  const size_t big_entries = args.size() > 2 ? std::strtoul(args[2].c_str(), nullptr, 10) : 1000000;
   const std::string self = self_path();
-  part_one(self, std::max(runs, 1), lookups);
+  part_one(self, std::max(runs, 1), lookups, real);
   part_two(self, std::max(runs, 1), big_entries, lookups);
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "book/dict/dict_file.h"
 
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,12 @@ std::optional<DictFile::Stamp> DictFile::stamp_at(const char* path) {
   struct stat st;
   if (qlp_stat(path, &st) != 0) return std::nullopt;
   return stamp_of(st);
+}
+
+int64_t DictFile::now_ns() {
+  timespec t{};
+  clock_gettime(CLOCK_REALTIME, &t);
+  return nanoseconds(t);
 }
 
 bool DictFile::unchanged() const {

@@ -29,6 +29,11 @@ class DictFile {
   };
   // The stamp of whatever a device path names now; nothing when it does not exist.
   static std::optional<Stamp> stamp_at(const char* path);
+  // A change within this long of an earlier one may fall in the same tick of the file system's
+  // clock (two seconds on a FAT memory card) and leave the stamp as it was.
+  static constexpr int64_t kSettleNs = int64_t{2} * 1000000000;
+  // The wall clock as stamps count it, in nanoseconds.
+  static int64_t now_ns();
   Stamp stamp() const { return stamp_; }
   // True while the open file has not been written to, removed or replaced since it was opened.
   bool unchanged() const;

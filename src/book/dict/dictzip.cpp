@@ -106,23 +106,31 @@ InflateSource file_source(const DictFile& file, uint64_t begin, uint64_t end, ui
   };
 }
 
-// The chunks inflated last, newest first, each beside its compressed bytes: a lookup near one
-// before (the same part of the alphabet, the hyphen parts and base forms of one word) inflates
-// nothing again. A chunk is taken from here only when its file is unchanged and its compressed
-// bytes are the ones inflated, so a file rewritten in place within the clock's resolution is
-// never answered from old bytes. Only the core thread looks words up.
+// The chunks inflated last, newest first: a lookup near one before (the same part of the alphabet,
+// the hyphen parts and base forms of one word) inflates nothing again, and a dictionary of a few
+// chunks, as dictzip packs one of some hundreds of kilobytes, is soon held whole. A chunk is
+// taken from here while its file's stamp is unchanged. A file changed within the clock's tick
+// before could be rewritten again without its stamp showing it, so until its last change lies
+// further back its chunks are checked against the compressed bytes they came from. Only the core
+// thread looks words up.
 struct KeptChunk {
   std::string path;
   DictFile::Stamp stamp;
   uint64_t number;
-  std::string packed;
+  std::string packed;  // emptied once the file's stamp tells every change
   std::string plain;
 };
-constexpr size_t kChunksKept = 4;
+// At most 1 MiB of text, a chunk holding at most 64 KiB.
+constexpr size_t kChunksKept = 16;
 
 std::vector<KeptChunk>& kept_chunks() {
   static std::vector<KeptChunk> kept;
   return kept;
+}
+
+// True when any change to the file after now would alter its stamp.
+bool settled(const DictFile::Stamp& stamp) {
+  return std::max(stamp.mtime_ns, stamp.ctime_ns) < DictFile::now_ns() - DictFile::kSettleNs;
 }
 
 struct DecompressorFree {
@@ -152,12 +160,22 @@ bool inflate_chunk(std::string packed, std::string& plain) {
 bool DictzipFile::append_chunk_slice(uint64_t number, uint64_t from, uint64_t to, std::string& out) const {
   auto& kept = kept_chunks();
   std::erase_if(kept, [&](const KeptChunk& k) { return k.path == path_ && k.stamp != file_.stamp(); });
-  const uint64_t begin = layout_.chunk_starts[number];
-  auto packed = file_.read_at(begin, layout_.chunk_starts[number + 1] - begin);
-  if (!packed) return false;
   auto hit = std::find_if(kept.begin(), kept.end(), [&](const KeptChunk& k) {
-    return k.number == number && k.path == path_ && k.packed == *packed && k.plain.size() >= to;
+    return k.number == number && k.path == path_ && k.plain.size() >= to;
   });
+  std::optional<std::string> packed;
+  // Taken before the read, so that a change after it shows in the stamp.
+  bool trusted = false;
+  if (hit == kept.end() || !hit->packed.empty()) {
+    trusted = settled(file_.stamp());
+    const uint64_t begin = layout_.chunk_starts[number];
+    packed = file_.read_at(begin, layout_.chunk_starts[number + 1] - begin);
+    if (!packed) return false;
+    if (hit != kept.end() && hit->packed != *packed) {
+      kept.erase(hit);
+      hit = kept.end();
+    }
+  }
   if (hit == kept.end()) {
     std::string plain(layout_.chunk_length, '\0');
     if (!inflate_chunk(*packed, plain)) {
@@ -175,6 +193,7 @@ bool DictzipFile::append_chunk_slice(uint64_t number, uint64_t from, uint64_t to
     std::rotate(kept.begin(), hit, hit + 1);
     hit = kept.begin();
   }
+  if (trusted) hit->packed = std::string();
   out.append(hit->plain, static_cast<size_t>(from), static_cast<size_t>(to - from));
   return true;
 }

@@ -3,7 +3,6 @@
 #include <dirent.h>
 
 #include <algorithm>
-#include <ctime>
 
 #include "base/paths.h"
 #include "book/dict/stardict.h"
@@ -11,9 +10,6 @@
 
 namespace {
 constexpr size_t kIfoMax = 64 * 1024;
-// A folder whose last change is more recent than this when it is listed may change again within
-// the same tick of its clock (two seconds on a FAT memory card) without its stamp showing it.
-constexpr int64_t kSettleNs = int64_t{2} * 1000000000;
 
 struct ListedFolder {
   std::string path;
@@ -29,12 +25,6 @@ struct Shelf {
 Shelf& shelf() {
   static Shelf kept;
   return kept;
-}
-
-int64_t now_ns() {
-  timespec t{};
-  clock_gettime(CLOCK_REALTIME, &t);
-  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
 // Adds the dictionaries in `folder` (their ".ifo" names without it, after `prefix`), and with
@@ -65,13 +55,13 @@ bool folders_unchanged(const Shelf& s) {
 }
 
 void list_again(Shelf& s) {
-  const int64_t listed_at = now_ns();
+  const int64_t listed_at = DictFile::now_ns();
   s.folders.clear();
   std::vector<std::string> names;
   add_dictionaries(kDictFolder, "", true, s, names);
   std::sort(names.begin(), names.end());
   s.settled = std::all_of(s.folders.begin(), s.folders.end(), [listed_at](const ListedFolder& f) {
-    return !f.stamp || f.stamp->mtime_ns < listed_at - kSettleNs;
+    return !f.stamp || f.stamp->mtime_ns < listed_at - DictFile::kSettleNs;
   });
   s.dictionaries.clear();
   std::vector<std::string> idx_paths;

@@ -99,6 +99,25 @@ struct KeptOutput {
   }
 };
 
+struct FileShape {
+  uint64_t size;
+  uint64_t links;
+};
+
+// The open file's size and link count. Where the file system can, only those are asked for: a look
+// at the file's times makes its next write record a time finer than the clock's tick, and so put
+// the file's record in the journal at every lookup.
+std::optional<FileShape> shape_of(int fd) {
+  constexpr unsigned kAsked = STATX_SIZE | STATX_NLINK;
+  struct statx sx{};
+  if (statx(fd, "", AT_EMPTY_PATH, kAsked, &sx) == 0 && (sx.stx_mask & kAsked) == kAsked) {
+    return FileShape{sx.stx_size, sx.stx_nlink};
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) return std::nullopt;
+  return FileShape{static_cast<uint64_t>(st.st_size), static_cast<uint64_t>(st.st_nlink)};
+}
+
 // The whole output in one write. When it cannot be written no file is left, so the page never
 // shows an earlier word's definitions. The old file is overwritten and then cut to the new
 // length, only when it was longer: removing and creating it, or truncating it at all, makes a
@@ -107,15 +126,14 @@ bool write_output(const char* path, const std::string& text) {
   static KeptOutput kept;
   char buf[kQlPathMax];
   const char* host_path = ql_path(path, buf, sizeof buf);
-  struct stat st;
+  std::optional<FileShape> shape = kept.fd >= 0 ? shape_of(kept.fd) : std::nullopt;
   // A file removed or replaced since (its descriptor has lost its name) is opened anew.
-  if (kept.fd >= 0 && (kept.host_path != host_path || fstat(kept.fd, &st) != 0 || st.st_nlink == 0)) {
-    kept.close_file();
-  }
+  if (kept.fd >= 0 && (kept.host_path != host_path || !shape || shape->links == 0)) kept.close_file();
   if (kept.fd < 0) {
     kept.fd = open(host_path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     kept.host_path = host_path;
-    if (kept.fd >= 0 && fstat(kept.fd, &st) != 0) kept.close_file();
+    shape = kept.fd >= 0 ? shape_of(kept.fd) : std::nullopt;
+    if (!shape) kept.close_file();
   }
   bool written = kept.fd >= 0;
   for (size_t done = 0; written && done < text.size();) {
@@ -124,8 +142,7 @@ bool write_output(const char* path, const std::string& text) {
     written = n > 0;
     done += written ? static_cast<size_t>(n) : 0;
   }
-  written = written && (static_cast<uint64_t>(st.st_size) <= text.size() ||
-                        ftruncate(kept.fd, static_cast<off_t>(text.size())) == 0);
+  written = written && (shape->size <= text.size() || ftruncate(kept.fd, static_cast<off_t>(text.size())) == 0);
   if (!written) {
     kept.close_file();
     qlp_unlink(path);
