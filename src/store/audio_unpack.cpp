@@ -299,7 +299,7 @@ UnpackResult unzip_audio(const char* zip_path, const char* folder,
                          const std::atomic<uint32_t>& cancel, const UnpackProgress& progress) {
   UnpackResult result;
   ZipArchive zip;
-  if (!zipopen_mode(zip, zip_path, 1)) {
+  if (!zipopen_any_size(zip, zip_path)) {
     result.unreadable = true;
     return result;
   }
