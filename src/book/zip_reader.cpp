@@ -32,6 +32,7 @@ constexpr uint16_t kZip64ExtraId = 0x0001;
 // A value too large for its field, written as all ones: the ZIP64 record or extra field holds it.
 constexpr uint16_t kDeferred16 = 0xFFFF;
 constexpr uint32_t kDeferred32 = 0xFFFFFFFF;
+constexpr uint8_t kMadeOnUnix = 3;  // the high byte of "version made by"
 constexpr uint64_t kZipMaxAnySize = INT64_MAX;  // what a file's size can be
 
 constexpr uint64_t kDeflateMaxRatio = 1032;
@@ -82,8 +83,9 @@ std::optional<ZipMember> next_entry(ByteReader& d) {
   const ByteReader extra = d.take(e.u16le_at(30));
   d.skip(e.u16le_at(32));  // the comment
   if (d.failed()) return std::nullopt;
+  const uint32_t unix_mode = e.u32le_at(38) >> 16;  // the external attributes' high half
   ZipMember m{name, e.u16le_at(8), e.u16le_at(10), e.u32le_at(16), e.u32le_at(20), e.u32le_at(24),
-              e.u32le_at(42)};
+              e.u32le_at(42), e.u8_at(5) == kMadeOnUnix && (unix_mode & S_IFMT) == S_IFLNK};
   if (!read_zip64_extra(extra, m)) return std::nullopt;
   return m;
 }

@@ -104,6 +104,7 @@ struct ZipMember {
   uint64_t compressed;
   uint64_t uncompressed;
   uint64_t local_offset;
+  bool is_link;  // a symbolic link made on Unix: its data is the link's target
 };
 // Every entry in directory order, up to the first damaged one (fewer than entries() then).
 std::vector<ZipMember> zip_members(const ZipArchive& archive);

@@ -25,7 +25,7 @@ struct UnpackResult {
   uint64_t needed = 0;                // bytes they need, with the reserve kept free
   uint64_t available = 0;             // bytes free where they go
   std::vector<std::string> skipped;   // recordings that could not be written (member names)
-  std::vector<std::string> others;    // members that are no recording (a booklet, a cover)
+  std::vector<std::string> others;    // members that are no recording (a booklet, a cover, a link)
 };
 // Writes the recordings of the archive `zip` into the folder `folder` (both device paths; the
 // folder exists), first checking that they fit in the free space. Stops when `cancel` becomes

@@ -185,6 +185,8 @@ TEST_F(Unpack, AnArchiveHoldingMoreThanRecordingsIsKept) {
        {"P/art/cover.jpg"}},
       {"a hidden file", {{"01.mp3", "one"}, {".notes", "mine"}}, {".notes"}},
       {"a hidden recording", {{"01.mp3", "one"}, {".02.mp3", "two"}}, {".02.mp3"}},
+      {"a symbolic link", {{"01.mp3", "one"}, {"02.mp3", "01.mp3", zipw::kStored, 0, {}, {}, 0120777}},
+       {"02.mp3"}},
   };
   int n = 0;
   for (const auto& c : cases) {

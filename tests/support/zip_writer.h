@@ -16,15 +16,17 @@ enum Method : uint16_t { kStored = 0, kDeflated = 8 };
 
 struct Member {
   Member(std::string name_, std::string data_, uint16_t method_ = kDeflated, uint16_t flags_ = 0,
-         std::optional<uint32_t> stated_size_ = {}, std::optional<uint16_t> method_written_ = {})
+         std::optional<uint32_t> stated_size_ = {}, std::optional<uint16_t> method_written_ = {},
+         uint32_t unix_mode_ = 0)
       : name(std::move(name_)), data(std::move(data_)), method(method_), flags(flags_),
-        stated_size(stated_size_), method_written(method_written_) {}
+        stated_size(stated_size_), method_written(method_written_), unix_mode(unix_mode_) {}
   std::string name;
   std::string data;
   uint16_t method = kDeflated;
   uint16_t flags = 0;                         // bit 0: encrypted
   std::optional<uint32_t> stated_size;        // uncompressed size written in the headers
   std::optional<uint16_t> method_written;     // method written in the headers
+  uint32_t unix_mode = 0;                     // when set, made on Unix with this mode
 };
 
 inline void put16(std::string& out, uint32_t v) {
@@ -90,12 +92,12 @@ inline std::string build(const std::vector<Member>& members, std::string_view co
     out += m.name;
     out += body;
     put32(dir, 0x02014b50);
-    put16(dir, 20);           // version made by
+    put16(dir, m.unix_mode ? 0x0314 : 20);  // version made by
     common(dir, all_ones);
     put16(dir, 0);            // comment length
     put16(dir, 0);            // disk number
     put16(dir, 0);            // internal attributes
-    put32(dir, 0);            // external attributes
+    put32(dir, m.unix_mode << 16);  // external attributes
     put32(dir, static_cast<uint32_t>(offset) | all_ones);
     dir += m.name + (zip64_at ? extra : "");
   }
