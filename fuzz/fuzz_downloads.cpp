@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "../tests/support/zip_writer.h"
 #include "base/file_kinds.h"
 #include "fuzz_support.h"
 #include "store/audio_unpack.h"
@@ -81,6 +82,11 @@ void write_seeds() {
                                "</entry></feed>");
   fuzz::write_seed("catalog", "\x01# notes\norvane\tbook\tT\tA\tepub\t10\t"
                               "https://dl.example.org/t.epub\r\n");
+  // A ZIP64 archive with a recording and a symbolic link to it.
+  fuzz::write_seed("archive", "\x02" + zipw::build({{"B/01.mp3", std::string(500, 'a')},
+                                                    {"B/02.mp3", "01.mp3", zipw::kStored, 0, {}, {},
+                                                     0120777}},
+                                                   {}, 0));
 }
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/support/zip_writer.h"
 #include "base/byte_reader.h"
 #include "book/inflate.h"
 #include "book/zip_reader.h"
@@ -24,14 +25,9 @@ constexpr size_t kPrefixSizes[] = {0, 1, 24, 512, 70000};
 // The first `limit` member names from the kept central directory, walked as the reader walks it.
 std::vector<std::string> member_names(const ZipArchive& z, size_t limit) {
   std::vector<std::string> names;
-  ByteReader d(z.directory().data(), z.directory().size());
-  for (uint32_t i = 0; i < z.entries() && names.size() < limit; i++) {
-    const ByteReader e = d.take(46);
-    if (d.failed() || e.u32le_at(0) != 0x02014b50) break;
-    const std::string_view name = d.text(e.u16le_at(28));
-    d.skip(size_t{e.u16le_at(30)} + e.u16le_at(32));
-    if (d.failed()) break;
-    names.emplace_back(name);
+  for (const ZipMember& m : zip_members(z)) {
+    if (names.size() == limit) break;
+    names.emplace_back(m.name);
   }
   return names;
 }
@@ -108,7 +104,18 @@ void check_gzip(const uint8_t* data, size_t size) {
   if (inflate_gzip({data, size}, out->size()) != out) __builtin_trap();
   if (!out->empty() && inflate_gzip({data, size}, out->size() - 1)) __builtin_trap();
 }
+// An archive in ZIP64 form: its sizes, offsets and directory left to the ZIP64 fields.
+void write_seeds() {
+  const std::vector<zipw::Member> members = {{"mimetype", "application/epub+zip", zipw::kStored},
+                                             {"a/b.xhtml", std::string(3000, 'b')}};
+  fuzz::write_seed("zip64", std::string(1, '\x03') + zipw::build(members, {}, 0));
+}
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::begin(write_seeds);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;

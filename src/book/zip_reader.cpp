@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,10 +20,20 @@ namespace {
 constexpr uint32_t kLocalSig = 0x04034b50;
 constexpr uint32_t kCentralSig = 0x02014b50;
 constexpr uint32_t kEndSig = 0x06054b50;
+constexpr uint32_t kZip64EndSig = 0x06064b50;
+constexpr uint32_t kZip64LocatorSig = 0x07064b50;
 constexpr uint64_t kLocalFixed = 30;
 constexpr uint64_t kCentralFixed = 46;
 constexpr uint64_t kEndFixed = 22;
+constexpr uint64_t kZip64EndFixed = 56;
+constexpr uint64_t kZip64LocatorSize = 20;
 constexpr uint64_t kMaxComment = 65535;
+constexpr uint16_t kZip64ExtraId = 0x0001;
+// A value too large for its field, written as all ones: the ZIP64 record or extra field holds it.
+constexpr uint16_t kDeferred16 = 0xFFFF;
+constexpr uint32_t kDeferred32 = 0xFFFFFFFF;
+constexpr uint8_t kMadeOnUnix = 3;  // the high byte of "version made by"
+constexpr uint64_t kZipMaxAnySize = INT64_MAX;  // what a file's size can be
 
 constexpr uint64_t kDeflateMaxRatio = 1032;
 
@@ -46,33 +57,107 @@ std::optional<uint64_t> data_offset(const ZipArchive& z, uint64_t local, uint64_
   return data;
 }
 
-std::optional<Member> locate(const ZipArchive& z, std::string_view name) {
-  auto at = z.find(name);
-  if (!at) return std::nullopt;
-  const ByteReader e = ByteReader(z.directory().data(), z.directory().size()).from(*at);
-  Member m{e.u16le_at(8), e.u16le_at(10), e.u32le_at(20), e.u32le_at(24), 0};
-  if (m.flags & 1) return std::nullopt;  // encrypted
-  auto data = data_offset(z, e.u32le_at(42), m.compressed);
-  if (!data) return std::nullopt;
-  m.data_offset = *data;
+// Puts the values a central entry defers into `m` from its ZIP64 extra field, which holds those
+// it defers, in this order. An entry without that field keeps them as written (an older archive's
+// member of exactly 4 GiB - 1 bytes); false when the field lacks one.
+bool read_zip64_extra(ByteReader extra, ZipMember& m) {
+  while (extra.remaining() >= 4) {
+    const uint16_t id = extra.u16le();
+    ByteReader field = extra.take(extra.u16le());
+    if (extra.failed()) return true;
+    if (id != kZip64ExtraId) continue;
+    for (uint64_t* value : {&m.uncompressed, &m.compressed, &m.local_offset}) {
+      if (*value == kDeferred32) *value = field.u64le();
+    }
+    return !field.failed();
+  }
+  return true;
+}
+
+// The central entry at the cursor, which moves past it; nothing when it is damaged or runs past
+// the directory.
+std::optional<ZipMember> next_entry(ByteReader& d) {
+  const ByteReader e = d.take(kCentralFixed);
+  if (d.failed() || e.u32le_at(0) != kCentralSig) return std::nullopt;
+  const std::string_view name = d.text(e.u16le_at(28));
+  const ByteReader extra = d.take(e.u16le_at(30));
+  d.skip(e.u16le_at(32));  // the comment
+  if (d.failed()) return std::nullopt;
+  const uint32_t unix_mode = e.u32le_at(38) >> 16;  // the external attributes' high half
+  ZipMember m{name, e.u16le_at(8), e.u16le_at(10), e.u32le_at(16), e.u32le_at(20), e.u32le_at(24),
+              e.u32le_at(42), e.u8_at(5) == kMadeOnUnix && (unix_mode & S_IFMT) == S_IFLNK};
+  if (!read_zip64_extra(extra, m)) return std::nullopt;
   return m;
 }
 
-// The walk every directory reader shares: each entry (its fixed header, its offset in the
-// directory and its name) in order, up to the first one that is damaged or runs past the
-// directory.
+// The entry at `off` in the kept directory.
+std::optional<ZipMember> entry_at(const ZipArchive& z, size_t off) {
+  ByteReader d(z.directory().data(), z.directory().size());
+  d.seek(off);
+  return next_entry(d);
+}
+
+std::optional<Member> locate(const ZipArchive& z, std::string_view name) {
+  auto at = z.find(name);
+  if (!at) return std::nullopt;
+  const std::optional<ZipMember> e = entry_at(z, *at);
+  if (!e || (e->flags & 1)) return std::nullopt;  // encrypted
+  auto data = data_offset(z, e->local_offset, e->compressed);
+  if (!data) return std::nullopt;
+  return Member{e->flags, e->method, e->compressed, e->uncompressed, *data};
+}
+
+// The walk every directory reader shares: each entry and its offset in the directory, in order,
+// up to the first one that is damaged or runs past the directory.
 template <class Visit>
 void walk_directory(const std::vector<uint8_t>& directory, uint32_t entries, Visit&& visit) {
   ByteReader d(directory.data(), directory.size());
   for (uint32_t i = 0; i < entries; i++) {
     const size_t off = d.pos();
-    const ByteReader e = d.take(kCentralFixed);
-    if (d.failed() || e.u32le_at(0) != kCentralSig) break;
-    const std::string_view name = d.text(e.u16le_at(28));
-    d.skip(size_t{e.u16le_at(30)} + e.u16le_at(32));  // extra field and comment
-    if (d.failed()) break;
-    visit(e, off, name);
+    const std::optional<ZipMember> m = next_entry(d);
+    if (!m) break;
+    visit(*m, off);
   }
+}
+
+// Where the central directory lies and how far it may reach, as the end records state it.
+struct DirectoryEnd {
+  uint64_t offset;
+  uint64_t size;
+  uint64_t entries;
+  uint64_t limit;  // where the records after the directory begin
+  bool one_disk;
+};
+
+// The directory as the end record `r` at `end_pos` states it, or, when that record defers a value
+// and the ZIP64 locator lies just before it, as the ZIP64 end record states it. Nothing when that
+// record is damaged: not where the locator points, or naming a directory past itself.
+std::optional<DirectoryEnd> directory_end(const ZipArchive& z, const ByteReader& r,
+                                         uint64_t end_pos) {
+  const DirectoryEnd plain{r.u32le_at(16), r.u32le_at(12), r.u16le_at(10), end_pos,
+                           r.u16le_at(4) == 0 && r.u16le_at(6) == 0};
+  bool defers = r.u32le_at(12) == kDeferred32 || r.u32le_at(16) == kDeferred32;
+  for (size_t at = 4; at <= 10; at += 2) defers = defers || r.u16le_at(at) == kDeferred16;
+  if (!defers || end_pos < kZip64LocatorSize) return plain;
+  const uint64_t locator_pos = end_pos - kZip64LocatorSize;
+  uint8_t locator_bytes[kZip64LocatorSize];
+  const ByteReader locator(locator_bytes, kZip64LocatorSize);
+  // Without the locator the values stand as written: exactly 65,535 entries need no ZIP64.
+  if (!z.read_at(locator_pos, locator_bytes, kZip64LocatorSize) ||
+      locator.u32le_at(0) != kZip64LocatorSig) {
+    return plain;
+  }
+  uint8_t record_bytes[kZip64EndFixed];
+  const ByteReader record(record_bytes, kZip64EndFixed);
+  const uint64_t at = locator.u64le_at(8);
+  if (at > locator_pos || kZip64EndFixed > locator_pos - at ||
+      !z.read_at(at, record_bytes, kZip64EndFixed) || record.u32le_at(0) != kZip64EndSig ||
+      record.u64le_at(48) > at) {
+    return std::nullopt;
+  }
+  return DirectoryEnd{record.u64le_at(48), record.u64le_at(40), record.u64le_at(32), at,
+                      locator.u32le_at(4) == 0 && locator.u32le_at(16) <= 1 &&
+                          record.u32le_at(16) == 0 && record.u32le_at(20) == 0};
 }
 
 // Compressed bytes of a member, pulled from the file in chunks.
@@ -174,15 +259,46 @@ std::optional<std::vector<uint8_t>> ZipArchive::read_tail() const {
 
 // Keeps the directory of dir_size bytes at cd in memory and indexes it. The walk stops at the
 // first entry that is damaged or runs past the directory, as a lookup walking it would.
-bool ZipArchive::load_directory(uint64_t cd, uint64_t dir_size, uint32_t entries) {
+bool ZipArchive::load_directory(uint64_t cd, uint64_t dir_size, uint64_t entries) {
   cd_offset_ = cd;
-  entries_ = entries;
+  // More entries than 32 bits count cannot fit in a directory held in memory: the walk ends first.
+  entries_ = static_cast<uint32_t>(std::min<uint64_t>(entries, UINT32_MAX));
   directory_.resize(dir_size);
   if (!read_at(cd, directory_.data(), dir_size)) return false;
-  walk_directory(directory_, entries_, [this](const ByteReader&, size_t off, std::string_view name) {
-    if (zip_member_path_is_safe(name)) index_.emplace(name, off);  // the first one wins
+  walk_directory(directory_, entries_, [this](const ZipMember& m, size_t off) {
+    if (zip_member_path_is_safe(m.name)) index_.emplace(m.name, off);  // the first one wins
   });
   return true;
+}
+
+// The end record is the first one, searching backwards, whose comment runs exactly to the end of
+// the file. False (released, ql_error() set) when there is none or its directory cannot be read.
+bool ZipArchive::load_exact_end() {
+  const std::optional<std::vector<uint8_t>> tail = read_tail();
+  if (!tail) {
+    release();
+    return open_failed("Cannot read book");
+  }
+  const uint64_t span = tail->size();
+  const ByteReader tail_bytes(tail->data(), span);
+  for (uint64_t k = kEndFixed; k <= span; k++) {
+    const ByteReader r = tail_bytes.from(span - k);
+    if (r.u32le_at(0) != kEndSig || r.u16le_at(20) != k - kEndFixed) continue;
+    const std::optional<DirectoryEnd> d = directory_end(*this, r, size_ - k);
+    if (!d) {
+      release();
+      return open_failed("Damaged ZIP64 end record");
+    }
+    if (!d->one_disk || d->offset > d->limit) break;
+    const uint64_t dir_size = std::min(d->limit - d->offset, kZipMaxDirectorySize);
+    if (!load_directory(d->offset, dir_size, d->entries)) {
+      release();
+      return open_failed("Cannot read book");
+    }
+    return true;
+  }
+  release();
+  return open_failed("Unsupported ZIP directory / ZIP64");
 }
 
 bool zipopen_mode(ZipArchive& z, const char* path, int map) {
@@ -200,30 +316,12 @@ bool zipopen_mode(ZipArchive& z, const char* path, int map) {
       return open_failed("Cannot read book");
     }
   }
+  return z.load_exact_end();
+}
 
-  // The end record is the first one, searching backwards, whose comment runs exactly to the end
-  // of the file.
-  const std::optional<std::vector<uint8_t>> tail = z.read_tail();
-  if (!tail) {
-    zipclose(z);
-    return open_failed("Cannot read book");
-  }
-  const uint64_t span = tail->size();
-  const ByteReader tail_bytes(tail->data(), span);
-  for (uint64_t k = kEndFixed; k <= span; k++) {
-    const ByteReader r = tail_bytes.from(span - k);
-    if (r.u32le_at(0) != kEndSig || r.u16le_at(20) != k - kEndFixed) continue;
-    uint64_t end_pos = z.size_ - k;
-    uint64_t cd = r.u32le_at(16);
-    if (r.u16le_at(4) != 0 || r.u16le_at(6) != 0 || cd > end_pos) break;
-    if (!z.load_directory(cd, std::min(end_pos - cd, kZipMaxDirectorySize), r.u16le_at(10))) {
-      zipclose(z);
-      return open_failed("Cannot read book");
-    }
-    return true;
-  }
+bool zipopen_any_size(ZipArchive& z, const char* path) {
   zipclose(z);
-  return open_failed("Unsupported ZIP directory / ZIP64");
+  return z.open_file(path, kZipMaxAnySize, "File too large or too small") && z.load_exact_end();
 }
 
 bool zipopen_comic(ZipArchive& z, const char* path) {
@@ -244,11 +342,12 @@ bool zipopen_comic(ZipArchive& z, const char* path) {
   for (uint64_t k = kEndFixed; k <= span; k++) {
     const ByteReader r = tail_bytes.from(span - k);
     if (r.u32le_at(0) != kEndSig) continue;
-    const uint64_t dir_size = r.u32le_at(12);
-    const uint64_t cd = r.u32le_at(16);
-    const uint64_t end_pos = z.size_ - k;
-    if (dir_size > kZipMaxComicDirectory || cd > end_pos || dir_size > end_pos - cd) continue;
-    if (!z.load_directory(cd, dir_size, r.u16le_at(10))) {
+    const std::optional<DirectoryEnd> d = directory_end(z, r, z.size_ - k);
+    if (!d || d->size > kZipMaxComicDirectory || d->offset > d->limit ||
+        d->size > d->limit - d->offset) {
+      continue;
+    }
+    if (!z.load_directory(d->offset, d->size, d->entries)) {
       zipclose(z);
       return open_failed("Cannot read book");
     }
@@ -263,10 +362,10 @@ void zipclose(ZipArchive& z) { z.release(); }
 std::vector<ZipEntryInfo> ZipArchive::list() const {
   std::vector<ZipEntryInfo> out;
   out.reserve(index_.size());
-  const ByteReader d(directory_.data(), directory_.size());
   for (const auto& [name, at] : index_) {
-    const ByteReader e = d.from(at);
-    out.push_back({name, e.u16le_at(8), e.u16le_at(10), e.u32le_at(20), e.u32le_at(24)});
+    if (const std::optional<ZipMember> m = entry_at(*this, at)) {
+      out.push_back({name, m->flags, m->method, m->compressed, m->uncompressed});
+    }
   }
   return out;
 }
@@ -312,10 +411,8 @@ std::optional<std::string> zip_read_prefix(const ZipArchive& z, std::string_view
 
 std::vector<ZipMember> zip_members(const ZipArchive& z) {
   std::vector<ZipMember> out;
-  walk_directory(z.directory(), z.entries(), [&out](const ByteReader& e, size_t, std::string_view name) {
-    out.push_back({name, e.u16le_at(8), e.u16le_at(10), e.u32le_at(16), e.u32le_at(20),
-                   e.u32le_at(24), e.u32le_at(42)});
-  });
+  walk_directory(z.directory(), z.entries(),
+                 [&out](const ZipMember& m, size_t) { out.push_back(m); });
   return out;
 }
 

@@ -1,6 +1,7 @@
-// Reading members of a ZIP archive (book files). No ZIP64, no multi-disk archives, no encrypted
-// members. Members are read from the open file with pread, so a book file that is truncated or
-// rewritten while open yields failed reads, never a crash.
+// Reading members of a ZIP archive (book files, audiobook archives), with the ZIP64 end record and
+// extra field for sizes and offsets past 32 bits. No multi-disk archives, no encrypted members.
+// Members are read from the open file with pread, so a book file that is truncated or rewritten
+// while open yields failed reads, never a crash.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -56,10 +57,12 @@ class ZipArchive {
   friend bool zipopen_mode(ZipArchive& archive, const char* path, int map);
   friend bool zipopen_comic(ZipArchive& archive, const char* path);
   friend void zipclose(ZipArchive& archive);
+  friend bool zipopen_any_size(ZipArchive& archive, const char* path);
   void release();
   bool open_file(const char* path, uint64_t max, const char* too_large);
   std::optional<std::vector<uint8_t>> read_tail() const;
-  bool load_directory(uint64_t cd, uint64_t dir_size, uint32_t entries);
+  bool load_directory(uint64_t cd, uint64_t dir_size, uint64_t entries);
+  bool load_exact_end();
 
   int fd_ = -1;
   std::vector<uint8_t> heap_;  // the whole file when read into memory
@@ -73,6 +76,9 @@ class ZipArchive {
 // Opens the archive at a device path. map = 1 reads members from the open file (up to 1 GiB);
 // map = 0 reads the whole file into memory (up to 128 MiB). 1/0 with ql_error() set and logged.
 bool zipopen_mode(ZipArchive& archive, const char* path, int map);
+// Opens an archive of any size, read from the file on demand (audiobook archives pass 4 GiB); its
+// end record is found as zipopen_mode finds it. 1/0 like zipopen_mode.
+bool zipopen_any_size(ZipArchive& archive, const char* path);
 // Opens a comic archive (CBZ), read from the file on demand whatever its size up to 4 GiB. Its end
 // record is the first signature searching backwards whose directory (at most 16 MiB) lies inside
 // the file; bytes after the record are allowed. 1/0 like zipopen_mode.
@@ -88,7 +94,8 @@ std::optional<std::string> zipextract(const ZipArchive& archive, std::string_vie
 // nothing when the member is missing, encrypted or its data is not valid deflate.
 std::optional<std::string> zip_read_prefix(const ZipArchive& archive, std::string_view name,
                                            size_t max);
-// One central directory entry as the directory states it (nothing checked against the file yet).
+// One central directory entry as the directory states it, its ZIP64 values in place (nothing
+// checked against the file yet).
 struct ZipMember {
   std::string_view name;  // into the archive's kept directory
   uint16_t flags;
@@ -97,6 +104,7 @@ struct ZipMember {
   uint64_t compressed;
   uint64_t uncompressed;
   uint64_t local_offset;
+  bool is_link;  // a symbolic link made on Unix: its data is the link's target
 };
 // Every entry in directory order, up to the first damaged one (fewer than entries() then).
 std::vector<ZipMember> zip_members(const ZipArchive& archive);

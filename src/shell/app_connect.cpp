@@ -38,13 +38,15 @@ void show_unpack_progress(std::string_view archive, size_t done, size_t total) {
   ui_toast(text.c_str(), text.size());
 }
 
-// What became of archives that did not simply unpack whole, on one page.
-void tell_unpack_notices() {
+// What became of archives that did not simply unpack whole, on one page; false when there was
+// nothing to tell.
+bool tell_unpack_notices() {
   std::vector<std::string> notices;
   for (const ArchiveReport& r : unpack_take_reports()) notices.push_back(unpack_notice(r));
-  if (notices.empty()) return;
+  if (notices.empty()) return false;
   const std::vector<std::string_view> lines(notices.begin(), notices.end());
   ui_info_page(kNoticeTitle, sizeof kNoticeTitle - 1, lines);
+  return true;
 }
 
 void add_new_books() {
@@ -66,8 +68,9 @@ bool add_finished_download() {
     add_new_books();
     return false;
   }
-  download_failure_message();
-  tell_unpack_notices();
+  // An archive that arrived but did not unpack whole is told by its own notice, which says where
+  // it lies: the download is not told as failed over it.
+  if (!tell_unpack_notices()) download_failure_message();
   return true;
 }
 

@@ -55,12 +55,13 @@ void remove_tree(const std::string& host) {
   std::filesystem::remove_all(host, ec);
 }
 
-// The members written into the folder. Hidden files, resource forks and everything that is not a
-// recording are not, so an archive holding any of them is kept.
-bool is_recording(std::string_view name) {
-  const std::string_view last = last_part(name);
-  if (last.empty() || last.front() == '.') return false;
-  if (name.find("__MACOSX") != std::string_view::npos) return false;
+// The members written into the folder. Hidden files, resource forks, symbolic links (whose data is
+// only another file's name) and everything else that is not a recording are not, so an archive
+// holding any of them is kept.
+bool is_recording(const ZipMember& m) {
+  const std::string_view last = last_part(m.name);
+  if (m.is_link || last.empty() || last.front() == '.') return false;
+  if (m.name.find("__MACOSX") != std::string_view::npos) return false;
   return is_audio_extension(last);
 }
 
@@ -299,7 +300,7 @@ UnpackResult unzip_audio(const char* zip_path, const char* folder,
                          const std::atomic<uint32_t>& cancel, const UnpackProgress& progress) {
   UnpackResult result;
   ZipArchive zip;
-  if (!zipopen_mode(zip, zip_path, 1)) {
+  if (!zipopen_any_size(zip, zip_path)) {
     result.unreadable = true;
     return result;
   }
@@ -308,7 +309,7 @@ UnpackResult unzip_audio(const char* zip_path, const char* folder,
   result.complete = members.size() == zip.entries();
   std::vector<const ZipMember*> recordings;
   for (const ZipMember& m : members) {
-    if (is_recording(m.name)) {
+    if (is_recording(m)) {
       recordings.push_back(&m);
     } else if (!is_folder_or_fork(m.name)) {
       result.others.emplace_back(m.name);
@@ -458,6 +459,11 @@ int ql_unpack_zips(const char* dir, const UnpackProgress& progress) {
 std::vector<ArchiveReport> unpack_take_reports() {
   const std::lock_guard lock(notes_mutex);
   return std::exchange(reports, {});
+}
+
+bool unpack_reports_waiting() {
+  const std::lock_guard lock(notes_mutex);
+  return !reports.empty();
 }
 
 std::string unpack_notice(const ArchiveReport& report) {

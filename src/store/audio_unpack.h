@@ -25,7 +25,7 @@ struct UnpackResult {
   uint64_t needed = 0;                // bytes they need, with the reserve kept free
   uint64_t available = 0;             // bytes free where they go
   std::vector<std::string> skipped;   // recordings that could not be written (member names)
-  std::vector<std::string> others;    // members that are no recording (a booklet, a cover)
+  std::vector<std::string> others;    // members that are no recording (a booklet, a cover, a link)
 };
 // Writes the recordings of the archive `zip` into the folder `folder` (both device paths; the
 // folder exists), first checking that they fit in the free space. Stops when `cancel` becomes
@@ -77,5 +77,7 @@ void ql_unpack_resume(const char* dir, const UnpackProgress& progress = {});
 // Reports of archives that were not simply unpacked whole, since this was last called (any
 // thread may add to them).
 std::vector<ArchiveReport> unpack_take_reports();
+// Whether there are reports to take.
+bool unpack_reports_waiting();
 // What the reader is told about a report; empty when there is nothing to tell.
 std::string unpack_notice(const ArchiveReport& report);

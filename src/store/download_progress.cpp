@@ -13,6 +13,7 @@
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
 #include "display/framebuffer.h"
+#include "store/audio_unpack.h"
 #include "store/download_manager.h"
 #include "store/free_catalog.h"
 
@@ -73,13 +74,15 @@ ProgressGeometry draw(std::string_view name, DownloadState state, uint64_t done,
 // The ending, told and acknowledged here since the common wait leaves it to this screen.
 void show_outcome(DownloadState state) {
   ql_dl_ack();
-  // Also tells what became of an archive that did not unpack whole.
-  app_call(app_hooks.books_added);
-  if (state != DL_DONE) {
+  // An archive that arrived but did not unpack whole has a notice of its own, which says what
+  // became of it and where it lies: the download is not told as failed over it.
+  const bool archive_told = unpack_reports_waiting();
+  app_call(app_hooks.books_added);  // tells that notice
+  if (state == DL_DONE) {
+    ui_toast_wait(kAdded.data(), kAdded.size(), kOutcomeMs);
+  } else if (!archive_told) {
     download_failure_message();
-    return;
   }
-  ui_toast_wait(kAdded.data(), kAdded.size(), kOutcomeMs);
 }
 }  // namespace
 

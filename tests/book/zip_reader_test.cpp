@@ -28,6 +28,8 @@ std::string text_of(size_t n) {
 TEST(ZipReader, OpensOnlyArchivesWithAnEndRecordAtTheEnd) {
   std::string empty_end = zipw::build({});
   ASSERT_EQ(empty_end.size(), 22u);
+  std::string lost_record = zipw::build({}, {}, 0);
+  lost_record[lost_record.size() - 34] = 1;  // the locator's offset of the ZIP64 end record
   struct Case {
     const char* name;
     std::string bytes;
@@ -40,6 +42,7 @@ TEST(ZipReader, OpensOnlyArchivesWithAnEndRecordAtTheEnd) {
       {"trailing bytes not in the comment", empty_end + "xx", false, "Unsupported ZIP directory / ZIP64"},
       {"comment counted", zipw::build({}, "hello"), true, ""},
       {"garbage", std::string(5000, 'x'), false, "Unsupported ZIP directory / ZIP64"},
+      {"ZIP64 end record not where its locator says", lost_record, false, "Damaged ZIP64 end record"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

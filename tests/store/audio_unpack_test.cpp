@@ -27,9 +27,10 @@ class Unpack : public testing::Test {
   }
   std::string docs() const { return root_.host("us/documents"); }
   std::string doc(const std::string& name) const { return docs() + "/" + name; }
-  // Writes the archive as documents/NAME.zip, makes its folder and unpacks it.
-  UnpackResult unpack(const std::string& name, const std::string& bytes) {
-    write_file(doc(name + ".zip"), bytes);
+  // Writes the archive as documents/NAME.zip (at `at`, after a hole), makes its folder and
+  // unpacks it.
+  UnpackResult unpack(const std::string& name, const std::string& bytes, uint64_t at = 0) {
+    write_file(doc(name + ".zip"), bytes, at);
     mkdir(doc(name).c_str(), 0755);
     return unzip_audio(("/mnt/us/documents/" + name + ".zip").c_str(),
                        ("/mnt/us/documents/" + name).c_str(), never_);
@@ -46,6 +47,7 @@ TEST_F(Unpack, MembersBecomeFlatRecordingsUnderSafeNames) {
     int written;
     bool complete;
     std::vector<std::string> files;
+    std::optional<uint64_t> zip64_at = {};
   } cases[] = {
       {"recordings flat, junk skipped",
        {{"Book/01.mp3", "one"}, {"Book/02.MP3", "two", zipw::kStored},
@@ -64,12 +66,15 @@ TEST_F(Unpack, MembersBecomeFlatRecordingsUnderSafeNames) {
       {"unsupported method keeps the archive", {{"a.mp3", "x", zipw::kStored, 0, {}, 12}}, 0, false, {}},
       {"encrypted member keeps the archive", {{"a.mp3", "x", zipw::kStored, 1}}, 0, false, {}},
       {"stated size larger than the data", {{"a.mp3", "abc", zipw::kDeflated, 0, 9}}, 0, false, {}},
+      {"ZIP64 past 4 GiB", {{"01.mp3", "one"}, {"02.mp3", "two", zipw::kStored}}, 2, true,
+       {"01.mp3", "02.mp3"}, 0x120000000},
   };
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string name = "case" + std::to_string(n++);
-    const UnpackResult r = unpack(name, zipw::build(c.members));
+    const std::string bytes = zipw::build(c.members, {}, c.zip64_at);
+    const UnpackResult r = unpack(name, bytes, c.zip64_at.value_or(0));
     EXPECT_EQ(r.written, c.written);
     EXPECT_EQ(r.complete, c.complete);
     EXPECT_EQ(entries_in(doc(name)), c.files.size());
@@ -180,6 +185,8 @@ TEST_F(Unpack, AnArchiveHoldingMoreThanRecordingsIsKept) {
        {"P/art/cover.jpg"}},
       {"a hidden file", {{"01.mp3", "one"}, {".notes", "mine"}}, {".notes"}},
       {"a hidden recording", {{"01.mp3", "one"}, {".02.mp3", "two"}}, {".02.mp3"}},
+      {"a symbolic link", {{"01.mp3", "one"}, {"02.mp3", "01.mp3", zipw::kStored, 0, {}, {}, 0120777}},
+       {"02.mp3"}},
   };
   int n = 0;
   for (const auto& c : cases) {

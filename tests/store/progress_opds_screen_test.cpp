@@ -12,6 +12,7 @@
 #include "store/opds_browse.h"
 #include "store/opds_parse.h"
 #include "store_screen_fixture.h"
+#include "support/zip_writer.h"
 
 namespace {
 
@@ -87,6 +88,19 @@ TEST_F(ProgressScreen, TheFreeBooksMenuLeadsBackToARunningDownload) {
   const ProgressGeometry g{316 + 62};
   EXPECT_EQ(shot_darkest("from-menu", kMarginX + 10, g.bar_y() + 4, 10, 6), 0);
   EXPECT_LT(shot_darkest("from-menu", kMarginX, g.button_y(), 200, 124), 100);
+}
+
+// An archive without recordings stays, as its own notice says: nothing after it calls it failed.
+TEST_F(ProgressScreen, AnArchiveWithoutRecordingsIsToldOnce) {
+  server_.serve("poems.zip", zipw::build({{"booklet.pdf", "%PDF"}}));
+  ASSERT_EQ(ql_dl_start(server_.url("/files/poems.zip").c_str(), "/mnt/us/documents/Poems.zip", 0), 1);
+  ASSERT_TRUE(eventually([] { return !running(); }));
+  shot("notice");
+  touches_.touch(500, 900);
+  shot("after");
+  download_progress_screen("Poems", 5);
+  EXPECT_TRUE(has_shot("notice") && file_exists(doc("Poems.zip")));
+  EXPECT_FALSE(has_shot("after"));
 }
 
 TEST_F(ProgressScreen, NothingRunningReturnsAtOnce) {

@@ -21,8 +21,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-void write_file(const std::string& path, const std::string& bytes) {
+void write_file(const std::string& path, const std::string& bytes, uint64_t at) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.seekp(static_cast<std::streamoff>(at));  // a hole before the bytes
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 

@@ -1,5 +1,6 @@
 // A private temporary folder for one test, removed with everything in it when the test ends.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ class TempDir {
 };
 
 // Small file helpers for fixtures.
-void write_file(const std::string& path, const std::string& bytes);
+void write_file(const std::string& path, const std::string& bytes, uint64_t at = 0);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
 // Entries of a folder whose names do not begin with a dot.

@@ -16,15 +16,17 @@ enum Method : uint16_t { kStored = 0, kDeflated = 8 };
 
 struct Member {
   Member(std::string name_, std::string data_, uint16_t method_ = kDeflated, uint16_t flags_ = 0,
-         std::optional<uint32_t> stated_size_ = {}, std::optional<uint16_t> method_written_ = {})
+         std::optional<uint32_t> stated_size_ = {}, std::optional<uint16_t> method_written_ = {},
+         uint32_t unix_mode_ = 0)
       : name(std::move(name_)), data(std::move(data_)), method(method_), flags(flags_),
-        stated_size(stated_size_), method_written(method_written_) {}
+        stated_size(stated_size_), method_written(method_written_), unix_mode(unix_mode_) {}
   std::string name;
   std::string data;
   uint16_t method = kDeflated;
   uint16_t flags = 0;                         // bit 0: encrypted
   std::optional<uint32_t> stated_size;        // uncompressed size written in the headers
   std::optional<uint16_t> method_written;     // method written in the headers
+  uint32_t unix_mode = 0;                     // when set, made on Unix with this mode
 };
 
 inline void put16(std::string& out, uint32_t v) {
@@ -34,6 +36,10 @@ inline void put16(std::string& out, uint32_t v) {
 inline void put32(std::string& out, uint32_t v) {
   put16(out, v & 0xFFFF);
   put16(out, v >> 16);
+}
+inline void put64(std::string& out, uint64_t v) {
+  put32(out, static_cast<uint32_t>(v));
+  put32(out, static_cast<uint32_t>(v >> 32));
 }
 
 // Raw deflate of the data (no zlib header), as ZIP members hold it.
@@ -52,51 +58,70 @@ inline std::string deflate_raw(std::string_view data, int level = Z_DEFAULT_COMP
 }
 
 // The archive's bytes: local headers and data in order, the central directory, the end record
-// (with `comment`, whose length field says `comment.size()`).
-inline std::string build(const std::vector<Member>& members, std::string_view comment = {}) {
+// (with `comment`, whose length field says `comment.size()`). With `zip64_at`, in ZIP64 form for a
+// file it begins at that offset in: the sizes and offsets left to the ZIP64 fields.
+inline std::string build(const std::vector<Member>& members, std::string_view comment = {},
+                         std::optional<uint64_t> zip64_at = {}) {
   std::string out, dir;
+  const uint64_t at = zip64_at.value_or(0);
+  const uint32_t all_ones = zip64_at ? 0xFFFFFFFF : 0;
   for (const Member& m : members) {
     std::string body = m.method == kDeflated ? deflate_raw(m.data) : m.data;
     uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(m.data.data()),
                                                static_cast<uInt>(m.data.size())));
     uint32_t size = m.stated_size.value_or(static_cast<uint32_t>(m.data.size()));
     uint16_t method = m.method_written.value_or(m.method);
-    uint32_t offset = static_cast<uint32_t>(out.size());
-    auto common = [&](std::string& h) {
+    const uint64_t offset = at + out.size();
+    std::string extra;  // the ZIP64 field (id, length): the sizes and the offset, in this order
+    put32(extra, 1 | 24 << 16);
+    for (uint64_t v : {uint64_t{size}, uint64_t{body.size()}, offset}) put64(extra, v);
+    auto common = [&](std::string& h, uint32_t ones) {
       put16(h, 20);           // version needed
       put16(h, m.flags);      // flags
       put16(h, method);       // method
       put16(h, 0);            // time
       put16(h, 0x0021);       // date: 1 January 1980
       put32(h, crc);
-      put32(h, static_cast<uint32_t>(body.size()));  // compressed size
-      put32(h, size);                                // uncompressed size
+      put32(h, static_cast<uint32_t>(body.size()) | ones);  // compressed size
+      put32(h, size | ones);                                // uncompressed size
       put16(h, static_cast<uint32_t>(m.name.size()));
-      put16(h, 0);            // extra length
+      put16(h, ones ? static_cast<uint32_t>(extra.size()) : 0);  // extra length
     };
     put32(out, 0x04034b50);
-    common(out);
+    common(out, 0);
     out += m.name;
     out += body;
     put32(dir, 0x02014b50);
-    put16(dir, 20);           // version made by
-    common(dir);
+    put16(dir, m.unix_mode ? 0x0314 : 20);  // version made by
+    common(dir, all_ones);
     put16(dir, 0);            // comment length
     put16(dir, 0);            // disk number
     put16(dir, 0);            // internal attributes
-    put32(dir, 0);            // external attributes
-    put32(dir, offset);
-    dir += m.name;
+    put32(dir, m.unix_mode << 16);  // external attributes
+    put32(dir, static_cast<uint32_t>(offset) | all_ones);
+    dir += m.name + (zip64_at ? extra : "");
   }
-  uint32_t dir_offset = static_cast<uint32_t>(out.size());
+  const uint64_t dir_offset = at + out.size(), count = members.size();
   out += dir;
+  if (zip64_at) {
+    const uint64_t record = at + out.size();
+    put32(out, 0x06064b50);
+    put64(out, 44);           // the size of the rest
+    put64(out, 45 << 16 | 45);  // versions made by and needed, this disk
+    put32(out, 0);            // directory's disk
+    for (uint64_t v : {count, count, uint64_t{dir.size()}, dir_offset}) put64(out, v);
+    put32(out, 0x07064b50);   // the locator: the record's disk and offset, the disks
+    put32(out, 0);
+    put64(out, record);
+    put32(out, 1);
+  }
   put32(out, 0x06054b50);
   put16(out, 0);              // this disk
   put16(out, 0);              // directory's disk
   put16(out, static_cast<uint32_t>(members.size()));
   put16(out, static_cast<uint32_t>(members.size()));
   put32(out, static_cast<uint32_t>(dir.size()));
-  put32(out, dir_offset);
+  put32(out, static_cast<uint32_t>(dir_offset) | all_ones);
   put16(out, static_cast<uint32_t>(comment.size()));
   out += comment;
   return out;
