@@ -148,7 +148,9 @@ int open_spare(const std::string& spare, const char* final_path) {
   if (fd < 0) return -1;
   // Only that file, and only while no other name (a backup's hard link) shares it.
   struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_ino == kept) return fd;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_ino == kept) {
+    return fd;
+  }
   close(fd);
   return -1;
 }
@@ -185,7 +187,8 @@ bool write_sync_later(const char* tmp, const char* final_path, const void* bytes
     unlink(from);
     return false;
   }
-  if (!put_in_place(from, final_path, on_disk)) return false;  // a temporary file stays, as after any failed rename
+  // A temporary file stays, as after any failed rename.
+  if (!put_in_place(from, final_path, on_disk)) return false;
   keep_spare(from, spare, final_path);
   sync_later(final_path);
   return true;
