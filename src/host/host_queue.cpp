@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -29,7 +30,9 @@ struct HostState {
 
   // The last presented frame: its grey plane and its colour mask (zero, all paper, when the display
   // has none for it). The colours are worked out only by what shows the frame (host_take_rows).
-  std::vector<uint8_t> frame;
+  // fw x fh pixels, none while nothing is presented; not cleared when made, as a present copies
+  // every pixel in.
+  std::unique_ptr<uint8_t[]> frame;
   std::vector<uint8_t> mask;          // empty until a present brings one: reading text needs none
   bool mask_blank = true;             // the kept mask is all zero (or not made yet)
   std::vector<uint64_t> row_present;  // a row: the present that last changed it
@@ -39,6 +42,7 @@ struct HostState {
   bool fdark = false;
 
   bool ring_empty() const { return qh == qt && !quit_pending; }
+  size_t frame_bytes() const { return static_cast<size_t>(fw) * static_cast<size_t>(fh); }
 };
 
 // Never destroyed: the core thread may still present or wait while the process exits.
@@ -57,7 +61,7 @@ std::atomic<int> test_dark{-1};
 // and stamps it. A present with a mask has made the kept one first.
 void keep_changed_row(HostState& s, size_t y, const uint8_t* grey, const uint8_t* mask) {
   const size_t w = static_cast<size_t>(s.fw);
-  uint8_t* kept_grey = s.frame.data() + y * w;
+  uint8_t* kept_grey = s.frame.get() + y * w;
   uint8_t* kept_mask = s.mask.empty() ? nullptr : s.mask.data() + y * w;
   const uint8_t* grey_row = grey + y * w;
   const bool same_mask =
@@ -83,7 +87,7 @@ void drop_frame(HostState& s) {
 
 // Copies the whole presented frame, a plane at a time, and counts every row as changed.
 void keep_frame(HostState& s, const uint8_t* grey, const uint8_t* mask) {
-  memcpy(s.frame.data(), grey, s.frame.size());
+  memcpy(s.frame.get(), grey, s.frame_bytes());
   if (mask) {
     memcpy(s.mask.data(), mask, s.mask.size());
   } else if (!s.mask_blank) {
@@ -183,10 +187,11 @@ void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
     std::lock_guard lock(s.mu);
     // Finding the rows that changed pays only where a window shows the frame: it then turns just
     // those into colour. Without one, a plain copy is cheaper than comparing first.
-    bool all = s.frame.empty() || (invert != 0) != s.fdark || !present_hook.load();
-    if (s.frame.empty() || w != s.fw || h != s.fh) {
+    bool all = !s.frame || (invert != 0) != s.fdark || !present_hook.load();
+    if (!s.frame || w != s.fw || h != s.fh) {
       try {
-        s.frame.assign(n, 0);
+        s.frame.reset();
+        s.frame.reset(new uint8_t[n]);
         s.mask = {};
         s.mask_blank = true;
         s.row_present.assign(static_cast<size_t>(h), 0);
@@ -252,14 +257,14 @@ void host_map_view_point(double px, double py, double vw, double vh, int* x, int
 bool host_copy_grey(FrameCopy& out) {
   HostState& s = state();
   std::lock_guard lock(s.mu);
-  if (s.frame.empty()) {
+  if (!s.frame) {
     out = FrameCopy{};
     return false;
   }
   out.w = s.fw;
   out.h = s.fh;
   out.dark = s.fdark;
-  out.pixels = s.frame;
+  out.pixels.assign(s.frame.get(), s.frame.get() + s.frame_bytes());
   return true;
 }
 
@@ -292,7 +297,7 @@ void host_rows_to_xrgb(const FrameRows& rows, uint8_t* image, size_t stride) {
 bool host_take_rows(FrameRows& rows) {
   HostState& s = state();
   std::lock_guard lock(s.mu);
-  if (s.frame.empty()) return false;
+  if (!s.frame) return false;
   const size_t w = static_cast<size_t>(s.fw);
   const size_t h = static_cast<size_t>(s.fh);
   if (rows.w != s.fw || rows.h != s.fh || rows.grey.size() != w * h) {
@@ -307,7 +312,7 @@ bool host_take_rows(FrameRows& rows) {
   for (size_t y = 0; y < h; y++) {
     rows.changed[y] = s.row_present[y] > rows.seen;
     if (!rows.changed[y]) continue;
-    memcpy(rows.grey.data() + y * w, s.frame.data() + y * w, w);
+    memcpy(rows.grey.data() + y * w, s.frame.get() + y * w, w);
     if (s.mask.empty()) {
       memset(rows.mask.data() + y * w, 0, w);
     } else {
