@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/page_memory.h"
 #include "base/paths.h"
 #include "base/ql_error.h"
 #include "base/utf8.h"
@@ -59,10 +60,8 @@ struct CacheSlot {
   int x = 0, y = 0, w = 0, h = 0;
   uint32_t stamp = 0;
   float scale = 0, dx = 0, dy = 0;
-  // The page's rectangle as drawn, w x h: the screen around it is white. Only this much memory is
-  // touched, and it is not cleared first, since every byte is copied in.
-  std::unique_ptr<uint8_t[]> pixels;
-  size_t capacity = 0;
+  // The page's rectangle as drawn, w x h: the screen around it is white.
+  PageMemory pixels;
 };
 
 struct Document {
@@ -182,15 +181,14 @@ void cache_store(CacheSlot drawn, const uint8_t* screen) {
   const size_t row_bytes = static_cast<size_t>(drawn.w);
   const size_t bytes = row_bytes * static_cast<size_t>(drawn.h);
   drawn.pixels = std::move(slot->pixels);
-  drawn.capacity = slot->capacity;
   *slot = CacheSlot{};
-  if (drawn.capacity < bytes) {
-    drawn.pixels.reset(new (std::nothrow) uint8_t[bytes]);
+  if (drawn.pixels.size() < bytes) {
+    drawn.pixels = PageMemory();
+    drawn.pixels = PageMemory(bytes);
     if (!drawn.pixels) return;
-    drawn.capacity = bytes;
   }
   for (int row = 0; row < drawn.h; ++row) {
-    memcpy(drawn.pixels.get() + static_cast<size_t>(row) * row_bytes, screen + rect_row(drawn, row),
+    memcpy(drawn.pixels.data() + static_cast<size_t>(row) * row_bytes, screen + rect_row(drawn, row),
            row_bytes);
   }
   drawn.stamp = ++cur.stamp;
@@ -257,7 +255,7 @@ int qlpdf_render(int page, uint8_t* out, int W, int H) {
       whiten_around(out, W, H, s.x, s.y, s.w, s.h);
       const size_t row_bytes = static_cast<size_t>(s.w);
       for (int row = 0; row < s.h; ++row) {
-        memcpy(out + rect_row(s, row), s.pixels.get() + static_cast<size_t>(row) * row_bytes, row_bytes);
+        memcpy(out + rect_row(s, row), s.pixels.data() + static_cast<size_t>(row) * row_bytes, row_bytes);
       }
       restore_from(s);
       s.stamp = ++cur.stamp;

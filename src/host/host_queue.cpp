@@ -1,5 +1,6 @@
 #include "host/host_queue.h"
 
+#include "base/page_memory.h"
 #include "host/present_palette.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <new>
 
@@ -30,9 +30,7 @@ struct HostState {
 
   // The last presented frame: its grey plane and its colour mask (zero, all paper, when the display
   // has none for it). The colours are worked out only by what shows the frame (host_take_rows).
-  // fw x fh pixels, none while nothing is presented; not cleared when made, as a present copies
-  // every pixel in.
-  std::unique_ptr<uint8_t[]> frame;
+  PageMemory frame;  // fw x fh pixels; none while nothing is presented
   std::vector<uint8_t> mask;          // empty until a present brings one: reading text needs none
   bool mask_blank = true;             // the kept mask is all zero (or not made yet)
   std::vector<uint64_t> row_present;  // a row: the present that last changed it
@@ -61,7 +59,7 @@ std::atomic<int> test_dark{-1};
 // and stamps it. A present with a mask has made the kept one first.
 void keep_changed_row(HostState& s, size_t y, const uint8_t* grey, const uint8_t* mask) {
   const size_t w = static_cast<size_t>(s.fw);
-  uint8_t* kept_grey = s.frame.get() + y * w;
+  uint8_t* kept_grey = s.frame.data() + y * w;
   uint8_t* kept_mask = s.mask.empty() ? nullptr : s.mask.data() + y * w;
   const uint8_t* grey_row = grey + y * w;
   const bool same_mask =
@@ -87,7 +85,7 @@ void drop_frame(HostState& s) {
 
 // Copies the whole presented frame, a plane at a time, and counts every row as changed.
 void keep_frame(HostState& s, const uint8_t* grey, const uint8_t* mask) {
-  memcpy(s.frame.get(), grey, s.frame_bytes());
+  memcpy(s.frame.data(), grey, s.frame_bytes());
   if (mask) {
     memcpy(s.mask.data(), mask, s.mask.size());
   } else if (!s.mask_blank) {
@@ -189,13 +187,16 @@ void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
     // those into colour. Without one, a plain copy is cheaper than comparing first.
     bool all = !s.frame || (invert != 0) != s.fdark || !present_hook.load();
     if (!s.frame || w != s.fw || h != s.fh) {
+      s.frame = PageMemory();
+      s.frame = PageMemory(n);
+      s.mask = {};
+      s.mask_blank = true;
       try {
-        s.frame.reset();
-        s.frame.reset(new uint8_t[n]);
-        s.mask = {};
-        s.mask_blank = true;
         s.row_present.assign(static_cast<size_t>(h), 0);
       } catch (const std::bad_alloc&) {
+        s.frame = PageMemory();
+      }
+      if (!s.frame) {
         drop_frame(s);
         return;
       }
@@ -264,7 +265,7 @@ bool host_copy_grey(FrameCopy& out) {
   out.w = s.fw;
   out.h = s.fh;
   out.dark = s.fdark;
-  out.pixels.assign(s.frame.get(), s.frame.get() + s.frame_bytes());
+  out.pixels.assign(s.frame.data(), s.frame.data() + s.frame_bytes());
   return true;
 }
 
@@ -312,7 +313,7 @@ bool host_take_rows(FrameRows& rows) {
   for (size_t y = 0; y < h; y++) {
     rows.changed[y] = s.row_present[y] > rows.seen;
     if (!rows.changed[y]) continue;
-    memcpy(rows.grey.data() + y * w, s.frame.get() + y * w, w);
+    memcpy(rows.grey.data() + y * w, s.frame.data() + y * w, w);
     if (s.mask.empty()) {
       memset(rows.mask.data() + y * w, 0, w);
     } else {
