@@ -22,12 +22,12 @@ import time
 
 
 class Times:
-    """One run: CPU (user + system), user and system time and wall time, in seconds, and the peak
-    resident memory in KiB when it was asked for (else 0)."""
+    """One run: CPU (user + system), user and system time and wall time, in seconds, its minor page
+    faults, and the peak resident memory in KiB when it was asked for (else 0)."""
 
-    def __init__(self, user, system, wall, peak_kib=0):
+    def __init__(self, user, system, wall, peak_kib=0, faults=0):
         self.user, self.system, self.wall, self.peak_kib = user, system, wall, peak_kib
-        self.cpu = user + system
+        self.cpu, self.faults = user + system, faults
 
 
 # The kernel counts in a child's peak memory the pages of the process it was started from, and this
@@ -61,7 +61,7 @@ def timed(cmd, env=None, prepare=None, capture=False, peak=False):
         with open(PEAK_FILE) as f:
             peak_kib = int(f.read().split()[-1])
         os.remove(PEAK_FILE)
-    return Times(usage.ru_utime, usage.ru_stime, wall, peak_kib), text
+    return Times(usage.ru_utime, usage.ru_stime, wall, peak_kib, usage.ru_minflt), text
 
 
 class Medians:

@@ -95,11 +95,12 @@ bool copy_file(const std::string& src, const std::string& dst, bool replace, con
 }
 
 bool make_folders(const std::string& path) {
-  for (size_t i = 1; i <= path.size(); i++) {
-    if (i == path.size() || path[i] == '/') {
-      const std::string prefix = path.substr(0, i);
-      if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    }
+  // The folder itself first: at every start but the first it is there, and its parents are made
+  // only when it cannot be.
+  if (mkdir(path.c_str(), 0755) != 0 && errno == ENOENT) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash == 0 || !make_folders(path.substr(0, slash))) return false;
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return false;
   }
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/page_memory.h"
 #include "base/paths.h"
 #include "base/ql_error.h"
 #include "base/utf8.h"
@@ -59,7 +60,8 @@ struct CacheSlot {
   int x = 0, y = 0, w = 0, h = 0;
   uint32_t stamp = 0;
   float scale = 0, dx = 0, dy = 0;
-  std::vector<uint8_t> pixels;  // the whole screen as drawn
+  // The page's rectangle as drawn, w x h: the screen around it is white.
+  PageMemory pixels;
 };
 
 struct Document {
@@ -148,9 +150,26 @@ void restore_from(const CacheSlot& s) {
   cur.last_x = s.x, cur.last_y = s.y, cur.last_w = s.w, cur.last_h = s.h;
 }
 
-// Keeps the drawn screen in an empty slot, else in the least recently shown one. Without memory
+// Whitens the screen around the page's rectangle at (x, y), w x h.
+void whiten_around(uint8_t* out, int W, int H, int x, int y, int w, int h) {
+  const size_t width = static_cast<size_t>(W), left = static_cast<size_t>(x);
+  std::fill(out, out + static_cast<size_t>(y) * width + left, uint8_t{255});
+  for (int row = y; row < y + h; ++row) {
+    uint8_t* line = out + static_cast<size_t>(row) * width;
+    std::fill(line + left + static_cast<size_t>(w), line + width + left, uint8_t{255});
+  }
+  std::fill(out + static_cast<size_t>(y + h) * width + left, out + width * static_cast<size_t>(H),
+            uint8_t{255});
+}
+
+// Where row `row` of a kept page's rectangle starts on its screen.
+size_t rect_row(const CacheSlot& s, int row) {
+  return static_cast<size_t>(s.y + row) * static_cast<size_t>(s.screen_w) + static_cast<size_t>(s.x);
+}
+
+// Keeps the drawn page in an empty slot, else in the least recently shown one. Without memory
 // for it the page is simply not kept.
-void cache_store(const CacheSlot& drawn, const uint8_t* screen) {
+void cache_store(CacheSlot drawn, const uint8_t* screen) {
   CacheSlot* slot = &cur.cache[0];
   for (CacheSlot& s : cur.cache) {
     if (s.page < 0) {
@@ -159,19 +178,21 @@ void cache_store(const CacheSlot& drawn, const uint8_t* screen) {
     }
     if (s.stamp < slot->stamp) slot = &s;
   }
-  const size_t bytes = static_cast<size_t>(drawn.screen_w) * static_cast<size_t>(drawn.screen_h);
-  slot->page = -1;
-  try {
-    slot->pixels.resize(bytes);
-  } catch (const std::bad_alloc&) {
-    slot->pixels = {};
-    return;
+  const size_t row_bytes = static_cast<size_t>(drawn.w);
+  const size_t bytes = row_bytes * static_cast<size_t>(drawn.h);
+  drawn.pixels = std::move(slot->pixels);
+  *slot = CacheSlot{};
+  if (drawn.pixels.size() < bytes) {
+    drawn.pixels = PageMemory();
+    drawn.pixels = PageMemory(bytes);
+    if (!drawn.pixels) return;
   }
-  std::vector<uint8_t> pixels = std::move(slot->pixels);
-  memcpy(pixels.data(), screen, bytes);
-  *slot = drawn;
-  slot->pixels = std::move(pixels);
-  slot->stamp = ++cur.stamp;
+  for (int row = 0; row < drawn.h; ++row) {
+    memcpy(drawn.pixels.data() + static_cast<size_t>(row) * row_bytes, screen + rect_row(drawn, row),
+           row_bytes);
+  }
+  drawn.stamp = ++cur.stamp;
+  *slot = std::move(drawn);
 }
 
 const std::vector<PageChar>* page_chars(int page) {
@@ -231,7 +252,11 @@ int qlpdf_render(int page, uint8_t* out, int W, int H) {
   }
   for (CacheSlot& s : cur.cache) {
     if (s.page == page && s.screen_w == W && s.screen_h == H) {
-      memcpy(out, s.pixels.data(), s.pixels.size());
+      whiten_around(out, W, H, s.x, s.y, s.w, s.h);
+      const size_t row_bytes = static_cast<size_t>(s.w);
+      for (int row = 0; row < s.h; ++row) {
+        memcpy(out + rect_row(s, row), s.pixels.data() + static_cast<size_t>(row) * row_bytes, row_bytes);
+      }
       restore_from(s);
       s.stamp = ++cur.stamp;
       return 1;
@@ -249,14 +274,9 @@ int qlpdf_render(int page, uint8_t* out, int W, int H) {
   // The fitted page lies between rows 96 and H - 84, clear of the header and footer bands; the
   // source paints the page area, so only the screen around it is whitened here.
   const int x = (W - fit->w) / 2, y = (H - kBands - fit->h) / 2 + kPageTop;
-  const size_t width = static_cast<size_t>(W), left = static_cast<size_t>(x);
-  std::fill(out, out + static_cast<size_t>(y) * width + left, uint8_t{255});
-  for (int row = y; row < y + fit->h; ++row) {
-    uint8_t* line = out + static_cast<size_t>(row) * width;
-    std::fill(line + left + static_cast<size_t>(fit->w), line + width + left, uint8_t{255});
-  }
-  std::fill(out + static_cast<size_t>(y + fit->h) * width + left, out + bytes, uint8_t{255});
-  if (!cur.source->render(page, fit->scale, out + static_cast<size_t>(y) * width + left, fit->w, fit->h, W)) {
+  whiten_around(out, W, H, x, y, fit->w, fit->h);
+  const size_t at = static_cast<size_t>(y) * static_cast<size_t>(W) + static_cast<size_t>(x);
+  if (!cur.source->render(page, fit->scale, out + at, fit->w, fit->h, W)) {
     std::fill(out, out + bytes, uint8_t{255});
     set_error(cur.error, kNotDrawn);
     return 0;
@@ -267,8 +287,8 @@ int qlpdf_render(int page, uint8_t* out, int W, int H) {
   drawn.x = x, drawn.y = y, drawn.w = fit->w, drawn.h = fit->h;
   drawn.scale = fit->scale;
   drawn.dx = static_cast<float>(x), drawn.dy = static_cast<float>(y);
-  if (keep_pages) cache_store(drawn, out);
   restore_from(drawn);
+  if (keep_pages) cache_store(std::move(drawn), out);
   return 1;
 }
 

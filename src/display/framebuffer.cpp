@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/page_memory.h"
 #include "base/ql_error.h"
 #include "base/timing_log.h"
 #include "display/font_cache.h"
@@ -31,12 +32,13 @@ constexpr size_t kMaxPendingMarks = 16;
 
 struct FrameState {
   Framebuffer fb;
+  PageMemory screen_plane;         // the screen's own grey plane, fb.pixels unless redirected
   uint8_t* screen = nullptr;       // the screen's own plane while drawing is redirected
   uint8_t* target_mask = nullptr;  // the block's mask plane while redirected
   // The screen's own mask plane is allocated only when something reads it (a present, ql_mask, a
   // block copied in); until then the marks made on it are kept here, over a plane all paper. A
   // process that never shows the frame in colour, as the render mode, never holds the plane.
-  uint8_t* own_mask = nullptr;
+  PageMemory own_mask;
   std::array<PendingMark, kMaxPendingMarks> pending{};
   size_t pending_count = 0;
   // The mask planes known to be all paper (the screen's own, and the block drawn into): their
@@ -83,19 +85,18 @@ void fill_rows(uint8_t* plane, const Clip& c, uint8_t v) {
 
 // Forgets the screen's own mask (the frame closed, or resized): all paper again, no plane held.
 void drop_own_mask() {
-  free(g.own_mask);
-  g.own_mask = nullptr;
+  g.own_mask = PageMemory();
   g.pending_count = 0;
   g.own_mask_blank = true;
 }
 
 // The screen's own plane, allocated and given the marks kept so far; null without memory.
 uint8_t* own_plane() {
-  if (!g.own_mask) g.own_mask = static_cast<uint8_t*>(calloc(std::max<size_t>(frame_bytes(), 1), 1));
+  if (!g.own_mask) g.own_mask = PageMemory(std::max<size_t>(frame_bytes(), 1));
   if (!g.own_mask) return nullptr;
-  for (size_t i = 0; i < g.pending_count; ++i) fill_rows(g.own_mask, g.pending[i].c, g.pending[i].value);
+  for (size_t i = 0; i < g.pending_count; ++i) fill_rows(g.own_mask.data(), g.pending[i].c, g.pending[i].value);
   g.pending_count = 0;
-  return g.own_mask;
+  return g.own_mask.data();
 }
 
 // The mask plane drawing goes to, the screen's own allocated when needed.
@@ -105,7 +106,7 @@ bool& active_mask_blank() { return g.target_mask ? g.target_mask_blank : g.own_m
 // Writes `v` over `c` in the mask plane drawing goes to. A mark on the screen's own plane before it
 // exists is kept (a mark over the whole frame replaces those before it), until there are too many.
 void fill_mask(const Clip& c, uint8_t v) {
-  uint8_t* plane = g.target_mask ? g.target_mask : g.own_mask;
+  uint8_t* plane = g.target_mask ? g.target_mask : g.own_mask.data();
   if (!plane) {
     if (covers_frame(c)) g.pending_count = 0;
     if (covers_frame(c) && v == MASK_PAPER) return;
@@ -141,8 +142,9 @@ int ql_init(int headless) {
     ql_fail("No display");
     return 0;
   }
-  free(g.fb.pixels);
-  g.fb.pixels = static_cast<uint8_t*>(malloc(frame_bytes()));
+  g.screen_plane = PageMemory();
+  g.screen_plane = PageMemory(frame_bytes());
+  g.fb.pixels = g.screen_plane.data();
   if (!g.fb.pixels) return 0;
   drop_own_mask();
   ql_clear();
@@ -156,7 +158,7 @@ void ql_close() {
     g.screen = nullptr;
     g.target_mask = nullptr;
   }
-  free(g.fb.pixels);
+  g.screen_plane = PageMemory();
   g.fb.pixels = nullptr;
   drop_own_mask();
 }
@@ -298,8 +300,9 @@ void ql_set_rotation(uint32_t r) {
   std::swap(g.fb.width, g.fb.height);
   g.rot = r;
   drop_own_mask();
-  free(g.fb.pixels);
-  g.fb.pixels = static_cast<uint8_t*>(malloc(frame_bytes()));
+  g.screen_plane = PageMemory();
+  g.screen_plane = PageMemory(frame_bytes());
+  g.fb.pixels = g.screen_plane.data();
   if (!g.fb.pixels) {
     ql_fail("Out of memory");
     exit(1);

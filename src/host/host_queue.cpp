@@ -1,5 +1,6 @@
 #include "host/host_queue.h"
 
+#include "base/page_memory.h"
 #include "host/present_palette.h"
 
 #include <algorithm>
@@ -29,7 +30,7 @@ struct HostState {
 
   // The last presented frame: its grey plane and its colour mask (zero, all paper, when the display
   // has none for it). The colours are worked out only by what shows the frame (host_take_rows).
-  std::vector<uint8_t> frame;
+  PageMemory frame;  // fw x fh pixels; none while nothing is presented
   std::vector<uint8_t> mask;          // empty until a present brings one: reading text needs none
   bool mask_blank = true;             // the kept mask is all zero (or not made yet)
   std::vector<uint64_t> row_present;  // a row: the present that last changed it
@@ -39,6 +40,7 @@ struct HostState {
   bool fdark = false;
 
   bool ring_empty() const { return qh == qt && !quit_pending; }
+  size_t frame_bytes() const { return static_cast<size_t>(fw) * static_cast<size_t>(fh); }
 };
 
 // Never destroyed: the core thread may still present or wait while the process exits.
@@ -83,7 +85,7 @@ void drop_frame(HostState& s) {
 
 // Copies the whole presented frame, a plane at a time, and counts every row as changed.
 void keep_frame(HostState& s, const uint8_t* grey, const uint8_t* mask) {
-  memcpy(s.frame.data(), grey, s.frame.size());
+  memcpy(s.frame.data(), grey, s.frame_bytes());
   if (mask) {
     memcpy(s.mask.data(), mask, s.mask.size());
   } else if (!s.mask_blank) {
@@ -183,14 +185,18 @@ void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
     std::lock_guard lock(s.mu);
     // Finding the rows that changed pays only where a window shows the frame: it then turns just
     // those into colour. Without one, a plain copy is cheaper than comparing first.
-    bool all = s.frame.empty() || (invert != 0) != s.fdark || !present_hook.load();
-    if (s.frame.empty() || w != s.fw || h != s.fh) {
+    bool all = !s.frame || (invert != 0) != s.fdark || !present_hook.load();
+    if (!s.frame || w != s.fw || h != s.fh) {
+      s.frame = PageMemory();
+      s.frame = PageMemory(n);
+      s.mask = {};
+      s.mask_blank = true;
       try {
-        s.frame.assign(n, 0);
-        s.mask = {};
-        s.mask_blank = true;
         s.row_present.assign(static_cast<size_t>(h), 0);
       } catch (const std::bad_alloc&) {
+        s.frame = PageMemory();
+      }
+      if (!s.frame) {
         drop_frame(s);
         return;
       }
@@ -252,14 +258,14 @@ void host_map_view_point(double px, double py, double vw, double vh, int* x, int
 bool host_copy_grey(FrameCopy& out) {
   HostState& s = state();
   std::lock_guard lock(s.mu);
-  if (s.frame.empty()) {
+  if (!s.frame) {
     out = FrameCopy{};
     return false;
   }
   out.w = s.fw;
   out.h = s.fh;
   out.dark = s.fdark;
-  out.pixels = s.frame;
+  out.pixels.assign(s.frame.data(), s.frame.data() + s.frame_bytes());
   return true;
 }
 
@@ -292,7 +298,7 @@ void host_rows_to_xrgb(const FrameRows& rows, uint8_t* image, size_t stride) {
 bool host_take_rows(FrameRows& rows) {
   HostState& s = state();
   std::lock_guard lock(s.mu);
-  if (s.frame.empty()) return false;
+  if (!s.frame) return false;
   const size_t w = static_cast<size_t>(s.fw);
   const size_t h = static_cast<size_t>(s.fh);
   if (rows.w != s.fw || rows.h != s.fh || rows.grey.size() != w * h) {

@@ -138,6 +138,29 @@ TEST(PdfAdapter, KeepsThreePagesAndEvictsTheLeastRecentlyShown) {
   qlpdf_close();
 }
 
+// A page shown again from the cache is the screen as it was drawn, to the pixel.
+TEST(PdfAdapter, PageFromTheCacheIsTheScreenAsDrawn) {
+  struct Stripes : FakeSource {
+    using FakeSource::FakeSource;
+    bool render(int page, float scale, uint8_t* out, int w, int h, int stride) override {
+      FakeSource::render(page, scale, out, w, h, stride);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) out[y * stride + x] = uint8_t((x * 7 + y * 3 + page) % 200);
+      return true;
+    }
+  };
+  FakeLog log;
+  qlpdf_adopt(std::make_unique<Stripes>(std::vector<std::pair<float, float>>{{595, 842}, {842, 595}}, log));
+  std::vector<uint8_t> screen(size_t(kW) * kH, 7);
+  ASSERT_EQ(qlpdf_render(0, screen.data(), kW, kH), 1);
+  const std::vector<uint8_t> drawn = screen;
+  ASSERT_EQ(qlpdf_render(1, screen.data(), kW, kH), 1);
+  ASSERT_EQ(qlpdf_render(0, screen.data(), kW, kH), 1);
+  EXPECT_EQ(log.renders, 2);
+  EXPECT_TRUE(screen == drawn);
+  qlpdf_close();
+}
+
 // A run that draws one page and ends keeps none: each page is drawn again, and placed as drawn.
 TEST(PdfAdapter, KeepsNoPageWhenAskedNotTo) {
   FakeLog log;

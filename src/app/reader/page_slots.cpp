@@ -1,7 +1,5 @@
 #include "app/reader/page_slots.h"
 
-#include <sys/mman.h>
-
 #include "app/reader/paginator.h"
 #include "app/reader/reader_page.h"
 #include "app/ui/app_state.h"
@@ -12,9 +10,6 @@
 namespace {
 // The neighbour pages rendered off screen; only the core thread touches them.
 PageSlot slots[2];
-constexpr size_t kPageBytes = 16384;
-
-size_t whole_pages(size_t bytes) { return (bytes + kPageBytes - 1) / kPageBytes * kPageBytes; }
 
 uint64_t needed_slot_size() {
   const Framebuffer& fb = ql_fb();
@@ -30,14 +25,12 @@ bool slot_holds(const PageSlot& s, uint64_t page) {
 // memory is not there, which leaves the slot empty.
 bool size_slot(PageSlot& s, uint64_t needed) {
   if (s.pixels && s.size == needed) return true;
-  s.pixels.reset();
+  s.pixels = PageMemory();
   s.size = 0;
   s.valid = false;
   s.paper_mask = false;
-  const size_t bytes = whole_pages(needed);
-  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return false;
-  s.pixels = SlotBuffer(static_cast<uint8_t*>(p), SlotBufferFree{bytes});
+  s.pixels = PageMemory(needed);
+  if (!s.pixels) return false;
   s.size = needed;
   return true;
 }
@@ -46,7 +39,7 @@ bool size_slot(PageSlot& s, uint64_t needed) {
 bool fill_slot(PageSlot& s, uint64_t page) {
   if (!size_slot(s, needed_slot_size())) return false;
   s.valid = false;
-  ql_target(s.pixels.get(), s.paper_mask);
+  ql_target(s.pixels.data(), s.paper_mask);
   reader_render_text_page(page);
   s.paper_mask = ql_mask_blank();
   ql_target(nullptr);
@@ -57,15 +50,11 @@ bool fill_slot(PageSlot& s, uint64_t page) {
 }
 }  // namespace
 
-void SlotBufferFree::operator()(uint8_t* p) const {
-  if (p) munmap(p, size);
-}
-
 const uint8_t* page_bitmap_cached(uint64_t page, bool* paper_mask) {
   for (const PageSlot& s : slots) {
     if (!slot_holds(s, page)) continue;
     if (paper_mask) *paper_mask = s.paper_mask;
-    return s.pixels.get();
+    return s.pixels.data();
   }
   return nullptr;
 }

@@ -3,18 +3,13 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
-// Whole 16 KiB pages of memory, returned when the slot is resized or dropped.
-struct SlotBufferFree {
-  size_t size;
-  void operator()(uint8_t* p) const;
-};
-using SlotBuffer = std::unique_ptr<uint8_t[], SlotBufferFree>;
+#include "base/page_memory.h"
 
-// One page kept off screen: the grey plane followed by the mask plane.
+// One page kept off screen: the grey plane followed by the mask plane, in memory returned when the
+// slot is resized or dropped.
 struct PageSlot {
-  SlotBuffer pixels{nullptr, SlotBufferFree{0}};
+  PageMemory pixels;
   uint64_t size = 0;        // bytes of pixels
   uint64_t page = 0;
   uint32_t generation = 0;  // the layout generation it was drawn under
