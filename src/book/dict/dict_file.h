@@ -28,6 +28,8 @@ class DictFile {
     uint64_t inode;
     uint64_t device;
     bool operator==(const Stamp&) const = default;
+    // True when any change to the file after now would alter this stamp.
+    bool settled() const;
   };
   // The stamp of whatever a device path names now; nothing when it does not exist.
   static std::optional<Stamp> stamp_at(const char* path);
