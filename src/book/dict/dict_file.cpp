@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 #include <utility>
 
 #include "base/paths.h"
@@ -40,6 +42,8 @@ int64_t DictFile::now_ns() {
   clock_gettime(CLOCK_REALTIME, &t);
   return nanoseconds(t);
 }
+
+bool DictFile::Stamp::settled() const { return std::max(mtime_ns, ctime_ns) < now_ns() - kSettleNs; }
 
 bool DictFile::unchanged() const {
   struct stat st;

@@ -16,6 +16,8 @@ class DictFile {
   DictFile& operator=(const DictFile&) = delete;
 
   uint64_t size() const { return size_; }
+  // The open descriptor, for watching the file.
+  int descriptor() const { return fd_; }
   // Tells a changed or replaced file (or folder) from the one read before: a write changes its
   // size or times, a replacement its inode, and a change of its status its ctime, which no one
   // can set back.
@@ -26,6 +28,8 @@ class DictFile {
     uint64_t inode;
     uint64_t device;
     bool operator==(const Stamp&) const = default;
+    // True when any change to the file after now would alter this stamp.
+    bool settled() const;
   };
   // The stamp of whatever a device path names now; nothing when it does not exist.
   static std::optional<Stamp> stamp_at(const char* path);

@@ -128,11 +128,6 @@ std::vector<KeptChunk>& kept_chunks() {
   return kept;
 }
 
-// True when any change to the file after now would alter its stamp.
-bool settled(const DictFile::Stamp& stamp) {
-  return std::max(stamp.mtime_ns, stamp.ctime_ns) < DictFile::now_ns() - DictFile::kSettleNs;
-}
-
 struct DecompressorFree {
   void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
@@ -167,7 +162,7 @@ bool DictzipFile::append_chunk_slice(uint64_t number, uint64_t from, uint64_t to
   // Taken before the read, so that a change after it shows in the stamp.
   bool trusted = false;
   if (hit == kept.end() || !hit->packed.empty()) {
-    trusted = settled(file_.stamp());
+    trusted = file_.stamp().settled();
     const uint64_t begin = layout_.chunk_starts[number];
     packed = file_.read_at(begin, layout_.chunk_starts[number + 1] - begin);
     if (!packed) return false;

@@ -3,6 +3,9 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <string_view>
 
 #include "base/paths.h"
 #include "book/dict/stardict.h"
@@ -20,6 +23,13 @@ struct Shelf {
   bool settled = false;  // false too before the first listing
   std::vector<ListedFolder> folders;  // the dictionaries folder, then the folders read below it
   std::vector<Dictionary> dictionaries;
+  // Set up before the stamps were last compared, so it reports every change since. Trusted only
+  // when that comparison found nothing changed, with every folder and open file already watched.
+  std::optional<DictWatch> watch;
+  bool watch_trusted = false;
+  std::string watched_host_path;  // of the dictionaries folder, as the roots mapped it then
+  uint64_t watch_number = 0;
+  bool quiet = false;  // the last use found the watch trusted and nothing reported
 };
 
 Shelf& shelf() {
@@ -49,6 +59,26 @@ void add_dictionaries(const std::string& folder, const std::string& prefix, bool
   }
 }
 
+// Watches the folders from the storage's root down to the one holding the dictionaries folder for
+// their entries (one of them replaced or renamed), then every folder listed with its files. A
+// folder that does not exist is left out: the watch on the folder above it reports its making.
+bool watch_folders(DictWatch& watch, const Shelf& s) {
+  constexpr std::string_view kStorage = "/mnt/us";
+  const std::string_view folder(kDictFolder);
+  for (size_t end = kStorage.size(); end < folder.size(); end = folder.find('/', end + 1)) {
+    char buf[kQlPathMax];
+    const std::string above(folder.substr(0, end));
+    if (!watch.watch_folder(ql_path(above.c_str(), buf, sizeof buf), false) &&
+        (errno != ENOENT || end == kStorage.size()))
+      return false;
+  }
+  for (const ListedFolder& f : s.folders) {
+    char buf[kQlPathMax];
+    if (!watch.watch_folder(ql_path(f.path.c_str(), buf, sizeof buf), true) && errno != ENOENT) return false;
+  }
+  return true;
+}
+
 bool folders_unchanged(const Shelf& s) {
   return std::all_of(s.folders.begin(), s.folders.end(),
                      [](const ListedFolder& f) { return DictFile::stamp_at(f.path.c_str()) == f.stamp; });
@@ -71,6 +101,33 @@ void list_again(Shelf& s) {
   }
   // A missing folder (the storage away on a computer, say) is no reason to drop the tables.
   if (s.folders.front().stamp) forget_kept_tables_except(idx_paths);
+}
+
+// True when the watch, trusted, has reported nothing and watches every file open.
+bool unchanged_since_checked(Shelf& s) {
+  char buf[kQlPathMax];
+  return s.watch && s.watch_trusted && s.watched_host_path == ql_path(kDictFolder, buf, sizeof buf) &&
+         std::none_of(s.dictionaries.begin(), s.dictionaries.end(),
+                      [](const Dictionary& d) { return d.has_unwatched_files(); }) &&
+         s.watch->quiet();
+}
+
+// Compares the stamps of every folder and open file, lists again or closes what changed, and
+// trusts the watch, set up anew before, when nothing had.
+void check_stamps(Shelf& s) {
+  char buf[kQlPathMax];
+  s.watch = DictWatch::start();
+  ++s.watch_number;
+  s.watched_host_path = ql_path(kDictFolder, buf, sizeof buf);
+  bool watched = s.watch && watch_folders(*s.watch, s);
+  bool unchanged = s.settled && folders_unchanged(s);
+  if (!unchanged) list_again(s);
+  for (Dictionary& d : s.dictionaries) {
+    // Watched before compared: a change between the two shows at the next lookup.
+    watched = watched && d.watch_open_files(*s.watch);
+    unchanged = d.close_changed() && unchanged;
+  }
+  s.watch_trusted = watched && unchanged;
 }
 }  // namespace
 
@@ -97,15 +154,39 @@ Ifo read_ifo(const std::optional<DictFile>& file) {
 
 Dictionary::Dictionary(std::string name) : name_(std::move(name)), base_(std::string(kDictFolder) + "/" + name_) {}
 
+bool Dictionary::close_changed() {
+  const bool ifo = !ifo_file_ || ifo_file_->unchanged();
+  const bool idx = !idx_file_ || idx_file_->unchanged();
+  const bool plain = !plain_ || plain_->unchanged();
+  const bool packed = !packed_ || packed_->file().unchanged();
+  if (!ifo) ifo_file_.reset();
+  if (!idx) idx_file_.reset();
+  if (!plain) plain_.reset();
+  if (!packed) packed_.reset();
+  return ifo && idx && plain && packed;
+}
+
+bool Dictionary::watch_open_files(DictWatch& watch) {
+  const std::array<const DictFile*, 4> files = {ifo_file_ ? &*ifo_file_ : nullptr, idx_file_ ? &*idx_file_ : nullptr,
+                                                plain_ ? &*plain_ : nullptr, packed_ ? &packed_->file() : nullptr};
+  for (const DictFile* open : files) {
+    if (open && !watch.watch_file(*open)) return false;
+  }
+  unwatched_ = false;
+  return true;
+}
+
 std::optional<OpenIndex> Dictionary::open_for_lookup() {
-  if (!ifo_file_ || !ifo_file_->unchanged()) {
+  if (!ifo_file_) {
     ifo_file_ = DictFile::open((base_ + ".ifo").c_str());
     ifo_ = read_ifo(ifo_file_);
+    unwatched_ = unwatched_ || ifo_file_;
   }
   const std::string idx_path = base_ + ".idx";
-  if (!idx_file_ || !idx_file_->unchanged()) idx_file_ = DictFile::open(idx_path.c_str());
-  if (plain_ && !plain_->unchanged()) plain_.reset();
-  if (packed_ && !packed_->file().unchanged()) packed_.reset();
+  if (!idx_file_) {
+    idx_file_ = DictFile::open(idx_path.c_str());
+    unwatched_ = unwatched_ || idx_file_;
+  }
   auto table = idx_file_ ? stardict_table(idx_path.c_str(), *idx_file_, ifo_.offsets64) : nullptr;
   if (!table) return std::nullopt;
   return OpenIndex{*idx_file_, std::move(table), {}};
@@ -115,6 +196,7 @@ std::optional<std::string> Dictionary::definition(const DictEntry& entry) {
   if (!plain_ && !packed_) {
     plain_ = DictFile::open((base_ + ".dict").c_str());
     if (!plain_) packed_ = DictzipFile::open((base_ + ".dict.dz").c_str());
+    unwatched_ = unwatched_ || plain_ || packed_;
   }
   if (plain_) {
     if (entry.size > kDictSliceMax) return std::nullopt;
@@ -125,8 +207,19 @@ std::optional<std::string> Dictionary::definition(const DictEntry& entry) {
 
 std::vector<Dictionary>& installed_dictionaries() {
   Shelf& s = shelf();
-  if (!s.settled || !folders_unchanged(s)) list_again(s);
+  s.quiet = unchanged_since_checked(s);
+  if (!s.quiet) check_stamps(s);
   return s.dictionaries;
 }
 
-void forget_installed_dictionaries() { shelf() = Shelf{}; }
+void forget_installed_dictionaries() {
+  Shelf& s = shelf();
+  const uint64_t watch_number = s.watch_number;  // never given to two watches
+  s = Shelf{};
+  s.watch_number = watch_number;
+}
+
+DictionariesWatch dictionaries_watch() {
+  Shelf& s = shelf();
+  return {s.watch ? &*s.watch : nullptr, s.watch_number, s.quiet};
+}

@@ -1,13 +1,17 @@
 // The installed dictionaries, listed once and kept open between lookups. The list is taken again
 // when a folder it was read from changes; a dictionary's files are opened again when one of them
 // changes. A folder changed within the last seconds is listed again at every use, since a change
-// within the clock's resolution would leave its stamp as it was.
+// within the clock's resolution would leave its stamp as it was. The stamps are compared only when
+// the watch on the folders and open files reports something, has not yet seen every file open, or
+// cannot be had.
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "book/dict/dict_file.h"
+#include "book/dict/dict_watch.h"
 #include "book/dict/dictzip.h"
 #include "book/dict/stardict_index.h"
 
@@ -27,8 +31,14 @@ class Dictionary {
   const std::string& name() const { return name_; }
   // Its device path without an extension.
   const std::string& base() const { return base_; }
-  // Opens again whatever changed since the last lookup; the index open for this lookup, which
-  // lives no longer than this dictionary; nothing when the index cannot be read.
+  // Closes each of its files that changed since it was opened; false when one did.
+  bool close_changed();
+  // Adds a watch for each of its open files; false when one cannot be watched.
+  bool watch_open_files(DictWatch& watch);
+  // True when it opened a file since its files were last watched.
+  bool has_unwatched_files() const { return unwatched_; }
+  // Opens whatever is not open; the index open for this lookup, which lives no longer than this
+  // dictionary; nothing when the index cannot be read.
   std::optional<OpenIndex> open_for_lookup();
   const Ifo& ifo() const { return ifo_; }
   // The stored definition of an entry (the ".dict" file when there is one, else the ".dict.dz");
@@ -43,6 +53,7 @@ class Dictionary {
   std::optional<DictFile> idx_file_;
   std::optional<DictFile> plain_;
   std::optional<DictzipFile> packed_;
+  bool unwatched_ = false;
 };
 
 // The dictionaries, each lying directly in the folder or one folder below (where a StarDict
@@ -52,3 +63,13 @@ std::vector<Dictionary>& installed_dictionaries();
 // Closes every kept dictionary file and forgets the list: the storage they lie on is going away
 // (exported over USB) and may come back changed.
 void forget_installed_dictionaries();
+
+// The watch the last use of the list looked at, for a lookup to watch what else it keeps: null
+// when there is none; a number that is new with every new watch; and whether it had reported
+// nothing. A watch added to it holds while the number stays and nothing is reported.
+struct DictionariesWatch {
+  DictWatch* watch;
+  uint64_t number;
+  bool quiet;
+};
+DictionariesWatch dictionaries_watch();

@@ -93,9 +93,12 @@ int lookup_one(Searched& searched, std::string_view word, std::string& out) {
 struct KeptOutput {
   std::string host_path;
   int fd = -1;
+  uint64_t size = 0;     // as the last write left it
+  uint64_t watched = 0;  // the number of the dictionaries' watch that watches it, if any
   void close_file() {
     if (fd >= 0) close(fd);
     fd = -1;
+    watched = 0;
   }
 };
 
@@ -118,6 +121,13 @@ std::optional<FileShape> shape_of(int fd) {
   return FileShape{static_cast<uint64_t>(st.st_size), static_cast<uint64_t>(st.st_nlink)};
 }
 
+// The kept file's shape, looked at once the dictionaries' watch watches it, so that whatever
+// another program does to it afterwards is reported.
+std::optional<FileShape> watched_shape(KeptOutput& kept, const DictionariesWatch& watch) {
+  kept.watched = watch.watch && watch.watch->watch_written_file(kept.fd) ? watch.number : 0;
+  return shape_of(kept.fd);
+}
+
 // The whole output in one write. When it cannot be written no file is left, so the page never
 // shows an earlier word's definitions. The old file is overwritten and then cut to the new
 // length, only when it was longer: removing and creating it, or truncating it at all, makes a
@@ -126,14 +136,21 @@ bool write_output(const char* path, const std::string& text) {
   static KeptOutput kept;
   char buf[kQlPathMax];
   const char* host_path = ql_path(path, buf, sizeof buf);
-  std::optional<FileShape> shape = kept.fd >= 0 ? shape_of(kept.fd) : std::nullopt;
-  // A file removed or replaced since (its descriptor has lost its name) is opened anew.
-  if (kept.fd >= 0 && (kept.host_path != host_path || !shape || shape->links == 0)) kept.close_file();
-  if (kept.fd < 0) {
-    kept.fd = open(host_path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    kept.host_path = host_path;
-    shape = kept.fd >= 0 ? shape_of(kept.fd) : std::nullopt;
-    if (!shape) kept.close_file();
+  if (kept.fd >= 0 && kept.host_path != host_path) kept.close_file();
+  const DictionariesWatch watch = dictionaries_watch();
+  std::optional<FileShape> shape;
+  if (kept.fd >= 0 && watch.quiet && kept.watched == watch.number) {
+    shape = FileShape{kept.size, 1};  // nothing reported since it was watched: as last written
+  } else {
+    shape = kept.fd >= 0 ? watched_shape(kept, watch) : std::nullopt;
+    // A file removed or replaced since (its descriptor has lost its name) is opened anew.
+    if (!shape || shape->links == 0) {
+      kept.close_file();
+      kept.fd = open(host_path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+      kept.host_path = host_path;
+      shape = kept.fd >= 0 ? watched_shape(kept, watch) : std::nullopt;
+      if (!shape) kept.close_file();
+    }
   }
   bool written = kept.fd >= 0;
   for (size_t done = 0; written && done < text.size();) {
@@ -143,6 +160,7 @@ bool write_output(const char* path, const std::string& text) {
     done += written ? static_cast<size_t>(n) : 0;
   }
   written = written && (shape->size <= text.size() || ftruncate(kept.fd, static_cast<off_t>(text.size())) == 0);
+  kept.size = text.size();
   if (!written) {
     kept.close_file();
     qlp_unlink(path);

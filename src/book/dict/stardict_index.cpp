@@ -59,6 +59,62 @@ std::map<std::string, CachedIndex, std::less<>>& cache() {
   static std::map<std::string, CachedIndex, std::less<>> indexes;
   return indexes;
 }
+
+// The headword of the entry at `at`, up to its NUL (which a block's entry has).
+std::string_view headword_at(std::string_view bytes, size_t at) {
+  return bytes.substr(at, bytes.find('\0', at) - at);
+}
+
+// Index blocks read by earlier lookups, newest first: lookups near one another in the alphabet,
+// and every lookup in an index of a few dozen blocks, read no block again. A block is taken from
+// here for the file it was read from, as its stamp gives it, and only once that stamp would show
+// any change: a file changed within the clock's tick before could be rewritten again unseen. Only
+// the core thread looks words up.
+struct KeptBlock {
+  DictFile::Stamp stamp;
+  uint64_t from;
+  bool offsets64;
+  std::shared_ptr<const StardictIndex::Block> block;
+};
+constexpr size_t kBlocksKept = 64;
+constexpr uint64_t kKeptBlockMax = 2 * kBlock;  // a block with a long headword is not kept
+
+std::vector<KeptBlock>& kept_blocks() {
+  static std::vector<KeptBlock> kept;
+  return kept;
+}
+
+// Bytes [from, to) of the index open as `file`, with where each whole entry in them starts; null
+// when they cannot be read.
+std::shared_ptr<const StardictIndex::Block> index_block(const DictFile& file, uint64_t from, uint64_t to,
+                                                        bool offsets64) {
+  auto& kept = kept_blocks();
+  const bool settled = file.stamp().settled();
+  const auto hit = std::find_if(kept.begin(), kept.end(), [&](const KeptBlock& k) {
+    return k.from == from && k.block->bytes.size() == to - from && k.offsets64 == offsets64 && k.stamp == file.stamp();
+  });
+  if (settled && hit != kept.end()) {
+    std::rotate(kept.begin(), hit, hit + 1);
+    return kept.front().block;
+  }
+  auto bytes = file.read_at(from, to - from);
+  if (!bytes) return nullptr;
+  auto block = std::make_shared<StardictIndex::Block>();
+  block->bytes = std::move(*bytes);
+  const size_t numbers = offsets64 ? 12 : 8;
+  const std::string_view all(block->bytes);
+  for (size_t pos = 0;;) {
+    const size_t nul = all.find('\0', pos);
+    if (nul == std::string_view::npos || all.size() - nul - 1 < numbers) break;
+    block->starts.push_back(static_cast<uint32_t>(pos));
+    pos = nul + 1 + numbers;
+  }
+  if (settled && block->bytes.size() <= kKeptBlockMax) {
+    if (kept.size() >= kBlocksKept) kept.pop_back();
+    kept.insert(kept.begin(), {file.stamp(), from, offsets64, block});
+  }
+  return block;
+}
 }  // namespace
 
 // One pass over the file. In order, the first entry of each block becomes a sample; every entry
@@ -170,20 +226,20 @@ std::optional<DictEntry> StardictIndex::find(const DictFile& file, std::string_v
   const size_t b = static_cast<size_t>(it - samples_.begin());
   const uint64_t from = b == 0 ? 0 : samples_[b - 1].at;
   const uint64_t to = it == samples_.end() ? end_ : it->at + entry_size(*it);
-  if (!read.bytes || read.from != from || read.bytes->size() != to - from) {
+  if (!read.block || read.from != from || read.block->bytes.size() != to - from) {
     read.from = from;
-    read.bytes = file.read_at(from, to - from);
+    read.block = index_block(file, from, to, offsets64_);
   }
-  const auto& bytes = read.bytes;
-  if (!bytes) return std::nullopt;
-  for (size_t pos = 0;;) {
-    const auto e = parse_entry(*bytes, pos, offsets64_);
-    if (!e) return std::nullopt;
-    const int order = compare_folded(e->word, word);
-    if (order == 0) return e->entry;
-    if (order > 0) return std::nullopt;
-    pos = e->next;
-  }
+  if (!read.block) return std::nullopt;
+  // The block's entries sort as the index does: the first one not below the word is the only one
+  // that can be it.
+  const std::string_view bytes(read.block->bytes);
+  const std::vector<uint32_t>& starts = read.block->starts;
+  const auto first = std::lower_bound(starts.begin(), starts.end(), word, [bytes](uint32_t at, std::string_view w) {
+    return compare_folded(headword_at(bytes, at), w) < 0;
+  });
+  if (first == starts.end() || compare_folded(headword_at(bytes, *first), word) != 0) return std::nullopt;
+  return parse_entry(bytes, *first, offsets64_)->entry;
 }
 
 namespace {

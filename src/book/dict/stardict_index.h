@@ -29,11 +29,17 @@ class StardictIndex {
  public:
   // Reads `file` through once; nothing when it cannot be read.
   static std::optional<StardictIndex> read(const DictFile& file, bool offsets64);
-  // Index bytes read by a lookup, kept for its next search: the base forms tried for one word sort
-  // near it, in the same blocks.
+  // A block of index bytes with where each whole entry in it starts.
+  struct Block {
+    std::string bytes;
+    std::vector<uint32_t> starts;
+  };
+  // The block read by a lookup, kept for its next search: the base forms tried for one word sort
+  // near it, in the same block. Blocks are kept between lookups too, within a bound, for the
+  // file as its stamp gives it once that stamp would show any change.
   struct ReadBlocks {
     uint64_t from = 0;
-    std::optional<std::string> bytes;
+    std::shared_ptr<const Block> block;
   };
   // The first entry in file order whose headword equals `word`, ignoring the case of ASCII
   // letters; `file` is the index file this was read from.

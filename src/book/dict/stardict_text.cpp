@@ -31,12 +31,19 @@ std::string tag_name(std::string_view tag) {
 
 void add_field(std::string& out, char type, std::string_view field) {
   if (is_binary_type(type) || type == 'r') return;
-  const std::string marked = is_markup_type(type) ? markup_to_text(field) : std::string(field);
-  // Line ends of every system, and stray NULs, become one line feed.
+  std::string converted;
+  std::string_view marked = field;
+  if (is_markup_type(type)) marked = converted = markup_to_text(field);
+  // Line ends of every system, and stray NULs, become one line feed; the runs between them are
+  // copied whole.
   std::string text;
-  for (size_t i = 0; i < marked.size(); ++i) {
-    if (marked[i] == '\r' && i + 1 < marked.size() && marked[i + 1] == '\n') continue;
-    text += marked[i] == '\r' || marked[i] == '\0' ? '\n' : marked[i];
+  text.reserve(marked.size());
+  for (size_t i = 0; i < marked.size();) {
+    size_t stop = i;
+    while (stop < marked.size() && marked[stop] != '\r' && marked[stop] != '\0') ++stop;
+    text.append(marked.substr(i, stop - i));
+    if (stop < marked.size() && !marked.substr(stop).starts_with("\r\n")) text += '\n';
+    i = stop + 1;
   }
   while (!text.empty() && text.back() == '\n') text.pop_back();
   if (text.empty()) return;

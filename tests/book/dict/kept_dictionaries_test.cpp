@@ -73,7 +73,9 @@ class KeptDictionaries : public Dictionaries {
 };
 
 // Each change is made after a lookup in settled folders, so that the list and the open files are
-// kept; the next lookup must see it.
+// kept; the next lookup must see it. Made right after the files were opened, the change is found
+// by comparing stamps; made after a lookup that found nothing changed, it must be reported by the
+// watch that lookups then rely on.
 TEST_F(KeptDictionaries, EveryChangeAfterASettledListingShowsAtTheNextLookup) {
   struct Case {
     const char* name;
@@ -114,20 +116,43 @@ TEST_F(KeptDictionaries, EveryChangeAfterASettledListingShowsAtTheNextLookup) {
          add("a", {{"run", "other"}}, named("A"));
        },
        "run", "A\nother\n\n"},
+      {"the documents folder replaced by another",
+       [&] {
+         fs::rename(dir_ / "us/documents", dir_ / "old-documents");
+         fs::create_directories(base(""));
+         add("a", {{"run", "other"}}, named("A"));
+       },
+       "run", "A\nother\n\n"},
+      {"its name rewritten through a link outside the folder",
+       [&] {
+         fs::create_hard_link(base("a.ifo"), dir_ / "linked.ifo");
+         std::string text = read_file(dir_ / "linked.ifo");
+         text.replace(text.find("bookname=A"), 10, "bookname=Z");
+         std::ofstream(dir_ / "linked.ifo", std::ios::binary | std::ios::in) << text;
+       },
+       "run", "Z\nfirst\n\n"},
+      {"the page's file removed", [&] { fs::remove(dir_ / "tmp/ql-dict.txt"); }, "run", "A\nfirst\n\n"},
+      {"the page's file written longer by another program",
+       [&] { write_file(dir_ / "tmp/ql-dict.txt", std::string(1000, 'x')); }, "swim", "B\nin water\n\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    fs::remove_all(dir_ / "old-dictionaries");
-    empty_folder();
-    add("a", {{"run", "first"}, {"walk", "a step"}}, named("A"));
-    fs::create_directories(base("Sub"));
-    add("Sub/b", {{"swim", "in water"}}, named("B", sdw::Storage::dictzip));
-    settle(base(""));
-    settle(base("Sub"));
-    ASSERT_EQ(lookup("run"), "A\nfirst\n\n");
-    ASSERT_EQ(lookup("swim"), "B\nin water\n\n");
-    c.change();
-    EXPECT_EQ(lookup(c.word), c.shown);
+  for (const bool watched : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (watched ? ", reported by the watch" : ", found by the stamps"));
+      for (const char* left : {"old-dictionaries", "old-documents", "linked.ifo"}) fs::remove_all(dir_ / left);
+      empty_folder();
+      add("a", {{"run", "first"}, {"walk", "a step"}}, named("A"));
+      fs::create_directories(base("Sub"));
+      add("Sub/b", {{"swim", "in water"}}, named("B", sdw::Storage::dictzip));
+      settle(base(""));
+      settle(base("Sub"));
+      ASSERT_EQ(lookup("run"), "A\nfirst\n\n");
+      ASSERT_EQ(lookup("swim"), "B\nin water\n\n");
+      if (watched) {
+        ASSERT_EQ(lookup("walk"), "A\na step\n\n");
+      }
+      c.change();
+      EXPECT_EQ(lookup(c.word), c.shown);
+    }
   }
 }
 
