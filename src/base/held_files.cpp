@@ -48,8 +48,6 @@ bool write_out(const std::string& path, const Held& h, HeldSync sync = HeldSync:
   // A page turn's save skips the folder: the start made it, and the turn must stay quick.
   if (sync == HeldSync::Later)
     return file_write_atomic_sync_later(path.c_str(), h.bytes.data(), h.bytes.size());
-  if (sync == HeldSync::LaterWhenChanged)
-    return file_update_sync_later(path.c_str(), h.bytes.data(), h.bytes.size());
   make_folder_of(path);
   return h.append ? append_whole(path, h.bytes)
                   : file_write_atomic(path.c_str(), h.bytes.data(), h.bytes.size());

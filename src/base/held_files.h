@@ -20,10 +20,9 @@ constexpr unsigned kReaderWorkKinds = 5;
 constexpr unsigned reader_work_bit(ReaderWork work) { return 1u << static_cast<unsigned>(work); }
 
 // How a replace reaches the disk: synced before it returns, or within about a second for state
-// saved at every page turn (file_write_atomic_sync_later, into the folder the start made), there
-// also leaving a file that already holds the bytes as it is (file_update_sync_later). Held bytes
-// are written again synced.
-enum class HeldSync : unsigned char { Now, Later, LaterWhenChanged };
+// saved at every page turn (file_write_atomic_sync_later, into the folder the start made). Held
+// bytes are written again synced.
+enum class HeldSync : unsigned char { Now, Later };
 
 // Replaces the file at the device path `path` (its folder made when missing) with `bytes`,
 // atomically. When that fails the bytes are held as the file's content: held_content gives them

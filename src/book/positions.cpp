@@ -14,11 +14,6 @@ constexpr uint64_t kFnvPrime = 0x100000001b3ULL;
 std::string position_file(const char* path) {
   return state_folder() + "/" + book_path_key(path ? path : "") + ".pos";
 }
-
-// The file and line this opening of a book saved last. Saving the same line again (a quit or a
-// close on the page of the last turn) leaves a file that still holds it alone; the first save
-// after the book's position is loaded always writes, as the file's time orders the Recent list.
-std::string saved_file, saved_line;
 }  // namespace
 
 uint64_t book_path_hash(std::string_view path) {
@@ -51,7 +46,6 @@ uint64_t ql_load_position(const char* path, int* font, const BookModel* book) {
   int size = kDefaultFontSize;
   bool renumbered = false;
   const std::string file = position_file(path);
-  saved_file.clear();
   // A position whose save failed is where the reader was, not the older file under it.
   const std::string* unsaved = held_content(file);
   if (FilePtr f{unsaved ? fmemopen(const_cast<char*>(unsaved->data()), unsaved->size(), "r")
@@ -72,16 +66,8 @@ uint64_t ql_load_position(const char* path, int* font, const BookModel* book) {
 bool ql_save_position(const char* path, uint64_t pos, int font) {
   char line[64];
   int n = snprintf(line, sizeof line, "%" PRIu64 " %d WN %u\n", pos, font, kWordNumbering);
-  std::string file = position_file(path), text(line, static_cast<size_t>(n));
-  const bool again = file == saved_file && text == saved_line;
   // Saved at every page turn: in place at once, on the disk within about a second. One that
   // cannot be written is held, to be written later or named when the program ends.
-  if (!held_replace(file, text, ReaderWork::ReadingPosition,
-                    again ? HeldSync::LaterWhenChanged : HeldSync::Later)) {
-    saved_file.clear();
-    return false;
-  }
-  saved_file = std::move(file);
-  saved_line = std::move(text);
-  return true;
+  return held_replace(position_file(path), std::string(line, static_cast<size_t>(n)),
+                      ReaderWork::ReadingPosition, HeldSync::Later);
 }
