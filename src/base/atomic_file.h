@@ -31,8 +31,9 @@ bool file_write_atomic(const char* path, const void* bytes, size_t length);
 // The new content goes to a new file that a rename puts in place at once, so a killed process
 // loses nothing; a thread flushes it about once a second (base/sync_later.h). Until then a power
 // cut may lose the new file's data, so the content it replaces, when that is known to be on the
-// disk, is kept beside it (`path` + kFallbackSuffix) for file_settle to put back. True means the
-// new file is in place.
+// disk, is kept beside it (`path` + kFallbackSuffix) for file_settle to put back. A file that
+// already holds these bytes (and has no other name) has them written over themselves instead: its
+// time moves on and nothing needs flushing. True means the new content is in place.
 bool file_write_atomic_sync_later(const char* path, const void* bytes, size_t length);
 // The same, writing nothing when the file already holds these bytes: for state files rewritten
 // whole at every start and quit whose content seldom changes.

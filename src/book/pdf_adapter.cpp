@@ -60,8 +60,9 @@ struct CacheSlot {
   int x = 0, y = 0, w = 0, h = 0;
   uint32_t stamp = 0;
   float scale = 0, dx = 0, dy = 0;
-  // The page's rectangle as drawn, w x h: the screen around it is white.
-  PageMemory pixels;
+  // The page's rectangle as drawn, w x h (the screen around it is white): in the slot's share of
+  // the cache's memory.
+  uint8_t* pixels = nullptr;
 };
 
 struct Document {
@@ -69,6 +70,11 @@ struct Document {
   std::string error, title, author;
   std::vector<PdfOutlineEntry> toc;
   std::array<CacheSlot, kCacheSlots> cache;
+  // One mapping for the three slots, each a share as large as the screen's page area: together
+  // they take two huge pages, where a mapping each took three.
+  PageMemory cache_memory;
+  int cache_w = 0, cache_h = 0;  // the screen the shares were sized for
+  size_t share = 0;
   uint32_t stamp = 0;
   float scale = 1, dx = 0, dy = 0;
   int last_x = 0, last_y = 0, last_w = 0, last_h = 0;
@@ -167,32 +173,36 @@ size_t rect_row(const CacheSlot& s, int row) {
   return static_cast<size_t>(s.y + row) * static_cast<size_t>(s.screen_w) + static_cast<size_t>(s.x);
 }
 
-// Keeps the drawn page in an empty slot, else in the least recently shown one. Without memory
-// for it the page is simply not kept.
+// Keeps the drawn page in an empty slot, else in the least recently shown one. Pages kept for
+// another screen size (before a rotation) give way. Without memory for it the page is simply not
+// kept.
 void cache_store(CacheSlot drawn, const uint8_t* screen) {
-  CacheSlot* slot = &cur.cache[0];
-  for (CacheSlot& s : cur.cache) {
-    if (s.page < 0) {
-      slot = &s;
+  if (drawn.screen_w != cur.cache_w || drawn.screen_h != cur.cache_h) {
+    cur.cache = {};
+    cur.cache_memory = PageMemory();
+    // A fitted page is never larger than the page area.
+    const size_t share = static_cast<size_t>(drawn.screen_w - kSideMargins) *
+                         static_cast<size_t>(drawn.screen_h - kBands);
+    cur.cache_memory = PageMemory(share * kCacheSlots);
+    if (!cur.cache_memory) return;
+    cur.share = share;
+    cur.cache_w = drawn.screen_w, cur.cache_h = drawn.screen_h;
+  }
+  size_t slot = 0;
+  for (size_t i = 0; i < kCacheSlots; ++i) {
+    if (cur.cache[i].page < 0) {
+      slot = i;
       break;
     }
-    if (s.stamp < slot->stamp) slot = &s;
+    if (cur.cache[i].stamp < cur.cache[slot].stamp) slot = i;
   }
+  drawn.pixels = cur.cache_memory.data() + slot * cur.share;
   const size_t row_bytes = static_cast<size_t>(drawn.w);
-  const size_t bytes = row_bytes * static_cast<size_t>(drawn.h);
-  drawn.pixels = std::move(slot->pixels);
-  *slot = CacheSlot{};
-  if (drawn.pixels.size() < bytes) {
-    drawn.pixels = PageMemory();
-    drawn.pixels = PageMemory(bytes);
-    if (!drawn.pixels) return;
-  }
   for (int row = 0; row < drawn.h; ++row) {
-    memcpy(drawn.pixels.data() + static_cast<size_t>(row) * row_bytes, screen + rect_row(drawn, row),
-           row_bytes);
+    memcpy(drawn.pixels + static_cast<size_t>(row) * row_bytes, screen + rect_row(drawn, row), row_bytes);
   }
   drawn.stamp = ++cur.stamp;
-  *slot = std::move(drawn);
+  cur.cache[slot] = drawn;
 }
 
 const std::vector<PageChar>* page_chars(int page) {
@@ -255,7 +265,7 @@ int qlpdf_render(int page, uint8_t* out, int W, int H) {
       whiten_around(out, W, H, s.x, s.y, s.w, s.h);
       const size_t row_bytes = static_cast<size_t>(s.w);
       for (int row = 0; row < s.h; ++row) {
-        memcpy(out + rect_row(s, row), s.pixels.data() + static_cast<size_t>(row) * row_bytes, row_bytes);
+        memcpy(out + rect_row(s, row), s.pixels + static_cast<size_t>(row) * row_bytes, row_bytes);
       }
       restore_from(s);
       s.stamp = ++cur.stamp;
@@ -288,7 +298,7 @@ int qlpdf_render(int page, uint8_t* out, int W, int H) {
   drawn.scale = fit->scale;
   drawn.dx = static_cast<float>(x), drawn.dy = static_cast<float>(y);
   restore_from(drawn);
-  if (keep_pages) cache_store(std::move(drawn), out);
+  if (keep_pages) cache_store(drawn, out);
   return 1;
 }
 

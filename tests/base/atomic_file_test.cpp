@@ -220,6 +220,33 @@ TEST(AtomicWrite, SavesAtPageTurnsWriteOnlyNewFiles) {
             (std::vector<std::string>{"backup.pos", "backup2.pos", "t.pos", "target"}));
 }
 
+// A save of the bytes a file holds writes them over themselves: the same file with a new time, and
+// nothing to flush. A file another name shares (a backup's hard link) is left as it was.
+TEST(AtomicWrite, SavingTheBytesAFileHoldsWritesThemOverThemselves) {
+  DeviceFolder root;
+  const std::string pos = root.state("s.pos"), backup = root.state("backup.pos");
+  write_file(pos, "9 40\n");
+  const timespec long_ago[2] = {{1, 0}, {1, 0}};
+  struct stat before {}, after {};
+  for (const bool shared : {false, true}) {
+    if (shared) {
+      ASSERT_EQ(link(pos.c_str(), backup.c_str()), 0);
+    }
+    ASSERT_EQ(utimensat(AT_FDCWD, pos.c_str(), long_ago, 0), 0);
+    ASSERT_EQ(stat(pos.c_str(), &before), 0);
+    ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/s.pos", "9 40\n", 5));
+    ASSERT_EQ(stat(pos.c_str(), &after), 0);
+    EXPECT_EQ(read_file(pos), "9 40\n");
+    EXPECT_GT(after.st_mtime, 1);
+    EXPECT_EQ(after.st_ino == before.st_ino, !shared);
+    EXPECT_EQ(sync_later_queued() > 0, shared);  // a new file waits for its flush
+  }
+  ASSERT_EQ(stat(backup.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mtime, 1);
+  sync_pending_now();
+  file_drop_fallbacks();
+}
+
 TEST(AtomicWrite, SavesAtPageTurnsReplaceOnlyAFile) {
   DeviceFolder root;
   // A fallback a killed run left, longer than the new content: the save writes a file of its own.
