@@ -1,7 +1,8 @@
 # Embeds a file in a target as the symbols NAME and NAME_end (an .incbin in a generated assembly file),
-# so fonts and patterns ship inside the program without a code generator.
+# so fonts and patterns ship inside the program without a code generator. A file a build step makes
+# is named with GENERATED after it.
 function(ql_embed target name file)
-  if(NOT EXISTS ${file})
+  if(NOT EXISTS ${file} AND NOT "${ARGN}" STREQUAL "GENERATED")
     message(FATAL_ERROR "${file} is missing: run 'make deps' (scripts/install-deps.sh) first")
   endif()
   set(asm ${CMAKE_BINARY_DIR}/generated/embed_${name}.S)

@@ -1,13 +1,13 @@
-// The wordmark is set in the embedded semibold interface face rather than shipped as an image, so
-// it stays sharp and needs no picture file.
+// The wordmark is set in the embedded semibold interface face rather than kept as a picture file,
+// so it needs none beside the fonts.
 #include "display/logo.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdlib>
 
 #include "display/font_cache.h"
+#include "display/images.h"
 
 namespace {
 
@@ -15,13 +15,11 @@ constexpr const char kWordmark[] = "QUILLO";
 constexpr int kUiBoldSlot = 4;
 constexpr float kSpan = 0.7f;  // the letters are spaced out to fill this share of the strip
 
-std::array<uint8_t, size_t(kLogoWidth) * kLogoHeight> g_logo;
-
 // Lays the word out at a scale and returns its ink box; draws it when `draw` is set.
 struct Box {
   float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
 };
-Box set_word(float scale, float tracking, float pen_x, float base_y, bool draw) {
+Box set_word(uint8_t* logo, float scale, float tracking, float pen_x, float base_y, bool draw) {
   const FontFace& face = font_face(kUiBoldSlot);
   Box box;
   float pen = pen_x;
@@ -41,7 +39,7 @@ Box set_word(float scale, float tracking, float pen_x, float base_y, bool draw) 
         for (int col = 0; col < w; ++col) {
           const int x = left + xo + col, y = top + yo + r;
           if (x < 0 || y < 0 || x >= kLogoWidth || y >= kLogoHeight) continue;
-          uint8_t& dst = g_logo[size_t(y) * kLogoWidth + x];
+          uint8_t& dst = logo[size_t(y) * kLogoWidth + x];
           dst = std::min<uint8_t>(dst, uint8_t(255 - bm[size_t(r) * w + col]));
         }
       free(bm);
@@ -55,25 +53,20 @@ Box set_word(float scale, float tracking, float pen_x, float base_y, bool draw) 
   return box;
 }
 
-void render_logo() {
-  g_logo.fill(255);
-  // Measure at unit scale, then fit the ink into the strip with a small margin above and below.
-  const Box unit = set_word(1.0f, 0, 0, 0, false);
-  const float ink_h = unit.y1 - unit.y0, ink_w = unit.x1 - unit.x0;
-  const float scale = std::min((kLogoHeight - 6) / ink_h, (kLogoWidth - 8) / ink_w);
-  const Box tight = set_word(scale, 0, 0, 0, false);
-  const float gaps = float(sizeof kWordmark - 2);
-  const float tracking = std::max(0.0f, floorf((kSpan * kLogoWidth - (tight.x1 - tight.x0)) / gaps));
-  const Box at = set_word(scale, tracking, 0, 0, false);
-  const float pen_x = floorf((kLogoWidth - (at.x1 - at.x0)) / 2 - at.x0);
-  const float base_y = floorf((kLogoHeight - (at.y1 - at.y0)) / 2 - at.y0);
-  set_word(scale, tracking, pen_x, base_y, true);
-}
-
 }  // namespace
 
-const uint8_t* ql_logo() {
-  static const bool ready = (render_logo(), true);
-  (void)ready;
-  return g_logo.data();
+void logo_draw(uint8_t* logo, uint8_t* small) {
+  std::fill(logo, logo + size_t(kLogoWidth) * kLogoHeight, uint8_t{255});
+  // Measure at unit scale, then fit the ink into the strip with a small margin above and below.
+  const Box unit = set_word(logo, 1.0f, 0, 0, 0, false);
+  const float ink_h = unit.y1 - unit.y0, ink_w = unit.x1 - unit.x0;
+  const float scale = std::min((kLogoHeight - 6) / ink_h, (kLogoWidth - 8) / ink_w);
+  const Box tight = set_word(logo, scale, 0, 0, 0, false);
+  const float gaps = float(sizeof kWordmark - 2);
+  const float tracking = std::max(0.0f, floorf((kSpan * kLogoWidth - (tight.x1 - tight.x0)) / gaps));
+  const Box at = set_word(logo, scale, tracking, 0, 0, false);
+  const float pen_x = floorf((kLogoWidth - (at.x1 - at.x0)) / 2 - at.x0);
+  const float base_y = floorf((kLogoHeight - (at.y1 - at.y0)) / 2 - at.y0);
+  set_word(logo, scale, tracking, pen_x, base_y, true);
+  ql_scale_gray(logo, kLogoWidth, kLogoHeight, small, kSmallLogoWidth, kSmallLogoHeight);
 }

@@ -8,7 +8,7 @@
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
 #include "display/framebuffer.h"
-#include "display/logo.h"
+#include "app/ui/ui_logo.h"
 #include "host/window_menu_labels.h"
 #include "settings/device_options.h"
 

@@ -20,7 +20,7 @@
 #include "base/system_services.h"
 #include "display/device_scripts.h"
 #include "display/framebuffer.h"
-#include "display/logo.h"
+#include "app/ui/ui_logo.h"
 #include "settings/device_platform.h"
 #include "settings/device_script_run.h"
 

@@ -20,7 +20,7 @@
 #include "base/system_services.h"
 #include "display/device_facts.h"
 #include "display/framebuffer.h"
-#include "display/logo.h"
+#include "app/ui/ui_logo.h"
 #include "library/bundled_books.h"
 #include "library/collections.h"
 #include "library/library_view.h"

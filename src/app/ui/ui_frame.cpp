@@ -1,21 +1,17 @@
 #include "app/ui/ui_frame.h"
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/ui/app_state.h"
+#include "app/ui/ui_logo.h"
 #include "app/ui/ui_text.h"
 #include "base/number_parse.h"
 #include "base/system_services.h"
 #include "display/device_facts.h"
 #include "display/framebuffer.h"
-#include "display/images.h"
-#include "display/logo.h"
 
 namespace {
-constexpr int kSmallLogoW = 269;
-constexpr int kSmallLogoH = 34;
 constexpr int kMargin = 32;
 constexpr uint8_t kRuleGrey = 150;
 constexpr float kArrowWidth = 5;
@@ -25,16 +21,6 @@ constexpr int kTitleFallbackSize = 48;
 constexpr size_t kStatusTextMax = 63;  // bytes of the status text's buffer, without the NUL
 constexpr float kStatusSize = 38;
 constexpr int kSecondsPerDay = 86400;
-
-// The status bar's logo: the wordmark fitted into its strip, made once.
-const uint8_t* small_logo() {
-  static std::array<uint8_t, size_t(kSmallLogoW) * kSmallLogoH> logo;
-  static const bool ready =
-      (ql_scale_gray(ql_logo(), kLogoWidth, kLogoHeight, logo.data(), kSmallLogoW, kSmallLogoH),
-       true);
-  (void)ready;
-  return logo.data();
-}
 }  // namespace
 
 int ui_title_size(const char* title, int width) {
@@ -79,7 +65,7 @@ std::string ui_status_text() {
 
 void ui_draw_status_bar() {
   const int w = ql_fb().width;
-  ql_blit(small_logo(), kSmallLogoW, kSmallLogoH, kMargin, 34);
+  ql_blit(ql_small_logo(), kSmallLogoWidth, kSmallLogoHeight, kMargin, 34);
   const std::string text = ui_status_text();
   if (!text.empty()) {
     const int width = int(ql_measure(text.c_str(), TS_UI, kStatusSize));

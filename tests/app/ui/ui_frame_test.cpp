@@ -1,9 +1,12 @@
 // The screen frame: clock and time-zone offset, status text, title sizes, the header's pixels, the
 // toast box and the information page; the present step and its screenshot countdown.
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "app/ui/ui_frame.h"
+#include "app/ui/ui_logo.h"
 #include "app/ui/ui_message.h"
 #include "app/ui/ui_present.h"
 #include "display/fonts.h"
@@ -78,6 +81,14 @@ TEST_F(Frame, HeaderPixels) {
   EXPECT_LT(darkest(116, 130, 300, 80), 64);  // the title
   EXPECT_EQ(darkest(0, 240, W(), H() - 240), 255);
   EXPECT_LT(darkest(32, 34, 269, 34), 128);  // the logo
+}
+
+// The pictures the build embeds are the wordmark as the display draws it, the large one first.
+TEST(Logo, TheBuiltInPicturesAreTheDrawnOnes) {
+  std::vector<uint8_t> logo(size_t(kLogoWidth) * kLogoHeight), small(size_t(kSmallLogoWidth) * kSmallLogoHeight);
+  logo_draw(logo.data(), small.data());
+  EXPECT_TRUE(std::equal(logo.begin(), logo.end(), ql_logo()));
+  EXPECT_TRUE(std::equal(small.begin(), small.end(), ql_small_logo()));
 }
 
 // A title that fits at no size (a long word looked up in the dictionary) is cut to the header's
