@@ -9,6 +9,8 @@ from start to exit less the script's pauses. The sides alternate run by run, so 
 them alike, after one untimed run each; every figure is a median over the runs (an odd number),
 with the range [min-max] and the interquartile range of the runs beside it. (User and system
 time are medians of their own: the kernel splits a short run's time between them by clock ticks.)
+A target's ratio is the median of the run-by-run ratios of two sides, each pair run one after the
+other, so a load that comes and goes falls on both runs of a pair.
 
 The program's runs are split into their phases: start (to the first page shown), the turns, and
 quit (the rest, exit included). The script pauses after the first page and after the last turn,
@@ -241,6 +243,7 @@ class Side:
 
     def __init__(self, label, runs, turns=0):
         self.label, self.turns = label, turns
+        self.in_order = list(runs)
         split = [r for r in runs if r.phases]
         self.runs = split if len(split) * 2 > len(runs) else runs  # the split runs, when most are
         self.runs = sorted(self.runs, key=lambda r: r.cpu)
@@ -283,10 +286,13 @@ def alternate(sides, runs):
 
 
 def ratio_line(name, ours, theirs, limit):
-    r = ours.cpu / theirs.cpu
-    return "  %-28s %.2f x  (quillo %.1f ms %s; mutool %.1f ms %s)  %s" % (
-        name, r, ours.cpu, ours.spread(), theirs.cpu, theirs.spread(),
-        "met" if r <= limit else "MISSED (at most %.1f x)" % limit)
+    """The median of the run-by-run ratios, with their IQR: the sides alternate, so the two runs of
+    a pair met the same load, which a ratio of the two medians does not cancel (it is given too)."""
+    pairs = [a.cpu / b.cpu for a, b in zip(ours.in_order, theirs.in_order)]
+    r, q = statistics.median(pairs), statistics.quantiles(pairs, n=4)
+    return "  %-28s %.2f x [IQR %.2f-%.2f]  (quillo %.1f ms %s; mutool %.1f ms %s; medians %.2f x)  %s" % (
+        name, r, q[0], q[2], ours.cpu, ours.spread(), theirs.cpu, theirs.spread(),
+        ours.cpu / theirs.cpu, "met" if r <= limit else "MISSED (at most %.1f x)" % limit)
 
 
 def bench_targets(quillo, work, pdf, runs):
@@ -383,7 +389,8 @@ def main():
             results["PDF"] = bench_long(quillo, work, "PDF", pdf, FIXED, n, state, runs)
             results["EPUB"] = bench_long(quillo, work, "EPUB", epub, FLOW, n, state, runs)
 
-    print("\nTargets, whole process against whole process (CPU medians, [min-max, IQR] of the runs):")
+    print("\nTargets, whole process against whole process: the median of the run-by-run CPU ratios "
+          "[IQR]; each side's CPU median [min-max, IQR] and the ratio of the medians beside it:")
     for what, lines in targets.items():
         print(what)
         for line in lines:
