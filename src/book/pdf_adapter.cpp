@@ -177,15 +177,13 @@ size_t rect_row(const CacheSlot& s, int row) {
 // another screen size (before a rotation) give way. Without memory for it the page is simply not
 // kept.
 void cache_store(CacheSlot drawn, const uint8_t* screen) {
-  if (drawn.screen_w != cur.cache_w || drawn.screen_h != cur.cache_h) {
+  if (!cur.cache_memory || drawn.screen_w != cur.cache_w || drawn.screen_h != cur.cache_h) {
     cur.cache = {};
     cur.cache_memory = PageMemory();
     // A fitted page is never larger than the page area.
-    const size_t share = static_cast<size_t>(drawn.screen_w - kSideMargins) *
-                         static_cast<size_t>(drawn.screen_h - kBands);
-    cur.cache_memory = PageMemory(share * kCacheSlots);
+    cur.share = static_cast<size_t>(drawn.screen_w - kSideMargins) * static_cast<size_t>(drawn.screen_h - kBands);
+    cur.cache_memory = PageMemory(cur.share * kCacheSlots);
     if (!cur.cache_memory) return;
-    cur.share = share;
     cur.cache_w = drawn.screen_w, cur.cache_h = drawn.screen_h;
   }
   size_t slot = 0;
