@@ -68,7 +68,9 @@ struct CacheSlot {
 struct Document {
   std::unique_ptr<PageSource> source;
   std::string error, title, author;
-  std::vector<PdfOutlineEntry> toc;
+  // Walked when first asked for: the walk resolves every entry's page, which costs a book with a
+  // long outline more than drawing its first page, and most openings never show the contents.
+  std::optional<std::vector<PdfOutlineEntry>> toc;
   std::array<CacheSlot, kCacheSlots> cache;
   // One mapping for the three slots, each a share as large as the screen's page area: together
   // they take two huge pages, where a mapping each took three.
@@ -212,6 +214,11 @@ const std::vector<PageChar>* page_chars(int page) {
   return &cur.text;
 }
 
+const std::vector<PdfOutlineEntry>& outline() {
+  if (!cur.toc) cur.toc = cur.source ? cur.source->outline(kMaxPdfOutline) : std::vector<PdfOutlineEntry>{};
+  return *cur.toc;
+}
+
 void copy_out(const std::string& text, char* out, size_t size) {
   if (!out || size == 0) return;
   const size_t n = utf8_prefix_length(text, size - 1);
@@ -226,7 +233,6 @@ void qlpdf_adopt(std::unique_ptr<PageSource> source) {
   if (!source) return;
   cur.title = cut_utf8(source->meta("Title"), kTitleMax);
   cur.author = cut_utf8(source->meta("Author"), kAuthorMax);
-  cur.toc = source->outline(kMaxPdfOutline);
   cur.source = std::move(source);
 }
 
@@ -250,8 +256,8 @@ const char* qlpdf_error() { return cur.error.c_str(); }
 const char* qlpdf_title() { return cur.title.c_str(); }
 const char* qlpdf_author() { return cur.author.c_str(); }
 int qlpdf_count() { return cur.source ? cur.source->page_count() : 0; }
-int qlpdf_toc_count() { return static_cast<int>(cur.toc.size()); }
-const PdfOutlineEntry* qlpdf_toc() { return cur.toc.data(); }
+int qlpdf_toc_count() { return static_cast<int>(outline().size()); }
+const PdfOutlineEntry* qlpdf_toc() { return outline().data(); }
 
 int qlpdf_render(int page, uint8_t* out, int W, int H) {
   if (!out || W < 1 || H < 1) {

@@ -19,6 +19,19 @@ constexpr size_t kEpubTypeSize = 64;
 
 std::array<TocEntry, kMaxTocEntries> tocs;
 size_t ntocs = 0;
+// The open PDF's outline is copied in when the table is first read, not when the book opens.
+bool pdf_outline_pending = false;
+
+void take_pending_outline() {
+  if (!pdf_outline_pending) return;
+  pdf_outline_pending = false;
+  const PdfOutlineEntry* outline = qlpdf_toc();
+  int n = outline ? qlpdf_toc_count() : 0;
+  for (int i = 0; i < n; i++) {
+    ql_toc_add(outline[i].title, static_cast<uint64_t>(static_cast<int64_t>(outline[i].page)),
+               static_cast<uint32_t>(outline[i].level));
+  }
+}
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -120,7 +133,10 @@ void read_nav(const std::string& xml) {
 
 }  // namespace
 
-void ql_toc_clear() { ntocs = 0; }
+void ql_toc_clear() {
+  ntocs = 0;
+  pdf_outline_pending = false;
+}
 
 void ql_toc_add(const char* title, uint64_t pos, uint32_t level) {
   if (ntocs >= kMaxTocEntries) return;
@@ -134,8 +150,15 @@ void ql_toc_add(const char* title, uint64_t pos, uint32_t level) {
   e.level = level;
 }
 
-size_t ql_toc_count() { return ntocs; }
-const TocEntry* ql_toc() { return tocs.data(); }
+size_t ql_toc_count() {
+  take_pending_outline();
+  return ntocs;
+}
+
+const TocEntry* ql_toc() {
+  take_pending_outline();
+  return tocs.data();
+}
 
 int64_t toc_resolve(std::string_view href) {
   const BookModel& b = ql_book();
@@ -165,12 +188,7 @@ size_t ql_toc_from_nav() {
 
 void ql_toc_from_pdf() {
   ql_toc_clear();
-  const PdfOutlineEntry* outline = qlpdf_toc();
-  int n = outline ? qlpdf_toc_count() : 0;
-  for (int i = 0; i < n; i++) {
-    ql_toc_add(outline[i].title, static_cast<uint64_t>(static_cast<int64_t>(outline[i].page)),
-               static_cast<uint32_t>(outline[i].level));
-  }
+  pdf_outline_pending = true;
 }
 
 void ql_toc_from_words() {

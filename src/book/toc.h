@@ -23,6 +23,8 @@ const TocEntry* ql_toc();
 // Builds the table from the book's navigation document; the number of entries added (0, without
 // touching the table, for a PDF, a book without navigation document or without spine).
 size_t ql_toc_from_nav();
+// The table becomes the open PDF's outline, copied in when the table is next read: the PDF must
+// stay open until then (a later clear or build forgets it).
 void ql_toc_from_pdf();
 void ql_toc_from_words();
 // The word index a navigation href leads to, or -1.
