@@ -5,8 +5,9 @@ a reader waits for the page) and quits; beside `mutool draw` of the same pages a
 
 Whole process against whole process. Each run's CPU time (user + system, and each apart) and its
 minor page faults come from the kernel's accounting of the finished child (wait4), its wall time
-from start to exit less the script's pauses. The sides alternate run by run, so that a load on the machine falls on all of
-them alike, after one untimed run each; every figure is a median over the runs (an odd number),
+from start to exit less the script's pauses. The sides alternate run by run, in an order drawn anew
+each round, so that a load on the machine falls on all of them alike and none always follows the
+same neighbour, after one untimed run each; every figure is a median over the runs (an odd number),
 with the range [min-max] and the interquartile range of the runs beside it. (User and system
 time are medians of their own: the kernel splits a short run's time between them by clock ticks.)
 A target's ratio is the median of the run-by-run ratios of two sides, each pair run one after the
@@ -20,8 +21,9 @@ one of the median run, so its phases add up to the whole-process figure beside i
 
 Pausing costs the program CPU of its own (6-10 % of these short sessions, measured on a virtual
 machine, whatever the pause's length) that mutool, which never pauses, does not pay. So the target
-figures come from runs of the same sessions without pauses, alternating with the others; the
-paused runs are printed below them for the split, with their own whole-process figure.
+figures come from runs of the same sessions without pauses, alternating with mutool's; the paused
+runs come after them, alternating among themselves (a run that follows a pause starts on a
+processor gone cold), and are printed below them for the split, with their own whole-process figure.
 
 The targets, for a 4-page prose PDF (generated with mutool create) and each --pdf BOOK (real
 ones: Debian's documentation packages hold some), with the state folder kept from an earlier run
@@ -142,7 +144,10 @@ class Session:
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
         readings = []
-        while True:
+        if not self.pauses:
+            # Nothing to split: the run is waited for as mutool's are.
+            _, status, usage = os.wait4(proc.pid, 0)
+        while self.pauses:
             ran = threads_run_ms(proc.pid)
             pid, status, usage = os.wait4(proc.pid, os.WNOHANG)
             if pid:
@@ -275,12 +280,15 @@ class Side:
 
 
 def alternate(sides, runs):
-    """sides: (label, run, turns); the runs alternate side by side after one untimed run each."""
+    """sides: (label, run, turns); the runs alternate side by side after one untimed run each, in
+    an order drawn anew each round: a run that follows a pause starts on a processor gone cold,
+    and that must not fall on the same side every round."""
     for _, run, _ in sides:
         run()
     got = {label: [] for label, _, _ in sides}
+    order = random.Random(1)
     for _ in range(runs):
-        for label, run, _ in sides:
+        for label, run, _ in order.sample(sides, len(sides)):
             got[label].append(run())
     return [Side(label, got[label], turns) for label, _, turns in sides]
 
@@ -306,7 +314,9 @@ def bench_targets(quillo, work, pdf, runs):
         ("quillo, open + quit", opening.run, 0),
         ("mutool draw, page 1", mutool(FIXED + [pdf, "1"]), 0),
         ("quillo, open + %d turns + quit" % TARGET_TURNS, turning.run, TARGET_TURNS),
-        ("mutool draw, pages %s" % pages, mutool(FIXED + [pdf, pages]), 0),
+        ("mutool draw, pages %s" % pages, mutool(FIXED + [pdf, pages]), 0)], runs)
+    # Apart from the targets' runs, so that none of those follows a pause.
+    sides += alternate([
         ("open + quit", Session(quillo, sub + "-open-paused", pdf, 0, "kept-positions").run, 0),
         ("open + %d turns + quit" % TARGET_TURNS,
          Session(quillo, sub + "-turns-paused", pdf, TARGET_TURNS, "kept").run, TARGET_TURNS)], runs)
