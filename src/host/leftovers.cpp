@@ -3,14 +3,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "base/atomic_file.h"
 #include "base/file_copy.h"
+#include "base/paths.h"
 #include "host/data_folder.h"
 #include "host/folder_lock.h"
 
@@ -23,28 +27,53 @@ bool is_temporary_name(std::string_view name) {
   return name.ends_with(".tmp") || name.ends_with(".part");
 }
 
+// Calls visit(dir, entry) for each entry of `folder` but "." and "..". Names come without a call
+// for each, so a folder of thousands of books' files is read at the cost of reading the folder.
+template <class Visit>
+void for_each_entry(const std::string& folder, Visit visit) {
+  DirPtr dir{opendir(folder.c_str())};
+  if (!dir) return;
+  while (const dirent* e = readdir(dir.get())) {
+    const std::string_view name = e->d_name;
+    if (name != "." && name != "..") visit(dir.get(), *e);
+  }
+}
+
+// The type an entry names without following a link: DT_DIR, DT_REG or another. Most file systems
+// give it with the name.
+unsigned char entry_type(DIR* dir, const dirent& e) {
+  if (e.d_type != DT_UNKNOWN) return e.d_type;
+  struct stat st;
+  if (fstatat(dirfd(dir), e.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
+  return S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+}
+
 void remove_copy_parts(const std::string& folder) {
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code remove_ec;
-    if (is_copy_part_name(it->path().filename().string())) fs::remove_all(it->path(), remove_ec);
+  std::vector<std::string> parts;
+  for_each_entry(folder, [&](DIR*, const dirent& e) {
+    if (is_copy_part_name(e.d_name)) parts.push_back(folder + "/" + e.d_name);
+  });
+  for (const std::string& path : parts) {
+    std::error_code ec;
+    fs::remove_all(path, ec);
   }
 }
 
 // A save at a page turn that a power cut may have cut short is settled: the file it replaced may
-// have to come back from its fallback (base/atomic_file.h).
+// have to come back from its fallback (base/atomic_file.h). Links are followed neither into a
+// folder nor to a file.
 void remove_temporaries(const std::string& folder, int depth) {
   std::vector<std::string> temporaries;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code type_ec;
-    const fs::file_status st = it->symlink_status(type_ec);
-    if (fs::is_directory(st) && depth > 0) {
-      remove_temporaries(it->path().string(), depth - 1);
-    } else if (fs::is_regular_file(st) && is_temporary_name(it->path().filename().string())) {
-      temporaries.push_back(it->path().string());
+  for_each_entry(folder, [&](DIR* dir, const dirent& e) {
+    const bool temporary = is_temporary_name(e.d_name);
+    if (!temporary && depth == 0) return;
+    const unsigned char type = entry_type(dir, e);
+    if (type == DT_DIR && depth > 0) {
+      remove_temporaries(folder + "/" + e.d_name, depth - 1);
+    } else if (type == DT_REG && temporary) {
+      temporaries.push_back(folder + "/" + e.d_name);
     }
-  }
+  });
   for (const std::string& path : temporaries) {
     if (path.ends_with(kFallbackSuffix)) {
       file_settle(path.substr(0, path.size() - strlen(kFallbackSuffix)));
@@ -63,10 +92,12 @@ void tidy_data_folder(const std::string& data) {
 }  // namespace
 
 void host_remove_stale_tmp_roots() {
-  std::error_code ec;
-  for (fs::directory_iterator it(host_tmp_base(), ec), end; !ec && it != end; it.increment(ec)) {
-    if (!it->path().filename().string().starts_with(kTmpRootPrefix)) continue;
-    const std::string path = it->path().string();
+  const std::string base = host_tmp_base();
+  std::vector<std::string> roots;
+  for_each_entry(base, [&](DIR*, const dirent& e) {
+    if (std::string_view(e.d_name).starts_with(kTmpRootPrefix)) roots.push_back(base + "/" + e.d_name);
+  });
+  for (const std::string& path : roots) {
     const std::optional<FolderLock> lock = FolderLock::try_exclusive(path, LastLink::Refuse);
     if (!lock || lock->owner() != geteuid()) continue;
     std::error_code remove_ec;

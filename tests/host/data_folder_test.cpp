@@ -111,6 +111,7 @@ TEST(DataFolder, StartRemovesWhatKilledRunsLeftInTheDataFolder) {
     const char* path;
     bool folder;
     bool kept;
+    const char* link_to = nullptr;  // a symbolic link to this, inside the data folder
   } entries[] = {
       {"documents/.quillo-copy-41-0", false, false},     // a copy cut short
       {"documents/.quillo-copy-41-1", true, false},      // a folder copy cut short
@@ -126,12 +127,17 @@ TEST(DataFolder, StartRemovesWhatKilledRunsLeftInTheDataFolder) {
       {"documents/Shelf/.quillo-copy-1-1", false, true},  // inside a folder of the user's
       {"ql/state/0123456789abcdef.pos", false, true},
       {"ql/state/layout/ab.lay", false, true},
+      {"documents/Shelf/Draft.tmp", false, true},
+      {"ql/state/linked.tmp", false, true, "documents/Mine.epub"},  // a link is never followed
+      {"ql/state/shelf", false, true, "documents/Shelf"},
   };
   const auto fill = [&](const std::string& data) {
     host_make_data_folders(data);
     for (const Entry& e : entries) {
       fs::create_directories(fs::path(data + "/" + e.path).parent_path());
-      if (e.folder) {
+      if (e.link_to) {
+        fs::create_symlink(data + "/" + e.link_to, data + "/" + e.path);
+      } else if (e.folder) {
         fs::create_directories(data + "/" + e.path + "/inner");
       } else {
         write_file(data + "/" + e.path, "x");
