@@ -1,8 +1,11 @@
 #include "library/document_scan.h"
 
 #include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
 #include <new>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 #include "base/file_kinds.h"
@@ -100,10 +103,12 @@ void fill_metadata(ScanEntry& e, int64_t mtime, int64_t size) {
   if (!facts->author.empty()) e.author = std::move(facts->author);
 }
 
-int64_t last_read_time(const std::string& state, const std::string& path) {
-  const std::string pos = state + "/" + book_path_key(path) + ".pos";
+// A book's position file, looked up from the open state folder (`state`): most books of a large
+// library have none, and each look-up is then one step, not a walk of the whole path.
+int64_t last_read_time(int state, const std::string& path) {
+  const std::string pos = book_path_key(path) + ".pos";
   struct stat st;
-  return qlp_stat(pos.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
+  return state >= 0 && fstatat(state, pos.c_str(), &st, 0) == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
 }
 
 bool append_entry(std::string path, uint32_t kind) {
@@ -117,7 +122,7 @@ bool append_entry(std::string path, uint32_t kind) {
 }
 
 // Walks one folder; folders are walked as they are met, before the rest of their parent.
-void scan(const std::string& dir, int depth, const std::string& state) {
+void scan(const std::string& dir, int depth, int state) {
   if (depth > kScanDepthMax || entries.size() >= kMaxEntries) return;
   DirPtr d(qlp_opendir(dir.c_str()));
   if (!d) return;
@@ -126,8 +131,9 @@ void scan(const std::string& dir, int depth, const std::string& state) {
     if (name.starts_with('.')) continue;
     if (dir.size() + 1 + name.size() > kScanPathMax) continue;
     std::string path = dir + "/" + std::string(name);
+    // From the open folder: a library of thousands of books is not a path walk for each.
     struct stat st;
-    if (qlp_lstat(path.c_str(), &st) != 0) continue;
+    if (fstatat(dirfd(d.get()), item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
       scan(path, depth + 1, state);
       if (entries.size() >= kMaxEntries) return;
@@ -174,7 +180,8 @@ uint64_t ql_scan(const char* root) {
   if (entries.capacity() < kEntryTableStart) entries.reserve(kEntryTableStart);
   entries.clear();
   stats = {};
-  scan(root ? root : "", 0, state_folder());
+  const DirPtr state(qlp_opendir(state_folder().c_str()));
+  scan(root ? root : "", 0, state ? dirfd(state.get()) : -1);
   sc_save();
   std::sort(entries.begin(), entries.end(),
             [](const ScanEntry& a, const ScanEntry& b) { return entrycmp(a, b) < 0; });
