@@ -13,6 +13,7 @@ void tsv_escape_append(std::string& out, std::string_view field) {
 }
 
 std::string tsv_unescape(std::string_view field) {
+  if (field.find('\\') == std::string_view::npos) return std::string(field);  // the usual field
   std::string out;
   out.reserve(field.size());
   for (size_t i = 0; i < field.size(); i++) {

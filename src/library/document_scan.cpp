@@ -164,16 +164,51 @@ std::string_view path_file_name(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-int entrycmp(const ScanEntry& a, const ScanEntry& b) {
-  const bool today_a = is_today_name(a.path), today_b = is_today_name(b.path);
+namespace {
+// The order's first two keys, then titles compared with ASCII letters folded to lower case.
+int order(bool today_a, int64_t read_a, const std::string& title_a, bool today_b, int64_t read_b,
+          const std::string& title_b) {
   if (today_a != today_b) return today_a ? -1 : 1;
-  if (a.last_read != b.last_read) return a.last_read > b.last_read ? -1 : 1;
-  const size_t n = std::min(a.title.size(), b.title.size());
+  if (read_a != read_b) return read_a > read_b ? -1 : 1;
+  const size_t n = std::min(title_a.size(), title_b.size());
   for (size_t i = 0; i < n; i++) {
-    const unsigned char ca = ascii_lower(a.title[i]), cb = ascii_lower(b.title[i]);
+    const unsigned char ca = ascii_lower(title_a[i]), cb = ascii_lower(title_b[i]);
     if (ca != cb) return ca < cb ? -1 : 1;
   }
-  return a.title.size() < b.title.size() ? -1 : a.title.size() > b.title.size() ? 1 : 0;
+  return title_a.size() < title_b.size() ? -1 : title_a.size() > title_b.size() ? 1 : 0;
+}
+
+// Sorts the table by its keys, each file name looked at once: a library of thousands of books
+// is otherwise compared name by name some ten times over, and its entries moved as often.
+// Without memory for the keys the table is sorted in place.
+void sort_entries() {
+  struct Key {
+    bool today;
+    int64_t last_read;
+    uint32_t at;
+  };
+  std::vector<Key> keys;
+  std::vector<ScanEntry> sorted;
+  try {
+    keys.reserve(entries.size());
+    sorted.reserve(entries.capacity());
+  } catch (const std::bad_alloc&) {
+    std::sort(entries.begin(), entries.end(),
+              [](const ScanEntry& a, const ScanEntry& b) { return entrycmp(a, b) < 0; });
+    return;
+  }
+  for (size_t i = 0; i < entries.size(); i++)
+    keys.push_back({is_today_name(entries[i].path), entries[i].last_read, static_cast<uint32_t>(i)});
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    return order(a.today, a.last_read, entries[a.at].title, b.today, b.last_read, entries[b.at].title) < 0;
+  });
+  for (const Key& k : keys) sorted.push_back(std::move(entries[k.at]));
+  entries = std::move(sorted);
+}
+}  // namespace
+
+int entrycmp(const ScanEntry& a, const ScanEntry& b) {
+  return order(is_today_name(a.path), a.last_read, a.title, is_today_name(b.path), b.last_read, b.title);
 }
 
 uint64_t ql_scan(const char* root) {
@@ -183,8 +218,7 @@ uint64_t ql_scan(const char* root) {
   const DirPtr state(qlp_opendir(state_folder().c_str()));
   scan(root ? root : "", 0, state ? dirfd(state.get()) : -1);
   sc_save();
-  std::sort(entries.begin(), entries.end(),
-            [](const ScanEntry& a, const ScanEntry& b) { return entrycmp(a, b) < 0; });
+  sort_entries();
   return entries.size();
 }
 
