@@ -1,8 +1,6 @@
 #include "library/document_scan.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <dirent.h>
 #include <fcntl.h>
 #include <new>
@@ -105,48 +103,12 @@ void fill_metadata(ScanEntry& e, int64_t mtime, int64_t size) {
   if (!facts->author.empty()) e.author = std::move(facts->author);
 }
 
-// The state folder, open, with the keys of the position files it names (sorted), taken from one
-// reading of the folder: most books of a large library have none, and a look-up for each would
-// cost a call. Names are matched in any letter case, as a file system that ignores case would
-// find them; a key found is still looked up. Without memory for the keys every book is looked up.
-struct StateFolder {
-  int fd = -1;
-  bool every = false;
-  std::vector<uint64_t> keys;
-};
-
-StateFolder read_state_folder(DIR* dir) {
-  StateFolder state;
-  if (!dir) return state;
-  state.fd = dirfd(dir);
-  constexpr size_t kKeyDigits = 16;
-  try {
-    while (const dirent* e = readdir(dir)) {
-      const std::string_view name = e->d_name;
-      if (name.size() != kKeyDigits + 4 || ascii_lower(name.substr(kKeyDigits)) != ".pos") continue;
-      std::array<char, kKeyDigits + 1> digits{};
-      name.copy(digits.data(), kKeyDigits);
-      char* end = nullptr;
-      const uint64_t key = strtoull(digits.data(), &end, 16);
-      if (end == digits.data() + kKeyDigits && isxdigit(static_cast<unsigned char>(digits[0])))
-        state.keys.push_back(key);
-    }
-  } catch (const std::bad_alloc&) {
-    state.every = true;
-  }
-  std::sort(state.keys.begin(), state.keys.end());
-  return state;
-}
-
-// A book's position file, looked up from the open state folder: one step, not a walk of the whole
-// path.
-int64_t last_read_time(const StateFolder& state, const std::string& path) {
-  if (state.fd < 0) return 0;
-  if (!state.every && !std::binary_search(state.keys.begin(), state.keys.end(), book_path_hash(path)))
-    return 0;
+// A book's position file, looked up from the open state folder (`state`): most books of a large
+// library have none, and each look-up is then one step, not a walk of the whole path.
+int64_t last_read_time(int state, const std::string& path) {
   const std::string pos = book_path_key(path) + ".pos";
   struct stat st;
-  return fstatat(state.fd, pos.c_str(), &st, 0) == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
+  return state >= 0 && fstatat(state, pos.c_str(), &st, 0) == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
 }
 
 bool append_entry(std::string path, uint32_t kind) {
@@ -160,7 +122,7 @@ bool append_entry(std::string path, uint32_t kind) {
 }
 
 // Walks one folder; folders are walked as they are met, before the rest of their parent.
-void scan(const std::string& dir, int depth, const StateFolder& state) {
+void scan(const std::string& dir, int depth, int state) {
   if (depth > kScanDepthMax || entries.size() >= kMaxEntries) return;
   DirPtr d(qlp_opendir(dir.c_str()));
   if (!d) return;
@@ -253,8 +215,8 @@ uint64_t ql_scan(const char* root) {
   if (entries.capacity() < kEntryTableStart) entries.reserve(kEntryTableStart);
   entries.clear();
   stats = {};
-  const DirPtr state_dir(qlp_opendir(state_folder().c_str()));
-  scan(root ? root : "", 0, read_state_folder(state_dir.get()));
+  const DirPtr state(qlp_opendir(state_folder().c_str()));
+  scan(root ? root : "", 0, state ? dirfd(state.get()) : -1);
   sc_save();
   sort_entries();
   return entries.size();
