@@ -135,6 +135,7 @@ void ql_set_close_hook(void (*hook)()) { g.close_hook = hook; }
 int ql_headless() { return g.headless; }
 
 int ql_init(int headless) {
+  host_keep_presented();  // a present the host has not copied yet lies in the planes freed here
   g.headless = headless;
   host_set_mask_source(mask_for_present);
   ql_fonts_init();
@@ -152,6 +153,7 @@ int ql_init(int headless) {
 }
 
 void ql_close() {
+  host_keep_presented();
   if (g.close_hook) g.close_hook();
   if (g.screen) {  // still redirected: the screen's own plane is the one we own
     g.fb.pixels = g.screen;
@@ -297,6 +299,7 @@ void ql_blit_frame(const uint8_t* block, bool paper_mask) {
 
 void ql_set_rotation(uint32_t r) {
   if (r == g.rot || !g.fb.pixels) return;
+  host_keep_presented();
   std::swap(g.fb.width, g.fb.height);
   g.rot = r;
   drop_own_mask();

@@ -17,6 +17,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kShortestIdleWaitMs = 20;
+// How long a screenshot waits for a busy core to keep the frame it presented; then it takes the
+// frame kept before.
+constexpr auto kKeepWait = std::chrono::seconds(10);
+
+// A present not copied yet: the core's own planes, which stay as presented until it draws again.
+struct Unkept {
+  const uint8_t* grey = nullptr;  // none: every present is kept
+  int w = 0;
+  int h = 0;
+  int invert = 0;
+};
 
 struct HostState {
   std::mutex mu;
@@ -38,6 +49,14 @@ struct HostState {
   int fw = kDefaultFrameW;
   int fh = kDefaultFrameH;
   bool fdark = false;
+
+  // Without a window only a screenshot looks at a presented frame: the frame is copied when the core
+  // goes on (it takes input or polls for it), or when a screenshot asks for it, never when the core
+  // presents again first or quits.
+  bool keep_when_asked = false;
+  Unkept unkept;
+  bool keep_wanted = false;         // a screenshot waits for the unkept frame
+  std::condition_variable kept_cv;  // the unkept frame was kept
 
   bool ring_empty() const { return qh == qt && !quit_pending; }
   size_t frame_bytes() const { return static_cast<size_t>(fw) * static_cast<size_t>(fh); }
@@ -94,6 +113,67 @@ void keep_frame(HostState& s, const uint8_t* grey, const uint8_t* mask) {
   std::fill(s.row_present.begin(), s.row_present.end(), s.presents);
 }
 
+// Copies one present into the kept frame (the lock held).
+void keep_present(HostState& s, const uint8_t* grey, int w, int h, int invert) {
+  const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
+  // Finding the rows that changed pays only where a window shows the frame: it then turns just
+  // those into colour. Without one, a plain copy is cheaper than comparing first.
+  bool all = !s.frame || (invert != 0) != s.fdark || !present_hook.load();
+  if (!s.frame || w != s.fw || h != s.fh) {
+    s.frame = PageMemory();
+    s.frame = PageMemory(n);
+    s.mask = {};
+    s.mask_blank = true;
+    try {
+      s.row_present.assign(static_cast<size_t>(h), 0);
+    } catch (const std::bad_alloc&) {
+      s.frame = PageMemory();
+    }
+    if (!s.frame) {
+      drop_frame(s);
+      return;
+    }
+    s.fw = w;
+    s.fh = h;
+    all = true;
+  }
+  auto source = mask_source.load();
+  const uint8_t* mask = source ? source(w, h) : nullptr;
+  if (mask && s.mask.empty()) {
+    try {
+      s.mask.assign(n, 0);
+    } catch (const std::bad_alloc&) {
+      drop_frame(s);
+      return;
+    }
+  }
+  s.fdark = invert != 0;
+  ++s.presents;
+  if (all) {
+    keep_frame(s, grey, mask);
+  } else {
+    for (size_t y = 0; y < static_cast<size_t>(h); y++) keep_changed_row(s, y, grey, mask);
+  }
+  s.mask_blank = !mask;
+}
+
+// Copies the unkept present, if any (on the core thread, which is not drawing meanwhile).
+void keep_unkept(HostState& s) {
+  s.keep_wanted = false;
+  if (!s.unkept.grey) return;
+  keep_present(s, s.unkept.grey, s.unkept.w, s.unkept.h, s.unkept.invert);
+  s.unkept = {};
+  s.kept_cv.notify_all();
+}
+
+// Makes sure a reader of the kept frame sees the last present: asks the core to keep it and waits.
+void await_kept(HostState& s, std::unique_lock<std::mutex>& lock) {
+  if (!s.unkept.grey) return;
+  s.keep_wanted = true;
+  s.cv.notify_all();
+  s.kept_cv.wait_for(lock, kKeepWait, [&] { return !s.unkept.grey; });
+}
+
 }  // namespace
 
 bool host_push(uint32_t type, int x, int y) {
@@ -141,7 +221,10 @@ int plat_event(int timeout_ms, int* x, int* y) {
   HostState& s = state();
   std::unique_lock lock(s.mu);
   if (s.ring_empty()) {
-    if (timeout_ms == 0) return 0;
+    if (timeout_ms == 0) {
+      keep_unkept(s);
+      return 0;
+    }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     // A short poll (the core checking for input between cover decodes) is not a wait for input;
     // only a blocking or long wait counts for host_wait_idle.
@@ -150,13 +233,21 @@ int plat_event(int timeout_ms, int* x, int* y) {
       s.waiting++;
       s.idle_cv.notify_all();
     }
+    // A screenshot that asks for the frame while the core waits has it kept and the wait go on.
+    const auto input = [&] {
+      if (s.keep_wanted) keep_unkept(s);
+      return !s.ring_empty();
+    };
     if (timeout_ms < 0) {
-      s.cv.wait(lock, [&] { return !s.ring_empty(); });
+      s.cv.wait(lock, input);
     } else {
-      s.cv.wait_until(lock, deadline, [&] { return !s.ring_empty(); });
+      s.cv.wait_until(lock, deadline, input);
     }
     if (is_idle_wait) s.waiting--;
-    if (s.ring_empty()) return 0;
+    if (s.ring_empty()) {
+      keep_unkept(s);
+      return 0;
+    }
   }
   if (s.quit_pending) {
     s.quit_pending = false;
@@ -166,6 +257,7 @@ int plat_event(int timeout_ms, int* x, int* y) {
   }
   const HostEvent e = s.queue[s.qh];
   s.qh = (s.qh + 1) % kHostRingSize;
+  if (e.type != HOST_QUIT) keep_unkept(s);
   *x = e.x;
   *y = e.y;
   return static_cast<int>(e.type);
@@ -174,54 +266,20 @@ int plat_event(int timeout_ms, int* x, int* y) {
 int plat_pending() {
   HostState& s = state();
   std::lock_guard lock(s.mu);
+  keep_unkept(s);
   return s.ring_empty() ? 0 : 1;
 }
 
 void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
   if (!grey || w <= 0 || h <= 0) return;
   HostState& s = state();
-  const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
   {
     std::lock_guard lock(s.mu);
-    // Finding the rows that changed pays only where a window shows the frame: it then turns just
-    // those into colour. Without one, a plain copy is cheaper than comparing first.
-    bool all = !s.frame || (invert != 0) != s.fdark || !present_hook.load();
-    if (!s.frame || w != s.fw || h != s.fh) {
-      s.frame = PageMemory();
-      s.frame = PageMemory(n);
-      s.mask = {};
-      s.mask_blank = true;
-      try {
-        s.row_present.assign(static_cast<size_t>(h), 0);
-      } catch (const std::bad_alloc&) {
-        s.frame = PageMemory();
-      }
-      if (!s.frame) {
-        drop_frame(s);
-        return;
-      }
-      s.fw = w;
-      s.fh = h;
-      all = true;
+    if (s.keep_when_asked) {
+      s.unkept = {grey, w, h, invert};
+      return;
     }
-    auto source = mask_source.load();
-    const uint8_t* mask = source ? source(w, h) : nullptr;
-    if (mask && s.mask.empty()) {
-      try {
-        s.mask.assign(n, 0);
-      } catch (const std::bad_alloc&) {
-        drop_frame(s);
-        return;
-      }
-    }
-    s.fdark = invert != 0;
-    ++s.presents;
-    if (all) {
-      keep_frame(s, grey, mask);
-    } else {
-      for (size_t y = 0; y < static_cast<size_t>(h); y++) keep_changed_row(s, y, grey, mask);
-    }
-    s.mask_blank = !mask;
+    keep_present(s, grey, w, h, invert);
   }
   if (auto hook = present_hook.load()) hook();
 }
@@ -234,8 +292,8 @@ int plat_system_dark() {
 void host_frame_size(int* w, int* h) {
   HostState& s = state();
   std::lock_guard lock(s.mu);
-  *w = s.fw;
-  *h = s.fh;
+  *w = s.unkept.grey ? s.unkept.w : s.fw;
+  *h = s.unkept.grey ? s.unkept.h : s.fh;
 }
 
 void host_clamp_point(int* x, int* y) {
@@ -257,7 +315,8 @@ void host_map_view_point(double px, double py, double vw, double vh, int* x, int
 
 bool host_copy_grey(FrameCopy& out) {
   HostState& s = state();
-  std::lock_guard lock(s.mu);
+  std::unique_lock lock(s.mu);
+  await_kept(s, lock);
   if (!s.frame) {
     out = FrameCopy{};
     return false;
@@ -297,7 +356,8 @@ void host_rows_to_xrgb(const FrameRows& rows, uint8_t* image, size_t stride) {
 
 bool host_take_rows(FrameRows& rows) {
   HostState& s = state();
-  std::lock_guard lock(s.mu);
+  std::unique_lock lock(s.mu);
+  await_kept(s, lock);
   if (!s.frame) return false;
   const size_t w = static_cast<size_t>(s.fw);
   const size_t h = static_cast<size_t>(s.fh);
@@ -325,6 +385,19 @@ bool host_take_rows(FrameRows& rows) {
 }
 
 void host_set_present_hook(void (*hook)()) { present_hook.store(hook); }
+
+void host_keep_frames_when_asked() {
+  HostState& s = state();
+  std::lock_guard lock(s.mu);
+  s.keep_when_asked = true;
+}
+
+void host_keep_presented() {
+  HostState& s = state();
+  std::lock_guard lock(s.mu);
+  keep_unkept(s);
+}
+
 void host_set_mask_source(const uint8_t* (*source)(int, int)) { mask_source.store(source); }
 void host_set_system_dark(bool dark) { sys_dark.store(dark); }
 void host_set_test_dark(int value) { test_dark.store(value < 0 ? -1 : value); }
@@ -342,6 +415,9 @@ void host_reset() {
     std::lock_guard lock(s.mu);
     s.qh = s.qt = 0;
     s.quit_pending = false;
+    s.keep_when_asked = false;
+    s.unkept = {};
+    s.keep_wanted = false;
     s.frame = {};
     s.mask = {};
     s.mask_blank = true;

@@ -57,6 +57,12 @@ void host_rows_to_xrgb(const FrameRows& rows, uint8_t* image, size_t stride);
 // Called after every present, outside the lock, on the presenting thread: the window front end asks
 // its main loop for a redraw here.
 void host_set_present_hook(void (*hook)());
+// For a session without a window: a present is copied only when the core goes on (takes input or
+// polls for it) or a screenshot asks for it, not when it is followed by another present or a quit.
+// The core's planes must then stay as presented until it next calls in, or until
+// host_keep_presented, which the display calls before it frees them.
+void host_keep_frames_when_asked();
+void host_keep_presented();
 // Gives each present the colour mask of a frame of w x h (null: none, all grey). The display layer
 // registers it, since it owns the mask (on the core thread, as the presents come from it).
 void host_set_mask_source(const uint8_t* (*source)(int w, int h));
@@ -69,5 +75,6 @@ void host_set_test_dark(int value);
 // True when that state was reached.
 bool host_wait_idle(int timeout_ms);
 
-// Empties the ring, forgets the presented frame and the appearance override (for tests).
+// Empties the ring, forgets the presented frame, the appearance override and the copying only when
+// asked (for tests).
 void host_reset();

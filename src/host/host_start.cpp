@@ -4,6 +4,7 @@
 #include "base/paths.h"
 #include "host/data_folder.h"
 #include "host/front_end.h"
+#include "host/host_queue.h"
 #include "host/leftovers.h"
 #include "host/main_thread.h"
 #include "host/services.h"
@@ -163,6 +164,9 @@ int host_main(int argc, char** argv, CoreEntry core) {
 
   if (!headless) {
     if (const char* failure = window_front_init(&argc, &argv)) return fail_start(terminal, failure);
+  } else {
+    // Without a window only a screenshot looks at the frames.
+    host_keep_frames_when_asked();
   }
   if (!plat_thread_stack(core_main, nullptr, kCoreStack)) return fail_start(terminal, "cannot start the core thread");
   if (terminal >= 0) close(terminal);

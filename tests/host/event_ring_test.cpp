@@ -218,6 +218,33 @@ TEST_F(HostRing, PresentKeepsGreyAndColourOfTheLastFrame) {
   EXPECT_EQ(y, 0);
 }
 
+// Without a window a present is copied only when asked for or when the core goes on: a screenshot
+// gets the last frame presented, never drawing the core did after taking input or polling.
+TEST_F(HostRing, FramesCopiedWhenAskedAreTheOnesPresented) {
+  constexpr size_t kPixels = 600 * 800;
+  host_keep_frames_when_asked();
+  std::vector<uint8_t> grey(kPixels, 10);
+  plat_present(grey.data(), 600, 800, 0, 4, 0);
+  grey.assign(kPixels, 20);  // drawn and presented again before the core waits
+  plat_present(grey.data(), 600, 800, 0, 4, 0);
+  auto core = std::async(std::launch::async, [&] {
+    const int type = next_event(-1);
+    grey.assign(kPixels, 30);
+    return type;
+  });
+  FrameCopy copy;
+  ASSERT_TRUE(host_copy_grey(copy));  // asks the waiting core for the frame
+  EXPECT_EQ(copy.pixels, std::vector<uint8_t>(kPixels, 20));
+  host_push(HOST_POINTER_DOWN, 1, 1);
+  EXPECT_EQ(core.get(), HOST_POINTER_DOWN);
+  grey.assign(kPixels, 40);
+  plat_present(grey.data(), 600, 800, 0, 4, 0);
+  EXPECT_EQ(plat_pending(), 0);
+  grey.assign(kPixels, 50);
+  ASSERT_TRUE(host_copy_grey(copy));
+  EXPECT_EQ(copy.pixels, std::vector<uint8_t>(kPixels, 40));
+}
+
 TEST_F(HostRing, AppearanceOverride) {
   host_set_system_dark(true);
   EXPECT_EQ(plat_system_dark(), 1);
