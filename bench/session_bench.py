@@ -13,6 +13,11 @@ time are medians of their own: the kernel splits a short run's time between them
 A target's ratio is the median of the run-by-run ratios of two sides, each pair run one after the
 other, so a load that comes and goes falls on both runs of a pair.
 
+The program runs headless, as every test does: there a presented frame is copied only when a
+screenshot asks for it or when the program goes on to its next input, so a present that is followed
+by another or by the quit costs nothing. A window copies every present to show it, which these
+figures leave out, as mutool's leave out showing its pages.
+
 The program's runs are split into their phases: start (to the first page shown), the turns, and
 quit (the rest, exit included). The script pauses after the first page and after the last turn,
 and the threads' run time (/proc/PID/task/*/schedstat), read while it pauses, gives the start and
