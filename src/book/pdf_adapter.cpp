@@ -84,7 +84,9 @@ struct Document {
   std::vector<PageChar> text;
 };
 
-Document cur;
+// Never destroyed: at exit, freeing the open document object by object would only lengthen the
+// quit.
+Document& cur = *new Document;
 bool keep_pages = true;  // whether drawn pages are kept for drawing again
 
 struct FdCloser {
