@@ -23,7 +23,7 @@ constexpr auto kKeepWait = std::chrono::seconds(10);
 
 // A present not copied yet: the core's own planes, which stay as presented until it draws again.
 struct Unkept {
-  const uint8_t* grey = nullptr;  // none: every present is kept
+  const uint8_t* grey = nullptr;  // null: none waits to be copied
   int w = 0;
   int h = 0;
   int invert = 0;
