@@ -313,7 +313,9 @@ std::vector<SdcvAnswer> sdcv_answers(const std::string& out, const std::vector<s
   std::vector<SdcvAnswer> answers;
   size_t at = words.empty() ? 0 : answer_start(out, 0, words[0]);
   for (size_t i = 0; i < words.size(); ++i) {
-    const size_t end = i + 1 < words.size() ? answer_start(out, at + 1, words[i + 1]) : out.size();
+    // The next answer starts after this one's first line: the same word twice in a row must not
+    // find this answer again.
+    const size_t end = i + 1 < words.size() ? answer_start(out, out.find('\n', at), words[i + 1]) : out.size();
     const std::string block = at < out.size() ? out.substr(at, std::min(end, out.size()) - at) : "";
     at = end;
     SdcvAnswer a;
