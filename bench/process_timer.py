@@ -37,8 +37,9 @@ class Times:
 PEAK_FILE = "/tmp/process_timer.%d.peak" % os.getpid()
 
 
-def timed(cmd, env=None, prepare=None, capture=False, peak=False):
-    """Runs cmd to its end: (Times, its output and errors when captured)."""
+def timed(cmd, env=None, prepare=None, capture=False, peak=False, preexec=None):
+    """Runs cmd to its end: (Times, its output and errors when captured). preexec, when given, runs
+    in the child before the command starts."""
     if prepare:
         prepare()
     if peak:
@@ -46,7 +47,8 @@ def timed(cmd, env=None, prepare=None, capture=False, peak=False):
     out = subprocess.PIPE if capture else subprocess.DEVNULL
     t0 = time.monotonic()
     proc = subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL, stdout=out,
-                            stderr=subprocess.STDOUT if capture else subprocess.DEVNULL)
+                            stderr=subprocess.STDOUT if capture else subprocess.DEVNULL,
+                            preexec_fn=preexec)
     text = proc.stdout.read().decode(errors="replace") if capture else ""
     _, status, usage = os.wait4(proc.pid, 0)
     wall = time.monotonic() - t0

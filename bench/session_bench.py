@@ -45,11 +45,19 @@ page at text size 56, mutool without its accelerator file), each turned N times,
 emptied before every run (no kept layout, position or cover) unless --keep-state keeps it (only
 the positions go). Their targets: the PDF session at most 1.3 x mutool; an EPUB turn at most 2 ms.
 
+Every run of both sides is held to one processor, the same for all (the last the bench may use),
+unless --any-cpu lets the system place them. With several processors, a program that waits for
+input, as the reader does between taps, is often woken on a processor that stood idle and starts
+with cold caches, which mutool, never waiting, does not pay; and the runs spread wide. On a
+virtual machine with 8 processors the interquartile range of the run-by-run ratios was 0.3-0.6
+wide with the runs placed by the system, and 0.04-0.09 held to one. The program's threads then
+share that processor, as on a single-core reader.
+
 The file system holding the data folders is printed: making and freeing files costs some (ext4
 under heavy churn, which scans recently freed inodes) far more than others; TMPDIR chooses it.
 
 usage: bench/session_bench.py [--build DIR] [--runs R] [--pdf BOOK]... [--turns N] [--epub BOOK]
-                              [--keep-state] [--targets-only]
+                              [--keep-state] [--targets-only] [--any-cpu]
 """
 import argparse
 import os
@@ -75,6 +83,13 @@ FIXED = ["mutool", "draw", "-q", "-c", "gray", "-w", "1008", "-h", "1268", "-F",
 FLOW = ["mutool", "draw", "-q", "-a", "-c", "gray", "-W", "1072", "-H", "1448", "-S", "56",
         "-r", "72", "-F", "pgm", "-o", "/dev/null"]
 SYNC_CALLS = ("fsync", "fdatasync", "syncfs", "sync", "sync_file_range")
+CPU = None  # the processor every timed run is held to; None: any
+
+
+def on_one_cpu():
+    """Run in each timed child before its command starts."""
+    if CPU is not None:
+        os.sched_setaffinity(0, {CPU})
 
 
 def write_prose_pdf(path, work, pages):
@@ -147,7 +162,7 @@ class Session:
         t0 = time.monotonic()
         proc = subprocess.Popen([self.quillo, "--open", self.book], env=self.env(),
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
+                                stderr=subprocess.DEVNULL, preexec_fn=on_one_cpu)
         readings = []
         if not self.pauses:
             # Nothing to split: the run is waited for as mutool's are.
@@ -227,7 +242,7 @@ def pauses(readings):
 
 def mutool(cmd):
     def run():
-        times, _ = timed(cmd)
+        times, _ = timed(cmd, preexec=on_one_cpu)
         return Run(times)
     return run
 
@@ -371,7 +386,11 @@ def main():
     ap.add_argument("--keep-state", action="store_true",
                     help="keep the state folder of the longer sessions between runs")
     ap.add_argument("--targets-only", action="store_true", help="leave the longer sessions out")
+    ap.add_argument("--any-cpu", action="store_true",
+                    help="let the system place the runs instead of holding them to one processor")
     args = ap.parse_args()
+    global CPU
+    CPU = None if args.any_cpu else max(os.sched_getaffinity(0))
     quillo = os.path.abspath(os.path.join(args.build, "quillo"))
     if not shutil.which("mutool"):
         sys.exit("mutool not installed: nothing to compare with")
@@ -381,6 +400,7 @@ def main():
     print("finished child) and wall time, %d runs a side alternating run by run; medians with" % runs)
     print("[min-max, IQR] of the runs; the program's split is its median run's")
     print("load average at the start: %.1f %.1f %.1f (%d processors)" % (load0 + (os.cpu_count(),)))
+    print("every run held to processor %d" % CPU if CPU is not None else "runs placed by the system")
 
     with tempfile.TemporaryDirectory() as work:
         print("data folders on %s (%s)" % (file_system_of(work), work))
