@@ -17,7 +17,7 @@ constexpr time_t kStatusFreshSeconds = 5;
 // Writes `text` to `path` + ".t" and renames it into place; nothing when that cannot be done.
 void replace_file(const std::string& path, const std::string& text) {
   std::string tmp = path + ".t";
-  FILE* f = qlp_fopen(tmp.c_str(), "w");
+  FILE* f = file_create_new(tmp.c_str());
   if (!f) return;
   if (fwrite(text.data(), 1, text.size(), f) != text.size()) {
     fclose(f);

@@ -97,11 +97,15 @@ bool copy_file(const std::string& src, const std::string& dst, bool replace, con
 bool make_folders(const std::string& path) {
   // The folder itself first: at every start but the first it is there, and its parents are made
   // only when it cannot be.
-  if (mkdir(path.c_str(), 0755) != 0 && errno == ENOENT) {
+  int error = mkdir(path.c_str(), 0755) == 0 ? 0 : errno;
+  if (error == ENOENT) {
     const size_t slash = path.find_last_of('/');
     if (slash == std::string::npos || slash == 0 || !make_folders(path.substr(0, slash))) return false;
-    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    error = mkdir(path.c_str(), 0755) == 0 ? 0 : errno;
   }
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  // Why the folder is not there: a read-only storage, say, rather than the stat's "no such file".
+  errno = error != 0 && error != EEXIST ? error : ENOTDIR;
+  return false;
 }

@@ -32,5 +32,6 @@ bool copy_file(const std::string& src, const std::string& dst, bool replace,
 // failed copy removes what it wrote.
 bool copy_new_file(const std::string& src, const std::string& dst, const CopyStop* stop = nullptr);
 
-// Creates a folder and its missing parents (mode 0755); true when it exists afterwards.
+// Creates a folder and its missing parents (mode 0755); true when it exists afterwards, else errno
+// tells why it could not be made.
 bool make_folders(const std::string& path);

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <map>
 
-#include "base/atomic_file.h"
 #include "base/paths.h"
 
 namespace {
@@ -15,6 +14,7 @@ struct Held {
   std::string bytes;
   ReaderWork work;
   bool append;  // bytes still to be appended, else the file's whole content
+  std::optional<SameBytes> same;  // none: written whatever the file holds
 };
 
 // By device path.
@@ -44,18 +44,17 @@ bool append_whole(const std::string& path, std::string_view bytes) {
   return written && closed;
 }
 
-bool write_out(const std::string& path, const Held& h, HeldSync sync = HeldSync::Now) {
-  // A page turn's save skips the folder: the start made it, and the turn must stay quick.
-  if (sync == HeldSync::Later)
-    return file_write_atomic_sync_later(path.c_str(), h.bytes.data(), h.bytes.size());
-  make_folder_of(path);
-  return h.append ? append_whole(path, h.bytes)
-                  : file_write_atomic(path.c_str(), h.bytes.data(), h.bytes.size());
+bool write_out(const std::string& path, const Held& h) {
+  // A position goes into the state folder the start made: a page turn does not make it.
+  if (h.work != ReaderWork::ReadingPosition) make_folder_of(path);
+  if (h.append) return append_whole(path, h.bytes);
+  return h.same ? file_update_atomic(path.c_str(), h.bytes.data(), h.bytes.size(), *h.same)
+                : file_write_atomic(path.c_str(), h.bytes.data(), h.bytes.size());
 }
 
 // Writes `h` as the new held state of `path`: dropped once on disk, else kept.
-bool write_or_hold(const std::string& path, Held h, HeldSync sync = HeldSync::Now) {
-  if (write_out(path, h, sync)) {
+bool write_or_hold(const std::string& path, Held h) {
+  if (write_out(path, h)) {
     held.erase(path);
     return true;
   }
@@ -66,15 +65,16 @@ bool write_or_hold(const std::string& path, Held h, HeldSync sync = HeldSync::No
 }
 }  // namespace
 
-bool held_replace(const std::string& path, std::string bytes, ReaderWork work, HeldSync sync) {
-  return write_or_hold(path, Held{std::move(bytes), work, false}, sync);
+bool held_replace(const std::string& path, std::string bytes, ReaderWork work,
+                  std::optional<SameBytes> same) {
+  return write_or_hold(path, Held{std::move(bytes), work, false, same});
 }
 
 bool held_append(const std::string& path, std::string_view bytes, ReaderWork work) {
   std::string pending;
   if (auto it = held.find(path); it != held.end() && it->second.append) pending = it->second.bytes;
   pending += bytes;
-  return write_or_hold(path, Held{std::move(pending), work, true});
+  return write_or_hold(path, Held{std::move(pending), work, true, std::nullopt});
 }
 
 const std::string* held_content(const std::string& path) {

@@ -5,8 +5,11 @@
 // another book's notes replace the open one's, and at quit), and nothing is dropped until it is on
 // disk. Core thread only.
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/atomic_file.h"
 
 // The kinds of the reader's own work, which a failed save names to the reader.
 enum class ReaderWork : unsigned char {
@@ -19,16 +22,12 @@ enum class ReaderWork : unsigned char {
 constexpr unsigned kReaderWorkKinds = 5;
 constexpr unsigned reader_work_bit(ReaderWork work) { return 1u << static_cast<unsigned>(work); }
 
-// How a replace reaches the disk: synced before it returns, or within about a second for state
-// saved at every page turn (file_write_atomic_sync_later, into the folder the start made). Held
-// bytes are written again synced.
-enum class HeldSync : unsigned char { Now, Later };
-
-// Replaces the file at the device path `path` (its folder made when missing) with `bytes`,
-// atomically. When that fails the bytes are held as the file's content: held_content gives them
-// and the next write puts them on disk. True when written; on false errno tells why.
+// Replaces the file at the device path `path` (its folder made when missing, but for a reading
+// position's) with `bytes`, atomically; with `same`, a file that already holds them is treated as
+// file_update_atomic does. When that fails the bytes are held as the file's content: held_content
+// gives them and the next write puts them on disk. True when written; on false errno tells why.
 bool held_replace(const std::string& path, std::string bytes, ReaderWork work,
-                  HeldSync sync = HeldSync::Now);
+                  std::optional<SameBytes> same = std::nullopt);
 
 // Appends `bytes` to the file at `path` after what earlier failed appends hold. When that fails
 // all of it stays held and no part of it is left in the file. True when written; on false errno

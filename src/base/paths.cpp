@@ -77,9 +77,30 @@ bool path_is_within(const char* inner, const char* outer) {
   char var##_buf[kQlPathMax]; \
   const char* var = path ? ql_path(path, var##_buf, sizeof var##_buf) : ""
 
+namespace {
+// A file opened for reading that is not a regular file is taken as missing, and said in the log:
+// a FIFO at a state file's name would hold the program up in the open, and a folder or a device
+// reads as nothing a file could hold.
+FILE* open_for_reading(const char* path, const char* mode) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    fprintf(stderr, "quillo: %s is not a file: taken as missing\n", path);
+    close(fd);
+    errno = ENOENT;
+    return nullptr;
+  }
+  FILE* f = fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, mode) : nullptr;
+  if (!f) close(fd);
+  return f;
+}
+}  // namespace
+
 FILE* qlp_fopen(const char* path, const char* mode) {
   MAP(p, path);
-  return fopen(p, mode);
+  const std::string_view m(mode);
+  return m == "r" || m == "rb" ? open_for_reading(p, mode) : fopen(p, mode);
 }
 int qlp_access(const char* path, int mode) {
   MAP(p, path);

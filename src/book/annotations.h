@@ -52,10 +52,9 @@ std::string state_folder();
 // A missing or unreadable file gives position 0. With `book` (the open book), a word position
 // saved in numbering 1 is moved onto the words it keeps; without, it is taken as it stands.
 uint64_t ql_load_position(const char* path, int* font, const BookModel* book = nullptr);
-// Replaces the position file (numbering 2) at once; it reaches the disk within about a second
-// (saved at every page turn, it leaves the sync to base/sync_later.h). False when it could not be
-// written: the old file stays, and the position is held (base/held_files.h) as the book's, for
-// ql_load_position and a later write.
+// Replaces the position file (numbering 2) atomically; a file that already holds the position
+// only has its time set. False when it could not be written: the old file stays, and the position
+// is held (base/held_files.h) as the book's, for ql_load_position and a later write.
 bool ql_save_position(const char* path, uint64_t pos, int font);
 
 // Loads the book's highlights and bookmarks (what a failed save of its notes holds in memory, else

@@ -66,8 +66,9 @@ uint64_t ql_load_position(const char* path, int* font, const BookModel* book) {
 bool ql_save_position(const char* path, uint64_t pos, int font) {
   char line[64];
   int n = snprintf(line, sizeof line, "%" PRIu64 " %d WN %u\n", pos, font, kWordNumbering);
-  // Saved at every page turn: in place at once, on the disk within about a second. One that
-  // cannot be written is held, to be written later or named when the program ends.
+  // The same position saved again (at an open) moves only the file's time, which orders the
+  // Recent list. One that cannot be written is held, to be written later or named when the
+  // program ends.
   return held_replace(position_file(path), std::string(line, static_cast<size_t>(n)),
-                      ReaderWork::ReadingPosition, HeldSync::Later);
+                      ReaderWork::ReadingPosition, SameBytes::Touch);
 }

@@ -2,6 +2,7 @@
 
 #include "base/file_copy.h"
 #include "host/folder_lock.h"
+#include "host/plat.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,6 +20,9 @@ const char* nonempty_env(const char* name) {
 
 // A plain array: it must outlive every static destructor that runs at exit.
 char tmp_root[4096];
+
+// Set before the core thread starts, read by it.
+std::string start_notice;
 
 constexpr int kTmpRootAttempts = 8;
 
@@ -38,20 +42,35 @@ std::string host_data_folder() {
   return base + "/" + kDataFolderName;
 }
 
-void host_make_data_folders(const std::string& data) {
+int host_make_data_folders(const std::string& data) {
+  int error = 0;
   for (const char* sub : {"documents", "ql/state", "ql/trash", "ql/bundled"}) {
-    make_folders(data + "/" + sub);
+    if (!make_folders(data + "/" + sub) && error == 0) error = errno;
   }
+  return error;
 }
 
 DataFolderClaim host_claim_data_folder(const std::string& data) {
-  std::optional<FolderLock> lock = FolderLock::try_exclusive(data + "/ql", LastLink::Follow);
+  make_folders(data);
+  std::optional<FolderLock> lock = FolderLock::try_exclusive(data, LastLink::Follow);
   if (!lock) {
     return errno == EWOULDBLOCK ? DataFolderClaim::TakenByAnother : DataFolderClaim::Unlocked;
   }
   lock->hold_for_life();
   return DataFolderClaim::Ours;
 }
+
+std::string host_data_folder_problem(const std::string& data, int make_error) {
+  int error = make_error;
+  if (error == 0 && access((data + "/ql/state").c_str(), W_OK) != 0) error = errno;
+  if (error == 0) return "";
+  return "The data folder " + data + " cannot be written: " + strerror(error) +
+         ". Reading positions, notes and settings will not be saved.";
+}
+
+void host_keep_start_notice(std::string text) { start_notice = std::move(text); }
+
+std::string plat_start_notice() { return start_notice; }
 
 std::string host_tmp_base() {
   const char* base = nonempty_env("TMPDIR");

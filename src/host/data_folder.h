@@ -11,20 +11,29 @@ constexpr char kDataFolderName[] = "Corvell Nalo";
 std::string host_data_folder();
 
 // Creates the folders every start needs inside the data folder (with the data folder itself and
-// any missing parents): "documents", "ql/state", "ql/trash" and "ql/bundled". Errors are left
-// to the writers that later find a folder missing.
-void host_make_data_folders(const std::string& data);
+// any missing parents): "documents", "ql/state", "ql/trash" and "ql/bundled". 0, or the errno of
+// the first that could not be made; the writers that later find a folder missing fail on their own.
+int host_make_data_folders(const std::string& data);
 
 // One interactive program to a data folder: each keeps its own notes and library in memory, so a
-// second one would write over what the first saves. The claim is an exclusive lock on the "ql"
-// folder inside the data folder, kept for the life of the process and let go of however it ends;
-// tool modes take none and run beside. The folder must exist (host_make_data_folders).
+// second one would write over what the first saves. The claim is an exclusive lock on the data
+// folder itself, whatever name leads to it (a symbolic link too), taken before anything is made in
+// it: folders inside it may be moved away and made again while a program runs (a card pulled and
+// put back). It is kept for the life of the process and let go of however it ends; tool modes take
+// none and run beside. The data folder is made first when missing.
 enum class DataFolderClaim {
   Ours,
   TakenByAnother,  // a living interactive program holds the folder, by whatever name
   Unlocked,        // the lock could not be taken (errno says why): the program runs unguarded
 };
 DataFolderClaim host_claim_data_folder(const std::string& data);
+
+// What a start says when nothing can be saved in the data folder (its state folder cannot be
+// written), with the system's reason: `make_error` is what host_make_data_folders returned. ""
+// when it can be written.
+std::string host_data_folder_problem(const std::string& data, int make_error);
+// Keeps that text for the program to show once its screen is up (plat_start_notice).
+void host_keep_start_notice(std::string text);
 
 // Where the per-run folders are made: $TMPDIR, else /tmp.
 std::string host_tmp_base();

@@ -59,10 +59,15 @@ int open_log(const std::string& data) {
   return terminal;
 }
 
-// A start-up failure: in the log and on the terminal.
-int fail_start(int terminal, const char* message) {
+// In the log and on the terminal.
+void say_at_start(int terminal, const char* message) {
   fprintf(stderr, "quillo: %s\n", message);
   if (terminal >= 0) dprintf(terminal, "quillo: %s\n", message);
+}
+
+// A start-up failure.
+int fail_start(int terminal, const char* message) {
+  say_at_start(terminal, message);
   return 1;
 }
 
@@ -132,26 +137,31 @@ int host_main(int argc, char** argv, CoreEntry core) {
     open_arg[1] = argv[2];
   }
   const std::string data = host_data_folder();
-  host_make_data_folders(data);
-  // Before anything is written, and before the quit signals are taken: a start that does not go
-  // on ends at a signal as any program does, even while its message is shown.
+  // Before anything is made in the folder, and before the quit signals are taken: a start that
+  // does not go on ends at a signal as any program does, even while its message is shown.
   const DataFolderClaim claim = host_claim_data_folder(data);
   const int claim_error = errno;
   if (claim == DataFolderClaim::TakenByAnother) {
     return refuse_second_start(data, headless, &argc, &argv);
   }
+  const int make_error = host_make_data_folders(data);
   if (!host_quit_on_signals()) perror("quillo: cannot take quit signals");
   // The log next, so that it keeps every message of the start.
   const int terminal = open_log(data);
-  if (claim == DataFolderClaim::Unlocked) {
-    fprintf(stderr, "quillo: cannot lock the data folder %s/ql: %s\n", data.c_str(),
+  const std::string problem = host_data_folder_problem(data, make_error);
+  if (!problem.empty()) {
+    say_at_start(terminal, problem.c_str());
+    host_keep_start_notice(problem);
+  } else if (claim == DataFolderClaim::Unlocked) {
+    fprintf(stderr, "quillo: cannot lock the data folder %s: %s\n", data.c_str(),
             strerror(claim_error));
   }
   const std::string tmp = host_make_tmp_root();
   if (tmp.empty()) perror("quillo: cannot create the temporary folder");
   host_remove_at_exit(tmp);
-  // Before anything is copied: what killed runs left goes first.
-  host_hold_data_folder(data, true);
+  // Before anything is copied: what killed runs left goes first (nothing can be left, nor
+  // removed, where nothing can be written).
+  if (problem.empty()) host_hold_data_folder(data, true);
   host_remove_stale_tmp_roots();
   const std::string resources = host_resources_dir();
   copy_seed(resources + "/seed", data, false);

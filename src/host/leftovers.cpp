@@ -12,7 +12,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "base/atomic_file.h"
 #include "base/file_copy.h"
 #include "base/paths.h"
 #include "host/data_folder.h"
@@ -39,13 +38,13 @@ void for_each_entry(const std::string& folder, Visit visit) {
   }
 }
 
-// The type an entry names without following a link: DT_DIR, DT_REG or another. Most file systems
-// give it with the name.
+// The type an entry names without following a link: DT_DIR or another. Most file systems give it
+// with the name.
 unsigned char entry_type(DIR* dir, const dirent& e) {
   if (e.d_type != DT_UNKNOWN) return e.d_type;
   struct stat st;
   if (fstatat(dirfd(dir), e.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
-  return S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+  return S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
 }
 
 void remove_copy_parts(const std::string& folder) {
@@ -59,28 +58,21 @@ void remove_copy_parts(const std::string& folder) {
   }
 }
 
-// A save at a page turn that a power cut may have cut short is settled: the file it replaced may
-// have to come back from its fallback (base/atomic_file.h). Links are followed neither into a
-// folder nor to a file.
+// Whatever sits at a temporary name goes, of any type (a file, a link, a folder, a FIFO), and is
+// never followed: a save would only remove it itself. Links are followed neither into a folder
+// nor to a file.
 void remove_temporaries(const std::string& folder, int depth) {
   std::vector<std::string> temporaries;
   for_each_entry(folder, [&](DIR* dir, const dirent& e) {
-    const bool temporary = is_temporary_name(e.d_name);
-    if (!temporary && depth == 0) return;
-    const unsigned char type = entry_type(dir, e);
-    if (type == DT_DIR && depth > 0) {
-      remove_temporaries(folder + "/" + e.d_name, depth - 1);
-    } else if (type == DT_REG && temporary) {
+    if (is_temporary_name(e.d_name)) {
       temporaries.push_back(folder + "/" + e.d_name);
+    } else if (depth > 0 && entry_type(dir, e) == DT_DIR) {
+      remove_temporaries(folder + "/" + e.d_name, depth - 1);
     }
   });
   for (const std::string& path : temporaries) {
-    if (path.ends_with(kFallbackSuffix)) {
-      file_settle(path.substr(0, path.size() - strlen(kFallbackSuffix)));
-    } else {
-      std::error_code remove_ec;
-      fs::remove(path, remove_ec);
-    }
+    std::error_code remove_ec;
+    fs::remove_all(path, remove_ec);
   }
 }
 
@@ -106,15 +98,17 @@ void host_remove_stale_tmp_roots() {
 }
 
 void host_hold_data_folder(const std::string& data, bool tidy) {
+  // The "ql" folder: the data folder itself carries the one interactive program's claim.
+  const std::string held = data + "/ql";
   std::optional<FolderLock> lock =
-      tidy ? FolderLock::try_exclusive(data, LastLink::Follow) : std::nullopt;
+      tidy ? FolderLock::try_exclusive(held, LastLink::Follow) : std::nullopt;
   if (lock) {
     tidy_data_folder(data);
     if (!lock->share()) lock.reset();
   }
-  if (!lock) lock = FolderLock::shared(data, LastLink::Follow);
+  if (!lock) lock = FolderLock::shared(held, LastLink::Follow);
   if (!lock) {
-    fprintf(stderr, "quillo: cannot lock the data folder %s: %s\n", data.c_str(), strerror(errno));
+    fprintf(stderr, "quillo: cannot lock the folder %s: %s\n", held.c_str(), strerror(errno));
     return;
   }
   lock->hold_for_life();

@@ -37,6 +37,9 @@ void plat_import();
 // before the quit's forced end; the copies still running then are stopped, leaving nothing behind,
 // and no new one starts. The names of the books that did not arrive.
 std::vector<std::string> plat_finish_copies(int reserve_ms);
+// What the start found wrong that the reader must be told once the screen is up (a data folder
+// that cannot be written); "" when nothing.
+std::string plat_start_notice();
 
 // Device facts and services the desktop answers with "not known" or "nothing".
 int plat_battery();

@@ -117,8 +117,7 @@ void library_index_save() {
     tsv_escape_append(text, r.name);
     text += '\t' + std::to_string(r.percent) + (r.read ? "\t1\n" : "\t0\n");
   }
-  // Saved every tenth page turn: in place at once, on the disk within about a second.
-  file_update_sync_later(kLibraryIndexPath, text.data(), text.size());
+  file_update_atomic(kLibraryIndexPath, text.data(), text.size());
 }
 
 void library_index_load() {
@@ -135,8 +134,7 @@ void app_persist_all() {
   library_index_save();
   qls_save(settings);
   ui_save();
-  sync_pending_now();  // the saves made at page turns reach the disk before the program ends
-  file_drop_fallbacks();
+  sync_pending_now();  // the renames of the last saves reach the disk before the program ends
 }
 
 void app_persist_all_and_refresh() {
@@ -146,10 +144,6 @@ void app_persist_all_and_refresh() {
 
 void book_close() {
   if (library_record_progress()) library_index_save();
-  // The place the reader leaves the book at goes to the disk now, so no fallback of the turns
-  // stays beside it.
-  sync_pending_now();
-  file_drop_fallbacks();
   const std::string_view name = path_file_name(app.reader.open_path).substr(0, kClosedNameMax);
   memcpy(library.closed_name, name.data(), name.size());
   library.closed_name[name.size()] = '\0';

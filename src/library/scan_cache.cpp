@@ -120,7 +120,7 @@ void sc_save() {
   const std::string final_path = cache_file();
   char tmp[kTmpPathSize];
   const char* tmp_path = path_with_tmp_suffix(tmp, final_path.c_str());
-  FILE* f = qlp_fopen(tmp_path, "wb");
+  FILE* f = file_create_new(tmp_path);
   if (!f) return;
   std::string line;
   for (const ScanCacheRecord& r : scache) {

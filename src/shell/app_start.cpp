@@ -11,6 +11,7 @@
 #include "app/reader/reader_open.h"
 #include "app/ui/app_state.h"
 #include "app/ui/settings_file.h"
+#include "app/ui/save_notice.h"
 #include "app/ui/ui_present.h"
 #include "app/ui/ui_state.h"
 #include "audio/audio_player.h"
@@ -72,6 +73,7 @@ int app_interactive(int argc, char** argv) {
   bundled_books_seed();
   ql_frontlight_lipc(settings.light);
   show_splash();
+  ui_tell_start_notice();
   app_finish_unpacks(downloaded_archive);
   library_rescan_documents();
   app.view = AppView::Library;

@@ -216,7 +216,7 @@ bool write_journal(const std::string& dir_host, const Journal& j) {
   bytes += j.after;
   const std::string path = dir_host + "/" + kJournal;
   const std::string tmp = path + ".tmp";
-  FILE* f = fopen(tmp.c_str(), "wb");
+  FILE* f = file_create_new_host(tmp.c_str());
   if (!f) return false;
   if (fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
     fclose(f);

@@ -58,16 +58,16 @@ TEST(AtomicWrite, ReplacesTheFile) {
 
 TEST(AtomicWrite, FailuresKeepTheOldFile) {
   DeviceFolder root;
-  // The temporary path is taken by a folder, so it cannot be opened for writing.
-  write_file(root.state("dir.txt"), "old");
-  mkdir(root.state("dir.txt.tmp").c_str(), 0755);
-  EXPECT_FALSE(file_write_atomic("/mnt/us/ql/state/dir.txt", "new", 3));
-  EXPECT_EQ(read_file(root.state("dir.txt")), "old");
-
   // A missing folder.
   EXPECT_FALSE(file_write_atomic("/mnt/us/ql/nowhere/x.txt", "new", 3));
   EXPECT_FALSE(file_exists(root.host("us/ql/nowhere")));
 
+  // A folder in the file's place: the rename fails as a plain rename does, and the folder stays
+  // with what it holds.
+  mkdir(root.state("busy.pos").c_str(), 0755);
+  write_file(root.state("busy.pos/inside"), "x");
+  EXPECT_FALSE(file_write_atomic("/mnt/us/ql/state/busy.pos", "4 40\n", 5));
+  EXPECT_EQ(read_file(root.state("busy.pos/inside")), "x");
 }
 
 TEST(AtomicWrite, PathTooLongForTheSuffix) {
@@ -151,142 +151,100 @@ TEST(FileCommit, FailedRenameLeavesTmp) {
   EXPECT_EQ(read_file(root.state("busy/inside")), "x");
 }
 
-TEST(AtomicWrite, SyncLaterPutsTheFileInPlaceAtOnceAndFlushesItSoon) {
-  DeviceFolder root;
-  write_file(root.state("p.pos"), "old content that is longer");
-  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/p.pos", "12 40\n", 6));
-  EXPECT_EQ(read_file(root.state("p.pos")), "12 40\n");
-  EXPECT_FALSE(file_exists(root.state("p.pos.tmp")));
-
-  // A failure keeps the old file and queues nothing.
-  write_file(root.state("dir.pos"), "old");
-  mkdir(root.state("dir.pos.tmp").c_str(), 0755);
-  EXPECT_FALSE(file_write_atomic_sync_later("/mnt/us/ql/state/dir.pos", "new", 3));
-  EXPECT_EQ(read_file(root.state("dir.pos")), "old");
-
-  // The flushing thread takes the queue by itself.
-  const auto deadline = std::chrono::steady_clock::now() + kEventCeiling;
-  while (sync_later_queued() > 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+// Whatever a killed run, a backup or anyone else left at the temporary name is removed, never
+// written through, and never blocks the save; a link in the file's own place is replaced, not
+// followed.
+TEST(AtomicWrite, WhateverSitsAtTheTemporaryNameIsReplacedNotWrittenThrough) {
+  struct Case {
+    const char* name;
+    void (*plant)(const DeviceFolder&, const std::string& at);
+  } cases[] = {
+      {"a file a killed run left", [](const DeviceFolder&, const std::string& at) { write_file(at, std::string(5000, 'x')); }},
+      {"a backup's hard link", [](const DeviceFolder& r, const std::string& at) { link(r.state("kept").c_str(), at.c_str()); }},
+      {"a link to a kept file", [](const DeviceFolder& r, const std::string& at) { symlink(r.state("kept").c_str(), at.c_str()); }},
+      {"a folder", [](const DeviceFolder&, const std::string& at) { mkdir(at.c_str(), 0755); write_file(at + "/inside", "x"); }},
+      {"a FIFO", [](const DeviceFolder&, const std::string& at) { mkfifo(at.c_str(), 0644); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const bool whole : {true, false}) {
+      DeviceFolder root;
+      write_file(root.state("kept"), "kept");
+      write_file(root.state("t.pos"), "old");
+      c.plant(root, root.state("t.pos.tmp"));
+      if (whole) {
+        ASSERT_TRUE(file_write_atomic("/mnt/us/ql/state/t.pos", "7 40\n", 5));
+      } else {
+        FILE* f = file_create_new("/mnt/us/ql/state/t.pos.tmp");
+        ASSERT_NE(f, nullptr);
+        fputs("7 40\n", f);
+        ASSERT_TRUE(file_commit(f, "/mnt/us/ql/state/t.pos.tmp", "/mnt/us/ql/state/t.pos"));
+      }
+      EXPECT_EQ(read_file(root.state("t.pos")), "7 40\n");
+      EXPECT_EQ(read_file(root.state("kept")), "kept");
+      EXPECT_EQ(everything_below(root.state("")), (std::vector<std::string>{"kept", "t.pos"}));
+    }
   }
-  EXPECT_EQ(sync_later_queued(), 0u);
-
-  // The flush at the end takes what waits (the file and its folder) on the calling thread.
-  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/p.pos", "13 40\n", 6));
-  const size_t flushed = sync_pending_now();
-  EXPECT_TRUE(flushed == 2 || flushed == 0) << flushed;  // 0: the thread was quicker
-  EXPECT_EQ(sync_later_queued(), 0u);
-  EXPECT_EQ(sync_pending_now(), 0u);
+  DeviceFolder root;
+  write_file(root.state("kept"), "kept");
+  ASSERT_EQ(symlink(root.state("kept").c_str(), root.state("link.pos").c_str()), 0);
+  ASSERT_TRUE(file_write_atomic("/mnt/us/ql/state/link.pos", "5 40\n", 5));
+  EXPECT_TRUE(is_regular_file(root.state("link.pos")));
+  EXPECT_EQ(read_file(root.state("kept")), "kept");
 }
 
-TEST(AtomicWrite, SavesAtPageTurnsWriteOnlyNewFiles) {
-  DeviceFolder root;
-  const std::string pos = root.state("t.pos"), fallback = pos + kFallbackSuffix;
-  const std::string old = "an old position file, longer than any line saved here\n";
-  write_file(pos, old);
-  // Other names of the files a save replaces or writes under: a backup's hard link, and links
-  // planted at the temporary names.
-  ASSERT_EQ(link(pos.c_str(), root.state("backup.pos").c_str()), 0);
-  write_file(root.state("target"), "kept");
-  ASSERT_EQ(symlink(root.state("target").c_str(), (pos + ".tmp").c_str()), 0);
-  ASSERT_EQ(symlink(root.state("target").c_str(), fallback.c_str()), 0);
-  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/t.pos", "7 40\n", 5));
-  EXPECT_EQ(read_file(fallback), old);  // the old file was on the disk
-  ASSERT_EQ(link(fallback.c_str(), root.state("backup2.pos").c_str()), 0);
-  for (const char* line : {"123456 40\n", "8 40\n", "99 40\n", "5 40\n"}) {
-    ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/t.pos", line, strlen(line)));
-    EXPECT_EQ(read_file(pos), line);
-  }
-  // A backup made of every file (cp -al) while the saves come faster than the flushes.
-  const std::string backup = root.host("backup");
-  mkdir(backup.c_str(), 0755);
-  std::vector<std::string> linked;
-  for (const std::string& name : everything_below(root.state(""))) {
-    ASSERT_EQ(link(root.state(name).c_str(), (backup + "/" + name).c_str()), 0);
-    linked.push_back(read_file(root.state(name)));
-  }
-  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/t.pos", "6 40\n", 5));
-  EXPECT_EQ(read_file(pos), "6 40\n");
-  for (size_t i = 0; i < linked.size(); ++i) {
-    EXPECT_EQ(read_file(backup + "/" + everything_below(backup)[i]), linked[i]);
-  }
-  EXPECT_EQ(read_file(root.state("backup.pos")), old);
-  EXPECT_EQ(read_file(root.state("backup2.pos")), old);
-  EXPECT_EQ(read_file(root.state("target")), "kept");
-  // Once the file is on the disk its fallback goes.
-  sync_pending_now();
-  EXPECT_EQ(file_drop_fallbacks(), 1u);
-  EXPECT_EQ(everything_below(root.state("")),
-            (std::vector<std::string>{"backup.pos", "backup2.pos", "t.pos", "target"}));
-}
-
-// A save of the bytes a file holds writes them over themselves: the same file with a new time, and
-// nothing to flush. A file another name shares (a backup's hard link) is left as it was.
-TEST(AtomicWrite, SavingTheBytesAFileHoldsWritesThemOverThemselves) {
+// A save of the bytes a file already holds writes nothing: the file keeps its inode, and its time
+// moves only when asked (a position file's time orders the Recent list). A file another name
+// shares (a backup's hard link) is left as it was, its time too.
+TEST(AtomicWrite, AnUpdateWithTheBytesAFileHoldsWritesNothing) {
   DeviceFolder root;
   const std::string pos = root.state("s.pos"), backup = root.state("backup.pos");
   write_file(pos, "9 40\n");
   const timespec long_ago[2] = {{1, 0}, {1, 0}};
-  struct stat before {}, after {};
-  for (const bool shared : {false, true}) {
-    if (shared) {
+  struct Case {
+    const char* name;
+    SameBytes same;
+    bool shared;
+    bool new_time;
+    bool new_file;
+  } cases[] = {
+      {"kept", SameBytes::Keep, false, false, false},
+      {"touched", SameBytes::Touch, false, true, false},
+      {"touched, shared with a backup", SameBytes::Touch, true, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.shared) {
       ASSERT_EQ(link(pos.c_str(), backup.c_str()), 0);
     }
     ASSERT_EQ(utimensat(AT_FDCWD, pos.c_str(), long_ago, 0), 0);
+    struct stat before {}, after {};
     ASSERT_EQ(stat(pos.c_str(), &before), 0);
-    ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/s.pos", "9 40\n", 5));
+    ASSERT_TRUE(file_update_atomic("/mnt/us/ql/state/s.pos", "9 40\n", 5, c.same));
     ASSERT_EQ(stat(pos.c_str(), &after), 0);
     EXPECT_EQ(read_file(pos), "9 40\n");
-    EXPECT_GT(after.st_mtime, 1);
-    EXPECT_EQ(after.st_ino == before.st_ino, !shared);
-    if (!shared) {
-      EXPECT_EQ(sync_later_queued(), 0u);  // nothing waits for a flush
-    }
+    EXPECT_EQ(after.st_mtime > 1, c.new_time);
+    EXPECT_EQ(after.st_ino != before.st_ino, c.new_file);
   }
-  ASSERT_EQ(stat(backup.c_str(), &after), 0);
-  EXPECT_EQ(after.st_mtime, 1);
-  sync_pending_now();
-  file_drop_fallbacks();
+  struct stat kept {};
+  ASSERT_EQ(stat(backup.c_str(), &kept), 0);
+  EXPECT_EQ(kept.st_mtime, 1);
+  ASSERT_TRUE(file_update_atomic("/mnt/us/ql/state/s.pos", "10 40\n", 6));
+  EXPECT_EQ(read_file(pos), "10 40\n");
 }
 
-TEST(AtomicWrite, SavesAtPageTurnsReplaceOnlyAFile) {
+// The folder that records a save's rename is flushed by the thread, or at once at the end.
+TEST(SyncLater, TheFolderOfASaveIsFlushedSoonOrAtTheEnd) {
   DeviceFolder root;
-  // A fallback a killed run left, longer than the new content: the save writes a file of its own.
-  write_file(root.state("k.pos"), "old");
-  write_file(root.state(std::string("k.pos") + kFallbackSuffix), std::string(5000, 'x'));
-  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/k.pos", "3 40\n", 5));
-  EXPECT_EQ(read_file(root.state("k.pos")), "3 40\n");
-  EXPECT_FALSE(file_exists(root.state("k.pos.tmp")));
-
-  // A folder in the file's place is not swapped away: the save fails as a plain rename does, and
-  // the folder stays where it was with what it holds.
-  mkdir(root.state("busy.pos").c_str(), 0755);
-  write_file(root.state("busy.pos/inside"), "x");
-  EXPECT_FALSE(file_write_atomic_sync_later("/mnt/us/ql/state/busy.pos", "4 40\n", 5));
-  EXPECT_EQ(read_file(root.state("busy.pos/inside")), "x");
-  EXPECT_FALSE(file_exists(root.state(std::string("busy.pos") + kFallbackSuffix)));
-
-  // A link in the file's place is replaced, as a plain rename replaces it; what it points to is
-  // left alone.
-  write_file(root.state("target"), "kept");
-  ASSERT_EQ(symlink(root.state("target").c_str(), root.state("link.pos").c_str()), 0);
-  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/link.pos", "5 40\n", 5));
-  EXPECT_EQ(read_file(root.state("link.pos")), "5 40\n");
-  EXPECT_EQ(read_file(root.state("target")), "kept");
-  file_drop_fallbacks();
-  sync_pending_now();
-}
-
-TEST(SyncLater, AFileQueuedAfterAFlushAtTheEndIsFlushedByTheThread) {
-  DeviceFolder root;
-  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/q.pos", "1 40\n", 5));
-  sync_pending_now();
-  // The thread may be asleep until a flush it planned before: the new file still wakes it.
-  ASSERT_TRUE(file_write_atomic_sync_later("/mnt/us/ql/state/q.pos", "2 40\n", 5));
+  ASSERT_TRUE(file_write_atomic("/mnt/us/ql/state/q.pos", "1 40\n", 5));
+  const size_t flushed = sync_pending_now();
+  EXPECT_TRUE(flushed == 1 || flushed == 0) << flushed;  // 0: the thread was quicker
+  EXPECT_EQ(sync_pending_now(), 0u);
+  // The thread may be asleep until a flush it planned before: the new save still wakes it.
+  ASSERT_TRUE(file_write_atomic("/mnt/us/ql/state/q.pos", "2 40\n", 5));
   const auto deadline = std::chrono::steady_clock::now() + kEventCeiling;
   while (sync_later_queued() > 0 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   EXPECT_EQ(sync_later_queued(), 0u);
-  file_drop_fallbacks();
 }

@@ -75,6 +75,22 @@ TEST(PathRemap, WrappersRefuseAMissingPath) {
   EXPECT_EQ(qlp_open(nullptr, O_RDONLY), -1);
 }
 
+// Anything but a file at a name read (a FIFO would hold the read up in its open) reads as missing.
+TEST(PathRemap, ReadingOpensOnlyAFile) {
+  TempDir dir;
+  RootGuard g(dir.path().c_str(), "/t");
+  write_file(dir / "file", "x");
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((dir / "folder").c_str(), 0755), 0);
+  for (const char* name : {"fifo", "folder"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(qlp_fopen((std::string("/mnt/us/") + name).c_str(), "rb"), nullptr);
+  }
+  FilePtr f(qlp_fopen("/mnt/us/file", "r"));
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(fgetc(f.get()), 'x');
+}
+
 // A file inside the data folder has one device name however the host path reached it.
 TEST(PathRemap, HostPathsInsideTheDataFolderGetTheirDeviceForm) {
   TempDir tmp;

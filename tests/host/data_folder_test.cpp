@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -112,6 +113,7 @@ TEST(DataFolder, StartRemovesWhatKilledRunsLeftInTheDataFolder) {
     bool folder;
     bool kept;
     const char* link_to = nullptr;  // a symbolic link to this, inside the data folder
+    bool fifo = false;
   } entries[] = {
       {"documents/.quillo-copy-41-0", false, false},     // a copy cut short
       {"documents/.quillo-copy-41-1", true, false},      // a folder copy cut short
@@ -128,7 +130,9 @@ TEST(DataFolder, StartRemovesWhatKilledRunsLeftInTheDataFolder) {
       {"ql/state/0123456789abcdef.pos", false, true},
       {"ql/state/layout/ab.lay", false, true},
       {"documents/Shelf/Draft.tmp", false, true},
-      {"ql/state/linked.tmp", false, true, "documents/Mine.epub"},  // a link is never followed
+      {"ql/state/linked.tmp", false, false, "documents/Mine.epub"},  // removed, never followed
+      {"ql/state/0123456789abcdef.notes.tmp", true, false},  // of any type
+      {"ql/state/layout/cd.lay.tmp", false, false, nullptr, true},
       {"ql/state/shelf", false, true, "documents/Shelf"},
   };
   const auto fill = [&](const std::string& data) {
@@ -137,6 +141,8 @@ TEST(DataFolder, StartRemovesWhatKilledRunsLeftInTheDataFolder) {
       fs::create_directories(fs::path(data + "/" + e.path).parent_path());
       if (e.link_to) {
         fs::create_symlink(data + "/" + e.link_to, data + "/" + e.path);
+      } else if (e.fifo) {
+        mkfifo((data + "/" + e.path).c_str(), 0644);
       } else if (e.folder) {
         fs::create_directories(data + "/" + e.path + "/inner");
       } else {
@@ -158,7 +164,46 @@ TEST(DataFolder, StartRemovesWhatKilledRunsLeftInTheDataFolder) {
     host_hold_data_folder(folder + start, true);
     for (const Entry& e : entries) {
       SCOPED_TRACE(e.path);
-      EXPECT_EQ(fs::exists(folder + "/" + e.path), e.kept || running);
+      EXPECT_EQ(fs::exists(fs::symlink_status(folder + "/" + e.path)), e.kept || running);
     }
   }
+}
+
+// One program to a data folder, whatever happens to the folders inside it while it runs (a card
+// pulled and put back): a second claim, by another name of the folder too, is refused before
+// anything is made in it.
+TEST(DataFolder, TheClaimIsOnTheDataFolderItself) {
+  TempDir dir;
+  const std::string data = dir / "data";
+  ASSERT_EQ(host_claim_data_folder(data), DataFolderClaim::Ours);  // made when missing
+  ASSERT_EQ(host_make_data_folders(data), 0);
+  fs::rename(data + "/ql", dir / "ql-away");
+  fs::rename(data + "/documents", dir / "documents-away");
+  fs::create_directory_symlink(data, dir / "link");
+  EXPECT_EQ(host_claim_data_folder(dir / "link"), DataFolderClaim::TakenByAnother);
+  EXPECT_TRUE(fs::is_empty(data));
+}
+
+// A data folder that cannot be written is told at start, with the system's reason: missing on a
+// read-only storage, there on one, or where no folder can be made.
+TEST(DataFolder, OneThatCannotBeWrittenIsToldWithTheReason) {
+  TempDir dir;
+  const auto problem = [](const std::string& data) {
+    return host_data_folder_problem(data, host_make_data_folders(data));
+  };
+  EXPECT_EQ(problem(dir / "fine"), "");
+  write_file(dir / "file", "x");
+  EXPECT_NE(problem(dir / "file/data").find(" cannot be written: Not a directory."), std::string::npos);
+  // A read-only storage, where the machine lets the test mount one.
+  const std::string card = dir / "card";
+  fs::create_directories(card);
+  if (mount("none", card.c_str(), "tmpfs", 0, "size=256k") != 0) GTEST_SKIP() << "no mount here";
+  host_make_data_folders(card + "/there");
+  ASSERT_EQ(mount("none", card.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  for (const char* name : {"missing", "there"}) {
+    SCOPED_TRACE(name);
+    EXPECT_NE(problem(card + "/" + name).find(" cannot be written: Read-only file system."),
+              std::string::npos);
+  }
+  umount(card.c_str());
 }

@@ -7,6 +7,7 @@
 
 #include "base/held_files.h"
 #include "library_fixture.h"
+#include "support/file_size_limit.h"
 
 namespace {
 
@@ -224,12 +225,13 @@ TEST(Collections, DeletingFixesTheCollectionFilter) {
 TEST(Collections, FailedSaveKeepsTheOldFile) {
   LibraryRoot root;
   ASSERT_TRUE(collection_create("Kept"));
-  mkdir(root.state("collections.tsv.tmp").c_str(), 0755);
-  ASSERT_TRUE(collection_create("Lost"));
-  EXPECT_FALSE(collections_save());
+  {
+    const FileSizeLimit full(0);
+    ASSERT_TRUE(collection_create("Lost"));
+    EXPECT_FALSE(collections_save());
+  }
   EXPECT_EQ(read_file(root.state("collections.tsv")), "C\tKept\n");
   // What failed is held, and written once the file can be.
-  rmdir(root.state("collections.tsv.tmp").c_str());
   EXPECT_EQ(held_files_write(), 0u);
   EXPECT_EQ(read_file(root.state("collections.tsv")), "C\tKept\nC\tLost\n");
 }

@@ -111,7 +111,7 @@ bool export_clippings() {
   if (n < 0 || size_t(n) >= sizeof path) return false;
   char tmp[kTmpPathSize];
   if (!*path_with_tmp_suffix(tmp, path)) return false;
-  FILE* f = qlp_fopen(tmp, "wb");
+  FILE* f = file_create_new(tmp);
   if (!f) return false;
   write_entries(f);
   return file_commit(f, tmp, path);

@@ -220,7 +220,7 @@ bool layout_file_write(const char* path, const PageTable& table) {
   if (n == 0 || n > kMaxLayoutLines || p == 0 || p > n) return false;
   char tmp[kTmpPathSize];
   path_with_tmp_suffix(tmp, path);
-  FILE* f = qlp_fopen(tmp, "wb");
+  FILE* f = file_create_new(tmp);
   if (!f) return false;
   uint8_t header[kHeaderBytes];
   memcpy(header, kMagic, sizeof kMagic);

@@ -88,16 +88,7 @@ void step(const Stepper& s, int dir) {
 }
 
 void save_font_choice() {
-  char tmp[kTmpPathSize];
-  FILE* f = qlp_fopen(path_with_tmp_suffix(tmp, kFontChoicePath), "wb");
-  if (!f) return;
-  const size_t length = strlen(app.reader.font_name);
-  if (fwrite(app.reader.font_name, 1, length, f) != length) {
-    fclose(f);
-    qlp_remove(tmp);
-    return;
-  }
-  file_commit(f, tmp, kFontChoicePath);
+  file_write_atomic(kFontChoicePath, app.reader.font_name, strlen(app.reader.font_name));
 }
 
 void choose_font() {

@@ -84,6 +84,14 @@ bool ui_report_save(ReaderWork work, bool saved) {
   return false;
 }
 
+void ui_tell_start_notice() {
+  app_assert_core();
+  const std::string text = plat_start_notice();
+  if (text.empty()) return;
+  told.fill(true);
+  ui_toast_wait(text.c_str(), text.size(), kNoticeMs);
+}
+
 bool ui_save_notes() { return ui_report_save(ReaderWork::Notes, qla_save(app.reader.open_path)); }
 
 namespace {

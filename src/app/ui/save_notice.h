@@ -27,6 +27,10 @@ bool ui_save_notes();
 // another book's notes replace the open book's. True when nothing is left unsaved.
 bool ui_retry_failed_saves();
 
+// What the start found wrong (a data folder that cannot be written), shown for a moment once the
+// screen is up. The saves that then fail are not told again one by one; a quit still names them.
+void ui_tell_start_notice();
+
 // At quit: lets books being copied in arrive while the host's grace allows, and writes again
 // everything whose save failed; what still cannot be written, and the books that did not arrive,
 // are named in a message shown for a moment (and in the log) before the program ends.

@@ -132,5 +132,5 @@ bool qls_save(const SettingsRecord& r) {
                    r.font, r.margin, r.line, r.light, r.wake_hour, r.wake_min, r.opds, r.morning,
                    r.bt, r.speed, r.sleeptimer);
   if (n < 0 || static_cast<size_t>(n) >= sizeof text) return false;
-  return file_update_sync_later(path->c_str(), text, static_cast<size_t>(n));
+  return file_update_atomic(path->c_str(), text, static_cast<size_t>(n));
 }

@@ -77,12 +77,12 @@ bool ui_save() {
                    u.grid, u.sort, u.filter, app.present.inverted, u.appearance, u.tz, u.sleep,
                    u.cover, u.refresh, u.morning, u.align, u.land, u.foot, u.pq, u.buy);
   bool saved = n > 0 && static_cast<size_t>(n) < sizeof text &&
-               file_update_sync_later(kUiStatePath, text, static_cast<size_t>(n));
+               file_update_atomic(kUiStatePath, text, static_cast<size_t>(n));
   // tz.txt is retried at every save until a write of the current zone succeeds; the device side
   // takes it at every start, so the first save of a run writes it whatever it holds.
   if (u.tz != tz_written && u.tz < time_zones.size()) {
     const char* tz = time_zones[u.tz].posix_tz;
-    if (file_write_atomic_sync_later(kTzPath, tz, strlen(tz))) tz_written = u.tz;
+    if (file_write_atomic(kTzPath, tz, strlen(tz))) tz_written = u.tz;
   }
   return saved;
 }

@@ -329,7 +329,7 @@ bool epub_write(const ConvBook& book, const std::string& path) {
   std::optional<std::vector<OutChapter>> chapters = chapters_to_write(book);
   if (!chapters) return false;
   const std::string part = path + ".part";
-  FILE* f = qlp_fopen(part.c_str(), "wb");
+  FILE* f = file_create_new(part.c_str());
   if (!f) return false;
   if (!write_members(book, *chapters, f)) {
     fclose(f);

@@ -100,7 +100,7 @@ void keep_table(const char* idx_path, const DictFile& file, const StardictIndex&
   const std::string path = table_path(idx_path);
   char tmp[kTmpPathSize];
   path_with_tmp_suffix(tmp, path.c_str());
-  FILE* f = qlp_fopen(tmp, "wb");
+  FILE* f = file_create_new(tmp);
   if (!f) return;
   fwrite(bytes.data(), 1, bytes.size(), f);
   // Not synced: a table lost or cut by a crash fails its checks and is built again.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/device_root.h"
+#include "support/file_size_limit.h"
 
 namespace {
 SettingsRecord load() {
@@ -139,9 +140,9 @@ TEST(Settings, StateFolderFromEnvironment) {
 TEST(Settings, FailedSaveKeepsTheOldFile) {
   DeviceRoot root;
   write_file(root.state("settings.txt"), "font=70\n");
-  mkdir(root.state("settings.txt.tmp").c_str(), 0755);
   SettingsRecord r = settings_defaults();
   r.font = 90;
+  const FileSizeLimit full(0);
   EXPECT_FALSE(qls_save(r));
   EXPECT_EQ(read_file(root.state("settings.txt")), "font=70\n");
 }

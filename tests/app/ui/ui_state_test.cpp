@@ -6,6 +6,7 @@
 #include "app/reader/font_choice.h"
 #include "app/ui/time_zones.h"
 #include "support/device_root.h"
+#include "support/file_size_limit.h"
 
 namespace {
 void load_text(const DeviceRoot& root, const std::string& text) {
@@ -131,13 +132,13 @@ TEST(UiState, FirstSaveWritesTzEvenForZoneZero) {
 TEST(UiState, FailedTzWriteIsRetried) {
   DeviceRoot root;
   ui_state.tz = 2;
-  mkdir(root.state("tz.txt.tmp").c_str(), 0755);
-  // ui.txt cannot be written either; tz.txt is still attempted.
-  mkdir(root.state("ui.txt.tmp").c_str(), 0755);
-  EXPECT_FALSE(ui_save());
+  {
+    // ui.txt cannot be written either; tz.txt is still attempted.
+    const FileSizeLimit full(0);
+    EXPECT_FALSE(ui_save());
+  }
   EXPECT_EQ(tz_written, 255);
   EXPECT_FALSE(file_exists(root.state("tz.txt")));
-  rmdir(root.state("tz.txt.tmp").c_str());
   ui_save();
   EXPECT_EQ(tz_written, 2);
   EXPECT_EQ(read_file(root.state("tz.txt")), "EET-2EEST,M3.5.0/3,M10.5.0/4");
