@@ -9,7 +9,6 @@
 #include "app/ui/ui_wait.h"
 #include "display/device_facts.h"
 #include "support/ui_screen_fixture.h"
-#include "support/zip_writer.h"
 
 namespace {
 
@@ -100,20 +99,6 @@ TEST_F(Waits, EachWaitTranslatesHostEventsItsOwnWay) {
     EXPECT_EQ(wait(Which::Timed).code, c.timed);
     touches_.event(c.host_event);
     EXPECT_EQ(wait(Which::Timeout).code, c.timeout);
-  }
-}
-
-// Whichever wait takes the event of added books takes them in: a dropped archive is unpacked.
-TEST_F(Waits, EveryWaitTakesAddedBooksIn) {
-  const std::string docs = root_.host("us/documents");
-  mkdir(docs.c_str(), 0755);
-  for (int i = 0; i < 4; ++i) {
-    SCOPED_TRACE(i);
-    const std::string talk = docs + "/Talk" + std::to_string(i);
-    write_file(talk + ".zip", zipw::build({{"01.mp3", "one"}}));
-    touches_.event(HOST_BOOKS_ADDED);
-    i < 3 ? (void)wait(Which(i)) : (void)ui_toast_wait("x", 1, 2500);
-    EXPECT_TRUE(file_exists(talk + "/01.mp3"));
   }
 }
 
