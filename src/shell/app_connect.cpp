@@ -69,8 +69,9 @@ bool add_finished_download() {
     return false;
   }
   // An archive that arrived but did not unpack whole is told by its own notice, which says where
-  // it lies: the download is not told as failed over it.
-  if (!tell_unpack_notices()) download_failure_message();
+  // it lies: the download is not told as failed over it (over another archive's notice it is).
+  tell_unpack_notices();
+  if (!ql_dl_noticed()) download_failure_message();
   return true;
 }
 

@@ -461,11 +461,6 @@ std::vector<ArchiveReport> unpack_take_reports() {
   return std::exchange(reports, {});
 }
 
-bool unpack_reports_waiting() {
-  const std::lock_guard lock(notes_mutex);
-  return !reports.empty();
-}
-
 std::string unpack_notice(const ArchiveReport& report) {
   const std::string& a = report.archive;
   const std::string skipped = told_names(report.result.skipped);

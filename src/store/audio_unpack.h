@@ -77,7 +77,5 @@ void ql_unpack_resume(const char* dir, const UnpackProgress& progress = {});
 // Reports of archives that were not simply unpacked whole, since this was last called (any
 // thread may add to them).
 std::vector<ArchiveReport> unpack_take_reports();
-// Whether there are reports to take.
-bool unpack_reports_waiting();
 // What the reader is told about a report; empty when there is nothing to tell.
 std::string unpack_notice(const ArchiveReport& report);

@@ -39,6 +39,7 @@ struct DownloadJob {
   std::atomic<uint32_t> state{DL_IDLE};
   std::atomic<uint32_t> cancel{0};
   std::atomic<uint32_t> quitting{0};  // the program ends: stop a transfer, but keep what arrived
+  std::atomic<uint32_t> noticed{0};   // its archive left a notice of its own (the job thread)
 };
 DownloadJob download_job;
 
@@ -111,8 +112,10 @@ DownloadState unpack_arrived(const std::string& part) {
     return DL_FAILED;
   }
   const size_t slash = dest.rfind('/');
-  const ArchiveOutcome o =
-      unpack_archive(dest.substr(0, slash), dest.substr(slash + 1), download_job.cancel, {}, true).outcome;
+  const ArchiveReport report =
+      unpack_archive(dest.substr(0, slash), dest.substr(slash + 1), download_job.cancel, {}, true);
+  download_job.noticed.store(!unpack_notice(report).empty());
+  const ArchiveOutcome o = report.outcome;
   const bool arrived = o == ArchiveOutcome::unpacked || o == ArchiveOutcome::with_others ||
                        o == ArchiveOutcome::partly;
   return arrived ? DL_DONE : DL_FAILED;
@@ -167,6 +170,7 @@ int ql_dl_start(const char* url, const char* dest, uint64_t expected) {
   download_job.expected = expected;
   download_job.cancel.store(0);
   download_job.quitting.store(0);
+  download_job.noticed.store(0);
   download_job.state.store(DL_DOWNLOADING);
   journal_write(target);
   if (!plat_thread_stack(run_job, nullptr, kJobStack)) {
@@ -223,3 +227,5 @@ void ql_dl_ack() {
 }
 
 std::string ql_dl_dest() { return download_job.dest; }
+
+bool ql_dl_noticed() { return download_job.noticed.load() != 0; }

@@ -39,6 +39,9 @@ void ql_dl_quit();
 void ql_dl_ack();
 // The destination of the last job (device path).
 std::string ql_dl_dest();
+// Whether the last job's archive left a notice of its own among the unpack reports (it did not
+// simply unpack whole), which says what became of it: its end needs no other word.
+bool ql_dl_noticed();
 // At start-up: finishes what a job the program's end interrupted left. Its ".part" file is removed.
 // True when an audiobook archive had arrived whole, before its unpack began: the caller unpacks it
 // with the other archives lying in the documents folder (one whose unpack began is completed from

@@ -13,7 +13,6 @@
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
 #include "display/framebuffer.h"
-#include "store/audio_unpack.h"
 #include "store/download_manager.h"
 #include "store/free_catalog.h"
 
@@ -75,12 +74,12 @@ ProgressGeometry draw(std::string_view name, DownloadState state, uint64_t done,
 void show_outcome(DownloadState state) {
   ql_dl_ack();
   // An archive that arrived but did not unpack whole has a notice of its own, which says what
-  // became of it and where it lies: the download is not told as failed over it.
-  const bool archive_told = unpack_reports_waiting();
+  // became of it and where it lies: the download is not told as failed over it (over another
+  // archive's notice it is).
   app_call(app_hooks.books_added);  // tells that notice
   if (state == DL_DONE) {
     ui_toast_wait(kAdded.data(), kAdded.size(), kOutcomeMs);
-  } else if (!archive_told) {
+  } else if (!ql_dl_noticed()) {
     download_failure_message();
   }
 }

@@ -58,7 +58,7 @@ bool show_cover(std::string_view path) {
     TapEvent event;
     int32_t code;
     do code = ui_wait_event_timed(event, 0);
-    while (code != TAP_TOUCH && code != TAP_REDRAW);
+    while (code != TAP_TOUCH && !ui_redraw_after(code));
     if (code == TAP_TOUCH) return true;
   }
 }
@@ -125,7 +125,7 @@ void store_show_purchased_book(std::string_view path, std::string_view title) {
   for (;;) {
     TapEvent event;
     const int32_t code = ui_wait_event_timed(event, kSliceMs);
-    if (code == TAP_REDRAW) {
+    if (ui_redraw_after(code)) {
       row = purchase_thanks_screen(title);
       ui_present(true);
       continue;

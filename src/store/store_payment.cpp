@@ -122,7 +122,7 @@ bool store_pay_and_wait(std::string_view order_id, std::string_view view_key,
         continue;
       }
     }
-    if (code == TAP_REDRAW || code == TAP_APPEARANCE) {
+    if (ui_redraw_after(code) || code == TAP_APPEARANCE) {
       redraw = true;
       continue;
     }

@@ -3,7 +3,8 @@
 // resumes from its saved place and the program quits while it plays, from the player and from the
 // library. The quit must stop the engine before the process ends (no sanitizer report, status 0),
 // keep the place reached (a stop is never the end of the part), leave a status that no later start
-// takes for playing, and remove the run's temporary folder.
+// takes for playing, and remove the run's temporary folder. Books dropped while the player is open
+// reach the library.
 // tests/repeat_quit_while_playing.sh runs this many times in a row.
 #include <gtest/gtest.h>
 
@@ -16,10 +17,13 @@
 #include <thread>
 
 #include "audio/audio_engine.h"
+#include "library/library_screen.h"
 #include "support/audio_fixtures.h"
+#include "support/epub_builder.h"
 #include "support/program_shot.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "support/zip_writer.h"
 
 #ifdef QL_TEST_QUILLO
 
@@ -197,6 +201,34 @@ TEST(AudioSessionNote, ABookThatCouldNotBePlayedKeepsItsBannerAfterARestart) {
       << "the banner was lost in the restart";
   EXPECT_EQ(dark_pixels(read_file(other), 48, kBannerTop, kW - 96, kBannerHeight), 0)
       << "another book shows the note";
+}
+
+// Books added while the player, or a toast over it, is open are taken in there: an EPUB is listed
+// and audiobook archives unpacked by the time the player is left.
+TEST(AudioSessionAdded, BooksDroppedOnThePlayerReachTheLibrary) {
+  Session s(kBookFormats[0]);
+  const std::string epub = s.dir / "Dawn.epub", wav = s.dir / "01.wav";
+  write_file(epub, build_epub(simple_book({"<p>Dawn</p>"})));
+  ASSERT_TRUE(make_test_audio(wav, 1, 8000, 1, "-c:a pcm_s16le"));
+  for (const char* name : {"Rec.zip", "Toast.zip"})
+    write_file(s.dir / name, zipw::build({{"01.wav", read_file(wav)}}));
+  // "Chapters" before any play shows a toast, which waits while the first archive arrives; the
+  // others come while the player waits.
+  const int pid = s.start("idle\n" + tap(200, 1050) + "drop " + s.dir / "Toast.zip" + "\nidle\n");
+  EXPECT_TRUE(eventually([&] { return file_exists(s.data + "/documents/Toast/01.wav"); }));
+  const std::string library = s.dir / "library.pgm";
+  s.add("drop " + epub + "\nidle\ndrop " + s.dir / "Rec.zip" + "\nidle\n" + tap(kLeaveX, kLeaveY) +
+        "shot " + library + "\nquit\n");
+  ASSERT_EQ(wait_program(pid, kRunLimitMs).status, 0) << s.log();
+  EXPECT_FALSE(file_exists(s.data + "/documents/Rec.zip"));
+  EXPECT_TRUE(file_exists(s.data + "/documents/Rec/01.wav"));
+  // The talk, the book and the two recordings: a row each, with ink between its rules.
+  const std::string shown = read_file(library);
+  const int pitch = library_geometry(kW, kH, false).row_pitch;
+  int rows = 0;
+  for (int row = 0; row < 4; ++row)
+    rows += dark_pixels(shown, 48, kLibraryItemsTop + row * pitch + 20, kW - 96, pitch - 40) > 0;
+  EXPECT_EQ(rows, 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Books, AudioSession, testing::ValuesIn(kBookFormats),

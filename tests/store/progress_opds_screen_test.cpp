@@ -2,11 +2,15 @@
 // script played by a fake runner that parses feeds written here.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <mutex>
 #include <map>
 #include <vector>
 
+#include "app/ui/ui_wait.h"
 #include "host/services.h"
+#include "store/audio_unpack.h"
 #include "store/download_progress.h"
 #include "store/free_titles.h"
 #include "store/opds_browse.h"
@@ -101,6 +105,25 @@ TEST_F(ProgressScreen, AnArchiveWithoutRecordingsIsToldOnce) {
   download_progress_screen("Poems", 5);
   EXPECT_TRUE(has_shot("notice") && file_exists(doc("Poems.zip")));
   EXPECT_FALSE(has_shot("after"));
+}
+
+// Only a download's own notice stands for its failure, on its screen and after it was left.
+TEST_F(ProgressScreen, AFailureIsToldBesideAnotherArchivesNotice) {
+  const std::function<void()> ends[] = {[] { download_progress_screen("Gone", 4); },
+                                        [] { TapEvent e; ui_wait_event(e); }};
+  for (size_t i = 0; i < std::size(ends); ++i) {
+    SCOPED_TRACE(i);
+    write_file(doc("Poems.zip"), zipw::build({{"01.mp3", "one"}, {"booklet.pdf", "%PDF"}}));
+    unpack_archive("/mnt/us/documents", "Poems.zip", std::atomic<uint32_t>{0}, {}, false);
+    const std::string gone = server_.url("/files/gone.epub");
+    ASSERT_EQ(ql_dl_start(gone.c_str(), "/mnt/us/documents/Gone.epub", 0), 1);
+    ASSERT_TRUE(eventually([] { return !running(); }));
+    const std::string failure = "failure" + std::to_string(i);
+    touches_.touch(500, 900);  // the other archive's notice
+    shot(failure);
+    ends[i]();
+    EXPECT_TRUE(shot_shows_toast(failure, "The download did not complete. Nothing was added."));
+  }
 }
 
 TEST_F(ProgressScreen, NothingRunningReturnsAtOnce) {

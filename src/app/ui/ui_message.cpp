@@ -9,7 +9,6 @@
 #include "app/ui/ui_text.h"
 #include "app/ui/ui_wait.h"
 #include "display/framebuffer.h"
-#include "display/touch.h"
 
 namespace {
 constexpr size_t kToastCopyMax = 199;
@@ -72,10 +71,9 @@ void ui_toast(const char* text, size_t length) {
 
 int ui_toast_wait(const char* text, size_t length, int timeout_ms) {
   ui_toast(text, length);
-  int x = 0, y = 0, x2 = 0, y2 = 0, held = 0;
-  const int r = ql_touch_poll(&x, &y, &x2, &y2, &held, timeout_ms);
-  if (r == 0) ui_save_and_exit();
-  return r;
+  TapEvent event;
+  ui_wait_event_timeout(event, timeout_ms);
+  return event.code;
 }
 
 void ui_info_page(const char* title, size_t title_length, std::span<const std::string_view> lines) {

@@ -10,8 +10,8 @@ void ui_toast(const char* text, size_t length);
 // The box's top edge for a message (one line in a 120-pixel box, or wrapped lines growing up).
 int ui_toast_top(const char* text, size_t length);
 
-// Shows the toast and waits up to `timeout_ms` for a touch; a quit during the wait saves
-// everything and ends the process. The touch layer's result (-1 when the time ran out).
+// Shows the toast and waits up to `timeout_ms` for a touch, as ui_wait_event_timeout waits (a quit
+// saves everything and ends the process). The wait's code (-1 when the time ran out).
 int ui_toast_wait(const char* text, size_t length, int timeout_ms);
 
 // The header with the title (at most 127 bytes), the lines as wrapped paragraphs, then one

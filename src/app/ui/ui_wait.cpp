@@ -53,6 +53,14 @@ void make_back_tap(TapEvent& event) {
   event.code = TAP_TOUCH;
 }
 
+// Books added are taken in by whichever wait takes their event, whatever screen is up (archives
+// unpacked, the library rescanned and back on its first page): a screen that only redraws on it
+// must not lose them.
+void take_in_added_books() {
+  app_call(app_hooks.books_added);
+  app.library_page = 0;
+}
+
 // Quit and the back key are the same for every wait; true when `r` was one of them (handled).
 bool shared_translation(int r, TapEvent& event) {
   if (r == 0) ui_save_and_exit();
@@ -110,8 +118,7 @@ int32_t ui_common_event(int r, TapEvent& event) {
       event.code = TAP_REDRAW;
       break;
     case TAP_BOOKS_ADDED:
-      app_call(app_hooks.books_added);
-      app.library_page = 0;
+      take_in_added_books();
       event.code = TAP_REDRAW;
       break;
     case TAP_STORAGE:
@@ -162,6 +169,10 @@ int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms, const PageKeyTaps* 
   }
   if (shared_translation(r, event)) return event.code;
   switch (r) {
+    case TAP_BOOKS_ADDED:
+      take_in_added_books();
+      event.code = r;
+      break;
     case TAP_STORAGE:
       app_call(app_hooks.storage_wait);
       event.code = TAP_REDRAW;
@@ -180,5 +191,7 @@ int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms, const PageKeyTaps* 
 
 void ui_wait_event_timeout(TapEvent& event, int timeout_ms) {
   const int r = wait_touch(event, true, timeout_ms, nullptr);
-  if (!shared_translation(r, event)) event.code = r;
+  if (shared_translation(r, event)) return;
+  if (r == TAP_BOOKS_ADDED) take_in_added_books();
+  event.code = r;
 }

@@ -42,11 +42,19 @@ void ui_wait_event(TapEvent& event, const PageKeyTaps* page_keys = nullptr);
 // after the first use the quick typing waveform. True when the wait brought a touch.
 bool ui_present_typing_wait(TapEvent& event);
 // timeout_ms 0 waits for a real event, else at most that long (-1 when nothing came). Passes
-// books added and appearance changes through; no download check or Wi-Fi refresh.
+// books added and appearance changes through, the books already taken in as the common wait takes
+// them (an unpack may have drawn over the screen: see ui_redraw_after); no download check or
+// Wi-Fi refresh.
 int32_t ui_wait_event_timed(TapEvent& event, int timeout_ms,
                             const PageKeyTaps* page_keys = nullptr);
-// One wait of at most timeout_ms; every code but quit and the back key is left as it came.
+// One wait of at most timeout_ms; every code but quit and the back key is left as it came, added
+// books taken in first.
 void ui_wait_event_timeout(TapEvent& event, int timeout_ms);
+// Whether a timed wait's code leaves the screen to be drawn again: a redraw, or added books, whose
+// unpack draws its progress and notices over it.
+constexpr bool ui_redraw_after(int32_t code) {
+  return code == TAP_REDRAW || code == TAP_BOOKS_ADDED;
+}
 
 // The common wait's translation of one touch-layer result (filled into `event` with its points):
 // the back key becomes a tap on the header's back arrow unless passed through; an appearance
