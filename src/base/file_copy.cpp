@@ -34,7 +34,7 @@ FilePtr create_new(const char* path) {
 bool copy_bytes(FILE* in, FILE* out, const CopyStop* stop) {
   auto block = std::make_unique<char[]>(kCopyBlock);
   for (;;) {
-    if (stop && stop->load()) {
+    if (stop && stop->is_stopped()) {
       errno = ECANCELED;
       return false;
     }
@@ -73,7 +73,7 @@ bool copy_new_file(const std::string& src, const std::string& dst, const CopySto
   return ok;
 }
 
-bool copy_file(const std::string& src, const std::string& dst, bool replace, const CopyStop* stop) {
+bool copy_file(const std::string& src, const std::string& dst, bool replace, CopyStop* stop) {
   struct stat st;
   if (!replace && lstat(dst.c_str(), &st) == 0) return false;
   FilePtr in(fopen(src.c_str(), "rb"));
@@ -84,13 +84,17 @@ bool copy_file(const std::string& src, const std::string& dst, bool replace, con
     return out != nullptr;
   });
   if (part.empty()) return false;
-  if (!copy_bytes(in.get(), out.get(), stop)) {
-    out.reset();
-    unlink(part.c_str());
-    return false;
+  bool written = (!stop || stop->hold(part)) && copy_bytes(in.get(), out.get(), stop);
+  // A copy that may be called off puts its bytes on the disk before it asks to be put in place:
+  // that flush can take seconds on slow storage, and the call-off must not wait for it. The commit
+  // then finds nothing left to write.
+  if (written && stop) written = fflush(out.get()) == 0 && fsync(fileno(out.get())) == 0;
+  if (written) {
+    const auto commit = [&] { return file_commit_host(out.release(), part.c_str(), dst.c_str()); };
+    if (stop ? stop->put_in_place(commit) : commit()) return true;
   }
-  if (file_commit_host(out.release(), part.c_str(), dst.c_str())) return true;
-  unlink(part.c_str());  // a failed rename leaves it
+  out.reset();
+  unlink(part.c_str());  // a failed rename, or a copy called off, leaves it
   return false;
 }
 

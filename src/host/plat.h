@@ -33,9 +33,10 @@ int plat_pending();
 void plat_present(const uint8_t* grey, int w, int h, int full, int wave, int invert);
 int plat_system_dark();
 void plat_import();
-// At quit: books being copied in (dropped, or chosen in Add Books) may arrive until `reserve_ms`
-// before the quit's forced end; the copies still running then are stopped, leaving nothing behind,
-// and no new one starts. The names of the books that did not arrive.
+// At quit: books handed over for copying in (dropped, or chosen in Add Books), waiting ones too,
+// may arrive until `reserve_ms` before the quit's forced end. From then on no copy is put in place
+// and none starts; the one still under way is stopped and its part removed, however long its last
+// flush takes. The names of the books that did not arrive: exactly those.
 std::vector<std::string> plat_finish_copies(int reserve_ms);
 // What the start found wrong that the reader must be told once the screen is up (a data folder
 // that cannot be written); "" when nothing.

@@ -159,8 +159,10 @@ void test_driver_line(std::string_view line_view) {
   } else if (sscanf(s, "wait %d", &x) == 1) {
     if (x > 0) sleep_ms(x);
   } else if (is_bare_word(line, "idle")) {
-    // A drop runs on the main thread and then tells the core; idle covers both.
+    // A drop is handed over on the main thread, copied on a thread of its own and then told to
+    // the core; idle covers all three.
     host_wait_tasks_done(kIdleLimitMs);
+    wait_added_books(kIdleLimitMs);
     host_wait_idle(kIdleLimitMs);
   }
 }

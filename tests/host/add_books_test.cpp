@@ -2,6 +2,7 @@
 #include "base/paths.h"
 #include "host/add_books.h"
 #include "host/host_queue.h"
+#include "support/event_ceiling.h"
 #include "support/temp_dir.h"
 
 #include <filesystem>
@@ -72,6 +73,7 @@ TEST_F(AddBooks, CopiesBooksAndPostsOneEvent) {
   const std::string b = source("b.mp3", "bee");
   const std::string doc = source("notes.docx");
   EXPECT_EQ(add_books({a, b, doc, outside / "missing.epub"}), 2);
+  ASSERT_TRUE(wait_added_books(kEventCeilingMs));
   EXPECT_EQ(listing(), (std::vector<std::string>{"Alpha.epub", "b.mp3"}));
   EXPECT_EQ(read_file(docs + "/Alpha.epub"), "alpha");
   EXPECT_EQ(read_file(docs + "/b.mp3"), "bee");
@@ -149,7 +151,8 @@ TEST_F(AddBooks, FailedCopyLeavesNothing) {
   fs::create_directories(outside / "Shelf");
   write_file(outside / "Shelf/good.epub", "good");
   fs::create_symlink("/proc/self/mem", outside / "Shelf/zz-broken.epub");
-  EXPECT_EQ(add_books({outside / "broken.epub", outside / "Shelf"}), 0);
+  EXPECT_EQ(add_books({outside / "broken.epub", outside / "Shelf"}), 2);  // taken, then failed
+  ASSERT_TRUE(wait_added_books(kEventCeilingMs));
   EXPECT_TRUE(listing().empty());  // neither the book, the folder, nor any ".part" is left
   EXPECT_EQ(plat_pending(), 0);
 }

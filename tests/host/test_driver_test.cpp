@@ -1,4 +1,5 @@
 #include "base/paths.h"
+#include "host/add_books.h"
 #include "host/host_queue.h"
 #include "host/main_thread.h"
 #include "host/test_driver.h"
@@ -148,7 +149,8 @@ TEST_F(Driver, DropRunsOnTheMainThread) {
   ql_set_root(data.path().c_str(), dir.path().c_str());
   test_driver_line("drop " + dir / "Dropped.epub");
   EXPECT_FALSE(fs::exists(data / "documents/Dropped.epub"));  // queued, not run here
-  host_run_tasks();
+  host_run_tasks();  // handed over to the copying, as the window's thread does
+  ASSERT_TRUE(wait_added_books(kEventCeilingMs));
   EXPECT_EQ(read_file(data / "documents/Dropped.epub"), "e");
   EXPECT_EQ(drain(), (std::vector<Ev>{{HOST_BOOKS_ADDED, 0, 0}}));
   ql_set_root(nullptr, nullptr);

@@ -174,7 +174,8 @@ gboolean key_press(GtkWidget*, GdkEventKey* e, gpointer) {
   }
 }
 
-// The drop itself asks for the file list; its arrival below answers whether anything was added.
+// The drop itself asks for the file list; its arrival below answers whether anything was taken
+// (the copying goes on after the answer, on a thread of its own).
 gboolean drag_drop(GtkWidget* area, GdkDragContext* context, gint, gint, guint time, gpointer) {
   gtk_drag_get_data(area, context, gdk_atom_intern_static_string("text/uri-list"), time);
   return TRUE;
