@@ -51,9 +51,13 @@ std::optional<uint32_t> probe(std::string_view path) {
 
 std::string cache_file() { return state_folder() + "/" + kScanCacheName; }
 
-// The end of a record's line: its version, unless it was read from an earlier one and not since.
-std::string record_end(const ScanCacheRecord& r) {
-  return r.outdated ? "\n" : "\t" + std::string(kRecordVersion) + "\n";
+// Ends a record's line: its version, unless it was read from an earlier one and not since.
+void append_record_end(std::string& line, const ScanCacheRecord& r) {
+  if (!r.outdated) {
+    line += '\t';
+    line += kRecordVersion;
+  }
+  line += '\n';
 }
 
 // "path\tmtime\tsize\ttitle\tauthor\tversion": fewer than four tabs is no record; a fifth ends
@@ -142,7 +146,7 @@ void sc_save() {
     tsv_escape_append(line, r.title);
     line += '\t';
     tsv_escape_append(line, r.author);
-    line += record_end(r);
+    append_record_end(line, r);
     if (fwrite(line.data(), 1, line.size(), f) != line.size()) break;
   }
   file_commit(f, tmp_path, final_path.c_str());

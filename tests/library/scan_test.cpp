@@ -333,25 +333,21 @@ TEST(Scan, RepeatedPathLaterLineWinsAndBothStay) {
   EXPECT_EQ(line_count(root.state(kScanCacheName)), 2u);
 }
 
-// An earlier version kept "&nbsp;" in a title as U+00A0, so the title was not found by its words.
-// Its lines carry no version: their books are read again, once.
+// Lines an earlier version wrote carry no version; it kept "&nbsp;" in a title as U+00A0, which a
+// search by words does not find. Their books are read again, once.
 TEST(Scan, RecordsOfAnEarlierVersionAreReadAgain) {
   LibraryRoot root;
-  root.put("war.epub", epub_titled("War&nbsp;and Peace", "Leo&nbsp;Tolstoy"));
+  root.put("war.epub", epub_titled("War&nbsp;and Peace", "Leo"));
   struct stat st;
   ASSERT_EQ(stat(root.doc("war.epub").c_str(), &st), 0);
-  const std::string earlier = "/mnt/us/documents/war.epub\t" + std::to_string(st.st_mtime) + "\t" +
-                              std::to_string(st.st_size) + "\tWar\xC2\xA0" "and Peace\tLeo\xC2\xA0Tolstoy\n";
-  write_file(root.state(kScanCacheName), earlier);
-  scan_docs();
-  EXPECT_EQ(ql_scan_stats().probed, 1u);
-  EXPECT_EQ(find_entry("war.epub")->title, "War and Peace");
-  EXPECT_EQ(find_entry("war.epub")->author, "Leo Tolstoy");
-  EXPECT_EQ(line_count(root.state(kScanCacheName)), 1u);
-  scan_cache_forget();
-  scan_docs();
-  EXPECT_EQ(ql_scan_stats().probed, 0u);
-  EXPECT_EQ(find_entry("war.epub")->title, "War and Peace");
+  write_file(root.state(kScanCacheName), "/mnt/us/documents/war.epub\t" + std::to_string(st.st_mtime) + "\t" +
+                                             std::to_string(st.st_size) + "\tWar\xC2\xA0" "and Peace\tLeo\n");
+  for (uint64_t probed : {1, 0}) {
+    scan_cache_forget();
+    scan_docs();
+    EXPECT_EQ(ql_scan_stats().probed, probed);
+    EXPECT_EQ(find_entry("war.epub")->title, "War and Peace");
+  }
 }
 
 TEST(Scan, EveryPrefixOfTheCacheFileLoads) {
