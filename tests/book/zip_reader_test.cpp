@@ -130,8 +130,6 @@ TEST(ZipReader, RefusesMembersItCannotTrust) {
       {"path traversal", {"../m", body, zipw::kStored}, std::nullopt},
       {"absolute path", {"/m", body, zipw::kStored}, std::nullopt},
       {"backslash path", {"..\\m", body, zipw::kStored}, std::nullopt},
-      {"compressed data past the file", {"m", body, zipw::kDeflated, 0, {}, {}, 0, 90000}, std::nullopt, true},
-      {"ZIP64 sizes", {"m", body, zipw::kDeflated}, body, false, true},
       {"ZIP64 size of 2^64 - 1", {"m", body, zipw::kDeflated, 0, UINT64_MAX}, std::nullopt, true, true},
       {"ZIP64 deflated TiB", {"m", body, zipw::kDeflated, 0, kTiB}, std::nullopt, true, true},
       {"ZIP64 stored TiB past the file", {"m", body, zipw::kStored, 0, kTiB, {}, 0, kTiB}, std::nullopt, true, true},
