@@ -10,7 +10,9 @@ namespace {
 constexpr uint8_t kBook = kViewScan | kViewDrop;
 constexpr uint8_t kPagedBook = kViewScan | kViewDrop | kViewPageAdapter;
 
-constexpr std::array<FileKindRow, 21> kFileKinds = {{
+// Counted by the compiler: a row too many would be an empty one, the row of every name without
+// an extension.
+constexpr auto kFileKinds = std::to_array<FileKindRow>({
     {".epub", FileKind::epub, kBook},
     {".pdf", FileKind::pdf, kPagedBook},
     {".cbz", FileKind::cbz, kPagedBook},
@@ -32,7 +34,7 @@ constexpr std::array<FileKindRow, 21> kFileKinds = {{
     {".flac", FileKind::audio, kBook},
     {".wav", FileKind::audio, kBook},
     {".aac", FileKind::audio, kBook},
-}};
+});
 
 
 // `text` starts with `lower` (already in lower case), ignoring the case of `text`.

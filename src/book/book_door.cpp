@@ -1,5 +1,8 @@
 // The one door through which every book is opened.
 #include <array>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "base/file_kinds.h"
 #include "base/paths.h"
@@ -26,6 +29,21 @@ bool read_text_book(BookModel& next, const char* path) {
     return false;
   }
   return true;
+}
+
+// Whether the file is of no kind read as a book: named as no EPUB, and beginning otherwise than a
+// ZIP archive does (a recording, a feed, a dictionary's index). Read as an EPUB it would only be
+// called an archive the reader does not support. A file that cannot be read goes on to the reader,
+// which says why.
+bool is_no_book(const char* path) {
+  const FileKindRow* row = file_kind_row(path);
+  if (row && row->kind == FileKind::epub) return false;
+  const int fd = qlp_open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char head[4];
+  const ssize_t got = pread(fd, head, sizeof head, 0);
+  close(fd);
+  return got >= 0 && (got < 4 || memcmp(head, "PK\x03\x04", 4) != 0);
 }
 
 // A book without a title of its own is called by its file name.
@@ -59,6 +77,10 @@ int ql_open(const char* path) {
     return 1;
   }
 
+  if (conv == 0 && is_no_book(working)) {
+    ql_fail("%s", kKindDoesNotOpen);
+    return 0;
+  }
   // The EPUB is read into a model of its own; the open book changes only when it succeeds.
   BookModel next;
   bool read = read_text_book(next, working);

@@ -130,6 +130,11 @@ BookModel& ql_book();
 // Makes `next` the current book; the previous one is released.
 void ql_book_replace(BookModel&& next);
 
+// What a file of no kind the engine reads as a book is told (a recording, a feed, a dictionary's
+// index).
+constexpr const char* kKindDoesNotOpen =
+    "This kind of file does not open in this version of Corvell Nalo";
+
 // Opens a book file (device path): EPUB into words, PDF and CBZ through the page adapter, other
 // kinds through the converter. 1 on success; 0 with ql_error() set and logged. A failed EPUB open
 // leaves the previous book current and untouched.

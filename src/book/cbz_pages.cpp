@@ -135,14 +135,19 @@ int natural_compare(std::string_view a, std::string_view b) {
   return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
-std::unique_ptr<PageSource> cbz_source_open(const char* path) {
+std::unique_ptr<PageSource> cbz_source_open(const char* path, SourceError& error) {
+  error = SourceError::open_failed;
   ZipArchive zip;
   if (!zipopen_comic(zip, path)) return nullptr;
   std::vector<std::string> pages;
   for (const ZipEntryInfo& e : zip.list()) {
     if (is_page_member(e)) pages.emplace_back(e.name);
   }
-  if (pages.empty()) return nullptr;
+  if (pages.empty()) {
+    error = SourceError::no_pages;
+    return nullptr;
+  }
+  error = SourceError::none;
   std::sort(pages.begin(), pages.end(),
             [](const std::string& a, const std::string& b) { return natural_compare(a, b) < 0; });
   return std::make_unique<CbzSource>(std::move(zip), std::move(pages));

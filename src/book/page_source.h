@@ -39,8 +39,9 @@ enum class SourceError { none, open_failed, password, no_pages };
 // A PDF whose "%PDF" marker starts at `offset` of the open descriptor (the source keeps its own
 // duplicate of it); nothing with the reason when MuPDF cannot open it.
 std::unique_ptr<PageSource> mupdf_source_open(int fd, int64_t offset, int64_t size, SourceError& error);
-// A CBZ at a device path: its picture members in natural order; nothing when it holds none.
-std::unique_ptr<PageSource> cbz_source_open(const char* path);
+// A CBZ at a device path: its picture members in natural order; nothing when it holds none
+// (no_pages) or cannot be read as a ZIP archive (open_failed).
+std::unique_ptr<PageSource> cbz_source_open(const char* path, SourceError& error);
 
 // Orders names as a reader of file names expects: digit runs by their value, letters without
 // regard to case ("page 2" before "Page 10"); <0, 0, >0.

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/file_kinds.h"
 #include "base/page_memory.h"
 #include "base/paths.h"
 #include "base/ql_error.h"
@@ -31,7 +32,6 @@ constexpr const char* kCannotOpen = "Cannot open the file";
 constexpr const char* kPassword = "Password-protected PDFs are not supported";
 constexpr const char* kUnreadable = "This PDF could not be opened";
 constexpr const char* kNoPages = "PDF has no pages";
-constexpr const char* kUnsupported = "This kind of file does not open in this version of Corvell Nalo";
 constexpr const char* kNoReadablePage = "This comic has no readable pages";
 constexpr const char* kOutOfRange = "Page out of range";
 constexpr const char* kNotDrawn = "This page could not be drawn";
@@ -103,6 +103,16 @@ std::string cut_utf8(std::string s, size_t max) {
 
 void set_error(std::string& error, const char* text) { error = cut_utf8(text, kErrorMax); }
 
+// What a file that opened as neither a PDF nor a comic is told, by the kind its name gives: a PDF or
+// a comic is damaged, or a comic without pictures; any other kind does not open.
+const char* refusal(const FileKindRow* named, SourceError why) {
+  if (!named || (named->kind != FileKind::pdf && named->kind != FileKind::cbz)) {
+    return kKindDoesNotOpen;
+  }
+  const bool comic_without_pictures = named->kind == FileKind::cbz && why == SourceError::no_pages;
+  return comic_without_pictures ? kNoReadablePage : kDamagedBook;
+}
+
 // Opens a PDF (a "%PDF" marker in the first 1024 bytes) or a CBZ (a ZIP with pictures).
 std::unique_ptr<PageSource> doc_open(const char* path, std::string& error) {
   FdCloser file{qlp_open(path ? path : "", O_RDONLY | O_CLOEXEC)};
@@ -127,8 +137,16 @@ std::unique_ptr<PageSource> doc_open(const char* path, std::string& error) {
     }
     return source;
   }
-  if (!seen.starts_with(std::string_view("PK\x03\x04", 4)) || !(source = cbz_source_open(path))) {
-    set_error(error, kUnsupported);
+  // A comic begins as a ZIP archive does; one named so is read as an archive whatever its first
+  // bytes, so that an empty or damaged comic is told as such.
+  const FileKindRow* named = file_kind_row(path ? path : "");
+  const bool named_comic = named && named->kind == FileKind::cbz;
+  SourceError why = SourceError::open_failed;
+  if (named_comic || seen.starts_with(std::string_view("PK\x03\x04", 4))) {
+    source = cbz_source_open(path, why);
+  }
+  if (!source) {
+    set_error(error, refusal(named, why));
     return nullptr;
   }
   // A comic is shown only when the decoder reads the header of at least one of its pictures.

@@ -32,9 +32,15 @@ constexpr uint16_t kZip64ExtraId = 0x0001;
 // A value too large for its field, written as all ones: the ZIP64 record or extra field holds it.
 constexpr uint16_t kDeferred16 = 0xFFFF;
 constexpr uint32_t kDeferred32 = 0xFFFFFFFF;
-constexpr uint8_t kMadeOnUnix = 3;  // the high byte of "version made by"
+// The high byte of "version made by": systems whose archivers keep Unix modes in the external
+// attributes' high half.
+constexpr uint8_t kMadeOnUnix = 3;
+constexpr uint8_t kMadeOnMac = 19;
+constexpr uint16_t kStored = 0;
+constexpr uint16_t kDeflated = 8;
 constexpr uint64_t kZipMaxAnySize = INT64_MAX;  // what a file's size can be
 
+// Deflate cannot expand more than about 1032 to 1.
 constexpr uint64_t kDeflateMaxRatio = 1032;
 
 // What a central entry says about its member, checked against the file.
@@ -55,6 +61,14 @@ std::optional<uint64_t> data_offset(const ZipArchive& z, uint64_t local, uint64_
   uint64_t data = local + kLocalFixed + h.u16le_at(26) + h.u16le_at(28);
   if (data > z.size() || compressed > z.size() - data) return std::nullopt;
   return data;
+}
+
+// Whether a member's stated sizes can both be true: stored bytes are as many as stated, and deflate
+// cannot make more than its ratio allows of the compressed bytes. Other methods are not judged.
+bool sizes_agree(uint16_t method, uint64_t compressed, uint64_t uncompressed) {
+  if (method == kStored) return compressed == uncompressed;
+  if (method == kDeflated) return uncompressed / kDeflateMaxRatio <= compressed;
+  return true;
 }
 
 // Puts the values a central entry defers into `m` from its ZIP64 extra field, which holds those
@@ -83,9 +97,12 @@ std::optional<ZipMember> next_entry(ByteReader& d) {
   const ByteReader extra = d.take(e.u16le_at(30));
   d.skip(e.u16le_at(32));  // the comment
   if (d.failed()) return std::nullopt;
+  const uint8_t made_on = e.u8_at(5);
   const uint32_t unix_mode = e.u32le_at(38) >> 16;  // the external attributes' high half
+  const bool is_link =
+      (made_on == kMadeOnUnix || made_on == kMadeOnMac) && (unix_mode & S_IFMT) == S_IFLNK;
   ZipMember m{name, e.u16le_at(8), e.u16le_at(10), e.u32le_at(16), e.u32le_at(20), e.u32le_at(24),
-              e.u32le_at(42), e.u8_at(5) == kMadeOnUnix && (unix_mode & S_IFMT) == S_IFLNK};
+              e.u32le_at(42), is_link};
   if (!read_zip64_extra(extra, m)) return std::nullopt;
   return m;
 }
@@ -372,18 +389,17 @@ std::vector<ZipEntryInfo> ZipArchive::list() const {
 
 std::optional<std::string> zipextract(const ZipArchive& z, std::string_view name, uint64_t max_size) {
   auto m = locate(z, name);
-  if (!m || m->uncompressed > max_size) return std::nullopt;
-  // Deflate cannot expand more than about 1032 to 1: a larger stated size is a lie, refused
-  // before a crafted directory can make the reader allocate and inflate 16 MiB per entry.
-  if (m->method == 8 && m->uncompressed / kDeflateMaxRatio > m->compressed) return std::nullopt;
+  // Sizes that cannot be true are refused before a crafted directory can make the reader allocate
+  // and inflate 16 MiB per entry.
+  if (!m || m->uncompressed > max_size || !sizes_agree(m->method, m->compressed, m->uncompressed))
+    return std::nullopt;
   std::string out(m->uncompressed, '\0');
   auto* dst = reinterpret_cast<uint8_t*>(out.data());
-  if (m->method == 0) {
-    if (m->compressed != m->uncompressed || !z.read_at(m->data_offset, dst, m->uncompressed))
-      return std::nullopt;
+  if (m->method == kStored) {
+    if (!z.read_at(m->data_offset, dst, m->uncompressed)) return std::nullopt;
     return out;
   }
-  if (m->method != 8) return std::nullopt;
+  if (m->method != kDeflated) return std::nullopt;
   InflateResult r = inflate_raw(member_source(z, *m), std::span<uint8_t>(dst, out.size()));
   bool whole = r.status == InflateStatus::done || r.status == InflateStatus::full;
   if (!whole || r.produced != out.size()) return std::nullopt;
@@ -411,16 +427,23 @@ std::optional<std::string> zip_read_prefix(const ZipArchive& z, std::string_view
 
 std::vector<ZipMember> zip_members(const ZipArchive& z) {
   std::vector<ZipMember> out;
-  walk_directory(z.directory(), z.entries(),
-                 [&out](const ZipMember& m, size_t) { out.push_back(m); });
+  walk_directory(z.directory(), z.entries(), [&z, &out](ZipMember m, size_t) {
+    // An encrypted member's compressed bytes carry its encryption header too: only where they lie
+    // is judged.
+    const bool sizes_lie = !(m.flags & 1) && !sizes_agree(m.method, m.compressed, m.uncompressed);
+    m.is_damaged = sizes_lie || !data_offset(z, m.local_offset, m.compressed);
+    out.push_back(m);
+  });
   return out;
 }
 
 ZipStreamStatus zip_stream_member(const ZipArchive& z, const ZipMember& zm,
                                   const std::function<bool(std::span<const uint8_t>)>& sink) {
-  if ((zm.flags & 1) || (zm.method != 0 && zm.method != 8)) return ZipStreamStatus::unsupported;
+  if ((zm.flags & 1) || (zm.method != kStored && zm.method != kDeflated)) {
+    return ZipStreamStatus::unsupported;
+  }
   auto data = data_offset(z, zm.local_offset, zm.compressed);
-  if (!data) return ZipStreamStatus::damaged;
+  if (!data || !sizes_agree(zm.method, zm.compressed, zm.uncompressed)) return ZipStreamStatus::damaged;
   const Member m{zm.flags, zm.method, zm.compressed, zm.uncompressed, *data};
   uLong crc = crc32(0, nullptr, 0);
   uint64_t arrived = 0;
@@ -436,8 +459,7 @@ ZipStreamStatus zip_stream_member(const ZipArchive& z, const ZipMember& zm,
     return sink(block);
   };
   InflateStatus status = InflateStatus::done;
-  if (m.method == 0) {
-    if (m.compressed != m.uncompressed) return ZipStreamStatus::damaged;
+  if (m.method == kStored) {
     std::array<uint8_t, 64 * 1024> block;
     for (uint64_t off = 0; off < m.compressed;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), m.compressed - off));

@@ -94,8 +94,7 @@ std::optional<std::string> zipextract(const ZipArchive& archive, std::string_vie
 // nothing when the member is missing, encrypted or its data is not valid deflate.
 std::optional<std::string> zip_read_prefix(const ZipArchive& archive, std::string_view name,
                                            size_t max);
-// One central directory entry as the directory states it, its ZIP64 values in place (nothing
-// checked against the file yet).
+// One central directory entry as the directory states it, its ZIP64 values in place.
 struct ZipMember {
   std::string_view name;  // into the archive's kept directory
   uint16_t flags;
@@ -104,9 +103,13 @@ struct ZipMember {
   uint64_t compressed;
   uint64_t uncompressed;
   uint64_t local_offset;
-  bool is_link;  // a symbolic link made on Unix: its data is the link's target
+  bool is_link;  // a symbolic link made on Unix or macOS: its data is the link's target
+  // Its stated sizes cannot be true of the archive: its data runs past the file, stored data is
+  // not as long as stated, or deflate could not make so much of so little.
+  bool is_damaged = false;
 };
-// Every entry in directory order, up to the first damaged one (fewer than entries() then).
+// Every entry in directory order, up to the first whose entry is damaged (fewer than entries()
+// then), each with its stated sizes checked against the file.
 std::vector<ZipMember> zip_members(const ZipArchive& archive);
 
 enum class ZipStreamStatus { done, unsupported, damaged, refused };

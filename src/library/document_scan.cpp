@@ -85,7 +85,7 @@ std::optional<BookFacts> probe_book(const std::string& path, uint32_t kind) {
 void fill_metadata(ScanEntry& e, int64_t mtime, int64_t size) {
   sc_load();
   ScanCacheRecord* record = sc_find(e.path);
-  if (record && record->mtime == mtime && record->size == size) {
+  if (record && !record->outdated && record->mtime == mtime && record->size == size) {
     stats.cached++;
     if (!record->title.empty()) e.title = record->title;
     e.author = record->author;

@@ -18,6 +18,10 @@ namespace {
 constexpr uint32_t kFnv32Offset = 0x811c9dc5;
 constexpr uint32_t kFnv32Prime = 16777619;
 constexpr uint32_t kSlotMask = kScanCacheSlots - 1;
+// The version of the reading that fills a record, written after its author. A line without it
+// was written before "&nbsp;" in a title or author became a plain space: searches do not find
+// such a title by its words, so the book is read again.
+constexpr std::string_view kRecordVersion = "2";
 
 std::vector<ScanCacheRecord> scache;
 std::array<uint32_t, kScanCacheSlots> sc_tab{};
@@ -47,24 +51,35 @@ std::optional<uint32_t> probe(std::string_view path) {
 
 std::string cache_file() { return state_folder() + "/" + kScanCacheName; }
 
-// "path\tmtime\tsize\ttitle\tauthor": fewer than four tabs is no record; a fifth ends the author.
+// Ends a record's line: its version, unless it was read from an earlier one and not since.
+void append_record_end(std::string& line, const ScanCacheRecord& r) {
+  if (!r.outdated) {
+    line += '\t';
+    line += kRecordVersion;
+  }
+  line += '\n';
+}
+
+// "path\tmtime\tsize\ttitle\tauthor\tversion": fewer than four tabs is no record; a fifth ends
+// the author, and a sixth the version.
 void load_line(std::string_view line) {
   size_t cut = line.find_first_of("\r\n");
   if (cut != std::string_view::npos) line = line.substr(0, cut);
-  std::array<std::string_view, 5> field;
-  size_t n = 0;
-  while (n < 4) {
-    size_t tab = line.find('\t');
-    if (tab == std::string_view::npos) return;
-    field[n++] = line.substr(0, tab);
+  std::array<std::string_view, 6> field;
+  for (size_t n = 0; n < field.size(); n++) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string_view::npos && n < 4) return;
+    field[n] = line.substr(0, tab);
+    if (tab == std::string_view::npos) break;
     line.remove_prefix(tab + 1);
   }
-  field[4] = line.substr(0, line.find('\t'));
   auto number = [](std::string_view text) {
     return static_cast<int64_t>(strtoll(std::string(text).c_str(), nullptr, 10));
   };
-  sc_put(tsv_unescape(field[0]), number(field[1]), number(field[2]), tsv_unescape(field[3]),
-         tsv_unescape(field[4]));
+  if (sc_put(tsv_unescape(field[0]), number(field[1]), number(field[2]), tsv_unescape(field[3]),
+             tsv_unescape(field[4]))) {
+    scache.back().outdated = field[5] != kRecordVersion;
+  }
 }
 
 }  // namespace
@@ -111,6 +126,7 @@ void sc_replace(ScanCacheRecord& record, int64_t mtime, int64_t size, std::strin
   }
   record.mtime = mtime;
   record.size = size;
+  record.outdated = false;
   sc_dirty = true;
 }
 
@@ -130,7 +146,7 @@ void sc_save() {
     tsv_escape_append(line, r.title);
     line += '\t';
     tsv_escape_append(line, r.author);
-    line += '\n';
+    append_record_end(line, r);
     if (fwrite(line.data(), 1, line.size(), f) != line.size()) break;
   }
   file_commit(f, tmp_path, final_path.c_str());

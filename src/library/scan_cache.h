@@ -1,8 +1,9 @@
 // The scan cache: the title and author read out of each book file, keyed by the file's path and
 // checked against its modification time and size, so a rescan opens no book that has not changed.
 // Kept in scan-cache.tsv in the state folder ($QUILLO_STATE, else /mnt/us/ql/state), one record a
-// line: path, mtime, size, title, author, separated by tabs, text fields escaped (tsv_field.h).
-// Records are never removed: a record of a file that is gone stays.
+// line: path, mtime, size, title, author, separated by tabs, text fields escaped (tsv_field.h),
+// then the version of the reading that filled the record, which readers of the five fields pass
+// over. Records are never removed: a record of a file that is gone stays.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +16,9 @@ struct ScanCacheRecord {
   int64_t size = 0;   // bytes
   std::string title;
   std::string author;
+  // Read from a line an earlier version wrote, whose title and author may differ from what this
+  // one reads out of the book: the book is read again.
+  bool outdated = false;
 };
 
 constexpr char kScanCacheName[] = "scan-cache.tsv";
@@ -31,7 +35,7 @@ bool sc_put(std::string_view path, int64_t mtime, int64_t size, std::string_view
             std::string_view author);
 // The indexed record of a path, or null.
 ScanCacheRecord* sc_find(std::string_view path);
-// Replaces a stale record's values; the cache becomes dirty.
+// Replaces a stale or outdated record's values; the cache becomes dirty.
 void sc_replace(ScanCacheRecord& record, int64_t mtime, int64_t size, std::string_view title,
                 std::string_view author);
 // Writes the file (through a ".tmp" file and a rename) when a record was added or changed since

@@ -315,9 +315,17 @@ UnpackResult unzip_audio(const char* zip_path, const char* folder,
       result.others.emplace_back(m.name);
     }
   }
-  // The stated sizes bound what each member may write, so their sum is all the room needed.
+  // The stated sizes bound what each member may write, so their sum is all the room needed. Sizes
+  // the archive cannot hold are not believed: such a recording is skipped as damaged. Overlapping
+  // members may still state more than 64 bits count, which no storage has room for.
   result.needed = kReserveBytes;
-  for (const ZipMember* m : recordings) result.needed += m->uncompressed;
+  for (const ZipMember* m : recordings) {
+    if (m->is_damaged) continue;
+    if (__builtin_add_overflow(result.needed, m->uncompressed, &result.needed)) {
+      result.needed = UINT64_MAX;
+      break;
+    }
+  }
   if (const std::optional<uint64_t> room = free_bytes(folder); room && !recordings.empty()) {
     result.available = *room;
     if (result.needed > *room) {
@@ -331,7 +339,8 @@ UnpackResult unzip_audio(const char* zip_path, const char* folder,
   std::vector<std::string> written;
   for (size_t i = 0; i < recordings.size() && !cancel.load(); ++i) {
     const std::string path = std::string(folder) + "/" + names[i];
-    if (names[i].empty() || !write_recording(zip, *recordings[i], path, cancel)) {
+    if (names[i].empty() || recordings[i]->is_damaged ||
+        !write_recording(zip, *recordings[i], path, cancel)) {
       result.complete = false;
       if (!cancel.load()) result.skipped.emplace_back(recordings[i]->name);
     } else {

@@ -96,6 +96,7 @@ TEST(FileKinds, RowsNameTheirKind) {
     EXPECT_EQ(row->kind, c.kind);
   }
   EXPECT_EQ(file_kind_row("a.docx"), nullptr);
+  EXPECT_EQ(file_kind_row("name"), nullptr);
   EXPECT_EQ(file_extension("dir.d/name"), ".d/name");
   EXPECT_EQ(file_extension("name"), "");
 }

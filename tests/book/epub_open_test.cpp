@@ -253,23 +253,36 @@ TEST(EpubOpen, FailedOpenLeavesThePreviousBookCurrent) {
   EXPECT_EQ(word_texts(), (std::vector<std::string>{"replaced"}));
 }
 
+// Files that are not books of theirs: an EPUB's bytes under another kind's name, a file of a kind
+// that is no book, and a damaged file of a kind that is.
 TEST(EpubOpen, OtherKindsGetTheirReadersMessage) {
-  EpubPlan good = simple_book({"<p>x</p>"});
+  const std::string epub = build_epub(simple_book({"<p>x</p>"}));
   ConvertRoot root;
+  const char* kNoKind = "This kind of file does not open in this version of Corvell Nalo";
+  const char* kNoPages = "This comic has no readable pages";
+  const char* kDamaged = "This book file is damaged";
   const struct {
     const char* name;
     const char* message;
+    std::string bytes = {};  // the EPUB when empty
   } cases[] = {
-      {"a.pdf", "This kind of file does not open in this version of Corvell Nalo"},
+      {"a.pdf", kDamaged},
       {"b.MOBI", "This is not a Kindle book file"},
       {"c.azw3", "This is not a Kindle book file"},
-      {"d.cbz", "This kind of file does not open in this version of Corvell Nalo"},
+      {"d.cbz", kNoPages},
       {"f.fb2", "This is not an FB2 book"},
-      {"g.xps", "This kind of file does not open in this version of Corvell Nalo"},
+      {"g.xps", kNoKind},
+      {"song.mp3", kNoKind, std::string("ID3\x04\0\0\0\0\0\0\xFF\xFB\x90\x64", 14)},
+      {"clip.mp4", kNoKind, std::string("\0\0\0\x18" "ftypmp42\0\0\0\0mp42isom", 24)},
+      {"words.idx", kNoKind, std::string("apple\0\0\0\0\0\0\0\0\x10", 14)},
+      {"feed.xml", kNoKind, "<?xml version=\"1.0\"?><feed xmlns=\"http://www.w3.org/2005/Atom\"/>"},
+      {"cut.pdf", kDamaged, std::string(4000, '\0')},
+      {"cut.cbz", kDamaged, std::string(4000, 'z')},
+      {"empty.cbz", kNoPages, std::string("PK\x05\x06", 4) + std::string(18, '\0')},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = root.put(c.name, build_epub(good));
+    const std::string path = root.put(c.name, c.bytes.empty() ? epub : c.bytes);
     EXPECT_EQ(ql_open(path.c_str()), 0);
     EXPECT_STREQ(ql_error(), c.message);
     EXPECT_EQ(ql_word_count(), 0u);

@@ -108,30 +108,41 @@ TEST(ZipReader, ExtractsStoredAndDeflatedMembersByExactName) {
   }
 }
 
+// Each member is also listed, with the verdict on whether its stated sizes can be true of the
+// archive (`is_damaged`); ZIP64 rows state theirs in the extra field.
 TEST(ZipReader, RefusesMembersItCannotTrust) {
   std::string body = text_of(5000);
+  constexpr uint64_t kTiB = uint64_t{1} << 40;
   struct Case {
     const char* name;
     zipw::Member member;
     std::optional<std::string> expected;
+    bool listed_damaged = false;
+    bool zip64 = false;
   } cases[] = {
       {"encrypted", {"m", body, zipw::kDeflated, 1}, std::nullopt},
-      {"stored with sizes that differ", {"m", body, zipw::kStored, 0, 4000}, std::nullopt},
+      {"stored with sizes that differ", {"m", body, zipw::kStored, 0, 4000}, std::nullopt, true},
       {"inflates short of its size", {"m", body, zipw::kDeflated, 0, 6000}, std::nullopt},
       {"inflates past its size is cut off", {"m", body, zipw::kDeflated, 0, 4000}, body.substr(0, 4000)},
       {"unknown method", {"m", body, zipw::kStored, 0, std::nullopt, 12}, std::nullopt},
       {"deflate flag on stored bytes", {"m", body, zipw::kStored, 0, std::nullopt, 8}, std::nullopt},
-      {"over 16 MiB stated", {"m", body, zipw::kDeflated, 0, 0x1000001}, std::nullopt},
+      {"over 16 MiB stated", {"m", body, zipw::kDeflated, 0, 0x1000001}, std::nullopt, true},
       {"path traversal", {"../m", body, zipw::kStored}, std::nullopt},
       {"absolute path", {"/m", body, zipw::kStored}, std::nullopt},
       {"backslash path", {"..\\m", body, zipw::kStored}, std::nullopt},
+      {"ZIP64 size of 2^64 - 1", {"m", body, zipw::kDeflated, 0, UINT64_MAX}, std::nullopt, true, true},
+      {"ZIP64 deflated TiB", {"m", body, zipw::kDeflated, 0, kTiB}, std::nullopt, true, true},
+      {"ZIP64 stored TiB past the file", {"m", body, zipw::kStored, 0, kTiB, {}, 0, kTiB}, std::nullopt, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ZipFile f(zipw::build({c.member}));
+    ZipFile f(zipw::build({c.member}, {}, c.zip64 ? std::optional<uint64_t>(0) : std::nullopt));
     ZipArchive z;
     ASSERT_TRUE(zipopen_mode(z, f.path.c_str(), 1));
     EXPECT_EQ(zipextract(z, c.member.name), c.expected);
+    const std::vector<ZipMember> listed = zip_members(z);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].is_damaged, c.listed_damaged);
   }
 }
 

@@ -68,6 +68,9 @@ TEST_F(Unpack, MembersBecomeFlatRecordingsUnderSafeNames) {
       {"stated size larger than the data", {{"a.mp3", "abc", zipw::kDeflated, 0, 9}}, 0, false, {}},
       {"ZIP64 past 4 GiB", {{"01.mp3", "one"}, {"02.mp3", "two", zipw::kStored}}, 2, true,
        {"01.mp3", "02.mp3"}, 0x120000000},
+      {"a stated size the archive cannot hold is damaged, not room to find",
+       {{"01.mp3", "one"}, {"02.mp3", "two", zipw::kDeflated, 0, uint64_t{1} << 50}}, 1, false,
+       {"01.mp3"}, 0},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -187,6 +190,9 @@ TEST_F(Unpack, AnArchiveHoldingMoreThanRecordingsIsKept) {
       {"a hidden recording", {{"01.mp3", "one"}, {".02.mp3", "two"}}, {".02.mp3"}},
       {"a symbolic link", {{"01.mp3", "one"}, {"02.mp3", "01.mp3", zipw::kStored, 0, {}, {}, 0120777}},
        {"02.mp3"}},
+      {"a symbolic link made on macOS",
+       {{"01.mp3", "one"}, {"02.mp3", "01.mp3", zipw::kStored, 0, {}, {}, 0120777, {}, 19}},
+       {"02.mp3"}},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -267,10 +273,13 @@ TEST_F(Unpack, LongMemberNamesAreShortenedToFit) {
 
 TEST_F(Unpack, RecordingsThatDoNotFitAreNotStarted) {
   // 1000 members each stating 4 GiB: more than any test machine has free. Nothing is written.
+  // Each states 4 MiB of compressed bytes, as much as deflate needs for that, all inside the file.
   std::vector<zipw::Member> members;
   for (int i = 0; i < 1000; ++i) {
-    members.emplace_back("big" + std::to_string(i) + ".mp3", "x", zipw::kDeflated, 0, 0xFFFFFFFFu);
+    members.emplace_back("big" + std::to_string(i) + ".mp3", "x", zipw::kDeflated, 0, 0xFFFFFFFFu,
+                         std::nullopt, 0, 0x400000);
   }
+  members.emplace_back("pad.bin", std::string(0x410000, '\0'), zipw::kStored);
   const std::string bomb = zipw::build(members);
   write_file(doc("Bomb.zip"), bomb);
   EXPECT_EQ(ql_unpack_zips("/mnt/us/documents"), 0);

@@ -16,17 +16,22 @@ enum Method : uint16_t { kStored = 0, kDeflated = 8 };
 
 struct Member {
   Member(std::string name_, std::string data_, uint16_t method_ = kDeflated, uint16_t flags_ = 0,
-         std::optional<uint32_t> stated_size_ = {}, std::optional<uint16_t> method_written_ = {},
-         uint32_t unix_mode_ = 0)
+         std::optional<uint64_t> stated_size_ = {}, std::optional<uint16_t> method_written_ = {},
+         uint32_t unix_mode_ = 0, std::optional<uint64_t> stated_compressed_ = {},
+         uint8_t made_on_ = 3)
       : name(std::move(name_)), data(std::move(data_)), method(method_), flags(flags_),
-        stated_size(stated_size_), method_written(method_written_), unix_mode(unix_mode_) {}
+        stated_size(stated_size_), method_written(method_written_), unix_mode(unix_mode_),
+        stated_compressed(stated_compressed_), made_on(made_on_) {}
   std::string name;
   std::string data;
   uint16_t method = kDeflated;
   uint16_t flags = 0;                         // bit 0: encrypted
-  std::optional<uint32_t> stated_size;        // uncompressed size written in the headers
+  // Sizes written in the headers (past 32 bits only in ZIP64 form), else the true ones.
+  std::optional<uint64_t> stated_size;        // uncompressed
   std::optional<uint16_t> method_written;     // method written in the headers
-  uint32_t unix_mode = 0;                     // when set, made on Unix with this mode
+  uint32_t unix_mode = 0;                     // when set, made on `made_on` with this mode
+  std::optional<uint64_t> stated_compressed;
+  uint8_t made_on = 3;                        // Unix; 19 is macOS
 };
 
 inline void put16(std::string& out, uint32_t v) {
@@ -69,12 +74,13 @@ inline std::string build(const std::vector<Member>& members, std::string_view co
     std::string body = m.method == kDeflated ? deflate_raw(m.data) : m.data;
     uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(m.data.data()),
                                                static_cast<uInt>(m.data.size())));
-    uint32_t size = m.stated_size.value_or(static_cast<uint32_t>(m.data.size()));
+    const uint64_t size = m.stated_size.value_or(m.data.size());
+    const uint64_t compressed = m.stated_compressed.value_or(body.size());
     uint16_t method = m.method_written.value_or(m.method);
     const uint64_t offset = at + out.size();
     std::string extra;  // the ZIP64 field (id, length): the sizes and the offset, in this order
     put32(extra, 1 | 24 << 16);
-    for (uint64_t v : {uint64_t{size}, uint64_t{body.size()}, offset}) put64(extra, v);
+    for (uint64_t v : {size, compressed, offset}) put64(extra, v);
     auto common = [&](std::string& h, uint32_t ones) {
       put16(h, 20);           // version needed
       put16(h, m.flags);      // flags
@@ -82,8 +88,8 @@ inline std::string build(const std::vector<Member>& members, std::string_view co
       put16(h, 0);            // time
       put16(h, 0x0021);       // date: 1 January 1980
       put32(h, crc);
-      put32(h, static_cast<uint32_t>(body.size()) | ones);  // compressed size
-      put32(h, size | ones);                                // uncompressed size
+      put32(h, static_cast<uint32_t>(compressed) | ones);  // compressed size
+      put32(h, static_cast<uint32_t>(size) | ones);        // uncompressed size
       put16(h, static_cast<uint32_t>(m.name.size()));
       put16(h, ones ? static_cast<uint32_t>(extra.size()) : 0);  // extra length
     };
@@ -92,7 +98,7 @@ inline std::string build(const std::vector<Member>& members, std::string_view co
     out += m.name;
     out += body;
     put32(dir, 0x02014b50);
-    put16(dir, m.unix_mode ? 0x0314 : 20);  // version made by
+    put16(dir, m.unix_mode ? m.made_on << 8 | 20 : 20);  // version made by
     common(dir, all_ones);
     put16(dir, 0);            // comment length
     put16(dir, 0);            // disk number

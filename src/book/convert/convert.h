@@ -7,6 +7,9 @@
 // Converted books live in this folder (it does not follow QUILLO_STATE).
 constexpr const char* kConvertedFolder = "/mnt/us/ql/state/conv";
 
+// What a book file of a kind the engine reads is told when it cannot be read as that kind.
+constexpr const char* kDamagedBook = "This book file is damaged";
+
 enum class ConvKind { none = 0, text = 1, fb2 = 2, mobi = 3 };
 
 // By the file-kind table: ".txt", ".fb2", and ".mobi", ".azw3", ".azw", ".prc" for the MOBI

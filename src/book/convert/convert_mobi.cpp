@@ -209,12 +209,12 @@ std::optional<std::string> mobi_read(std::string_view file, std::string_view pat
   std::optional<PalmDb> opened = palmdb_open(bytes, true);
   if (!opened) return std::string("This is not a Kindle book file");
   const PalmDb& db = *opened;
-  if (db.count == 0 || (bytes.size() - kPalmHeader) / 8 < db.count) return std::string("This book file is damaged");
+  if (db.count == 0 || (bytes.size() - kPalmHeader) / 8 < db.count) return std::string(kDamagedBook);
 
   MobiHeader h;
   MobiMeta meta;
   switch (mobi_head(db, 0, h, meta)) {
-    case HeadResult::damaged: return std::string("This book file is damaged");
+    case HeadResult::damaged: return std::string(kDamagedBook);
     case HeadResult::encrypted: return std::string(kDrmMessage);
     case HeadResult::parsed: break;
   }
