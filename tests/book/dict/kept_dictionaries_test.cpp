@@ -167,9 +167,7 @@ TEST_F(KeptDictionaries, AMountShowsWhenTheStampsAreComparedAgain) {
     GTEST_SKIP() << "no mounts allowed here";
   static int64_t now = 0;
   set_dictionaries_clock([] { return now; });
-  const struct {
-    std::string over, from, word, shown;
-  } cases[] = {
+  const struct { std::string over, from, word, shown; } cases[] = {
       {base("Sub"), "", "swim", "No definition found for 'swim'.\n"},
       {base("a.ifo"), dir_ / "staged.ifo", "run", "Z\nfirst\n\n"},
       {base(""), "", "run", "No definition found for 'run'.\n"},
@@ -181,8 +179,7 @@ TEST_F(KeptDictionaries, AMountShowsWhenTheStampsAreComparedAgain) {
     fs::create_directories(base("Sub"));
     add("Sub/b", {{"swim", "in water"}}, named("B"));
     sdw::write_dictionary(dir_ / "staged", {{"run", "first"}}, named("Z"));
-    settle(base(""));
-    settle(base("Sub"));
+    for (const char* folder : {"", "Sub"}) settle(base(folder));
     for (const char* word : {"run", "swim", "walk", "run"}) lookup(word);
     ASSERT_EQ(c.from.empty() ? mount("none", c.over.c_str(), "tmpfs", 0, nullptr)
                              : mount(c.from.c_str(), c.over.c_str(), nullptr, MS_BIND, nullptr), 0);
