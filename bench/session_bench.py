@@ -14,9 +14,10 @@ A target's ratio is the median of the run-by-run ratios of two sides, each pair 
 other, so a load that comes and goes falls on both runs of a pair.
 
 The program runs headless, as every test does: there a presented frame is copied only when a
-screenshot asks for it or when the program goes on to its next input, so a present that is followed
-by another or by the quit costs nothing. A window copies every present to show it, which these
-figures leave out, as mutool's leave out showing its pages.
+screenshot asks for it, when the program goes on to its next input or when it draws over part of
+the frame; a screen drawn anew whole takes another plane instead, and a present followed by the
+quit costs nothing. A window copies every present to show it, which these figures leave out, as
+mutool's leave out showing its pages.
 
 The program's runs are split into their phases: start (to the first page shown), the turns, and
 quit (the rest, exit included). The script pauses after the first page and after the last turn,

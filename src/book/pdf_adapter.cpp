@@ -429,6 +429,7 @@ int ql_pdf_open(const char* path) {
 }
 
 int ql_pdf_draw(uint64_t page) {
+  ql_will_draw();
   Framebuffer& fb = ql_fb();
   // The render paints every pixel of the screen (white around the page), so only the mask is reset.
   ql_mark(0, 0, fb.width, fb.height, MASK_PAPER);

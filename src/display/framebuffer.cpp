@@ -46,6 +46,9 @@ struct FrameState {
   // writes the mask (others see it read-only), so the flags cannot go stale.
   bool own_mask_blank = true;
   bool target_mask_blank = false;
+  // The screen's planes hold a present the host may not have kept yet (without a window it copies
+  // one only when it needs it): it is kept before they change.
+  bool shown_uncopied = false;
   uint32_t rot = 0;
   int invert = 0;
   int headless = 0;
@@ -120,6 +123,19 @@ void fill_mask(const Clip& c, uint8_t v) {
   fill_rows(plane, c, v);
 }
 
+// Called before anything may write the screen's own planes (not a block drawing is redirected to);
+// `whole` when all of the grey plane is about to be drawn anew. Then the host keeps the plane as
+// presented and drawing goes on in another, rather than the plane being copied first.
+void before_screen_change(bool whole = false) {
+  if (!g.shown_uncopied || g.screen) return;
+  g.shown_uncopied = false;
+  if (!whole) {
+    host_keep_presented();
+  } else if (host_swap_presented(g.screen_plane)) {
+    g.fb.pixels = g.screen_plane.data();
+  }
+}
+
 // The host converts each present with the mask; it matches only a frame of the framebuffer's own
 // size, and an all-paper mask is given as none. (Presents come from the core thread, which owns the
 // mask.)
@@ -131,6 +147,7 @@ const uint8_t* mask_for_present(int w, int h) {
 }  // namespace
 
 Framebuffer& ql_fb() { return g.fb; }
+void ql_will_draw() { before_screen_change(); }
 void ql_set_close_hook(void (*hook)()) { g.close_hook = hook; }
 int ql_headless() { return g.headless; }
 
@@ -168,6 +185,7 @@ void ql_close() {
 const uint8_t* ql_mask() { return active_mask(); }
 
 void ql_clear() {
+  before_screen_change(true);
   if (g.fb.pixels) memset(g.fb.pixels, 255, frame_bytes());
   ql_mark(0, 0, g.fb.width, g.fb.height, MASK_PAPER);
 }
@@ -176,6 +194,7 @@ void ql_rect(int x, int y, int w, int h, uint8_t grey) {
   if (!g.fb.pixels) return;
   const Clip c = clip(x, y, w, h);
   if (c.empty()) return;
+  before_screen_change(covers_frame(c));
   fill_rows(g.fb.pixels, c, grey);
   if (!active_mask_blank()) fill_mask(c, MASK_PAPER);
 }
@@ -192,6 +211,7 @@ void ql_mark(int x, int y, int w, int h, uint8_t v) {
   const Clip c = clip(x, y, w, h);
   bool& blank = active_mask_blank();
   if (c.empty() || (v == MASK_PAPER && blank)) return;
+  before_screen_change();
   fill_mask(c, v);
   if (v != MASK_PAPER) {
     blank = false;
@@ -203,6 +223,7 @@ void ql_mark(int x, int y, int w, int h, uint8_t v) {
 bool ql_mask_blank() { return active_mask_blank(); }
 
 void ql_shade(int x, int y, int w, int h, uint8_t grey) {
+  before_screen_change();
   if (!g.fb.pixels) return;
   const Clip c = clip(x, y, w, h);
   for (int r = c.y0; r < c.y1; ++r) {
@@ -212,6 +233,7 @@ void ql_shade(int x, int y, int w, int h, uint8_t grey) {
 }
 
 void ql_invert(int x, int y, int w, int h) {
+  before_screen_change();
   if (!g.fb.pixels) return;
   const Clip c = clip(x, y, w, h);
   for (int r = c.y0; r < c.y1; ++r) {
@@ -221,6 +243,7 @@ void ql_invert(int x, int y, int w, int h) {
 }
 
 void ql_blit(const uint8_t* src, int w, int h, int x, int y) {
+  before_screen_change();
   if (!g.fb.pixels || !src || w < 1 || h < 1) return;
   const Clip c = clip(x, y, w, h);
   if (c.empty()) return;
@@ -231,6 +254,7 @@ void ql_blit(const uint8_t* src, int w, int h, int x, int y) {
 }
 
 void ql_line(uint8_t grey, float x0, float y0, float x1, float y1, float lw) {
+  before_screen_change();
   if (!g.fb.pixels) return;
   const float h = lw * 0.5f;
   const int r0 = std::max(clamp_to(floorf(std::min(y0, y1) - h - 1), g.fb.height), 0);
@@ -250,6 +274,7 @@ void ql_line(uint8_t grey, float x0, float y0, float x1, float y1, float lw) {
 }
 
 void ql_circle(uint8_t grey, float cx, float cy, float r, float lw) {
+  before_screen_change();
   if (!g.fb.pixels) return;
   const float reach = ceilf(r + lw + 1);
   const float tx = truncf(cx), ty = truncf(cy);
@@ -285,6 +310,7 @@ void ql_blit_frame(const uint8_t* block, bool paper_mask) {
   if (!block || !g.fb.pixels) return;
   const size_t n = frame_bytes();
   if (paper_mask) {
+    before_screen_change(true);
     memcpy(g.fb.pixels, block, n);
     ql_mark(0, 0, g.fb.width, g.fb.height, MASK_PAPER);
     return;
@@ -292,6 +318,7 @@ void ql_blit_frame(const uint8_t* block, bool paper_mask) {
   if (!g.target_mask) g.pending_count = 0;  // the block's mask replaces every mark kept
   uint8_t* mask = active_mask();
   if (!mask) return;
+  before_screen_change(true);
   memcpy(g.fb.pixels, block, n);
   memcpy(mask, block + n, n);
   active_mask_blank() = false;  // whatever the block's mask held
@@ -321,7 +348,10 @@ int ql_present(int full, int wave) {
   if (!full) {
     if (const char* env = getenv("QL_WAVE")) wave = atoi(env);
   }
-  if (!g.headless) plat_present(g.fb.pixels, g.fb.width, g.fb.height, full, full ? 2 : wave, g.invert);
+  if (!g.headless) {
+    plat_present(g.fb.pixels, g.fb.width, g.fb.height, full, full ? 2 : wave, g.invert);
+    g.shown_uncopied = true;
+  }
   if (ql_timing_on()) {
     const double end = ql_now_ms();
     ql_timing_write("present full=%d draw+submit=%.0fms since_touch=%.0fms t=%.0f\n", full, end - start,

@@ -20,6 +20,9 @@ struct Framebuffer {
 
 // The process-wide frame (read its size and pixels; resize only through ql_init/ql_set_rotation).
 Framebuffer& ql_fb();
+// Called before the frame's planes are written through ql_fb() (the drawing calls below do it
+// themselves): a present the host has not copied yet is copied first.
+void ql_will_draw();
 // The headless flag given to ql_init (tool and test modes without a window).
 int ql_headless();
 

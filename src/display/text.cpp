@@ -110,6 +110,7 @@ float ql_measure(const char* text, TextStyle style, float size) {
 
 void ql_text(const char* text, TextStyle style, float size, float x, float y) {
   if (!ql_fb().pixels) return;
+  ql_will_draw();
   const int baseline = to_pixel(y);
   walk_text(text, style, size, x, [&](int slot, uint32_t glyph, float scale, float pen) {
     GlyphBitmap bm;

@@ -17,13 +17,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kShortestIdleWaitMs = 20;
-// How long a screenshot waits for a busy core to keep the frame it presented; then it takes the
-// frame kept before.
-constexpr auto kKeepWait = std::chrono::seconds(10);
 
-// A present not copied yet: the core's own planes, which stay as presented until it draws again.
+// A present not kept yet: the core's own planes, which the display leaves as presented until it has
+// the host keep them (host_keep_presented, host_swap_presented) before it draws again.
 struct Unkept {
   const uint8_t* grey = nullptr;  // null: none waits to be copied
+  const uint8_t* mask = nullptr;  // null: all paper
   int w = 0;
   int h = 0;
   int invert = 0;
@@ -51,12 +50,10 @@ struct HostState {
   bool fdark = false;
 
   // Without a window only a screenshot looks at a presented frame: the frame is copied when the core
-  // goes on (it takes input or polls for it), or when a screenshot asks for it, never when the core
-  // presents again first or quits.
+  // goes on (it takes input, polls for it or draws over part of it), or when a screenshot asks for
+  // it; a frame drawn anew whole is handed over instead, and one followed by a quit is never kept.
   bool keep_when_asked = false;
   Unkept unkept;
-  bool keep_wanted = false;         // a screenshot waits for the unkept frame
-  std::condition_variable kept_cv;  // the unkept frame was kept
 
   bool ring_empty() const { return qh == qt && !quit_pending; }
   size_t frame_bytes() const { return static_cast<size_t>(fw) * static_cast<size_t>(fh); }
@@ -102,9 +99,10 @@ void drop_frame(HostState& s) {
   s.row_present = {};
 }
 
-// Copies the whole presented frame, a plane at a time, and counts every row as changed.
+// Copies the whole presented frame, a plane at a time (its grey plane may be the kept one already),
+// and counts every row as changed.
 void keep_frame(HostState& s, const uint8_t* grey, const uint8_t* mask) {
-  memcpy(s.frame.data(), grey, s.frame_bytes());
+  if (grey != s.frame.data()) memcpy(s.frame.data(), grey, s.frame_bytes());
   if (mask) {
     memcpy(s.mask.data(), mask, s.mask.size());
   } else if (!s.mask_blank) {
@@ -113,32 +111,35 @@ void keep_frame(HostState& s, const uint8_t* grey, const uint8_t* mask) {
   std::fill(s.row_present.begin(), s.row_present.end(), s.presents);
 }
 
-// Copies one present into the kept frame (the lock held).
-void keep_present(HostState& s, const uint8_t* grey, int w, int h, int invert) {
+// Gives the kept frame the size w x h, made anew when it had another or none; false, with no frame
+// kept, without the memory for it.
+bool size_frame(HostState& s, int w, int h) {
+  if (s.frame && w == s.fw && h == s.fh) return true;
+  s.frame = PageMemory();
+  s.frame = PageMemory(static_cast<size_t>(w) * static_cast<size_t>(h));
+  s.mask = {};
+  s.mask_blank = true;
+  try {
+    s.row_present.assign(static_cast<size_t>(h), 0);
+  } catch (const std::bad_alloc&) {
+    s.frame = PageMemory();
+  }
+  if (!s.frame) {
+    drop_frame(s);
+    return false;
+  }
+  s.fw = w;
+  s.fh = h;
+  return true;
+}
+
+// Copies one present and its mask (null: all paper) into the kept frame (the lock held).
+void keep_present(HostState& s, const uint8_t* grey, const uint8_t* mask, int w, int h, int invert) {
   const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
   // Finding the rows that changed pays only where a window shows the frame: it then turns just
   // those into colour. Without one, a plain copy is cheaper than comparing first.
-  bool all = !s.frame || (invert != 0) != s.fdark || !present_hook.load();
-  if (!s.frame || w != s.fw || h != s.fh) {
-    s.frame = PageMemory();
-    s.frame = PageMemory(n);
-    s.mask = {};
-    s.mask_blank = true;
-    try {
-      s.row_present.assign(static_cast<size_t>(h), 0);
-    } catch (const std::bad_alloc&) {
-      s.frame = PageMemory();
-    }
-    if (!s.frame) {
-      drop_frame(s);
-      return;
-    }
-    s.fw = w;
-    s.fh = h;
-    all = true;
-  }
-  auto source = mask_source.load();
-  const uint8_t* mask = source ? source(w, h) : nullptr;
+  const bool all = !s.frame || w != s.fw || h != s.fh || (invert != 0) != s.fdark || !present_hook.load();
+  if (!size_frame(s, w, h)) return;
   if (mask && s.mask.empty()) {
     try {
       s.mask.assign(n, 0);
@@ -157,21 +158,18 @@ void keep_present(HostState& s, const uint8_t* grey, int w, int h, int invert) {
   s.mask_blank = !mask;
 }
 
-// Copies the unkept present, if any (on the core thread, which is not drawing meanwhile).
+// Copies the unkept present, if any. Any thread may, the lock held: the core does not draw over it
+// before it has it copied, which takes the lock.
 void keep_unkept(HostState& s) {
-  s.keep_wanted = false;
   if (!s.unkept.grey) return;
-  keep_present(s, s.unkept.grey, s.unkept.w, s.unkept.h, s.unkept.invert);
+  keep_present(s, s.unkept.grey, s.unkept.mask, s.unkept.w, s.unkept.h, s.unkept.invert);
   s.unkept = {};
-  s.kept_cv.notify_all();
 }
 
-// Makes sure a reader of the kept frame sees the last present: asks the core to keep it and waits.
-void await_kept(HostState& s, std::unique_lock<std::mutex>& lock) {
-  if (!s.unkept.grey) return;
-  s.keep_wanted = true;
-  s.cv.notify_all();
-  s.kept_cv.wait_for(lock, kKeepWait, [&] { return !s.unkept.grey; });
+// The mask of a present of w x h, asked for on the core thread (the display's own).
+const uint8_t* present_mask(int w, int h) {
+  auto source = mask_source.load();
+  return source ? source(w, h) : nullptr;
 }
 
 }  // namespace
@@ -233,11 +231,7 @@ int plat_event(int timeout_ms, int* x, int* y) {
       s.waiting++;
       s.idle_cv.notify_all();
     }
-    // A screenshot that asks for the frame while the core waits has it kept and the wait go on.
-    const auto input = [&] {
-      if (s.keep_wanted) keep_unkept(s);
-      return !s.ring_empty();
-    };
+    const auto input = [&] { return !s.ring_empty(); };
     if (timeout_ms < 0) {
       s.cv.wait(lock, input);
     } else {
@@ -276,10 +270,10 @@ void plat_present(const uint8_t* grey, int w, int h, int, int, int invert) {
   {
     std::lock_guard lock(s.mu);
     if (s.keep_when_asked) {
-      s.unkept = {grey, w, h, invert};
+      s.unkept = {grey, present_mask(w, h), w, h, invert};
       return;
     }
-    keep_present(s, grey, w, h, invert);
+    keep_present(s, grey, present_mask(w, h), w, h, invert);
   }
   if (auto hook = present_hook.load()) hook();
 }
@@ -315,8 +309,8 @@ void host_map_view_point(double px, double py, double vw, double vh, int* x, int
 
 bool host_copy_grey(FrameCopy& out) {
   HostState& s = state();
-  std::unique_lock lock(s.mu);
-  await_kept(s, lock);
+  std::lock_guard lock(s.mu);
+  keep_unkept(s);
   if (!s.frame) {
     out = FrameCopy{};
     return false;
@@ -356,8 +350,8 @@ void host_rows_to_xrgb(const FrameRows& rows, uint8_t* image, size_t stride) {
 
 bool host_take_rows(FrameRows& rows) {
   HostState& s = state();
-  std::unique_lock lock(s.mu);
-  await_kept(s, lock);
+  std::lock_guard lock(s.mu);
+  keep_unkept(s);
   if (!s.frame) return false;
   const size_t w = static_cast<size_t>(s.fw);
   const size_t h = static_cast<size_t>(s.fh);
@@ -398,6 +392,20 @@ void host_keep_presented() {
   keep_unkept(s);
 }
 
+bool host_swap_presented(PageMemory& plane) {
+  HostState& s = state();
+  std::lock_guard lock(s.mu);
+  const Unkept& u = s.unkept;
+  const bool swap = u.grey && u.grey == plane.data() && !u.mask &&
+                    plane.size() == static_cast<size_t>(u.w) * static_cast<size_t>(u.h) && size_frame(s, u.w, u.h);
+  if (swap) {
+    std::swap(s.frame, plane);
+    s.unkept.grey = s.frame.data();
+  }
+  keep_unkept(s);
+  return swap;
+}
+
 void host_set_mask_source(const uint8_t* (*source)(int, int)) { mask_source.store(source); }
 void host_set_system_dark(bool dark) { sys_dark.store(dark); }
 void host_set_test_dark(int value) { test_dark.store(value < 0 ? -1 : value); }
@@ -417,7 +425,6 @@ void host_reset() {
     s.quit_pending = false;
     s.keep_when_asked = false;
     s.unkept = {};
-    s.keep_wanted = false;
     s.frame = {};
     s.mask = {};
     s.mask_blank = true;

@@ -1,6 +1,7 @@
 // The host's shared state behind plat.h: the 256-entry event ring and the presented frame, both
 // under one lock. The window and headless front ends, the test driver and the core all meet here.
 #pragma once
+#include "base/page_memory.h"
 #include "host/plat.h"
 
 #include <cstdint>
@@ -57,12 +58,17 @@ void host_rows_to_xrgb(const FrameRows& rows, uint8_t* image, size_t stride);
 // Called after every present, outside the lock, on the presenting thread: the window front end asks
 // its main loop for a redraw here.
 void host_set_present_hook(void (*hook)());
-// For a session without a window: a present is copied only when the core goes on (takes input or
-// polls for it) or a screenshot asks for it, not when it is followed by another present or a quit.
-// The core's planes must then stay as presented until it next calls in, or until
-// host_keep_presented, which the display calls before it frees them.
+// For a session without a window: a present is copied only when the core goes on (takes input,
+// polls for it or draws again) or a screenshot asks for it, not when it is followed by a quit. The
+// core's planes must then stay as presented until it next calls in or calls host_keep_presented,
+// which the display does before it draws over them or frees them; a screenshot copies them
+// meanwhile, the lock held.
 void host_keep_frames_when_asked();
 void host_keep_presented();
+// As host_keep_presented, for a display about to draw the whole of `plane` anew: a present of that
+// plane without a mask is kept by taking the plane itself, and `plane` becomes the one the host
+// kept before (a new one when it had none of that size), so nothing is copied. True when swapped.
+bool host_swap_presented(PageMemory& plane);
 // Gives each present the colour mask of a frame of w x h (null: none, all grey). The display layer
 // registers it, since it owns the mask (on the core thread, as the presents come from it).
 void host_set_mask_source(const uint8_t* (*source)(int w, int h));

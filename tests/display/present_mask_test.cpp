@@ -32,6 +32,34 @@ TEST_F(HostRing, PresentShowsPicturesThroughTheMask) {
   ql_mark(0, 0, fb.width, fb.height, MASK_PAPER);
 }
 
+// Without a window a present is kept only when needed: a screenshot taken while the core works on
+// shows at once the frame presented, never what the core has drawn since, whether the core drew over
+// part of it (the frame is copied first) or all of it anew (its plane is handed over).
+TEST_F(HostRing, AScreenshotShowsTheFramePresentedNotTheDrawingAfter) {
+  host_keep_frames_when_asked();
+  ASSERT_EQ(ql_init(0), 1);
+  const int w = ql_fb().width, h = ql_fb().height;
+  for (const bool marked : {true, false}) {
+    SCOPED_TRACE(marked ? "a frame with a mask, drawn over in part" : "a frame without, drawn anew whole");
+    std::vector<uint8_t> grey(static_cast<size_t>(w) * h, 255), mask(grey.size(), 0);
+    for (int y = 0; y < 8; ++y) std::fill_n(mask.begin() + y * w, 8, uint8_t{marked ? MASK_ACCENT : MASK_PAPER});
+    ql_clear();
+    ql_mark(0, 0, 8, 8, marked ? MASK_ACCENT : MASK_PAPER);
+    ql_present(0, 0);
+    ql_rect(0, 0, marked ? 20 : w, h, 128);
+    ql_mark(0, 0, 4, 4, MASK_PICTURE);
+    FrameRows rows;
+    ASSERT_TRUE(host_take_rows(rows));
+    EXPECT_EQ(rows.grey, grey);
+    EXPECT_EQ(rows.mask, mask);
+    ql_present(0, 0);  // and the drawing shows once presented
+    ASSERT_TRUE(host_take_rows(rows));
+    EXPECT_TRUE(std::equal(rows.grey.begin(), rows.grey.end(), ql_fb().pixels));
+    EXPECT_TRUE(std::equal(rows.mask.begin(), rows.mask.end(), ql_mask()));
+  }
+  ql_clear();
+}
+
 }  // namespace
 
 namespace {

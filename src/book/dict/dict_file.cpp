@@ -45,13 +45,6 @@ int64_t DictFile::now_ns() {
 
 bool DictFile::Stamp::settled() const { return std::max(mtime_ns, ctime_ns) < now_ns() - kSettleNs; }
 
-bool DictFile::unchanged() const {
-  struct stat st;
-  // A file removed or replaced by a rename keeps its open descriptor readable: its lost last name
-  // tells it from the file the path now names.
-  return fstat(fd_, &st) == 0 && st.st_nlink > 0 && stamp_of(st) == stamp_;
-}
-
 DictFile::~DictFile() {
   if (fd_ >= 0) close(fd_);
 }

@@ -39,8 +39,9 @@ class DictFile {
   // The wall clock as stamps count it, in nanoseconds.
   static int64_t now_ns();
   Stamp stamp() const { return stamp_; }
-  // True while the open file has not been written to, removed or replaced since it was opened.
-  bool unchanged() const;
+  // True while `path` names the open file as it was opened: not written to, removed, replaced, nor
+  // hidden by another file or file system mounted over it.
+  bool unchanged_at(const char* path) const { return stamp_at(path) == stamp_; }
   // `len` bytes at `off`; nothing when any of them lies outside the file or cannot be read.
   std::optional<std::string> read_at(uint64_t off, uint64_t len) const;
   // The same into the caller's `len` bytes at `out`; false as above.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <ctime>
 #include <string_view>
 
 #include "base/paths.h"
@@ -30,7 +31,15 @@ struct Shelf {
   std::string watched_host_path;  // of the dictionaries folder, as the roots mapped it then
   uint64_t watch_number = 0;
   bool quiet = false;  // the last use found the watch trusted and nothing reported
+  int64_t checked_at = 0;  // when the stamps were last compared, by the clock below
 };
+
+int64_t since_boot_ns() {
+  timespec t{};
+  clock_gettime(CLOCK_BOOTTIME, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+int64_t (*dictionaries_clock)() = since_boot_ns;
 
 Shelf& shelf() {
   static Shelf kept;
@@ -103,10 +112,11 @@ void list_again(Shelf& s) {
   if (s.folders.front().stamp) forget_kept_tables_except(idx_paths);
 }
 
-// True when the watch, trusted, has reported nothing and watches every file open.
+// True when the watch, trusted and checked lately, has reported nothing and watches every file open.
 bool unchanged_since_checked(Shelf& s) {
   char buf[kQlPathMax];
-  return s.watch && s.watch_trusted && s.watched_host_path == ql_path(kDictFolder, buf, sizeof buf) &&
+  return s.watch && s.watch_trusted && dictionaries_clock() - s.checked_at < kDictRecheckNs &&
+         s.watched_host_path == ql_path(kDictFolder, buf, sizeof buf) &&
          std::none_of(s.dictionaries.begin(), s.dictionaries.end(),
                       [](const Dictionary& d) { return d.has_unwatched_files(); }) &&
          s.watch->quiet();
@@ -116,6 +126,7 @@ bool unchanged_since_checked(Shelf& s) {
 // trusts the watch, set up anew before, when nothing had.
 void check_stamps(Shelf& s) {
   char buf[kQlPathMax];
+  s.checked_at = dictionaries_clock();
   s.watch = DictWatch::start();
   ++s.watch_number;
   s.watched_host_path = ql_path(kDictFolder, buf, sizeof buf);
@@ -155,10 +166,13 @@ Ifo read_ifo(const std::optional<DictFile>& file) {
 Dictionary::Dictionary(std::string name) : name_(std::move(name)), base_(std::string(kDictFolder) + "/" + name_) {}
 
 bool Dictionary::close_changed() {
-  const bool ifo = !ifo_file_ || ifo_file_->unchanged();
-  const bool idx = !idx_file_ || idx_file_->unchanged();
-  const bool plain = !plain_ || plain_->unchanged();
-  const bool packed = !packed_ || packed_->file().unchanged();
+  const auto kept = [&](const DictFile& file, const char* extension) {
+    return file.unchanged_at((base_ + extension).c_str());
+  };
+  const bool ifo = !ifo_file_ || kept(*ifo_file_, ".ifo");
+  const bool idx = !idx_file_ || kept(*idx_file_, ".idx");
+  const bool plain = !plain_ || kept(*plain_, ".dict");
+  const bool packed = !packed_ || kept(packed_->file(), ".dict.dz");
   if (!ifo) ifo_file_.reset();
   if (!idx) idx_file_.reset();
   if (!plain) plain_.reset();
@@ -223,3 +237,5 @@ DictionariesWatch dictionaries_watch() {
   Shelf& s = shelf();
   return {s.watch ? &*s.watch : nullptr, s.watch_number, s.quiet};
 }
+
+void set_dictionaries_clock(int64_t (*now_ns)()) { dictionaries_clock = now_ns ? now_ns : since_boot_ns; }

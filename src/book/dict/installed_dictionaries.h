@@ -1,9 +1,10 @@
 // The installed dictionaries, listed once and kept open between lookups. The list is taken again
 // when a folder it was read from changes; a dictionary's files are opened again when one of them
 // changes. A folder changed within the last seconds is listed again at every use, since a change
-// within the clock's resolution would leave its stamp as it was. The stamps are compared only when
-// the watch on the folders and open files reports something, has not yet seen every file open, or
-// cannot be had.
+// within the clock's resolution would leave its stamp as it was. The stamps are compared when the
+// watch on the folders and open files reports something, has not yet seen every file open, or
+// cannot be had, and at least every few seconds while it is quiet: it cannot report a file system
+// mounted below the folder, nor a change made on a network file system by another machine.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -73,3 +74,9 @@ struct DictionariesWatch {
   bool quiet;
 };
 DictionariesWatch dictionaries_watch();
+
+// How long a quiet watch is trusted before the stamps are compared again.
+constexpr int64_t kDictRecheckNs = int64_t{3} * 1000000000;
+// The clock that times it, in nanoseconds: the time since boot, sleep included, unless a test puts
+// in one it steps (null restores it).
+void set_dictionaries_clock(int64_t (*now_ns)());

@@ -9,6 +9,7 @@
 #include "host/window_menu_labels.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,16 +44,55 @@ void chooser_response(GtkNativeDialog* dialog, gint response, gpointer) {
   g_object_unref(dialog);
 }
 
+// Says on the window why the library folder did not open, and where it is, to be opened by hand.
+void say_folder_not_shown(GtkWindow* parent, const char* why, const char* folder) {
+  GtkWidget* box = gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                                          GTK_MESSAGE_INFO, GTK_BUTTONS_CLOSE, "%s", why);
+  gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(box), "The library folder is %s", folder);
+  gtk_window_set_title(GTK_WINDOW(box), kProductName);
+  // The path can be selected and copied.
+  gtk_container_foreach(GTK_CONTAINER(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box))),
+                        [](GtkWidget* w, gpointer) {
+                          if (GTK_IS_LABEL(w)) gtk_label_set_selectable(GTK_LABEL(w), TRUE);
+                        },
+                        nullptr);
+  g_signal_connect(box, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+  gtk_widget_show(box);
+}
+
+struct FolderLaunch {
+  GtkWindow* parent;  // the program's window, which lives as long as the program
+  std::string folder;
+};
+
+void folder_launched(GObject*, GAsyncResult* result, gpointer data) {
+  const std::unique_ptr<FolderLaunch> launch(static_cast<FolderLaunch*>(data));
+  GError* error = nullptr;
+  if (g_app_info_launch_default_for_uri_finish(result, &error)) return;
+  fprintf(stderr, "quillo: cannot show %s: %s\n", launch->folder.c_str(), error->message);
+  g_error_free(error);
+  say_folder_not_shown(launch->parent, "The program that opens folders could not be started.",
+                       launch->folder.c_str());
+}
+
+// Asks the desktop's program for folders to show the documents folder. Its launch is waited for
+// without holding up the window, and a failure is told on the window, as is having no such program.
 void show_library_folder(GtkWindow* parent) {
   char buf[kQlPathMax];
   const char* documents = ql_path("/mnt/us/documents", buf, sizeof buf);
+  GAppInfo* opener = g_app_info_get_default_for_type("inode/directory", FALSE);
+  if (!opener) {
+    fprintf(stderr, "quillo: cannot show %s: no program opens folders\n", documents);
+    say_folder_not_shown(parent, "No program here opens folders.", documents);
+    return;
+  }
+  g_object_unref(opener);
   gchar* uri = g_filename_to_uri(documents, nullptr, nullptr);
   if (!uri) return;
-  GError* error = nullptr;
-  if (!gtk_show_uri_on_window(parent, uri, GDK_CURRENT_TIME, &error)) {
-    fprintf(stderr, "quillo: cannot show %s: %s\n", documents, error->message);
-    g_error_free(error);
-  }
+  GdkAppLaunchContext* context = gdk_display_get_app_launch_context(gtk_widget_get_display(GTK_WIDGET(parent)));
+  g_app_info_launch_default_for_uri_async(uri, G_APP_LAUNCH_CONTEXT(context), nullptr, folder_launched,
+                                          new FolderLaunch{parent, documents});
+  g_object_unref(context);
   g_free(uri);
 }
 

@@ -4,6 +4,8 @@
 // index it was made from, as that index is now.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "book/dict/dict_file.h"
+#include "book/dict/installed_dictionaries.h"
 #include "book/dict/stardict_index.h"
 #include "book/dict/stardict_table_file.h"
 #include "dictionaries_fixture.h"
@@ -154,6 +157,37 @@ TEST_F(KeptDictionaries, EveryChangeAfterASettledListingShowsAtTheNextLookup) {
       EXPECT_EQ(lookup(c.word), c.shown);
     }
   }
+}
+
+// No watch reports a file system mounted over a dictionary's file or folder, or over the folder
+// itself: the stamps, compared again once the watch has been trusted for long enough, show it.
+TEST_F(KeptDictionaries, AMountShowsWhenTheStampsAreComparedAgain) {
+  // Mounts of this process's own, gone with it whatever the test leaves.
+  if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    GTEST_SKIP() << "no mounts allowed here";
+  static int64_t now = 0;
+  set_dictionaries_clock([] { return now; });
+  const struct { std::string over, from, word, shown; } cases[] = {
+      {base("Sub"), "", "swim", "No definition found for 'swim'.\n"},
+      {base("a.ifo"), dir_ / "staged.ifo", "run", "Z\nfirst\n\n"},
+      {base(""), "", "run", "No definition found for 'run'.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.over);
+    empty_folder();
+    add("a", {{"run", "first"}, {"walk", "a step"}}, named("A"));
+    fs::create_directories(base("Sub"));
+    add("Sub/b", {{"swim", "in water"}}, named("B"));
+    sdw::write_dictionary(dir_ / "staged", {{"run", "first"}}, named("Z"));
+    for (const char* folder : {"", "Sub"}) settle(base(folder));
+    for (const char* word : {"run", "swim", "walk", "run"}) lookup(word);
+    ASSERT_EQ(c.from.empty() ? mount("none", c.over.c_str(), "tmpfs", 0, nullptr)
+                             : mount(c.from.c_str(), c.over.c_str(), nullptr, MS_BIND, nullptr), 0);
+    now += kDictRecheckNs;
+    EXPECT_EQ(lookup(c.word), c.shown);
+    umount2(c.over.c_str(), MNT_DETACH);
+  }
+  set_dictionaries_clock(nullptr);
 }
 
 // The files a lookup opened answer the next lookups, neither listed nor opened again; a changed
