@@ -114,7 +114,8 @@ bool holds_bytes(const char* host_path, const void* bytes, size_t length, nlink_
   const int fd = open(host_path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
-  bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) == length;
+  bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+              static_cast<size_t>(st.st_size) == length;
   if (same && length > 0) {
     std::string held(length, '\0');
     same = pread(fd, held.data(), length, 0) == static_cast<ssize_t>(length) &&

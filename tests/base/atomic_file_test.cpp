@@ -155,15 +155,17 @@ TEST(FileCommit, FailedRenameLeavesTmp) {
 // written through, and never blocks the save; a link in the file's own place is replaced, not
 // followed.
 TEST(AtomicWrite, WhateverSitsAtTheTemporaryNameIsReplacedNotWrittenThrough) {
+  using Root = const DeviceFolder&;
+  using At = const std::string&;
   struct Case {
     const char* name;
-    void (*plant)(const DeviceFolder&, const std::string& at);
+    void (*plant)(Root, At);
   } cases[] = {
-      {"a file a killed run left", [](const DeviceFolder&, const std::string& at) { write_file(at, std::string(5000, 'x')); }},
-      {"a backup's hard link", [](const DeviceFolder& r, const std::string& at) { link(r.state("kept").c_str(), at.c_str()); }},
-      {"a link to a kept file", [](const DeviceFolder& r, const std::string& at) { symlink(r.state("kept").c_str(), at.c_str()); }},
-      {"a folder", [](const DeviceFolder&, const std::string& at) { mkdir(at.c_str(), 0755); write_file(at + "/inside", "x"); }},
-      {"a FIFO", [](const DeviceFolder&, const std::string& at) { mkfifo(at.c_str(), 0644); }},
+      {"a file a killed run left", [](Root, At at) { write_file(at, std::string(5000, 'x')); }},
+      {"a backup's hard link", [](Root r, At at) { link(r.state("kept").c_str(), at.c_str()); }},
+      {"a link to a kept file", [](Root r, At at) { symlink(r.state("kept").c_str(), at.c_str()); }},
+      {"a folder", [](Root, At at) { mkdir(at.c_str(), 0755); write_file(at + "/x", "x"); }},
+      {"a FIFO", [](Root, At at) { mkfifo(at.c_str(), 0644); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -193,7 +193,8 @@ TEST(DataFolder, OneThatCannotBeWrittenIsToldWithTheReason) {
   };
   EXPECT_EQ(problem(dir / "fine"), "");
   write_file(dir / "file", "x");
-  EXPECT_NE(problem(dir / "file/data").find(" cannot be written: Not a directory."), std::string::npos);
+  EXPECT_NE(problem(dir / "file/data").find(" cannot be written: Not a directory."),
+            std::string::npos);
   // A read-only storage, where the machine lets the test mount one.
   const std::string card = dir / "card";
   fs::create_directories(card);

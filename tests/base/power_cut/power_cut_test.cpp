@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -23,17 +25,17 @@
 
 namespace {
 struct Op {
-  enum Kind { Begin, Open, Write, Truncate, Sync, Rename, Unlink } kind;
+  enum Kind { Begin, Open, Write, Sync, Rename, Unlink } kind;
   std::string a, b;  // names in the folder ("" is the folder itself), or the bytes written
   int fd = -1;
-  long n = 0;  // the flags of an open, the length of a truncation, the number of a save begun
+  long n = 0;  // the flags of an open, the number of a save begun
 };
 
 struct Recorder {
   std::mutex mu;
   std::string folder;  // only calls on it and the files in it are recorded; empty: none
   std::vector<Op> ops;
-  std::map<int, bool> fds;  // open descriptors of recorded files
+  std::set<int> fds;  // open descriptors of recorded files
 } recorder;
 
 template <typename F>
@@ -41,18 +43,14 @@ F real(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-// The name of a path in the recorded folder ("" for the folder); false for any other path.
-bool in_folder(const char* path, std::string& name) {
+// The name of a path in the recorded folder ("" for the folder); none for any other path.
+std::optional<std::string> in_folder(const char* path) {
   const std::string& folder = recorder.folder;
   const std::string p = path;
-  if (folder.empty() || !p.starts_with(folder)) return false;
-  if (p.size() == folder.size()) {
-    name.clear();
-    return true;
-  }
-  if (p[folder.size()] != '/') return false;
-  name = p.substr(folder.size() + 1);
-  return true;
+  if (folder.empty() || !p.starts_with(folder)) return std::nullopt;
+  if (p.size() == folder.size()) return "";
+  if (p[folder.size()] != '/') return std::nullopt;
+  return p.substr(folder.size() + 1);
 }
 
 // Runs a call on a descriptor, recording it when it succeeds on a recorded file. One call at a
@@ -65,20 +63,14 @@ auto on_fd(int fd, Op op, Call call) {
   return r;
 }
 
+// The same for a call on names, recorded when it succeeds on a name in the folder.
 template <typename Call>
-int on_names(Op op, const char* path, Call call) {
+int on_names(Op::Kind kind, const char* a, const char* b, Call call) {
   std::lock_guard lock(recorder.mu);
-  std::string name;
-  const bool watched = in_folder(path, name);
+  const auto name_a = in_folder(a), name_b = in_folder(b ? b : a);
   const int r = call();
-  if (r == 0 && watched) recorder.ops.push_back(op);
+  if (r == 0 && name_b) recorder.ops.push_back({kind, name_a.value_or(""), b ? *name_b : ""});
   return r;
-}
-
-std::string name_in_folder(const char* path) {
-  std::string name;
-  in_folder(path, name);
-  return name;
 }
 }  // namespace
 
@@ -93,12 +85,11 @@ int open(const char* path, int flags, ...) {
     va_end(ap);
   }
   std::lock_guard lock(recorder.mu);
-  std::string name;
-  const bool watched = in_folder(path, name);
+  const auto name = in_folder(path);
   const int fd = call(path, flags, mode);
-  if (fd >= 0 && watched) {
-    recorder.ops.push_back({Op::Open, name, "", fd, flags});
-    recorder.fds[fd] = true;
+  if (fd >= 0 && name) {
+    recorder.ops.push_back({Op::Open, *name, "", fd, flags});
+    recorder.fds.insert(fd);
   }
   return fd;
 }
@@ -106,10 +97,6 @@ ssize_t write(int fd, const void* bytes, size_t n) {
   static auto call = real<ssize_t (*)(int, const void*, size_t)>("write");
   return on_fd(fd, {Op::Write, std::string(static_cast<const char*>(bytes), n), "", fd},
                [&] { return call(fd, bytes, n); });
-}
-int ftruncate(int fd, off_t length) {
-  static auto call = real<int (*)(int, off_t)>("ftruncate");
-  return on_fd(fd, {Op::Truncate, "", "", fd, length}, [&] { return call(fd, length); });
 }
 int fsync(int fd) {
   static auto call = real<int (*)(int)>("fsync");
@@ -123,12 +110,11 @@ int close(int fd) {
 }
 int rename(const char* from, const char* to) {
   static auto call = real<int (*)(const char*, const char*)>("rename");
-  return on_names({Op::Rename, name_in_folder(from), name_in_folder(to)}, to,
-                  [&] { return call(from, to); });
+  return on_names(Op::Rename, from, to, [&] { return call(from, to); });
 }
 int unlink(const char* path) {
   static auto call = real<int (*)(const char*)>("unlink");
-  return on_names({Op::Unlink, name_in_folder(path), ""}, path, [&] { return call(path); });
+  return on_names(Op::Unlink, path, nullptr, [&] { return call(path); });
 }
 }
 
@@ -191,9 +177,6 @@ struct Model {
         offset += op.a.size();
         break;
       }
-      case Op::Truncate:
-        inodes[open.at(op.fd)].written.resize(static_cast<size_t>(op.n));
-        break;
       case Op::Sync:
         if (open.at(op.fd) < 0) {
           durable = names;
@@ -314,7 +297,9 @@ TEST(PowerCut, EveryCutOfPageTurnSavesReadsAsASavedPosition) {
       const std::string again = root.state(name);
       const std::string pos = "/mnt/us/ql/state/" + name + "/" + kPos;
       ASSERT_EQ(mkdir(again.c_str(), 0755), 0);
-      for (const auto& [file, inode] : model.names) write_file(again + "/" + file, model.inodes[inode].written);
+      for (const auto& [file, inode] : model.names) {
+        write_file(again + "/" + file, model.inodes[inode].written);
+      }
       start_recording(again);
       Model restarted = model;
       for (const auto& [file, inode] : model.names) {
@@ -322,13 +307,14 @@ TEST(PowerCut, EveryCutOfPageTurnSavesReadsAsASavedPosition) {
       }
       const std::string loaded = read_file(again + "/" + kPos);
       EXPECT_EQ(loaded, position(model.save_in_place));
-      ASSERT_TRUE(file_update_atomic(pos.c_str(), loaded.data(), loaded.size(), SameBytes::Touch));
+      ASSERT_TRUE(
+          file_update_atomic(pos.c_str(), loaded.data(), loaded.size(), SameBytes::Touch));
       begin_save(kRestartSave);
       const std::string next = position(kRestartSave);
       ASSERT_TRUE(file_write_atomic(pos.c_str(), next.data(), next.size()));
       for (const Op& op : stop_recording()) {
         restarted.apply(op);
-        expect_every_cut_reads_a_save(restarted, "a cut after a kill after call " + std::to_string(cut));
+        expect_every_cut_reads_a_save(restarted, "a cut after a kill at call " + std::to_string(cut));
       }
       EXPECT_EQ(read_file(again + "/" + kPos), next);
     }
