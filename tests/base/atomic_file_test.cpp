@@ -169,23 +169,17 @@ TEST(AtomicWrite, WhateverSitsAtTheTemporaryNameIsReplacedNotWrittenThrough) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    for (const bool whole : {true, false}) {
-      DeviceFolder root;
-      write_file(root.state("kept"), "kept");
-      write_file(root.state("t.pos"), "old");
-      c.plant(root, root.state("t.pos.tmp"));
-      if (whole) {
-        ASSERT_TRUE(file_write_atomic("/mnt/us/ql/state/t.pos", "7 40\n", 5));
-      } else {
-        FILE* f = file_create_new("/mnt/us/ql/state/t.pos.tmp");
-        ASSERT_NE(f, nullptr);
-        fputs("7 40\n", f);
-        ASSERT_TRUE(file_commit(f, "/mnt/us/ql/state/t.pos.tmp", "/mnt/us/ql/state/t.pos"));
-      }
-      EXPECT_EQ(read_file(root.state("t.pos")), "7 40\n");
-      EXPECT_EQ(read_file(root.state("kept")), "kept");
-      EXPECT_EQ(everything_below(root.state("")), (std::vector<std::string>{"kept", "t.pos"}));
-    }
+    DeviceFolder root;
+    write_file(root.state("kept"), "kept");
+    write_file(root.state("t.pos"), "old");
+    c.plant(root, root.state("t.pos.tmp"));
+    FILE* f = file_create_new("/mnt/us/ql/state/t.pos.tmp");  // as file_write_atomic makes it
+    ASSERT_NE(f, nullptr);
+    fputs("7 40\n", f);
+    ASSERT_TRUE(file_commit(f, "/mnt/us/ql/state/t.pos.tmp", "/mnt/us/ql/state/t.pos"));
+    EXPECT_EQ(read_file(root.state("t.pos")), "7 40\n");
+    EXPECT_EQ(read_file(root.state("kept")), "kept");
+    EXPECT_EQ(everything_below(root.state("")), (std::vector<std::string>{"kept", "t.pos"}));
   }
   DeviceFolder root;
   write_file(root.state("kept"), "kept");
@@ -239,9 +233,8 @@ TEST(AtomicWrite, AnUpdateWithTheBytesAFileHoldsWritesNothing) {
 TEST(SyncLater, TheFolderOfASaveIsFlushedSoonOrAtTheEnd) {
   DeviceFolder root;
   ASSERT_TRUE(file_write_atomic("/mnt/us/ql/state/q.pos", "1 40\n", 5));
-  const size_t flushed = sync_pending_now();
-  EXPECT_TRUE(flushed == 1 || flushed == 0) << flushed;  // 0: the thread was quicker
-  EXPECT_EQ(sync_pending_now(), 0u);
+  EXPECT_LE(sync_pending_now(), 1u);  // 0: the thread was quicker
+  EXPECT_EQ(sync_later_queued(), 0u);
   // The thread may be asleep until a flush it planned before: the new save still wakes it.
   ASSERT_TRUE(file_write_atomic("/mnt/us/ql/state/q.pos", "2 40\n", 5));
   const auto deadline = std::chrono::steady_clock::now() + kEventCeiling;

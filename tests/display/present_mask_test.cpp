@@ -33,18 +33,20 @@ TEST_F(HostRing, PresentShowsPicturesThroughTheMask) {
 }
 
 // Without a window a present is kept only when needed: a screenshot taken while the core works on
-// shows at once the frame presented, never what the core has drawn since, whether the core drew over
-// part of it (the frame is copied first) or all of it anew (its plane is handed over).
+// shows at once the frame presented, never what the core has drawn since, whether the core drew
+// over part of it (the frame is copied first) or all of it anew (its plane is handed over).
 TEST_F(HostRing, AScreenshotShowsTheFramePresentedNotTheDrawingAfter) {
   host_keep_frames_when_asked();
   ASSERT_EQ(ql_init(0), 1);
   const int w = ql_fb().width, h = ql_fb().height;
   for (const bool marked : {true, false}) {
-    SCOPED_TRACE(marked ? "a frame with a mask, drawn over in part" : "a frame without, drawn anew whole");
+    SCOPED_TRACE(marked ? "a frame with a mask, drawn over in part"
+                        : "a frame without, drawn anew whole");
     std::vector<uint8_t> grey(static_cast<size_t>(w) * h, 255), mask(grey.size(), 0);
-    for (int y = 0; y < 8; ++y) std::fill_n(mask.begin() + y * w, 8, uint8_t{marked ? MASK_ACCENT : MASK_PAPER});
+    const uint8_t corner = marked ? MASK_ACCENT : MASK_PAPER;
+    for (int y = 0; y < 8; ++y) std::fill_n(mask.begin() + y * w, 8, corner);
     ql_clear();
-    ql_mark(0, 0, 8, 8, marked ? MASK_ACCENT : MASK_PAPER);
+    ql_mark(0, 0, 8, 8, corner);
     ql_present(0, 0);
     ql_rect(0, 0, marked ? 20 : w, h, 128);
     ql_mark(0, 0, 4, 4, MASK_PICTURE);
